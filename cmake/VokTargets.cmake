@@ -1,0 +1,38 @@
+# vok_library(<name> DIRS <folders under src/> [DEPS <targets>])
+# Globs the .cpp files directly inside each listed folder (not its subfolders, which may form
+# libraries of their own); re-globbed on every build, so new files need no edit here.
+function(vok_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# vok_cpp_test(<folder under tests/cpp> DEPS <targets>)
+# One GoogleTest executable per test folder, so a folder can be built and run on its own.
+function(vok_cpp_test dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/cpp/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(target test_${dir})
+  add_executable(${target} ${sources})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/cpp)
+  target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${target} PRIVATE
+      VOK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+      VOK_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")
+  add_test(NAME cpp_${dir} COMMAND ${target} --gtest_brief=1)
+endfunction()
