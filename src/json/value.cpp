@@ -1,0 +1,102 @@
+#include "json/value.h"
+
+#include <algorithm>
+
+namespace vok::json {
+
+Number Number::from_i64(int64_t v) {
+    if (v >= 0) return Number(Kind::U64, static_cast<uint64_t>(v));
+    Number n(Kind::I64, 0);
+    n.i_ = v;
+    return n;
+}
+
+Number Number::from_f64(double v) {
+    Number n(Kind::F64, 0);
+    n.f_ = v;
+    return n;
+}
+
+double Number::to_f64() const {
+    switch (kind_) {
+    case Kind::U64: return static_cast<double>(u_);
+    case Kind::I64: return static_cast<double>(i_);
+    case Kind::F64: return f_;
+    }
+    return 0;
+}
+
+bool operator==(const Number& a, const Number& b) {
+    if (a.kind_ != b.kind_) return false;
+    switch (a.kind_) {
+    case Number::Kind::U64: return a.u_ == b.u_;
+    case Number::Kind::I64: return a.i_ == b.i_;
+    case Number::Kind::F64: return a.f_ == b.f_;
+    }
+    return false;
+}
+
+namespace {
+
+bool key_less(const Object::Entry& a, const Object::Entry& b) { return a.first < b.first; }
+
+}  // namespace
+
+Object Object::from_entries(std::vector<Entry> entries) {
+    Object o;
+    if (!std::is_sorted(entries.begin(), entries.end(), key_less) ||
+        std::adjacent_find(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            return a.first == b.first;
+        }) != entries.end()) {
+        std::stable_sort(entries.begin(), entries.end(), key_less);
+        // Keep the last entry of every run of equal keys.
+        std::vector<Entry> unique;
+        unique.reserve(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
+            unique.push_back(std::move(entries[i]));
+        }
+        entries = std::move(unique);
+    }
+    o.entries_ = std::move(entries);
+    return o;
+}
+
+const Value* Object::find(std::string_view key) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const Entry& e, std::string_view k) { return e.first < k; });
+    if (it != entries_.end() && it->first == key) return &it->second;
+    return nullptr;
+}
+
+Value* Object::find(std::string_view key) {
+    return const_cast<Value*>(static_cast<const Object*>(this)->find(key));
+}
+
+Value& Object::insert_or_assign(std::string key, Value value) {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const Entry& e, const std::string& k) { return e.first < k; });
+    if (it != entries_.end() && it->first == key) {
+        it->second = std::move(value);
+        return it->second;
+    }
+    it = entries_.emplace(it, std::move(key), std::move(value));
+    return it->second;
+}
+
+bool Object::erase(std::string_view key) {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const Entry& e, std::string_view k) { return e.first < k; });
+    if (it == entries_.end() || it->first != key) return false;
+    entries_.erase(it);
+    return true;
+}
+
+bool operator==(const Object& a, const Object& b) { return a.entries_ == b.entries_; }
+
+const Value* Value::get(std::string_view key) const {
+    if (!is_object()) return nullptr;
+    return as_object().find(key);
+}
+
+}  // namespace vok::json

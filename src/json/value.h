@@ -1,0 +1,134 @@
+// The generic JSON value: open attributes, literal payloads, documents read without a fixed type.
+//
+// Two properties are relied on everywhere and shape the representation:
+// - an object holds each key once and keeps its keys in ascending byte order whatever the order of
+//   insertion, so every text written from a value lists keys in that order. Objects are a sorted
+//   vector of entries: lookups are binary searches, and walking them is walking a vector.
+// - a number keeps one of three forms (unsigned 64-bit, signed 64-bit, 64-bit float) and numbers of
+//   different forms are unequal: 1 and 1.0 are different values. A non-negative integer is always
+//   held unsigned, so each integer has exactly one representation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace vok::json {
+
+class Value;
+
+class Number {
+public:
+    enum class Kind : uint8_t { U64, I64, F64 };
+
+    Number() : kind_(Kind::U64), u_(0) {}
+    static Number from_u64(uint64_t v) { return Number(Kind::U64, v); }
+    // Non-negative values are stored as U64 so that each integer has one representation.
+    static Number from_i64(int64_t v);
+    // The caller guarantees a finite value; JSON has no NaN or infinity.
+    static Number from_f64(double v);
+
+    Kind kind() const { return kind_; }
+    bool is_u64() const { return kind_ == Kind::U64; }
+    bool is_i64() const { return kind_ == Kind::I64; }
+    bool is_f64() const { return kind_ == Kind::F64; }
+    uint64_t as_u64() const { return u_; }
+    int64_t as_i64() const { return i_; }
+    double as_f64_raw() const { return f_; }
+    // The value as a double whatever its form (integers may round).
+    double to_f64() const;
+
+    friend bool operator==(const Number& a, const Number& b);
+
+private:
+    Number(Kind k, uint64_t bits) : kind_(k), u_(bits) {}
+    Kind kind_;
+    union {
+        uint64_t u_;
+        int64_t i_;
+        double f_;
+    };
+};
+
+using Array = std::vector<Value>;
+
+// An object: unique keys in ascending byte order.
+class Object {
+public:
+    using Entry = std::pair<std::string, Value>;
+    using const_iterator = std::vector<Entry>::const_iterator;
+    using iterator = std::vector<Entry>::iterator;
+
+    Object() = default;
+    // Builds an object from entries in any order; of a repeated key the entry given last wins.
+    static Object from_entries(std::vector<Entry> entries);
+
+    size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const std::vector<Entry>& entries() const { return entries_; }
+
+    const Value* find(std::string_view key) const;
+    Value* find(std::string_view key);
+    bool contains(std::string_view key) const { return find(key) != nullptr; }
+    // Sets the value of a key, replacing (and dropping) an earlier value.
+    Value& insert_or_assign(std::string key, Value value);
+    bool erase(std::string_view key);
+
+    friend bool operator==(const Object& a, const Object& b);
+
+private:
+    std::vector<Entry> entries_;
+};
+
+class Value {
+public:
+    enum class Type : uint8_t { Null, Bool, Number, String, Array, Object };
+
+    Value() = default;
+    Value(std::nullptr_t) {}
+    Value(bool b) : v_(b) {}
+    Value(Number n) : v_(n) {}
+    Value(std::string s) : v_(std::move(s)) {}
+    Value(std::string_view s) : v_(std::string(s)) {}
+    Value(const char* s) : v_(std::string(s)) {}
+    Value(Array a) : v_(std::move(a)) {}
+    Value(Object o) : v_(std::move(o)) {}
+    // Integer and float constructors are explicit about the form they produce.
+    static Value from_u64(uint64_t v) { return Value(Number::from_u64(v)); }
+    static Value from_i64(int64_t v) { return Value(Number::from_i64(v)); }
+    static Value from_f64(double v) { return Value(Number::from_f64(v)); }
+
+    Type type() const { return static_cast<Type>(v_.index()); }
+    bool is_null() const { return type() == Type::Null; }
+    bool is_bool() const { return type() == Type::Bool; }
+    bool is_number() const { return type() == Type::Number; }
+    bool is_string() const { return type() == Type::String; }
+    bool is_array() const { return type() == Type::Array; }
+    bool is_object() const { return type() == Type::Object; }
+
+    bool as_bool() const { return std::get<bool>(v_); }
+    const Number& as_number() const { return std::get<Number>(v_); }
+    const std::string& as_string() const { return std::get<std::string>(v_); }
+    std::string& as_string() { return std::get<std::string>(v_); }
+    const Array& as_array() const { return std::get<Array>(v_); }
+    Array& as_array() { return std::get<Array>(v_); }
+    const Object& as_object() const { return std::get<Object>(v_); }
+    Object& as_object() { return std::get<Object>(v_); }
+
+    // Member of an object value; nullptr when this is not an object or lacks the key.
+    const Value* get(std::string_view key) const;
+
+    friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
+
+private:
+    std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
+};
+
+}  // namespace vok::json

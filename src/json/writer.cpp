@@ -1,0 +1,315 @@
+#include "json/writer.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cmath>
+#include <cstring>
+
+namespace vok::json {
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+void append_indent(std::string& out, size_t spaces) { out.append(spaces, ' '); }
+
+void append_u64(std::string& out, uint64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+void append_i64(std::string& out, int64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+void append_number(std::string& out, const Number& n) {
+    switch (n.kind()) {
+    case Number::Kind::U64: append_u64(out, n.as_u64()); break;
+    case Number::Kind::I64: append_i64(out, n.as_i64()); break;
+    case Number::Kind::F64: append_f64(out, n.as_f64_raw()); break;
+    }
+}
+
+}  // namespace
+
+void append_f64(std::string& out, double v) {
+    if (v == 0) {
+        out += std::signbit(v) ? "-0.0" : "0.0";
+        return;
+    }
+    // Shortest digits from the standard library; the layout is ours.
+    char buf[40];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+    std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+    if (sci.front() == '-') {
+        out += '-';
+        sci.remove_prefix(1);
+    }
+    size_t e_pos = sci.find('e');
+    std::string_view mantissa = sci.substr(0, e_pos);
+    int sci_exp = std::atoi(std::string(sci.substr(e_pos + 1)).c_str());
+    char digits[24];
+    int n = 0;
+    for (char c : mantissa)
+        if (c != '.') digits[n++] = c;
+    // value = digits x 10^k; kk is where the decimal point falls relative to the first digit.
+    int k = sci_exp - (n - 1);
+    int kk = n + k;
+    if (k >= 0 && kk <= 16) {
+        out.append(digits, static_cast<size_t>(n));
+        out.append(static_cast<size_t>(k), '0');
+        out += ".0";
+    } else if (kk > 0 && kk <= 16) {
+        out.append(digits, static_cast<size_t>(kk));
+        out += '.';
+        out.append(digits + kk, static_cast<size_t>(n - kk));
+    } else if (kk > -5 && kk <= 0) {
+        out += "0.";
+        out.append(static_cast<size_t>(-kk), '0');
+        out.append(digits, static_cast<size_t>(n));
+    } else {
+        out += digits[0];
+        if (n > 1) {
+            out += '.';
+            out.append(digits + 1, static_cast<size_t>(n - 1));
+        }
+        out += 'e';
+        append_i64(out, kk - 1);
+    }
+}
+
+std::string format_f64(double v) {
+    std::string s;
+    append_f64(s, v);
+    return s;
+}
+
+void append_quoted(std::string& out, std::string_view s) {
+    out += '"';
+    size_t run_start = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s.data() + run_start, i - run_start);
+        run_start = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\f': out += "\\f"; break;
+        case '\r': out += "\\r"; break;
+        default:
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        }
+    }
+    out.append(s.data() + run_start, s.size() - run_start);
+    out += '"';
+}
+
+std::string quote(std::string_view s) {
+    std::string out;
+    append_quoted(out, s);
+    return out;
+}
+
+void write_compact(std::string& out, const Value& v) {
+    switch (v.type()) {
+    case Value::Type::Null: out += "null"; break;
+    case Value::Type::Bool: out += v.as_bool() ? "true" : "false"; break;
+    case Value::Type::Number: append_number(out, v.as_number()); break;
+    case Value::Type::String: append_quoted(out, v.as_string()); break;
+    case Value::Type::Array: {
+        out += '[';
+        bool first = true;
+        for (const Value& item : v.as_array()) {
+            if (!first) out += ',';
+            first = false;
+            write_compact(out, item);
+        }
+        out += ']';
+        break;
+    }
+    case Value::Type::Object: {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : v.as_object()) {
+            if (!first) out += ',';
+            first = false;
+            append_quoted(out, key);
+            out += ':';
+            write_compact(out, item);
+        }
+        out += '}';
+        break;
+    }
+    }
+}
+
+std::string to_compact_string(const Value& v) {
+    std::string out;
+    write_compact(out, v);
+    return out;
+}
+
+void write_pretty(std::string& out, const Value& v, int indent, int level) {
+    const size_t step = static_cast<size_t>(indent < 0 ? 0 : indent);
+    switch (v.type()) {
+    case Value::Type::Array: {
+        const Array& items = v.as_array();
+        if (items.empty()) {
+            out += "[]";
+            return;
+        }
+        out += '[';
+        bool first = true;
+        for (const Value& item : items) {
+            out += first ? "\n" : ",\n";
+            first = false;
+            append_indent(out, step * static_cast<size_t>(level + 1));
+            write_pretty(out, item, indent, level + 1);
+        }
+        out += '\n';
+        append_indent(out, step * static_cast<size_t>(level));
+        out += ']';
+        return;
+    }
+    case Value::Type::Object: {
+        const Object& members = v.as_object();
+        if (members.empty()) {
+            out += "{}";
+            return;
+        }
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : members) {
+            out += first ? "\n" : ",\n";
+            first = false;
+            append_indent(out, step * static_cast<size_t>(level + 1));
+            append_quoted(out, key);
+            out += ": ";
+            write_pretty(out, item, indent, level + 1);
+        }
+        out += '\n';
+        append_indent(out, step * static_cast<size_t>(level));
+        out += '}';
+        return;
+    }
+    default: write_compact(out, v);
+    }
+}
+
+std::string to_pretty_string(const Value& v, int indent) {
+    std::string out;
+    write_pretty(out, v, indent, 0);
+    return out;
+}
+
+// ---- Writer ----
+
+void Writer::newline_and_indent(size_t level) {
+    out_ += '\n';
+    append_indent(out_, static_cast<size_t>(indent_) * level);
+}
+
+void Writer::before_item() {
+    if (has_items_.empty()) return;
+    bool first = !has_items_.back();
+    has_items_.back() = true;
+    if (!first) out_ += ',';
+    if (indent_ >= 0) newline_and_indent(has_items_.size());
+}
+
+void Writer::before_value() {
+    if (after_key_) {
+        after_key_ = false;
+        return;
+    }
+    before_item();
+}
+
+void Writer::key(std::string_view k) {
+    before_item();
+    append_quoted(out_, k);
+    out_ += indent_ >= 0 ? ": " : ":";
+    after_key_ = true;
+}
+
+void Writer::begin_object() {
+    before_value();
+    out_ += '{';
+    has_items_.push_back(false);
+}
+
+void Writer::end_object() {
+    bool had_items = has_items_.back();
+    has_items_.pop_back();
+    if (had_items && indent_ >= 0) newline_and_indent(has_items_.size());
+    out_ += '}';
+}
+
+void Writer::begin_array() {
+    before_value();
+    out_ += '[';
+    has_items_.push_back(false);
+}
+
+void Writer::end_array() {
+    bool had_items = has_items_.back();
+    has_items_.pop_back();
+    if (had_items && indent_ >= 0) newline_and_indent(has_items_.size());
+    out_ += ']';
+}
+
+void Writer::null_value() {
+    before_value();
+    out_ += "null";
+}
+
+void Writer::bool_value(bool b) {
+    before_value();
+    out_ += b ? "true" : "false";
+}
+
+void Writer::string_value(std::string_view s) {
+    before_value();
+    append_quoted(out_, s);
+}
+
+void Writer::u64_value(uint64_t v) {
+    before_value();
+    append_u64(out_, v);
+}
+
+void Writer::i64_value(int64_t v) {
+    before_value();
+    append_i64(out_, v);
+}
+
+void Writer::f64_value(double v) {
+    before_value();
+    append_f64(out_, v);
+}
+
+void Writer::value(const Value& v) {
+    before_value();
+    if (indent_ >= 0)
+        write_pretty(out_, v, indent_, static_cast<int>(has_items_.size()));
+    else
+        write_compact(out_, v);
+}
+
+void Writer::string_list_member(std::string_view k, const std::vector<std::string>& items) {
+    key(k);
+    begin_array();
+    for (const std::string& item : items) string_value(item);
+    end_array();
+}
+
+}  // namespace vok::json
