@@ -1,0 +1,92 @@
+#include "expression/expression.h"
+
+#include "util/stack_room.h"
+
+namespace vok {
+
+Box::Box(Expression e) : p_(std::make_unique<Expression>(std::move(e))) {}
+
+Box::Box(const Box& other)
+    : p_(with_stack_room([&] { return std::make_unique<Expression>(*other.p_); })) {}
+
+Box& Box::operator=(const Box& other) {
+    if (this != &other) *this = Box(other);
+    return *this;
+}
+
+bool operator==(const Box& a, const Box& b) {
+    return with_stack_room([&] { return *a.p_ == *b.p_; });
+}
+
+namespace {
+
+void take(Box& box, std::vector<std::unique_ptr<Expression>>& out) {
+    if (auto p = box.release()) out.push_back(std::move(p));
+}
+
+void take(OptBox& box, std::vector<std::unique_ptr<Expression>>& out) {
+    if (box) take(*box, out);
+}
+
+}  // namespace
+
+void Expression::take_children(std::vector<std::unique_ptr<Expression>>& out) {
+    std::visit(
+        [&](auto& n) {
+            using T = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<T, expr::GroupBy>) {
+                take(n.collection, out), take(n.filter, out), take(n.key, out);
+                take(n.condition, out);
+            } else if constexpr (std::is_same_v<T, expr::Binary>) {
+                take(n.left, out), take(n.right, out);
+            } else if constexpr (std::is_same_v<T, expr::Unary>) {
+                take(n.operand, out);
+            } else if constexpr (std::is_same_v<T, expr::Cast>) {
+                take(n.operand, out);
+            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
+                take(n.collection, out), take(n.condition, out);
+            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+                take(n.collection, out), take(n.filter, out);
+            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+                take(n.collection, out), take(n.predicate, out), take(n.projection, out);
+            }
+        },
+        node_);
+}
+
+Expression::~Expression() {
+    // Children are detached and destroyed from an explicit list, so destroying a tree of any depth
+    // uses a constant amount of stack.
+    std::vector<std::unique_ptr<Expression>> pending;
+    take_children(pending);
+    while (!pending.empty()) {
+        std::unique_ptr<Expression> e = std::move(pending.back());
+        pending.pop_back();
+        e->take_children(pending);
+    }
+}
+
+Expression Expression::binary(BinaryOp op, Expression left, Expression right) {
+    return expr::Binary{op, Box(std::move(left)), Box(std::move(right))};
+}
+
+Expression Expression::unary(UnaryOp op, Expression operand) {
+    return expr::Unary{op, Box(std::move(operand))};
+}
+
+Expression Expression::quantifier(Quantifier q, std::string variable, Expression collection,
+                                  Expression condition) {
+    return expr::Quantifier{q, std::move(variable), Box(std::move(collection)),
+                            Box(std::move(condition))};
+}
+
+Expression Expression::aggregation(AggregateFunction function, Expression collection,
+                                   std::optional<std::string> field,
+                                   std::optional<Expression> filter) {
+    OptBox filter_box;
+    if (filter) filter_box.emplace(std::move(*filter));
+    return expr::Aggregation{function, Box(std::move(collection)), std::move(field),
+                             std::move(filter_box)};
+}
+
+}  // namespace vok

@@ -1,0 +1,257 @@
+// Expression: the one tree type for policy conditions, metric formulas and instance field values.
+//
+// A tagged union of thirteen variants (their order is their identity wherever an order matters).
+// Children are owned through `Box`, a pointer with value semantics: copying an expression copies
+// the whole tree, comparing compares it, destroying destroys it; no child is ever shared.
+//
+// Trees have no depth bound (expansion over a large graph builds chains as long as the graph), so
+// nothing here may recurse on the thread's stack without limit: destruction is iterative, and
+// copying and comparing recurse through `with_stack_room`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "decimal/decimal.h"
+#include "json/value.h"
+
+namespace vok {
+
+enum class UnaryOp : uint8_t { Not, Negate };
+
+enum class BinaryOp : uint8_t {
+    And,
+    Or,
+    Equal,
+    NotEqual,
+    GreaterThan,
+    LessThan,
+    GreaterThanOrEqual,
+    LessThanOrEqual,
+    Plus,
+    Minus,
+    Multiply,
+    Divide,
+    Contains,
+    StartsWith,
+    EndsWith,
+    Matches,
+    HasRole,
+    Before,
+    After,
+    During,
+};
+
+enum class Quantifier : uint8_t { ForAll, Exists, ExistsUnique };
+
+enum class AggregateFunction : uint8_t { Count, Sum, Min, Max, Avg };
+
+// Variant names, in variant order (the JSON forms and the Python enumerations use them).
+inline constexpr std::array<std::string_view, 2> kUnaryOpNames = {"Not", "Negate"};
+inline constexpr std::array<std::string_view, 20> kBinaryOpNames = {
+    "And",      "Or",         "Equal",    "NotEqual", "GreaterThan", "LessThan", "GreaterThanOrEqual",
+    "LessThanOrEqual", "Plus", "Minus",   "Multiply", "Divide",      "Contains", "StartsWith",
+    "EndsWith", "Matches",    "HasRole",  "Before",   "After",       "During"};
+inline constexpr std::array<std::string_view, 3> kQuantifierNames = {"ForAll", "Exists",
+                                                                     "ExistsUnique"};
+inline constexpr std::array<std::string_view, 5> kAggregateFunctionNames = {"Count", "Sum", "Min",
+                                                                            "Max", "Avg"};
+
+inline std::string_view name_of(UnaryOp op) { return kUnaryOpNames[static_cast<size_t>(op)]; }
+inline std::string_view name_of(BinaryOp op) { return kBinaryOpNames[static_cast<size_t>(op)]; }
+inline std::string_view name_of(Quantifier q) { return kQuantifierNames[static_cast<size_t>(q)]; }
+inline std::string_view name_of(AggregateFunction f) {
+    return kAggregateFunctionNames[static_cast<size_t>(f)];
+}
+
+// The time window of an aggregation comprehension, held as written (not checked or normalised).
+struct WindowSpec {
+    uint64_t duration = 0;
+    std::string unit;
+    friend bool operator==(const WindowSpec&, const WindowSpec&) = default;
+};
+
+class Expression;
+
+// An owning pointer with value semantics, for child expressions. Never null once constructed
+// from a value; an optional child is std::optional<Box>.
+class Box {
+public:
+    explicit Box(Expression e);
+    Box(const Box& other);
+    Box(Box&&) noexcept = default;
+    Box& operator=(const Box& other);
+    Box& operator=(Box&&) noexcept = default;
+    ~Box() = default;
+
+    Expression& operator*() const { return *p_; }
+    Expression* operator->() const { return p_.get(); }
+    Expression* get() const { return p_.get(); }
+    // Hands the tree over (used by the iterative destructor).
+    std::unique_ptr<Expression> release() { return std::move(p_); }
+
+    friend bool operator==(const Box& a, const Box& b);
+
+private:
+    std::unique_ptr<Expression> p_;
+};
+
+using OptBox = std::optional<Box>;
+
+// The thirteen variants. Names live in their own namespace because the variant `Quantifier`
+// shares its name with the enumeration it holds.
+namespace expr {
+
+struct Literal {
+    json::Value value;
+    friend bool operator==(const Literal&, const Literal&) = default;
+};
+struct QuantityLiteral {
+    Decimal value;
+    std::string unit;
+    friend bool operator==(const QuantityLiteral&, const QuantityLiteral&) = default;
+};
+struct TimeLiteral {
+    std::string timestamp;
+    friend bool operator==(const TimeLiteral&, const TimeLiteral&) = default;
+};
+struct IntervalLiteral {
+    std::string start;
+    std::string end;
+    friend bool operator==(const IntervalLiteral&, const IntervalLiteral&) = default;
+};
+struct Variable {
+    std::string name;
+    friend bool operator==(const Variable&, const Variable&) = default;
+};
+struct GroupBy {
+    std::string variable;
+    Box collection;
+    OptBox filter;
+    Box key;
+    Box condition;
+    friend bool operator==(const GroupBy&, const GroupBy&) = default;
+};
+struct Binary {
+    BinaryOp op;
+    Box left;
+    Box right;
+    friend bool operator==(const Binary&, const Binary&) = default;
+};
+struct Unary {
+    UnaryOp op;
+    Box operand;
+    friend bool operator==(const Unary&, const Unary&) = default;
+};
+struct Cast {
+    Box operand;
+    std::string target_type;
+    friend bool operator==(const Cast&, const Cast&) = default;
+};
+struct Quantifier {
+    vok::Quantifier quantifier;
+    std::string variable;
+    Box collection;
+    Box condition;
+    friend bool operator==(const Quantifier&, const Quantifier&) = default;
+};
+struct MemberAccess {
+    std::string object;
+    std::string member;
+    friend bool operator==(const MemberAccess&, const MemberAccess&) = default;
+};
+struct Aggregation {
+    AggregateFunction function;
+    Box collection;
+    std::optional<std::string> field;
+    OptBox filter;
+    friend bool operator==(const Aggregation&, const Aggregation&) = default;
+};
+struct AggregationComprehension {
+    AggregateFunction function;
+    std::string variable;
+    Box collection;
+    std::optional<WindowSpec> window;
+    Box predicate;
+    Box projection;
+    std::optional<std::string> target_unit;
+    friend bool operator==(const AggregationComprehension&,
+                           const AggregationComprehension&) = default;
+};
+
+}  // namespace expr
+
+enum class ExpressionKind : uint8_t {
+    Literal,
+    QuantityLiteral,
+    TimeLiteral,
+    IntervalLiteral,
+    Variable,
+    GroupBy,
+    Binary,
+    Unary,
+    Cast,
+    Quantifier,
+    MemberAccess,
+    Aggregation,
+    AggregationComprehension,
+};
+
+inline constexpr std::array<std::string_view, 13> kExpressionVariantNames = {
+    "Literal",  "QuantityLiteral", "TimeLiteral", "IntervalLiteral", "Variable",
+    "GroupBy",  "Binary",          "Unary",       "Cast",            "Quantifier",
+    "MemberAccess", "Aggregation", "AggregationComprehension"};
+
+class Expression {
+public:
+    using Node =
+        std::variant<expr::Literal, expr::QuantityLiteral, expr::TimeLiteral, expr::IntervalLiteral,
+                     expr::Variable, expr::GroupBy, expr::Binary, expr::Unary, expr::Cast,
+                     expr::Quantifier, expr::MemberAccess, expr::Aggregation,
+                     expr::AggregationComprehension>;
+
+    template <class T, class = std::enable_if_t<std::is_constructible_v<Node, T&&>>>
+    Expression(T&& node) : node_(std::forward<T>(node)) {}  // NOLINT: a node is an expression
+    Expression(const Expression&) = default;
+    Expression(Expression&&) noexcept = default;
+    Expression& operator=(const Expression&) = default;
+    Expression& operator=(Expression&&) noexcept = default;
+    ~Expression();
+
+    // Shorthand constructors; operands are moved into boxes of their own.
+    static Expression literal(json::Value value) { return expr::Literal{std::move(value)}; }
+    static Expression variable(std::string name) { return expr::Variable{std::move(name)}; }
+    static Expression binary(BinaryOp op, Expression left, Expression right);
+    static Expression unary(UnaryOp op, Expression operand);
+    static Expression quantifier(Quantifier q, std::string variable, Expression collection,
+                                 Expression condition);
+    static Expression aggregation(AggregateFunction function, Expression collection,
+                                  std::optional<std::string> field,
+                                  std::optional<Expression> filter);
+
+    ExpressionKind kind() const { return static_cast<ExpressionKind>(node_.index()); }
+    std::string_view variant_name() const { return kExpressionVariantNames[node_.index()]; }
+    const Node& node() const { return node_; }
+    Node& node() { return node_; }
+    template <class T>
+    const T* get_if() const { return std::get_if<T>(&node_); }
+    template <class T>
+    T* get_if() { return std::get_if<T>(&node_); }
+
+    // Structural equality; quantity values compare as numbers (1.50 equals 1.5).
+    friend bool operator==(const Expression& a, const Expression& b) { return a.node_ == b.node_; }
+
+    // Moves every child box out of this node, leaving it childless.
+    void take_children(std::vector<std::unique_ptr<Expression>>& out);
+
+private:
+    Node node_;
+};
+
+}  // namespace vok

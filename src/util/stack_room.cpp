@@ -1,0 +1,147 @@
+#include "util/stack_room.h"
+
+#include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VOK_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VOK_ASAN 1
+#endif
+#endif
+
+#ifdef VOK_ASAN
+extern "C" void __sanitizer_start_switch_fiber(void** fake_stack_save, const void* bottom,
+                                               size_t size);
+extern "C" void __sanitizer_finish_switch_fiber(void* fake_stack_save, const void** bottom_old,
+                                                size_t* size_old);
+#endif
+
+namespace vok::stack_room_detail {
+
+namespace {
+
+constexpr size_t kSegmentSize = size_t{16} << 20;  // reserved, committed only as used
+constexpr size_t kGuardSize = 64 * 1024;
+
+// The lowest address the current stack may grow to (a margin above its end).
+thread_local char* t_limit = nullptr;
+// Segments kept for reuse by this thread.
+thread_local std::vector<void*> t_free_segments;
+
+char* thread_stack_limit() {
+    pthread_attr_t attr;
+    void* addr = nullptr;
+    size_t size = 0;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+        pthread_attr_getstack(&attr, &addr, &size);
+        pthread_attr_destroy(&attr);
+    }
+    // Stay well clear of the guard page and whatever the platform keeps at the end.
+    return static_cast<char*>(addr) + kGuardSize;
+}
+
+[[gnu::noinline]] void* take_segment() {
+    if (!t_free_segments.empty()) {
+        void* s = t_free_segments.back();
+        t_free_segments.pop_back();
+        return s;
+    }
+    void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (mem == MAP_FAILED) throw std::bad_alloc();
+    mprotect(mem, 4096, PROT_NONE);  // a guard page at the end it grows towards
+    return mem;
+}
+
+void give_back_segment(void* mem) {
+    if (t_free_segments.size() < 4)
+        t_free_segments.push_back(mem);
+    else
+        munmap(mem, kSegmentSize);
+}
+
+struct Switch {
+    ucontext_t caller;
+    ucontext_t callee;
+    void (*body)(void*);
+    void* arg;
+    std::exception_ptr error;
+#ifdef VOK_ASAN
+    void* fake_stack = nullptr;
+    const void* caller_bottom = nullptr;
+    size_t caller_size = 0;
+#endif
+};
+
+// getcontext and swapcontext return twice; keeping them out of the function that owns the
+// segment and the saved limit keeps those locals safe from being clobbered.
+[[gnu::noinline]] void start_context(Switch& sw, void* mem, void (*entry)()) {
+    getcontext(&sw.callee);
+    sw.callee.uc_stack.ss_sp = mem;
+    sw.callee.uc_stack.ss_size = kSegmentSize;
+    sw.callee.uc_link = nullptr;
+    auto bits = reinterpret_cast<uintptr_t>(&sw);
+    makecontext(&sw.callee, entry, 2, static_cast<unsigned>(bits >> 32),
+                static_cast<unsigned>(bits & 0xFFFFFFFFu));
+}
+
+[[gnu::noinline]] void switch_to(Switch& sw, void* mem) {
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(&sw.fake_stack, mem, kSegmentSize);
+#else
+    (void)mem;
+#endif
+    swapcontext(&sw.caller, &sw.callee);
+#ifdef VOK_ASAN
+    __sanitizer_finish_switch_fiber(sw.fake_stack, nullptr, nullptr);
+#endif
+}
+
+void trampoline(unsigned hi, unsigned lo) {
+    auto* sw = reinterpret_cast<Switch*>((static_cast<uintptr_t>(hi) << 32) |
+                                         static_cast<uintptr_t>(lo));
+#ifdef VOK_ASAN
+    __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
+#endif
+    try {
+        sw->body(sw->arg);
+    } catch (...) {
+        sw->error = std::current_exception();
+    }
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(nullptr, sw->caller_bottom, sw->caller_size);
+#endif
+    setcontext(&sw->caller);
+}
+
+}  // namespace
+
+size_t remaining() {
+    char here = 0;
+    if (t_limit == nullptr) t_limit = thread_stack_limit();
+    char* sp = &here;
+    return sp > t_limit ? static_cast<size_t>(sp - t_limit) : 0;
+}
+
+void run_on_new_segment(void (*body)(void*), void* arg) {
+    void* mem = take_segment();
+    Switch sw;
+    sw.body = body;
+    sw.arg = arg;
+    start_context(sw, mem, reinterpret_cast<void (*)()>(&trampoline));
+    char* saved_limit = t_limit;
+    t_limit = static_cast<char*>(mem) + kGuardSize;
+    switch_to(sw, mem);
+    t_limit = saved_limit;
+    give_back_segment(mem);
+    if (sw.error) std::rethrow_exception(sw.error);
+}
+
+}  // namespace vok::stack_room_detail

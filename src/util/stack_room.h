@@ -1,0 +1,55 @@
+// Stack room for deep recursion.
+//
+// Expression trees have no depth bound of their own: a policy over 100,000 flows expands into a
+// chain 100,000 levels deep, and trees built from Python can be as deep as the caller likes. Every
+// recursive walk over such trees (copy, comparison, printing, evaluation) calls its children
+// through `with_stack_room`: while the current stack has room the call is a plain call; when it
+// runs low, the call continues on a fresh stack segment taken from the heap and returns to the
+// original stack afterwards. Recursion is then bounded by memory, not by the thread's stack.
+//
+// Exceptions thrown inside a segment are carried back and rethrown on the original stack.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace vok {
+
+namespace stack_room_detail {
+
+// Bytes left on the current stack (or segment) below the caller's frame.
+size_t remaining();
+// Runs `body(arg)` on a new stack segment; rethrows what it threw.
+void run_on_new_segment(void (*body)(void*), void* arg);
+
+constexpr size_t kRedZone = 128 * 1024;
+
+}  // namespace stack_room_detail
+
+template <class F>
+std::invoke_result_t<F&> with_stack_room(F&& f) {
+    using R = std::invoke_result_t<F&>;
+    static_assert(!std::is_reference_v<R>, "with_stack_room returns values, not references");
+    if (stack_room_detail::remaining() > stack_room_detail::kRedZone) return f();
+    if constexpr (std::is_void_v<R>) {
+        stack_room_detail::run_on_new_segment([](void* p) { (*static_cast<F*>(p))(); },
+                                              static_cast<void*>(&f));
+    } else {
+        struct Call {
+            F* f;
+            std::optional<R> result;
+        } call{&f, std::nullopt};
+        stack_room_detail::run_on_new_segment(
+            [](void* p) {
+                auto* c = static_cast<Call*>(p);
+                c->result.emplace((*c->f)());
+            },
+            &call);
+        return R(std::move(*call.result));
+    }
+}
+
+}  // namespace vok
