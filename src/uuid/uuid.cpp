@@ -1,0 +1,237 @@
+// Uuid generation, text form and parsing.
+//
+// Parsing has a fast path that only recognises the four accepted shapes by length; only a text
+// that fails it is analysed again to say what is wrong. The analysis reports, in this order: input
+// that is not UTF-8; the first character (after any brace or "urn:uuid:" prefix) that is neither a
+// hex digit nor a hyphen, with its 1-based byte position in the whole input; a wrong length for a
+// hyphen-free simple form; a group count other than five; the first group whose length is wrong.
+// The last group's length is measured from the whole input (prefix and braces included), a quirk
+// kept so that the texts agree with the Rust `uuid` crate's.
+#include "uuid/uuid.h"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "util/invariant.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::string_view kUrnPrefix = "urn:uuid:";
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool parse_simple(std::string_view text, Uuid& out) {
+    for (size_t i = 0; i < 16; ++i) {
+        int high = hex_value(text[2 * i]);
+        int low = hex_value(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        out.bytes[i] = static_cast<uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
+// Exactly 36 characters: hyphens at 8, 13, 18 and 23, hex digits everywhere else.
+bool parse_hyphenated(std::string_view text, Uuid& out) {
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
+        text[23] != '-') {
+        return false;
+    }
+    std::string simple;
+    simple.reserve(32);
+    for (char c : text) {
+        if (c != '-') simple.push_back(c);
+    }
+    return parse_simple(simple, out);
+}
+
+// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a valid one (overlong
+// forms, surrogates and code points above U+10FFFF included).
+size_t utf8_sequence_length(std::string_view text, size_t i) {
+    auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+    uint8_t lead = byte(i);
+    if (lead < 0x80) return 1;
+    size_t length;
+    uint8_t min_second = 0x80;
+    uint8_t max_second = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) min_second = 0xA0;
+        if (lead == 0xED) max_second = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) min_second = 0x90;
+        if (lead == 0xF4) max_second = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) return 0;
+    if (byte(i + 1) < min_second || byte(i + 1) > max_second) return 0;
+    for (size_t k = 2; k < length; ++k) {
+        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+    }
+    return length;
+}
+
+bool is_utf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t length = utf8_sequence_length(text, i);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+// Why `input` is not a UUID; only called for input that the shape-checking parse refused.
+std::string describe_invalid(std::string_view input) {
+    if (!is_utf8(input)) return "non-UTF8 input";
+
+    std::string_view inner = input;
+    size_t prefix_length = 0;
+    bool simple = false;
+    if (input.size() >= 2 && input.front() == '{' && input.back() == '}') {
+        inner = input.substr(1, input.size() - 2);
+        prefix_length = 1;
+    } else if (input.substr(0, kUrnPrefix.size()) == kUrnPrefix) {
+        inner = input.substr(kUrnPrefix.size());
+        prefix_length = kUrnPrefix.size();
+    } else {
+        simple = true;
+    }
+
+    size_t hyphen_count = 0;
+    size_t hyphen_positions[4] = {0, 0, 0, 0};
+    for (size_t i = 0; i < inner.size();) {
+        size_t length = utf8_sequence_length(inner, i);
+        char c = inner[i];
+        if (length == 1 && c == '-') {
+            if (hyphen_count < 4) hyphen_positions[hyphen_count] = i;
+            ++hyphen_count;
+        } else if (length != 1 || hex_value(c) < 0) {
+            return "invalid character: expected an optional prefix of `urn:uuid:` followed by "
+                   "[0-9a-fA-F-], found `" +
+                   std::string(inner.substr(i, length)) + "` at " +
+                   std::to_string(i + prefix_length + 1);
+        }
+        i += length;
+    }
+
+    if (hyphen_count == 0 && simple) {
+        return "invalid length: expected length 32 for simple format, found " +
+               std::to_string(input.size());
+    }
+    if (hyphen_count != 4) {
+        return "invalid group count: expected 5, found " + std::to_string(hyphen_count + 1);
+    }
+    constexpr size_t kGroupStarts[5] = {0, 9, 14, 19, 24};
+    constexpr size_t kGroupLengths[5] = {8, 4, 4, 4, 12};
+    auto group_error = [&](size_t group, size_t found) {
+        return "invalid group length in group " + std::to_string(group) + ": expected " +
+               std::to_string(kGroupLengths[group]) + ", found " + std::to_string(found);
+    };
+    for (size_t group = 0; group < 4; ++group) {
+        // Earlier groups are right, so this hyphen lies at or after the group's start.
+        if (hyphen_positions[group] != kGroupStarts[group + 1] - 1) {
+            return group_error(group, hyphen_positions[group] - kGroupStarts[group]);
+        }
+    }
+    return group_error(4, input.size() - kGroupStarts[4]);
+}
+
+struct DigestContextDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+const EVP_MD* sha1_algorithm() {
+    // Fetched once: an implicit fetch on every digest would cost a provider lookup per id.
+    static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    VOK_INVARIANT(algorithm != nullptr, "SHA-1 is not available from libcrypto");
+    return algorithm;
+}
+
+} // namespace
+
+const Uuid& Uuid::namespace_dns() {
+    static const Uuid dns{{0x6b, 0xa7, 0xb8, 0x10, 0x9d, 0xad, 0x11, 0xd1, 0x80, 0xb4, 0x00, 0xc0,
+                           0x4f, 0xd4, 0x30, 0xc8}};
+    return dns;
+}
+
+Uuid Uuid::new_v4() {
+    Uuid id;
+    if (getentropy(id.bytes.data(), id.bytes.size()) != 0) {
+        VOK_INVARIANT(RAND_bytes(id.bytes.data(), static_cast<int>(id.bytes.size())) == 1,
+                      "no cryptographic random source is available");
+    }
+    id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
+    id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+    return id;
+}
+
+Uuid Uuid::new_v5(const Uuid& ns, std::string_view name) {
+    std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digest_length = 0;
+    bool ok = context != nullptr &&
+              EVP_DigestInit_ex(context.get(), sha1_algorithm(), nullptr) == 1 &&
+              EVP_DigestUpdate(context.get(), ns.bytes.data(), ns.bytes.size()) == 1 &&
+              EVP_DigestUpdate(context.get(), name.data(), name.size()) == 1 &&
+              EVP_DigestFinal_ex(context.get(), digest, &digest_length) == 1;
+    VOK_INVARIANT(ok && digest_length == 20, "SHA-1 digest failed");
+
+    Uuid id;
+    std::memcpy(id.bytes.data(), digest, id.bytes.size());
+    id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x50);
+    id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+    return id;
+}
+
+Result<Uuid, std::string> Uuid::parse(std::string_view text) {
+    Uuid id;
+    bool parsed = false;
+    switch (text.size()) {
+    case 32:
+        parsed = parse_simple(text, id);
+        break;
+    case 36:
+        parsed = parse_hyphenated(text, id);
+        break;
+    case 38:
+        parsed =
+            text.front() == '{' && text.back() == '}' && parse_hyphenated(text.substr(1, 36), id);
+        break;
+    case 45:
+        parsed = text.substr(0, kUrnPrefix.size()) == kUrnPrefix &&
+                 parse_hyphenated(text.substr(kUrnPrefix.size()), id);
+        break;
+    default:
+        break;
+    }
+    if (parsed) return id;
+    return Err(describe_invalid(text));
+}
+
+std::string Uuid::to_string() const {
+    std::string text;
+    text.reserve(36);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+        text.push_back(kHexDigits[bytes[i] >> 4]);
+        text.push_back(kHexDigits[bytes[i] & 0x0F]);
+    }
+    return text;
+}
+
+} // namespace vok
