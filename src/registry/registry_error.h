@@ -1,0 +1,75 @@
+// RegistryError: everything that can go wrong while loading a namespace registry, discovering
+// one, or mapping files to namespaces.
+//
+// The registry reports one error type whose alternatives carry the values their messages need;
+// `to_string` is the only place the message texts live, so the Python layer (which turns every
+// alternative into the same exception) and the tests read identical text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace vok {
+
+struct RegistryError {
+    // An operating-system failure; `message` is the system's text, e.g.
+    // "No such file or directory (os error 2)".
+    struct Io {
+        std::string message;
+    };
+    // The registry file is not valid TOML or does not have the expected shape.
+    struct Parse {
+        std::string message;
+    };
+    struct UnsupportedVersion {
+        std::uint8_t version;
+    };
+    struct NoNamespaces {};
+    struct EmptyPatterns {
+        std::string namespace_name;
+    };
+    struct InvalidPattern {
+        std::string pattern;
+        std::string namespace_name;
+        std::string glob_error;
+    };
+    // A pattern could not be turned into a directory walker.
+    struct GlobBuild {
+        std::string pattern;
+        std::string message;
+    };
+    // The directory walk itself failed, e.g. on an unreadable directory.
+    struct Walk {
+        std::string message;
+    };
+    // A file matched namespaces of equal specificity and the caller asked for a failure.
+    struct AmbiguousList {
+        std::string path;
+        std::vector<std::string> namespaces;
+    };
+
+    using Variant = std::variant<Io, Parse, UnsupportedVersion, NoNamespaces, EmptyPatterns,
+                                 InvalidPattern, GlobBuild, Walk, AmbiguousList>;
+
+    // Implicit from any alternative, so `return Err(RegistryError::NoNamespaces{});` reads well.
+    template <class Alternative,
+              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
+    RegistryError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
+
+    template <class Alternative> bool is() const {
+        return std::holds_alternative<Alternative>(variant);
+    }
+    template <class Alternative> const Alternative& as() const {
+        return std::get<Alternative>(variant);
+    }
+
+    std::string to_string() const;
+
+    Variant variant;
+};
+
+} // namespace vok
