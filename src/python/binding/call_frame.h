@@ -1,0 +1,71 @@
+// The call frame: the one way every entry from CPython runs.
+//
+// An entry (method, function, constructor, slot, getter, module initialisation) hands its body to
+// call_frame. The body returns a PyResult; the frame converts success into CPython's return value
+// and raises an Error. A broken invariant (vok::InvariantFailure) or any other C++ exception is
+// caught here and becomes the panic exception; running out of memory becomes MemoryError. No C++
+// exception ever unwinds into CPython. Guards and Refs owned by the body are released on the way
+// out, so a failed call leaves no borrow taken and no reference held.
+#pragma once
+
+#include <Python.h>
+
+#include <exception>
+#include <new>
+#include <type_traits>
+
+#include "python/binding/error.h"
+#include "python/binding/messages.h"
+#include "util/invariant.h"
+
+namespace vok::python {
+
+namespace detail {
+
+// Raises the panic exception without allocating on the C++ side, so it is safe in a handler.
+inline void raise_panic(const char* what) noexcept {
+    if (PyObject* panic_class = panic_exception_class()) {
+        PyErr_SetString(panic_class, what != nullptr && *what != '\0'
+                                         ? what
+                                         : messages::kPanicWithoutMessage.data());
+    }
+}
+
+} // namespace detail
+
+// Runs `body` (returning PyResult<Ref> or PyResult<Py_hash_t>) and returns CPython's value: the
+// new reference or hash, or the failure value (null, -1) with the exception set.
+template <class Body> auto call_frame(Body&& body) noexcept {
+    using Value = std::remove_cvref_t<decltype(std::move(body()).value())>;
+    static_assert(std::is_same_v<Value, Ref> || std::is_same_v<Value, Py_hash_t>);
+    using Return = std::conditional_t<std::is_same_v<Value, Ref>, PyObject*, Py_hash_t>;
+    auto failure = [] {
+        if constexpr (std::is_same_v<Return, PyObject*>) {
+            return static_cast<PyObject*>(nullptr);
+        } else {
+            return Py_hash_t(-1);
+        }
+    };
+    try {
+        auto result = body();
+        if (result.ok()) {
+            if constexpr (std::is_same_v<Value, Ref>) {
+                return std::move(result).value().release();
+            } else {
+                return result.value();
+            }
+        }
+        std::move(result).error().restore();
+    } catch (const vok::InvariantFailure& caught) {
+        detail::raise_panic(caught.what());
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& caught) {
+        detail::raise_panic(caught.what());
+    } catch (...) {
+        detail::raise_panic(nullptr);
+    }
+    return failure();
+}
+
+} // namespace vok::python

@@ -1,0 +1,86 @@
+// The shared protocol of enumeration classes; see enumeration.h.
+#include "python/binding/enumeration.h"
+
+#include <string>
+
+#include "python/binding/call_frame.h"
+#include "python/binding/messages.h"
+#include "util/invariant.h"
+
+namespace vok::python {
+
+namespace {
+
+const ClassSpec& enumeration_of(PyObject* self) {
+    const ClassSpec* spec = spec_of_type(Py_TYPE(self));
+    VOK_INVARIANT(spec != nullptr && !spec->members.empty(),
+                  "enumeration slot reached for an object that is no enumeration member");
+    return *spec;
+}
+
+std::uint8_t index_of(PyObject* self) {
+    return instance_of<EnumValue>(self)->value().index;
+}
+
+PyResult<Ref> compare_result(bool equal, int op) {
+    if (op == Py_EQ) return Ref::borrow(equal ? Py_True : Py_False);
+    if (op == Py_NE) return Ref::borrow(equal ? Py_False : Py_True);
+    return Ref::borrow(Py_NotImplemented);
+}
+
+} // namespace
+
+PyResult<Ref> new_member(const ClassSpec& enumeration, std::uint8_t index) {
+    VOK_INVARIANT(index < enumeration.members.size(), "enumeration member index out of range");
+    VOK_ASSIGN(PyTypeObject * type, class_object(enumeration));
+    return make_instance<EnumValue>(type, EnumValue{index});
+}
+
+PyResult<std::uint8_t> member_index(PyObject* object, const ClassSpec& enumeration) {
+    VOK_ASSIGN(bool member, is_instance(object, enumeration));
+    if (!member) return Err(downcast_error(object, enumeration.name));
+    // Members never change, so reading the byte needs no borrow.
+    return index_of(object);
+}
+
+namespace detail {
+
+PyObject* enum_repr(PyObject* self) {
+    return call_frame([&]() -> PyResult<Ref> {
+        const ClassSpec& spec = enumeration_of(self);
+        std::string text = spec.name;
+        text += '.';
+        text += spec.members[index_of(self)];
+        Ref result = Ref::steal(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
+        if (!result) return Err(Error::fetch());
+        return result;
+    });
+}
+
+PyObject* enum_int(PyObject* self) {
+    return call_frame([&]() -> PyResult<Ref> {
+        Ref result = Ref::steal(PyLong_FromLong(index_of(self)));
+        if (!result) return Err(Error::fetch());
+        return result;
+    });
+}
+
+PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
+    return call_frame([&]() -> PyResult<Ref> {
+        if (PyObject_TypeCheck(other, Py_TYPE(self))) {
+            return compare_result(index_of(self) == index_of(other), op);
+        }
+        // Anything CPython converts to a signed 64-bit integer (int, bool, __index__) compares
+        // by value; for anything else the conversion error only means "not comparable".
+        long long value = PyLong_AsLongLong(other);
+        if (value == -1 && PyErr_Occurred()) {
+            PyErr_Clear();
+            return Ref::borrow(Py_NotImplemented);
+        }
+        return compare_result(value == index_of(self), op);
+    });
+}
+
+} // namespace detail
+
+} // namespace vok::python

@@ -1,0 +1,81 @@
+// Member tables of the enumeration classes, in value order; see enumerations.h.
+#include "python/enumerations.h"
+
+#include "python/binding/enumeration.h"
+
+namespace vok::python::enums {
+
+namespace {
+
+const char* const kSeverityMembers[] = {"Error", "Warning", "Info"};
+const char* const kUnaryOpMembers[] = {"Not", "Negate"};
+const char* const kQuantifierMembers[] = {"ForAll", "Exists", "ExistsUnique"};
+const char* const kBinaryOpMembers[] = {"And",
+                                        "Or",
+                                        "Equal",
+                                        "NotEqual",
+                                        "GreaterThan",
+                                        "LessThan",
+                                        "GreaterThanOrEqual",
+                                        "LessThanOrEqual",
+                                        "Plus",
+                                        "Minus",
+                                        "Multiply",
+                                        "Divide",
+                                        "Contains",
+                                        "StartsWith",
+                                        "EndsWith",
+                                        "Matches",
+                                        "HasRole",
+                                        "Before",
+                                        "After",
+                                        "During"};
+const char* const kAggregateFunctionMembers[] = {"Count", "Sum", "Min", "Max", "Avg"};
+
+const char* const kFinalDecisionMembers[] = {"Allow", "Deny", "Escalate", "NotApplicable",
+                                             "Reject"};
+const char* const kPolicyModalityMembers[] = {"Permission", "Prohibition", "Obligation",
+                                              "Override"};
+const char* const kSourceClassMembers[] = {"CallerSupplied", "RuntimeObserved", "SystemOfRecord",
+                                           "Attested",       "ManualApproval",  "Derived",
+                                           "UnknownSource"};
+const char* const kClaimLevelMembers[] = {"AuditBacked", "Validated", "FormallyProven"};
+
+const char* const kSemanticTruthMembers[] = {"Valid", "Invalid", "Unknown"};
+const char* const kDiagnosticSeverityMembers[] = {"Error", "Warning", "Info", "Hint"};
+const char* const kValidationModeMembers[] = {"Off", "Warn", "Strict"};
+const char* const kApprovalStateMembers[] = {"Candidate", "Approved", "Rejected"};
+const char* const kSignatureStateMembers[] = {"Unsigned", "Signed", "InvalidSignature"};
+const char* const kConceptStatusMembers[] = {"Active", "Proposed", "Deprecated", "Rejected",
+                                             "ExternalOnly"};
+const char* const kConceptKindMembers[] = {"Entity", "Resource",  "Role", "Flow",    "Policy",
+                                           "Metric", "Dimension", "Unit", "External"};
+const char* const kAliasStatusMembers[] = {"Approved", "Deprecated", "Ambiguous", "Blocked"};
+const char* const kSemanticValidationStatusMembers[] = {"Passed", "Failed", "Unknown", "Blocked"};
+
+} // namespace
+
+const ClassSpec kSeverity =
+    enumeration("Severity", kSeverityMembers, "Severity level for policy violations");
+const ClassSpec kUnaryOp = enumeration("UnaryOp", kUnaryOpMembers);
+const ClassSpec kQuantifier = enumeration("Quantifier", kQuantifierMembers);
+const ClassSpec kBinaryOp = enumeration("BinaryOp", kBinaryOpMembers);
+const ClassSpec kAggregateFunction = enumeration("AggregateFunction", kAggregateFunctionMembers);
+
+const ClassSpec kFinalDecision = enumeration("FinalDecision", kFinalDecisionMembers);
+const ClassSpec kPolicyModality = enumeration("PolicyModality", kPolicyModalityMembers);
+const ClassSpec kSourceClass = enumeration("SourceClass", kSourceClassMembers);
+const ClassSpec kClaimLevel = enumeration("ClaimLevel", kClaimLevelMembers);
+
+const ClassSpec kSemanticTruth = enumeration("SemanticTruth", kSemanticTruthMembers);
+const ClassSpec kDiagnosticSeverity = enumeration("DiagnosticSeverity", kDiagnosticSeverityMembers);
+const ClassSpec kValidationMode = enumeration("ValidationMode", kValidationModeMembers);
+const ClassSpec kApprovalState = enumeration("ApprovalState", kApprovalStateMembers);
+const ClassSpec kSignatureState = enumeration("SignatureState", kSignatureStateMembers);
+const ClassSpec kConceptStatus = enumeration("ConceptStatus", kConceptStatusMembers);
+const ClassSpec kConceptKind = enumeration("ConceptKind", kConceptKindMembers);
+const ClassSpec kAliasStatus = enumeration("AliasStatus", kAliasStatusMembers);
+const ClassSpec kSemanticValidationStatus =
+    enumeration("SemanticValidationStatus", kSemanticValidationStatusMembers);
+
+} // namespace vok::python::enums

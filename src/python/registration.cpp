@@ -1,0 +1,81 @@
+// The entries of the registration table; see registration.h.
+#include "python/registration.h"
+
+#include "python/enumerations.h"
+
+namespace vok::python {
+
+namespace {
+
+constexpr Registration class_entry(const char* name, const ClassSpec* spec = nullptr) {
+    return {Registration::Kind::Class, name, spec, nullptr};
+}
+
+constexpr Registration function_entry(const char* name, const FunctionRow* row = nullptr) {
+    return {Registration::Kind::Function, name, nullptr, row};
+}
+
+const Registration kRegistrations[] = {
+    /*  1 */ class_entry("Entity"),
+    /*  2 */ class_entry("Resource"),
+    /*  3 */ class_entry("Flow"),
+    /*  4 */ class_entry("ResourceInstance"),
+    /*  5 */ class_entry("Instance"),
+    /*  6 */ class_entry("Mapping"),
+    /*  7 */ class_entry("Projection"),
+    /*  8 */ class_entry("Graph"),
+    /*  9 */ class_entry("Role"),
+    /* 10 */ class_entry("Relation"),
+    /* 11 */ class_entry("NamespaceRegistry"),
+    /* 12 */ class_entry("NamespaceBinding"),
+    /* 13 */ class_entry("Severity", &enums::kSeverity),
+    /* 14 */ class_entry("Violation"),
+    /* 15 */ class_entry("EvaluationResult"),
+    /* 16 */ class_entry("UnaryOp", &enums::kUnaryOp),
+    /* 17 */ class_entry("Quantifier", &enums::kQuantifier),
+    /* 18 */ class_entry("BinaryOp", &enums::kBinaryOp),
+    /* 19 */ class_entry("AggregateFunction", &enums::kAggregateFunction),
+    /* 20 */ class_entry("WindowSpec"),
+    /* 21 */ class_entry("Expression"),
+    /* 22 */ class_entry("NormalizedExpression"),
+    /* 23 */ class_entry("FinalDecision", &enums::kFinalDecision),
+    /* 24 */ class_entry("PolicyModality", &enums::kPolicyModality),
+    /* 25 */ class_entry("SourceClass", &enums::kSourceClass),
+    /* 26 */ class_entry("ClaimLevel", &enums::kClaimLevel),
+    /* 27 */ class_entry("AuthorityEnvironment"),
+    /* 28 */ function_entry("evaluate_authority"),
+    /* 29 */ class_entry("Dimension"),
+    /* 30 */ class_entry("Unit"),
+    /* 31 */ function_entry("format_source"),
+    /* 32 */ function_entry("check_format"),
+    /* 33 */ class_entry("SemanticTruth", &enums::kSemanticTruth),
+    /* 34 */ class_entry("DiagnosticSeverity", &enums::kDiagnosticSeverity),
+    /* 35 */ class_entry("ValidationMode", &enums::kValidationMode),
+    /* 36 */ class_entry("ApprovalState", &enums::kApprovalState),
+    /* 37 */ class_entry("SignatureState", &enums::kSignatureState),
+    /* 38 */ class_entry("ConceptStatus", &enums::kConceptStatus),
+    /* 39 */ class_entry("ConceptKind", &enums::kConceptKind),
+    /* 40 */ class_entry("AliasStatus", &enums::kAliasStatus),
+    /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
+    /* 42 */ class_entry("SemanticPack"),
+    /* 43 */ class_entry("SemanticValidationResult"),
+    /* 44 */ function_entry("build_semantic_pack"),
+    /* 45 */ function_entry("validate_semantic_pack"),
+    /* 46 */ function_entry("validate_graph_with_pack"),
+    /* 47 */ function_entry("sign_pack"),
+    /* 48 */ function_entry("verify_pack_signature"),
+    /* 49 */ function_entry("diff_packs"),
+    /* 50 */ function_entry("compute_pack_hash"),
+    /* 51 */ function_entry("normalize_lookup_key"),
+    /* 52 */ function_entry("resolve_concept"),
+};
+
+static_assert(std::size(kRegistrations) == 52);
+
+} // namespace
+
+std::span<const Registration> registrations() {
+    return kRegistrations;
+}
+
+} // namespace vok::python
