@@ -2,6 +2,7 @@
 #include "python/registration.h"
 
 #include "python/enumerations.h"
+#include "python/namespace_registry_class.h"
 
 namespace vok::python {
 
@@ -26,8 +27,8 @@ const Registration kRegistrations[] = {
     /*  8 */ class_entry("Graph"),
     /*  9 */ class_entry("Role"),
     /* 10 */ class_entry("Relation"),
-    /* 11 */ class_entry("NamespaceRegistry"),
-    /* 12 */ class_entry("NamespaceBinding"),
+    /* 11 */ class_entry("NamespaceRegistry", &kNamespaceRegistryClass),
+    /* 12 */ class_entry("NamespaceBinding", &kNamespaceBindingClass),
     /* 13 */ class_entry("Severity", &enums::kSeverity),
     /* 14 */ class_entry("Violation"),
     /* 15 */ class_entry("EvaluationResult"),

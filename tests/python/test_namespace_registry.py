@@ -1,0 +1,182 @@
+"""NamespaceRegistry and NamespaceBinding: loading, discovery, resolution and the class surface."""
+
+import os
+
+import pytest
+
+import vok_dsl
+from vok_dsl import NamespaceBinding, NamespaceRegistry
+
+REGISTRY = ".vok-registry.toml"
+
+
+def write_registry(directory, namespaces, header="version = 1\n"):
+    """Writes a registry file; `namespaces` maps each name to its pattern list, in order."""
+    text = header
+    for name, patterns in namespaces:
+        quoted = ", ".join(f'"{pattern}"' for pattern in patterns)
+        text += f'\n[[namespaces]]\nnamespace = "{name}"\npatterns = [{quoted}]\n'
+    path = directory / REGISTRY
+    path.write_text(text)
+    return path
+
+
+def touch(root, *relative):
+    for name in relative:
+        (root / name).parent.mkdir(parents=True, exist_ok=True)
+        (root / name).touch()
+
+
+def listing(registry, fail_on_ambiguity=False):
+    root = registry.root
+    return [(os.path.relpath(binding.path, root), binding.namespace)
+            for binding in registry.resolve_files(fail_on_ambiguity)]
+
+
+def test_discover_searches_upward_from_a_file_or_a_directory(tmp_path):
+    write_registry(tmp_path, [("models", ["src/**"])], 'version = 1\ndefault_namespace = "misc"\n')
+    touch(tmp_path, "src/deep/x.vok")
+    for start in (tmp_path / "src/deep/x.vok", tmp_path / "src/deep", tmp_path):
+        registry = NamespaceRegistry.discover(str(start))
+        assert type(registry) is NamespaceRegistry
+        assert registry.root == str(tmp_path.resolve())
+        assert registry.default_namespace == "misc"
+
+
+def test_discover_without_a_registry_gives_none(tmp_path):
+    (tmp_path / "empty").mkdir()
+    assert NamespaceRegistry.discover(str(tmp_path / "empty")) is None
+
+
+@pytest.mark.parametrize("call", [NamespaceRegistry.discover, NamespaceRegistry.from_file])
+def test_missing_path_is_an_io_runtime_error(tmp_path, call):
+    with pytest.raises(RuntimeError) as failure:
+        call(str(tmp_path / "missing"))
+    assert type(failure.value) is RuntimeError  # not ValueError or a subclass
+    assert str(failure.value).startswith("IO error: ")
+
+
+# A message ending in ": " is followed by the underlying library's own text.
+@pytest.mark.parametrize(
+    "header, namespaces, message",
+    [
+        ("version = 2\n", [("a", ["*"])], "Unsupported registry version 2"),
+        ('version = "1"\n', [("a", ["*"])], "Failed to parse registry: "),
+        ("version = 300\n", [("a", ["*"])], "Failed to parse registry: "),
+        ("version = 1\n", [], "Registry must declare at least one namespace"),
+        ("version = 1\n", [("a", [])], "Namespace 'a' must provide at least one pattern"),
+        ("version = 1\n", [("a", ["src/[z"])], "Invalid pattern 'src/[z' for namespace 'a': "),
+    ],
+)
+def test_loading_errors_carry_the_registry_text(tmp_path, header, namespaces, message):
+    path = write_registry(tmp_path, namespaces, header)
+    # An invalid registry found by discovery is an error, not "no registry".
+    for call, argument in ((NamespaceRegistry.from_file, path),
+                           (NamespaceRegistry.discover, tmp_path)):
+        with pytest.raises(RuntimeError) as failure:
+            call(str(argument))
+        text = str(failure.value)
+        if message.endswith(": "):
+            assert text.startswith(message) and len(text) > len(message)
+        else:
+            assert text == message
+
+
+def test_a_tie_goes_to_the_smallest_name_unless_asked_to_fail(tmp_path):
+    path = write_registry(tmp_path, [("b", ["src/**"]), ("a", ["src/**"])])
+    registry = NamespaceRegistry.from_file(str(path))
+    touch(tmp_path, "src/x.vok")
+    given = "src/x.vok"
+    assert registry.namespace_for(given, False) == "a"
+    assert registry.namespace_for(given, None) == "a"
+    assert registry.namespace_for(path=given, fail_on_ambiguity=None) == "a"
+    with pytest.raises(RuntimeError) as failure:
+        registry.namespace_for(given, True)
+    assert str(failure.value) == "File 'src/x.vok' matched multiple namespaces: a, b"
+
+    assert listing(registry, False) == listing(registry, None) == [("src/x.vok", "a")]
+    with pytest.raises(RuntimeError) as failure:
+        registry.resolve_files(fail_on_ambiguity=True)
+    absolute = os.path.join(registry.root, "src", "x.vok")
+    assert str(failure.value) == f"File '{absolute}' matched multiple namespaces: a, b"
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda r: r.namespace_for("x.vok"),
+         "NamespaceRegistry.namespace_for() missing 1 required positional argument: "
+         "'fail_on_ambiguity'"),
+        (lambda r: r.resolve_files(),
+         "NamespaceRegistry.resolve_files() missing 1 required positional argument: "
+         "'fail_on_ambiguity'"),
+        (lambda r: r.resolve_files(1),
+         "argument 'fail_on_ambiguity': 'int' object cannot be converted to 'PyBool'"),
+        (lambda r: r.namespace_for("x.vok", "yes"),
+         "argument 'fail_on_ambiguity': 'str' object cannot be converted to 'PyBool'"),
+        (lambda r: r.namespace_for(None, False),
+         "argument 'path': 'NoneType' object cannot be converted to 'PyString'"),
+        (lambda r: NamespaceRegistry.from_file(b"x"),
+         "argument 'path': 'bytes' object cannot be converted to 'PyString'"),
+        (lambda r: NamespaceRegistry.discover(),
+         "NamespaceRegistry.discover() missing 1 required positional argument: 'path'"),
+    ],
+)
+def test_argument_errors(tmp_path, call, message):
+    registry = NamespaceRegistry.from_file(str(write_registry(tmp_path, [("a", ["*"])])))
+    with pytest.raises(TypeError) as failure:
+        call(registry)
+    assert str(failure.value) == message
+
+
+def test_resolution_specificity_order_and_depth(tmp_path):
+    registry = NamespaceRegistry.from_file(str(write_registry(tmp_path, [
+        ("top", ["src/*.vok"]), ("general", ["a/**", "*.txt"]), ("specific", ["a/models/**"]),
+    ])))
+    touch(tmp_path, "src/top.vok", "src/deep/x.vok", "a.txt", "a/z.vok", "a/models/m.vok")
+    # A single star crosses "/" when asking about one file, but not when walking the tree.
+    assert registry.namespace_for("src/deep/x.vok", True) == "top"
+    assert registry.namespace_for("a/models/m.vok", True) == "specific"
+    assert registry.namespace_for("/elsewhere/x.vok", True) == "default"
+    assert listing(registry, True) == [
+        ("a/models/m.vok", "specific"), ("a/z.vok", "general"), ("a.txt", "general"),
+        ("src/top.vok", "top"),
+    ]
+    bindings = registry.resolve_files(True)
+    assert all(type(b) is NamespaceBinding and os.path.isabs(b.path) for b in bindings)
+
+
+def test_non_utf8_paths_are_shown_with_replacement_characters(tmp_path):
+    odd = os.fsencode(tmp_path) + b"/odd\xff"
+    os.mkdir(odd)
+    open(odd + b"/f\xfe.vok", "wb").close()
+    # Reached through a link with a UTF-8 name; the root is the canonical (odd) directory.
+    os.symlink(odd, tmp_path / "link")
+    write_registry(tmp_path / "link", [("a", ["*.vok"])])
+    registry = NamespaceRegistry.discover(str(tmp_path / "link"))
+    assert registry.root == str(tmp_path.resolve()) + "/odd\ufffd"
+    [binding] = registry.resolve_files(False)
+    assert binding.path == registry.root + "/f\ufffd.vok"
+    assert binding.namespace == "a"
+
+
+def test_class_surface():
+    assert NamespaceRegistry.discover.__text_signature__ == "(path)"
+    assert NamespaceRegistry.from_file.__text_signature__ == "(path)"
+    assert NamespaceRegistry.namespace_for.__text_signature__ == "($self, path, fail_on_ambiguity)"
+    assert NamespaceRegistry.resolve_files.__text_signature__ == "($self, fail_on_ambiguity)"
+    for cls in (NamespaceRegistry, NamespaceBinding):
+        assert cls.__module__ == "builtins" and cls.__qualname__ == cls.__name__
+        assert cls.__doc__ is None and cls.__text_signature__ is None
+        with pytest.raises(TypeError) as failure:
+            cls()
+        assert str(failure.value) == f"No constructor defined for {cls.__name__}"
+        with pytest.raises(TypeError):
+            type("Derived", (cls,), {})
+    assert {"path", "namespace"} <= set(dir(NamespaceBinding))
+    position = vok_dsl.__all__.index("NamespaceRegistry")
+    assert vok_dsl.__all__[position:position + 2] == ["NamespaceRegistry", "NamespaceBinding"]
+    # Only "__version__" and classes of positions 1 to 10 may come before them.
+    before = {"__version__", "Entity", "Resource", "Flow", "ResourceInstance", "Instance",
+              "Mapping", "Projection", "Graph", "Role", "Relation"}
+    assert set(vok_dsl.__all__[:position]) <= before
