@@ -1,0 +1,161 @@
+// Graph: the store of one model, every record keyed by its id and kept in insertion order.
+//
+// A graph is filled by the adders below (lowering, CALM import, Python code) and, for the
+// collections only lowering fills (entity instances, concept changes, metrics, mappings,
+// projections), by direct inserts after the caller's own duplicate checks. Adders check their
+// record in a fixed order and either store it or leave the graph untouched. Nothing removes or
+// replaces a record; the one change to a stored record is an association added to an entity.
+//
+// The graph owns its records. Lookups return pointers and lists of pointers into it, valid until
+// the graph is next changed. Collections are read through const accessors only, because the graph
+// keeps name indexes beside them: the first entity, role and resource of each name, so that
+// name lookups (which lowering makes for every reference) cost a hash lookup rather than a scan.
+// Since records are never removed or renamed inside the graph, "first added" never changes.
+//
+// A graph belongs to one caller at a time; it takes no locks.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "expression/policy.h"
+#include "graph/concept_change.h"
+#include "graph/graph_error.h"
+#include "graph/indexed_map.h"
+#include "graph/mapping.h"
+#include "graph/metric.h"
+#include "graph/projection.h"
+#include "primitives/entity.h"
+#include "primitives/flow.h"
+#include "primitives/instance.h"
+#include "primitives/pattern.h"
+#include "primitives/relation.h"
+#include "primitives/resource.h"
+#include "primitives/resource_instance.h"
+#include "primitives/role.h"
+#include "util/result.h"
+#include "uuid/uuid.h"
+
+namespace vok {
+
+class Graph {
+public:
+    // Empty, in three-valued mode.
+    Graph() = default;
+
+    // --- Adders: each refuses the first check that fails, graph unchanged. ---
+
+    // Refuses an id already present.
+    Result<void, GraphError> add_entity(Entity entity);
+    Result<void, GraphError> add_role(Role role);
+    Result<void, GraphError> add_resource(Resource resource);
+    // Checks, in order: id present, source entity missing, target entity missing, resource
+    // missing.
+    Result<void, GraphError> add_flow(Flow flow);
+    // Refuses an id already present; role and flow ids are not checked.
+    Result<void, GraphError> add_relation(Relation relation);
+    // A resource instance. Checks, in order: id present, entity missing, resource missing.
+    Result<void, GraphError> add_instance(ResourceInstance instance);
+    Result<void, GraphError> add_policy(Policy policy);
+    // Checks, in order: id present, a pattern of the same name in the same namespace.
+    Result<void, GraphError> add_pattern(Pattern pattern);
+    // Appends {"target": owned id, "type": rel_type} to the owner's "associations" attribute
+    // (an absent or non-array value is replaced by a new array). Checks, in order: owner is not
+    // an entity, owned is not an entity. Only the owner changes.
+    Result<void, GraphError> add_association(const Uuid& owner_id, const Uuid& owned_id,
+                                             std::string_view rel_type);
+
+    // --- Direct inserts, for records whose duplicate checks the caller makes. ---
+    // Inserting an id that is already present is a broken invariant.
+
+    void insert_entity_instance(Instance instance);
+    void insert_concept_change(ConceptChange change);
+    void insert_metric(Metric metric);
+    void insert_mapping(Mapping mapping);
+    void insert_projection(Projection projection);
+
+    // --- Lookups; a missing record gives nullptr, nothing or an empty list. ---
+
+    const Entity* get_entity(const Uuid& id) const { return entities_.find(id); }
+    const Resource* get_resource(const Uuid& id) const { return resources_.find(id); }
+
+    std::vector<const Entity*> all_entities() const;
+    std::vector<const Resource*> all_resources() const;
+    std::vector<const Flow*> all_flows() const;
+    std::vector<const ResourceInstance*> all_instances() const;
+    std::vector<const Relation*> all_relations() const;
+
+    // The id of the first record added with exactly this name, in any namespace.
+    std::optional<Uuid> find_entity_by_name(std::string_view name) const;
+    std::optional<Uuid> find_role_by_name(std::string_view name) const;
+    std::optional<Uuid> find_resource_by_name(std::string_view name) const;
+
+    // The first pattern with this name in this namespace; failing that, the first with this
+    // name in any namespace.
+    const Pattern* find_pattern(std::string_view name, std::string_view namespace_name) const;
+
+    // Flows whose source (flows_from) or target (flows_to) is the entity, in insertion order.
+    std::vector<const Flow*> flows_from(const Uuid& entity_id) const;
+    std::vector<const Flow*> flows_to(const Uuid& entity_id) const;
+
+    // Names of the roles that `entity_roles` lists for the entity, skipping ids that name no role.
+    std::vector<std::string> role_names_of_entity(const Uuid& entity_id) const;
+
+    // --- The collections, in insertion order. ---
+
+    const IndexedMap<Uuid, Entity>& entities() const { return entities_; }
+    const IndexedMap<Uuid, Role>& roles() const { return roles_; }
+    const IndexedMap<Uuid, Resource>& resources() const { return resources_; }
+    const IndexedMap<Uuid, Flow>& flows() const { return flows_; }
+    const IndexedMap<Uuid, Relation>& relations() const { return relations_; }
+    const IndexedMap<Uuid, ResourceInstance>& instances() const { return instances_; }
+    const IndexedMap<Uuid, Instance>& entity_instances() const { return entity_instances_; }
+    const IndexedMap<Uuid, Policy>& policies() const { return policies_; }
+    const IndexedMap<Uuid, Pattern>& patterns() const { return patterns_; }
+    const IndexedMap<Uuid, ConceptChange>& concept_changes() const { return concept_changes_; }
+    const IndexedMap<Uuid, Metric>& metrics() const { return metrics_; }
+    const IndexedMap<Uuid, Mapping>& mappings() const { return mappings_; }
+    const IndexedMap<Uuid, Projection>& projections() const { return projections_; }
+    // Never filled by anything; the has-role query reads it and so finds no roles.
+    const IndexedMap<Uuid, std::vector<Uuid>>& entity_roles() const { return entity_roles_; }
+
+    // The evaluation mode the policy engine uses: three-valued (true) or strict boolean.
+    bool use_three_valued_logic() const { return use_three_valued_logic_; }
+    void set_use_three_valued_logic(bool value) { use_three_valued_logic_ = value; }
+
+private:
+    struct NameHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const noexcept {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    // Name -> id of the first record added under that name.
+    using FirstByName = std::unordered_map<std::string, Uuid, NameHash, std::equal_to<>>;
+
+    IndexedMap<Uuid, Entity> entities_;
+    IndexedMap<Uuid, Role> roles_;
+    IndexedMap<Uuid, Resource> resources_;
+    IndexedMap<Uuid, Flow> flows_;
+    IndexedMap<Uuid, Relation> relations_;
+    IndexedMap<Uuid, ResourceInstance> instances_;
+    IndexedMap<Uuid, Instance> entity_instances_;
+    IndexedMap<Uuid, Policy> policies_;
+    IndexedMap<Uuid, Pattern> patterns_;
+    IndexedMap<Uuid, ConceptChange> concept_changes_;
+    IndexedMap<Uuid, Metric> metrics_;
+    IndexedMap<Uuid, Mapping> mappings_;
+    IndexedMap<Uuid, Projection> projections_;
+    IndexedMap<Uuid, std::vector<Uuid>> entity_roles_;
+    bool use_three_valued_logic_ = true;
+
+    FirstByName first_entity_by_name_;
+    FirstByName first_role_by_name_;
+    FirstByName first_resource_by_name_;
+};
+
+} // namespace vok

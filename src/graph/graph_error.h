@@ -1,0 +1,77 @@
+// GraphError: why the graph refused a record.
+//
+// Every refusal leaves the graph unchanged. `to_string` is the only place the texts live; callers
+// quote them after prefixes of their own ("Failed to add entity: ", "Add flow error: "). The
+// duplicate-id text is shared with the lowering, which checks the collections it fills directly
+// ("Metric with ID ... already exists").
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "uuid/uuid.h"
+
+namespace vok {
+
+// The kinds of record a graph stores, named as the duplicate-id messages name them.
+enum class RecordKind : uint8_t {
+    Entity,
+    Role,
+    Resource,
+    Flow,
+    Relation,
+    Instance, // a resource instance
+    Policy,
+    Pattern,
+    ConceptChange,
+    Metric,
+    Mapping,
+    Projection,
+};
+
+inline constexpr std::array<std::string_view, 12> kRecordKindNames = {
+    "Entity", "Role",    "Resource",      "Flow",   "Relation", "Instance",
+    "Policy", "Pattern", "ConceptChange", "Metric", "Mapping",  "Projection"};
+
+struct GraphError {
+    // "<Kind> with ID <id> already exists"
+    struct DuplicateId {
+        RecordKind kind;
+        Uuid id;
+    };
+    struct SourceEntityNotFound {};
+    struct TargetEntityNotFound {};
+    struct ResourceNotFound {};
+    struct EntityNotFound {};
+    struct DestinationEntityNotFound {};
+    struct PatternAlreadyDeclared {
+        std::string name;
+        std::string namespace_;
+    };
+
+    using Variant =
+        std::variant<DuplicateId, SourceEntityNotFound, TargetEntityNotFound, ResourceNotFound,
+                     EntityNotFound, DestinationEntityNotFound, PatternAlreadyDeclared>;
+
+    template <class Alternative,
+              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
+    GraphError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
+
+    template <class Alternative> bool is() const {
+        return std::holds_alternative<Alternative>(variant);
+    }
+    template <class Alternative> const Alternative& as() const {
+        return std::get<Alternative>(variant);
+    }
+
+    std::string to_string() const;
+
+    Variant variant;
+};
+
+} // namespace vok

@@ -1,0 +1,9 @@
+#include "primitives/flow.h"
+
+namespace vok {
+
+Flow Flow::make(Uuid resource_id, Uuid from_id, Uuid to_id, Decimal quantity) {
+    return Flow{Uuid::new_v4(), resource_id, from_id, to_id, quantity, "default", {}};
+}
+
+} // namespace vok

@@ -1,0 +1,60 @@
+#include "primitives/pattern.h"
+
+#include <re2/re2.h>
+
+#include <mutex>
+#include <utility>
+
+#include "concept_id/concept_id.h"
+#include "util/invariant.h"
+
+namespace vok {
+
+struct Pattern::CompiledCell {
+    explicit CompiledCell(std::string text) : source(std::move(text)) {}
+
+    const std::string source;
+    std::once_flag once;
+    std::unique_ptr<const re2::RE2> regex; // written once, under `once`
+};
+
+namespace {
+
+re2::RE2::Options pattern_options() {
+    re2::RE2::Options options;
+    options.set_encoding(re2::RE2::Options::EncodingUTF8);
+    options.set_case_sensitive(true);
+    options.set_log_errors(false); // failures are reported to the caller, never printed
+    return options;
+}
+
+} // namespace
+
+Result<Pattern, std::string> Pattern::make(std::string name, std::string namespace_name,
+                                           std::string regex) {
+    {
+        re2::RE2 check(regex, pattern_options());
+        if (!check.ok()) {
+            return Err("Invalid regex for pattern '" + name + "': " + check.error());
+        }
+    }
+    Pattern pattern;
+    pattern.id = concept_id_for(namespace_name, name);
+    pattern.name = std::move(name);
+    pattern.namespace_ = std::move(namespace_name);
+    pattern.compiled_ = std::make_shared<CompiledCell>(regex);
+    pattern.regex = std::move(regex);
+    return pattern;
+}
+
+Result<bool, std::string> Pattern::is_match(std::string_view text) const {
+    VOK_INVARIANT(compiled_ != nullptr, "pattern used after it was moved from");
+    CompiledCell& cell = *compiled_;
+    std::call_once(cell.once, [&cell] {
+        cell.regex = std::make_unique<const re2::RE2>(cell.source, pattern_options());
+    });
+    if (!cell.regex->ok()) return Err(cell.regex->error());
+    return re2::RE2::PartialMatch(text, *cell.regex);
+}
+
+} // namespace vok

@@ -1,0 +1,14 @@
+#include "primitives/resource.h"
+
+#include <utility>
+
+#include "concept_id/concept_id.h"
+
+namespace vok {
+
+Resource Resource::make(std::string name, Unit unit, std::string namespace_name) {
+    Uuid id = concept_id_for(namespace_name, name);
+    return Resource{id, std::move(name), std::move(unit), std::move(namespace_name), {}};
+}
+
+} // namespace vok

@@ -1,0 +1,14 @@
+#include "primitives/role.h"
+
+#include <utility>
+
+#include "concept_id/concept_id.h"
+
+namespace vok {
+
+Role Role::make(std::string name, std::string namespace_name) {
+    Uuid id = concept_id_for(namespace_name, name);
+    return Role{id, std::move(name), std::move(namespace_name), {}};
+}
+
+} // namespace vok

@@ -1,0 +1,24 @@
+// Role: a part that entities play in relations (Buyer, Seller).
+#pragma once
+
+#include <string>
+
+#include "uuid/uuid.h"
+#include "json/value.h"
+
+namespace vok {
+
+struct Role {
+    Uuid id;
+    std::string name;
+    std::string namespace_;
+    json::Object attributes;
+
+    static Role make(std::string name, std::string namespace_name);
+
+    void set_attribute(std::string key, json::Value value) {
+        attributes.insert_or_assign(std::move(key), std::move(value));
+    }
+};
+
+} // namespace vok
