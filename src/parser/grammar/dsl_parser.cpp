@@ -1,0 +1,34 @@
+// Running the grammar: the start rule is looked up in the table of rule functions.
+#include "parser/grammar/dsl_parser.h"
+
+#include "parser/grammar/grammar_rules.h"
+#include "peg/parser_state.h"
+#include "util/invariant.h"
+
+namespace vok {
+
+Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view text) {
+    VOK_INVARIANT(static_cast<size_t>(start) < kRuleCount, "start rule out of range");
+    const grammar::RuleFunction start_rule = grammar::kRuleFunctions[static_cast<size_t>(start)];
+    return peg::run_parser<grammar::DslState, Rule>(text, kMaxRuleNesting, start_rule);
+}
+
+namespace {
+
+Result<DslTree, ParserError> parse_from(Rule start, std::string_view text) {
+    auto result = DslParser::parse(start, text);
+    if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
+    return std::move(result).value();
+}
+
+} // namespace
+
+Result<DslTree, ParserError> parse_program(std::string_view text) {
+    return parse_from(Rule::program, text);
+}
+
+Result<DslTree, ParserError> parse_expression(std::string_view text) {
+    return parse_from(Rule::expression, text);
+}
+
+} // namespace vok

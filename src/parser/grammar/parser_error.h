@@ -1,0 +1,179 @@
+// ParserError: the one error type of the language front end.
+//
+// Fifteen variants, in a fixed order (the order is visible through kind()). Every message text of
+// the type lives in to_string(); the wording of a failed grammar run ("unexpected ...; expected
+// ...") lives in from_parse_failure(). Lines and columns are 1-based when they come from the
+// source and 0 when no position is known.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "parser/grammar/rule.h"
+#include "peg/parse_failure.h"
+
+namespace vok {
+
+class ParserError {
+public:
+    struct Syntax {
+        std::string message;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const Syntax&) const = default;
+    };
+    struct UnsupportedExpression {
+        std::string expression;
+        std::optional<std::string> location;
+        bool operator==(const UnsupportedExpression&) const = default;
+    };
+    struct Grammar {
+        std::string message;
+        bool operator==(const Grammar&) const = default;
+    };
+    struct UndefinedEntity {
+        std::string name;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const UndefinedEntity&) const = default;
+    };
+    struct UndefinedResource {
+        std::string name;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const UndefinedResource&) const = default;
+    };
+    struct UndefinedVariable {
+        std::string name;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const UndefinedVariable&) const = default;
+    };
+    struct DuplicateDeclaration {
+        std::string name;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const DuplicateDeclaration&) const = default;
+    };
+    // Stored message first, location second; rendered location first.
+    struct Type {
+        std::string message;
+        std::string location;
+        bool operator==(const Type&) const = default;
+    };
+    struct InvalidExpression {
+        std::string message;
+        bool operator==(const InvalidExpression&) const = default;
+    };
+    struct InvalidQuantity {
+        std::string message;
+        bool operator==(const InvalidQuantity&) const = default;
+    };
+    struct Validation {
+        std::string message;
+        bool operator==(const Validation&) const = default;
+    };
+    struct NamespaceNotFound {
+        std::string namespace_name;
+        std::optional<std::string> suggestion;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const NamespaceNotFound&) const = default;
+    };
+    struct ModuleNotFound {
+        std::string module;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const ModuleNotFound&) const = default;
+    };
+    struct SymbolNotExported {
+        std::string symbol;
+        std::string module;
+        std::vector<std::string> available_exports;
+        size_t line = 0;
+        size_t column = 0;
+        bool operator==(const SymbolNotExported&) const = default;
+    };
+    struct CircularDependency {
+        std::vector<std::string> path;
+        bool operator==(const CircularDependency&) const = default;
+    };
+
+    enum class Kind : uint8_t {
+        Syntax,
+        UnsupportedExpression,
+        Grammar,
+        UndefinedEntity,
+        UndefinedResource,
+        UndefinedVariable,
+        DuplicateDeclaration,
+        Type,
+        InvalidExpression,
+        InvalidQuantity,
+        Validation,
+        NamespaceNotFound,
+        ModuleNotFound,
+        SymbolNotExported,
+        CircularDependency,
+    };
+
+    // Alternatives in the order of Kind.
+    using Variant = std::variant<Syntax, UnsupportedExpression, Grammar, UndefinedEntity,
+                                 UndefinedResource, UndefinedVariable, DuplicateDeclaration, Type,
+                                 InvalidExpression, InvalidQuantity, Validation, NamespaceNotFound,
+                                 ModuleNotFound, SymbolNotExported, CircularDependency>;
+
+    template <class V>
+    requires std::is_constructible_v<Variant, V&&> ParserError(V&& value)
+        : value_(std::forward<V>(value)) {}
+
+    Kind kind() const { return static_cast<Kind>(value_.index()); }
+    const Variant& value() const { return value_; }
+    template <class T> const T* get_if() const { return std::get_if<T>(&value_); }
+
+    // The one-line message of the variant; no trailing newline.
+    std::string to_string() const;
+
+    bool operator==(const ParserError&) const = default;
+
+    // ---- constructors by variant ----
+    static ParserError syntax(std::string message, size_t line, size_t column);
+    static ParserError unsupported_expression(std::string expression,
+                                              std::optional<std::string> location = std::nullopt);
+    static ParserError grammar(std::string message);
+    // The lowering reports unresolved names without a position: line and column are 0.
+    static ParserError undefined_entity(std::string name);
+    static ParserError undefined_resource(std::string name);
+    static ParserError undefined_variable(std::string name, size_t line, size_t column);
+    static ParserError duplicate_declaration(std::string name, size_t line = 0, size_t column = 0);
+    static ParserError type_error(std::string message, std::string location);
+    static ParserError invalid_expression(std::string message);
+    static ParserError invalid_quantity(std::string message);
+    static ParserError validation(std::string message);
+    static ParserError namespace_not_found(std::string namespace_name,
+                                           std::optional<std::string> suggestion, size_t line,
+                                           size_t column);
+    static ParserError module_not_found(std::string module, size_t line, size_t column);
+    static ParserError symbol_not_exported(std::string symbol, std::string module,
+                                           std::vector<std::string> available_exports, size_t line,
+                                           size_t column);
+    static ParserError circular_dependency(std::vector<std::string> path);
+
+    // The Syntax error for a failed grammar run: its position, and the runtime's short
+    // description ("unexpected X; expected Y", "expected Y", ..., or the refusal's own message).
+    static ParserError from_parse_failure(const peg::ParseFailure<Rule>& failure);
+
+private:
+    Variant value_;
+};
+
+// The message part of a failed grammar run, as from_parse_failure words it.
+std::string describe_parse_failure(const peg::ParseFailure<Rule>& failure);
+
+} // namespace vok

@@ -1,0 +1,42 @@
+// Line and column of a byte offset.
+//
+// Lines start at offset 0 and after every line feed (a carriage return is an ordinary character,
+// so "\r\n" ends one line). Columns count Unicode scalar values, not bytes, from the line start.
+// A LineIndex records every line start once, so the line of an offset is a binary search and the
+// column costs only the length of that line; tree builders ask for the position of every
+// declaration, and a fresh scan from the start of the text each time would be quadratic.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace vok::peg {
+
+struct LineCol {
+    size_t line;   // 1-based
+    size_t column; // 1-based, in characters
+    bool operator==(const LineCol&) const = default;
+};
+
+// Borrows the text: it must outlive the index.
+class LineIndex {
+public:
+    explicit LineIndex(std::string_view text);
+
+    // `offset` may equal the text's length (the end of input).
+    LineCol line_col(size_t offset) const;
+
+private:
+    std::string_view text_;
+    std::vector<size_t> line_starts_;
+};
+
+// One-off lookup without an index (a single scan of the text before `offset`).
+LineCol line_col_at(std::string_view text, size_t offset);
+
+// Number of characters in `bytes`, an invalid byte counting as one.
+size_t count_chars(std::string_view bytes);
+
+} // namespace vok::peg

@@ -1,0 +1,105 @@
+// Deep nesting ends in an orderly refusal, quickly and well within a small thread stack.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "grammar_test_util.h"
+
+namespace vok {
+namespace {
+
+std::string repeat(std::string_view unit, size_t count) {
+    std::string text;
+    text.reserve(unit.size() * count);
+    for (size_t i = 0; i < count; ++i)
+        text += unit;
+    return text;
+}
+
+const std::string kDeepParens = "Policy p as: " + repeat("(", 100000) + "a" + repeat(")", 100000);
+
+bool is_nesting_error(const std::string& message) {
+    return message.find(": nesting too deep: more than 1024 nested grammar rules") !=
+           std::string::npos;
+}
+
+// Runs `body` on a thread with a stack of `bytes` (more under sanitizers, whose frames are
+// several times larger).
+void run_with_stack(size_t bytes, const std::function<void()>& body) {
+#if defined(__SANITIZE_ADDRESS__)
+    bytes *= 8;
+#endif
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, bytes);
+    pthread_t thread;
+    auto trampoline = [](void* argument) -> void* {
+        (*static_cast<const std::function<void()>*>(argument))();
+        return nullptr;
+    };
+    ASSERT_EQ(
+        pthread_create(&thread, &attributes, trampoline, const_cast<std::function<void()>*>(&body)),
+        0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
+TEST(Nesting, DeepParenthesesAreRefusedWhereTheLimitIsHit) {
+    EXPECT_EQ(grammar_test::program_error(kDeepParens),
+              "Syntax error at 1:116: nesting too deep: more than 1024 nested grammar rules");
+    auto lone = parse_expression(repeat("(", 100000));
+    ASSERT_FALSE(lone.ok());
+    EXPECT_TRUE(is_nesting_error(lone.error().to_string())) << lone.error().to_string();
+}
+
+TEST(Nesting, EveryRecursiveFormIsBounded) {
+    const std::string deep_objects = "Flow \"M\" @meta " + repeat("{\"a\": ", 100000) + "1" +
+                                     repeat("}", 100000) + " from \"A\" to \"B\"";
+    const std::string deep_mapping =
+        "Mapping \"m\" for calm { Entity \"A\" -> N { f: " + repeat("{ \"k\": ", 100000) + "true" +
+        repeat("}", 100000) + " } }";
+    for (const std::string& source :
+         {deep_objects, deep_mapping, "Policy p as: " + repeat("not ", 100000) + "a",
+          "Policy p as: " + repeat("- ", 100000) + "a",
+          "Metric \"m\" as: " + repeat("count(x in flows: ", 100000),
+          "Instance i of \"E\" { f: " + repeat("(", 100000) + " }"}) {
+        EXPECT_TRUE(is_nesting_error(grammar_test::program_error(source))) << source.substr(0, 40);
+    }
+}
+
+TEST(Nesting, NonRecursiveRunsFailAsOrdinarySyntaxErrors) {
+    // `[` opens a string array, whose elements are strings, and `{` an object literal, whose
+    // keys are: neither nests without a key in between.
+    EXPECT_EQ(grammar_test::program_error("Flow \"M\" @x " + repeat("[", 100000)),
+              "Syntax error at 1:14: expected string_literal");
+    EXPECT_EQ(grammar_test::program_error("Flow \"M\" @x " + repeat("{", 100000)),
+              "Syntax error at 1:14: expected string_literal");
+}
+
+TEST(Nesting, ModerateNestingParsesAndUnclosedNestingFailsNormally) {
+    EXPECT_EQ(
+        grammar_test::program_error("Policy p as: " + repeat("(", 90) + "a" + repeat(")", 90)),
+        "ok");
+    const std::string unclosed =
+        grammar_test::program_error("Policy p as: " + repeat("(", 90) + "a");
+    EXPECT_FALSE(is_nesting_error(unclosed));
+    EXPECT_NE(unclosed, "ok");
+}
+
+TEST(Nesting, RefusalIsFastAndFitsASmallStack) {
+    const auto start = std::chrono::steady_clock::now();
+    std::string message;
+    run_with_stack(1 << 20, [&] {
+        for (int i = 0; i < 20; ++i)
+            message = grammar_test::program_error(kDeepParens);
+    });
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(is_nesting_error(message));
+    EXPECT_LT(std::chrono::duration<double>(elapsed).count(), 5.0);
+}
+
+} // namespace
+} // namespace vok
