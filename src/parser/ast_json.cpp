@@ -1,0 +1,216 @@
+#include "parser/ast_json.h"
+
+#include "expression/expression_json.h"
+
+namespace vok {
+
+namespace {
+
+std::string duration_text(const TimeSpan& span) {
+    return "PT" + std::to_string(span.seconds) + "S";
+}
+
+// Metric severities are written with three names: critical shares "Error".
+std::string_view severity_text(MetricSeverity severity) {
+    switch (severity) {
+    case MetricSeverity::Info: return "Info";
+    case MetricSeverity::Warning: return "Warning";
+    case MetricSeverity::Error:
+    case MetricSeverity::Critical: return "Error";
+    }
+    return "Error";
+}
+
+void optional_string(json::Writer& w, std::string_view key, const std::optional<std::string>& v) {
+    if (v) w.string_member(key, *v);
+}
+
+void annotations(json::Writer& w, const AnnotationMap& map) {
+    if (!map.empty()) w.value_member("annotations", json::Value(map));
+}
+
+void write_node(json::Writer& w, const AstNode& node) {
+    w.begin_object();
+    w.string_member("type", kAstNodeNames[node.index()]);
+    std::visit(
+        [&](const auto& n) {
+            using T = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<T, ast::Export>) {
+                w.key("declaration");
+                write_declaration_json(w, *n.declaration);
+            } else if constexpr (std::is_same_v<T, ast::Entity>) {
+                w.string_member("name", n.name);
+                optional_string(w, "version", n.version);
+                annotations(w, n.annotations);
+                optional_string(w, "domain", n.domain);
+            } else if constexpr (std::is_same_v<T, ast::Resource>) {
+                w.string_member("name", n.name);
+                annotations(w, n.annotations);
+                optional_string(w, "unit_name", n.unit_name);
+                optional_string(w, "domain", n.domain);
+            } else if constexpr (std::is_same_v<T, ast::Flow>) {
+                w.string_member("resource_name", n.resource_name);
+                annotations(w, n.annotations);
+                w.string_member("from_entity", n.from_entity);
+                w.string_member("to_entity", n.to_entity);
+                if (n.quantity) w.string_member("quantity", n.quantity->to_string());
+            } else if constexpr (std::is_same_v<T, ast::Pattern>) {
+                w.string_member("name", n.name);
+                w.string_member("regex", n.regex);
+            } else if constexpr (std::is_same_v<T, ast::Role>) {
+                w.string_member("name", n.name);
+                optional_string(w, "domain", n.domain);
+            } else if constexpr (std::is_same_v<T, ast::Relation>) {
+                w.string_member("name", n.name);
+                w.string_member("subject_role", n.subject_role);
+                w.string_member("predicate", n.predicate);
+                w.string_member("object_role", n.object_role);
+                optional_string(w, "via_flow", n.via_flow);
+            } else if constexpr (std::is_same_v<T, ast::Dimension>) {
+                w.string_member("name", n.name);
+            } else if constexpr (std::is_same_v<T, ast::UnitDeclaration>) {
+                w.string_member("symbol", n.symbol);
+                w.string_member("dimension", n.dimension);
+                w.string_member("factor", n.factor.to_string());
+                w.string_member("base_unit", n.base_unit);
+            } else if constexpr (std::is_same_v<T, ast::Policy>) {
+                w.string_member("name", n.name);
+                optional_string(w, "version", n.version);
+                w.key("metadata");
+                w.begin_object();
+                const ast::PolicyMetadata& m = n.metadata;
+                if (m.kind) w.string_member("kind", kPolicyKindNames[static_cast<size_t>(*m.kind)]);
+                if (m.modality) {
+                    w.string_member("modality",
+                                    kDeonticModalityNames[static_cast<size_t>(*m.modality)]);
+                }
+                if (m.priority) w.i64_member("priority", *m.priority);
+                optional_string(w, "rationale", m.rationale);
+                if (!m.tags.empty()) w.string_list_member("tags", m.tags);
+                w.end_object();
+                w.key("expression");
+                write_expression_json(w, n.expression);
+            } else if constexpr (std::is_same_v<T, ast::Instance>) {
+                w.string_member("name", n.name);
+                w.string_member("entity_type", n.entity_type);
+                w.key("fields");
+                w.begin_object();
+                for (const auto& [field, value] : n.fields) {
+                    w.key(field);
+                    write_expression_json(w, value);
+                }
+                w.end_object();
+            } else if constexpr (std::is_same_v<T, ast::ConceptChange>) {
+                w.string_member("name", n.name);
+                w.string_member("from_version", n.from_version);
+                w.string_member("to_version", n.to_version);
+                w.string_member("migration_policy", n.migration_policy);
+                w.bool_member("breaking_change", n.breaking_change);
+            } else if constexpr (std::is_same_v<T, ast::Metric>) {
+                w.string_member("name", n.name);
+                w.key("expression");
+                write_expression_json(w, n.expression);
+                w.key("metadata");
+                w.begin_object();
+                const ast::MetricMetadata& m = n.metadata;
+                if (m.refresh_interval)
+                    w.string_member("refresh_interval", duration_text(*m.refresh_interval));
+                optional_string(w, "unit", m.unit);
+                if (m.threshold) w.string_member("threshold", m.threshold->to_string());
+                if (m.severity) w.string_member("severity", severity_text(*m.severity));
+                if (m.target) w.string_member("target", m.target->to_string());
+                if (m.window) w.string_member("window", duration_text(*m.window));
+                w.end_object();
+            } else if constexpr (std::is_same_v<T, ast::MappingDecl>) {
+                w.string_member("name", n.name);
+                w.string_member("target", name_of(n.target));
+                w.key("rules");
+                w.begin_array();
+                for (const MappingRule& rule : n.rules) {
+                    w.begin_object();
+                    w.string_member("primitive_type", rule.primitive_type);
+                    w.string_member("primitive_name", rule.primitive_name);
+                    w.string_member("target_type", rule.target_type);
+                    w.value_member("fields", json::Value(rule.fields));
+                    w.end_object();
+                }
+                w.end_array();
+            } else if constexpr (std::is_same_v<T, ast::ProjectionDecl>) {
+                w.string_member("name", n.name);
+                w.string_member("target", name_of(n.target));
+                w.key("overrides");
+                w.begin_array();
+                for (const ProjectionOverride& o : n.overrides) {
+                    w.begin_object();
+                    w.string_member("primitive_type", o.primitive_type);
+                    w.string_member("primitive_name", o.primitive_name);
+                    w.value_member("fields", json::Value(o.fields));
+                    w.end_object();
+                }
+                w.end_array();
+            }
+        },
+        node);
+    w.end_object();
+}
+
+}  // namespace
+
+void write_declaration_json(json::Writer& w, const Spanned& declaration) {
+    w.begin_object();
+    w.key("node");
+    write_node(w, declaration.node);
+    w.u64_member("line", declaration.line);
+    w.u64_member("column", declaration.column);
+    w.end_object();
+}
+
+std::string ast_to_json_document(const Ast& ast) {
+    std::string out;
+    json::Writer w(out, 2);
+    w.begin_object();
+    w.key("metadata");
+    w.begin_object();
+    const FileMetadata& m = ast.metadata;
+    optional_string(w, "namespace", m.namespace_);
+    optional_string(w, "version", m.version);
+    optional_string(w, "owner", m.owner);
+    optional_string(w, "profile", m.profile);
+    if (!ast.imports.empty()) {
+        w.key("imports");
+        w.begin_array();
+        for (const ImportDecl& import : ast.imports) {
+            w.begin_object();
+            w.key("specifier");
+            w.begin_object();
+            if (import.specifier.kind == ImportSpecifier::Kind::Wildcard) {
+                w.string_member("type", "Wildcard");
+                w.string_member("alias", import.specifier.alias);
+            } else {
+                w.string_member("type", "Named");
+                w.key("items");
+                w.begin_array();
+                for (const ImportItem& item : import.specifier.items) {
+                    w.begin_object();
+                    w.string_member("name", item.name);
+                    optional_string(w, "alias", item.alias);
+                    w.end_object();
+                }
+                w.end_array();
+            }
+            w.end_object();
+            w.string_member("from_module", import.from_module);
+            w.end_object();
+        }
+        w.end_array();
+    }
+    w.end_object();
+    w.key("declarations");
+    w.begin_array();
+    for (const Spanned& declaration : ast.declarations) write_declaration_json(w, declaration);
+    w.end_array();
+    w.end_object();
+    return out;
+}
+
+}  // namespace vok

@@ -1,0 +1,697 @@
+#include "parser/parse_source.h"
+
+#include "parser/expression_builder.h"
+
+namespace vok {
+
+namespace {
+
+ParserError grammar(std::string message) { return ParserError::grammar(std::move(message)); }
+
+// ---- file header ----
+
+Result<void, ParserError> read_header_annotation(const DslPair& pair, FileMetadata& header) {
+    DslPairs children = pair.children();
+    auto name_pair = children.next();
+    if (!name_pair) return Err(grammar("Expected annotation name"));
+    auto value_pair = children.next();
+    if (!value_pair) return Err(grammar("Expected annotation value"));
+    std::string name = pair_text_lowercased(*name_pair);
+    VOK_ASSIGN(std::string value, parse_string_literal(*value_pair));
+    if (name == "namespace") {
+        header.namespace_ = std::move(value);
+    } else if (name == "version") {
+        header.version = std::move(value);
+    } else if (name == "owner") {
+        header.owner = std::move(value);
+    } else if (name == "profile") {
+        header.profile = std::move(value);
+    } else {
+        return Err(grammar("Unknown annotation: " + name));
+    }
+    return Ok();
+}
+
+ParseResult<ImportDecl> read_import(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto specifier_pair = children.next();
+    if (!specifier_pair) return Err(grammar("Missing import specifier"));
+    auto module_pair = children.next();
+    if (!module_pair) return Err(grammar("Missing import source"));
+    DslPair specifier = *specifier_pair;
+    if (specifier.rule() == Rule::import_specifier) {
+        auto inner = specifier.children().peek();
+        if (inner) specifier = *inner;
+    }
+    ImportDecl decl;
+    if (specifier.rule() == Rule::import_named) {
+        decl.specifier.kind = ImportSpecifier::Kind::Named;
+        for (const DslPair& item : specifier.children()) {
+            if (item.rule() != Rule::import_item) continue;
+            DslPairs parts = item.children();
+            auto name = parts.next();
+            if (!name) return Err(grammar("Expected import item name"));
+            ImportItem import_item{pair_text(*name), std::nullopt};
+            if (auto alias = parts.next()) import_item.alias = pair_text(*alias);
+            decl.specifier.items.push_back(std::move(import_item));
+        }
+    } else if (specifier.rule() == Rule::import_wildcard) {
+        auto alias = specifier.children().peek();
+        if (!alias) return Err(grammar("Expected alias for wildcard import"));
+        decl.specifier.kind = ImportSpecifier::Kind::Wildcard;
+        decl.specifier.alias = pair_text(*alias);
+    } else {
+        return Err(grammar("Unexpected import specifier: " +
+                           std::string(rule_name(specifier.rule()))));
+    }
+    VOK_ASSIGN(decl.from_module, parse_string_literal(*module_pair));
+    return decl;
+}
+
+// ---- shared annotation clause of entities, resources and flows ----
+
+Result<void, ParserError> read_annotation_clause(const DslPair& pair, AnnotationMap& annotations) {
+    DslPairs children = pair.children();
+    auto first = children.next();
+    if (!first) return Ok();
+    switch (first->rule()) {
+    case Rule::ea_replaces: {
+        auto name_pair = children.next();
+        if (!name_pair) return Err(grammar("Expected name in replaces"));
+        VOK_ASSIGN(std::string name, build_name(*name_pair));
+        if (auto version = children.peek(); version && version->rule() == Rule::version)
+            name += " v" + pair_text(*version);
+        annotations.insert_or_assign("replaces", json::Value(std::move(name)));
+        return Ok();
+    }
+    case Rule::ea_changes: {
+        auto array = children.next();
+        if (!array) return Err(grammar("Expected string array in changes"));
+        json::Array items;
+        for (const DslPair& item : array->children()) {
+            VOK_ASSIGN(std::string s, parse_string_literal(item));
+            items.emplace_back(std::move(s));
+        }
+        annotations.insert_or_assign("changes", json::Value(std::move(items)));
+        return Ok();
+    }
+    case Rule::identifier: {
+        std::string key = pair_text_lowercased(*first);
+        auto value_pair = children.next();
+        if (!value_pair) return Err(grammar("Expected annotation value"));
+        VOK_ASSIGN(json::Value value, annotation_value_to_json(*value_pair));
+        annotations.insert_or_assign(std::move(key), std::move(value));
+        return Ok();
+    }
+    default:
+        if (pair.rule() == Rule::flow_annotation)
+            return Err(grammar("Unexpected flow annotation: " + pair_text(*first)));
+        return Ok();
+    }
+}
+
+// ---- declarations ----
+
+ParseResult<AstNode> build_entity(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name_pair = children.next();
+    if (!name_pair) return Err(grammar("Expected entity name"));
+    ast::Entity entity;
+    VOK_ASSIGN(entity.name, build_name(*name_pair));
+    while (auto child = children.next()) {
+        switch (child->rule()) {
+        case Rule::version: entity.version = pair_text(*child); break;
+        case Rule::identifier: entity.domain = pair_text(*child); break;
+        case Rule::entity_annotation: VOK_TRY(read_annotation_clause(*child, entity.annotations)); break;
+        default: break;
+        }
+    }
+    return AstNode(std::move(entity));
+}
+
+ParseResult<AstNode> build_resource(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name_pair = children.next();
+    if (!name_pair) return Err(grammar("Expected resource name"));
+    ast::Resource resource;
+    VOK_ASSIGN(resource.name, build_name(*name_pair));
+    bool in_clause = false;
+    while (auto child = children.next()) {
+        switch (child->rule()) {
+        case Rule::in_keyword: in_clause = true; break;
+        case Rule::identifier:
+            (in_clause ? resource.domain : resource.unit_name) = pair_text(*child);
+            break;
+        case Rule::resource_annotation:
+            VOK_TRY(read_annotation_clause(*child, resource.annotations));
+            break;
+        default: break;
+        }
+    }
+    return AstNode(std::move(resource));
+}
+
+ParseResult<AstNode> build_flow(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto resource_pair = children.next();
+    if (!resource_pair) return Err(grammar("Expected resource name"));
+    ast::Flow flow;
+    VOK_ASSIGN(flow.resource_name, parse_string_literal(*resource_pair));
+    std::optional<std::string> from, to;
+    while (auto child = children.next()) {
+        switch (child->rule()) {
+        case Rule::flow_annotation: VOK_TRY(read_annotation_clause(*child, flow.annotations)); break;
+        case Rule::string_literal: {
+            VOK_ASSIGN(std::string s, parse_string_literal(*child));
+            if (!from) {
+                from = std::move(s);
+            } else if (!to) {
+                to = std::move(s);
+            }
+            break;
+        }
+        case Rule::number: {
+            VOK_ASSIGN(Decimal q, parse_decimal(*child));
+            flow.quantity = q;
+            break;
+        }
+        default: break;
+        }
+    }
+    if (!from) return Err(grammar("Expected from entity"));
+    if (!to) return Err(grammar("Expected to entity"));
+    flow.from_entity = std::move(*from);
+    flow.to_entity = std::move(*to);
+    return AstNode(std::move(flow));
+}
+
+ParseResult<AstNode> build_relation(const DslPair& pair) {
+    DslPairs children = pair.children();
+    ast::Relation relation;
+    auto name = children.next();
+    if (!name) return Err(grammar("Expected relation name"));
+    VOK_ASSIGN(relation.name, build_name(*name));
+    auto subject = children.next();
+    if (!subject) return Err(grammar("Expected subject role in relation"));
+    VOK_ASSIGN(relation.subject_role, parse_string_literal(*subject));
+    auto predicate = children.next();
+    if (!predicate) return Err(grammar("Expected predicate in relation"));
+    VOK_ASSIGN(relation.predicate, parse_string_literal(*predicate));
+    auto object = children.next();
+    if (!object) return Err(grammar("Expected object role in relation"));
+    VOK_ASSIGN(relation.object_role, parse_string_literal(*object));
+    if (auto via = children.next()) {
+        DslPair literal = *via;
+        if (literal.rule() != Rule::string_literal) {
+            auto inner = via->children().peek();
+            if (!inner) return Err(grammar("Expected flow name after via"));
+            literal = *inner;
+        }
+        VOK_ASSIGN(std::string flow_name, parse_string_literal(literal));
+        relation.via_flow = std::move(flow_name);
+    }
+    return AstNode(std::move(relation));
+}
+
+ParseResult<AstNode> build_instance(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name = children.next();
+    if (!name) return Err(grammar("Expected instance name"));
+    auto entity_type = children.next();
+    if (!entity_type) return Err(grammar("Expected entity type"));
+    ast::Instance instance;
+    instance.name = pair_text(*name);
+    VOK_ASSIGN(instance.entity_type, parse_string_literal(*entity_type));
+    if (auto body = children.next(); body && body->rule() == Rule::instance_body) {
+        for (const DslPair& field : body->children()) {
+            if (field.rule() != Rule::instance_field) continue;
+            DslPairs parts = field.children();
+            auto field_name = parts.next();
+            if (!field_name) return Err(grammar("Expected field name"));
+            std::string key = pair_text(*field_name);
+            if (instance.fields.contains(key)) {
+                auto pos = field.line_col();
+                return Err(grammar("Duplicate field name '" + key + "' at line " +
+                                   std::to_string(pos.line) + ", column " +
+                                   std::to_string(pos.column)));
+            }
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected field value"));
+            VOK_ASSIGN(Expression e, build_expression(*value));
+            instance.fields.emplace(std::move(key), std::move(e));
+        }
+    }
+    return AstNode(std::move(instance));
+}
+
+ParseResult<AstNode> build_policy(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name = children.next();
+    if (!name) return Err(grammar("Expected policy name"));
+    std::optional<std::string> version;
+    ast::PolicyMetadata metadata;
+    while (auto child = children.next()) {
+        switch (child->rule()) {
+        case Rule::policy_kind: {
+            std::string word = pair_text_lowercased(*child);
+            if (word == "constraint") {
+                metadata.kind = PolicyKind::Constraint;
+            } else if (word == "derivation") {
+                metadata.kind = PolicyKind::Derivation;
+            } else if (word == "obligation") {
+                metadata.kind = PolicyKind::Obligation;
+            } else {
+                return Err(grammar("Unknown policy kind: " + pair_text(*child)));
+            }
+            break;
+        }
+        case Rule::policy_modality: {
+            std::string word = pair_text_lowercased(*child);
+            if (word == "obligation") {
+                metadata.modality = DeonticModality::Obligation;
+            } else if (word == "prohibition") {
+                metadata.modality = DeonticModality::Prohibition;
+            } else if (word == "permission") {
+                metadata.modality = DeonticModality::Permission;
+            } else {
+                return Err(grammar("Unknown policy modality: " + pair_text(*child)));
+            }
+            break;
+        }
+        case Rule::number: {
+            VOK_ASSIGN(int32_t priority, parse_number(*child));
+            metadata.priority = priority;
+            break;
+        }
+        case Rule::policy_annotation: {
+            DslPairs parts = child->children();
+            auto key = parts.next();
+            if (!key) return Err(grammar("Expected annotation name"));
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected annotation value"));
+            std::string key_text = pair_text_lowercased(*key);
+            if (key_text == "rationale") {
+                VOK_ASSIGN(std::string r, parse_string_literal(*value));
+                metadata.rationale = std::move(r);
+            } else if (key_text == "tags") {
+                if (value->rule() == Rule::string_array) {
+                    for (const DslPair& item : value->children()) {
+                        if (item.rule() != Rule::string_literal) continue;
+                        VOK_ASSIGN(std::string t, parse_string_literal(item));
+                        metadata.tags.push_back(std::move(t));
+                    }
+                } else {
+                    VOK_ASSIGN(std::string t, parse_string_literal(*value));
+                    metadata.tags.push_back(std::move(t));
+                }
+            } else {
+                return Err(grammar("Unknown policy annotation: " + key_text));
+            }
+            break;
+        }
+        case Rule::version: version = pair_text(*child); break;
+        case Rule::expression: {
+            VOK_ASSIGN(Expression e, build_expression(*child));
+            return AstNode(ast::Policy{pair_text(*name), std::move(version), std::move(metadata),
+                                       std::move(e)});
+        }
+        default: break;
+        }
+    }
+    return Err(grammar("Policy missing expression"));
+}
+
+ParseResult<TimeSpan> read_duration(DslPairs& parts, const char* missing_value,
+                                    const char* missing_unit) {
+    auto count_pair = parts.next();
+    if (!count_pair) return Err(grammar(missing_value));
+    VOK_ASSIGN(int64_t count, parse_integer(*count_pair));
+    auto unit_pair = parts.next();
+    if (!unit_pair) return Err(grammar(missing_unit));
+    VOK_ASSIGN(std::string unit, parse_string_literal(*unit_pair));
+    auto pos = unit_pair->line_col();
+    return parse_duration_unit(count, unit, pos.line, pos.column);
+}
+
+ParseResult<AstNode> build_metric(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name_pair = children.next();
+    if (!name_pair) return Err(grammar("Expected metric name"));
+    VOK_ASSIGN(std::string name, build_name(*name_pair));
+    std::optional<DslPair> expression_pair;
+    ast::MetricMetadata metadata;
+    while (auto child = children.next()) {
+        if (child->rule() == Rule::expression) {
+            expression_pair = *child;
+            continue;
+        }
+        if (child->rule() != Rule::metric_annotation) continue;
+        DslPairs parts = child->children();
+        auto key = parts.next();
+        if (!key) return Err(grammar("Expected annotation key"));
+        switch (key->rule()) {
+        case Rule::ma_refresh_interval: {
+            VOK_ASSIGN(TimeSpan span, read_duration(parts, "Expected refresh interval value",
+                                                    "Expected refresh interval unit"));
+            metadata.refresh_interval = span;
+            break;
+        }
+        case Rule::ma_unit: {
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected unit"));
+            VOK_ASSIGN(std::string unit, parse_string_literal(*value));
+            metadata.unit = std::move(unit);
+            break;
+        }
+        case Rule::ma_threshold: {
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected threshold value"));
+            VOK_ASSIGN(Decimal d, parse_decimal(*value));
+            metadata.threshold = d;
+            break;
+        }
+        case Rule::ma_severity: {
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected severity"));
+            VOK_ASSIGN(std::string written, parse_string_literal(*value));
+            std::string word = ascii_lowercase(written);
+            if (word == "info") {
+                metadata.severity = MetricSeverity::Info;
+            } else if (word == "warning") {
+                metadata.severity = MetricSeverity::Warning;
+            } else if (word == "error") {
+                metadata.severity = MetricSeverity::Error;
+            } else if (word == "critical") {
+                metadata.severity = MetricSeverity::Critical;
+            } else {
+                auto pos = value->line_col();
+                return Err(grammar("Unknown severity '" + written + "' at " +
+                                   std::to_string(pos.line) + ":" + std::to_string(pos.column) +
+                                   " (expected one of: info, warning, error, critical)"));
+            }
+            break;
+        }
+        case Rule::ma_target: {
+            auto value = parts.next();
+            if (!value) return Err(grammar("Expected target value"));
+            VOK_ASSIGN(Decimal d, parse_decimal(*value));
+            metadata.target = d;
+            break;
+        }
+        case Rule::ma_window: {
+            VOK_ASSIGN(TimeSpan span,
+                       read_duration(parts, "Expected window value", "Expected window unit"));
+            metadata.window = span;
+            break;
+        }
+        default: break;
+        }
+    }
+    if (!expression_pair) return Err(grammar("Expected metric expression"));
+    VOK_ASSIGN(Expression e, build_expression(*expression_pair));
+    return AstNode(ast::Metric{std::move(name), std::move(e), std::move(metadata)});
+}
+
+ParseResult<AstNode> build_concept_change(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name_pair = children.next();
+    if (!name_pair) return Err(grammar("Expected concept change name"));
+    ast::ConceptChange change;
+    VOK_ASSIGN(change.name, build_name(*name_pair));
+    while (auto child = children.next()) {
+        if (child->rule() != Rule::concept_change_annotation) continue;
+        DslPairs parts = child->children();
+        auto key = parts.next();
+        if (!key) return Err(grammar("Expected annotation key"));
+        auto value = parts.next();
+        if (!value) return Err(grammar("Expected annotation value"));
+        switch (key->rule()) {
+        case Rule::cc_from_version: change.from_version = pair_text(*value); break;
+        case Rule::cc_to_version: change.to_version = pair_text(*value); break;
+        case Rule::cc_migration_policy: change.migration_policy = pair_text(*value); break;
+        case Rule::cc_breaking_change: change.breaking_change = value->as_str() == "true"; break;
+        default: break;
+        }
+    }
+    if (change.from_version.empty()) return Err(grammar("Missing cc_from_version annotation"));
+    if (change.to_version.empty()) return Err(grammar("Missing cc_to_version annotation"));
+    if (change.migration_policy.empty())
+        return Err(grammar("Missing cc_migration_policy annotation"));
+    return AstNode(std::move(change));
+}
+
+ParseResult<AstNode> build_unit_declaration(const DslPair& pair) {
+    DslPairs children = pair.children();
+    ast::UnitDeclaration unit;
+    auto symbol = children.next();
+    if (!symbol) return Err(grammar("Expected unit symbol"));
+    VOK_ASSIGN(unit.symbol, parse_string_literal(*symbol));
+    auto dimension = children.next();
+    if (!dimension) return Err(grammar("Expected dimension name"));
+    VOK_ASSIGN(unit.dimension, parse_string_literal(*dimension));
+    auto factor = children.next();
+    if (!factor) return Err(grammar("Expected factor"));
+    VOK_ASSIGN(unit.factor, parse_decimal(*factor));
+    auto base = children.next();
+    if (!base) return Err(grammar("Expected base unit"));
+    VOK_ASSIGN(unit.base_unit, parse_string_literal(*base));
+    return AstNode(std::move(unit));
+}
+
+ParseResult<AstNode> build_mapping(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name = children.next();
+    if (!name) return Err(grammar("Expected mapping name"));
+    ast::MappingDecl mapping;
+    VOK_ASSIGN(mapping.name, parse_string_literal(*name));
+    auto target = children.next();
+    if (!target) return Err(grammar("Expected target format"));
+    VOK_ASSIGN(mapping.target, parse_target_format(*target));
+    while (auto rule_pair = children.next()) {
+        if (rule_pair->rule() != Rule::mapping_rule) continue;
+        DslPairs parts = rule_pair->children();
+        MappingRule rule;
+        auto primitive_type = parts.next();
+        if (!primitive_type) return Err(grammar("Expected primitive type"));
+        rule.primitive_type = pair_text(*primitive_type);
+        auto primitive_name = parts.next();
+        if (!primitive_name) return Err(grammar("Expected primitive name"));
+        VOK_ASSIGN(rule.primitive_name, parse_string_literal(*primitive_name));
+        auto structure = parts.next();
+        if (!structure) return Err(grammar("Expected target structure"));
+        DslPairs fields = structure->children();
+        auto target_type = fields.next();
+        if (!target_type) return Err(grammar("Expected target type"));
+        rule.target_type = pair_text(*target_type);
+        while (auto field = fields.next()) {
+            if (field->rule() != Rule::mapping_field) continue;
+            DslPairs kv = field->children();
+            auto key = kv.next();
+            if (!key) return Err(grammar("Expected field key"));
+            auto value = kv.next();
+            if (!value) return Err(grammar("Expected field value"));
+            json::Value v;
+            switch (value->rule()) {
+            case Rule::string_literal: {
+                VOK_ASSIGN(std::string s, parse_string_literal(*value));
+                v = json::Value(std::move(s));
+                break;
+            }
+            case Rule::boolean: v = json::Value(value->as_str() == "true"); break;
+            case Rule::object_literal: {
+                VOK_ASSIGN(v, build_object_literal(*value));
+                break;
+            }
+            default: return Err(grammar("Unexpected mapping field value"));
+            }
+            rule.fields.insert_or_assign(pair_text(*key), std::move(v));
+        }
+        mapping.rules.push_back(std::move(rule));
+    }
+    return AstNode(std::move(mapping));
+}
+
+ParseResult<AstNode> build_projection(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto name = children.next();
+    if (!name) return Err(grammar("Expected projection name"));
+    ast::ProjectionDecl projection;
+    VOK_ASSIGN(projection.name, parse_string_literal(*name));
+    auto target = children.next();
+    if (!target) return Err(grammar("Expected target format"));
+    VOK_ASSIGN(projection.target, parse_target_format(*target));
+    while (auto rule_pair = children.next()) {
+        if (rule_pair->rule() != Rule::projection_rule) continue;
+        DslPairs parts = rule_pair->children();
+        ProjectionOverride override_;
+        auto primitive_type = parts.next();
+        if (!primitive_type) return Err(grammar("Expected primitive type"));
+        override_.primitive_type = pair_text(*primitive_type);
+        auto primitive_name = parts.next();
+        if (!primitive_name) return Err(grammar("Expected primitive name"));
+        VOK_ASSIGN(override_.primitive_name, parse_string_literal(*primitive_name));
+        while (auto field = parts.next()) {
+            if (field->rule() != Rule::projection_field) continue;
+            DslPairs kv = field->children();
+            auto key = kv.next();
+            if (!key) return Err(grammar("Expected field key"));
+            auto value = kv.next();
+            if (!value) return Err(grammar("Expected field value"));
+            json::Value v;
+            if (value->rule() == Rule::string_literal) {
+                VOK_ASSIGN(std::string s, parse_string_literal(*value));
+                v = json::Value(std::move(s));
+            } else if (value->rule() == Rule::property_mapping) {
+                json::Object mapping;
+                DslPairs names = value->children();
+                while (auto source = names.next()) {
+                    VOK_ASSIGN(std::string from, parse_string_literal(*source));
+                    auto target_name = names.next();
+                    if (!target_name) return Err(grammar("Expected value in property mapping"));
+                    VOK_ASSIGN(std::string to, parse_string_literal(*target_name));
+                    mapping.insert_or_assign(std::move(from), json::Value(std::move(to)));
+                }
+                v = json::Value(std::move(mapping));
+            } else {
+                return Err(grammar("Unexpected projection field value"));
+            }
+            override_.fields.insert_or_assign(pair_text(*key), std::move(v));
+        }
+        projection.overrides.push_back(std::move(override_));
+    }
+    return AstNode(std::move(projection));
+}
+
+ParseResult<AstNode> build_simple(const DslPair& pair) {
+    DslPairs children = pair.children();
+    auto first = children.next();
+    switch (pair.rule()) {
+    case Rule::pattern_decl: {
+        if (!first) return Err(grammar("Expected pattern name"));
+        ast::Pattern pattern;
+        VOK_ASSIGN(pattern.name, build_name(*first));
+        auto regex = children.next();
+        if (!regex) return Err(grammar("Expected regex for pattern"));
+        VOK_ASSIGN(pattern.regex, parse_string_literal(*regex));
+        return AstNode(std::move(pattern));
+    }
+    case Rule::role_decl: {
+        if (!first) return Err(grammar("Expected role name"));
+        ast::Role role;
+        VOK_ASSIGN(role.name, build_name(*first));
+        while (auto child = children.next())
+            if (child->rule() == Rule::identifier) role.domain = pair_text(*child);
+        return AstNode(std::move(role));
+    }
+    default: {  // dimension_decl
+        if (!first) return Err(grammar("Expected dimension name"));
+        ast::Dimension dimension;
+        VOK_ASSIGN(dimension.name, parse_string_literal(*first));
+        return AstNode(std::move(dimension));
+    }
+    }
+}
+
+}  // namespace
+
+ParseResult<Spanned> build_declaration(const DslPair& pair) {
+    auto pos = pair.line_col();
+    auto spanned = [&](AstNode node) { return Spanned{std::move(node), pos.line, pos.column}; };
+    switch (pair.rule()) {
+    case Rule::export_decl: {
+        auto inner = pair.children().peek();
+        if (!inner) return Err(grammar("Expected declaration after export"));
+        VOK_ASSIGN(Spanned wrapped, build_declaration(*inner));
+        return spanned(ast::Export{std::make_unique<Spanned>(std::move(wrapped))});
+    }
+    case Rule::declaration_inner: {
+        auto inner = pair.children().peek();
+        if (!inner) return Err(grammar("Empty declaration"));
+        return build_declaration(*inner);
+    }
+    case Rule::entity_decl: {
+        VOK_ASSIGN(AstNode n, build_entity(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::resource_decl: {
+        VOK_ASSIGN(AstNode n, build_resource(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::flow_decl: {
+        VOK_ASSIGN(AstNode n, build_flow(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::relation_decl: {
+        VOK_ASSIGN(AstNode n, build_relation(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::concept_change_decl: {
+        VOK_ASSIGN(AstNode n, build_concept_change(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::instance_decl: {
+        VOK_ASSIGN(AstNode n, build_instance(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::unit_decl: {
+        VOK_ASSIGN(AstNode n, build_unit_declaration(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::policy_decl: {
+        VOK_ASSIGN(AstNode n, build_policy(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::metric_decl: {
+        VOK_ASSIGN(AstNode n, build_metric(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::mapping_decl: {
+        VOK_ASSIGN(AstNode n, build_mapping(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::projection_decl: {
+        VOK_ASSIGN(AstNode n, build_projection(pair));
+        return spanned(std::move(n));
+    }
+    case Rule::pattern_decl:
+    case Rule::role_decl:
+    case Rule::dimension_decl: {
+        VOK_ASSIGN(AstNode n, build_simple(pair));
+        return spanned(std::move(n));
+    }
+    default:
+        return Err(grammar("Unexpected rule: " + std::string(rule_name(pair.rule()))));
+    }
+}
+
+ParseResult<Ast> parse_source(std::string_view source) {
+    VOK_ASSIGN(DslTree tree, parse_program(source));
+    Ast ast;
+    for (const DslPair& top : tree.pairs()) {
+        if (top.rule() != Rule::program) continue;
+        for (const DslPair& child : top.children()) {
+            if (child.rule() == Rule::file_header) {
+                FileMetadata header;
+                std::vector<ImportDecl> imports;
+                for (const DslPair& item : child.children()) {
+                    if (item.rule() == Rule::annotation) {
+                        VOK_TRY(read_header_annotation(item, header));
+                    } else if (item.rule() == Rule::import_decl) {
+                        VOK_ASSIGN(ImportDecl decl, read_import(item));
+                        imports.push_back(std::move(decl));
+                    }
+                }
+                ast.metadata = std::move(header);
+                ast.imports = std::move(imports);
+            } else if (child.rule() == Rule::declaration) {
+                for (const DslPair& decl : child.children()) {
+                    VOK_ASSIGN(Spanned spanned, build_declaration(decl));
+                    ast.declarations.push_back(std::move(spanned));
+                }
+            }
+        }
+    }
+    return ast;
+}
+
+}  // namespace vok

@@ -1,0 +1,20 @@
+// parse_source: VOK DSL source text to a syntax tree.
+//
+// Runs the grammar from `program`, reads the file header (annotations, then imports) and builds
+// every declaration with its position. The first failure ends the build and is returned as one
+// ParserError; no partial tree is returned.
+#pragma once
+
+#include <string_view>
+
+#include "parser/ast.h"
+#include "parser/token_readers.h"
+
+namespace vok {
+
+ParseResult<Ast> parse_source(std::string_view source);
+
+// One declaration node (`export_decl`, `declaration_inner` or a concrete declaration rule).
+ParseResult<Spanned> build_declaration(const DslPair& pair);
+
+}  // namespace vok

@@ -1,0 +1,206 @@
+#include "parser/token_readers.h"
+
+#include <utf8proc.h>
+
+#include <charconv>
+#include <cmath>
+
+#include "json/deserializer.h"
+#include "json/text_deserializer.h"
+#include "json/writer.h"
+#include "util/stack_room.h"
+
+namespace vok {
+
+std::string pair_text(const DslPair& pair) { return std::string(pair.as_str()); }
+
+std::string lowercase_text(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(text.size());
+    while (left > 0) {
+        if (*p < 0x80) {
+            char c = static_cast<char>(*p);
+            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            ++p, --left;
+            continue;
+        }
+        utf8proc_int32_t cp;
+        utf8proc_ssize_t len = utf8proc_iterate(p, left, &cp);
+        if (len <= 0) {
+            out += static_cast<char>(*p);
+            ++p, --left;
+            continue;
+        }
+        if (cp == 0x130) {
+            // The one letter whose full lowercase mapping is two characters: i and a dot above.
+            out += "i\xCC\x87";
+        } else {
+            utf8proc_uint8_t buf[4];
+            utf8proc_ssize_t n = utf8proc_encode_char(utf8proc_tolower(cp), buf);
+            out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+        }
+        p += len, left -= len;
+    }
+    return out;
+}
+
+std::string pair_text_lowercased(const DslPair& pair) { return lowercase_text(pair.as_str()); }
+
+std::string ascii_lowercase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+ParseResult<std::string> build_name(const DslPair& pair) {
+    auto child = pair.children().peek();
+    if (!child) return Err(ParserError::grammar("Expected inner token for name but got empty pair"));
+    switch (child->rule()) {
+    case Rule::multiline_string: return parse_multiline_string(*child);
+    case Rule::string_literal: return parse_string_literal(*child);
+    default:
+        return Err(ParserError::grammar("Expected string or multiline string for name, got " +
+                                        std::string(rule_name(child->rule()))));
+    }
+}
+
+namespace {
+
+// Decodes a complete JSON string literal (quotes included).
+Result<std::string, std::string> decode_json_string(std::string_view text) {
+    auto decoded = json::read_document(text, +[](json::Deserializer& de) {
+        return de.read_string("a string");
+    });
+    if (!decoded.ok()) return Err(decoded.error().to_string());
+    return std::move(*decoded);
+}
+
+}  // namespace
+
+ParseResult<std::string> parse_string_literal(const DslPair& pair) {
+    std::string_view text = pair.as_str();
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        auto decoded = decode_json_string(text);
+        if (decoded.ok()) return std::move(*decoded);
+        return Err(ParserError::grammar("Invalid string literal escape sequences: " +
+                                        std::string(text) + " - " + decoded.error()));
+    }
+    return Err(ParserError::grammar("Invalid string literal: " + std::string(text)));
+}
+
+ParseResult<std::string> parse_multiline_string(const DslPair& pair) {
+    std::string_view text = pair.as_str();
+    if (text.size() < 6 || text.substr(0, 3) != "\"\"\"" || text.substr(text.size() - 3) != "\"\"\"")
+        return Err(ParserError::grammar("Invalid multiline string: " + std::string(text)));
+    std::string_view body = text.substr(3, text.size() - 6);
+    std::string literal = "\"";
+    for (char c : body) {
+        switch (c) {
+        case '\\': literal += "\\\\"; break;
+        case '"': literal += "\\\""; break;
+        case '\n': literal += "\\n"; break;
+        case '\r': literal += "\\r"; break;
+        case '\t': literal += "\\t"; break;
+        default: literal += c;
+        }
+    }
+    literal += '"';
+    auto decoded = decode_json_string(literal);
+    if (decoded.ok()) return std::move(*decoded);
+    return Err(ParserError::grammar("Invalid multiline string escape sequences in '" +
+                                    std::string(text) + "': " + decoded.error()));
+}
+
+namespace {
+
+template <class Int>
+bool parse_signed(std::string_view text, Int& out) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && (text.front() == '-' || text.front() == '+')) return false;
+    }
+    if (text.empty()) return false;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), out);
+    return res.ec == std::errc() && res.ptr == text.data() + text.size() &&
+           !(text.front() == '-' && text.size() == 1);
+}
+
+}  // namespace
+
+ParseResult<int32_t> parse_number(const DslPair& pair) {
+    int32_t v = 0;
+    if (!parse_signed(pair.as_str(), v))
+        return Err(ParserError::invalid_quantity("Invalid number: " + pair_text(pair)));
+    return v;
+}
+
+ParseResult<int64_t> parse_integer(const DslPair& pair) {
+    int64_t v = 0;
+    if (!parse_signed(pair.as_str(), v))
+        return Err(ParserError::grammar("Invalid integer: " + pair_text(pair)));
+    return v;
+}
+
+ParseResult<Decimal> parse_decimal(const DslPair& pair) {
+    auto d = Decimal::parse(pair.as_str());
+    if (!d.ok()) return Err(ParserError::invalid_quantity("Invalid decimal: " + pair_text(pair)));
+    return *d;
+}
+
+ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_message) {
+    double v = d.to_f64();
+    if (std::isfinite(v)) return v;
+    std::string message = "Decimal value " + d.to_string() + " converts to non-finite f64";
+    if (with_value_in_message) message += std::string(": ") + (std::isnan(v) ? "NaN" : v > 0 ? "inf" : "-inf");
+    return Err(ParserError::invalid_quantity(std::move(message)));
+}
+
+ParseResult<json::Value> annotation_value_to_json(const DslPair& pair) {
+    switch (pair.rule()) {
+    case Rule::string_array: {
+        json::Array items;
+        for (const DslPair& child : pair.children()) {
+            VOK_ASSIGN(std::string s, parse_string_literal(child));
+            items.emplace_back(std::move(s));
+        }
+        return json::Value(std::move(items));
+    }
+    case Rule::annotation_value: {
+        auto child = pair.children().peek();
+        if (!child) return Err(ParserError::grammar("Expected annotation value"));
+        return with_stack_room([&] { return annotation_value_to_json(*child); });
+    }
+    case Rule::string_literal: {
+        VOK_ASSIGN(std::string s, parse_string_literal(pair));
+        return json::Value(std::move(s));
+    }
+    case Rule::number: {
+        VOK_ASSIGN(Decimal d, parse_decimal(pair));
+        VOK_ASSIGN(double v, decimal_to_finite_f64(d, false));
+        return json::Value::from_f64(v);
+    }
+    case Rule::boolean: return json::Value(pair.as_str() == "true");
+    case Rule::object_literal: return build_object_literal(pair);
+    default:
+        return Err(ParserError::grammar("Unexpected annotation value: " + pair_text(pair)));
+    }
+}
+
+ParseResult<json::Value> build_object_literal(const DslPair& pair) {
+    std::vector<json::Object::Entry> entries;
+    DslPairs children = pair.children();
+    while (auto key_pair = children.next()) {
+        VOK_ASSIGN(std::string key, parse_string_literal(*key_pair));
+        auto value_pair = children.next();
+        if (!value_pair) return Err(ParserError::grammar("Expected value in object literal"));
+        VOK_ASSIGN(json::Value value,
+                   with_stack_room([&] { return annotation_value_to_json(*value_pair); }));
+        entries.emplace_back(std::move(key), std::move(value));
+    }
+    return json::Value(json::Object::from_entries(std::move(entries)));
+}
+
+}  // namespace vok

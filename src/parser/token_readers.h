@@ -1,0 +1,42 @@
+// Token readers: values out of single parse-tree nodes of the lexical rules.
+//
+// Names, string literals with their escapes, multi-line strings, integers of two widths, exact
+// decimals, annotation values and object literals. Every failure is a ParserError that ends the
+// build that called the reader; messages quote the node's text exactly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "decimal/decimal.h"
+#include "json/value.h"
+#include "parser/grammar/dsl_parser.h"
+#include "parser/grammar/parser_error.h"
+#include "util/result.h"
+
+namespace vok {
+
+template <class T>
+using ParseResult = Result<T, ParserError>;
+
+std::string pair_text(const DslPair& pair);
+// Full Unicode lowercase mapping.
+std::string pair_text_lowercased(const DslPair& pair);
+std::string lowercase_text(std::string_view text);
+std::string ascii_lowercase(std::string_view text);
+
+ParseResult<std::string> build_name(const DslPair& pair);
+// A double-quoted literal decoded as a JSON string (its escapes resolved).
+ParseResult<std::string> parse_string_literal(const DslPair& pair);
+// A triple-quoted string: its body exactly as written.
+ParseResult<std::string> parse_multiline_string(const DslPair& pair);
+ParseResult<int32_t> parse_number(const DslPair& pair);
+ParseResult<int64_t> parse_integer(const DslPair& pair);
+ParseResult<Decimal> parse_decimal(const DslPair& pair);
+ParseResult<json::Value> annotation_value_to_json(const DslPair& pair);
+ParseResult<json::Value> build_object_literal(const DslPair& pair);
+
+// Decimal to the double that number literals hold; refuses a non-finite result.
+ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_message);
+
+}  // namespace vok
