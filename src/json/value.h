@@ -66,12 +66,13 @@ public:
     // Builds an object from entries in any order; of a repeated key the entry given last wins.
     static Object from_entries(std::vector<Entry> entries);
 
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    const_iterator begin() const { return entries_.begin(); }
-    const_iterator end() const { return entries_.end(); }
-    iterator begin() { return entries_.begin(); }
-    iterator end() { return entries_.end(); }
+    // Defined after Value, which must be complete first.
+    size_t size() const;
+    bool empty() const;
+    const_iterator begin() const;
+    const_iterator end() const;
+    iterator begin();
+    iterator end();
     const std::vector<Entry>& entries() const { return entries_; }
 
     const Value* find(std::string_view key) const;
@@ -130,5 +131,12 @@ public:
 private:
     std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
 };
+
+inline size_t Object::size() const { return entries_.size(); }
+inline bool Object::empty() const { return entries_.empty(); }
+inline Object::const_iterator Object::begin() const { return entries_.begin(); }
+inline Object::const_iterator Object::end() const { return entries_.end(); }
+inline Object::iterator Object::begin() { return entries_.begin(); }
+inline Object::iterator Object::end() { return entries_.end(); }
 
 }  // namespace vok::json

@@ -1,0 +1,52 @@
+"""Parse a VOK DSL model and print what it holds.
+
+Usage: python3 examples/show_model.py [path/to/model.vok]
+"""
+
+import json
+import sys
+from pathlib import Path
+
+import vok_dsl
+
+
+def main() -> None:
+    path = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).with_name("warehouse.vok"))
+    source = path.read_text(encoding="utf-8")
+
+    graph = vok_dsl.Graph.parse(source)
+    print(f"{path.name}: {graph!r}")
+    print(
+        f"  {graph.entity_count()} entities, {graph.resource_count()} resources, "
+        f"{graph.flow_count()} flows, {graph.role_count()} roles, "
+        f"{graph.relation_count()} relations, {graph.pattern_count()} patterns"
+    )
+
+    print("\nEntities:")
+    for entity in graph.all_entities():
+        print(f"  {entity.name:<12} namespace={entity.namespace or 'default':<10} id={entity.id}")
+
+    print("\nFlows:")
+    names = {e.id: e.name for e in graph.all_entities()}
+    resources = {r.id: r for r in graph.all_resources()}
+    for flow in graph.all_flows():
+        resource = resources[flow.resource_id]
+        print(
+            f"  {resource.name:<12} {names[flow.from_id]:>10} -> {names[flow.to_id]:<10} "
+            f"{flow.quantity:>10} {resource.unit}"
+        )
+
+    tree = json.loads(vok_dsl.Graph.parse_to_ast_json(source))
+    kinds = {}
+    for declaration in tree["declarations"]:
+        kind = declaration["node"]["type"]
+        kinds[kind] = kinds.get(kind, 0) + 1
+    print("\nSyntax tree:")
+    print(f"  header: {json.dumps(tree['metadata'])}")
+    print("  declarations: " + ", ".join(f"{n} {k}" for k, n in sorted(kinds.items())))
+
+    print(f"\nFormatted source is canonical: {vok_dsl.check_format(source)}")
+
+
+if __name__ == "__main__":
+    main()
