@@ -196,10 +196,28 @@ Status TextDeserializer::parse_escape(std::string& out, bool validate) {
 
 Result<std::string, Error> TextDeserializer::parse_str() {
     std::string out;
+    VOK_TRY(parse_str_into(out));
+    return out;
+}
+
+Status TextDeserializer::parse_str_into(std::string& out) {
     const auto* data = reinterpret_cast<const unsigned char*>(text_.data());
     const size_t size = text_.size();
     while (true) {
         size_t run_start = index_;
+        // Skip eight plain ASCII bytes at a time: no quote, backslash, control or non-ASCII byte.
+        while (index_ + 8 <= size) {
+            uint64_t word;
+            std::memcpy(&word, data + index_, 8);
+            constexpr uint64_t kOnes = 0x0101010101010101ull;
+            constexpr uint64_t kHigh = 0x8080808080808080ull;
+            uint64_t quote = word ^ (kOnes * '"');
+            uint64_t backslash = word ^ (kOnes * '\\');
+            uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                               (word - kOnes * 0x20) | word;
+            if (special & kHigh) break;
+            index_ += 8;
+        }
         while (index_ < size) {
             unsigned char c = data[index_];
             if (c == '"' || c == '\\' || c < 0x20) break;
@@ -219,7 +237,7 @@ Result<std::string, Error> TextDeserializer::parse_str() {
         unsigned char c = data[index_];
         if (c == '"') {
             ++index_;
-            return out;
+            return Ok();
         }
         if (c == '\\') {
             ++index_;
@@ -456,41 +474,45 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
     return fix_position(std::move(err));
 }
 
-Result<Value, Error> TextDeserializer::parse_value() {
+// Reads a value into `out` in place: no intermediate copies of strings, arrays or objects.
+Status TextDeserializer::parse_value_into(Value& out) {
     int c = parse_whitespace();
     switch (c) {
     case -1: return Err(peek_error(ErrorCode::EofWhileParsingValue));
     case 'n':
         ++index_;
         VOK_TRY(parse_ident("ull"));
-        return Value();
+        out = Value();
+        return Ok();
     case 't':
         ++index_;
         VOK_TRY(parse_ident("rue"));
-        return Value(true);
+        out = Value(true);
+        return Ok();
     case 'f':
         ++index_;
         VOK_TRY(parse_ident("alse"));
-        return Value(false);
+        out = Value(false);
+        return Ok();
     case '-': {
         ++index_;
         VOK_ASSIGN(Number n, parse_integer(false));
-        return Value(n);
+        out = Value(n);
+        return Ok();
     }
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
         VOK_ASSIGN(Number n, parse_integer(true));
-        return Value(n);
+        out = Value(n);
+        return Ok();
     }
-    case '"': {
+    case '"':
         ++index_;
-        VOK_ASSIGN(std::string s, parse_str());
-        return Value(std::move(s));
-    }
+        return parse_str_into(out.emplace_string());
     case '[': {
         VOK_TRY(enter_level());
         ++index_;
-        Array items;
+        Array& items = out.emplace_array();
         bool first = true;
         while (true) {
             int next = parse_whitespace();
@@ -506,18 +528,17 @@ Result<Value, Error> TextDeserializer::parse_value() {
             }
             if (next == ']') return Err(peek_error(ErrorCode::TrailingComma));
             if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
-            VOK_ASSIGN(Value item, parse_value());
-            items.push_back(std::move(item));
+            VOK_TRY(parse_value_into(items.emplace_back()));
         }
         leave_level();
-        VOK_TRY(end_seq());
-        return Value(std::move(items));
+        return end_seq();
     }
     case '{': {
         VOK_TRY(enter_level());
         ++index_;
         std::vector<Object::Entry> entries;
         bool first = true;
+        bool sorted_unique = true;
         while (true) {
             int next = parse_whitespace();
             if (next == '}') break;
@@ -534,14 +555,18 @@ Result<Value, Error> TextDeserializer::parse_value() {
             if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
             if (next != '"') return Err(peek_error(ErrorCode::KeyMustBeAString));
             ++index_;
-            VOK_ASSIGN(std::string key, parse_str());
+            Object::Entry& entry = entries.emplace_back();
+            VOK_TRY(parse_str_into(entry.first));
+            if (entries.size() > 1 && !(entries[entries.size() - 2].first < entry.first))
+                sorted_unique = false;
             VOK_TRY(parse_object_colon());
-            VOK_ASSIGN(Value item, parse_value());
-            entries.emplace_back(std::move(key), std::move(item));
+            VOK_TRY(parse_value_into(entry.second));
         }
         leave_level();
         VOK_TRY(end_map());
-        return Value(Object::from_entries(std::move(entries)));
+        out.emplace_object() = sorted_unique ? Object::from_sorted_unique_entries(std::move(entries))
+                                             : Object::from_entries(std::move(entries));
+        return Ok();
     }
     default: return Err(peek_error(ErrorCode::ExpectedSomeValue));
     }
@@ -556,7 +581,9 @@ Status TextDeserializer::finish() {
 
 Result<Value, Error> TextDeserializer::read_any() {
     VOK_TRY(prepare_value());
-    return parse_value();
+    Value v;
+    VOK_TRY(parse_value_into(v));
+    return v;
 }
 
 Status TextDeserializer::skip_any() {
@@ -705,7 +732,9 @@ Result<Value, Error> TextDeserializer::read_scalar(std::string_view expecting) {
         (void)(c == '[' ? end_seq() : end_map());
         return Err(fix_position(std::move(err)));
     }
-    return parse_value();
+    Value v;
+    VOK_TRY(parse_value_into(v));
+    return v;
 }
 
 Status TextDeserializer::read_unit() {

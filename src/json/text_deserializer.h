@@ -73,6 +73,7 @@ private:
     Status parse_object_colon();
     // Reads a string whose opening quote was consumed.
     Result<std::string, Error> parse_str();
+    Status parse_str_into(std::string& out);
     Status ignore_str();
     Status parse_escape(std::string& out, bool validate);
     Result<uint16_t, Error> decode_hex_escape();
@@ -81,7 +82,7 @@ private:
                                             size_t start);
     Result<double, Error> parse_float_text(size_t start);
     Status ignore_integer();
-    Result<Value, Error> parse_value();
+    Status parse_value_into(Value& out);
     Error peek_invalid_type(std::string_view expecting);
     Status end_seq();
     Status end_map();

@@ -62,6 +62,12 @@ Object Object::from_entries(std::vector<Entry> entries) {
     return o;
 }
 
+Object Object::from_sorted_unique_entries(std::vector<Entry> entries) {
+    Object o;
+    o.entries_ = std::move(entries);
+    return o;
+}
+
 const Value* Object::find(std::string_view key) const {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const Entry& e, std::string_view k) { return e.first < k; });

@@ -65,6 +65,8 @@ public:
     Object() = default;
     // Builds an object from entries in any order; of a repeated key the entry given last wins.
     static Object from_entries(std::vector<Entry> entries);
+    // The caller guarantees that the keys are already unique and ascending.
+    static Object from_sorted_unique_entries(std::vector<Entry> entries);
 
     // Defined after Value, which must be complete first.
     size_t size() const;
@@ -125,6 +127,11 @@ public:
 
     // Member of an object value; nullptr when this is not an object or lacks the key.
     const Value* get(std::string_view key) const;
+
+    // Replace the value by an empty string / array / object and return it for filling in place.
+    std::string& emplace_string() { return v_.emplace<std::string>(); }
+    Array& emplace_array() { return v_.emplace<Array>(); }
+    Object& emplace_object() { return v_.emplace<Object>(); }
 
     friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
 
