@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "expression/policy.h"
@@ -156,6 +157,8 @@ private:
     FirstByName first_entity_by_name_;
     FirstByName first_role_by_name_;
     FirstByName first_resource_by_name_;
+    // Names of the stored patterns, as "namespace" + NUL + "name".
+    std::unordered_set<std::string> pattern_names_;
 };
 
 } // namespace vok

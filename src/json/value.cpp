@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/stack_room.h"
+
 namespace vok::json {
 
 Number Number::from_i64(int64_t v) {
@@ -99,6 +101,42 @@ bool Object::erase(std::string_view key) {
 }
 
 bool operator==(const Object& a, const Object& b) { return a.entries_ == b.entries_; }
+
+Value::Value(const Value& other)
+    : v_(with_stack_room([&] { return other.v_; })) {}
+
+Value& Value::operator=(const Value& other) {
+    if (this != &other) *this = Value(other);
+    return *this;
+}
+
+bool operator==(const Value& a, const Value& b) {
+    return with_stack_room([&] { return a.v_ == b.v_; });
+}
+
+void Value::take_nested(std::vector<Value>& out) {
+    auto keep = [&out](Value& child) {
+        if (child.is_array() || child.is_object()) out.push_back(std::move(child));
+    };
+    if (auto* items = std::get_if<Array>(&v_)) {
+        for (Value& child : *items) keep(child);
+        items->clear();
+    } else if (auto* members = std::get_if<Object>(&v_)) {
+        for (auto& entry : members->entries_) keep(entry.second);
+        members->entries_.clear();
+    }
+}
+
+Value::~Value() {
+    if (!is_array() && !is_object()) return;
+    std::vector<Value> pending;
+    take_nested(pending);
+    while (!pending.empty()) {
+        Value v = std::move(pending.back());
+        pending.pop_back();
+        v.take_nested(pending);
+    }
+}
 
 const Value* Value::get(std::string_view key) const {
     if (!is_object()) return nullptr;

@@ -4,6 +4,8 @@
 // - an object holds each key once and keeps its keys in ascending byte order whatever the order of
 //   insertion, so every text written from a value lists keys in that order. Objects are a sorted
 //   vector of entries: lookups are binary searches, and walking them is walking a vector.
+// - values nested to any depth can be copied, compared and destroyed: destruction walks an explicit
+//   list instead of recursing, and copying and comparing recurse through `with_stack_room`.
 // - a number keeps one of three forms (unsigned 64-bit, signed 64-bit, 64-bit float) and numbers of
 //   different forms are unequal: 1 and 1.0 are different values. A non-negative integer is always
 //   held unsigned, so each integer has exactly one representation.
@@ -87,6 +89,7 @@ public:
     friend bool operator==(const Object& a, const Object& b);
 
 private:
+    friend class Value;
     std::vector<Entry> entries_;
 };
 
@@ -95,6 +98,11 @@ public:
     enum class Type : uint8_t { Null, Bool, Number, String, Array, Object };
 
     Value() = default;
+    Value(const Value& other);
+    Value(Value&&) noexcept = default;
+    Value& operator=(const Value& other);
+    Value& operator=(Value&&) noexcept = default;
+    ~Value();
     Value(std::nullptr_t) {}
     Value(bool b) : v_(b) {}
     Value(Number n) : v_(n) {}
@@ -133,9 +141,12 @@ public:
     Array& emplace_array() { return v_.emplace<Array>(); }
     Object& emplace_object() { return v_.emplace<Object>(); }
 
-    friend bool operator==(const Value& a, const Value& b) { return a.v_ == b.v_; }
+    friend bool operator==(const Value& a, const Value& b);
 
 private:
+    // Moves the nested arrays and objects of this value into `out`, leaving it without children.
+    void take_nested(std::vector<Value>& out);
+
     std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
 };
 

@@ -214,8 +214,13 @@ std::string to_pretty_string(const Value& v, int indent) {
 // ---- Writer ----
 
 void Writer::newline_and_indent(size_t level) {
+    const size_t spaces = static_cast<size_t>(indent_) * level;
+    if (out_.size() + spaces >= limit_) {
+        exceeded_ = true;
+        return;
+    }
     out_ += '\n';
-    append_indent(out_, static_cast<size_t>(indent_) * level);
+    append_indent(out_, spaces);
 }
 
 void Writer::before_item() {

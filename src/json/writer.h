@@ -11,6 +11,7 @@
 // and values, and the writer places separators, line breaks and indentation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +38,12 @@ class Writer {
 public:
     // indent < 0 writes compactly; otherwise pretty with that many spaces per level.
     explicit Writer(std::string& out, int indent = -1) : out_(out), indent_(indent) {}
+
+    // Stops writing once the output would pass `max_bytes`. Pretty output of deeply nested values
+    // grows with the square of the depth (every level indents every line below it), so a small
+    // document can otherwise ask for gigabytes; callers that bound their output check exceeded().
+    void set_limit(size_t max_bytes) { limit_ = max_bytes; }
+    bool exceeded() const { return exceeded_; }
 
     void begin_object();
     void end_object();
@@ -72,6 +79,8 @@ private:
     // One entry per open container: whether it already has an item.
     std::vector<bool> has_items_;
     bool after_key_ = false;
+    size_t limit_ = SIZE_MAX;
+    bool exceeded_ = false;
 };
 
 }  // namespace vok::json

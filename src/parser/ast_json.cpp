@@ -165,9 +165,15 @@ void write_declaration_json(json::Writer& w, const Spanned& declaration) {
     w.end_object();
 }
 
-std::string ast_to_json_document(const Ast& ast) {
+size_t ast_json_limit_for(size_t source_bytes) {
+    constexpr size_t kFloor = size_t{256} << 20;
+    return source_bytes > kFloor / 64 ? source_bytes * 64 : kFloor;
+}
+
+Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max_bytes) {
     std::string out;
     json::Writer w(out, 2);
+    w.set_limit(max_bytes);
     w.begin_object();
     w.key("metadata");
     w.begin_object();
@@ -207,9 +213,16 @@ std::string ast_to_json_document(const Ast& ast) {
     w.end_object();
     w.key("declarations");
     w.begin_array();
-    for (const Spanned& declaration : ast.declarations) write_declaration_json(w, declaration);
+    for (const Spanned& declaration : ast.declarations) {
+        write_declaration_json(w, declaration);
+        if (w.exceeded()) break;
+    }
     w.end_array();
     w.end_object();
+    if (w.exceeded()) {
+        return Err("the syntax-tree document would exceed " + std::to_string(max_bytes) +
+                   " bytes (expressions nested too deeply to print)");
+    }
     return out;
 }
 

@@ -75,4 +75,18 @@ std::string field_not_found(std::string_view key) {
     return join({"Field '", key, "' not found"});
 }
 
+std::string unsupported_json_type(std::string_view type_name) {
+    return join({"'", type_name,
+                 "' object cannot be converted to JSON (expected None, bool, int, float, str, a "
+                 "sequence, a set or a dict with str keys)"});
+}
+
+std::string json_key_not_text(std::string_view type_name) {
+    return join({"dict keys must be str to be converted to JSON, not '", type_name, "'"});
+}
+
+std::string unprintable(std::string_view type_name) {
+    return join({"<unprintable ", type_name, " object>"});
+}
+
 } // namespace vok::python::messages

@@ -65,6 +65,14 @@ std::string field_not_found(std::string_view key);
 
 // Prefixes put before the text of a failed UUID argument's parser description.
 inline constexpr std::string_view kInvalidUuid = "Invalid UUID: ";
+// Constructors of the record classes name the argument that failed.
+inline constexpr std::string_view kInvalidResourceIdUuid = "Invalid resource_id UUID: ";
+inline constexpr std::string_view kInvalidFromIdUuid = "Invalid from_id UUID: ";
+inline constexpr std::string_view kInvalidToIdUuid = "Invalid to_id UUID: ";
+inline constexpr std::string_view kInvalidEntityIdUuid = "Invalid entity_id UUID: ";
+inline constexpr std::string_view kInvalidSubjectRoleIdUuid = "Invalid subject_role_id UUID: ";
+inline constexpr std::string_view kInvalidObjectRoleIdUuid = "Invalid object_role_id UUID: ";
+inline constexpr std::string_view kInvalidViaFlowIdUuid = "Invalid via_flow_id UUID: ";
 
 // Prefixes of ValueError messages, put directly before the underlying error's text.
 namespace prefix {
@@ -111,5 +119,21 @@ inline constexpr std::string_view kDecisionSerialization = "Decision serializati
 inline constexpr std::string_view kInvalidQuantity = "Invalid quantity value";
 inline constexpr std::string_view kInvalidBaseFactor = "Invalid base_factor";
 inline constexpr std::string_view kStartAfterEnd = "Start time must be before or equal to end time";
+// JSON has no NaN or infinity.
+inline constexpr std::string_view kNonFiniteFloat = "Invalid float value (NaN or Infinity)";
+
+// Refusals of the conversion of Python values to generic JSON values (json_conversion.h).
+// `type_name` is the __qualname__ of the refused object's type.
+std::string unsupported_json_type(std::string_view type_name);
+std::string json_key_not_text(std::string_view type_name);
+// Stands in for the repr() of an object whose __repr__ failed.
+std::string unprintable(std::string_view type_name);
+// Appended by CPython to "maximum recursion depth exceeded" when a conversion nests too deeply.
+inline constexpr const char* kToJsonRecursion = " while converting a Python value to JSON";
+inline constexpr const char* kFromJsonRecursion = " while converting a JSON value to Python";
+// The same text for the fixed nesting bound of values handed to the core, which holds whatever the
+// interpreter's recursion limit is.
+inline constexpr const char* kToJsonTooDeep =
+    "maximum recursion depth exceeded while converting a Python value to JSON";
 
 } // namespace vok::python::messages

@@ -122,3 +122,20 @@ TEST(Reader, ObjectsSortKeysAndKeepTheLastOfARepeatedKey) {
 
 }  // namespace
 }  // namespace vok::json
+
+namespace vok::json {
+namespace {
+
+TEST(Value, DeepValuesCopyCompareAndDestroyWithoutRecursionLimits) {
+    Value v;
+    for (int i = 0; i < 1000000; ++i) {
+        Array a;
+        a.push_back(std::move(v));
+        v = Value(std::move(a));
+    }
+    Value copy = v;
+    EXPECT_TRUE(copy == v);
+}
+
+}  // namespace
+}  // namespace vok::json

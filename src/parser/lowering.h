@@ -1,0 +1,39 @@
+// Lowering: one syntax tree becomes one new semantic graph.
+//
+// The lowering checks the file's profile, fixes the namespace of every declaration, registers the
+// declared dimensions and units in the process-wide unit registry, and then adds the declarations
+// kind by kind, in a fixed order of passes, so that each reference resolves against what earlier
+// passes added (flows against entities and resources, relations against roles, instances against
+// entities). The first failure ends it and nothing partial is returned, with one exception that
+// outlives the call by design: units registered before the failure stay registered.
+//
+// Imports are not read, and an exported declaration lowers exactly as the one it wraps.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "graph/graph.h"
+#include "parser/ast.h"
+#include "parser/token_readers.h"
+
+namespace vok {
+
+struct LoweringOptions {
+    // Used when the file header has no @namespace; "default" when this is absent too.
+    std::optional<std::string> default_namespace;
+    // Used when the file header has no @profile; "default" when this is absent too.
+    std::optional<std::string> default_profile;
+    // Accept a profile name that the profile table lacks instead of refusing the file.
+    bool accept_any_profile = false;
+};
+
+// Builds the graph of `ast`. The tree is read only, except that a header without @profile gets
+// the effective profile name written into `ast.metadata.profile`.
+ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options);
+
+// Source text to graph with the default options: what Graph.parse runs.
+ParseResult<Graph> parse_to_graph(std::string_view source);
+
+} // namespace vok

@@ -1,0 +1,424 @@
+"""The graph record classes: construction, getters, text forms, open attributes and fields."""
+
+import math
+import sys
+import uuid
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+from vok_dsl import (Entity, Flow, Instance, Mapping, Projection, Relation, Resource,
+                     ResourceInstance, Role)
+
+WAREHOUSE_ID = "07342664-9f2f-5afc-8222-ce5de9c154bf"  # Entity("Warehouse") in "default"
+U1 = "67e55044-10b1-426f-9247-bb680e5fe0c8"
+U2 = "a8098c1a-f86e-11da-bd1a-00112444be1e"
+U3 = "6ba7b810-9dad-11d1-80b4-00c04fd430c8"
+BAD_LENGTH = "invalid length: expected length 32 for simple format, found 4"
+
+
+def test_entity_text_forms_and_namespace():
+    entity = Entity("Warehouse")
+    assert entity.id == WAREHOUSE_ID
+    assert entity.name == "Warehouse"
+    assert entity.namespace is None
+    assert repr(entity) == (
+        f"Entity(id='{WAREHOUSE_ID}', name='Warehouse', namespace=\"default\")")
+    assert str(entity) == "Warehouse"
+    assert Entity("Warehouse", "default").namespace is None
+    assert Entity("Warehouse", namespace=None).id == WAREHOUSE_ID
+    assert Entity("Warehouse", "logistics").namespace == "logistics"
+    assert repr(Entity("Warehouse", "logistics")).endswith(', namespace="logistics")')
+
+
+def test_namespace_is_shown_in_its_quoted_form():
+    # Names stand unescaped between single quotes; namespaces are quoted with escapes.
+    entity = Entity("it's", 'a"b\\c\n\t\r\0\x01\u200b é\'')
+    assert repr(entity).endswith(
+        """name='it's', namespace="a\\"b\\\\c\\n\\t\\r\\0\\u{1}\\u{200b} é'")""")
+
+
+@pytest.mark.parametrize("make", [
+    lambda ns: Entity("Hub", ns),
+    lambda ns: Resource("Cash", "kg", ns),
+    lambda ns: Instance("n1", "Order", ns),
+    lambda ns: Role("Buyer", ns),
+    lambda ns: Relation("Pays", U1, "pays", U2, ns),
+])
+def test_name_based_ids(make):
+    assert make("sales").id == make("sales").id
+    assert make("sales").id != make("finance").id
+    assert make(None).id == make("default").id
+
+
+def test_random_ids_of_flows_and_resource_instances():
+    assert Flow(U1, U2, U3, 1).id != Flow(U1, U2, U3, 1).id
+    assert ResourceInstance(U1, U2).id != ResourceInstance(U1, U2).id
+
+
+@pytest.mark.parametrize("record, name", [
+    (Entity("Warehouse"), "default::Warehouse"),
+    (Role("Buyer", "sales"), "sales::Buyer"),
+    (Resource("Cash", "USD", "finance"), "finance::Cash"),
+    (Relation("Pays", U1, "pays", U2), "default::Pays"),
+    (Instance("n1", "Order", "ops"), "ops::Order:n1"),
+])
+def test_ids_are_version_5_uuids_of_namespace_and_name(record, name):
+    assert record.id == str(uuid.uuid5(uuid.NAMESPACE_DNS, name))
+
+
+def test_resource_units():
+    known = Resource("Steel", "kg")
+    assert known.unit == "kg"
+    assert str(known) == "Steel (kg)"
+    unknown = Resource("Widgets", "zz-not-a-unit", "ops")
+    assert unknown.unit == "zz-not-a-unit"
+    assert str(unknown) == "Widgets (zz-not-a-unit)"
+    assert unknown.namespace == "ops"
+    assert repr(unknown) == (f"Resource(id='{unknown.id}', name='Widgets', "
+                             "unit='zz-not-a-unit', namespace=\"ops\")")
+
+
+def test_flow_getters_and_text_form():
+    flow = Flow(U1, U2, U3, 10.5)
+    assert (flow.resource_id, flow.from_id, flow.to_id) == (U1, U2, U3)
+    assert flow.quantity == 10.5
+    assert flow.namespace is None
+    text = (f"Flow(id='{flow.id}', resource_id='{U1}', from_id='{U2}', to_id='{U3}', "
+            "quantity=10.5)")
+    assert repr(flow) == text and str(flow) == text
+
+
+@pytest.mark.parametrize("quantity, shown, read", [
+    (3, "3", 3.0),
+    (10.0, "10", 10.0),
+    (0.1, "0.1", 0.1),
+    (-2.25, "-2.25", -2.25),
+    (1 / 3, "0.3333333333333333", 1 / 3),
+    (0.0, "0", 0.0),
+    (-0.0, "0", 0.0),
+    (1e20, "100000000000000000000", 1e20),
+])
+def test_flow_quantity_is_an_exact_decimal(quantity, shown, read):
+    flow = Flow(U1, U2, U3, quantity)
+    assert repr(flow).endswith(f"quantity={shown})")
+    assert flow.quantity == read
+
+
+@pytest.mark.parametrize("quantity", [float("nan"), float("inf"), -float("inf"), 1e30, -1e30])
+def test_flow_quantity_that_no_decimal_holds(quantity):
+    with pytest.raises(ValueError) as failure:
+        Flow(U1, U2, U3, quantity)
+    assert failure.value.args == ("Invalid quantity value",)
+
+
+@pytest.mark.parametrize("make, message", [
+    (lambda: Flow("1234", U1, U1, 1), "Invalid resource_id UUID: " + BAD_LENGTH),
+    (lambda: Flow(U1, "1234", "xyz", 1), "Invalid from_id UUID: " + BAD_LENGTH),
+    (lambda: Flow(U1, U1, "1234", float("nan")), "Invalid to_id UUID: " + BAD_LENGTH),
+    (lambda: ResourceInstance("1234", "1234"), "Invalid resource_id UUID: " + BAD_LENGTH),
+    (lambda: ResourceInstance(U1, "1234"), "Invalid entity_id UUID: " + BAD_LENGTH),
+    (lambda: Relation("r", "1234", "p", "1234"), "Invalid subject_role_id UUID: " + BAD_LENGTH),
+    (lambda: Relation("r", U1, "p", "1234", via_flow_id="1234"),
+     "Invalid object_role_id UUID: " + BAD_LENGTH),
+    (lambda: Relation("r", U1, "p", U2, None, "1234"), "Invalid via_flow_id UUID: " + BAD_LENGTH),
+])
+def test_constructor_ids_are_checked_in_order(make, message):
+    with pytest.raises(ValueError) as failure:
+        make()
+    assert failure.value.args == (message,)
+
+
+@pytest.mark.parametrize("make, message", [
+    # Every argument is converted before any id is parsed.
+    (lambda: Flow("1234", U1, U1, "1"), "argument 'quantity': must be real number, not str"),
+    (lambda: Flow(U1, 5, U1, 1),
+     "argument 'from_id': 'int' object cannot be converted to 'PyString'"),
+    (lambda: Relation("r", "1234", "p", "1234", via_flow_id=7),
+     "argument 'via_flow_id': 'int' object cannot be converted to 'PyString'"),
+    (lambda: Relation("r", U1, "p"),
+     "Relation.__new__() missing 1 required positional argument: 'object_role_id'"),
+    (lambda: Flow(U1, U1, U1, 1, 2),
+     "Flow.__new__() takes 4 positional arguments but 5 were given"),
+    (lambda: Entity("a", name="b"), "Entity.__new__() got multiple values for argument 'name'"),
+    (lambda: Mapping(), "No constructor defined for Mapping"),
+    (lambda: Projection(), "No constructor defined for Projection"),
+])
+def test_constructor_type_errors(make, message):
+    with pytest.raises(TypeError) as failure:
+        make()
+    assert str(failure.value) == message
+
+
+@pytest.mark.parametrize("cls, signature", [
+    (Entity, "(name, namespace=None)"),
+    (Resource, "(name, unit, namespace=None)"),
+    (Flow, "(resource_id, from_id, to_id, quantity)"),
+    (ResourceInstance, "(resource_id, entity_id, namespace=None)"),
+    (Instance, "(name, entity_type, namespace=None)"),
+    (Role, "(name, namespace=None)"),
+    (Relation,
+     "(name, subject_role_id, predicate, object_role_id, namespace=None, via_flow_id=None)"),
+])
+def test_class_surface(cls, signature):
+    assert cls.__text_signature__ == signature
+    assert cls.__doc__ == ""
+    assert cls.__module__ == "builtins"
+    with pytest.raises(TypeError):
+        type("Derived", (cls,), {})
+    getters = [name for name in ("id", "name", "namespace") if hasattr(cls, name)]
+    assert all(getattr(cls, name).__doc__ is None for name in getters)
+
+
+def test_resource_instance_and_instance():
+    held = ResourceInstance(U1, U2, "ops")
+    assert (held.resource_id, held.entity_id, held.namespace) == (U1, U2, "ops")
+    assert ResourceInstance(U1, U2).namespace is None
+    assert repr(held) == (f"ResourceInstance(id='{held.id}', resource_id='{U1}', "
+                          f"entity_id='{U2}', namespace=\"ops\")")
+    instance = Instance("n1", "Order")
+    assert (instance.name, instance.entity_type, instance.namespace) == ("n1", "Order", None)
+    assert repr(instance) == (f"Instance(id='{instance.id}', name='n1', entity_type='Order', "
+                              "namespace=\"default\")")
+    assert str(instance) == repr(instance)
+
+
+def test_role_and_relation():
+    role = Role("Buyer")
+    assert role.namespace is None
+    assert repr(role) == f"Role(id='{role.id}', name='Buyer', namespace=\"default\")"
+    relation = Relation("Pays", U1, "pays", U2)
+    assert relation.namespace == "default"  # shown as stored, unlike the other records
+    assert relation.via_flow_id is None
+    assert (relation.subject_role_id, relation.predicate, relation.object_role_id) == (
+        U1, "pays", U2)
+    assert repr(relation) == (
+        f"Relation(id='{relation.id}', name='Pays', namespace='default', predicate='pays', "
+        f"subject='{U1}', object='{U2}', via_flow_id='None')")
+    via = Relation("Pays", U1.upper(), "pays", "{" + U2 + "}", "sales", "urn:uuid:" + U3)
+    assert via.subject_role_id == U1 and via.object_role_id == U2
+    assert via.via_flow_id == U3
+    assert repr(via).endswith(f"namespace='sales', predicate='pays', subject='{U1}', "
+                              f"object='{U2}', via_flow_id='{U3}')")
+    assert not hasattr(relation, "get_attribute")
+
+
+# ---- Open attributes and fields ----
+
+ATTRIBUTE_RECORDS = [
+    pytest.param(lambda: Entity("E"), "attribute", id="Entity"),
+    pytest.param(lambda: Resource("R", "kg"), "attribute", id="Resource"),
+    pytest.param(lambda: Flow(U1, U2, U3, 1), "attribute", id="Flow"),
+    pytest.param(lambda: ResourceInstance(U1, U2), "attribute", id="ResourceInstance"),
+    pytest.param(lambda: Role("Buyer"), "attribute", id="Role"),
+    pytest.param(lambda: Instance("n1", "Order"), "field", id="Instance"),
+]
+
+
+def accessors(record, kind):
+    return getattr(record, f"get_{kind}"), getattr(record, f"set_{kind}")
+
+
+def same(a, b):
+    """Equality that also compares types, so 1, 1.0 and True are told apart."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, float):
+        return a == b and math.copysign(1, a) == math.copysign(1, b)
+    if isinstance(a, list):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    return a == b
+
+
+@pytest.mark.parametrize("make, kind", ATTRIBUTE_RECORDS)
+def test_missing_key(make, kind):
+    get, _ = accessors(make(), kind)
+    with pytest.raises(KeyError) as failure:
+        get("missing")
+    assert failure.value.args == (f"{kind.capitalize()} 'missing' not found",)
+
+
+@pytest.mark.parametrize("make, kind", ATTRIBUTE_RECORDS)
+def test_values_are_stored_by_copy_and_replaced(make, kind):
+    get, put = accessors(make(), kind)
+    assert put("k", ["a", 1]) is None
+    first = get("k")
+    assert first == ["a", 1]
+    first.append("changed")
+    second = get("k")
+    assert second == ["a", 1] and second is not first
+    put("k", {"x": None})
+    assert get("k") == {"x": None}
+
+
+@pytest.mark.parametrize("value, expected", [
+    (None, None),
+    (True, True),
+    (False, False),
+    (0, 0),
+    (-1, -1),
+    (2**63 - 1, 2**63 - 1),
+    (-2**63, -2**63),
+    (2**64 - 1, 2**64 - 1),
+    (1.5, 1.5),
+    (-0.0, -0.0),
+    (1e300, 1e300),
+    (5.0, 5.0),
+    ("", ""),
+    ("é\u2603\n", "é\u2603\n"),
+    ((1, "a"), [1, "a"]),
+    ({3}, [3]),
+    (frozenset(), []),
+    (range(3), [0, 1, 2]),
+    ({"b": 1, "a": [True, {"z": [], "y": {}}]}, {"a": [True, {"y": {}, "z": []}], "b": 1}),
+])
+def test_attribute_round_trip(value, expected):
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    assert same(entity.get_attribute("k"), expected)
+
+
+def test_objects_come_back_with_sorted_keys():
+    entity = Entity("E")
+    entity.set_attribute("k", {"b": 1, "a": 2, "B": 3, "é": 4, "": 5})
+    assert list(entity.get_attribute("k")) == ["", "B", "a", "b", "é"]
+
+
+@pytest.mark.parametrize("value, error", [
+    (object(), TypeError),
+    ({1: "a"}, TypeError),
+    ([1, {"ok": {2: 3}}], TypeError),
+    (len, TypeError),
+    ((x for x in []), TypeError),
+    (2**64, OverflowError),
+    (-2**63 - 1, OverflowError),
+    (float("nan"), ValueError),
+    ([1.0, float("inf")], ValueError),
+    (Entity("E"), TypeError),
+])
+def test_refused_values_leave_the_map_unchanged(value, error):
+    entity = Entity("E")
+    entity.set_attribute("k", 1)
+    with pytest.raises(error):
+        entity.set_attribute("k", value)
+    assert same(entity.get_attribute("k"), 1)
+
+
+def test_refusal_messages():
+    entity = Entity("E")
+    with pytest.raises(TypeError, match=r"^'object' object cannot be converted to JSON"):
+        entity.set_attribute("k", [object()])
+    with pytest.raises(TypeError, match=r"^dict keys must be str to be converted to JSON, not 'int'$"):
+        entity.set_attribute("k", {1: 2})
+    with pytest.raises(ValueError, match=r"^Invalid float value \(NaN or Infinity\)$"):
+        entity.set_attribute("k", float("-inf"))
+    with pytest.raises(TypeError, match="^argument 'key': 'int' object cannot be converted"):
+        entity.set_attribute(1, 2)
+
+
+def test_recursive_containers_raise_recursion_error():
+    entity = Entity("E")
+    looped = []
+    looped.append(looped)
+    with pytest.raises(RecursionError):
+        entity.set_attribute("k", looped)
+    cyclic = {}
+    cyclic["self"] = [cyclic]
+    with pytest.raises(RecursionError):
+        entity.set_attribute("k", cyclic)
+    deep = None
+    for _ in range(100_000):
+        deep = [deep]
+    with pytest.raises(RecursionError):
+        entity.set_attribute("k", deep)
+    with pytest.raises(KeyError):
+        entity.get_attribute("k")
+
+
+def test_nesting_is_bounded_whatever_the_recursion_limit():
+    deep = None
+    for _ in range(50_000):
+        deep = [deep]
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(1_000_000)
+    try:
+        with pytest.raises(RecursionError):
+            Entity("E").set_attribute("k", deep)
+    finally:
+        sys.setrecursionlimit(limit)
+
+
+def test_nesting_within_the_recursion_limit_round_trips():
+    depth = sys.getrecursionlimit() // 2
+    nested = "leaf"
+    for _ in range(depth):
+        nested = [nested]
+    entity = Entity("E")
+    entity.set_attribute("k", nested)
+    back = entity.get_attribute("k")
+    for _ in range(depth):
+        back = back[0]
+    assert back == "leaf"
+
+
+class Sneaky:
+    """A sequence whose element is read by calling back into an object."""
+
+    def __init__(self, read):
+        self.read = read
+
+    def __len__(self):
+        return 1
+
+    def __getitem__(self, index):
+        if index > 0:
+            raise IndexError(index)
+        return self.read()
+
+
+@pytest.mark.parametrize("callback, message", [
+    (lambda entity: entity.get_attribute("k"), "Already mutably borrowed"),
+    (lambda entity: entity.name, "Already mutably borrowed"),
+    (lambda entity: repr(entity), "Already mutably borrowed"),
+    (lambda entity: entity.set_attribute("other", 1), "Already borrowed"),
+])
+def test_using_an_object_while_it_is_being_changed_is_refused(callback, message):
+    entity = Entity("E")
+    entity.set_attribute("k", 1)
+    with pytest.raises(RuntimeError) as failure:
+        entity.set_attribute("k", Sneaky(lambda: callback(entity)))
+    assert str(failure.value) == message
+    # The borrow is released and the map unchanged.
+    assert entity.get_attribute("k") == 1
+    with pytest.raises(KeyError):
+        entity.get_attribute("other")
+    entity.set_attribute("k", 2)
+    assert entity.get_attribute("k") == 2
+
+
+json_values = st.recursive(
+    st.none() | st.booleans() | st.integers(-2**63, 2**64 - 1)
+    | st.floats(allow_nan=False, allow_infinity=False) | st.text(),
+    lambda children: st.lists(children, max_size=4)
+    | st.dictionaries(st.text(max_size=5), children, max_size=4),
+    max_leaves=20,
+)
+
+
+def sorted_keys(value):
+    if isinstance(value, list):
+        return [sorted_keys(item) for item in value]
+    if isinstance(value, dict):
+        return {key: sorted_keys(value[key]) for key in sorted(value, key=lambda k: k.encode())}
+    return value
+
+
+@settings(max_examples=200, deadline=None)
+@given(json_values)
+def test_any_json_like_value_round_trips(value):
+    instance = Instance("n", "T")
+    instance.set_field("f", value)
+    assert same(instance.get_field("f"), sorted_keys(value))
