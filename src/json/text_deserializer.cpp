@@ -512,7 +512,7 @@ Status TextDeserializer::parse_value_into(Value& out) {
     case '[': {
         VOK_TRY(enter_level());
         ++index_;
-        Array& items = out.emplace_array();
+        const size_t base = value_stack_.size();
         bool first = true;
         while (true) {
             int next = parse_whitespace();
@@ -528,15 +528,22 @@ Status TextDeserializer::parse_value_into(Value& out) {
             }
             if (next == ']') return Err(peek_error(ErrorCode::TrailingComma));
             if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
-            VOK_TRY(parse_value_into(items.emplace_back()));
+            Value item;
+            VOK_TRY(parse_value_into(item));
+            value_stack_.push_back(std::move(item));
         }
         leave_level();
-        return end_seq();
+        VOK_TRY(end_seq());
+        Array& items = out.emplace_array();
+        items.assign(std::make_move_iterator(value_stack_.begin() + static_cast<ptrdiff_t>(base)),
+                     std::make_move_iterator(value_stack_.end()));
+        value_stack_.resize(base);
+        return Ok();
     }
     case '{': {
         VOK_TRY(enter_level());
         ++index_;
-        std::vector<Object::Entry> entries;
+        const size_t base = entry_stack_.size();
         bool first = true;
         bool sorted_unique = true;
         while (true) {
@@ -555,15 +562,20 @@ Status TextDeserializer::parse_value_into(Value& out) {
             if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
             if (next != '"') return Err(peek_error(ErrorCode::KeyMustBeAString));
             ++index_;
-            Object::Entry& entry = entries.emplace_back();
+            Object::Entry entry;
             VOK_TRY(parse_str_into(entry.first));
-            if (entries.size() > 1 && !(entries[entries.size() - 2].first < entry.first))
+            if (entry_stack_.size() > base && !(entry_stack_.back().first < entry.first))
                 sorted_unique = false;
             VOK_TRY(parse_object_colon());
             VOK_TRY(parse_value_into(entry.second));
+            entry_stack_.push_back(std::move(entry));
         }
         leave_level();
         VOK_TRY(end_map());
+        std::vector<Object::Entry> entries(
+            std::make_move_iterator(entry_stack_.begin() + static_cast<ptrdiff_t>(base)),
+            std::make_move_iterator(entry_stack_.end()));
+        entry_stack_.resize(base);
         out.emplace_object() = sorted_unique ? Object::from_sorted_unique_entries(std::move(entries))
                                              : Object::from_entries(std::move(entries));
         return Ok();

@@ -96,6 +96,10 @@ private:
     int remaining_depth_ = 128;
     bool pending_colon_ = false;
     std::vector<Frame> frames_;
+    // Scratch stacks for the items of the arrays and objects being read: each container takes its
+    // items from here at once, sized exactly, instead of growing a vector of its own.
+    std::vector<Value> value_stack_;
+    std::vector<Object::Entry> entry_stack_;
 };
 
 // Reads a generic value from a whole JSON text.

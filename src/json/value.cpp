@@ -46,19 +46,27 @@ bool key_less(const Object::Entry& a, const Object::Entry& b) { return a.first <
 
 Object Object::from_entries(std::vector<Entry> entries) {
     Object o;
-    if (!std::is_sorted(entries.begin(), entries.end(), key_less) ||
-        std::adjacent_find(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            return a.first == b.first;
-        }) != entries.end()) {
-        std::stable_sort(entries.begin(), entries.end(), key_less);
-        // Keep the last entry of every run of equal keys.
-        std::vector<Entry> unique;
-        unique.reserve(entries.size());
+    bool sorted_unique = true;
+    for (size_t i = 1; i < entries.size() && sorted_unique; ++i)
+        sorted_unique = entries[i - 1].first < entries[i].first;
+    if (!sorted_unique) {
+        // Objects are small: a stable insertion sort needs no buffer; long ones use the library.
+        if (entries.size() <= 32) {
+            for (size_t i = 1; i < entries.size(); ++i) {
+                for (size_t j = i; j > 0 && key_less(entries[j], entries[j - 1]); --j)
+                    std::swap(entries[j], entries[j - 1]);
+            }
+        } else {
+            std::stable_sort(entries.begin(), entries.end(), key_less);
+        }
+        // Of a run of equal keys keep the last, compacting in place.
+        size_t out = 0;
         for (size_t i = 0; i < entries.size(); ++i) {
             if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
-            unique.push_back(std::move(entries[i]));
+            if (out != i) entries[out] = std::move(entries[i]);
+            ++out;
         }
-        entries = std::move(unique);
+        entries.resize(out);
     }
     o.entries_ = std::move(entries);
     return o;

@@ -2,7 +2,11 @@
 #include "python/registration.h"
 
 #include "python/enumerations.h"
+#include "python/formatter_functions.h"
+#include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
+#include "python/record_classes.h"
+#include "python/unit_classes.h"
 
 namespace vok::python {
 
@@ -17,16 +21,16 @@ constexpr Registration function_entry(const char* name, const FunctionRow* row =
 }
 
 const Registration kRegistrations[] = {
-    /*  1 */ class_entry("Entity"),
-    /*  2 */ class_entry("Resource"),
-    /*  3 */ class_entry("Flow"),
-    /*  4 */ class_entry("ResourceInstance"),
-    /*  5 */ class_entry("Instance"),
-    /*  6 */ class_entry("Mapping"),
-    /*  7 */ class_entry("Projection"),
-    /*  8 */ class_entry("Graph"),
-    /*  9 */ class_entry("Role"),
-    /* 10 */ class_entry("Relation"),
+    /*  1 */ class_entry("Entity", &kEntityClass),
+    /*  2 */ class_entry("Resource", &kResourceClass),
+    /*  3 */ class_entry("Flow", &kFlowClass),
+    /*  4 */ class_entry("ResourceInstance", &kResourceInstanceClass),
+    /*  5 */ class_entry("Instance", &kInstanceClass),
+    /*  6 */ class_entry("Mapping", &kMappingClass),
+    /*  7 */ class_entry("Projection", &kProjectionClass),
+    /*  8 */ class_entry("Graph", &kGraphClass),
+    /*  9 */ class_entry("Role", &kRoleClass),
+    /* 10 */ class_entry("Relation", &kRelationClass),
     /* 11 */ class_entry("NamespaceRegistry", &kNamespaceRegistryClass),
     /* 12 */ class_entry("NamespaceBinding", &kNamespaceBindingClass),
     /* 13 */ class_entry("Severity", &enums::kSeverity),
@@ -45,10 +49,10 @@ const Registration kRegistrations[] = {
     /* 26 */ class_entry("ClaimLevel", &enums::kClaimLevel),
     /* 27 */ class_entry("AuthorityEnvironment"),
     /* 28 */ function_entry("evaluate_authority"),
-    /* 29 */ class_entry("Dimension"),
-    /* 30 */ class_entry("Unit"),
-    /* 31 */ function_entry("format_source"),
-    /* 32 */ function_entry("check_format"),
+    /* 29 */ class_entry("Dimension", &kDimensionClass),
+    /* 30 */ class_entry("Unit", &kUnitClass),
+    /* 31 */ function_entry("format_source", &kFormatSource),
+    /* 32 */ function_entry("check_format", &kCheckFormat),
     /* 33 */ class_entry("SemanticTruth", &enums::kSemanticTruth),
     /* 34 */ class_entry("DiagnosticSeverity", &enums::kDiagnosticSeverity),
     /* 35 */ class_entry("ValidationMode", &enums::kValidationMode),

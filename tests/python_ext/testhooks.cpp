@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "hook_functions.h"
 #include "python/binding/binding.h"
 #include "util/invariant.h"
 
@@ -329,9 +330,12 @@ PyResult<Ref> initialise() {
             return vok::Err(Error::fetch());
         }
     }
-    for (const FunctionRow& row : kFunctions) {
-        VOK_ASSIGN(Ref function, make_function(module.get(), row));
-        std::string name(row.signature->python_name());
+    std::vector<const FunctionRow*> rows;
+    for (const FunctionRow& row : kFunctions) rows.push_back(&row);
+    rows.insert(rows.end(), extra_functions().begin(), extra_functions().end());
+    for (const FunctionRow* row : rows) {
+        VOK_ASSIGN(Ref function, make_function(module.get(), *row));
+        std::string name(row->signature->python_name());
         if (PyModule_AddObjectRef(module.get(), name.c_str(), function.get()) != 0) {
             return vok::Err(Error::fetch());
         }
