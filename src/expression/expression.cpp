@@ -54,10 +54,41 @@ void Expression::take_children(std::vector<std::unique_ptr<Expression>>& out) {
         node_);
 }
 
+namespace {
+
+// Trees up to this depth are destroyed by plain recursion (no allocation); deeper ones are taken
+// apart from an explicit list so that any depth uses a constant amount of stack.
+constexpr int kRecursiveDestroyDepth = 256;
+thread_local int t_destroy_depth = 0;
+
+}  // namespace
+
 Expression::~Expression() {
-    // Children are detached and destroyed from an explicit list, so destroying a tree of any depth
-    // uses a constant amount of stack.
     std::vector<std::unique_ptr<Expression>> pending;
+    if (t_destroy_depth < kRecursiveDestroyDepth) {
+        // Children are released here, while the depth counter covers them.
+        ++t_destroy_depth;
+        std::visit(
+            [](auto& n) {
+                using T = std::decay_t<decltype(n)>;
+                if constexpr (std::is_same_v<T, expr::GroupBy>) {
+                    n.collection.reset(), n.filter.reset(), n.key.reset(), n.condition.reset();
+                } else if constexpr (std::is_same_v<T, expr::Binary>) {
+                    n.left.reset(), n.right.reset();
+                } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
+                    n.operand.reset();
+                } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
+                    n.collection.reset(), n.condition.reset();
+                } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+                    n.collection.reset(), n.filter.reset();
+                } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+                    n.collection.reset(), n.predicate.reset(), n.projection.reset();
+                }
+            },
+            node_);
+        --t_destroy_depth;
+        return;
+    }
     take_children(pending);
     while (!pending.empty()) {
         std::unique_ptr<Expression> e = std::move(pending.back());

@@ -95,6 +95,8 @@ public:
     Expression* get() const { return p_.get(); }
     // Hands the tree over (used by the iterative destructor).
     std::unique_ptr<Expression> release() { return std::move(p_); }
+    // Destroys the tree now.
+    void reset() { p_.reset(); }
 
     friend bool operator==(const Box& a, const Box& b);
 

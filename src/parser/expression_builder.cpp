@@ -381,7 +381,48 @@ ParseResult<Expression> build_primary(const DslPair& pair) {
 
 }  // namespace
 
-ParseResult<Expression> build_expression(const DslPair& pair) {
+namespace {
+
+// The grammar leaves one pair per precedence level, so a plain operand sits under a chain of
+// single-child pairs (expression, or_expr, and_expr, ..., primary_expr). Those levels add no node;
+// stepping down through them directly saves building and moving a result at every level. A level
+// is only skipped when it has exactly the child it needs, so every malformed tree still reaches the
+// level builder that reports it.
+DslPair skip_pass_through_levels(DslPair pair) {
+    while (true) {
+        DslPairs children = pair.children();
+        auto first = children.next();
+        if (!first) return pair;
+        const bool single = children.empty();
+        switch (pair.rule()) {
+        case Rule::expression: break;
+        case Rule::or_expr:
+        case Rule::and_expr:
+        case Rule::comparison_expr:
+        case Rule::additive_expr:
+        case Rule::multiplicative_expr:
+        case Rule::cast_expr:
+            if (!single) return pair;
+            break;
+        case Rule::not_expr:
+            if (first->rule() == Rule::not_expr) return pair;
+            break;
+        case Rule::unary_expr:
+            if (pair.as_str().starts_with("-")) return pair;
+            break;
+        case Rule::primary_expr:
+            if (first->rule() != Rule::expression) return pair;
+            break;
+        default: return pair;
+        }
+        pair = *first;
+    }
+}
+
+}  // namespace
+
+ParseResult<Expression> build_expression(const DslPair& start) {
+    const DslPair pair = skip_pass_through_levels(start);
     switch (pair.rule()) {
     case Rule::expression: {
         auto inner = pair.children().peek();

@@ -684,6 +684,7 @@ ParseResult<Ast> parse_source(std::string_view source) {
                 ast.metadata = std::move(header);
                 ast.imports = std::move(imports);
             } else if (child.rule() == Rule::declaration) {
+                if (ast.declarations.empty()) ast.declarations.reserve(64);
                 for (const DslPair& decl : child.children()) {
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));
                     ast.declarations.push_back(std::move(spanned));

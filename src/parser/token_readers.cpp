@@ -83,6 +83,16 @@ Result<std::string, std::string> decode_json_string(std::string_view text) {
 ParseResult<std::string> parse_string_literal(const DslPair& pair) {
     std::string_view text = pair.as_str();
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+        // Most literals hold no escape and no control character: their text is their value.
+        std::string_view body = text.substr(1, text.size() - 2);
+        bool plain = true;
+        for (char c : body) {
+            if (c == '\\' || c == '"' || static_cast<unsigned char>(c) < 0x20) {
+                plain = false;
+                break;
+            }
+        }
+        if (plain) return std::string(body);
         auto decoded = decode_json_string(text);
         if (decoded.ok()) return std::move(*decoded);
         return Err(ParserError::grammar("Invalid string literal escape sequences: " +

@@ -1,0 +1,116 @@
+#!/usr/bin/python3
+"""Runs every benchmark in one go and prints one table.
+
+usage: /usr/bin/python3 bench/run_all.py [BUILD_DIR] [BLOCKS]
+
+BUILD_DIR defaults to build/ (it must hold the benchmark executables and python/vok_dsl*.so);
+BLOCKS sizes the generated model (default 1000 blocks, about 3 MB of source). Every figure is
+measured in the same run on the same inputs, so the ratios compare like with like; absolute MB/s
+depend on the machine and its load.
+"""
+
+import gc
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def best_of(fn, rounds=5):
+    gc.collect()
+    gc.disable()
+    try:
+        best = float("inf")
+        for _ in range(rounds):
+            start = time.perf_counter()
+            fn()
+            best = min(best, time.perf_counter() - start)
+        return best
+    finally:
+        gc.enable()
+
+
+def run(cmd):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True).stdout
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    blocks = sys.argv[2] if len(sys.argv) > 2 else "1000"
+    sys.path.insert(0, os.path.join(build, "python"))
+    import vok_dsl  # noqa: E402  (the build's module)
+
+    rows = []
+    with tempfile.TemporaryDirectory() as tmp:
+        model = os.path.join(tmp, "model.vok")
+        run([sys.executable, os.path.join(ROOT, "bench", "generate_model.py"), model, blocks])
+        with open(model, encoding="utf-8") as f:
+            source = f.read()
+        size = len(source.encode())
+
+        out = run([os.path.join(build, "bench", "grammar_bench"), model])
+        grammar_mbs = float(re.search(r"best: [\d.]+ s \(([\d.]+) MB/s\)", out).group(1))
+        rows.append(("grammar only (C++)", size, grammar_mbs, ""))
+
+        out = run([os.path.join(build, "bench", "lower_bench"), model])
+        for label, key in (("parse_source (C++)", "parse:"), ("parse + lower (C++)", "parse+lower:")):
+            line = next(l for l in out.splitlines() if l.startswith(key))
+            rows.append((label, size, float(re.search(r"\(([\d.]+) MB/s\)", line).group(1)), ""))
+
+        seconds = best_of(lambda: vok_dsl.Graph.parse(source))
+        parse_mbs = size / seconds / 1e6
+        rows.append(("Graph.parse", size, parse_mbs, ""))
+
+        # json.loads on a JSON document carrying the graph's records (entities, resources, flows,
+        # roles, relations with their ids, names, namespaces, units and quantities).
+        graph = vok_dsl.Graph.parse(source)
+        document = json.dumps({
+            "entities": [{"id": e.id, "name": e.name, "namespace": e.namespace}
+                         for e in graph.all_entities()],
+            "resources": [{"id": r.id, "name": r.name, "unit": r.unit, "namespace": r.namespace}
+                          for r in graph.all_resources()],
+            "flows": [{"id": f.id, "resource_id": f.resource_id, "from_id": f.from_id,
+                       "to_id": f.to_id, "quantity": f.quantity} for f in graph.all_flows()],
+            "roles": [{"id": r.id, "name": r.name} for r in graph.all_roles()],
+            "relations": [{"id": r.id, "name": r.name, "predicate": r.predicate,
+                           "subject": r.subject_role_id, "object": r.object_role_id}
+                          for r in graph.all_relations()],
+        })
+        json_size = len(document.encode())
+        seconds = best_of(lambda: json.loads(document))
+        json_mbs = json_size / seconds / 1e6
+        rows.append(("json.loads, same records", json_size, json_mbs,
+                     f"Graph.parse / json.loads = {parse_mbs / json_mbs:.2f}"))
+
+        seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
+        rows.append(("format_source", size, size / seconds / 1e6, ""))
+
+        doc = os.path.join(tmp, "doc.json")
+        run([sys.executable, os.path.join(ROOT, "bench", "make_json_document.py"), doc])
+        out = run([os.path.join(build, "bench", "json_bench"), doc])
+        reader_mbs = float(re.search(r"mb_per_s=([\d.]+)", out).group(1))
+        with open(doc, "rb") as f:
+            raw = f.read()
+        seconds = best_of(lambda: json.loads(raw), rounds=20)
+        loads_mbs = len(raw) / seconds / 1e6
+        rows.append(("JSON reader (C++), 1 MB", len(raw), reader_mbs,
+                     f"reader / json.loads = {reader_mbs / loads_mbs:.2f}"))
+        rows.append(("json.loads, same 1 MB", len(raw), loads_mbs, ""))
+
+    out = run([os.path.join(build, "bench", "graph_bench")])
+    total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
+
+    print(f"{'benchmark':<28} {'bytes':>10} {'MB/s':>8}  note")
+    for label, nbytes, mbs, note in rows:
+        print(f"{label:<28} {nbytes:>10} {mbs:>8.1f}  {note}")
+    print(f"{'graph from code':<28} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
+          f"lookups in {total:.3f} s")
+
+
+if __name__ == "__main__":
+    main()
