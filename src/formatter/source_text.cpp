@@ -241,12 +241,12 @@ void append_value(std::string& out, const json::Value& value) {
     case json::Value::Type::Object: {
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : value.as_object()) {
+        for (const auto& entry : value.as_object()) {
             if (!first) out += ',';
             first = false;
-            append_quoted(out, key);
+            append_quoted(out, entry.first);
             out += ':';
-            with_stack_room([&] { append_value(out, item); });
+            with_stack_room([&] { append_value(out, entry.second); });
         }
         out += '}';
         break;

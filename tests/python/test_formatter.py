@@ -15,6 +15,9 @@ from hypothesis import HealthCheck, assume, given, settings
 from hypothesis import strategies as st
 
 import _vok_testhooks as hooks
+
+# Sanitizer runs are many times slower; they check the same laws on fewer examples.
+EXAMPLE_SCALE = float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1"))
 import vok_dsl
 from vok_dsl import check_format, format_source
 
@@ -423,7 +426,7 @@ def parses(source):
     return True
 
 
-@settings(max_examples=400, deadline=None,
+@settings(max_examples=max(20, int(400 * EXAMPLE_SCALE)), deadline=None,
           suppress_health_check=[HealthCheck.filter_too_much, HealthCheck.too_slow,
                                  HealthCheck.data_too_large])
 @given(sources(), st.integers(0, 8), st.booleans(), st.booleans(), st.booleans())
@@ -434,7 +437,7 @@ def test_formatted_source_reads_back_and_is_stable(source, indent_width, use_tab
     assert_laws(source, indent_width, use_tabs, preserve_comments, sort_imports)
 
 
-@settings(max_examples=300, deadline=None,
+@settings(max_examples=max(20, int(300 * EXAMPLE_SCALE)), deadline=None,
           suppress_health_check=[HealthCheck.filter_too_much, HealthCheck.too_slow])
 @given(expressions)
 def test_every_expression_reads_back(expression):

@@ -1,6 +1,7 @@
 """The graph record classes: construction, getters, text forms, open attributes and fields."""
 
 import math
+import os
 import sys
 import uuid
 
@@ -416,7 +417,8 @@ def sorted_keys(value):
     return value
 
 
-@settings(max_examples=200, deadline=None)
+@settings(max_examples=max(20, int(200 * float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1")))),
+          deadline=None)
 @given(json_values)
 def test_any_json_like_value_round_trips(value):
     instance = Instance("n", "T")
