@@ -474,7 +474,8 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
     return fix_position(std::move(err));
 }
 
-// Reads a value into `out` in place: no intermediate copies of strings, arrays or objects.
+// Reads a value into `out` (which must be null on entry) in place: no intermediate copies of
+// strings, arrays or objects.
 Status TextDeserializer::parse_value_into(Value& out) {
     int c = parse_whitespace();
     switch (c) {
@@ -482,28 +483,27 @@ Status TextDeserializer::parse_value_into(Value& out) {
     case 'n':
         ++index_;
         VOK_TRY(parse_ident("ull"));
-        out = Value();
         return Ok();
     case 't':
         ++index_;
         VOK_TRY(parse_ident("rue"));
-        out = Value(true);
+        out.emplace_bool(true);
         return Ok();
     case 'f':
         ++index_;
         VOK_TRY(parse_ident("alse"));
-        out = Value(false);
+        out.emplace_bool(false);
         return Ok();
     case '-': {
         ++index_;
         VOK_ASSIGN(Number n, parse_integer(false));
-        out = Value(n);
+        out.emplace_number(n);
         return Ok();
     }
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9': {
         VOK_ASSIGN(Number n, parse_integer(true));
-        out = Value(n);
+        out.emplace_number(n);
         return Ok();
     }
     case '"':

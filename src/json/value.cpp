@@ -136,7 +136,13 @@ void Value::take_nested(std::vector<Value>& out) {
 }
 
 Value::~Value() {
-    if (!is_array() && !is_object()) return;
+    if (const auto* items = std::get_if<Array>(&v_)) {
+        if (items->empty()) return;
+    } else if (const auto* members = std::get_if<Object>(&v_)) {
+        if (members->entries_.empty()) return;
+    } else {
+        return;
+    }
     std::vector<Value> pending;
     take_nested(pending);
     while (!pending.empty()) {

@@ -138,6 +138,8 @@ public:
 
     // Replace the value by an empty string / array / object and return it for filling in place.
     std::string& emplace_string() { return v_.emplace<std::string>(); }
+    void emplace_number(Number n) { v_.emplace<Number>(n); }
+    void emplace_bool(bool b) { v_.emplace<bool>(b); }
     Array& emplace_array() { return v_.emplace<Array>(); }
     Object& emplace_object() { return v_.emplace<Object>(); }
 
