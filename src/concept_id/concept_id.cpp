@@ -11,4 +11,4 @@ Uuid concept_id_for(std::string_view namespace_name, std::string_view name) {
     return Uuid::new_v5(Uuid::namespace_dns(), text);
 }
 
-}  // namespace vok
+} // namespace vok

@@ -14,4 +14,4 @@ namespace vok {
 
 Uuid concept_id_for(std::string_view namespace_name, std::string_view name);
 
-}  // namespace vok
+} // namespace vok

@@ -28,7 +28,7 @@ void take(OptBox& box, std::vector<std::unique_ptr<Expression>>& out) {
     if (box) take(*box, out);
 }
 
-}  // namespace
+} // namespace
 
 void Expression::take_children(std::vector<std::unique_ptr<Expression>>& out) {
     std::visit(
@@ -61,7 +61,7 @@ namespace {
 constexpr int kRecursiveDestroyDepth = 256;
 thread_local int t_destroy_depth = 0;
 
-}  // namespace
+} // namespace
 
 Expression::~Expression() {
     std::vector<std::unique_ptr<Expression>> pending;
@@ -75,7 +75,8 @@ Expression::~Expression() {
                     n.collection.reset(), n.filter.reset(), n.key.reset(), n.condition.reset();
                 } else if constexpr (std::is_same_v<T, expr::Binary>) {
                     n.left.reset(), n.right.reset();
-                } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
+                } else if constexpr (std::is_same_v<T, expr::Unary> ||
+                                     std::is_same_v<T, expr::Cast>) {
                     n.operand.reset();
                 } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
                     n.collection.reset(), n.condition.reset();
@@ -120,4 +121,4 @@ Expression Expression::aggregation(AggregateFunction function, Expression collec
                              std::move(filter_box)};
 }
 
-}  // namespace vok
+} // namespace vok

@@ -54,18 +54,40 @@ enum class AggregateFunction : uint8_t { Count, Sum, Min, Max, Avg };
 
 // Variant names, in variant order (the JSON forms and the Python enumerations use them).
 inline constexpr std::array<std::string_view, 2> kUnaryOpNames = {"Not", "Negate"};
-inline constexpr std::array<std::string_view, 20> kBinaryOpNames = {
-    "And",      "Or",         "Equal",    "NotEqual", "GreaterThan", "LessThan", "GreaterThanOrEqual",
-    "LessThanOrEqual", "Plus", "Minus",   "Multiply", "Divide",      "Contains", "StartsWith",
-    "EndsWith", "Matches",    "HasRole",  "Before",   "After",       "During"};
+inline constexpr std::array<std::string_view, 20> kBinaryOpNames = {"And",
+                                                                    "Or",
+                                                                    "Equal",
+                                                                    "NotEqual",
+                                                                    "GreaterThan",
+                                                                    "LessThan",
+                                                                    "GreaterThanOrEqual",
+                                                                    "LessThanOrEqual",
+                                                                    "Plus",
+                                                                    "Minus",
+                                                                    "Multiply",
+                                                                    "Divide",
+                                                                    "Contains",
+                                                                    "StartsWith",
+                                                                    "EndsWith",
+                                                                    "Matches",
+                                                                    "HasRole",
+                                                                    "Before",
+                                                                    "After",
+                                                                    "During"};
 inline constexpr std::array<std::string_view, 3> kQuantifierNames = {"ForAll", "Exists",
                                                                      "ExistsUnique"};
 inline constexpr std::array<std::string_view, 5> kAggregateFunctionNames = {"Count", "Sum", "Min",
                                                                             "Max", "Avg"};
 
-inline std::string_view name_of(UnaryOp op) { return kUnaryOpNames[static_cast<size_t>(op)]; }
-inline std::string_view name_of(BinaryOp op) { return kBinaryOpNames[static_cast<size_t>(op)]; }
-inline std::string_view name_of(Quantifier q) { return kQuantifierNames[static_cast<size_t>(q)]; }
+inline std::string_view name_of(UnaryOp op) {
+    return kUnaryOpNames[static_cast<size_t>(op)];
+}
+inline std::string_view name_of(BinaryOp op) {
+    return kBinaryOpNames[static_cast<size_t>(op)];
+}
+inline std::string_view name_of(Quantifier q) {
+    return kQuantifierNames[static_cast<size_t>(q)];
+}
 inline std::string_view name_of(AggregateFunction f) {
     return kAggregateFunctionNames[static_cast<size_t>(f)];
 }
@@ -187,7 +209,7 @@ struct AggregationComprehension {
                            const AggregationComprehension&) = default;
 };
 
-}  // namespace expr
+} // namespace expr
 
 enum class ExpressionKind : uint8_t {
     Literal,
@@ -206,20 +228,29 @@ enum class ExpressionKind : uint8_t {
 };
 
 inline constexpr std::array<std::string_view, 13> kExpressionVariantNames = {
-    "Literal",  "QuantityLiteral", "TimeLiteral", "IntervalLiteral", "Variable",
-    "GroupBy",  "Binary",          "Unary",       "Cast",            "Quantifier",
-    "MemberAccess", "Aggregation", "AggregationComprehension"};
+    "Literal",
+    "QuantityLiteral",
+    "TimeLiteral",
+    "IntervalLiteral",
+    "Variable",
+    "GroupBy",
+    "Binary",
+    "Unary",
+    "Cast",
+    "Quantifier",
+    "MemberAccess",
+    "Aggregation",
+    "AggregationComprehension"};
 
 class Expression {
 public:
-    using Node =
-        std::variant<expr::Literal, expr::QuantityLiteral, expr::TimeLiteral, expr::IntervalLiteral,
-                     expr::Variable, expr::GroupBy, expr::Binary, expr::Unary, expr::Cast,
-                     expr::Quantifier, expr::MemberAccess, expr::Aggregation,
-                     expr::AggregationComprehension>;
+    using Node = std::variant<expr::Literal, expr::QuantityLiteral, expr::TimeLiteral,
+                              expr::IntervalLiteral, expr::Variable, expr::GroupBy, expr::Binary,
+                              expr::Unary, expr::Cast, expr::Quantifier, expr::MemberAccess,
+                              expr::Aggregation, expr::AggregationComprehension>;
 
     template <class T, class = std::enable_if_t<std::is_constructible_v<Node, T&&>>>
-    Expression(T&& node) : node_(std::forward<T>(node)) {}  // NOLINT: a node is an expression
+    Expression(T&& node) : node_(std::forward<T>(node)) {} // NOLINT: a node is an expression
     Expression(const Expression&) = default;
     Expression(Expression&&) noexcept = default;
     Expression& operator=(const Expression&) = default;
@@ -241,10 +272,8 @@ public:
     std::string_view variant_name() const { return kExpressionVariantNames[node_.index()]; }
     const Node& node() const { return node_; }
     Node& node() { return node_; }
-    template <class T>
-    const T* get_if() const { return std::get_if<T>(&node_); }
-    template <class T>
-    T* get_if() { return std::get_if<T>(&node_); }
+    template <class T> const T* get_if() const { return std::get_if<T>(&node_); }
+    template <class T> T* get_if() { return std::get_if<T>(&node_); }
 
     // Structural equality; quantity values compare as numbers (1.50 equals 1.5).
     friend bool operator==(const Expression& a, const Expression& b) { return a.node_ == b.node_; }
@@ -256,4 +285,4 @@ private:
     Node node_;
 };
 
-}  // namespace vok
+} // namespace vok

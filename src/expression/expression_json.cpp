@@ -26,7 +26,7 @@ std::string plain_decimal_text(double v) {
     std::string mantissa = sci.substr(negative ? 1 : 0, e - (negative ? 1 : 0));
     int exponent = std::stoi(sci.substr(e + 1));
     std::string digits;
-    int point = 1;  // digits before the point in the mantissa
+    int point = 1; // digits before the point in the mantissa
     for (char c : mantissa) {
         if (c == '.') continue;
         digits += c;
@@ -83,7 +83,9 @@ std::string expecting_variant(ExpressionKind kind) {
            std::string(kExpressionVariantNames[static_cast<size_t>(kind)]);
 }
 
-Box take(std::optional<Box>& b) { return std::move(*b); }
+Box take(std::optional<Box>& b) {
+    return std::move(*b);
+}
 
 Result<Expression, json::Error> read_struct_variant(Deserializer& de, ExpressionKind kind) {
     const std::string expecting = expecting_variant(kind);
@@ -92,7 +94,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         Decimal value;
         std::string unit;
         Field fields[] = {
-            {"value", false, [&](Deserializer& d) -> Status {
+            {"value", false,
+             [&](Deserializer& d) -> Status {
                  VOK_ASSIGN(value, read_decimal(d));
                  return Ok();
              }},
@@ -197,7 +200,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
             {"function", false, enum_field(function, kAggregateFunctionNames)},
             {"variable", false, string_field(variable)},
             {"collection", false, box_field(collection)},
-            {"window", true, [&](Deserializer& d) -> Status {
+            {"window", true,
+             [&](Deserializer& d) -> Status {
                  VOK_ASSIGN(window, read_window_spec(d));
                  return Ok();
              }},
@@ -210,7 +214,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
             function, std::move(variable), take(collection), std::move(window), take(predicate),
             take(projection), std::move(target_unit)});
     }
-    default: break;
+    default:
+        break;
     }
     invariant_failed("not a struct variant");
 }
@@ -229,7 +234,8 @@ Result<Expression, json::Error> read_content(Deserializer& de, ExpressionKind ki
         VOK_ASSIGN(std::string s, json::read_string(de));
         return Expression::variable(std::move(s));
     }
-    default: return read_struct_variant(de, kind);
+    default:
+        return read_struct_variant(de, kind);
     }
 }
 
@@ -238,7 +244,7 @@ bool is_newtype(ExpressionKind kind) {
            kind == ExpressionKind::Variable;
 }
 
-}  // namespace
+} // namespace
 
 Result<Decimal, json::Error> read_decimal(Deserializer& de) {
     VOK_ASSIGN(json::Value v, de.read_scalar(kDecimalExpecting));
@@ -266,7 +272,8 @@ Result<Decimal, json::Error> read_decimal(Deserializer& de) {
 Result<WindowSpec, json::Error> read_window_spec(Deserializer& de) {
     WindowSpec w;
     Field fields[] = {
-        {"duration", false, [&](Deserializer& d) -> Status {
+        {"duration", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(w.duration, json::read_u64(d));
              return Ok();
          }},
@@ -303,7 +310,7 @@ void write_child(json::Writer& w, std::string_view key, const Box& child) {
     with_stack_room([&] { write_expression_json(w, *child); });
 }
 
-}  // namespace
+} // namespace
 
 void write_expression_json(json::Writer& w, const Expression& e) {
     w.begin_object();
@@ -372,4 +379,4 @@ void write_expression_json(json::Writer& w, const Expression& e) {
     w.end_object();
 }
 
-}  // namespace vok
+} // namespace vok

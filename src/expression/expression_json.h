@@ -23,4 +23,4 @@ Result<Decimal, json::Error> read_decimal(json::Deserializer& de);
 // Writes one expression in the syntax-tree form as the next value of `w`.
 void write_expression_json(json::Writer& w, const Expression& e);
 
-}  // namespace vok
+} // namespace vok

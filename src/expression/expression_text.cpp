@@ -1,25 +1,30 @@
 #include "expression/expression_text.h"
 
-#include "json/writer.h"
 #include "util/stack_room.h"
+#include "json/writer.h"
 
 namespace vok {
 
 std::string_view word_of(BinaryOp op) {
     static constexpr std::string_view kWords[] = {
-        "AND", "OR", "==", "!=", ">", "<", ">=", "<=", "+", "-", "*", "/", "CONTAINS",
-        "STARTS_WITH", "ENDS_WITH", "MATCHES", "HAS_ROLE", "BEFORE", "AFTER", "DURING"};
+        "AND",       "OR",      "==",       "!=",     ">",     "<",        ">=",
+        "<=",        "+",       "-",        "*",      "/",     "CONTAINS", "STARTS_WITH",
+        "ENDS_WITH", "MATCHES", "HAS_ROLE", "BEFORE", "AFTER", "DURING"};
     return kWords[static_cast<size_t>(op)];
 }
 
-std::string_view word_of(UnaryOp op) { return op == UnaryOp::Not ? "NOT" : "-"; }
+std::string_view word_of(UnaryOp op) {
+    return op == UnaryOp::Not ? "NOT" : "-";
+}
 
 std::string_view word_of(AggregateFunction f) {
     static constexpr std::string_view kWords[] = {"COUNT", "SUM", "MIN", "MAX", "AVG"};
     return kWords[static_cast<size_t>(f)];
 }
 
-std::string_view word_of(Quantifier q) { return name_of(q); }
+std::string_view word_of(Quantifier q) {
+    return name_of(q);
+}
 
 namespace {
 
@@ -38,7 +43,7 @@ void write_quoted_raw(std::string& out, std::string_view text) {
     out += '"';
 }
 
-}  // namespace
+} // namespace
 
 void write_expression(std::string& out, const Expression& e) {
     std::visit(
@@ -152,4 +157,4 @@ std::string expression_text(const Expression& e) {
     return out;
 }
 
-}  // namespace vok
+} // namespace vok

@@ -18,4 +18,4 @@ std::string_view word_of(Quantifier q);
 void write_expression(std::string& out, const Expression& e);
 std::string expression_text(const Expression& e);
 
-}  // namespace vok
+} // namespace vok

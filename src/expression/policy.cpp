@@ -23,7 +23,8 @@ Policy Policy::make(std::string name, std::string namespace_name, Expression exp
 Result<Uuid, json::Error> read_uuid(json::Deserializer& de) {
     VOK_ASSIGN(std::string text, de.read_string("a UUID string"));
     auto id = Uuid::parse(text);
-    if (!id.ok()) return Err(de.positioned(json::custom_error("UUID parsing failed: " + id.error())));
+    if (!id.ok())
+        return Err(de.positioned(json::custom_error("UUID parsing failed: " + id.error())));
     return *id;
 }
 
@@ -41,47 +42,57 @@ Result<Policy, json::Error> read_policy(json::Deserializer& de) {
     using json::Deserializer;
     using json::Status;
     json::Field fields[] = {
-        {"id", false, [&](Deserializer& d) -> Status {
+        {"id", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(id, read_uuid(d));
              return Ok();
          }},
-        {"name", false, [&](Deserializer& d) -> Status {
+        {"name", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(name, json::read_string(d));
              return Ok();
          }},
-        {"namespace", false, [&](Deserializer& d) -> Status {
+        {"namespace", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(namespace_name, json::read_string(d));
              return Ok();
          }},
-        {"version", false, [&](Deserializer& d) -> Status {
+        {"version", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(version, read_semantic_version(d));
              return Ok();
          }},
-        {"expression", false, [&](Deserializer& d) -> Status {
+        {"expression", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(Expression e, read_expression(d));
              expression.emplace(std::move(e));
              return Ok();
          }},
-        {"modality", false, [&](Deserializer& d) -> Status {
+        {"modality", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(size_t i, json::read_unit_enum(d, kDeonticModalityNames));
              modality = static_cast<DeonticModality>(i);
              return Ok();
          }},
-        {"kind", false, [&](Deserializer& d) -> Status {
+        {"kind", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(size_t i, json::read_unit_enum(d, kPolicyKindNames));
              kind = static_cast<PolicyKind>(i);
              return Ok();
          }},
-        {"priority", false, [&](Deserializer& d) -> Status {
+        {"priority", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(priority, json::read_i32(d));
              return Ok();
          }},
-        {"rationale", true, [&](Deserializer& d) -> Status {
+        {"rationale", true,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(std::string r, json::read_string(d));
              rationale = std::move(r);
              return Ok();
          }},
-        {"tags", false, [&](Deserializer& d) -> Status {
+        {"tags", false,
+         [&](Deserializer& d) -> Status {
              tags.clear();
              return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
                  VOK_ASSIGN(std::string t, json::read_string(e));
@@ -91,8 +102,15 @@ Result<Policy, json::Error> read_policy(json::Deserializer& de) {
          }},
     };
     VOK_TRY(json::read_struct(de, "struct Policy", fields));
-    return Policy{id,       std::move(name), std::move(namespace_name), version,
-                  std::move(*expression), modality, kind, priority, std::move(rationale),
+    return Policy{id,
+                  std::move(name),
+                  std::move(namespace_name),
+                  version,
+                  std::move(*expression),
+                  modality,
+                  kind,
+                  priority,
+                  std::move(rationale),
                   std::move(tags)};
 }
 
@@ -102,4 +120,4 @@ Result<Policy, std::string> Policy::deserialize(std::string_view json_text) {
     return std::move(*policy);
 }
 
-}  // namespace vok
+} // namespace vok

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "expression/expression.h"
-#include "json/deserializer.h"
 #include "semantic_version/semantic_version.h"
 #include "uuid/uuid.h"
+#include "json/deserializer.h"
 
 namespace vok {
 
@@ -24,9 +24,8 @@ enum class DeonticModality : uint8_t { Obligation, Prohibition, Permission };
 
 inline constexpr std::array<std::string_view, 3> kPolicyKindNames = {"Constraint", "Derivation",
                                                                      "Obligation"};
-inline constexpr std::array<std::string_view, 3> kDeonticModalityNames = {"Obligation",
-                                                                          "Prohibition",
-                                                                          "Permission"};
+inline constexpr std::array<std::string_view, 3> kDeonticModalityNames = {
+    "Obligation", "Prohibition", "Permission"};
 
 struct Policy {
     Uuid id;
@@ -52,4 +51,4 @@ Result<Policy, json::Error> read_policy(json::Deserializer& de);
 // The id member: a UUID text; a bad one fails with "UUID parsing failed: " and the parser's text.
 Result<Uuid, json::Error> read_uuid(json::Deserializer& de);
 
-}  // namespace vok
+} // namespace vok

@@ -52,7 +52,7 @@ Status visit_seq(Deserializer& de, std::string_view expecting, std::span<Field> 
     return Ok();
 }
 
-}  // namespace
+} // namespace
 
 Status read_struct(Deserializer& de, std::string_view expecting, std::span<Field> fields) {
     VOK_INVARIANT(fields.size() <= kMaxFields, "record with more than 64 fields");
@@ -72,8 +72,7 @@ Status read_struct(Deserializer& de, std::string_view expecting, std::span<Field
     return de.end(form, std::move(visited));
 }
 
-Result<size_t, Error> read_unit_enum(Deserializer& de,
-                                     std::span<const std::string_view> variants) {
+Result<size_t, Error> read_unit_enum(Deserializer& de, std::span<const std::string_view> variants) {
     VOK_ASSIGN(EnumTag tag, de.begin_enum(variants));
     if (tag.form == EnumForm::Tagged) VOK_TRY(de.end_enum(tag.form, de.read_unit()));
     return tag.variant;
@@ -112,6 +111,8 @@ Result<uint8_t, Error> read_u8(Deserializer& de) {
     return static_cast<uint8_t>(v);
 }
 
-Result<std::string, Error> read_string(Deserializer& de) { return de.read_string("a string"); }
+Result<std::string, Error> read_string(Deserializer& de) {
+    return de.read_string("a string");
+}
 
-}  // namespace vok::json
+} // namespace vok::json

@@ -25,10 +25,10 @@
 #include <string_view>
 #include <utility>
 
-#include "json/error.h"
-#include "json/value.h"
 #include "util/function_ref.h"
 #include "util/result.h"
+#include "json/error.h"
+#include "json/value.h"
 
 namespace vok::json {
 
@@ -117,4 +117,4 @@ Result<uint64_t, Error> read_u64(Deserializer& de);
 Result<uint8_t, Error> read_u8(Deserializer& de);
 Result<std::string, Error> read_string(Deserializer& de);
 
-}  // namespace vok::json
+} // namespace vok::json

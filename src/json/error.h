@@ -1,10 +1,10 @@
 // Errors of reading JSON, worded as the system's JSON reader has always worded them.
 //
-// A message may carry a position ("... at line 3 column 7"). Errors found by the syntax layer always
-// have one; errors raised by a typed reader (a missing field, a value of the wrong type) are made
-// without one and receive the position of the reader at the moment the enclosing compound value is
-// finished, which is where a streaming reader notices them. Errors of a record read from an already
-// parsed value never carry a position.
+// A message may carry a position ("... at line 3 column 7"). Errors found by the syntax layer
+// always have one; errors raised by a typed reader (a missing field, a value of the wrong type) are
+// made without one and receive the position of the reader at the moment the enclosing compound
+// value is finished, which is where a streaming reader notices them. Errors of a record read from
+// an already parsed value never carry a position.
 //
 // This header is the one place where the message texts live.
 #pragma once
@@ -77,14 +77,46 @@ struct Unexpected {
     std::string_view s;
 
     static Unexpected null() { return {}; }
-    static Unexpected boolean(bool v) { Unexpected u; u.kind = Kind::Bool, u.b = v; return u; }
-    static Unexpected unsigned_int(uint64_t v) { Unexpected u; u.kind = Kind::Unsigned, u.u = v; return u; }
-    static Unexpected signed_int(int64_t v) { Unexpected u; u.kind = Kind::Signed, u.i = v; return u; }
-    static Unexpected floating(double v) { Unexpected u; u.kind = Kind::Float, u.f = v; return u; }
-    static Unexpected str(std::string_view v) { Unexpected u; u.kind = Kind::Str, u.s = v; return u; }
-    static Unexpected seq() { Unexpected u; u.kind = Kind::Seq; return u; }
-    static Unexpected map() { Unexpected u; u.kind = Kind::Map; return u; }
-    static Unexpected unit_variant() { Unexpected u; u.kind = Kind::UnitVariant; return u; }
+    static Unexpected boolean(bool v) {
+        Unexpected u;
+        u.kind = Kind::Bool, u.b = v;
+        return u;
+    }
+    static Unexpected unsigned_int(uint64_t v) {
+        Unexpected u;
+        u.kind = Kind::Unsigned, u.u = v;
+        return u;
+    }
+    static Unexpected signed_int(int64_t v) {
+        Unexpected u;
+        u.kind = Kind::Signed, u.i = v;
+        return u;
+    }
+    static Unexpected floating(double v) {
+        Unexpected u;
+        u.kind = Kind::Float, u.f = v;
+        return u;
+    }
+    static Unexpected str(std::string_view v) {
+        Unexpected u;
+        u.kind = Kind::Str, u.s = v;
+        return u;
+    }
+    static Unexpected seq() {
+        Unexpected u;
+        u.kind = Kind::Seq;
+        return u;
+    }
+    static Unexpected map() {
+        Unexpected u;
+        u.kind = Kind::Map;
+        return u;
+    }
+    static Unexpected unit_variant() {
+        Unexpected u;
+        u.kind = Kind::UnitVariant;
+        return u;
+    }
     // How a value of a parsed document is told (a number by its form).
     static Unexpected of(const Value& v);
 
@@ -100,4 +132,4 @@ Error missing_field(std::string_view field);
 Error duplicate_field(std::string_view field);
 Error custom_error(std::string message);
 
-}  // namespace vok::json
+} // namespace vok::json

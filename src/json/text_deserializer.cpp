@@ -9,7 +9,9 @@ namespace vok::json {
 
 namespace {
 
-bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_digit(int c) {
+    return c >= '0' && c <= '9';
+}
 
 int hex_value(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -62,14 +64,17 @@ size_t utf8_sequence_length(const unsigned char* p, size_t left) {
 
 Unexpected unexpected_number(const Number& n) {
     switch (n.kind()) {
-    case Number::Kind::U64: return Unexpected::unsigned_int(n.as_u64());
-    case Number::Kind::I64: return Unexpected::signed_int(n.as_i64());
-    case Number::Kind::F64: return Unexpected::floating(n.as_f64_raw());
+    case Number::Kind::U64:
+        return Unexpected::unsigned_int(n.as_u64());
+    case Number::Kind::I64:
+        return Unexpected::signed_int(n.as_i64());
+    case Number::Kind::F64:
+        return Unexpected::floating(n.as_f64_raw());
     }
     return Unexpected::null();
 }
 
-}  // namespace
+} // namespace
 
 // ---- positions ----
 
@@ -101,7 +106,9 @@ Error TextDeserializer::fix_position(Error e) const {
     return located;
 }
 
-Error TextDeserializer::positioned(Error e) { return fix_position(std::move(e)); }
+Error TextDeserializer::positioned(Error e) {
+    return fix_position(std::move(e));
+}
 
 // ---- syntax layer ----
 
@@ -160,16 +167,34 @@ Status TextDeserializer::parse_escape(std::string& out, bool validate) {
     if (at_end()) return Err(error(ErrorCode::EofWhileParsingString));
     char c = text_[index_++];
     switch (c) {
-    case '"': out += '"'; return Ok();
-    case '\\': out += '\\'; return Ok();
-    case '/': out += '/'; return Ok();
-    case 'b': out += '\b'; return Ok();
-    case 'f': out += '\f'; return Ok();
-    case 'n': out += '\n'; return Ok();
-    case 'r': out += '\r'; return Ok();
-    case 't': out += '\t'; return Ok();
-    case 'u': break;
-    default: return Err(error(ErrorCode::InvalidEscape));
+    case '"':
+        out += '"';
+        return Ok();
+    case '\\':
+        out += '\\';
+        return Ok();
+    case '/':
+        out += '/';
+        return Ok();
+    case 'b':
+        out += '\b';
+        return Ok();
+    case 'f':
+        out += '\f';
+        return Ok();
+    case 'n':
+        out += '\n';
+        return Ok();
+    case 'r':
+        out += '\r';
+        return Ok();
+    case 't':
+        out += '\t';
+        return Ok();
+    case 'u':
+        break;
+    default:
+        return Err(error(ErrorCode::InvalidEscape));
     }
     VOK_ASSIGN(uint16_t n, decode_hex_escape());
     if (!validate) {
@@ -302,7 +327,8 @@ Result<Number, Error> TextDeserializer::parse_number_tail(bool positive, uint64_
     if (c == '.') {
         ++index_;
         bool any_digit = false;
-        while (is_digit(peek())) ++index_, any_digit = true;
+        while (is_digit(peek()))
+            ++index_, any_digit = true;
         if (!any_digit) {
             if (at_end()) return Err(peek_error(ErrorCode::EofWhileParsingValue));
             return Err(peek_error(ErrorCode::InvalidNumber));
@@ -316,7 +342,8 @@ Result<Number, Error> TextDeserializer::parse_number_tail(bool positive, uint64_
         if (at_end()) return Err(error(ErrorCode::EofWhileParsingValue));
         char d = text_[index_++];
         if (!is_digit(static_cast<unsigned char>(d))) return Err(error(ErrorCode::InvalidNumber));
-        while (is_digit(peek())) ++index_;
+        while (is_digit(peek()))
+            ++index_;
     }
     if (index_ == digits_end && !overflowed) {
         if (positive) return Number::from_u64(significand);
@@ -347,7 +374,7 @@ Result<double, Error> TextDeserializer::parse_float_text(size_t start) {
             bool exp_negative = !digits.empty() && digits[0] == '-';
             if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
             auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
-            if (parsed.ec != std::errc()) exponent = 1000000;  // far beyond any double
+            if (parsed.ec != std::errc()) exponent = 1000000; // far beyond any double
             if (exp_negative) exponent = -exponent;
             s = s.substr(0, e);
         }
@@ -376,7 +403,8 @@ Status TextDeserializer::ignore_integer() {
     if (c == '0') {
         if (is_digit(peek())) return Err(peek_error(ErrorCode::InvalidNumber));
     } else if (c >= '1' && c <= '9') {
-        while (is_digit(peek())) ++index_;
+        while (is_digit(peek()))
+            ++index_;
     } else {
         return Err(error(ErrorCode::InvalidNumber));
     }
@@ -384,7 +412,8 @@ Status TextDeserializer::ignore_integer() {
     if (next == '.') {
         ++index_;
         bool any_digit = false;
-        while (is_digit(peek())) ++index_, any_digit = true;
+        while (is_digit(peek()))
+            ++index_, any_digit = true;
         if (!any_digit) return Err(peek_error(ErrorCode::InvalidNumber));
         next = peek();
     }
@@ -396,7 +425,8 @@ Status TextDeserializer::ignore_integer() {
             if (!at_end()) ++index_;
             return Err(error(ErrorCode::InvalidNumber));
         }
-        while (is_digit(peek())) ++index_;
+        while (is_digit(peek()))
+            ++index_;
     }
     return Ok();
 }
@@ -452,8 +482,16 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
         break;
     }
     case '-':
-    case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9': {
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': {
         if (c == '-') ++index_;
         auto n = parse_integer(c != '-');
         if (!n.ok()) return std::move(n).error();
@@ -467,11 +505,37 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
         err = invalid_type(Unexpected::str(*s), expecting);
         break;
     }
-    case '[': err = invalid_type(Unexpected::seq(), expecting); break;
-    case '{': err = invalid_type(Unexpected::map(), expecting); break;
-    default: return peek_error(ErrorCode::ExpectedSomeValue);
+    case '[':
+        err = invalid_type(Unexpected::seq(), expecting);
+        break;
+    case '{':
+        err = invalid_type(Unexpected::map(), expecting);
+        break;
+    default:
+        return peek_error(ErrorCode::ExpectedSomeValue);
     }
     return fix_position(std::move(err));
+}
+
+// Steps to the next item of an open array or object, past the comma that must separate it from
+// the item before. Returns the byte the item starts with, or `close` at the container's end.
+[[gnu::always_inline]] inline Result<int, Error>
+TextDeserializer::next_item(bool& first, char close, ErrorCode comma_or_end,
+                            ErrorCode eof_in_container) {
+    int c = parse_whitespace();
+    if (c == close) return c;
+    if (c == ',' && !first) {
+        ++index_;
+        c = parse_whitespace();
+    } else if (c != -1) {
+        if (!first) return Err(peek_error(comma_or_end));
+        first = false;
+    } else {
+        return Err(peek_error(eof_in_container));
+    }
+    if (c == close) return Err(peek_error(ErrorCode::TrailingComma));
+    if (c == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
+    return c;
 }
 
 // Reads a value into `out` (which must be null on entry) in place: no intermediate copies of
@@ -479,7 +543,8 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
 Status TextDeserializer::parse_value_into(Value& out) {
     int c = parse_whitespace();
     switch (c) {
-    case -1: return Err(peek_error(ErrorCode::EofWhileParsingValue));
+    case -1:
+        return Err(peek_error(ErrorCode::EofWhileParsingValue));
     case 'n':
         ++index_;
         VOK_TRY(parse_ident("ull"));
@@ -500,8 +565,16 @@ Status TextDeserializer::parse_value_into(Value& out) {
         out.emplace_number(n);
         return Ok();
     }
-    case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9': {
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': {
         VOK_ASSIGN(Number n, parse_integer(true));
         out.emplace_number(n);
         return Ok();
@@ -515,19 +588,9 @@ Status TextDeserializer::parse_value_into(Value& out) {
         const size_t base = value_stack_.size();
         bool first = true;
         while (true) {
-            int next = parse_whitespace();
+            VOK_ASSIGN(int next, next_item(first, ']', ErrorCode::ExpectedListCommaOrEnd,
+                                           ErrorCode::EofWhileParsingList));
             if (next == ']') break;
-            if (next == ',' && !first) {
-                ++index_;
-                next = parse_whitespace();
-            } else if (next != -1) {
-                if (!first) return Err(peek_error(ErrorCode::ExpectedListCommaOrEnd));
-                first = false;
-            } else {
-                return Err(peek_error(ErrorCode::EofWhileParsingList));
-            }
-            if (next == ']') return Err(peek_error(ErrorCode::TrailingComma));
-            if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
             Value item;
             VOK_TRY(parse_value_into(item));
             value_stack_.push_back(std::move(item));
@@ -547,19 +610,9 @@ Status TextDeserializer::parse_value_into(Value& out) {
         bool first = true;
         bool sorted_unique = true;
         while (true) {
-            int next = parse_whitespace();
+            VOK_ASSIGN(int next, next_item(first, '}', ErrorCode::ExpectedObjectCommaOrEnd,
+                                           ErrorCode::EofWhileParsingObject));
             if (next == '}') break;
-            if (next == ',' && !first) {
-                ++index_;
-                next = parse_whitespace();
-            } else if (next != -1) {
-                if (!first) return Err(peek_error(ErrorCode::ExpectedObjectCommaOrEnd));
-                first = false;
-            } else {
-                return Err(peek_error(ErrorCode::EofWhileParsingObject));
-            }
-            if (next == '}') return Err(peek_error(ErrorCode::TrailingComma));
-            if (next == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
             if (next != '"') return Err(peek_error(ErrorCode::KeyMustBeAString));
             ++index_;
             Object::Entry entry;
@@ -576,11 +629,13 @@ Status TextDeserializer::parse_value_into(Value& out) {
             std::make_move_iterator(entry_stack_.begin() + static_cast<ptrdiff_t>(base)),
             std::make_move_iterator(entry_stack_.end()));
         entry_stack_.resize(base);
-        out.emplace_object() = sorted_unique ? Object::from_sorted_unique_entries(std::move(entries))
-                                             : Object::from_entries(std::move(entries));
+        out.emplace_object() = sorted_unique
+                                   ? Object::from_sorted_unique_entries(std::move(entries))
+                                   : Object::from_entries(std::move(entries));
         return Ok();
     }
-    default: return Err(peek_error(ErrorCode::ExpectedSomeValue));
+    default:
+        return Err(peek_error(ErrorCode::ExpectedSomeValue));
     }
 }
 
@@ -606,7 +661,8 @@ Status TextDeserializer::skip_any() {
         int c = parse_whitespace();
         bool opened = false;
         switch (c) {
-        case -1: return Err(peek_error(ErrorCode::EofWhileParsingValue));
+        case -1:
+            return Err(peek_error(ErrorCode::EofWhileParsingValue));
         case 'n':
         case 't':
         case 'f':
@@ -617,8 +673,18 @@ Status TextDeserializer::skip_any() {
             ++index_;
             VOK_TRY(ignore_integer());
             break;
-        case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9': VOK_TRY(ignore_integer()); break;
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9':
+            VOK_TRY(ignore_integer());
+            break;
         case '"':
             ++index_;
             VOK_TRY(ignore_str());
@@ -629,7 +695,8 @@ Status TextDeserializer::skip_any() {
             enclosing.push_back(static_cast<char>(c));
             opened = true;
             break;
-        default: return Err(peek_error(ErrorCode::ExpectedSomeValue));
+        default:
+            return Err(peek_error(ErrorCode::ExpectedSomeValue));
         }
         if (enclosing.empty()) return Ok();
         // After a complete item (or a container just opened), close containers that end here.
@@ -803,45 +870,20 @@ Status TextDeserializer::begin_map(std::string_view expecting) {
 }
 
 Result<std::optional<std::string>, Error> TextDeserializer::next_key() {
-    Frame& frame = frames_.back();
-    int c = parse_whitespace();
+    VOK_ASSIGN(int c, next_item(frames_.back().first, '}', ErrorCode::ExpectedObjectCommaOrEnd,
+                                ErrorCode::EofWhileParsingObject));
     if (c == '}') return std::optional<std::string>();
-    if (c == ',' && !frame.first) {
-        ++index_;
-        c = parse_whitespace();
-    } else if (c != -1) {
-        if (!frame.first) return Err(peek_error(ErrorCode::ExpectedObjectCommaOrEnd));
-        frame.first = false;
-    } else {
-        return Err(peek_error(ErrorCode::EofWhileParsingObject));
-    }
-    if (c == '"') {
-        ++index_;
-        VOK_ASSIGN(std::string key, parse_str());
-        pending_colon_ = true;
-        return std::optional<std::string>(std::move(key));
-    }
-    if (c == '}') return Err(peek_error(ErrorCode::TrailingComma));
-    if (c == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
-    return Err(peek_error(ErrorCode::KeyMustBeAString));
+    if (c != '"') return Err(peek_error(ErrorCode::KeyMustBeAString));
+    ++index_;
+    VOK_ASSIGN(std::string key, parse_str());
+    pending_colon_ = true;
+    return std::optional<std::string>(std::move(key));
 }
 
 Result<bool, Error> TextDeserializer::next_element() {
-    Frame& frame = frames_.back();
-    int c = parse_whitespace();
-    if (c == ']') return false;
-    if (c == ',' && !frame.first) {
-        ++index_;
-        c = parse_whitespace();
-    } else if (c != -1) {
-        if (!frame.first) return Err(peek_error(ErrorCode::ExpectedListCommaOrEnd));
-        frame.first = false;
-    } else {
-        return Err(peek_error(ErrorCode::EofWhileParsingList));
-    }
-    if (c == ']') return Err(peek_error(ErrorCode::TrailingComma));
-    if (c == -1) return Err(peek_error(ErrorCode::EofWhileParsingValue));
-    return true;
+    VOK_ASSIGN(int c, next_item(frames_.back().first, ']', ErrorCode::ExpectedListCommaOrEnd,
+                                ErrorCode::EofWhileParsingList));
+    return c != ']';
 }
 
 Status TextDeserializer::end(Form form, Status visited) {
@@ -903,4 +945,4 @@ Result<Value, Error> parse(std::string_view text) {
     return v;
 }
 
-}  // namespace vok::json
+} // namespace vok::json

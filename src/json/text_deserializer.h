@@ -83,6 +83,8 @@ private:
     Result<double, Error> parse_float_text(size_t start);
     Status ignore_integer();
     Status parse_value_into(Value& out);
+    Result<int, Error> next_item(bool& first, char close, ErrorCode comma_or_end,
+                                 ErrorCode eof_in_container);
     Error peek_invalid_type(std::string_view expecting);
     Status end_seq();
     Status end_map();
@@ -115,4 +117,4 @@ Result<T, Error> read_document(std::string_view text, Result<T, Error> (*read)(D
     return value;
 }
 
-}  // namespace vok::json
+} // namespace vok::json

@@ -21,9 +21,12 @@ Number Number::from_f64(double v) {
 
 double Number::to_f64() const {
     switch (kind_) {
-    case Kind::U64: return static_cast<double>(u_);
-    case Kind::I64: return static_cast<double>(i_);
-    case Kind::F64: return f_;
+    case Kind::U64:
+        return static_cast<double>(u_);
+    case Kind::I64:
+        return static_cast<double>(i_);
+    case Kind::F64:
+        return f_;
     }
     return 0;
 }
@@ -31,18 +34,23 @@ double Number::to_f64() const {
 bool operator==(const Number& a, const Number& b) {
     if (a.kind_ != b.kind_) return false;
     switch (a.kind_) {
-    case Number::Kind::U64: return a.u_ == b.u_;
-    case Number::Kind::I64: return a.i_ == b.i_;
-    case Number::Kind::F64: return a.f_ == b.f_;
+    case Number::Kind::U64:
+        return a.u_ == b.u_;
+    case Number::Kind::I64:
+        return a.i_ == b.i_;
+    case Number::Kind::F64:
+        return a.f_ == b.f_;
     }
     return false;
 }
 
 namespace {
 
-bool key_less(const Object::Entry& a, const Object::Entry& b) { return a.first < b.first; }
+bool key_less(const Object::Entry& a, const Object::Entry& b) {
+    return a.first < b.first;
+}
 
-}  // namespace
+} // namespace
 
 Object Object::from_entries(std::vector<Entry> entries) {
     Object o;
@@ -108,10 +116,11 @@ bool Object::erase(std::string_view key) {
     return true;
 }
 
-bool operator==(const Object& a, const Object& b) { return a.entries_ == b.entries_; }
+bool operator==(const Object& a, const Object& b) {
+    return a.entries_ == b.entries_;
+}
 
-Value::Value(const Value& other)
-    : v_(with_stack_room([&] { return other.v_; })) {}
+Value::Value(const Value& other) : v_(with_stack_room([&] { return other.v_; })) {}
 
 Value& Value::operator=(const Value& other) {
     if (this != &other) *this = Value(other);
@@ -127,10 +136,12 @@ void Value::take_nested(std::vector<Value>& out) {
         if (child.is_array() || child.is_object()) out.push_back(std::move(child));
     };
     if (auto* items = std::get_if<Array>(&v_)) {
-        for (Value& child : *items) keep(child);
+        for (Value& child : *items)
+            keep(child);
         items->clear();
     } else if (auto* members = std::get_if<Object>(&v_)) {
-        for (auto& entry : members->entries_) keep(entry.second);
+        for (auto& entry : members->entries_)
+            keep(entry.second);
         members->entries_.clear();
     }
 }
@@ -157,4 +168,4 @@ const Value* Value::get(std::string_view key) const {
     return as_object().find(key);
 }
 
-}  // namespace vok::json
+} // namespace vok::json

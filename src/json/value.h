@@ -152,11 +152,23 @@ private:
     std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
 };
 
-inline size_t Object::size() const { return entries_.size(); }
-inline bool Object::empty() const { return entries_.empty(); }
-inline Object::const_iterator Object::begin() const { return entries_.begin(); }
-inline Object::const_iterator Object::end() const { return entries_.end(); }
-inline Object::iterator Object::begin() { return entries_.begin(); }
-inline Object::iterator Object::end() { return entries_.end(); }
+inline size_t Object::size() const {
+    return entries_.size();
+}
+inline bool Object::empty() const {
+    return entries_.empty();
+}
+inline Object::const_iterator Object::begin() const {
+    return entries_.begin();
+}
+inline Object::const_iterator Object::end() const {
+    return entries_.end();
+}
+inline Object::iterator Object::begin() {
+    return entries_.begin();
+}
+inline Object::iterator Object::end() {
+    return entries_.end();
+}
 
-}  // namespace vok::json
+} // namespace vok::json

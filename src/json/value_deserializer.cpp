@@ -11,7 +11,9 @@ const Value& ValueDeserializer::take() {
     return *v;
 }
 
-Result<Value, Error> ValueDeserializer::read_any() { return take(); }
+Result<Value, Error> ValueDeserializer::read_any() {
+    return take();
+}
 
 Status ValueDeserializer::skip_any() {
     take();
@@ -30,8 +32,7 @@ Result<bool, Error> ValueDeserializer::read_bool(std::string_view expecting) {
     return Err(invalid_type(Unexpected::of(v), expecting));
 }
 
-Result<uint64_t, Error> ValueDeserializer::read_unsigned(std::string_view type_name,
-                                                          uint64_t max) {
+Result<uint64_t, Error> ValueDeserializer::read_unsigned(std::string_view type_name, uint64_t max) {
     const Value& v = take();
     if (!v.is_number()) return Err(invalid_type(Unexpected::of(v), type_name));
     const Number& n = v.as_number();
@@ -173,4 +174,4 @@ Status ValueDeserializer::end_enum(EnumForm, Status content) {
     return content;
 }
 
-}  // namespace vok::json
+} // namespace vok::json

@@ -3,7 +3,8 @@
 // Used for documents that are parsed once and then read as records (semantic packs). Messages are
 // those of reading from text without a position, with two differences in kind that come from there
 // being no text: an array with more elements than a record has fields fails with "invalid length
-// N, expected fewer elements in array", and an enum must be a string or an object with a single key.
+// N, expected fewer elements in array", and an enum must be a string or an object with a single
+// key.
 //
 // The value must outlive the deserializer.
 #pragma once
@@ -52,4 +53,4 @@ private:
     std::vector<Frame> frames_;
 };
 
-}  // namespace vok::json
+} // namespace vok::json

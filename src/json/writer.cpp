@@ -1,8 +1,8 @@
 #include "json/writer.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace vok::json {
@@ -11,7 +11,9 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-void append_indent(std::string& out, size_t spaces) { out.append(spaces, ' '); }
+void append_indent(std::string& out, size_t spaces) {
+    out.append(spaces, ' ');
+}
 
 void append_u64(std::string& out, uint64_t v) {
     char buf[24];
@@ -27,13 +29,19 @@ void append_i64(std::string& out, int64_t v) {
 
 void append_number(std::string& out, const Number& n) {
     switch (n.kind()) {
-    case Number::Kind::U64: append_u64(out, n.as_u64()); break;
-    case Number::Kind::I64: append_i64(out, n.as_i64()); break;
-    case Number::Kind::F64: append_f64(out, n.as_f64_raw()); break;
+    case Number::Kind::U64:
+        append_u64(out, n.as_u64());
+        break;
+    case Number::Kind::I64:
+        append_i64(out, n.as_i64());
+        break;
+    case Number::Kind::F64:
+        append_f64(out, n.as_f64_raw());
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 void append_f64(std::string& out, double v) {
     if (v == 0) {
@@ -96,13 +104,27 @@ void append_quoted(std::string& out, std::string_view s) {
         out.append(s.data() + run_start, i - run_start);
         run_start = i + 1;
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\f': out += "\\f"; break;
-        case '\r': out += "\\r"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
         default:
             out += "\\u00";
             out += kHex[c >> 4];
@@ -121,10 +143,18 @@ std::string quote(std::string_view s) {
 
 void write_compact(std::string& out, const Value& v) {
     switch (v.type()) {
-    case Value::Type::Null: out += "null"; break;
-    case Value::Type::Bool: out += v.as_bool() ? "true" : "false"; break;
-    case Value::Type::Number: append_number(out, v.as_number()); break;
-    case Value::Type::String: append_quoted(out, v.as_string()); break;
+    case Value::Type::Null:
+        out += "null";
+        break;
+    case Value::Type::Bool:
+        out += v.as_bool() ? "true" : "false";
+        break;
+    case Value::Type::Number:
+        append_number(out, v.as_number());
+        break;
+    case Value::Type::String:
+        append_quoted(out, v.as_string());
+        break;
     case Value::Type::Array: {
         out += '[';
         bool first = true;
@@ -201,7 +231,8 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         out += '}';
         return;
     }
-    default: write_compact(out, v);
+    default:
+        write_compact(out, v);
     }
 }
 
@@ -313,8 +344,9 @@ void Writer::value(const Value& v) {
 void Writer::string_list_member(std::string_view k, const std::vector<std::string>& items) {
     key(k);
     begin_array();
-    for (const std::string& item : items) string_value(item);
+    for (const std::string& item : items)
+        string_value(item);
     end_array();
 }
 
-}  // namespace vok::json
+} // namespace vok::json

@@ -83,4 +83,4 @@ private:
     bool exceeded_ = false;
 };
 
-}  // namespace vok::json
+} // namespace vok::json

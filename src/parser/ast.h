@@ -49,8 +49,8 @@ struct ImportItem {
 struct ImportSpecifier {
     enum class Kind : uint8_t { Named, Wildcard };
     Kind kind = Kind::Named;
-    std::vector<ImportItem> items;  // Named
-    std::string alias;              // Wildcard
+    std::vector<ImportItem> items; // Named
+    std::string alias;             // Wildcard
 };
 
 struct ImportDecl {
@@ -66,7 +66,7 @@ struct Spanned;
 namespace ast {
 
 struct Export {
-    std::unique_ptr<Spanned> declaration;  // never null
+    std::unique_ptr<Spanned> declaration; // never null
 };
 struct Entity {
     std::string name;
@@ -160,18 +160,18 @@ struct ProjectionDecl {
     std::vector<ProjectionOverride> overrides;
 };
 
-}  // namespace ast
+} // namespace ast
 
 // The fifteen declaration kinds, in this order (the names are also the JSON tags).
-using AstNode = std::variant<ast::Export, ast::Entity, ast::Resource, ast::Flow, ast::Pattern,
-                             ast::Role, ast::Relation, ast::Dimension, ast::UnitDeclaration,
-                             ast::Policy, ast::Instance, ast::ConceptChange, ast::Metric,
-                             ast::MappingDecl, ast::ProjectionDecl>;
+using AstNode =
+    std::variant<ast::Export, ast::Entity, ast::Resource, ast::Flow, ast::Pattern, ast::Role,
+                 ast::Relation, ast::Dimension, ast::UnitDeclaration, ast::Policy, ast::Instance,
+                 ast::ConceptChange, ast::Metric, ast::MappingDecl, ast::ProjectionDecl>;
 
 inline constexpr std::array<std::string_view, 15> kAstNodeNames = {
-    "Export",   "Entity",          "Resource", "Flow",     "Pattern",
-    "Role",     "Relation",        "Dimension", "UnitDeclaration", "Policy",
-    "Instance", "ConceptChange",   "Metric",   "MappingDecl", "ProjectionDecl"};
+    "Export",   "Entity",      "Resource",        "Flow",   "Pattern",  "Role",
+    "Relation", "Dimension",   "UnitDeclaration", "Policy", "Instance", "ConceptChange",
+    "Metric",   "MappingDecl", "ProjectionDecl"};
 
 // One declaration with the position of its first character (1-based line; 1-based column counted
 // in characters).
@@ -184,7 +184,8 @@ struct Spanned {
 // A declaration with the export wrappers taken off.
 inline const AstNode& unwrap_export(const AstNode& node) {
     const AstNode* n = &node;
-    while (const auto* e = std::get_if<ast::Export>(n)) n = &e->declaration->node;
+    while (const auto* e = std::get_if<ast::Export>(n))
+        n = &e->declaration->node;
     return *n;
 }
 
@@ -194,4 +195,4 @@ struct Ast {
     std::vector<Spanned> declarations;
 };
 
-}  // namespace vok
+} // namespace vok

@@ -13,10 +13,13 @@ std::string duration_text(const TimeSpan& span) {
 // Metric severities are written with three names: critical shares "Error".
 std::string_view severity_text(MetricSeverity severity) {
     switch (severity) {
-    case MetricSeverity::Info: return "Info";
-    case MetricSeverity::Warning: return "Warning";
+    case MetricSeverity::Info:
+        return "Info";
+    case MetricSeverity::Warning:
+        return "Warning";
     case MetricSeverity::Error:
-    case MetricSeverity::Critical: return "Error";
+    case MetricSeverity::Critical:
+        return "Error";
     }
     return "Error";
 }
@@ -154,7 +157,7 @@ void write_node(json::Writer& w, const AstNode& node) {
     w.end_object();
 }
 
-}  // namespace
+} // namespace
 
 void write_declaration_json(json::Writer& w, const Spanned& declaration) {
     w.begin_object();
@@ -226,4 +229,4 @@ Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max
     return out;
 }
 
-}  // namespace vok
+} // namespace vok

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <string>
 
-#include "json/writer.h"
 #include "parser/ast.h"
 #include "util/result.h"
+#include "json/writer.h"
 
 namespace vok {
 
@@ -29,4 +29,4 @@ Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max
 // typically 10 to 20 times its source), small enough to refuse pathological depth quickly.
 size_t ast_json_limit_for(size_t source_bytes);
 
-}  // namespace vok
+} // namespace vok

@@ -8,9 +8,13 @@ namespace vok {
 
 namespace {
 
-ParserError missing(const char* what) { return ParserError::grammar(what); }
+ParserError missing(const char* what) {
+    return ParserError::grammar(what);
+}
 
-std::string rule_text(Rule r) { return std::string(rule_name(r)); }
+std::string rule_text(Rule r) {
+    return std::string(rule_name(r));
+}
 
 ParseResult<Expression> build_child(const DslPair& pair) {
     return with_stack_room([&] { return build_expression(pair); });
@@ -43,14 +47,20 @@ std::optional<BinaryOp> comparison_op(std::string_view text) {
         bool ignore_case;
     };
     static constexpr Word kWords[] = {
-        {"=", BinaryOp::Equal, false},          {"!=", BinaryOp::NotEqual, false},
-        {">", BinaryOp::GreaterThan, false},    {"<", BinaryOp::LessThan, false},
+        {"=", BinaryOp::Equal, false},
+        {"!=", BinaryOp::NotEqual, false},
+        {">", BinaryOp::GreaterThan, false},
+        {"<", BinaryOp::LessThan, false},
         {">=", BinaryOp::GreaterThanOrEqual, false},
         {"<=", BinaryOp::LessThanOrEqual, false},
-        {"contains", BinaryOp::Contains, true}, {"startswith", BinaryOp::StartsWith, true},
-        {"endswith", BinaryOp::EndsWith, true}, {"matches", BinaryOp::Matches, true},
-        {"before", BinaryOp::Before, true},     {"after", BinaryOp::After, true},
-        {"during", BinaryOp::During, true},     {"has_role", BinaryOp::HasRole, true},
+        {"contains", BinaryOp::Contains, true},
+        {"startswith", BinaryOp::StartsWith, true},
+        {"endswith", BinaryOp::EndsWith, true},
+        {"matches", BinaryOp::Matches, true},
+        {"before", BinaryOp::Before, true},
+        {"after", BinaryOp::After, true},
+        {"during", BinaryOp::During, true},
+        {"has_role", BinaryOp::HasRole, true},
     };
     std::string lowered = ascii_lowercase(text);
     for (const Word& w : kWords)
@@ -67,8 +77,8 @@ ParseResult<Expression> build_comparison(const DslPair& pair) {
     if (!op_pair) return left;
     auto op = comparison_op(op_pair->as_str());
     if (!op) {
-        return Err(ParserError::invalid_expression("Unknown comparison operator: " +
-                                                   pair_text(*op_pair)));
+        return Err(
+            ParserError::invalid_expression("Unknown comparison operator: " + pair_text(*op_pair)));
     }
     auto right_pair = children.next();
     if (!right_pair) return Err(missing("Expected right expression in comparison"));
@@ -96,8 +106,8 @@ ParseResult<Expression> build_arithmetic(const DslPair& pair, bool additive) {
         } else if (!additive && text == "/") {
             op = BinaryOp::Divide;
         } else {
-            return Err(ParserError::invalid_expression(additive ? "Invalid additive operator"
-                                                                : "Invalid multiplicative operator"));
+            return Err(ParserError::invalid_expression(
+                additive ? "Invalid additive operator" : "Invalid multiplicative operator"));
         }
         auto right_pair = children.next();
         if (!right_pair) {
@@ -151,13 +161,16 @@ ParseResult<Expression> build_literal(const DslPair& pair) {
         VOK_ASSIGN(std::string s, parse_multiline_string(*inner));
         return Expression::literal(json::Value(std::move(s)));
     }
-    case Rule::number: return number_literal(*inner);
+    case Rule::number:
+        return number_literal(*inner);
     case Rule::boolean:
         return Expression::literal(json::Value(ascii_lowercase(inner->as_str()) == "true"));
     case Rule::time_literal: {
         std::string_view text = inner->as_str();
-        while (!text.empty() && text.front() == '"') text.remove_prefix(1);
-        while (!text.empty() && text.back() == '"') text.remove_suffix(1);
+        while (!text.empty() && text.front() == '"')
+            text.remove_prefix(1);
+        while (!text.empty() && text.back() == '"')
+            text.remove_suffix(1);
         return Expression(expr::TimeLiteral{std::string(text)});
     }
     case Rule::interval_literal: {
@@ -183,7 +196,8 @@ ParseResult<Expression> build_literal(const DslPair& pair) {
         return Expression(expr::QuantityLiteral{*value, std::move(unit_text)});
     }
     default:
-        return Err(ParserError::invalid_expression("Unknown literal type: " + rule_text(inner->rule())));
+        return Err(
+            ParserError::invalid_expression("Unknown literal type: " + rule_text(inner->rule())));
     }
 }
 
@@ -199,7 +213,8 @@ ParseResult<Expression> build_group_by(const DslPair& pair) {
     if (!collection) return Err(missing("Expected collection in group_by"));
     if (children.empty()) return Err(missing("Expected key or where clause in group_by"));
     std::vector<DslPair> operands;
-    while (auto next = children.next()) operands.push_back(*next);
+    while (auto next = children.next())
+        operands.push_back(*next);
     if (operands.size() != 2 && operands.size() != 3) {
         return Err(ParserError::grammar("Unexpected number of expressions in group_by: " +
                                         std::to_string(operands.size())));
@@ -250,8 +265,7 @@ std::optional<AggregateFunction> aggregate_function(std::string_view lowered) {
     return std::nullopt;
 }
 
-ParseResult<Expression> build_aggregation_simple(AggregateFunction function,
-                                                 const DslPair& pair) {
+ParseResult<Expression> build_aggregation_simple(AggregateFunction function, const DslPair& pair) {
     DslPairs children = pair.children();
     auto source = children.next();
     if (!source) return Err(missing("Expected collection or identifier in aggregation_simple"));
@@ -312,7 +326,9 @@ ParseResult<Expression> build_comprehension(AggregateFunction function, const Ds
     std::optional<std::string> target_unit;
     for (std::optional<DslPair> p = scan_start; p; p = children.next()) {
         switch (p->rule()) {
-        case Rule::expression: operands.push_back(*p); break;
+        case Rule::expression:
+            operands.push_back(*p);
+            break;
         case Rule::string_literal: {
             VOK_ASSIGN(std::string s, parse_string_literal(*p));
             target_unit = std::move(s);
@@ -325,9 +341,9 @@ ParseResult<Expression> build_comprehension(AggregateFunction function, const Ds
         }
     }
     if (operands.size() != 1 && operands.size() != 2) {
-        return Err(ParserError::grammar(
-            "Unexpected number of expressions in aggregation comprehension: " +
-            std::to_string(operands.size())));
+        return Err(
+            ParserError::grammar("Unexpected number of expressions in aggregation comprehension: " +
+                                 std::to_string(operands.size())));
     }
     Expression predicate = Expression::literal(json::Value(true));
     size_t i = 0;
@@ -346,12 +362,13 @@ ParseResult<Expression> build_aggregation(const DslPair& pair) {
     if (!word) return Err(missing("Expected aggregate function in aggregation expression"));
     auto function = aggregate_function(pair_text_lowercased(*word));
     if (!function) {
-        return Err(ParserError::invalid_expression("Unknown aggregate function: " +
-                                                   pair_text(*word)));
+        return Err(
+            ParserError::invalid_expression("Unknown aggregate function: " + pair_text(*word)));
     }
     auto body = children.next();
     if (!body) return Err(missing("Expected collection in aggregation expression"));
-    if (body->rule() == Rule::aggregation_comprehension) return build_comprehension(*function, *body);
+    if (body->rule() == Rule::aggregation_comprehension)
+        return build_comprehension(*function, *body);
     return build_aggregation_simple(*function, *body);
 }
 
@@ -359,8 +376,10 @@ ParseResult<Expression> build_primary(const DslPair& pair) {
     auto inner = pair.children().peek();
     if (!inner) return Err(missing("Expected inner expression in primary"));
     switch (inner->rule()) {
-    case Rule::expression: return build_child(*inner);
-    case Rule::identifier: return Expression::variable(pair_text(*inner));
+    case Rule::expression:
+        return build_child(*inner);
+    case Rule::identifier:
+        return Expression::variable(pair_text(*inner));
     case Rule::member_access: {
         DslPairs parts = inner->children();
         auto object = parts.next();
@@ -369,17 +388,21 @@ ParseResult<Expression> build_primary(const DslPair& pair) {
         if (!member) return Err(missing("Expected member identifier in member access"));
         return Expression(expr::MemberAccess{pair_text(*object), pair_text(*member)});
     }
-    case Rule::literal: return build_literal(*inner);
-    case Rule::group_by_expr: return build_group_by(*inner);
-    case Rule::quantified_expr: return build_quantified(*inner);
-    case Rule::aggregation_expr: return build_aggregation(*inner);
+    case Rule::literal:
+        return build_literal(*inner);
+    case Rule::group_by_expr:
+        return build_group_by(*inner);
+    case Rule::quantified_expr:
+        return build_quantified(*inner);
+    case Rule::aggregation_expr:
+        return build_aggregation(*inner);
     default:
         return Err(ParserError::invalid_expression("Unexpected primary expression: " +
                                                    rule_text(inner->rule())));
     }
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -395,7 +418,8 @@ DslPair skip_pass_through_levels(DslPair pair) {
         if (!first) return pair;
         const bool single = children.empty();
         switch (pair.rule()) {
-        case Rule::expression: break;
+        case Rule::expression:
+            break;
         case Rule::or_expr:
         case Rule::and_expr:
         case Rule::comparison_expr:
@@ -413,13 +437,14 @@ DslPair skip_pass_through_levels(DslPair pair) {
         case Rule::primary_expr:
             if (first->rule() != Rule::expression) return pair;
             break;
-        default: return pair;
+        default:
+            return pair;
         }
         pair = *first;
     }
 }
 
-}  // namespace
+} // namespace
 
 ParseResult<Expression> build_expression(const DslPair& start) {
     const DslPair pair = skip_pass_through_levels(start);
@@ -429,15 +454,24 @@ ParseResult<Expression> build_expression(const DslPair& start) {
         if (!inner) return Err(missing("Empty expression"));
         return build_child(*inner);
     }
-    case Rule::or_expr: return fold(pair, BinaryOp::Or, "Expected left expression in OR");
-    case Rule::and_expr: return fold(pair, BinaryOp::And, "Expected left expression in AND");
-    case Rule::not_expr: return build_not(pair);
-    case Rule::comparison_expr: return build_comparison(pair);
-    case Rule::additive_expr: return build_arithmetic(pair, true);
-    case Rule::multiplicative_expr: return build_arithmetic(pair, false);
-    case Rule::unary_expr: return build_unary(pair);
-    case Rule::cast_expr: return build_cast(pair);
-    case Rule::primary_expr: return build_primary(pair);
+    case Rule::or_expr:
+        return fold(pair, BinaryOp::Or, "Expected left expression in OR");
+    case Rule::and_expr:
+        return fold(pair, BinaryOp::And, "Expected left expression in AND");
+    case Rule::not_expr:
+        return build_not(pair);
+    case Rule::comparison_expr:
+        return build_comparison(pair);
+    case Rule::additive_expr:
+        return build_arithmetic(pair, true);
+    case Rule::multiplicative_expr:
+        return build_arithmetic(pair, false);
+    case Rule::unary_expr:
+        return build_unary(pair);
+    case Rule::cast_expr:
+        return build_cast(pair);
+    case Rule::primary_expr:
+        return build_primary(pair);
     default:
         return Err(ParserError::invalid_expression("Unexpected expression rule: " +
                                                    rule_text(pair.rule())));
@@ -482,4 +516,4 @@ ParseResult<TimeSpan> parse_duration_unit(int64_t value, std::string_view unit, 
     return TimeSpan{seconds};
 }
 
-}  // namespace vok
+} // namespace vok

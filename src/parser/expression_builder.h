@@ -23,4 +23,4 @@ ParseResult<TargetFormat> parse_target_format(const DslPair& pair);
 ParseResult<TimeSpan> parse_duration_unit(int64_t value, std::string_view unit, size_t line,
                                           size_t column);
 
-}  // namespace vok
+} // namespace vok

@@ -6,7 +6,9 @@ namespace vok {
 
 namespace {
 
-ParserError grammar(std::string message) { return ParserError::grammar(std::move(message)); }
+ParserError grammar(std::string message) {
+    return ParserError::grammar(std::move(message));
+}
 
 // ---- file header ----
 
@@ -61,8 +63,8 @@ ParseResult<ImportDecl> read_import(const DslPair& pair) {
         decl.specifier.kind = ImportSpecifier::Kind::Wildcard;
         decl.specifier.alias = pair_text(*alias);
     } else {
-        return Err(grammar("Unexpected import specifier: " +
-                           std::string(rule_name(specifier.rule()))));
+        return Err(
+            grammar("Unexpected import specifier: " + std::string(rule_name(specifier.rule()))));
     }
     VOK_ASSIGN(decl.from_module, parse_string_literal(*module_pair));
     return decl;
@@ -120,10 +122,17 @@ ParseResult<AstNode> build_entity(const DslPair& pair) {
     VOK_ASSIGN(entity.name, build_name(*name_pair));
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::version: entity.version = pair_text(*child); break;
-        case Rule::identifier: entity.domain = pair_text(*child); break;
-        case Rule::entity_annotation: VOK_TRY(read_annotation_clause(*child, entity.annotations)); break;
-        default: break;
+        case Rule::version:
+            entity.version = pair_text(*child);
+            break;
+        case Rule::identifier:
+            entity.domain = pair_text(*child);
+            break;
+        case Rule::entity_annotation:
+            VOK_TRY(read_annotation_clause(*child, entity.annotations));
+            break;
+        default:
+            break;
         }
     }
     return AstNode(std::move(entity));
@@ -138,14 +147,17 @@ ParseResult<AstNode> build_resource(const DslPair& pair) {
     bool in_clause = false;
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::in_keyword: in_clause = true; break;
+        case Rule::in_keyword:
+            in_clause = true;
+            break;
         case Rule::identifier:
             (in_clause ? resource.domain : resource.unit_name) = pair_text(*child);
             break;
         case Rule::resource_annotation:
             VOK_TRY(read_annotation_clause(*child, resource.annotations));
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return AstNode(std::move(resource));
@@ -160,7 +172,9 @@ ParseResult<AstNode> build_flow(const DslPair& pair) {
     std::optional<std::string> from, to;
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::flow_annotation: VOK_TRY(read_annotation_clause(*child, flow.annotations)); break;
+        case Rule::flow_annotation:
+            VOK_TRY(read_annotation_clause(*child, flow.annotations));
+            break;
         case Rule::string_literal: {
             VOK_ASSIGN(std::string s, parse_string_literal(*child));
             if (!from) {
@@ -175,7 +189,8 @@ ParseResult<AstNode> build_flow(const DslPair& pair) {
             flow.quantity = q;
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     if (!from) return Err(grammar("Expected from entity"));
@@ -309,13 +324,16 @@ ParseResult<AstNode> build_policy(const DslPair& pair) {
             }
             break;
         }
-        case Rule::version: version = pair_text(*child); break;
+        case Rule::version:
+            version = pair_text(*child);
+            break;
         case Rule::expression: {
             VOK_ASSIGN(Expression e, build_expression(*child));
             return AstNode(ast::Policy{pair_text(*name), std::move(version), std::move(metadata),
                                        std::move(e)});
         }
-        default: break;
+        default:
+            break;
         }
     }
     return Err(grammar("Policy missing expression"));
@@ -404,7 +422,8 @@ ParseResult<AstNode> build_metric(const DslPair& pair) {
             metadata.window = span;
             break;
         }
-        default: break;
+        default:
+            break;
         }
     }
     if (!expression_pair) return Err(grammar("Expected metric expression"));
@@ -426,11 +445,20 @@ ParseResult<AstNode> build_concept_change(const DslPair& pair) {
         auto value = parts.next();
         if (!value) return Err(grammar("Expected annotation value"));
         switch (key->rule()) {
-        case Rule::cc_from_version: change.from_version = pair_text(*value); break;
-        case Rule::cc_to_version: change.to_version = pair_text(*value); break;
-        case Rule::cc_migration_policy: change.migration_policy = pair_text(*value); break;
-        case Rule::cc_breaking_change: change.breaking_change = value->as_str() == "true"; break;
-        default: break;
+        case Rule::cc_from_version:
+            change.from_version = pair_text(*value);
+            break;
+        case Rule::cc_to_version:
+            change.to_version = pair_text(*value);
+            break;
+        case Rule::cc_migration_policy:
+            change.migration_policy = pair_text(*value);
+            break;
+        case Rule::cc_breaking_change:
+            change.breaking_change = value->as_str() == "true";
+            break;
+        default:
+            break;
         }
     }
     if (change.from_version.empty()) return Err(grammar("Missing cc_from_version annotation"));
@@ -497,12 +525,15 @@ ParseResult<AstNode> build_mapping(const DslPair& pair) {
                 v = json::Value(std::move(s));
                 break;
             }
-            case Rule::boolean: v = json::Value(value->as_str() == "true"); break;
+            case Rule::boolean:
+                v = json::Value(value->as_str() == "true");
+                break;
             case Rule::object_literal: {
                 VOK_ASSIGN(v, build_object_literal(*value));
                 break;
             }
-            default: return Err(grammar("Unexpected mapping field value"));
+            default:
+                return Err(grammar("Unexpected mapping field value"));
             }
             rule.fields.insert_or_assign(pair_text(*key), std::move(v));
         }
@@ -583,7 +614,7 @@ ParseResult<AstNode> build_simple(const DslPair& pair) {
             if (child->rule() == Rule::identifier) role.domain = pair_text(*child);
         return AstNode(std::move(role));
     }
-    default: {  // dimension_decl
+    default: { // dimension_decl
         if (!first) return Err(grammar("Expected dimension name"));
         ast::Dimension dimension;
         VOK_ASSIGN(dimension.name, parse_string_literal(*first));
@@ -592,7 +623,7 @@ ParseResult<AstNode> build_simple(const DslPair& pair) {
     }
 }
 
-}  // namespace
+} // namespace
 
 ParseResult<Spanned> build_declaration(const DslPair& pair) {
     auto pos = pair.line_col();
@@ -609,59 +640,55 @@ ParseResult<Spanned> build_declaration(const DslPair& pair) {
         if (!inner) return Err(grammar("Empty declaration"));
         return build_declaration(*inner);
     }
-    case Rule::entity_decl: {
-        VOK_ASSIGN(AstNode n, build_entity(pair));
-        return spanned(std::move(n));
+    default:
+        break;
     }
-    case Rule::resource_decl: {
-        VOK_ASSIGN(AstNode n, build_resource(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::flow_decl: {
-        VOK_ASSIGN(AstNode n, build_flow(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::relation_decl: {
-        VOK_ASSIGN(AstNode n, build_relation(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::concept_change_decl: {
-        VOK_ASSIGN(AstNode n, build_concept_change(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::instance_decl: {
-        VOK_ASSIGN(AstNode n, build_instance(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::unit_decl: {
-        VOK_ASSIGN(AstNode n, build_unit_declaration(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::policy_decl: {
-        VOK_ASSIGN(AstNode n, build_policy(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::metric_decl: {
-        VOK_ASSIGN(AstNode n, build_metric(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::mapping_decl: {
-        VOK_ASSIGN(AstNode n, build_mapping(pair));
-        return spanned(std::move(n));
-    }
-    case Rule::projection_decl: {
-        VOK_ASSIGN(AstNode n, build_projection(pair));
-        return spanned(std::move(n));
-    }
+    using Builder = ParseResult<AstNode> (*)(const DslPair&);
+    Builder builder = nullptr;
+    switch (pair.rule()) {
+    case Rule::entity_decl:
+        builder = build_entity;
+        break;
+    case Rule::resource_decl:
+        builder = build_resource;
+        break;
+    case Rule::flow_decl:
+        builder = build_flow;
+        break;
+    case Rule::relation_decl:
+        builder = build_relation;
+        break;
+    case Rule::concept_change_decl:
+        builder = build_concept_change;
+        break;
+    case Rule::instance_decl:
+        builder = build_instance;
+        break;
+    case Rule::unit_decl:
+        builder = build_unit_declaration;
+        break;
+    case Rule::policy_decl:
+        builder = build_policy;
+        break;
+    case Rule::metric_decl:
+        builder = build_metric;
+        break;
+    case Rule::mapping_decl:
+        builder = build_mapping;
+        break;
+    case Rule::projection_decl:
+        builder = build_projection;
+        break;
     case Rule::pattern_decl:
     case Rule::role_decl:
-    case Rule::dimension_decl: {
-        VOK_ASSIGN(AstNode n, build_simple(pair));
-        return spanned(std::move(n));
-    }
+    case Rule::dimension_decl:
+        builder = build_simple;
+        break;
     default:
         return Err(grammar("Unexpected rule: " + std::string(rule_name(pair.rule()))));
     }
+    VOK_ASSIGN(AstNode node, builder(pair));
+    return spanned(std::move(node));
 }
 
 ParseResult<Ast> parse_source(std::string_view source) {
@@ -695,4 +722,4 @@ ParseResult<Ast> parse_source(std::string_view source) {
     return ast;
 }
 
-}  // namespace vok
+} // namespace vok

@@ -17,4 +17,4 @@ ParseResult<Ast> parse_source(std::string_view source);
 // One declaration node (`export_decl`, `declaration_inner` or a concrete declaration rule).
 ParseResult<Spanned> build_declaration(const DslPair& pair);
 
-}  // namespace vok
+} // namespace vok

@@ -5,14 +5,16 @@
 #include <charconv>
 #include <cmath>
 
+#include "util/stack_room.h"
 #include "json/deserializer.h"
 #include "json/text_deserializer.h"
 #include "json/writer.h"
-#include "util/stack_room.h"
 
 namespace vok {
 
-std::string pair_text(const DslPair& pair) { return std::string(pair.as_str()); }
+std::string pair_text(const DslPair& pair) {
+    return std::string(pair.as_str());
+}
 
 std::string lowercase_text(std::string_view text) {
     std::string out;
@@ -46,7 +48,9 @@ std::string lowercase_text(std::string_view text) {
     return out;
 }
 
-std::string pair_text_lowercased(const DslPair& pair) { return lowercase_text(pair.as_str()); }
+std::string pair_text_lowercased(const DslPair& pair) {
+    return lowercase_text(pair.as_str());
+}
 
 std::string ascii_lowercase(std::string_view text) {
     std::string out(text);
@@ -57,10 +61,13 @@ std::string ascii_lowercase(std::string_view text) {
 
 ParseResult<std::string> build_name(const DslPair& pair) {
     auto child = pair.children().peek();
-    if (!child) return Err(ParserError::grammar("Expected inner token for name but got empty pair"));
+    if (!child)
+        return Err(ParserError::grammar("Expected inner token for name but got empty pair"));
     switch (child->rule()) {
-    case Rule::multiline_string: return parse_multiline_string(*child);
-    case Rule::string_literal: return parse_string_literal(*child);
+    case Rule::multiline_string:
+        return parse_multiline_string(*child);
+    case Rule::string_literal:
+        return parse_string_literal(*child);
     default:
         return Err(ParserError::grammar("Expected string or multiline string for name, got " +
                                         std::string(rule_name(child->rule()))));
@@ -71,14 +78,13 @@ namespace {
 
 // Decodes a complete JSON string literal (quotes included).
 Result<std::string, std::string> decode_json_string(std::string_view text) {
-    auto decoded = json::read_document(text, +[](json::Deserializer& de) {
-        return de.read_string("a string");
-    });
+    auto decoded = json::read_document(
+        text, +[](json::Deserializer& de) { return de.read_string("a string"); });
     if (!decoded.ok()) return Err(decoded.error().to_string());
     return std::move(*decoded);
 }
 
-}  // namespace
+} // namespace
 
 ParseResult<std::string> parse_string_literal(const DslPair& pair) {
     std::string_view text = pair.as_str();
@@ -103,18 +109,30 @@ ParseResult<std::string> parse_string_literal(const DslPair& pair) {
 
 ParseResult<std::string> parse_multiline_string(const DslPair& pair) {
     std::string_view text = pair.as_str();
-    if (text.size() < 6 || text.substr(0, 3) != "\"\"\"" || text.substr(text.size() - 3) != "\"\"\"")
+    if (text.size() < 6 || text.substr(0, 3) != "\"\"\"" ||
+        text.substr(text.size() - 3) != "\"\"\"")
         return Err(ParserError::grammar("Invalid multiline string: " + std::string(text)));
     std::string_view body = text.substr(3, text.size() - 6);
     std::string literal = "\"";
     for (char c : body) {
         switch (c) {
-        case '\\': literal += "\\\\"; break;
-        case '"': literal += "\\\""; break;
-        case '\n': literal += "\\n"; break;
-        case '\r': literal += "\\r"; break;
-        case '\t': literal += "\\t"; break;
-        default: literal += c;
+        case '\\':
+            literal += "\\\\";
+            break;
+        case '"':
+            literal += "\\\"";
+            break;
+        case '\n':
+            literal += "\\n";
+            break;
+        case '\r':
+            literal += "\\r";
+            break;
+        case '\t':
+            literal += "\\t";
+            break;
+        default:
+            literal += c;
         }
     }
     literal += '"';
@@ -126,8 +144,7 @@ ParseResult<std::string> parse_multiline_string(const DslPair& pair) {
 
 namespace {
 
-template <class Int>
-bool parse_signed(std::string_view text, Int& out) {
+template <class Int> bool parse_signed(std::string_view text, Int& out) {
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (!text.empty() && (text.front() == '-' || text.front() == '+')) return false;
@@ -138,7 +155,7 @@ bool parse_signed(std::string_view text, Int& out) {
            !(text.front() == '-' && text.size() == 1);
 }
 
-}  // namespace
+} // namespace
 
 ParseResult<int32_t> parse_number(const DslPair& pair) {
     int32_t v = 0;
@@ -164,7 +181,8 @@ ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_m
     double v = d.to_f64();
     if (std::isfinite(v)) return v;
     std::string message = "Decimal value " + d.to_string() + " converts to non-finite f64";
-    if (with_value_in_message) message += std::string(": ") + (std::isnan(v) ? "NaN" : v > 0 ? "inf" : "-inf");
+    if (with_value_in_message)
+        message += std::string(": ") + (std::isnan(v) ? "NaN" : v > 0 ? "inf" : "-inf");
     return Err(ParserError::invalid_quantity(std::move(message)));
 }
 
@@ -192,8 +210,10 @@ ParseResult<json::Value> annotation_value_to_json(const DslPair& pair) {
         VOK_ASSIGN(double v, decimal_to_finite_f64(d, false));
         return json::Value::from_f64(v);
     }
-    case Rule::boolean: return json::Value(pair.as_str() == "true");
-    case Rule::object_literal: return build_object_literal(pair);
+    case Rule::boolean:
+        return json::Value(pair.as_str() == "true");
+    case Rule::object_literal:
+        return build_object_literal(pair);
     default:
         return Err(ParserError::grammar("Unexpected annotation value: " + pair_text(pair)));
     }
@@ -213,4 +233,4 @@ ParseResult<json::Value> build_object_literal(const DslPair& pair) {
     return json::Value(json::Object::from_entries(std::move(entries)));
 }
 
-}  // namespace vok
+} // namespace vok

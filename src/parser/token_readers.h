@@ -9,15 +9,14 @@
 #include <string>
 
 #include "decimal/decimal.h"
-#include "json/value.h"
 #include "parser/grammar/dsl_parser.h"
 #include "parser/grammar/parser_error.h"
 #include "util/result.h"
+#include "json/value.h"
 
 namespace vok {
 
-template <class T>
-using ParseResult = Result<T, ParserError>;
+template <class T> using ParseResult = Result<T, ParserError>;
 
 std::string pair_text(const DslPair& pair);
 // Full Unicode lowercase mapping.
@@ -39,4 +38,4 @@ ParseResult<json::Value> build_object_literal(const DslPair& pair);
 // Decimal to the double that number literals hold; refuses a non-finite result.
 ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_message);
 
-}  // namespace vok
+} // namespace vok

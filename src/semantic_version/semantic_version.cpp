@@ -19,7 +19,7 @@ std::optional<uint32_t> parse_u32(std::string_view text) {
     return static_cast<uint32_t>(value);
 }
 
-}  // namespace
+} // namespace
 
 Result<SemanticVersion, std::string> SemanticVersion::parse(std::string_view text) {
     std::string_view pieces[3];
@@ -27,7 +27,8 @@ Result<SemanticVersion, std::string> SemanticVersion::parse(std::string_view tex
     size_t start = 0;
     while (true) {
         size_t dot = text.find('.', start);
-        std::string_view piece = text.substr(start, dot == std::string_view::npos ? dot : dot - start);
+        std::string_view piece =
+            text.substr(start, dot == std::string_view::npos ? dot : dot - start);
         if (count == 3) return Err(std::string("Version must be in format major.minor.patch"));
         pieces[count++] = piece;
         if (dot == std::string_view::npos) break;
@@ -66,4 +67,4 @@ Result<SemanticVersion, json::Error> read_semantic_version(json::Deserializer& d
     return v;
 }
 
-}  // namespace vok
+} // namespace vok

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/deserializer.h"
 #include "util/result.h"
+#include "json/deserializer.h"
 
 namespace vok {
 
@@ -30,4 +30,4 @@ struct SemanticVersion {
 
 Result<SemanticVersion, json::Error> read_semantic_version(json::Deserializer& de);
 
-}  // namespace vok
+} // namespace vok

@@ -16,9 +16,12 @@ bool needs_unicode_escape(utf8proc_int32_t cp) {
     case UTF8PROC_CATEGORY_ZL:
     case UTF8PROC_CATEGORY_ZP:
     case UTF8PROC_CATEGORY_MN:
-    case UTF8PROC_CATEGORY_ME: return true;
-    case UTF8PROC_CATEGORY_ZS: return cp != ' ';
-    default: return false;
+    case UTF8PROC_CATEGORY_ME:
+        return true;
+    case UTF8PROC_CATEGORY_ZS:
+        return cp != ' ';
+    default:
+        return false;
     }
 }
 
@@ -31,11 +34,12 @@ void append_unicode_escape(std::string& out, uint32_t cp) {
         cp >>= 4;
     } while (cp != 0);
     out += "\\u{";
-    while (n > 0) out += buf[--n];
+    while (n > 0)
+        out += buf[--n];
     out += '}';
 }
 
-}  // namespace
+} // namespace
 
 void append_debug_quoted(std::string& out, std::string_view text) {
     out += '"';
@@ -58,10 +62,18 @@ void append_debug_quoted(std::string& out, std::string_view text) {
             continue;
         }
         switch (cp) {
-        case 0: out += "\\0"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
+        case 0:
+            out += "\\0";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
         default:
             if (needs_unicode_escape(cp))
                 append_unicode_escape(out, static_cast<uint32_t>(cp));
@@ -79,4 +91,4 @@ std::string debug_quoted(std::string_view text) {
     return out;
 }
 
-}  // namespace vok
+} // namespace vok

@@ -8,15 +8,13 @@
 
 namespace vok {
 
-template <class Signature>
-class FunctionRef;
+template <class Signature> class FunctionRef;
 
-template <class R, class... Args>
-class FunctionRef<R(Args...)> {
+template <class R, class... Args> class FunctionRef<R(Args...)> {
 public:
     template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, FunctionRef> &&
                                                 std::is_invocable_r_v<R, F&, Args...>>>
-    FunctionRef(F&& f)  // NOLINT: implicit by design, like a function pointer
+    FunctionRef(F&& f) // NOLINT: implicit by design, like a function pointer
         : object_(const_cast<void*>(static_cast<const void*>(&f))),
           call_([](void* object, Args... args) -> R {
               return (*static_cast<std::remove_reference_t<F>*>(object))(
@@ -30,4 +28,4 @@ private:
     R (*call_)(void*, Args...);
 };
 
-}  // namespace vok
+} // namespace vok

@@ -20,9 +20,9 @@ public:
     throw InvariantFailure(message);
 }
 
-}  // namespace vok
+} // namespace vok
 
-#define VOK_INVARIANT(cond, message)                 \
-    do {                                             \
-        if (!(cond)) ::vok::invariant_failed(message); \
+#define VOK_INVARIANT(cond, message)                                                               \
+    do {                                                                                           \
+        if (!(cond)) ::vok::invariant_failed(message);                                             \
     } while (0)

@@ -15,18 +15,13 @@
 namespace vok {
 
 // Tag that marks an error value when constructing a Result: `return Err(message);`.
-template <class E>
-struct ErrValue {
-    E error;
-};
+template <class E> struct ErrValue { E error; };
 
-template <class E>
-ErrValue<std::decay_t<E>> Err(E&& error) {
+template <class E> ErrValue<std::decay_t<E>> Err(E&& error) {
     return ErrValue<std::decay_t<E>>{std::forward<E>(error)};
 }
 
-template <class T, class E>
-class [[nodiscard]] Result {
+template <class T, class E> class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     template <class F, class = std::enable_if_t<std::is_convertible_v<F, E>>>
@@ -52,8 +47,7 @@ private:
     std::variant<T, E> state_;
 };
 
-template <class E>
-class [[nodiscard]] Result<void, E> {
+template <class E> class [[nodiscard]] Result<void, E> {
 public:
     Result() = default;
     template <class F, class = std::enable_if_t<std::is_convertible_v<F, E>>>
@@ -72,27 +66,28 @@ private:
 
 // Ok() for Result<void, E>: `return Ok();`.
 struct OkValue {
-    template <class E>
-    operator Result<void, E>() const { return Result<void, E>(); }
+    template <class E> operator Result<void, E>() const { return Result<void, E>(); }
 };
-inline OkValue Ok() { return {}; }
+inline OkValue Ok() {
+    return {};
+}
 
-}  // namespace vok
+} // namespace vok
 
 // Propagates the error of a Result-returning expression: VOK_TRY(check(x));
-#define VOK_TRY(expr)                                    \
-    do {                                                 \
-        auto vok_try_result_ = (expr);                   \
-        if (!vok_try_result_.ok())                       \
-            return ::vok::Err(std::move(vok_try_result_).error()); \
+#define VOK_TRY(expr)                                                                              \
+    do {                                                                                           \
+        auto vok_try_result_ = (expr);                                                             \
+        if (!vok_try_result_.ok()) return ::vok::Err(std::move(vok_try_result_).error());          \
     } while (0)
 
 // Binds the value of a Result-returning expression or propagates its error:
 // VOK_ASSIGN(auto value, read(x));
 #define VOK_CONCAT_INNER_(a, b) a##b
 #define VOK_CONCAT_(a, b) VOK_CONCAT_INNER_(a, b)
-#define VOK_ASSIGN(decl, expr) VOK_ASSIGN_IMPL_(VOK_CONCAT_(vok_assign_result_, __LINE__), decl, expr)
-#define VOK_ASSIGN_IMPL_(tmp, decl, expr)              \
-    auto tmp = (expr);                                 \
-    if (!tmp.ok()) return ::vok::Err(std::move(tmp).error()); \
+#define VOK_ASSIGN(decl, expr)                                                                     \
+    VOK_ASSIGN_IMPL_(VOK_CONCAT_(vok_assign_result_, __LINE__), decl, expr)
+#define VOK_ASSIGN_IMPL_(tmp, decl, expr)                                                          \
+    auto tmp = (expr);                                                                             \
+    if (!tmp.ok()) return ::vok::Err(std::move(tmp).error());                                      \
     decl = std::move(tmp).value()

@@ -27,7 +27,7 @@ namespace vok::stack_room_detail {
 
 namespace {
 
-constexpr size_t kSegmentSize = size_t{16} << 20;  // reserved, committed only as used
+constexpr size_t kSegmentSize = size_t{16} << 20; // reserved, committed only as used
 constexpr size_t kGuardSize = 64 * 1024;
 
 // The lowest address the current stack may grow to (a margin above its end).
@@ -56,7 +56,7 @@ char* thread_stack_limit() {
     void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
-    mprotect(mem, 4096, PROT_NONE);  // a guard page at the end it grows towards
+    mprotect(mem, 4096, PROT_NONE); // a guard page at the end it grows towards
     return mem;
 }
 
@@ -105,8 +105,8 @@ struct Switch {
 }
 
 void trampoline(unsigned hi, unsigned lo) {
-    auto* sw = reinterpret_cast<Switch*>((static_cast<uintptr_t>(hi) << 32) |
-                                         static_cast<uintptr_t>(lo));
+    auto* sw =
+        reinterpret_cast<Switch*>((static_cast<uintptr_t>(hi) << 32) | static_cast<uintptr_t>(lo));
 #ifdef VOK_ASAN
     __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
 #endif
@@ -121,7 +121,7 @@ void trampoline(unsigned hi, unsigned lo) {
     setcontext(&sw->caller);
 }
 
-}  // namespace
+} // namespace
 
 size_t remaining() {
     char here = 0;
@@ -144,4 +144,4 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     if (sw.error) std::rethrow_exception(sw.error);
 }
 
-}  // namespace vok::stack_room_detail
+} // namespace vok::stack_room_detail

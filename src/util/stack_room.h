@@ -27,10 +27,9 @@ void run_on_new_segment(void (*body)(void*), void* arg);
 
 constexpr size_t kRedZone = 128 * 1024;
 
-}  // namespace stack_room_detail
+} // namespace stack_room_detail
 
-template <class F>
-std::invoke_result_t<F&> with_stack_room(F&& f) {
+template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
     using R = std::invoke_result_t<F&>;
     static_assert(!std::is_reference_v<R>, "with_stack_room returns values, not references");
     if (stack_room_detail::remaining() > stack_room_detail::kRedZone) return f();
@@ -52,4 +51,4 @@ std::invoke_result_t<F&> with_stack_room(F&& f) {
     }
 }
 
-}  // namespace vok
+} // namespace vok

@@ -331,7 +331,8 @@ PyResult<Ref> initialise() {
         }
     }
     std::vector<const FunctionRow*> rows;
-    for (const FunctionRow& row : kFunctions) rows.push_back(&row);
+    for (const FunctionRow& row : kFunctions)
+        rows.push_back(&row);
     rows.insert(rows.end(), extra_functions().begin(), extra_functions().end());
     for (const FunctionRow* row : rows) {
         VOK_ASSIGN(Ref function, make_function(module.get(), *row));

@@ -120,8 +120,8 @@ TEST(Reader, ObjectsSortKeysAndKeepTheLastOfARepeatedKey) {
     EXPECT_EQ(to_compact_string(*parse(R"({"b":1,"a":1})")), R"({"a":1,"b":1})");
 }
 
-}  // namespace
-}  // namespace vok::json
+} // namespace
+} // namespace vok::json
 
 namespace vok::json {
 namespace {
@@ -137,5 +137,5 @@ TEST(Value, DeepValuesCopyCompareAndDestroyWithoutRecursionLimits) {
     EXPECT_TRUE(copy == v);
 }
 
-}  // namespace
-}  // namespace vok::json
+} // namespace
+} // namespace vok::json

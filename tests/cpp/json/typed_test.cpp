@@ -22,19 +22,23 @@ struct Rec {
 Result<Rec, Error> read_rec(Deserializer& de) {
     Rec rec;
     Field fields[] = {
-        {"name", false, [&](Deserializer& d) -> Status {
+        {"name", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(rec.name, read_string(d));
              return Ok();
          }},
-        {"count", false, [&](Deserializer& d) -> Status {
+        {"count", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(rec.count, read_u32(d));
              return Ok();
          }},
-        {"note", true, [&](Deserializer& d) -> Status {
+        {"note", true,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(rec.note, read_string(d));
              return Ok();
          }},
-        {"kind", false, [&](Deserializer& d) -> Status {
+        {"kind", false,
+         [&](Deserializer& d) -> Status {
              VOK_ASSIGN(rec.kind, read_unit_enum(d, kKinds));
              return Ok();
          }},
@@ -43,7 +47,9 @@ Result<Rec, Error> read_rec(Deserializer& de) {
     return rec;
 }
 
-Result<Rec, Error> from_text(std::string_view text) { return read_document(text, &read_rec); }
+Result<Rec, Error> from_text(std::string_view text) {
+    return read_document(text, &read_rec);
+}
 
 Result<Rec, Error> from_value(std::string_view text) {
     auto v = parse(text);
@@ -94,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TypedCase{R"({"name":"a","kind":"Beta"})", "missing field `count` at line 1 column 26",
                   "missing field `count`"},
-        TypedCase{R"({"name":5})", "invalid type: integer `5`, expected a string at line 1 column 9",
+        TypedCase{R"({"name":5})",
+                  "invalid type: integer `5`, expected a string at line 1 column 9",
                   "invalid type: integer `5`, expected a string"},
         TypedCase{R"({"name":"a","count":4294967296})",
                   "invalid value: integer `4294967296`, expected u32 at line 1 column 30",
@@ -109,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "unknown variant `Delta`, expected one of `Alpha`, `Beta`, `Gamma` at line 1 "
                   "column 36",
                   "unknown variant `Delta`, expected one of `Alpha`, `Beta`, `Gamma`"},
-        TypedCase{R"(["a",1])", "invalid length 2, expected struct Rec with 4 elements at line 1 column 7",
+        TypedCase{R"(["a",1])",
+                  "invalid length 2, expected struct Rec with 4 elements at line 1 column 7",
                   "invalid length 2, expected struct Rec with 4 elements"},
         TypedCase{R"(["a",1,null,"Beta",5])", "trailing characters at line 1 column 20",
                   "invalid length 5, expected fewer elements in array"},
@@ -138,5 +146,5 @@ TEST(Records, UnknownKeysAreSkippedWithoutRecursion) {
     EXPECT_TRUE(t.ok()) << t.error().to_string();
 }
 
-}  // namespace
-}  // namespace vok::json
+} // namespace
+} // namespace vok::json

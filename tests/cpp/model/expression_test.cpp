@@ -8,18 +8,20 @@
 namespace vok {
 namespace {
 
-Expression var(const char* n) { return Expression::variable(n); }
-Expression str_lit(const char* s) { return Expression::literal(json::Value(s)); }
-Expression bool_lit(bool b) { return Expression::literal(json::Value(b)); }
+Expression var(const char* n) {
+    return Expression::variable(n);
+}
+Expression str_lit(const char* s) {
+    return Expression::literal(json::Value(s));
+}
+Expression bool_lit(bool b) {
+    return Expression::literal(json::Value(b));
+}
 
 Expression comprehension(Expression predicate) {
-    return expr::AggregationComprehension{AggregateFunction::Sum,
-                                          "x",
-                                          Box(var("xs")),
-                                          WindowSpec{30, "days"},
-                                          Box(std::move(predicate)),
-                                          Box(var("x")),
-                                          std::nullopt};
+    return expr::AggregationComprehension{
+        AggregateFunction::Sum,    "x",           Box(var("xs")), WindowSpec{30, "days"},
+        Box(std::move(predicate)), Box(var("x")), std::nullopt};
 }
 
 TEST(ExpressionText, TableOfForms) {
@@ -32,8 +34,8 @@ TEST(ExpressionText, TableOfForms) {
                             Expression::binary(BinaryOp::Or, var("c"), var("d"))),
          "(a AND (c OR d))"},
         {Expression::unary(UnaryOp::Negate, var("x")), "- x"},
-        {Expression::unary(UnaryOp::Not, Expression::binary(BinaryOp::Equal, var("s"),
-                                                             str_lit("open"))),
+        {Expression::unary(UnaryOp::Not,
+                           Expression::binary(BinaryOp::Equal, var("s"), str_lit("open"))),
          "NOT (s == \"open\")"},
         {qty("100", "USD"), "100 USD"},
         {qty("1.50", "kg"), "1.50 kg"},
@@ -50,10 +52,10 @@ TEST(ExpressionText, TableOfForms) {
         {Expression::literal(*json::parse(R"({"b":1,"a":1})")), "{\"a\":1,\"b\":1}"},
         {Expression::literal(json::Value::from_f64(5.0)), "5.0"},
         {Expression(expr::IntervalLiteral{"a", "b"}), "interval(\"a\", \"b\")"},
-        {Expression::binary(BinaryOp::StartsWith, var("n"), str_lit("x")),
-         "(n STARTS_WITH \"x\")"},
+        {Expression::binary(BinaryOp::StartsWith, var("n"), str_lit("x")), "(n STARTS_WITH \"x\")"},
     };
-    for (const auto& [e, text] : cases) EXPECT_EQ(expression_text(e), text);
+    for (const auto& [e, text] : cases)
+        EXPECT_EQ(expression_text(e), text);
 }
 
 TEST(ExpressionValue, CopyAndEquality) {
@@ -72,7 +74,8 @@ TEST(ExpressionValue, CopyAndEquality) {
 
 TEST(ExpressionValue, HundredThousandLevelsCopyComparePrintAndDestroy) {
     Expression chain = var("x");
-    for (int i = 0; i < 100000; ++i) chain = Expression::unary(UnaryOp::Not, std::move(chain));
+    for (int i = 0; i < 100000; ++i)
+        chain = Expression::unary(UnaryOp::Not, std::move(chain));
     Expression copy = chain;
     EXPECT_EQ(copy, chain);
     std::string text = expression_text(copy);
@@ -167,9 +170,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PolicyForm, NestingBudgetCountsTwoLevelsPerExpression) {
     auto nested = [](int depth) {
         std::string s;
-        for (int i = 0; i < depth; ++i) s += R"({"Unary":{"op":"Not","operand":)";
+        for (int i = 0; i < depth; ++i)
+            s += R"({"Unary":{"op":"Not","operand":)";
         s += R"({"Variable":"x"})";
-        for (int i = 0; i < depth; ++i) s += "}}";
+        for (int i = 0; i < depth; ++i)
+            s += "}}";
         return s;
     };
     EXPECT_TRUE(read(nested(62)).ok());
@@ -181,9 +186,8 @@ TEST(PolicyForm, NestingBudgetCountsTwoLevelsPerExpression) {
 TEST(SyntaxTreeForm, MembersInDeclarationOrderOptionalOnlyWhenPresent) {
     std::string out;
     json::Writer w(out, 2);
-    write_expression_json(
-        w, Expression::aggregation(AggregateFunction::Count, var("flows"), std::nullopt,
-                                   std::nullopt));
+    write_expression_json(w, Expression::aggregation(AggregateFunction::Count, var("flows"),
+                                                     std::nullopt, std::nullopt));
     EXPECT_EQ(out, "{\n  \"type\": \"Aggregation\",\n  \"function\": \"Count\",\n"
                    "  \"collection\": {\n    \"type\": \"Variable\",\n    \"name\": \"flows\"\n"
                    "  }\n}");
@@ -194,11 +198,12 @@ TEST(SyntaxTreeForm, MembersInDeclarationOrderOptionalOnlyWhenPresent) {
     out.clear();
     json::Writer c2(out);
     write_expression_json(c2, comprehension(bool_lit(true)));
-    EXPECT_EQ(out,
-              R"({"type":"AggregationComprehension","function":"Sum","variable":"x",)"
-              R"("collection":{"type":"Variable","name":"xs"},"window":{"duration":30,"unit":"days"},)"
-              R"("predicate":{"type":"Literal","value":true},"projection":{"type":"Variable","name":"x"}})");
+    EXPECT_EQ(
+        out,
+        R"({"type":"AggregationComprehension","function":"Sum","variable":"x",)"
+        R"("collection":{"type":"Variable","name":"xs"},"window":{"duration":30,"unit":"days"},)"
+        R"("predicate":{"type":"Literal","value":true},"projection":{"type":"Variable","name":"x"}})");
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok

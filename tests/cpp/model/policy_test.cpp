@@ -4,8 +4,8 @@
 #include "concept_id/concept_id.h"
 #include "expression/expression_text.h"
 #include "expression/policy.h"
-#include "json/text_deserializer.h"
 #include "semantic_version/semantic_version.h"
+#include "json/text_deserializer.h"
 
 namespace vok {
 namespace {
@@ -14,8 +14,9 @@ std::string policy_json(const std::string& modality = "\"Obligation\"",
                         const std::string& priority = "1", const std::string& extra = "") {
     return R"({"id":"07342664-9f2f-5afc-8222-ce5de9c154bf","name":"p","namespace":"n",)"
            R"("version":{"major":1,"minor":2,"patch":3},"expression":{"Variable":"ok"},)"
-           R"("modality":)" + modality + R"(,"kind":"Obligation","priority":)" + priority +
-           R"(,"tags":["a","b"])" + extra + "}";
+           R"("modality":)" +
+           modality + R"(,"kind":"Obligation","priority":)" + priority + R"(,"tags":["a","b"])" +
+           extra + "}";
 }
 
 TEST(Policy, DefaultsOfANewPolicy) {
@@ -81,7 +82,8 @@ TEST(Policy, Refusals) {
               "invalid length 1, expected struct Policy with 10 elements at line 1 column 40");
 
     auto wrong = Policy::deserialize("true");
-    EXPECT_EQ(wrong.error(), "invalid type: boolean `true`, expected struct Policy at line 1 column 4");
+    EXPECT_EQ(wrong.error(),
+              "invalid type: boolean `true`, expected struct Policy at line 1 column 4");
 }
 
 TEST(SemanticVersionText, ParseAndItsMessages) {
@@ -116,5 +118,5 @@ TEST(SemanticVersionJson, ObjectAndArrayForms) {
               "invalid type: string \"1.2.3\", expected struct SemanticVersion");
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok

@@ -45,29 +45,31 @@ TEST(AstJson, SmallestEntityDocument) {
     auto ast = parse_source("Entity \"Customer\"");
     ASSERT_TRUE(ast.ok());
     EXPECT_EQ(*ast_to_json_document(*ast), "{\n"
-                                          "  \"metadata\": {},\n"
-                                          "  \"declarations\": [\n"
-                                          "    {\n"
-                                          "      \"node\": {\n"
-                                          "        \"type\": \"Entity\",\n"
-                                          "        \"name\": \"Customer\"\n"
-                                          "      },\n"
-                                          "      \"line\": 1,\n"
-                                          "      \"column\": 1\n"
-                                          "    }\n"
-                                          "  ]\n"
-                                          "}");
+                                           "  \"metadata\": {},\n"
+                                           "  \"declarations\": [\n"
+                                           "    {\n"
+                                           "      \"node\": {\n"
+                                           "        \"type\": \"Entity\",\n"
+                                           "        \"name\": \"Customer\"\n"
+                                           "      },\n"
+                                           "      \"line\": 1,\n"
+                                           "      \"column\": 1\n"
+                                           "    }\n"
+                                           "  ]\n"
+                                           "}");
 }
 
 TEST(AstJson, DeepExpressionsAreRefusedInsteadOfFillingMemory) {
     std::string source = "Policy p as: a";
-    for (int i = 0; i < 30000; ++i) source += " + a";
+    for (int i = 0; i < 30000; ++i)
+        source += " + a";
     auto ast = parse_source(source);
     ASSERT_TRUE(ast.ok());
     auto document = ast_to_json_document(*ast, ast_json_limit_for(source.size()));
     ASSERT_FALSE(document.ok());
-    EXPECT_TRUE(document.error().starts_with("the syntax-tree document would exceed 268435456 bytes"));
+    EXPECT_TRUE(
+        document.error().starts_with("the syntax-tree document would exceed 268435456 bytes"));
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok

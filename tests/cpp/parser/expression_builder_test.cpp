@@ -49,7 +49,8 @@ TEST(ExpressionBuilder, PrecedenceAndAssociativity) {
          "group_by(f in flows WHERE (f.q > 0.0): f.r) { (COUNT(flows) > 1.0) }"},
         {"\"\"\"multi\nline\"\"\" = x", "(\"multi\\nline\" == x)"},
     };
-    for (auto [source, text] : cases) EXPECT_EQ(built(source), text) << source;
+    for (auto [source, text] : cases)
+        EXPECT_EQ(built(source), text) << source;
 }
 
 TEST(ExpressionBuilder, WindowKeepsItsUnitAsWritten) {
@@ -93,5 +94,5 @@ TEST(DurationUnits, WordsAndOverflow) {
               "Grammar error: Duration overflow for value 9223372036854775807 m at 2:3");
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok

@@ -168,8 +168,9 @@ TEST(ParseSource, BuilderMessages) {
         {"Entity \"abc", "Syntax error at 1:8: expected name"},
         {"Entity \"a\\qb\"", "Syntax error at 1:8: expected name"},
     };
-    for (auto [source, message] : cases) EXPECT_EQ(error_of(source), message) << source;
+    for (auto [source, message] : cases)
+        EXPECT_EQ(error_of(source), message) << source;
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok

@@ -21,7 +21,9 @@ void throw_at_bottom(size_t n) {
     with_stack_room([&] { throw_at_bottom(n - 1); });
 }
 
-TEST(StackRoom, RecursesAMillionLevels) { EXPECT_EQ(depth_sum(1000000), 1000000u); }
+TEST(StackRoom, RecursesAMillionLevels) {
+    EXPECT_EQ(depth_sum(1000000), 1000000u);
+}
 
 TEST(StackRoom, ExceptionsCrossSegmentsIntact) {
     EXPECT_THROW(throw_at_bottom(200000), std::runtime_error);
@@ -29,5 +31,5 @@ TEST(StackRoom, ExceptionsCrossSegmentsIntact) {
     EXPECT_EQ(depth_sum(300000), 300000u);
 }
 
-}  // namespace
-}  // namespace vok
+} // namespace
+} // namespace vok
