@@ -69,6 +69,13 @@ def test_ids_are_version_5_uuids_of_namespace_and_name(record, name):
     assert record.id == str(uuid.uuid5(uuid.NAMESPACE_DNS, name))
 
 
+@settings(max_examples=max(20, int(200 * float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1")))),
+          deadline=None)
+@given(st.text(), st.text())
+def test_concept_ids_agree_with_pythons_uuid5_for_any_text(namespace, name):
+    assert Entity(name, namespace).id == str(uuid.uuid5(uuid.NAMESPACE_DNS, f"{namespace}::{name}"))
+
+
 def test_resource_units():
     known = Resource("Steel", "kg")
     assert known.unit == "kg"
