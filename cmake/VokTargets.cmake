@@ -33,6 +33,5 @@ function(vok_cpp_test dir)
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${target} PRIVATE
       VOK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-      VOK_TESTDATA_DIR="${PROJECT_SOURCE_DIR}/../shared/testdata")
   add_test(NAME cpp_${dir} COMMAND ${target} --gtest_brief=1)
 endfunction()
