@@ -32,6 +32,6 @@ function(vok_cpp_test dir)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/cpp)
   target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${target} PRIVATE
-      VOK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+      VOK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME cpp_${dir} COMMAND ${target} --gtest_brief=1)
 endfunction()

@@ -84,7 +84,7 @@ PyResult<PyTypeObject*> make_class(const ClassSpec& spec);
 // and the call ends with the panic exception.
 PyResult<PyTypeObject*> class_object(const ClassSpec& spec);
 
-// The spec of a class object made by make_class, or null for any other type.
+// The class table a class object was made from by make_class, or null for any other type.
 const ClassSpec* spec_of_type(PyTypeObject* type);
 
 // Ties a C++ value type to its class spec; see the file comment.

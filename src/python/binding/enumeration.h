@@ -23,7 +23,7 @@ struct EnumValue {
     std::uint8_t index;
 };
 
-// The spec of an enumeration class. `members` must outlive the spec (a constant array).
+// The table of an enumeration class. `members` must outlive the table (a constant array).
 constexpr ClassSpec enumeration(const char* name, std::span<const char* const> members,
                                 const char* doc = nullptr);
 
