@@ -615,13 +615,22 @@ Status TextDeserializer::parse_value_into(Value& out) {
             if (next == '}') break;
             if (next != '"') return Err(peek_error(ErrorCode::KeyMustBeAString));
             ++index_;
-            Object::Entry entry;
-            VOK_TRY(parse_str_into(entry.first));
-            if (entry_stack_.size() > base && !(entry_stack_.back().first < entry.first))
-                sorted_unique = false;
+            // The key is read in place; the value goes through a local because reading it may
+            // grow the stack (nested objects) and move the entry.
+            const size_t at = entry_stack_.size();
+            std::string& key = entry_stack_.emplace_back().first;
+            VOK_TRY(parse_str_into(key));
+            if (at > base && sorted_unique) {
+                const std::string& previous = entry_stack_[at - 1].first;
+                sorted_unique = !previous.empty() && !key.empty() && previous[0] != key[0]
+                                    ? static_cast<unsigned char>(previous[0]) <
+                                          static_cast<unsigned char>(key[0])
+                                    : previous < key;
+            }
             VOK_TRY(parse_object_colon());
-            VOK_TRY(parse_value_into(entry.second));
-            entry_stack_.push_back(std::move(entry));
+            Value value;
+            VOK_TRY(parse_value_into(value));
+            entry_stack_[at].second = std::move(value);
         }
         leave_level();
         VOK_TRY(end_map());

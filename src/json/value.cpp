@@ -56,14 +56,22 @@ Object Object::from_entries(std::vector<Entry> entries) {
     Object o;
     bool sorted_unique = true;
     for (size_t i = 1; i < entries.size() && sorted_unique; ++i)
-        sorted_unique = entries[i - 1].first < entries[i].first;
+        sorted_unique = key_less(entries[i - 1], entries[i]);
     if (!sorted_unique) {
-        // Objects are small: a stable insertion sort needs no buffer; long ones use the library.
+        // Objects are small: a stable insertion sort of positions, then one move of each entry
+        // into its place; long objects use the library's sort.
         if (entries.size() <= 32) {
-            for (size_t i = 1; i < entries.size(); ++i) {
-                for (size_t j = i; j > 0 && key_less(entries[j], entries[j - 1]); --j)
-                    std::swap(entries[j], entries[j - 1]);
+            uint8_t order[32];
+            for (size_t i = 0; i < entries.size(); ++i) {
+                size_t j = i;
+                for (; j > 0 && key_less(entries[i], entries[order[j - 1]]); --j)
+                    order[j] = order[j - 1];
+                order[j] = static_cast<uint8_t>(i);
             }
+            std::vector<Entry> sorted;
+            sorted.reserve(entries.size());
+            for (size_t i = 0; i < entries.size(); ++i) sorted.push_back(std::move(entries[order[i]]));
+            entries = std::move(sorted);
         } else {
             std::stable_sort(entries.begin(), entries.end(), key_less);
         }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 
@@ -139,3 +140,34 @@ TEST(Value, DeepValuesCopyCompareAndDestroyWithoutRecursionLimits) {
 
 } // namespace
 } // namespace vok::json
+
+namespace vok::json {
+namespace {
+
+TEST(Reader, ObjectsOfAnySizeSortAndKeepTheLastValueOfARepeatedKey) {
+    for (int count : {3, 31, 32, 33, 200}) {
+        std::map<std::string, int> expected;
+        std::string text = "{";
+        for (int i = 0; i < count; ++i) {
+            // Keys repeat and arrive out of order; some share their first byte.
+            std::string key = std::string(1, static_cast<char>('a' + (i * 7) % 26)) +
+                              std::to_string((i * 13) % (count / 2 + 1));
+            if (i) text += ",";
+            text += "\"" + key + "\":" + std::to_string(i);
+            expected[key] = i;
+        }
+        text += "}";
+        auto v = parse(text);
+        ASSERT_TRUE(v.ok());
+        ASSERT_EQ(v->as_object().size(), expected.size()) << count;
+        auto it = expected.begin();
+        for (const auto& [key, value] : v->as_object()) {
+            EXPECT_EQ(key, it->first);
+            EXPECT_EQ(value.as_number().as_u64(), static_cast<uint64_t>(it->second));
+            ++it;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vok::json
