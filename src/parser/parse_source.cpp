@@ -486,25 +486,88 @@ ParseResult<AstNode> build_unit_declaration(const DslPair& pair) {
     return AstNode(std::move(unit));
 }
 
-ParseResult<AstNode> build_mapping(const DslPair& pair) {
-    DslPairs children = pair.children();
+// ---- mappings and projections share their shape: a name, a target format, then rules that
+// name a primitive and carry fields ----
+
+struct NameAndTarget {
+    std::string name;
+    TargetFormat target;
+};
+
+ParseResult<NameAndTarget> read_name_and_target(DslPairs& children, const char* missing_name) {
     auto name = children.next();
-    if (!name) return Err(grammar("Expected mapping name"));
-    ast::MappingDecl mapping;
-    VOK_ASSIGN(mapping.name, parse_string_literal(*name));
+    if (!name) return Err(grammar(missing_name));
+    NameAndTarget result{};
+    VOK_ASSIGN(result.name, parse_string_literal(*name));
     auto target = children.next();
     if (!target) return Err(grammar("Expected target format"));
-    VOK_ASSIGN(mapping.target, parse_target_format(*target));
+    VOK_ASSIGN(result.target, parse_target_format(*target));
+    return result;
+}
+
+Result<void, ParserError> read_primitive(DslPairs& parts, std::string& type, std::string& name) {
+    auto primitive_type = parts.next();
+    if (!primitive_type) return Err(grammar("Expected primitive type"));
+    type = pair_text(*primitive_type);
+    auto primitive_name = parts.next();
+    if (!primitive_name) return Err(grammar("Expected primitive name"));
+    VOK_ASSIGN(name, parse_string_literal(*primitive_name));
+    return Ok();
+}
+
+// A field's key and value node.
+ParseResult<std::pair<std::string, DslPair>> read_field(const DslPair& field) {
+    DslPairs kv = field.children();
+    auto key = kv.next();
+    if (!key) return Err(grammar("Expected field key"));
+    auto value = kv.next();
+    if (!value) return Err(grammar("Expected field value"));
+    return std::pair<std::string, DslPair>(pair_text(*key), *value);
+}
+
+ParseResult<json::Value> mapping_field_value(const DslPair& value) {
+    switch (value.rule()) {
+    case Rule::string_literal: {
+        VOK_ASSIGN(std::string s, parse_string_literal(value));
+        return json::Value(std::move(s));
+    }
+    case Rule::boolean:
+        return json::Value(value.as_str() == "true");
+    case Rule::object_literal:
+        return build_object_literal(value);
+    default:
+        return Err(grammar("Unexpected mapping field value"));
+    }
+}
+
+ParseResult<json::Value> projection_field_value(const DslPair& value) {
+    if (value.rule() == Rule::string_literal) {
+        VOK_ASSIGN(std::string s, parse_string_literal(value));
+        return json::Value(std::move(s));
+    }
+    if (value.rule() != Rule::property_mapping)
+        return Err(grammar("Unexpected projection field value"));
+    json::Object mapping;
+    DslPairs names = value.children();
+    while (auto source = names.next()) {
+        VOK_ASSIGN(std::string from, parse_string_literal(*source));
+        auto target_name = names.next();
+        if (!target_name) return Err(grammar("Expected value in property mapping"));
+        VOK_ASSIGN(std::string to, parse_string_literal(*target_name));
+        mapping.insert_or_assign(std::move(from), json::Value(std::move(to)));
+    }
+    return json::Value(std::move(mapping));
+}
+
+ParseResult<AstNode> build_mapping(const DslPair& pair) {
+    DslPairs children = pair.children();
+    VOK_ASSIGN(NameAndTarget head, read_name_and_target(children, "Expected mapping name"));
+    ast::MappingDecl mapping{std::move(head.name), head.target, {}};
     while (auto rule_pair = children.next()) {
         if (rule_pair->rule() != Rule::mapping_rule) continue;
         DslPairs parts = rule_pair->children();
         MappingRule rule;
-        auto primitive_type = parts.next();
-        if (!primitive_type) return Err(grammar("Expected primitive type"));
-        rule.primitive_type = pair_text(*primitive_type);
-        auto primitive_name = parts.next();
-        if (!primitive_name) return Err(grammar("Expected primitive name"));
-        VOK_ASSIGN(rule.primitive_name, parse_string_literal(*primitive_name));
+        VOK_TRY(read_primitive(parts, rule.primitive_type, rule.primitive_name));
         auto structure = parts.next();
         if (!structure) return Err(grammar("Expected target structure"));
         DslPairs fields = structure->children();
@@ -513,29 +576,9 @@ ParseResult<AstNode> build_mapping(const DslPair& pair) {
         rule.target_type = pair_text(*target_type);
         while (auto field = fields.next()) {
             if (field->rule() != Rule::mapping_field) continue;
-            DslPairs kv = field->children();
-            auto key = kv.next();
-            if (!key) return Err(grammar("Expected field key"));
-            auto value = kv.next();
-            if (!value) return Err(grammar("Expected field value"));
-            json::Value v;
-            switch (value->rule()) {
-            case Rule::string_literal: {
-                VOK_ASSIGN(std::string s, parse_string_literal(*value));
-                v = json::Value(std::move(s));
-                break;
-            }
-            case Rule::boolean:
-                v = json::Value(value->as_str() == "true");
-                break;
-            case Rule::object_literal: {
-                VOK_ASSIGN(v, build_object_literal(*value));
-                break;
-            }
-            default:
-                return Err(grammar("Unexpected mapping field value"));
-            }
-            rule.fields.insert_or_assign(pair_text(*key), std::move(v));
+            VOK_ASSIGN(auto key_value, read_field(*field));
+            VOK_ASSIGN(json::Value value, mapping_field_value(key_value.second));
+            rule.fields.insert_or_assign(std::move(key_value.first), std::move(value));
         }
         mapping.rules.push_back(std::move(rule));
     }
@@ -544,49 +587,18 @@ ParseResult<AstNode> build_mapping(const DslPair& pair) {
 
 ParseResult<AstNode> build_projection(const DslPair& pair) {
     DslPairs children = pair.children();
-    auto name = children.next();
-    if (!name) return Err(grammar("Expected projection name"));
-    ast::ProjectionDecl projection;
-    VOK_ASSIGN(projection.name, parse_string_literal(*name));
-    auto target = children.next();
-    if (!target) return Err(grammar("Expected target format"));
-    VOK_ASSIGN(projection.target, parse_target_format(*target));
+    VOK_ASSIGN(NameAndTarget head, read_name_and_target(children, "Expected projection name"));
+    ast::ProjectionDecl projection{std::move(head.name), head.target, {}};
     while (auto rule_pair = children.next()) {
         if (rule_pair->rule() != Rule::projection_rule) continue;
         DslPairs parts = rule_pair->children();
         ProjectionOverride override_;
-        auto primitive_type = parts.next();
-        if (!primitive_type) return Err(grammar("Expected primitive type"));
-        override_.primitive_type = pair_text(*primitive_type);
-        auto primitive_name = parts.next();
-        if (!primitive_name) return Err(grammar("Expected primitive name"));
-        VOK_ASSIGN(override_.primitive_name, parse_string_literal(*primitive_name));
+        VOK_TRY(read_primitive(parts, override_.primitive_type, override_.primitive_name));
         while (auto field = parts.next()) {
             if (field->rule() != Rule::projection_field) continue;
-            DslPairs kv = field->children();
-            auto key = kv.next();
-            if (!key) return Err(grammar("Expected field key"));
-            auto value = kv.next();
-            if (!value) return Err(grammar("Expected field value"));
-            json::Value v;
-            if (value->rule() == Rule::string_literal) {
-                VOK_ASSIGN(std::string s, parse_string_literal(*value));
-                v = json::Value(std::move(s));
-            } else if (value->rule() == Rule::property_mapping) {
-                json::Object mapping;
-                DslPairs names = value->children();
-                while (auto source = names.next()) {
-                    VOK_ASSIGN(std::string from, parse_string_literal(*source));
-                    auto target_name = names.next();
-                    if (!target_name) return Err(grammar("Expected value in property mapping"));
-                    VOK_ASSIGN(std::string to, parse_string_literal(*target_name));
-                    mapping.insert_or_assign(std::move(from), json::Value(std::move(to)));
-                }
-                v = json::Value(std::move(mapping));
-            } else {
-                return Err(grammar("Unexpected projection field value"));
-            }
-            override_.fields.insert_or_assign(pair_text(*key), std::move(v));
+            VOK_ASSIGN(auto key_value, read_field(*field));
+            VOK_ASSIGN(json::Value value, projection_field_value(key_value.second));
+            override_.fields.insert_or_assign(std::move(key_value.first), std::move(value));
         }
         projection.overrides.push_back(std::move(override_));
     }
