@@ -193,6 +193,12 @@ void Printer::print(const ast::Export& d) {
     declaration(d.declaration->node);
 }
 
+void Printer::domain_clause(const std::optional<std::string>& domain) {
+    if (!domain) return;
+    raw(" in ");
+    raw(*domain);
+}
+
 void Printer::print(const ast::Entity& d) {
     raw("Entity ");
     quoted(d.name);
@@ -201,10 +207,7 @@ void Printer::print(const ast::Entity& d) {
         raw(*d.version);
     }
     annotation_lines(d.annotations);
-    if (d.domain) {
-        raw(" in ");
-        raw(*d.domain);
-    }
+    domain_clause(d.domain);
     newline();
 }
 
@@ -219,10 +222,7 @@ void Printer::print(const ast::Resource& d) {
         // swallows the next declaration's keyword; an empty comment keeps the blank away.
         if (!d.domain && is_in_word(*d.unit_name)) raw("//");
     }
-    if (d.domain) {
-        raw(" in ");
-        raw(*d.domain);
-    }
+    domain_clause(d.domain);
     newline();
 }
 
@@ -252,10 +252,7 @@ void Printer::print(const ast::Pattern& d) {
 void Printer::print(const ast::Role& d) {
     raw("Role ");
     quoted(d.name);
-    if (d.domain) {
-        raw(" in ");
-        raw(*d.domain);
-    }
+    domain_clause(d.domain);
     newline();
 }
 

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,8 @@ private:
     // Declarations.
     void declaration(const AstNode& node);
     void annotation_lines(const AnnotationMap& annotations);
+    // " in " and the domain, when there is one.
+    void domain_clause(const std::optional<std::string>& domain);
     void seconds(const TimeSpan& span);
     void print(const ast::Export& d);
     void print(const ast::Entity& d);
