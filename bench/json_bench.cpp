@@ -3,10 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "bench_support.h"
 #include "json/text_deserializer.h"
 
 int main(int argc, char** argv) {
@@ -14,10 +13,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: json_bench <file.json> [repetitions]\n");
         return 2;
     }
-    std::ifstream in(argv[1], std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = ss.str();
+    const auto input = bench::read_file(argv[1]);
+    if (!input) return 2;
+    const std::string& text = *input;
     const int reps = argc > 2 ? std::atoi(argv[2]) : 20;
     double best = 1e9;
     for (int i = 0; i < reps; ++i) {

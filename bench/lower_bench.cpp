@@ -6,51 +6,26 @@
 // The file is typically written by bench/generate_model.py. Timing covers building the syntax tree
 // (and the graph), not reading the file. The units a file declares are registered in the
 // process-wide registry on the first run; later runs find them registered already, unchanged.
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
+#include "bench_support.h"
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
 
-namespace {
-
-struct Timings {
-    std::vector<double> seconds;
-
-    void report(const char* what, double megabytes) {
-        std::sort(seconds.begin(), seconds.end());
-        const double best = seconds.front();
-        const double median = seconds[seconds.size() / 2];
-        std::printf("%-12s best: %.4f s (%.1f MB/s)  median: %.4f s (%.1f MB/s)\n", what, best,
-                    megabytes / best, median, megabytes / median);
-    }
-};
-
-double seconds_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-} // namespace
+using bench::seconds_since;
+using bench::Timings;
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: %s FILE [RUNS]\n", argv[0]);
         return 2;
     }
-    std::ifstream file(argv[1], std::ios::binary);
-    if (!file) {
-        std::fprintf(stderr, "cannot read %s\n", argv[1]);
-        return 2;
-    }
-    std::stringstream buffer;
-    buffer << file.rdbuf();
-    const std::string text = buffer.str();
+    const auto input = bench::read_file(argv[1]);
+    if (!input) return 2;
+    const std::string& text = *input;
     const int runs = argc == 3 ? std::max(1, std::atoi(argv[2])) : 5;
 
     Timings parse_only;

@@ -439,14 +439,25 @@ void Printer::fields(const json::Object& fields, bool property_mappings) {
     raw(" }");
 }
 
-void Printer::print(const ast::MappingDecl& d) {
-    raw("Mapping ");
-    quoted(d.name);
+void Printer::open_block(std::string_view keyword, const std::string& name, TargetFormat target) {
+    raw(keyword);
+    quoted(name);
     raw(" for ");
-    raw(word(kTargetWords, d.target));
+    raw(word(kTargetWords, target));
     raw(" {");
     newline();
     ++level_;
+}
+
+void Printer::close_block() {
+    close();
+    indent();
+    raw("}");
+    newline();
+}
+
+void Printer::print(const ast::MappingDecl& d) {
+    open_block("Mapping ", d.name, d.target);
     for (const MappingRule& rule : d.rules) {
         indent();
         raw(rule.primitive_type);
@@ -457,20 +468,11 @@ void Printer::print(const ast::MappingDecl& d) {
         fields(rule.fields, false);
         newline();
     }
-    close();
-    indent();
-    raw("}");
-    newline();
+    close_block();
 }
 
 void Printer::print(const ast::ProjectionDecl& d) {
-    raw("Projection ");
-    quoted(d.name);
-    raw(" for ");
-    raw(word(kTargetWords, d.target));
-    raw(" {");
-    newline();
-    ++level_;
+    open_block("Projection ", d.name, d.target);
     for (const ProjectionOverride& rule : d.overrides) {
         indent();
         raw(rule.primitive_type);
@@ -479,10 +481,7 @@ void Printer::print(const ast::ProjectionDecl& d) {
         fields(rule.fields, true);
         newline();
     }
-    close();
-    indent();
-    raw("}");
-    newline();
+    close_block();
 }
 
 Result<std::string, FormatError> Printer::finish() && {

@@ -51,6 +51,9 @@ private:
     void annotation_lines(const AnnotationMap& annotations);
     // " in " and the domain, when there is one.
     void domain_clause(const std::optional<std::string>& domain);
+    // The head of a mapping or projection: keyword, name, target format and "{"; then its end.
+    void open_block(std::string_view keyword, const std::string& name, TargetFormat target);
+    void close_block();
     void seconds(const TimeSpan& span);
     void print(const ast::Export& d);
     void print(const ast::Entity& d);
