@@ -1,6 +1,6 @@
 #include "expression/expression.h"
 
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 namespace vok {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <functional>
 
-#include "util/invariant.h"
-#include "util/stack_room.h"
+#include "common/invariant.h"
+#include "common/deep_recursion.h"
 
 namespace vok {
 

@@ -1,6 +1,6 @@
 #include "expression/expression_text.h"
 
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 #include "json/writer.h"
 
 namespace vok {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "formatter/source_text.h"
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 namespace vok {
 

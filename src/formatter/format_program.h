@@ -11,7 +11,7 @@
 
 #include "formatter/format_config.h"
 #include "formatter/format_error.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

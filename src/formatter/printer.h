@@ -21,7 +21,7 @@
 #include "formatter/format_config.h"
 #include "formatter/format_error.h"
 #include "parser/ast.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "decimal/decimal.h"
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 #include "json/writer.h"
 
 namespace vok::source_text {

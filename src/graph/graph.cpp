@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "expression/policy.h"
-#include "graph/concept_change.h"
+#include "primitives/concept_change.h"
 #include "graph/graph_error.h"
 #include "graph/indexed_map.h"
-#include "graph/mapping.h"
-#include "graph/metric.h"
-#include "graph/projection.h"
+#include "primitives/mapping.h"
+#include "primitives/metric.h"
+#include "primitives/projection.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"
 #include "primitives/instance.h"
@@ -38,7 +38,7 @@
 #include "primitives/resource.h"
 #include "primitives/resource_instance.h"
 #include "primitives/role.h"
-#include "util/result.h"
+#include "common/result.h"
 #include "uuid/uuid.h"
 
 namespace vok {

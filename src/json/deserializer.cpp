@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::json {
 

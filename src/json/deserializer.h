@@ -25,8 +25,8 @@
 #include <string_view>
 #include <utility>
 
-#include "util/function_ref.h"
-#include "util/result.h"
+#include "common/function_ref.h"
+#include "common/result.h"
 #include "json/error.h"
 #include "json/value.h"
 

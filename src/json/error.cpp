@@ -1,6 +1,6 @@
 #include "json/error.h"
 
-#include "util/debug_quote.h"
+#include "common/debug_quote.h"
 #include "json/value.h"
 #include "json/writer.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 namespace vok::json {
 

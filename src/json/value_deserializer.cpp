@@ -1,6 +1,6 @@
 #include "json/value_deserializer.h"
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::json {
 

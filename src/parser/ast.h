@@ -25,11 +25,11 @@
 #include "decimal/decimal.h"
 #include "expression/expression.h"
 #include "expression/policy.h"
-#include "graph/mapping.h"
-#include "graph/metric_severity.h"
-#include "graph/projection.h"
-#include "graph/target_format.h"
-#include "graph/time_span.h"
+#include "primitives/mapping.h"
+#include "primitives/metric_severity.h"
+#include "primitives/projection.h"
+#include "primitives/target_format.h"
+#include "primitives/time_span.h"
 #include "json/value.h"
 
 namespace vok {

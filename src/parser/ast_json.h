@@ -13,7 +13,7 @@
 #include <string>
 
 #include "parser/ast.h"
-#include "util/result.h"
+#include "common/result.h"
 #include "json/writer.h"
 
 namespace vok {

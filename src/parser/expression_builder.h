@@ -7,8 +7,8 @@
 #pragma once
 
 #include "expression/expression.h"
-#include "graph/target_format.h"
-#include "graph/time_span.h"
+#include "primitives/target_format.h"
+#include "primitives/time_span.h"
 #include "parser/grammar/dsl_parser.h"
 #include "parser/token_readers.h"
 

@@ -14,7 +14,7 @@
 #include "parser/profile.h"
 #include "semantic_version/semantic_version.h"
 #include "units/unit_registry.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 #include "json/deserializer.h"
 #include "json/text_deserializer.h"
 #include "json/writer.h"

@@ -11,7 +11,7 @@
 #include "decimal/decimal.h"
 #include "parser/grammar/dsl_parser.h"
 #include "parser/grammar/parser_error.h"
-#include "util/result.h"
+#include "common/result.h"
 #include "json/value.h"
 
 namespace vok {

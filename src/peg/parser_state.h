@@ -35,7 +35,7 @@
 #include "peg/parse_failure.h"
 #include "peg/record_buffer.h"
 #include "peg/utf8.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok::peg {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "concept_id/concept_id.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

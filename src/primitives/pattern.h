@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/result.h"
+#include "common/result.h"
 #include "uuid/uuid.h"
 
 namespace vok {

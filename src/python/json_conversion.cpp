@@ -12,7 +12,7 @@
 
 #include "python/binding/convert.h"
 #include "python/binding/messages.h"
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 namespace vok::python {
 

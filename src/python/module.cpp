@@ -13,7 +13,7 @@
 
 #include "python/binding/binding.h"
 #include "python/registration.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::python {
 

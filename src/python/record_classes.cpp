@@ -10,11 +10,11 @@
 #include <utility>
 
 #include "decimal/decimal.h"
-#include "graph/target_format.h"
+#include "primitives/target_format.h"
 #include "python/binding/binding.h"
 #include "python/json_conversion.h"
 #include "units/unit_registry.h"
-#include "util/debug_quote.h"
+#include "common/debug_quote.h"
 
 namespace vok::python {
 

@@ -11,8 +11,8 @@
 // text as it is): a record made without a namespace reads back the way it was made.
 #pragma once
 
-#include "graph/mapping.h"
-#include "graph/projection.h"
+#include "primitives/mapping.h"
+#include "primitives/projection.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"
 #include "primitives/instance.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "registry/walk_pattern.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok::registry {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "util/result.h"
+#include "common/result.h"
 
 namespace re2 {
 class RE2;

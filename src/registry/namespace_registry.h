@@ -23,7 +23,7 @@
 #include "registry/glob.h"
 #include "registry/namespace_binding.h"
 #include "registry/registry_error.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

@@ -12,7 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok::registry {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "registry/registry_error.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

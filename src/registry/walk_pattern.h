@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "registry/glob.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok::registry {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/result.h"
+#include "common/result.h"
 #include "json/deserializer.h"
 
 namespace vok {

@@ -13,7 +13,7 @@
 
 #include <time.h>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

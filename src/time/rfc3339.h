@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

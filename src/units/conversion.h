@@ -8,7 +8,7 @@
 #include "decimal/decimal.h"
 #include "units/unit.h"
 #include "units/unit_error.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

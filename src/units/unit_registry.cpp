@@ -3,7 +3,7 @@
 #include <string_view>
 #include <utility>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

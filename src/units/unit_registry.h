@@ -22,7 +22,7 @@
 #include "units/dimension.h"
 #include "units/unit.h"
 #include "units/unit_error.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

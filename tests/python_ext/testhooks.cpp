@@ -15,7 +15,7 @@
 
 #include "hook_functions.h"
 #include "python/binding/binding.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace hooks {
 

@@ -3,7 +3,7 @@
 
 #include "parser/grammar/grammar_rules.h"
 #include "peg/parser_state.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok {
 

@@ -16,7 +16,7 @@
 #include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok {
 

@@ -1,7 +1,7 @@
 // Argument accessors; see args.h.
 #include "python/binding/args.h"
 
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::python {
 

@@ -16,7 +16,7 @@
 
 #include "python/binding/error.h"
 #include "python/binding/messages.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::python {
 

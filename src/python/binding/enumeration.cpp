@@ -5,7 +5,7 @@
 
 #include "python/binding/call_frame.h"
 #include "python/binding/messages.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 
 namespace vok::python {
 

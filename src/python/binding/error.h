@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "python/binding/ref.h"
-#include "util/result.h"
+#include "common/result.h"
 
 namespace vok::python {
 

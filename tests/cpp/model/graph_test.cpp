@@ -8,7 +8,7 @@
 #include "concept_id/concept_id.h"
 #include "graph/graph.h"
 #include "units/unit_registry.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 #include "json/writer.h"
 
 namespace vok {

@@ -13,7 +13,7 @@
 #include "units/unit.h"
 #include "units/unit_error.h"
 #include "units/unit_registry.h"
-#include "util/invariant.h"
+#include "common/invariant.h"
 #include "json/writer.h"
 
 namespace vok {

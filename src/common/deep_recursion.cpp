@@ -1,4 +1,4 @@
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 #include <pthread.h>
 #include <sys/mman.h>
@@ -23,7 +23,7 @@ extern "C" void __sanitizer_finish_switch_fiber(void* fake_stack_save, const voi
                                                 size_t* size_old);
 #endif
 
-namespace vok::stack_room_detail {
+namespace vok::deep_recursion_detail {
 
 namespace {
 
@@ -144,4 +144,4 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     if (sw.error) std::rethrow_exception(sw.error);
 }
 
-} // namespace vok::stack_room_detail
+} // namespace vok::deep_recursion_detail

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "graph/target_format.h"
+#include "primitives/target_format.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
 

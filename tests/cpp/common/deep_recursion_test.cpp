@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "util/stack_room.h"
+#include "common/deep_recursion.h"
 
 namespace vok {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/debug_quote.h"
+#include "common/debug_quote.h"
 
 #include <utf8proc.h>
 

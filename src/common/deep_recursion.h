@@ -18,7 +18,7 @@
 
 namespace vok {
 
-namespace stack_room_detail {
+namespace deep_recursion_detail {
 
 // Bytes left on the current stack (or segment) below the caller's frame.
 size_t remaining();
@@ -27,21 +27,21 @@ void run_on_new_segment(void (*body)(void*), void* arg);
 
 constexpr size_t kRedZone = 128 * 1024;
 
-} // namespace stack_room_detail
+} // namespace deep_recursion_detail
 
 template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
     using R = std::invoke_result_t<F&>;
     static_assert(!std::is_reference_v<R>, "with_stack_room returns values, not references");
-    if (stack_room_detail::remaining() > stack_room_detail::kRedZone) return f();
+    if (deep_recursion_detail::remaining() > deep_recursion_detail::kRedZone) return f();
     if constexpr (std::is_void_v<R>) {
-        stack_room_detail::run_on_new_segment([](void* p) { (*static_cast<F*>(p))(); },
+        deep_recursion_detail::run_on_new_segment([](void* p) { (*static_cast<F*>(p))(); },
                                               static_cast<void*>(&f));
     } else {
         struct Call {
             F* f;
             std::optional<R> result;
         } call{&f, std::nullopt};
-        stack_room_detail::run_on_new_segment(
+        deep_recursion_detail::run_on_new_segment(
             [](void* p) {
                 auto* c = static_cast<Call*>(p);
                 c->result.emplace((*c->f)());

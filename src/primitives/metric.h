@@ -9,8 +9,8 @@
 
 #include "decimal/decimal.h"
 #include "expression/expression.h"
-#include "graph/metric_severity.h"
-#include "graph/time_span.h"
+#include "primitives/metric_severity.h"
+#include "primitives/time_span.h"
 #include "uuid/uuid.h"
 
 namespace vok {
