@@ -28,6 +28,10 @@ public:
     // After the document: only white space may follow.
     Status finish();
 
+    // Makes the values skipped under unknown keys count against the nesting budget too, for
+    // documents whose every level must stay within it (skipping itself never recurses).
+    void limit_skipped_depth() { limit_skipped_depth_ = true; }
+
     Result<Value, Error> read_any() override;
     Status skip_any() override;
     Result<std::string, Error> read_string(std::string_view expecting) override;
@@ -97,6 +101,7 @@ private:
     size_t index_ = 0;
     int remaining_depth_ = 128;
     bool pending_colon_ = false;
+    bool limit_skipped_depth_ = false;
     std::vector<Frame> frames_;
     // Scratch stacks for the items of the arrays and objects being read: each container takes its
     // items from here at once, sized exactly, instead of growing a vector of its own.
