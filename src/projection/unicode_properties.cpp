@@ -157,6 +157,24 @@ constexpr MultiUppercase kMultiUppercase[] = {
     {0xFB16, {0x054E, 0x0546}},         {0xFB17, {0x0544, 0x053D}},
 };
 
+// The lookups are binary searches: the tables must stay sorted and free of overlaps.
+template <size_t N> constexpr bool ascending(const Range (&ranges)[N]) {
+    for (size_t i = 0; i < N; ++i) {
+        if (ranges[i].first > ranges[i].last) return false;
+        if (i > 0 && ranges[i - 1].last >= ranges[i].first) return false;
+    }
+    return true;
+}
+static_assert(ascending(kOtherAlphabetic) && ascending(kOtherUppercase));
+
+constexpr bool ascending_mappings() {
+    for (size_t i = 1; i < std::size(kMultiUppercase); ++i) {
+        if (kMultiUppercase[i - 1].code_point >= kMultiUppercase[i].code_point) return false;
+    }
+    return true;
+}
+static_assert(ascending_mappings());
+
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kCapitalIWithDotAbove = 0x0130;
 constexpr char32_t kCombiningDotAbove = 0x0307;

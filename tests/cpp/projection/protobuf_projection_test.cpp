@@ -232,6 +232,23 @@ TEST(ProtobufProjection, AttributeFieldsInKeyByteOrder) {
               std::string::npos);
 }
 
+// Keys whose field names protoc refuses, or that repeat a fixed field, are written as they come.
+TEST(ProtobufProjection, FieldNamesAreNeitherCheckedNorMerged) {
+    SourceDateEpoch epoch(nullptr);
+    Graph graph;
+    Entity entity = Entity::make("E", "default");
+    for (const char* key : {"!!!", "3d", "Name", "name", "é"})
+        entity.set_attribute(key, json_of("1"));
+    ASSERT_TRUE(graph.add_entity(std::move(entity)).ok());
+    EXPECT_NE(project_graph_to_proto(graph, "p", "", "", false, false)
+                  .find("  optional int64  = 3;\n"
+                        "  optional int64 3d = 4;\n"
+                        "  optional int64 name = 5;\n"
+                        "  optional int64 name = 6;\n"
+                        "  optional int64 é = 7;\n"),
+              std::string::npos);
+}
+
 TEST(ProtobufProjection, ScalarForEachJsonKind) {
     const std::pair<const char*, ProtoScalar> cases[] = {
         {"null", ProtoScalar::String}, {"false", ProtoScalar::Bool},
