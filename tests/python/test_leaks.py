@@ -63,6 +63,8 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
     ]
 
 
