@@ -6,6 +6,7 @@
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/signing_functions.h"
 #include "python/unit_classes.h"
 
 namespace vok::python {
@@ -70,7 +71,7 @@ const Registration kRegistrations[] = {
     /* 47 */ function_entry("sign_pack"),
     /* 48 */ function_entry("verify_pack_signature"),
     /* 49 */ function_entry("diff_packs"),
-    /* 50 */ function_entry("compute_pack_hash"),
+    /* 50 */ function_entry("compute_pack_hash", &kComputePackHash),
     /* 51 */ function_entry("normalize_lookup_key"),
     /* 52 */ function_entry("resolve_concept"),
 };

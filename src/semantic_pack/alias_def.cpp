@@ -21,6 +21,10 @@ Result<AliasDef, json::Error> AliasDef::deserialize(json::Deserializer& de) {
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, AliasDef& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const AliasDef& record) {
     write_record(w, record, kLayout);
 }

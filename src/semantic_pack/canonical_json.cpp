@@ -91,10 +91,13 @@ std::string hashed_form_digest(const SemanticPack& hashed) {
     return sha.finish_hex();
 }
 
+std::string content_hash_of(SemanticPack&& pack) {
+    make_hashed_form(pack);
+    return hashed_form_digest(pack);
+}
+
 std::string SemanticPack::content_hash() const {
-    SemanticPack copy = *this;
-    make_hashed_form(copy);
-    return hashed_form_digest(copy);
+    return content_hash_of(SemanticPack(*this));
 }
 
 } // namespace vok::semantic_pack

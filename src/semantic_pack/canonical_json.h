@@ -36,4 +36,8 @@ void make_hashed_form(SemanticPack& pack);
 // The content hash of a pack already in its hashed form (`make_hashed_form`).
 std::string hashed_form_digest(const SemanticPack& hashed);
 
+// The content hash of a pack the caller no longer needs: the pack is put into its hashed form in
+// place instead of being copied first (`SemanticPack::content_hash` copies).
+std::string content_hash_of(SemanticPack&& pack);
+
 } // namespace vok::semantic_pack

@@ -20,6 +20,10 @@ Result<CompatibilityInfo, json::Error> CompatibilityInfo::deserialize(json::Dese
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, CompatibilityInfo& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const CompatibilityInfo& record) {
     write_record(w, record, kLayout);
 }

@@ -32,8 +32,16 @@ Result<ConceptDefinition, json::Error> ConceptDefinition::deserialize(json::Dese
     return read_record(de, kDefinitionLayout);
 }
 
+json::Status read_json(json::Deserializer& de, ConceptDefinition& record) {
+    return read_record_into(de, kDefinitionLayout, record);
+}
+
 Result<ConceptDef, json::Error> ConceptDef::deserialize(json::Deserializer& de) {
     return read_record(de, kConceptLayout);
+}
+
+json::Status read_json(json::Deserializer& de, ConceptDef& record) {
+    return read_record_into(de, kConceptLayout, record);
 }
 
 void write_json(RecordWriter& w, const ConceptDefinition& definition) {

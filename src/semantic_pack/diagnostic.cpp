@@ -33,8 +33,16 @@ Result<Suggestion, json::Error> Suggestion::deserialize(json::Deserializer& de) 
     return read_record(de, kSuggestionLayout);
 }
 
+json::Status read_json(json::Deserializer& de, Suggestion& record) {
+    return read_record_into(de, kSuggestionLayout, record);
+}
+
 Result<SemanticDiagnostic, json::Error> SemanticDiagnostic::deserialize(json::Deserializer& de) {
     return read_record(de, kDiagnosticLayout);
+}
+
+json::Status read_json(json::Deserializer& de, SemanticDiagnostic& record) {
+    return read_record_into(de, kDiagnosticLayout, record);
 }
 
 void write_json(RecordWriter& w, const Suggestion& suggestion) {

@@ -17,6 +17,10 @@ Result<DimensionDef, json::Error> DimensionDef::deserialize(json::Deserializer& 
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, DimensionDef& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const DimensionDef& record) {
     write_record(w, record, kLayout);
 }

@@ -16,6 +16,10 @@ Result<GeneratorInfo, json::Error> GeneratorInfo::deserialize(json::Deserializer
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, GeneratorInfo& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const GeneratorInfo& record) {
     write_record(w, record, kLayout);
 }

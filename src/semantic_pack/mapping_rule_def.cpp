@@ -19,6 +19,10 @@ Result<MappingRuleDef, json::Error> MappingRuleDef::deserialize(json::Deserializ
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, MappingRuleDef& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const MappingRuleDef& record) {
     write_record(w, record, kLayout);
 }

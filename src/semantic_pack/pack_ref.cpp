@@ -24,12 +24,20 @@ Result<PackRef, json::Error> PackRef::deserialize(json::Deserializer& de) {
     return read_record(de, kPackRefLayout);
 }
 
+json::Status read_json(json::Deserializer& de, PackRef& record) {
+    return read_record_into(de, kPackRefLayout, record);
+}
+
 std::string PackRef::serialize() const {
     return record_text(*this, kPackRefLayout);
 }
 
 Result<PackSetRef, json::Error> PackSetRef::deserialize(json::Deserializer& de) {
     return read_record(de, kPackSetRefLayout);
+}
+
+json::Status read_json(json::Deserializer& de, PackSetRef& record) {
+    return read_record_into(de, kPackSetRefLayout, record);
 }
 
 void write_json(RecordWriter& w, const PackRef& ref) {

@@ -19,6 +19,10 @@ Result<PackTrust, json::Error> PackTrust::deserialize(json::Deserializer& de) {
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, PackTrust& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 void write_json(RecordWriter& w, const PackTrust& record) {
     write_record(w, record, kLayout);
 }

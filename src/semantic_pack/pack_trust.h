@@ -25,6 +25,7 @@ struct PackTrust {
     friend bool operator==(const PackTrust&, const PackTrust&) = default;
 };
 
+json::Status read_json(json::Deserializer& de, PackTrust& record);
 void write_json(RecordWriter& w, const PackTrust& record);
 
 } // namespace vok::semantic_pack

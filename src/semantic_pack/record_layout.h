@@ -14,10 +14,11 @@
 //
 // How a member's value is read and written follows from its C++ type: texts, optional texts,
 // enumerations (by their JSON names), booleans, integers of the declared width, nested records
-// (through their `deserialize` and `write_json`) and lists of any of these.
+// (through their `read_json` and `write_json`) and lists of any of these.
 #pragma once
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,18 +34,32 @@
 
 namespace vok::semantic_pack {
 
-// Where record writers write: a compact json::Writer over `out`, in one key order. With a sink,
-// the text written so far is handed to the sink piece by piece (`flush_if_large`) and dropped, so
-// a document of any size can be hashed in little memory.
+// Where record writers write: compact JSON text appended to `out`, in one key order. Strings go
+// through the JSON writer's quoting (`json::append_quoted`); the separators are placed by the
+// record and list writers below, which know whether an item is the first, so no container stack
+// is kept. With a sink, the text written so far is handed to the sink piece by piece
+// (`flush_if_large`) and dropped, so a document of any size can be hashed in little memory.
 class RecordWriter {
 public:
     enum class KeyOrder : uint8_t { Document, Canonical };
 
     RecordWriter(std::string& out, KeyOrder order, Sha256* sink = nullptr)
-        : out_(out), json_(out), order_(order), sink_(sink) {}
+        : out_(out), order_(order), sink_(sink) {}
 
-    json::Writer& json() { return json_; }
     bool canonical() const { return order_ == KeyOrder::Canonical; }
+
+    void raw(char c) { out_.push_back(c); }
+    // A key that needs no escaping (every key of these records is plain ASCII), then the colon.
+    void key(std::string_view k, bool first) {
+        if (!first) out_.push_back(',');
+        out_.push_back('"');
+        out_.append(k);
+        out_.append("\":", 2);
+    }
+    void string_value(std::string_view s) { json::append_quoted(out_, s); }
+    void bool_value(bool b) { out_.append(b ? "true" : "false"); }
+    void u64_value(uint64_t v) { append_integer(v); }
+    void i64_value(int64_t v) { append_integer(v); }
 
     void flush_if_large() {
         if (sink_ != nullptr && out_.size() >= kFlushBytes) flush();
@@ -56,9 +71,14 @@ public:
     }
 
 private:
+    template <class Int> void append_integer(Int v) {
+        char buf[24];
+        auto res = std::to_chars(buf, buf + sizeof buf, v);
+        out_.append(buf, res.ptr);
+    }
+
     static constexpr size_t kFlushBytes = 64 * 1024;
     std::string& out_;
-    json::Writer json_;
     KeyOrder order_;
     Sha256* sink_;
 };
@@ -96,24 +116,27 @@ template <class R, class T, T R::*F> struct FieldOf<F> {
 
 template <class T> void write_value(RecordWriter& w, const T& v) {
     if constexpr (std::is_same_v<T, std::string>) {
-        w.json().string_value(v);
+        w.string_value(v);
     } else if constexpr (IsOptional<T>::value) {
         write_value(w, *v);
     } else if constexpr (std::is_enum_v<T>) {
-        w.json().string_value(json_name(v));
+        w.string_value(json_name(v));
     } else if constexpr (std::is_same_v<T, bool>) {
-        w.json().bool_value(v);
+        w.bool_value(v);
     } else if constexpr (std::is_integral_v<T> && std::is_unsigned_v<T>) {
-        w.json().u64_value(v);
+        w.u64_value(v);
     } else if constexpr (std::is_integral_v<T>) {
-        w.json().i64_value(v);
+        w.i64_value(v);
     } else if constexpr (IsVector<T>::value) {
-        w.json().begin_array();
+        w.raw('[');
+        bool first = true;
         for (const auto& item : v) {
+            if (!first) w.raw(',');
+            first = false;
             write_value(w, item);
             w.flush_if_large();
         }
-        w.json().end_array();
+        w.raw(']');
     } else {
         write_json(w, v);
     }
@@ -137,13 +160,12 @@ template <class T> json::Status read_value(json::Deserializer& de, T& out) {
     } else if constexpr (IsVector<T>::value) {
         out.clear();
         return json::read_seq(de, "a sequence", [&](json::Deserializer& e) -> json::Status {
-            typename T::value_type item{};
-            VOK_TRY(read_value(e, item));
-            out.push_back(std::move(item));
-            return Ok();
+            // Read in place: a record is never moved after it is read.
+            out.emplace_back();
+            return read_value(e, out.back());
         });
     } else {
-        VOK_ASSIGN(out, T::deserialize(de));
+        return read_json(de, out);
     }
     return Ok();
 }
@@ -193,21 +215,22 @@ constexpr RecordLayout<R, N> record_layout(std::string_view expecting,
 // Writes `record` as one object: absent optional texts are left out with their key.
 template <class R, size_t N>
 void write_record(RecordWriter& w, const R& record, const RecordLayout<R, N>& layout) {
-    w.json().begin_object();
+    w.raw('{');
+    bool first = true;
     for (size_t i = 0; i < N; ++i) {
         const Member<R>& m = layout.members[w.canonical() ? layout.canonical[i] : i];
         if (m.present != nullptr && !m.present(record)) continue;
-        w.json().key(m.key);
+        w.key(m.key, first);
+        first = false;
         m.write(w, record);
     }
-    w.json().end_object();
+    w.raw('}');
 }
 
-// Reads one record with the JSON reader's record conventions. Defaulted and optional members
-// keep the values of a default-constructed record when their keys are missing.
+// Reads one record into `record` with the JSON reader's record conventions. Defaulted and
+// optional members keep the values `record` holds when their keys are missing.
 template <class R, size_t N>
-Result<R, json::Error> read_record(json::Deserializer& de, const RecordLayout<R, N>& layout) {
-    R record{};
+json::Status read_record_into(json::Deserializer& de, const RecordLayout<R, N>& layout, R& record) {
     std::array<json::Field, N> fields;
     for (size_t i = 0; i < N; ++i) {
         const Member<R>& m = layout.members[i];
@@ -218,7 +241,14 @@ Result<R, json::Error> read_record(json::Deserializer& de, const RecordLayout<R,
             return read(d, record);
         };
     }
-    VOK_TRY(json::read_struct(de, layout.expecting, fields));
+    return json::read_struct(de, layout.expecting, fields);
+}
+
+// Reads one new record; missing defaulted and optional members take their initial values.
+template <class R, size_t N>
+Result<R, json::Error> read_record(json::Deserializer& de, const RecordLayout<R, N>& layout) {
+    R record{};
+    VOK_TRY(read_record_into(de, layout, record));
     return record;
 }
 

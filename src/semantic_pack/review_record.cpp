@@ -24,6 +24,10 @@ Result<ReviewRecord, json::Error> ReviewRecord::deserialize(json::Deserializer& 
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, ReviewRecord& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 std::string ReviewRecord::serialize() const {
     return record_text(*this, kLayout);
 }

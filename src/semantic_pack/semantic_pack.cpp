@@ -35,6 +35,10 @@ Result<SemanticPack, json::Error> SemanticPack::deserialize(json::Deserializer& 
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, SemanticPack& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 std::string SemanticPack::serialize() const {
     return record_text(*this, kLayout);
 }

@@ -29,6 +29,10 @@ Result<SourceRef, json::Error> SourceRef::deserialize(json::Deserializer& de) {
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, SourceRef& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 std::string SourceRef::serialize() const {
     return record_text(*this, kLayout);
 }

@@ -20,6 +20,10 @@ Result<ValidationOptions, json::Error> ValidationOptions::deserialize(json::Dese
     return read_record(de, kLayout);
 }
 
+json::Status read_json(json::Deserializer& de, ValidationOptions& record) {
+    return read_record_into(de, kLayout, record);
+}
+
 Result<ValidationOptions, json::Error> ValidationOptions::deserialize(std::string_view text) {
     return read_text<ValidationOptions>(text);
 }

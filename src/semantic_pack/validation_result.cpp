@@ -32,9 +32,17 @@ Result<ExpectedHashCheck, json::Error> ExpectedHashCheck::deserialize(json::Dese
     return read_record(de, kCheckLayout);
 }
 
+json::Status read_json(json::Deserializer& de, ExpectedHashCheck& record) {
+    return read_record_into(de, kCheckLayout, record);
+}
+
 Result<SemanticValidationResult, json::Error>
 SemanticValidationResult::deserialize(json::Deserializer& de) {
     return read_record(de, kResultLayout);
+}
+
+json::Status read_json(json::Deserializer& de, SemanticValidationResult& record) {
+    return read_record_into(de, kResultLayout, record);
 }
 
 Result<SemanticValidationResult, json::Error>
