@@ -2,30 +2,15 @@
 
 #include <algorithm>
 
+#include "semantic_version/semantic_version.h"
+
 namespace vok::semantic_pack {
-
-namespace {
-
-std::optional<uint32_t> parse_segment(std::string_view segment) {
-    if (!segment.empty() && segment.front() == '+') segment.remove_prefix(1);
-    if (segment.empty()) return std::nullopt;
-    uint64_t value = 0;
-    for (char c : segment) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + uint64_t(c - '0');
-        // Checked per digit, so that any number of leading zeros is still read exactly.
-        if (value > UINT32_MAX) return std::nullopt;
-    }
-    return uint32_t(value);
-}
-
-} // namespace
 
 std::optional<std::vector<uint32_t>> parse_version_segments(std::string_view text) {
     std::vector<uint32_t> segments;
     while (true) {
         const size_t dot = text.find('.');
-        auto segment = parse_segment(text.substr(0, dot));
+        auto segment = parse_version_number(text.substr(0, dot));
         if (!segment) return std::nullopt;
         segments.push_back(*segment);
         if (dot == std::string_view::npos) return segments;

@@ -96,17 +96,9 @@ def _calls():
     ]
 
 
+# Every method of SemanticPack that takes no argument.
 PACK_METHODS = [
-    "to_json",
-    "pack_id",
-    "schema_version",
-    "meaning_version",
-    "meaning_fingerprint",
-    "approval_state",
-    "signature_state",
-    "concept_count",
-    "alias_count",
-    "pack_content_hash",
+    name for name in dir(vok_dsl.SemanticPack) if not name.startswith("_") and name != "from_json"
 ]
 
 
