@@ -1,3 +1,4 @@
+// The pack diff and its report; see diff.h.
 #include "semantic_pack/diff.h"
 
 #include <algorithm>

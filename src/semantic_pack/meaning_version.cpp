@@ -1,3 +1,4 @@
+// Meaning-version parsing and comparison; see meaning_version.h.
 #include "semantic_pack/meaning_version.h"
 
 #include <algorithm>

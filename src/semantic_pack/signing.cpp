@@ -1,3 +1,4 @@
+// Signing and verification of packs; see signing.h.
 #include "semantic_pack/signing.h"
 
 #include <optional>

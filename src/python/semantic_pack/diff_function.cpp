@@ -1,3 +1,4 @@
+// Wrapper of diff_packs; see diff_function.h.
 #include "python/semantic_pack/diff_function.h"
 
 #include "python/binding/binding.h"

@@ -1,3 +1,4 @@
+// Wrappers of sign_pack and verify_pack_signature; see signature_functions.h.
 #include "python/semantic_pack/signature_functions.h"
 
 #include "python/binding/binding.h"
