@@ -3,6 +3,7 @@
 import gc
 import sys
 import tracemalloc
+from pathlib import Path
 
 import vok_dsl
 
@@ -22,6 +23,9 @@ POLICY = (
     '{"id":"' + WAREHOUSE + '","name":"p","namespace":"n","version":[1,0,0],'
     '"expression":{"Variable":"x"},"modality":"Obligation","kind":"Constraint",'
     '"priority":0,"tags":[]}'
+)
+PACK = (Path(__file__).resolve().parents[1] / "golden" / "pack" / "full.json").read_text(
+    encoding="utf-8"
 )
 
 
@@ -63,6 +67,8 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: vok_dsl.compute_pack_hash(PACK),
+        lambda: vok_dsl.compute_pack_hash(PACK[:-40]),
     ]
 
 
@@ -117,6 +123,7 @@ def test_arguments_are_released_on_every_path():
             lambda: entity.get_attribute(bad_uuid),
             lambda: entity.set_attribute(marker, {1: marker}),
             lambda: vok_dsl.Relation(marker, bad_uuid, marker, bad_uuid),
+            lambda: vok_dsl.compute_pack_hash(marker),
         ):
             try:
                 call()
