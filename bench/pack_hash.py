@@ -45,15 +45,15 @@ def generate(concepts):
     for n, cid in enumerate(ids):
         uri = f"file:///m/b{n % 97}.vok"
         pack["concepts"].append({
-            "id": cid, "canonical_name": f"Concept {n} «Ü»", "kind": KINDS[n % len(KINDS)],
+            "id": cid, "canonical_name": f"C{n} «Ü»", "kind": KINDS[n % len(KINDS)],
             "status": "active",
-            "definition": {"text": f"Concept {n}:\ta \"term\".",
+            "definition": {"text": f"C{n}:\t\"x\"",
                            "definition_hash": f"sha256:{n:016x}", "decision_ref": f"d-{n}"},
-            "owner": f"team-{n % 13}",
+            "owner": f"t{n % 13}",
             "source_refs": [span(uri, n)],
-            "examples": [f"ex {n}"],
+            "examples": [f"e{n}"],
             "counterexamples": [],
-            "allowed_predicates": ["has", "owns"],
+            "allowed_predicates": ["has"],
             "valid_contexts": ["sales"],
         })
     for n in range(0, concepts - 1, 10):

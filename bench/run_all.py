@@ -102,6 +102,14 @@ def main():
                      f"reader / json.loads = {reader_mbs / loads_mbs:.2f}"))
         rows.append(("json.loads, same 1 MB", len(raw), loads_mbs, ""))
 
+    sys.path.insert(0, os.path.join(ROOT, "bench"))
+    import pack_hash  # noqa: E402  (bench/pack_hash.py)
+
+    size, native, python = pack_hash.measure(build, 20_000)
+    rows.append(("compute_pack_hash", size, size / native / 1e6,
+                 f"json + hashlib / compute_pack_hash = {python / native:.2f}"))
+    rows.append(("json + hashlib, same pack", size, size / python / 1e6, ""))
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
 
