@@ -11,14 +11,13 @@ its content hash is the SHA-256 of the sorted-key compact text Python's json mod
 it. The benchmark checks that the two digests agree, times both in one run and prints the ratio.
 """
 
-import gc
 import hashlib
 import json
 import os
 import sys
-import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from run_all import ROOT, best_of  # noqa: E402
 KINDS = ("entity", "resource", "role", "flow", "policy", "metric", "dimension", "unit")
 
 
@@ -73,20 +72,6 @@ def generate(concepts):
                               "target_concept_id": ids[n], "confidence": "high",
                               "decision_ref": f"m-{n}"} for n in range(0, concepts, 20)]
     return json.dumps(pack, ensure_ascii=False, separators=(",", ":"))
-
-
-def best_of(fn, rounds=5):
-    gc.collect()
-    gc.disable()
-    try:
-        best = float("inf")
-        for _ in range(rounds):
-            start = time.perf_counter()
-            fn()
-            best = min(best, time.perf_counter() - start)
-        return best
-    finally:
-        gc.enable()
 
 
 def python_hash(text):
