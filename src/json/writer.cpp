@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "json/byte_scan.h"
+
 namespace vok::json {
 
 namespace {
@@ -105,18 +107,8 @@ void append_quoted(std::string& out, std::string_view s) {
     while (i < size) {
         // Skip eight bytes at a time that need no escape: no quote, backslash or control byte
         // (non-ASCII bytes are written as they are). A flagged word is looked at byte by byte.
-        while (i + 8 <= size) {
-            uint64_t word;
-            std::memcpy(&word, data + i, 8);
-            constexpr uint64_t kOnes = 0x0101010101010101ull;
-            constexpr uint64_t kHigh = 0x8080808080808080ull;
-            uint64_t quote = word ^ (kOnes * '"');
-            uint64_t backslash = word ^ (kOnes * '\\');
-            uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                               ((word - kOnes * 0x20) & ~word);
-            if (special & kHigh) break;
+        while (i + 8 <= size && !byte_scan::needs_escape(byte_scan::load(data + i)))
             i += 8;
-        }
         const size_t stop = std::min(size, i + 8);
         for (; i < stop; ++i) {
             unsigned char c = data[i];

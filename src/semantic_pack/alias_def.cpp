@@ -17,16 +17,6 @@ constexpr auto kLayout = record_layout("struct AliasDef", kMembers);
 
 } // namespace
 
-Result<AliasDef, json::Error> AliasDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, AliasDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const AliasDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(AliasDef, kLayout)
 
 } // namespace vok::semantic_pack

@@ -16,16 +16,6 @@ constexpr auto kLayout = record_layout("struct CompatibilityInfo", kMembers);
 
 } // namespace
 
-Result<CompatibilityInfo, json::Error> CompatibilityInfo::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, CompatibilityInfo& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const CompatibilityInfo& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(CompatibilityInfo, kLayout)
 
 } // namespace vok::semantic_pack

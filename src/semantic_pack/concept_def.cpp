@@ -28,28 +28,8 @@ constexpr auto kConceptLayout = record_layout("struct ConceptDef", kConceptMembe
 
 } // namespace
 
-Result<ConceptDefinition, json::Error> ConceptDefinition::deserialize(json::Deserializer& de) {
-    return read_record(de, kDefinitionLayout);
-}
+VOK_RECORD_JSON(ConceptDefinition, kDefinitionLayout)
 
-json::Status read_json(json::Deserializer& de, ConceptDefinition& record) {
-    return read_record_into(de, kDefinitionLayout, record);
-}
-
-Result<ConceptDef, json::Error> ConceptDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kConceptLayout);
-}
-
-json::Status read_json(json::Deserializer& de, ConceptDef& record) {
-    return read_record_into(de, kConceptLayout, record);
-}
-
-void write_json(RecordWriter& w, const ConceptDefinition& definition) {
-    write_record(w, definition, kDefinitionLayout);
-}
-
-void write_json(RecordWriter& w, const ConceptDef& concept_def) {
-    write_record(w, concept_def, kConceptLayout);
-}
+VOK_RECORD_JSON(ConceptDef, kConceptLayout)
 
 } // namespace vok::semantic_pack

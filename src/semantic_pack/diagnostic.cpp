@@ -29,29 +29,9 @@ constexpr auto kDiagnosticLayout = record_layout("struct SemanticDiagnostic", kD
 
 } // namespace
 
-Result<Suggestion, json::Error> Suggestion::deserialize(json::Deserializer& de) {
-    return read_record(de, kSuggestionLayout);
-}
+VOK_RECORD_JSON(Suggestion, kSuggestionLayout)
 
-json::Status read_json(json::Deserializer& de, Suggestion& record) {
-    return read_record_into(de, kSuggestionLayout, record);
-}
-
-Result<SemanticDiagnostic, json::Error> SemanticDiagnostic::deserialize(json::Deserializer& de) {
-    return read_record(de, kDiagnosticLayout);
-}
-
-json::Status read_json(json::Deserializer& de, SemanticDiagnostic& record) {
-    return read_record_into(de, kDiagnosticLayout, record);
-}
-
-void write_json(RecordWriter& w, const Suggestion& suggestion) {
-    write_record(w, suggestion, kSuggestionLayout);
-}
-
-void write_json(RecordWriter& w, const SemanticDiagnostic& diagnostic) {
-    write_record(w, diagnostic, kDiagnosticLayout);
-}
+VOK_RECORD_JSON(SemanticDiagnostic, kDiagnosticLayout)
 
 std::string diagnostic_to_json_string(const SemanticDiagnostic& diagnostic) {
     try {

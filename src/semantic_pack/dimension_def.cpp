@@ -13,16 +13,6 @@ constexpr auto kLayout = record_layout("struct DimensionDef", kMembers);
 
 } // namespace
 
-Result<DimensionDef, json::Error> DimensionDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, DimensionDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const DimensionDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(DimensionDef, kLayout)
 
 } // namespace vok::semantic_pack

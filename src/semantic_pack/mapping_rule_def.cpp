@@ -15,16 +15,6 @@ constexpr auto kLayout = record_layout("struct MappingRuleDef", kMembers);
 
 } // namespace
 
-Result<MappingRuleDef, json::Error> MappingRuleDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, MappingRuleDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const MappingRuleDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(MappingRuleDef, kLayout)
 
 } // namespace vok::semantic_pack

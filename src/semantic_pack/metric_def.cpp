@@ -15,16 +15,6 @@ constexpr auto kLayout = record_layout("struct MetricDef", kMembers);
 
 } // namespace
 
-Result<MetricDef, json::Error> MetricDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, MetricDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const MetricDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(MetricDef, kLayout)
 
 } // namespace vok::semantic_pack

@@ -20,32 +20,12 @@ constexpr auto kPackSetRefLayout = record_layout("struct PackSetRef", kPackSetRe
 
 } // namespace
 
-Result<PackRef, json::Error> PackRef::deserialize(json::Deserializer& de) {
-    return read_record(de, kPackRefLayout);
-}
-
-json::Status read_json(json::Deserializer& de, PackRef& record) {
-    return read_record_into(de, kPackRefLayout, record);
-}
+VOK_RECORD_JSON(PackRef, kPackRefLayout)
 
 std::string PackRef::serialize() const {
     return record_text(*this, kPackRefLayout);
 }
 
-Result<PackSetRef, json::Error> PackSetRef::deserialize(json::Deserializer& de) {
-    return read_record(de, kPackSetRefLayout);
-}
-
-json::Status read_json(json::Deserializer& de, PackSetRef& record) {
-    return read_record_into(de, kPackSetRefLayout, record);
-}
-
-void write_json(RecordWriter& w, const PackRef& ref) {
-    write_record(w, ref, kPackRefLayout);
-}
-
-void write_json(RecordWriter& w, const PackSetRef& ref) {
-    write_record(w, ref, kPackSetRefLayout);
-}
+VOK_RECORD_JSON(PackSetRef, kPackSetRefLayout)
 
 } // namespace vok::semantic_pack

@@ -15,16 +15,6 @@ constexpr auto kLayout = record_layout("struct PackTrust", kMembers);
 
 } // namespace
 
-Result<PackTrust, json::Error> PackTrust::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, PackTrust& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const PackTrust& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(PackTrust, kLayout)
 
 } // namespace vok::semantic_pack

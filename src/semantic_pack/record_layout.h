@@ -261,6 +261,19 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
     return out;
 }
 
+// Defines the three functions every record has, from its layout: `R::deserialize` (a new record),
+// `read_json` (into an existing record) and `write_json`.
+#define VOK_RECORD_JSON(R, layout)                                                                 \
+    Result<R, json::Error> R::deserialize(json::Deserializer& de) {                                \
+        return read_record(de, layout);                                                            \
+    }                                                                                              \
+    json::Status read_json(json::Deserializer& de, R& record) {                                    \
+        return read_record_into(de, layout, record);                                               \
+    }                                                                                              \
+    void write_json(RecordWriter& w, const R& record) {                                            \
+        write_record(w, record, layout);                                                           \
+    }
+
 // Reads a whole text holding one `T` (white space may follow). Every level of nesting counts
 // against the reader's budget, values skipped under unknown keys included.
 template <class T> Result<T, json::Error> read_text(std::string_view text) {

@@ -16,16 +16,6 @@ constexpr auto kLayout = record_layout("struct RelationDef", kMembers);
 
 } // namespace
 
-Result<RelationDef, json::Error> RelationDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, RelationDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const RelationDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(RelationDef, kLayout)
 
 } // namespace vok::semantic_pack

@@ -20,20 +20,10 @@ constexpr auto kLayout = record_layout("struct ReviewRecord", kMembers);
 
 } // namespace
 
-Result<ReviewRecord, json::Error> ReviewRecord::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, ReviewRecord& record) {
-    return read_record_into(de, kLayout, record);
-}
+VOK_RECORD_JSON(ReviewRecord, kLayout)
 
 std::string ReviewRecord::serialize() const {
     return record_text(*this, kLayout);
-}
-
-void write_json(RecordWriter& w, const ReviewRecord& record) {
-    write_record(w, record, kLayout);
 }
 
 } // namespace vok::semantic_pack

@@ -31,20 +31,10 @@ constexpr auto kLayout = record_layout("struct SemanticPack", kMembers);
 
 } // namespace
 
-Result<SemanticPack, json::Error> SemanticPack::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, SemanticPack& record) {
-    return read_record_into(de, kLayout, record);
-}
+VOK_RECORD_JSON(SemanticPack, kLayout)
 
 std::string SemanticPack::serialize() const {
     return record_text(*this, kLayout);
-}
-
-void write_json(RecordWriter& w, const SemanticPack& pack) {
-    write_record(w, pack, kLayout);
 }
 
 Result<SemanticPack, json::Error> parse_semantic_pack(std::string_view text) {

@@ -25,20 +25,10 @@ SourceRef SourceRef::from_uri(std::string_view uri) {
     return ref;
 }
 
-Result<SourceRef, json::Error> SourceRef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, SourceRef& record) {
-    return read_record_into(de, kLayout, record);
-}
+VOK_RECORD_JSON(SourceRef, kLayout)
 
 std::string SourceRef::serialize() const {
     return record_text(*this, kLayout);
-}
-
-void write_json(RecordWriter& w, const SourceRef& ref) {
-    write_record(w, ref, kLayout);
 }
 
 SourceRef pack_source_ref(std::string_view pack_id) {

@@ -14,16 +14,6 @@ constexpr auto kLayout = record_layout("struct UnitDef", kMembers);
 
 } // namespace
 
-Result<UnitDef, json::Error> UnitDef::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, UnitDef& record) {
-    return read_record_into(de, kLayout, record);
-}
-
-void write_json(RecordWriter& w, const UnitDef& record) {
-    write_record(w, record, kLayout);
-}
+VOK_RECORD_JSON(UnitDef, kLayout)
 
 } // namespace vok::semantic_pack

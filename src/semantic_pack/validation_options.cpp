@@ -16,20 +16,10 @@ constexpr auto kLayout = record_layout("struct ValidationOptions", kMembers);
 
 } // namespace
 
-Result<ValidationOptions, json::Error> ValidationOptions::deserialize(json::Deserializer& de) {
-    return read_record(de, kLayout);
-}
-
-json::Status read_json(json::Deserializer& de, ValidationOptions& record) {
-    return read_record_into(de, kLayout, record);
-}
+VOK_RECORD_JSON(ValidationOptions, kLayout)
 
 Result<ValidationOptions, json::Error> ValidationOptions::deserialize(std::string_view text) {
     return read_text<ValidationOptions>(text);
-}
-
-void write_json(RecordWriter& w, const ValidationOptions& options) {
-    write_record(w, options, kLayout);
 }
 
 } // namespace vok::semantic_pack

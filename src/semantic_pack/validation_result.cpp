@@ -28,22 +28,9 @@ constexpr auto kResultLayout = record_layout("struct SemanticValidationResult", 
 
 } // namespace
 
-Result<ExpectedHashCheck, json::Error> ExpectedHashCheck::deserialize(json::Deserializer& de) {
-    return read_record(de, kCheckLayout);
-}
+VOK_RECORD_JSON(ExpectedHashCheck, kCheckLayout)
 
-json::Status read_json(json::Deserializer& de, ExpectedHashCheck& record) {
-    return read_record_into(de, kCheckLayout, record);
-}
-
-Result<SemanticValidationResult, json::Error>
-SemanticValidationResult::deserialize(json::Deserializer& de) {
-    return read_record(de, kResultLayout);
-}
-
-json::Status read_json(json::Deserializer& de, SemanticValidationResult& record) {
-    return read_record_into(de, kResultLayout, record);
-}
+VOK_RECORD_JSON(SemanticValidationResult, kResultLayout)
 
 Result<SemanticValidationResult, json::Error>
 SemanticValidationResult::deserialize(std::string_view text) {
@@ -52,14 +39,6 @@ SemanticValidationResult::deserialize(std::string_view text) {
 
 std::string SemanticValidationResult::serialize() const {
     return record_text(*this, kResultLayout);
-}
-
-void write_json(RecordWriter& w, const ExpectedHashCheck& check) {
-    write_record(w, check, kCheckLayout);
-}
-
-void write_json(RecordWriter& w, const SemanticValidationResult& result) {
-    write_record(w, result, kResultLayout);
 }
 
 } // namespace vok::semantic_pack

@@ -1,5 +1,7 @@
 """Hostile input: every call gives a result or a clear exception, never a crash or a hang."""
 
+import importlib.util
+import json
 import os
 import subprocess
 import sys
@@ -160,6 +162,52 @@ def test_fifty_megabyte_source(tmp_path):
     message = parse_error(vok_dsl.Graph.parse, "@" * len(source))
     assert message.startswith("Parse error: Syntax error at 1:")
     del blocks
+
+
+def _pack(**changes):
+    pack = json.loads((ROOT / "tests" / "golden" / "pack" / "minimal.json").read_text())
+    pack.update(changes)
+    return json.dumps(pack)
+
+
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ("[" * DEEP, "invalid type: sequence, expected a string at line 1 column 1"),
+        ("{" * DEEP, "key must be a string at line 1 column 2"),
+        ('{"x":' + "[" * DEEP, "recursion limit exceeded at line 1 column 132"),
+        ('{"x":' + '{"y":' * DEEP, "recursion limit exceeded at line 1 column 636"),
+        (_pack(org_id="\ud800"), "unexpected end of hex escape at line 1 column"),
+        (_pack(org_id="\udc00"), "lone leading surrogate in hex escape at line 1 column"),
+        (_pack(org_id=2**64), "invalid type: floating point `1.8446744073709552e19`, expected a string"),
+        (_pack(concepts=[], metrics=[{"id": "m", "name": "n", "source_refs": [
+            {"uri": "u", "start_byte": 2**64, "end_byte": 0, "start_line": 0, "start_col": 0,
+             "end_line": 0, "end_col": 0}]}]),
+         "invalid type: floating point `1.8446744073709552e19`, expected u64"),
+        (_pack(x=10**400), None),
+    ],
+    ids=["deep-array", "deep-object", "deep-unknown-value", "deep-unknown-object",
+         "lone-high-surrogate", "lone-low-surrogate", "huge-text-number", "huge-offset", "huge-skipped-number"],
+)
+def test_hostile_pack_documents(text, message):
+    if message is None:
+        assert vok_dsl.compute_pack_hash(text).startswith("sha256:")
+        return
+    error = parse_error(vok_dsl.compute_pack_hash, text)
+    assert error.startswith("Invalid pack JSON: " + message)
+
+
+def test_fifty_megabyte_pack():
+    spec = importlib.util.spec_from_file_location("pack_hash", ROOT / "bench" / "pack_hash.py")
+    generator = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(generator)
+    text = generator.generate(100_000)
+    assert len(text.encode()) >= 50_000_000
+    assert vok_dsl.compute_pack_hash(text) == generator.python_hash(text)
+    # The same size of text that is no pack at all fails fast.
+    assert parse_error(vok_dsl.compute_pack_hash, " " * len(text) + "x").startswith(
+        "Invalid pack JSON: expected value at line 1"
+    )
 
 
 PACK_TEXT = (ROOT / "tests/golden/pack/full.json").read_text(encoding="utf-8")
