@@ -380,7 +380,7 @@ def test_window_spec_refusals(args, exception, message):
 DEPTH = 10_000
 
 
-def _in_small_thread(work):
+def _in_small_thread(work, stack_size=512 * 1024):
     outcome = {}
 
     def run():
@@ -389,7 +389,7 @@ def _in_small_thread(work):
         except BaseException as error:  # reported to the test below
             outcome["error"] = error
 
-    previous = threading.stack_size(512 * 1024)
+    previous = threading.stack_size(stack_size)
     try:
         thread = threading.Thread(target=run)
         thread.start()
@@ -435,3 +435,20 @@ def test_ten_thousand_levels_on_a_small_stack():
     assert shown == "NormalizedExpression("
     assert hashes_agree and inner_equal and equivalent
     assert ors == 299
+
+
+def test_deep_json_literal_on_a_small_stack():
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(20_000)
+    try:
+        def work():
+            value = []
+            for _ in range(9_000):
+                value = [value]
+            literal = Expression.literal(value)
+            normal = literal.normalize()
+            return len(str(literal)), normal.inner_expression() == literal, hash(normal) != -1
+
+        assert _in_small_thread(work, 256 * 1024) == (18_002, True, True)
+    finally:
+        sys.setrecursionlimit(limit)

@@ -413,6 +413,20 @@ TEST(Normalize, AMillionLevelsNeedNoThreadStack) {
     EXPECT_EQ(compare_normalized_keys(copy, normal.expression()), 0);
 }
 
+TEST(Normalize, DeepJsonLiterals) {
+    json::Value value = json::Value::from_u64(1);
+    for (int level = 0; level < 200'000; ++level) {
+        json::Array items;
+        items.push_back(std::move(value));
+        value = json::Value(std::move(items));
+    }
+    Expression deep = lit(std::move(value));
+    NormalizedExpression normal(deep);
+    EXPECT_EQ(normal.expression(), deep);
+    EXPECT_EQ(render_normalized_expression(deep).size(), 200'000 * 2 + 6);
+    EXPECT_EQ(expression_text(deep).size(), 200'000 * 2 + 1);
+}
+
 TEST(Normalize, LongCommutativeChains) {
     constexpr int kLength = 2'000;
     Expression chain = var("x");
