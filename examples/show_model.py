@@ -47,6 +47,9 @@ def main() -> None:
 
     print(f"\nFormatted source is canonical: {vok_dsl.check_format(source)}")
 
+    print("\nProtobuf projection:")
+    print(graph.export_protobuf("logistics", "", path.stem, True, True), end="")
+
 
 if __name__ == "__main__":
     main()

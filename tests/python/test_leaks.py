@@ -72,6 +72,8 @@ def _calls():
         lambda: vok_dsl.Expression.interval("2024-01-02T00:00:00Z", "2024-01-01T00:00:00Z"),
         lambda: vok_dsl.Expression.binary(1, expression, expression),
         lambda: vok_dsl.WindowSpec(1.5, "days"),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
     ]
 
 
