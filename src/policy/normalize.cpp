@@ -2,7 +2,8 @@
 //
 // Bottom-up normalisation meets every prefix of a long chain once, and the group path flattens,
 // sorts and rebuilds the chain each time. Three shortcuts keep that affordable without changing
-// any result: operands are moved out of the trees that normalize_binary owns instead of copied;
+// any result: operands are moved, in the boxes they live in, out of the trees that normalize_binary
+// owns instead of copied;
 // when both halves of the operand list are already in key order (the left half always is when it
 // comes from an earlier normalisation) they are merged instead of sorted, which is what a stable
 // sort would produce; and the pairwise absorption only tries pairs in which the operand that would
@@ -73,29 +74,33 @@ bool absorbs(const Expression& x, const Expression& y, bool is_and) {
     return *binary->left == x || *binary->right == x;
 }
 
+// Operands travel in the boxes they already live in: sorting and filtering move pointers, not
+// nodes, and only the chain's own binary nodes are made anew.
+using Operands = std::vector<Box>;
+
 // Appends the operands of the chain of `op` in `e`, moved out of it, left to right; without
 // recursion, as a chain can be as long as the tree is deep.
-void flatten_owned(BinaryOp op, Expression e, std::vector<Expression>& out) {
-    std::vector<Expression> pending;
+void flatten_owned(BinaryOp op, Box e, Operands& out) {
+    Operands pending;
     pending.push_back(std::move(e));
     while (!pending.empty()) {
-        Expression current = std::move(pending.back());
+        Box current = std::move(pending.back());
         pending.pop_back();
-        if (auto* binary = current.get_if<expr::Binary>(); binary && binary->op == op) {
-            pending.push_back(std::move(*binary->right));
-            pending.push_back(std::move(*binary->left));
+        if (auto* binary = current->get_if<expr::Binary>(); binary && binary->op == op) {
+            pending.push_back(std::move(binary->right));
+            pending.push_back(std::move(binary->left));
         } else {
             out.push_back(std::move(current));
         }
     }
 }
 
-bool key_less(const Expression& a, const Expression& b) {
-    return compare_normalized_keys(a, b) < 0;
+bool key_less(const Box& a, const Box& b) {
+    return compare_normalized_keys(*a, *b) < 0;
 }
 
 // Stable order by key text; operands from the left half stay before equal ones from the right.
-void sort_operands(std::vector<Expression>& operands, size_t split) {
+void sort_operands(Operands& operands, size_t split) {
     auto middle = operands.begin() + std::ptrdiff_t(split);
     if (std::is_sorted(operands.begin(), middle, key_less) &&
         std::is_sorted(middle, operands.end(), key_less)) {
@@ -106,22 +111,22 @@ void sort_operands(std::vector<Expression>& operands, size_t split) {
 }
 
 // Drops every operand equal to the last one kept (only neighbours are compared).
-std::vector<Expression> without_neighbour_duplicates(std::vector<Expression> operands) {
-    std::vector<Expression> kept;
+Operands without_neighbour_duplicates(Operands operands) {
+    Operands kept;
     kept.reserve(operands.size());
-    for (Expression& operand : operands) {
-        if (!kept.empty() && kept.back() == operand) continue;
+    for (Box& operand : operands) {
+        if (!kept.empty() && *kept.back() == *operand) continue;
         kept.push_back(std::move(operand));
     }
     return kept;
 }
 
-std::vector<Expression> without_absorbed(std::vector<Expression> operands, bool is_and) {
+Operands without_absorbed(Operands operands, bool is_and) {
     const size_t n = operands.size();
     std::vector<size_t> duals;
     std::vector<bool> is_dual(n, false);
     for (size_t i = 0; i < n; ++i) {
-        if (is_binary_of(operands[i], dual_of(is_and))) {
+        if (is_binary_of(*operands[i], dual_of(is_and))) {
             duals.push_back(i);
             is_dual[i] = true;
         }
@@ -134,9 +139,9 @@ std::vector<Expression> without_absorbed(std::vector<Expression> operands, bool 
         if (is_dual[i]) {
             for (size_t j = i + 1; j < n; ++j) {
                 if (removed[j]) continue;
-                if (absorbs(operands[i], operands[j], is_and)) {
+                if (absorbs(*operands[i], *operands[j], is_and)) {
                     removed[j] = true;
-                } else if (absorbs(operands[j], operands[i], is_and)) {
+                } else if (absorbs(*operands[j], *operands[i], is_and)) {
                     removed[i] = true;
                     break;
                 }
@@ -145,11 +150,11 @@ std::vector<Expression> without_absorbed(std::vector<Expression> operands, bool 
             // Only a dual operand can absorb operand i, and operand i absorbs nothing.
             for (size_t j : duals) {
                 if (j <= i || removed[j]) continue;
-                if (absorbs(operands[i], operands[j], is_and)) removed[j] = true;
+                if (absorbs(*operands[i], *operands[j], is_and)) removed[j] = true;
             }
         }
     }
-    std::vector<Expression> kept;
+    Operands kept;
     kept.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         if (!removed[i]) kept.push_back(std::move(operands[i]));
@@ -158,10 +163,10 @@ std::vector<Expression> without_absorbed(std::vector<Expression> operands, bool 
 }
 
 Expression group_path(BinaryOp op, Expression left, Expression right) {
-    std::vector<Expression> operands;
-    flatten_owned(op, std::move(left), operands);
+    Operands operands;
+    flatten_owned(op, Box(std::move(left)), operands);
     const size_t split = operands.size();
-    flatten_owned(op, std::move(right), operands);
+    flatten_owned(op, Box(std::move(right)), operands);
 
     sort_operands(operands, split);
     operands = without_neighbour_duplicates(std::move(operands));
@@ -169,11 +174,11 @@ Expression group_path(BinaryOp op, Expression left, Expression right) {
         operands = without_absorbed(std::move(operands), op == BinaryOp::And);
     }
 
-    Expression chain = std::move(operands.front());
+    Box chain = std::move(operands.front());
     for (size_t i = 1; i < operands.size(); ++i) {
-        chain = Expression::binary(op, std::move(chain), std::move(operands[i]));
+        chain = Box(expr::Binary{op, std::move(chain), std::move(operands[i])});
     }
-    return chain;
+    return std::move(*chain);
 }
 
 // The And and Or rules before the group path; nothing when the group path decides.

@@ -122,8 +122,12 @@ public:
     std::string_view next() {
         while (!stack_.empty()) {
             Frame& top = stack_.back();
-            Items items;
-            items_of(*top.node, items);
+            if (top.node != items_node_) {
+                items_ = Items();
+                items_of(*top.node, items_);
+                items_node_ = top.node;
+            }
+            const Items& items = items_;
             if (top.step == items.size()) {
                 stack_.pop_back();
                 continue;
@@ -158,6 +162,9 @@ public:
 private:
     std::vector<Frame>& stack_;
     std::string& scratch_;
+    // The item list of the node on top of the stack, kept while the cursor stays in that node.
+    Items items_;
+    const Expression* items_node_ = nullptr;
 };
 
 // Memory of the cursors of one thread; no cursor outlives the call that made it and none of those
