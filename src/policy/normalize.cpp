@@ -4,7 +4,7 @@
 // sorts and rebuilds the chain each time. Three shortcuts keep that affordable without changing
 // any result: operands are moved, in the boxes they live in, out of the trees that
 // normalize_binary owns instead of copied; when both halves of the operand list are already in key
-// order (the left half always is when it comes from an earlier normalisation) they are merged
+// order (as the left half is when an earlier normalisation built it) they are merged
 // instead of sorted, which is what a stable sort would produce; and the pairwise absorption only
 // tries pairs in which the operand that would absorb is the dual operator, the only pairs where it
 // can apply.
