@@ -63,6 +63,8 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
