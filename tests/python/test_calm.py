@@ -220,7 +220,7 @@ def test_import_defaults():
     (entity,) = graph.all_entities()
     assert entity.namespace is None  # the Python view of the namespace "default"
     assert 'namespace="default"' in repr(entity)
-    assert graph.all_resources()[0].unit.symbol == "units"
+    assert graph.all_resources()[0].unit == "units"
     (instance,) = graph.all_instances()
     assert instance.entity_id == entity.id
 
