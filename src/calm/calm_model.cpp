@@ -153,13 +153,13 @@ Result<CalmRelationship, json::Error> read_relationship(Deserializer& de) {
     return CalmRelationship{std::move(unique_id), std::move(*type), std::move(*parties)};
 }
 
-json::Value node_to_json(const CalmNode& node) {
+json::Value node_to_json(CalmNode& node) {
     json::Object object;
-    object.insert_or_assign("unique-id", node.unique_id);
+    object.insert_or_assign("unique-id", std::move(node.unique_id));
     object.insert_or_assign("node-type", name_of(node.node_type));
-    object.insert_or_assign("name", node.name);
-    if (node.namespace_) object.insert_or_assign("namespace", *node.namespace_);
-    object.insert_or_assign("metadata", node.metadata);
+    object.insert_or_assign("name", std::move(node.name));
+    if (node.namespace_) object.insert_or_assign("namespace", std::move(*node.namespace_));
+    object.insert_or_assign("metadata", std::move(node.metadata));
     return object;
 }
 
@@ -228,7 +228,7 @@ Result<CalmModel, json::Error> read_calm_model(Deserializer& de) {
     return model;
 }
 
-json::Value to_json(const CalmModel& model) {
+json::Value to_json(CalmModel model) {
     json::Object metadata;
     metadata.insert_or_assign("vok:exported", model.metadata.exported);
     metadata.insert_or_assign("vok:version", model.metadata.version);
@@ -237,7 +237,7 @@ json::Value to_json(const CalmModel& model) {
     }
     json::Array nodes;
     nodes.reserve(model.nodes.size());
-    for (const CalmNode& node : model.nodes)
+    for (CalmNode& node : model.nodes)
         nodes.push_back(node_to_json(node));
     json::Array relationships;
     relationships.reserve(model.relationships.size());

@@ -90,7 +90,7 @@ struct CalmModel {
 // Reads a whole document; errors are the JSON reader's decoding messages.
 Result<CalmModel, json::Error> read_calm_model(json::Deserializer& de);
 
-// The document as a generic value, ready to print.
-json::Value to_json(const CalmModel& model);
+// The document as a generic value, ready to print; the records' texts are moved into it.
+json::Value to_json(CalmModel model);
 
 } // namespace vok::calm
