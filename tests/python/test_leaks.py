@@ -65,6 +65,8 @@ def _calls():
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
         lambda: graph.export_protobuf("p", "", "x", True, True),
         lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
