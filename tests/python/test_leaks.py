@@ -74,6 +74,8 @@ def _calls():
         lambda: vok_dsl.WindowSpec(1.5, "days"),
         lambda: graph.export_protobuf("p", "", "x", True, True),
         lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
