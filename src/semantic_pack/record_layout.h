@@ -5,7 +5,7 @@
 // an optional text (left out when absent, null read as absent) or has a default (may be missing
 // when read). `RecordLayout` holds that list together with the record's name in messages
 // ("struct SourceRef"), and the generic `read_record` and `write_record` below do the rest with
-// the JSON reader's record conventions (`json::read_struct`) and the JSON writer.
+// the JSON reader's record conventions (`json::read_struct`) and the JSON writer's quoting.
 //
 // Records are written in one of two key orders: the document order of the member list, or the
 // canonical order (keys ascending by bytes) that content hashes are computed over. The canonical
@@ -278,7 +278,7 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
 // against the reader's budget, values skipped under unknown keys included.
 template <class T> Result<T, json::Error> read_text(std::string_view text) {
     json::TextDeserializer de(text);
-    de.limit_skipped_depth();
+    de.count_levels_when_skipping();
     VOK_ASSIGN(T value, T::deserialize(de));
     VOK_TRY(de.finish());
     return value;
