@@ -18,15 +18,18 @@ Result<void, AuthorityError> check_request(const AuthorityRequest& request) {
 
 void flatten_context_facts(const json::Object& map, std::optional<std::string_view> prefix,
                            UtcInstant now, std::vector<FactEnvelope>& out) {
-    // An explicit stack of the objects being walked, each with its path and the next key to
-    // visit, so that a context nested arbitrarily deep cannot exhaust the call stack.
+    // An explicit stack of the objects being walked, so that a context nested arbitrarily deep
+    // cannot exhaust the call stack. The paths of all levels share one buffer, each level knowing
+    // the length of its own path, so a deep chain costs memory in proportion to its depth.
     struct Level {
         const json::Object* object;
         size_t next;
-        std::optional<std::string> path;
+        size_t path_length;
+        bool has_path;
     };
+    std::string path(prefix.value_or(std::string_view()));
     std::vector<Level> stack;
-    stack.push_back({&map, 0, prefix ? std::optional<std::string>(*prefix) : std::nullopt});
+    stack.push_back({&map, 0, path.size(), prefix.has_value()});
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.object->size()) {
@@ -34,14 +37,16 @@ void flatten_context_facts(const json::Object& map, std::optional<std::string_vi
             continue;
         }
         const auto& [key, value] = level.object->entries()[level.next++];
-        std::string path = level.path ? *level.path + "." + key : key;
+        path.resize(level.path_length);
+        if (level.has_path) path += '.';
+        path += key;
         if (value.is_object()) {
             // `level` is not used after this push, which may move it.
-            stack.push_back({&value.as_object(), 0, std::move(path)});
+            stack.push_back({&value.as_object(), 0, path.size(), true});
             continue;
         }
         FactEnvelope fact;
-        fact.path = std::move(path);
+        fact.path = path;
         fact.value = value;
         fact.source_class = SourceClass::CallerSupplied;
         fact.source_id = "caller";

@@ -60,8 +60,8 @@ inline FactSource source(std::string id, SourceClass cls, std::vector<std::strin
     return s;
 }
 
-inline FactTransform transform(std::string id, std::string version,
-                               std::vector<std::string> input_paths, std::string output_path) {
+inline FactTransform make_transform(std::string id, std::string version,
+                                    std::vector<std::string> input_paths, std::string output_path) {
     FactTransform t;
     t.id = std::move(id);
     t.version = std::move(version);

@@ -11,9 +11,9 @@ namespace vok::authority {
 namespace {
 
 using testing::base_config;
+using testing::make_transform;
 using testing::parse_value;
 using testing::source;
-using testing::transform;
 using Kind = AuthorityErrorKind;
 
 const std::string kPolicy =
@@ -87,10 +87,10 @@ TEST(BuildEnvironment, ARepeatedSourceIdReplacesInPlace) {
 
 TEST(BuildEnvironment, TransformsAreKeyedByIdAndVersion) {
     auto config = base_config();
-    auto replaced = transform("fx", "1", {"a"}, "b");
+    auto replaced = make_transform("fx", "1", {"a"}, "b");
     replaced.hash = "second";
-    config.fact_transforms = {transform("fx", "1", {"a"}, "b"), transform("fx", "2", {"a"}, "c"),
-                              replaced};
+    config.fact_transforms = {make_transform("fx", "1", {"a"}, "b"),
+                              make_transform("fx", "2", {"a"}, "c"), replaced};
     auto env = build_environment(std::move(config));
     ASSERT_TRUE(env.ok());
     ASSERT_EQ(env->transforms().size(), 2u);
@@ -113,7 +113,7 @@ TEST(BuildEnvironment, RefusesEveryImpureFlagNamingTheTransformId) {
                                   &PurityFlags::side_effects,   &PurityFlags::global_state_access};
     for (bool PurityFlags::*flag : flags) {
         auto config = base_config();
-        config.fact_transforms = {transform("fx", "7", {}, "out")};
+        config.fact_transforms = {make_transform("fx", "7", {}, "out")};
         config.fact_transforms[0].purity.*flag = true;
         AuthorityError e = build_error(std::move(config));
         EXPECT_EQ(e.kind, Kind::InvalidTransform);
@@ -273,7 +273,7 @@ TEST(ValidateEnvironment, ManySourcesAndTransforms) {
     for (int i = 0; i < 5000; ++i) {
         config.fact_sources.push_back(
             source("s" + std::to_string(i), SourceClass::Attested, {"p" + std::to_string(i)}));
-        config.fact_transforms.push_back(transform("t", std::to_string(i), {"a"}, "b"));
+        config.fact_transforms.push_back(make_transform("t", std::to_string(i), {"a"}, "b"));
     }
     auto env = build_environment(std::move(config));
     ASSERT_TRUE(env.ok());
