@@ -1,3 +1,4 @@
+// Writing the decision document; see authority_decision.h.
 #include "authority/authority_decision.h"
 
 #include "json/writer.h"

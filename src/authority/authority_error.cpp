@@ -1,3 +1,4 @@
+// Kind names and message texts of AuthorityError; see authority_error.h.
 #include "authority/authority_error.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Reading policies from a pack's parsed value; see authority_policy.h.
 #include "authority/authority_policy.h"
 
 #include "authority/record_fields.h"

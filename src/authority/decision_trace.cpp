@@ -1,3 +1,4 @@
+// Writing the decision-trace document; see decision_trace.h.
 #include "authority/decision_trace.h"
 
 #include "json/writer.h"

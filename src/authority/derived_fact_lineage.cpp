@@ -1,3 +1,4 @@
+// Reading and writing the lineage of a derived fact; see derived_fact_lineage.h.
 #include "authority/derived_fact_lineage.h"
 
 #include "authority/record_fields.h"

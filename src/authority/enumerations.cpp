@@ -1,3 +1,4 @@
+// Names, readers and writers of the authority enumerations; see enumerations.h.
 #include "authority/enumerations.h"
 
 #include "common/invariant.h"

@@ -1,3 +1,4 @@
+// Reading the whole authority configuration in one pass; see environment_config.h.
 #include "authority/environment_config.h"
 
 #include "authority/record_fields.h"

@@ -1,3 +1,4 @@
+// Reading fact envelopes and the caller's fact list; see fact_envelope.h.
 #include "authority/fact_envelope.h"
 
 #include "authority/record_fields.h"

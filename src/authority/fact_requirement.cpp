@@ -1,3 +1,4 @@
+// Reading a policy's fact requirement; see fact_requirement.h.
 #include "authority/fact_requirement.h"
 
 #include "authority/record_fields.h"

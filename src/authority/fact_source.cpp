@@ -1,3 +1,4 @@
+// Reading a configured fact source; see fact_source.h.
 #include "authority/fact_source.h"
 
 #include "authority/record_fields.h"

@@ -1,3 +1,4 @@
+// Reading a configured fact transform and its parts; see fact_transform.h.
 #include "authority/fact_transform.h"
 
 #include "authority/record_fields.h"

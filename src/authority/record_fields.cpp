@@ -1,3 +1,4 @@
+// Field rows and value readers shared by the authority record readers; see record_fields.h.
 #include "authority/record_fields.h"
 
 namespace vok::authority {

@@ -1,3 +1,4 @@
+// Reading a request with its actor and resource; see request.h.
 #include "authority/request.h"
 
 #include "authority/record_fields.h"

@@ -1,3 +1,4 @@
+// Reading the specificity profile; see specificity_profile.h.
 #include "authority/specificity_profile.h"
 
 #include "authority/record_fields.h"

@@ -1,3 +1,4 @@
+// Bounds and JSON form of the time span of a fact requirement's max_age; see time_delta.h.
 #include "authority/time_delta.h"
 
 #include <limits>

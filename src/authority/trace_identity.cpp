@@ -1,3 +1,4 @@
+// XXH64 hashes (libxxhash) and random decision ids (the uuid library); see trace_identity.h.
 #include "authority/trace_identity.h"
 
 #include <xxhash.h>

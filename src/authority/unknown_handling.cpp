@@ -1,3 +1,4 @@
+// Reading the unknown-handling defaults and writing their hashed text; see unknown_handling.h.
 #include "authority/unknown_handling.h"
 
 #include "authority/record_fields.h"
