@@ -55,21 +55,6 @@ TEST(BuildEnvironment, EmptyListsBuildAndValidateTwice) {
     EXPECT_TRUE(env->validated());
 }
 
-TEST(BuildEnvironment, VersionsAreCopiedFromTheConfiguration) {
-    auto env = build_environment(base_config());
-    ASSERT_TRUE(env.ok());
-    EXPECT_EQ(env->compiler_versions().semantics_version, "s1");
-    EXPECT_EQ(env->compiler_versions().compatibility_version, "c1");
-    EXPECT_EQ(env->compatibility_auditor_version(), "c1");
-    EXPECT_EQ(env->resolver().semantics_version, "s1");
-    EXPECT_EQ(env->resolver().compatibility_version, "c1");
-    EXPECT_EQ(env->resolver().specificity_profile.id, "p1");
-    EXPECT_EQ(env->trace_versions().resolver_version, "r1");
-    EXPECT_EQ(env->trace_versions().resolver_semantics_version, "s1");
-    EXPECT_EQ(env->trace_versions().compatibility_lowering_version, "c1");
-    EXPECT_FALSE(env->strict_mode());
-}
-
 TEST(BuildEnvironment, ARepeatedSourceIdReplacesInPlace) {
     auto config = base_config();
     config.fact_sources = {source("a", SourceClass::Attested, {"x"}),
@@ -266,21 +251,6 @@ TEST(ValidateEnvironment, UnknownDefaultsOfAllow) {
     config.unknown_handling.permission.default_ = FinalDecision::Allow;
     EXPECT_EQ(validate_error(config).to_string(),
               "[InvalidAuthorityEnvironment] Unknown permission must not default to Allow");
-}
-
-TEST(ValidateEnvironment, ManySourcesAndTransforms) {
-    auto config = base_config();
-    for (int i = 0; i < 5000; ++i) {
-        config.fact_sources.push_back(
-            source("s" + std::to_string(i), SourceClass::Attested, {"p" + std::to_string(i)}));
-        config.fact_transforms.push_back(make_transform("t", std::to_string(i), {"a"}, "b"));
-    }
-    auto env = build_environment(std::move(config));
-    ASSERT_TRUE(env.ok());
-    EXPECT_TRUE(validate(*env).ok());
-    EXPECT_EQ(env->sources().size(), 5000u);
-    EXPECT_EQ(env->transforms().size(), 5000u);
-    EXPECT_EQ(env->sources().find("s4321")->allowed_paths[0], "p4321");
 }
 
 TEST(EvidenceStore, AppendsUntilPoisoned) {

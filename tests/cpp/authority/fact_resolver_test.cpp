@@ -109,17 +109,6 @@ TEST(FlattenContextFacts, LeavesInKeyOrder) {
     }
 }
 
-TEST(FlattenContextFacts, PrefixAndEmptyKeys) {
-    std::vector<FactEnvelope> out;
-    flatten_context_facts(parse_value(R"({"":{"":1},"k":2})").as_object(), "ctx", kNow, out);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].path, "ctx..");
-    EXPECT_EQ(out[1].path, "ctx.k");
-    out.clear();
-    flatten_context_facts(parse_value(R"({"k":2})").as_object(), "", kNow, out);
-    EXPECT_EQ(out[0].path, ".k");
-}
-
 TEST(FlattenContextFacts, DeepNestingCostsNoStack) {
     json::Value context = json::Value::from_u64(7);
     for (int i = 0; i < 100000; ++i) {

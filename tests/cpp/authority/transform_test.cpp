@@ -44,18 +44,6 @@ DerivedFact derive(const FactTransform& t, const FactStore& store) {
     return derived ? std::move(*derived) : DerivedFact{};
 }
 
-TEST(TrustOrder, StrongestFirst) {
-    const SourceClass order[] = {SourceClass::SystemOfRecord, SourceClass::Attested,
-                                 SourceClass::ManualApproval, SourceClass::RuntimeObserved,
-                                 SourceClass::Derived,        SourceClass::CallerSupplied,
-                                 SourceClass::UnknownSource};
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(trust_rank(order[i]), i);
-        for (int j = 0; j < 7; ++j)
-            EXPECT_EQ(weaker_trust(order[i], order[j]), order[std::max(i, j)]);
-    }
-}
-
 TEST(DeriveFact, EffectiveTrustIsTheWeakestInput) {
     struct Case {
         std::vector<SourceClass> inputs;
