@@ -60,7 +60,8 @@ public:
 
     // The first fact whose path equals `path` byte for byte, or nullptr.
     const StoredFact* first(std::string_view path) const;
-    // The positions in `facts()` of every fact of `path`, ascending.
+    // The positions in `facts()` of every fact of `path`, ascending; valid until the store
+    // changes.
     std::span<const size_t> positions(std::string_view path) const;
 
     void append(FactEnvelope fact, FactOrigin origin);
