@@ -17,6 +17,7 @@
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
 #include "python/binding/binding.h"
+#include "python/policy/graph_evaluation.h"
 #include "python/record_classes.h"
 
 namespace vok::python {
@@ -280,6 +281,7 @@ const MethodRow kMethods[] = {
     method<kPatternCount, count<Pattern, &Graph::patterns>>(),
     exclusive_method<kSetEvaluationMode, set_evaluation_mode>(kSetEvaluationModeDoc),
     method<kUseThreeValuedLogic, use_three_valued_logic>(kUseThreeValuedLogicDoc),
+    graph_evaluate_policy_row(),
 };
 
 } // namespace
