@@ -1,5 +1,6 @@
 #include "policy/fused_evaluation.h"
 
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <unordered_map>
@@ -89,6 +90,18 @@ public:
 
     bool empty() const { return stack_.empty(); }
 
+    // Whether a visible binding other than `own` would take the reference `reference` first.
+    bool taken_by_other(std::string_view reference, std::string_view own) const {
+        for (const Binding& b : stack_) {
+            if (!b.visible || b.name == own) continue;
+            if (reference == b.name ||
+                (reference.size() > b.name.size() && reference.starts_with(b.name) &&
+                 reference[b.name.size()] == '.'))
+                return true;
+        }
+        return false;
+    }
+
     // The value a variable reference takes, or nothing when no binding reaches it.
     std::optional<json::Value> variable(std::string_view reference) const {
         for (const Binding& b : stack_) {
@@ -145,6 +158,52 @@ private:
 };
 
 template <bool Three> using Truth = std::conditional_t<Three, TruthValue, bool>;
+
+// A condition `v.key OP number` (or `number OP v.key`), v the quantifier's own variable, with an
+// ordering or equality operator: per item it folds to a literal during expansion, so it can be
+// computed straight from the record. This is the shape of most item conditions; a flow's quantity
+// is read as the float its item would carry without building the item.
+struct FieldTest {
+    BinaryOp op;
+    std::string_view key;
+    const json::Value* number;
+    bool field_on_left;
+};
+
+bool is_comparison(BinaryOp op) {
+    return op == BinaryOp::Equal || op == BinaryOp::NotEqual || op == BinaryOp::GreaterThan ||
+           op == BinaryOp::LessThan || op == BinaryOp::GreaterThanOrEqual ||
+           op == BinaryOp::LessThanOrEqual;
+}
+
+// Decimal::to_f64, with a shortcut for whole numbers that a double holds exactly.
+inline double quantity_as_double(const Decimal& d) {
+    if (d.scale() == 0) {
+        const unsigned __int128 m = d.mantissa();
+        if (m < (uint64_t(1) << 53)) {
+            const double magnitude = double(uint64_t(m));
+            return d.is_negative() ? -magnitude : magnitude;
+        }
+    }
+    return d.to_f64();
+}
+
+bool compare_doubles(BinaryOp op, double l, double r) {
+    switch (op) {
+    case BinaryOp::Equal:
+        return l == r;
+    case BinaryOp::NotEqual:
+        return l != r;
+    case BinaryOp::GreaterThan:
+        return l > r;
+    case BinaryOp::LessThan:
+        return l < r;
+    case BinaryOp::GreaterThanOrEqual:
+        return l >= r;
+    default:
+        return l <= r;
+    }
+}
 
 // An evaluation outcome kept back: a truth value, the first evaluation error, or an exception.
 template <bool Three> struct Outcome {
@@ -312,6 +371,24 @@ private:
         VOK_ASSIGN(CollectionSource source, collection(*q.collection, collection_value));
         O acc = value_outcome(seed(for_all));
         bool any = false;
+        if (auto test = field_test(q, source)) {
+            VOK_TRY(each_field_test(*test, source, [&](std::optional<bool> folded) {
+                any = true;
+                if (acc.failed()) return;
+                if constexpr (Three) {
+                    TruthValue v = folded ? truth_of(*folded) : TruthValue::Unknown;
+                    acc.truth =
+                        op == BinaryOp::And ? kleene_and(acc.truth, v) : kleene_or(acc.truth, v);
+                } else if (folded) {
+                    acc.truth =
+                        op == BinaryOp::And ? (acc.truth && *folded) : (acc.truth || *folded);
+                } else {
+                    acc.error = boolean_literal(json::Value()).error();
+                }
+            }));
+            if (!any) return literal_node(json::Value(for_all));
+            return evaluated(std::move(acc));
+        }
         VOK_TRY(
             for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
                 any = true;
@@ -322,6 +399,82 @@ private:
             }));
         if (!any) return literal_node(json::Value(for_all));
         return evaluated(std::move(acc));
+    }
+
+    std::optional<FieldTest> field_test(const expr::Quantifier& q, const CollectionSource& source) {
+        if (!source.kind) return std::nullopt;
+        const auto* b = q.condition->get_if<expr::Binary>();
+        if (b == nullptr || !is_comparison(b->op)) return std::nullopt;
+        auto key_of = [&](const Expression& e) -> std::optional<std::string_view> {
+            if (const auto* m = e.get_if<expr::MemberAccess>()) {
+                if (m->object == q.variable) return std::string_view(m->member);
+            } else if (const auto* v = e.get_if<expr::Variable>()) {
+                std::string_view name = v->name;
+                if (name.size() > q.variable.size() + 1 && name.starts_with(q.variable) &&
+                    name[q.variable.size()] == '.' && !bindings_.taken_by_other(name, q.variable))
+                    return name.substr(q.variable.size() + 1);
+            }
+            return std::nullopt;
+        };
+        auto number_of = [](const Expression& e) -> const json::Value* {
+            const auto* l = e.get_if<expr::Literal>();
+            return l != nullptr && l->value.is_number() ? &l->value : nullptr;
+        };
+        if (auto key = key_of(*b->left)) {
+            if (const json::Value* n = number_of(*b->right)) return FieldTest{b->op, *key, n, true};
+        } else if (auto key = key_of(*b->right)) {
+            if (const json::Value* n = number_of(*b->left)) return FieldTest{b->op, *key, n, false};
+        }
+        return std::nullopt;
+    }
+
+    // The literal the condition folds to for one item (true, false or null), or the expansion
+    // error of a field that is not a number.
+    Result<json::Value, std::string> field_test_item(const FieldTest& test, const ItemRef& item) {
+        std::optional<json::Value> field = item.field(graph_, test.key);
+        json::Value value = field ? std::move(*field) : json::Value();
+        VOK_ASSIGN(std::optional<json::Value> folded,
+                   test.field_on_left ? fold_literals(test.op, value, *test.number)
+                                      : fold_literals(test.op, *test.number, value));
+        return std::move(*folded);
+    }
+
+    // Calls `visit(folded)` for each item's folded condition, in order: true, false, or nothing
+    // for the null literal.
+    template <class Visit>
+    Result<void, std::string> each_field_test(const FieldTest& test, const CollectionSource& source,
+                                              Visit&& visit) {
+        auto visit_value = [&](const json::Value& folded) {
+            visit(folded.is_bool() ? std::optional<bool>(folded.as_bool()) : std::nullopt);
+        };
+        if (*source.kind == CollectionKind::Flows && test.key == "quantity") {
+            // The tight loop of the common case: one decimal read and one comparison per flow.
+            const double number = test.number->as_number().to_f64();
+            const auto& flows = graph_.flows();
+            const auto* first = flows.empty() ? nullptr : &*flows.begin();
+            const size_t count = flows.size();
+            for (size_t i = 0; i < count; ++i) {
+                if (i + 16 < count) __builtin_prefetch(&first[i + 16].second.quantity);
+                const Flow& flow = first[i].second;
+                const double q = quantity_as_double(flow.quantity);
+                if (!std::isfinite(q)) {
+                    VOK_ASSIGN(
+                        json::Value folded,
+                        field_test_item(test, ItemRef::of_record(CollectionKind::Flows, &flow)));
+                    visit_value(folded);
+                    continue;
+                }
+                visit(std::optional<bool>(test.field_on_left
+                                              ? compare_doubles(test.op, q, number)
+                                              : compare_doubles(test.op, number, q)));
+            }
+            return Ok();
+        }
+        return for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
+            VOK_ASSIGN(json::Value folded, field_test_item(test, item));
+            visit_value(folded);
+            return Ok();
+        });
     }
 
     static T seed(bool b) {
@@ -402,14 +555,21 @@ private:
         VOK_ASSIGN(CollectionSource source, collection(*q.collection, collection_value));
         size_t holding = 0;
         bool any = false;
-        VOK_TRY(
-            for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
+        auto visit = [&](const ItemRef& item) -> Result<void, std::string> {
+            any = true;
+            Bound bound(bindings_, q.variable, item, true);
+            VOK_ASSIGN(Reduced c, reduce_child(*q.condition));
+            if (c.is_true()) ++holding;
+            return Ok();
+        };
+        if (auto test = field_test(q, source)) {
+            VOK_TRY(each_field_test(*test, source, [&](std::optional<bool> folded) {
                 any = true;
-                Bound bound(bindings_, q.variable, item, true);
-                VOK_ASSIGN(Reduced c, reduce_child(*q.condition));
-                if (c.is_true()) ++holding;
-                return Ok();
+                if (folded.value_or(false)) ++holding;
             }));
+        } else {
+            VOK_TRY(for_each_item(source, graph_, visit));
+        }
         if (q.quantifier == Quantifier::ExistsUnique)
             return Reduced::literal(json::Value(holding == 1));
         if (!any) return Reduced::literal(json::Value(q.quantifier == Quantifier::ForAll));
