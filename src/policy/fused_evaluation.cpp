@@ -176,18 +176,6 @@ bool is_comparison(BinaryOp op) {
            op == BinaryOp::LessThanOrEqual;
 }
 
-// Decimal::to_f64, with a shortcut for whole numbers that a double holds exactly.
-inline double quantity_as_double(const Decimal& d) {
-    if (d.scale() == 0) {
-        const unsigned __int128 m = d.mantissa();
-        if (m < (uint64_t(1) << 53)) {
-            const double magnitude = double(uint64_t(m));
-            return d.is_negative() ? -magnitude : magnitude;
-        }
-    }
-    return d.to_f64();
-}
-
 bool compare_doubles(BinaryOp op, double l, double r) {
     switch (op) {
     case BinaryOp::Equal:
@@ -202,6 +190,36 @@ bool compare_doubles(BinaryOp op, double l, double r) {
         return l >= r;
     default:
         return l <= r;
+    }
+}
+
+// How many of the quantities satisfy `quantity op number` (or `number op quantity`); `finite` tells
+// whether every quantity was finite, the only case in which the count stands for the items.
+size_t count_holding(BinaryOp op, bool field_on_left, double number,
+                     const std::vector<double>& quantities, bool& finite) {
+    auto run = [&](auto holds) {
+        size_t holding = 0;
+        bool all_finite = true;
+        for (const double q : quantities) {
+            all_finite &= std::isfinite(q);
+            holding += field_on_left ? holds(q, number) : holds(number, q);
+        }
+        finite = all_finite;
+        return holding;
+    };
+    switch (op) {
+    case BinaryOp::Equal:
+        return run([](double l, double r) { return l == r; });
+    case BinaryOp::NotEqual:
+        return run([](double l, double r) { return l != r; });
+    case BinaryOp::GreaterThan:
+        return run([](double l, double r) { return l > r; });
+    case BinaryOp::LessThan:
+        return run([](double l, double r) { return l < r; });
+    case BinaryOp::GreaterThanOrEqual:
+        return run([](double l, double r) { return l >= r; });
+    default:
+        return run([](double l, double r) { return l <= r; });
     }
 }
 
@@ -372,20 +390,28 @@ private:
         O acc = value_outcome(seed(for_all));
         bool any = false;
         if (auto test = field_test(q, source)) {
-            VOK_TRY(each_field_test(*test, source, [&](std::optional<bool> folded) {
-                any = true;
-                if (acc.failed()) return;
-                if constexpr (Three) {
-                    TruthValue v = folded ? truth_of(*folded) : TruthValue::Unknown;
-                    acc.truth =
-                        op == BinaryOp::And ? kleene_and(acc.truth, v) : kleene_or(acc.truth, v);
-                } else if (folded) {
-                    acc.truth =
-                        op == BinaryOp::And ? (acc.truth && *folded) : (acc.truth || *folded);
-                } else {
-                    acc.error = boolean_literal(json::Value()).error();
-                }
-            }));
+            VOK_TRY(each_field_test(
+                *test, source,
+                [&](std::optional<bool> folded) {
+                    any = true;
+                    if (acc.failed()) return;
+                    if constexpr (Three) {
+                        TruthValue v = folded ? truth_of(*folded) : TruthValue::Unknown;
+                        acc.truth = op == BinaryOp::And ? kleene_and(acc.truth, v)
+                                                        : kleene_or(acc.truth, v);
+                    } else if (folded) {
+                        acc.truth =
+                            op == BinaryOp::And ? (acc.truth && *folded) : (acc.truth || *folded);
+                    } else {
+                        acc.error = boolean_literal(json::Value()).error();
+                    }
+                },
+                [&](size_t items, size_t holding) {
+                    // Every item folded to a boolean: the chain is decided by the counts.
+                    any = items > 0;
+                    bool holds = for_all ? holding == items : holding > 0;
+                    acc.truth = seed(holds);
+                }));
             if (!any) return literal_node(json::Value(for_all));
             return evaluated(std::move(acc));
         }
@@ -441,32 +467,38 @@ private:
 
     // Calls `visit(folded)` for each item's folded condition, in order: true, false, or nothing
     // for the null literal.
-    template <class Visit>
+    // When every item folds to a boolean, `bulk(items, holding)` may be called once instead.
+    template <class Visit, class Bulk>
     Result<void, std::string> each_field_test(const FieldTest& test, const CollectionSource& source,
-                                              Visit&& visit) {
+                                              Visit&& visit, Bulk&& bulk) {
         auto visit_value = [&](const json::Value& folded) {
             visit(folded.is_bool() ? std::optional<bool>(folded.as_bool()) : std::nullopt);
         };
-        if (*source.kind == CollectionKind::Flows && test.key == "quantity") {
+        if (*source.kind == CollectionKind::Flows && test.key == "quantity" &&
+            graph_.flow_quantities_f64().size() == graph_.flows().size()) {
             // The tight loop of the common case: one decimal read and one comparison per flow.
             const double number = test.number->as_number().to_f64();
-            const auto& flows = graph_.flows();
-            const auto* first = flows.empty() ? nullptr : &*flows.begin();
-            const size_t count = flows.size();
-            for (size_t i = 0; i < count; ++i) {
-                if (i + 16 < count) __builtin_prefetch(&first[i + 16].second.quantity);
-                const Flow& flow = first[i].second;
-                const double q = quantity_as_double(flow.quantity);
+            const std::vector<double>& quantities = graph_.flow_quantities_f64();
+            bool finite = false;
+            const size_t holding =
+                count_holding(test.op, test.field_on_left, number, quantities, finite);
+            if (finite) {
+                bulk(quantities.size(), holding);
+                return Ok();
+            }
+            auto flow = graph_.flows().begin();
+            for (const double q : quantities) {
                 if (!std::isfinite(q)) {
-                    VOK_ASSIGN(
-                        json::Value folded,
-                        field_test_item(test, ItemRef::of_record(CollectionKind::Flows, &flow)));
+                    VOK_ASSIGN(json::Value folded,
+                               field_test_item(
+                                   test, ItemRef::of_record(CollectionKind::Flows, &flow->second)));
                     visit_value(folded);
-                    continue;
+                } else {
+                    visit(std::optional<bool>(test.field_on_left
+                                                  ? compare_doubles(test.op, q, number)
+                                                  : compare_doubles(test.op, number, q)));
                 }
-                visit(std::optional<bool>(test.field_on_left
-                                              ? compare_doubles(test.op, q, number)
-                                              : compare_doubles(test.op, number, q)));
+                ++flow;
             }
             return Ok();
         }
@@ -563,10 +595,16 @@ private:
             return Ok();
         };
         if (auto test = field_test(q, source)) {
-            VOK_TRY(each_field_test(*test, source, [&](std::optional<bool> folded) {
-                any = true;
-                if (folded.value_or(false)) ++holding;
-            }));
+            VOK_TRY(each_field_test(
+                *test, source,
+                [&](std::optional<bool> folded) {
+                    any = true;
+                    if (folded.value_or(false)) ++holding;
+                },
+                [&](size_t items, size_t holds) {
+                    any = items > 0;
+                    holding = holds;
+                }));
         } else {
             VOK_TRY(for_each_item(source, graph_, visit));
         }
