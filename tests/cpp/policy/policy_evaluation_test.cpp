@@ -206,5 +206,31 @@ TEST(Aggregations, SumsFiltersAndWindows) {
     EXPECT_EQ(windowed("weeks").error(), "Invalid window unit 'weeks' in aggregation window");
 }
 
+TEST(Aggregations, OverflowsAreOrderlyErrors) {
+    TestGraph t;
+    for (int i = 0; i < 2; ++i)
+        t.add_flow(
+            "1", json::Object::from_entries({{"w", json::Value("79228162514264337593543950335")}}));
+    auto sum = Expression::aggregation(AggregateFunction::Sum, var("flows"), "w", std::nullopt);
+    EXPECT_EQ(expand_aggregation(*sum.get_if<expr::Aggregation>(), t.graph).error(),
+              "Aggregation result exceeds the decimal range");
+
+    auto windowed = [&](uint64_t duration, const char* unit) {
+        expr::AggregationComprehension c{AggregateFunction::Count,
+                                         "x",
+                                         Box(var("flows")),
+                                         WindowSpec{duration, unit},
+                                         Box(lit(true)),
+                                         Box(member("x", "quantity")),
+                                         std::nullopt};
+        return expand_aggregation_comprehension(c, t.graph);
+    };
+    EXPECT_EQ(windowed(UINT64_MAX, "days").error(),
+              "Window duration 18446744073709551615 exceeds supported range");
+    EXPECT_EQ(windowed(uint64_t(1) << 62, "days").error(),
+              "Window of 4611686018427387904 days exceeds the supported range of time");
+    EXPECT_TRUE(windowed(uint64_t(1) << 40, "seconds").ok());
+}
+
 } // namespace
 } // namespace vok::testing
