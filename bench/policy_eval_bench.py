@@ -12,7 +12,6 @@ usage: /usr/bin/python3 bench/policy_eval_bench.py [BUILD_DIR] [FLOWS]
    child process whose peak RSS is reported as a whole.
 """
 
-import gc
 import json
 import os
 import resource
@@ -20,7 +19,7 @@ import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from run_all import ROOT, best_of
 
 
 def policy(expression):
@@ -47,20 +46,6 @@ def member(obj, name):
 
 def binary(op, left, right):
     return {"Binary": {"op": op, "left": left, "right": right}}
-
-
-def best_of(fn, rounds=3):
-    gc.collect()
-    gc.disable()
-    try:
-        best = float("inf")
-        for _ in range(rounds):
-            start = time.perf_counter()
-            fn()
-            best = min(best, time.perf_counter() - start)
-        return best
-    finally:
-        gc.enable()
 
 
 def python_check(records):
@@ -94,13 +79,13 @@ def flat(vok_dsl, count):
     before = peak_rss_mb()
     assert graph.evaluate_policy(text).is_satisfied
     growth = peak_rss_mb() - before
-    engine = best_of(lambda: graph.evaluate_policy(text))
+    engine = best_of(lambda: graph.evaluate_policy(text), rounds=3)
 
     records = [{"id": f.id, "from_entity": f.from_id, "to_entity": f.to_id,
                 "resource": f.resource_id, "quantity": float(f.quantity)}
                for f in graph.all_flows()]
     assert python_check(records) is True
-    loop = best_of(lambda: python_check(records))
+    loop = best_of(lambda: python_check(records), rounds=3)
     return engine, loop, growth
 
 

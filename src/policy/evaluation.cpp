@@ -265,7 +265,7 @@ Result<TruthValue, std::string> three_valued_comparison(const Policy& policy, Bi
         }
         if (is_ordering(op)) {
             if (!pair) return TruthValue::Unknown;
-            return truth_of(ordering_holds(op, pair->first, pair->second));
+            return truth_of(comparison_holds(op, pair->first, pair->second));
         }
         bool equal;
         if (pair) {

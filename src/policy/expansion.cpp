@@ -7,6 +7,7 @@
 #include "common/deep_recursion.h"
 #include "policy/aggregation.h"
 #include "policy/quantifier_items.h"
+#include "policy/runtime_value.h"
 #include "policy/substitution.h"
 #include "json/writer.h"
 
@@ -145,10 +146,7 @@ Result<std::optional<json::Value>, std::string> fold_literals(BinaryOp op, const
         if (!l) return Err(std::string("Left operand is not numeric"));
         auto r = value_as_f64(right);
         if (!r) return Err(std::string("Right operand is not numeric"));
-        bool holds = op == BinaryOp::GreaterThan          ? *l > *r
-                     : op == BinaryOp::LessThan           ? *l < *r
-                     : op == BinaryOp::GreaterThanOrEqual ? *l >= *r
-                                                          : *l <= *r;
+        bool holds = comparison_holds(op, *l, *r);
         return Folded(json::Value(holds));
     }
     case BinaryOp::Contains:

@@ -11,6 +11,7 @@
 #include "policy/evaluation.h"
 #include "policy/expansion.h"
 #include "policy/quantifier_items.h"
+#include "policy/runtime_value.h"
 #include "policy/substitution.h"
 
 namespace vok {
@@ -174,23 +175,6 @@ bool is_comparison(BinaryOp op) {
     return op == BinaryOp::Equal || op == BinaryOp::NotEqual || op == BinaryOp::GreaterThan ||
            op == BinaryOp::LessThan || op == BinaryOp::GreaterThanOrEqual ||
            op == BinaryOp::LessThanOrEqual;
-}
-
-bool compare_doubles(BinaryOp op, double l, double r) {
-    switch (op) {
-    case BinaryOp::Equal:
-        return l == r;
-    case BinaryOp::NotEqual:
-        return l != r;
-    case BinaryOp::GreaterThan:
-        return l > r;
-    case BinaryOp::LessThan:
-        return l < r;
-    case BinaryOp::GreaterThanOrEqual:
-        return l >= r;
-    default:
-        return l <= r;
-    }
 }
 
 // How many of the quantities satisfy `quantity op number` (or `number op quantity`); `finite` tells
@@ -495,8 +479,8 @@ private:
                     visit_value(folded);
                 } else {
                     visit(std::optional<bool>(test.field_on_left
-                                                  ? compare_doubles(test.op, q, number)
-                                                  : compare_doubles(test.op, number, q)));
+                                                  ? comparison_holds(test.op, q, number)
+                                                  : comparison_holds(test.op, number, q)));
                 }
                 ++flow;
             }

@@ -169,21 +169,6 @@ Result<NumericOperand, std::string> resolve_operand(const Operand& operand, cons
     return std::move(*numeric);
 }
 
-bool ordering_holds(BinaryOp op, const Decimal& left, const Decimal& right) {
-    switch (op) {
-    case BinaryOp::GreaterThan:
-        return left > right;
-    case BinaryOp::LessThan:
-        return left < right;
-    case BinaryOp::GreaterThanOrEqual:
-        return left >= right;
-    case BinaryOp::LessThanOrEqual:
-        return left <= right;
-    default:
-        return false;
-    }
-}
-
 Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
                                          const Graph& graph, BinaryOp op) {
     VOK_ASSIGN(NumericOperand l, resolve_operand(left, graph));
@@ -203,7 +188,7 @@ Result<bool, std::string> compare_values(const Operand& left, const Operand& rig
         if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
         right_value = *converted;
     }
-    return ordering_holds(op, l.value, right_value);
+    return comparison_holds(op, l.value, right_value);
 }
 
 Result<std::optional<std::pair<Decimal, Decimal>>, std::string>

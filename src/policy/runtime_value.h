@@ -69,8 +69,25 @@ Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
 compare_values_three_valued(const std::optional<NumericOperand>& left,
                             const std::optional<NumericOperand>& right);
 
-// Whether the ordering operator holds between two decimals.
-bool ordering_holds(BinaryOp op, const Decimal& left, const Decimal& right);
+// Whether `left op right` holds for an equality or ordering operator (false for any other).
+template <class T> bool comparison_holds(BinaryOp op, const T& left, const T& right) {
+    switch (op) {
+    case BinaryOp::Equal:
+        return left == right;
+    case BinaryOp::NotEqual:
+        return !(left == right);
+    case BinaryOp::GreaterThan:
+        return left > right;
+    case BinaryOp::LessThan:
+        return left < right;
+    case BinaryOp::GreaterThanOrEqual:
+        return left >= right;
+    case BinaryOp::LessThanOrEqual:
+        return left <= right;
+    default:
+        return false;
+    }
+}
 
 // The cast of a resolved value to a unit: the value in the target unit, with the target symbol.
 Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
