@@ -66,6 +66,10 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
