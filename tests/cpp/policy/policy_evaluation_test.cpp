@@ -206,6 +206,23 @@ TEST(Aggregations, SumsFiltersAndWindows) {
     EXPECT_EQ(windowed("weeks").error(), "Invalid window unit 'weeks' in aggregation window");
 }
 
+TEST(Aggregations, ComprehensionProjectsCastQuantities) {
+    TestGraph t;
+    t.add_flow("1.5");
+    t.add_flow("2");
+    expr::AggregationComprehension c{
+        AggregateFunction::Sum, "f",
+        Box(var("flows")),      std::nullopt,
+        Box(lit(true)),         Box(cast(member("f", "quantity"), "kg")),
+        std::string("g")};
+    EXPECT_EQ(*expand_aggregation_comprehension(c, t.graph), json::Value::from_f64(3500.0));
+    // The same comprehension compared in a policy, in both logics.
+    for (bool three : {true, false}) {
+        t.graph.set_use_three_valued_logic(three);
+        EXPECT_EQ(run(t.graph, bin(BinaryOp::Equal, Expression(c), num(3500))), kTrue);
+    }
+}
+
 TEST(Aggregations, OverflowsAreOrderlyErrors) {
     TestGraph t;
     for (int i = 0; i < 2; ++i)
