@@ -20,27 +20,6 @@ namespace {
 
 constexpr std::string_view kOverflow = "Aggregation result exceeds the decimal range";
 
-// The variable an aggregation's filter sees its item under.
-std::string_view filter_variable(const Expression& collection) {
-    if (const auto* variable = collection.get_if<expr::Variable>()) {
-        if (auto kind = collection_named(variable->name)) {
-            switch (*kind) {
-            case CollectionKind::Flows:
-                return "flow";
-            case CollectionKind::Entities:
-                return "entity";
-            case CollectionKind::Resources:
-                return "resource";
-            case CollectionKind::Instances:
-                return "instance";
-            case CollectionKind::Relations:
-                return "relation";
-            }
-        }
-    }
-    return "item";
-}
-
 json::Value float_result(const Decimal& d) {
     return json::Value::from_f64(d.to_f64());
 }
@@ -154,10 +133,59 @@ Result<Decimal, std::string> decimal_of_float_text(double value) {
     return Decimal::parse(std::string_view(buffer, size_t(end - buffer)));
 }
 
+std::string_view filter_variable_for(const Expression& collection) {
+    if (const auto* variable = collection.get_if<expr::Variable>()) {
+        if (auto kind = collection_named(variable->name)) {
+            switch (*kind) {
+            case CollectionKind::Flows:
+                return "flow";
+            case CollectionKind::Entities:
+                return "entity";
+            case CollectionKind::Resources:
+                return "resource";
+            case CollectionKind::Instances:
+                return "instance";
+            case CollectionKind::Relations:
+                return "relation";
+            }
+        }
+    }
+    return "item";
+}
+
+namespace {
+
+Result<Expression, std::string> expand_literally(const Graph& graph, const Expression& part,
+                                                 std::string_view variable, const ItemRef& item) {
+    return expand_expression(substitute_variable(part, variable, item.materialize(graph)), graph);
+}
+
+} // namespace
+
 Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& aggregation,
                                                     const Graph& graph) {
     VOK_ASSIGN(CollectionSource source, collection_source(*aggregation.collection));
-    const std::string_view variable = filter_variable(*aggregation.collection);
+    return aggregate(aggregation, source, filter_variable_for(*aggregation.collection), graph,
+                     [&](const Expression& part, std::string_view variable, const ItemRef& item) {
+                         return expand_literally(graph, part, variable, item);
+                     });
+}
+
+Result<json::Value, std::string>
+expand_aggregation_comprehension(const expr::AggregationComprehension& comprehension,
+                                 const Graph& graph) {
+    VOK_ASSIGN(CollectionSource source, collection_source(*comprehension.collection));
+    return aggregate_comprehension(
+        comprehension, source, graph,
+        [&](const Expression& part, std::string_view variable, const ItemRef& item) {
+            return expand_literally(graph, part, variable, item);
+        });
+}
+
+Result<json::Value, std::string> aggregate(const expr::Aggregation& aggregation,
+                                           const CollectionSource& source,
+                                           std::string_view variable, const Graph& graph,
+                                           PartExpander expand) {
     AggregateFunction function = aggregation.function;
     if (function != AggregateFunction::Count && !aggregation.field)
         return Err(std::string(name_of(function)) + " requires a field specification");
@@ -165,9 +193,7 @@ Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& agg
     std::vector<Decimal> values;
     VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, std::string> {
         if (aggregation.filter) {
-            Expression bound =
-                substitute_variable(**aggregation.filter, variable, item.materialize(graph));
-            auto kept = expand_expression(bound, graph);
+            auto kept = expand(**aggregation.filter, variable, item);
             if (!kept.ok() || !is_literal_true(*kept)) return Ok();
         }
         ++count;
@@ -182,9 +208,8 @@ Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& agg
 }
 
 Result<json::Value, std::string>
-expand_aggregation_comprehension(const expr::AggregationComprehension& comprehension,
-                                 const Graph& graph) {
-    VOK_ASSIGN(CollectionSource source, collection_source(*comprehension.collection));
+aggregate_comprehension(const expr::AggregationComprehension& comprehension,
+                        const CollectionSource& source, const Graph& graph, PartExpander expand) {
     std::optional<UtcInstant> cutoff;
     if (comprehension.window) {
         VOK_ASSIGN(UtcInstant c, window_cutoff(*comprehension.window));
@@ -193,16 +218,11 @@ expand_aggregation_comprehension(const expr::AggregationComprehension& comprehen
     std::vector<json::Value> projected;
     VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, std::string> {
         if (cutoff && !within_window(item, graph, *cutoff)) return Ok();
-        json::Value value = item.materialize(graph);
         VOK_ASSIGN(Expression predicate,
-                   expand_expression(
-                       substitute_variable(*comprehension.predicate, comprehension.variable, value),
-                       graph));
+                   expand(*comprehension.predicate, comprehension.variable, item));
         if (!is_literal_true(predicate)) return Ok();
         VOK_ASSIGN(Expression projection,
-                   expand_expression(substitute_variable(*comprehension.projection,
-                                                         comprehension.variable, value),
-                                     graph));
+                   expand(*comprehension.projection, comprehension.variable, item));
         if (auto* literal = projection.get_if<expr::Literal>()) {
             projected.push_back(std::move(literal->value));
         } else if (auto* quantity = projection.get_if<expr::QuantityLiteral>()) {

@@ -8,10 +8,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "common/function_ref.h"
 #include "common/result.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "policy/quantifier_items.h"
 #include "json/value.h"
 
 namespace vok {
@@ -23,6 +26,25 @@ Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& agg
 Result<json::Value, std::string>
 expand_aggregation_comprehension(const expr::AggregationComprehension& comprehension,
                                  const Graph& graph);
+
+// Expands one part of an aggregation (filter, predicate or projection) with `variable` bound to
+// the item, as substitution followed by expansion would.
+using PartExpander = FunctionRef<Result<Expression, std::string>(
+    const Expression& part, std::string_view variable, const ItemRef& item)>;
+
+// The two computations over items already found; `filter_variable` is the name the filter sees
+// its item under. `expand_aggregation` and `expand_aggregation_comprehension` are these with the
+// collection read from the expression and parts expanded by `expand_expression`.
+Result<json::Value, std::string> aggregate(const expr::Aggregation& aggregation,
+                                           const CollectionSource& source,
+                                           std::string_view filter_variable, const Graph& graph,
+                                           PartExpander expand);
+Result<json::Value, std::string>
+aggregate_comprehension(const expr::AggregationComprehension& comprehension,
+                        const CollectionSource& source, const Graph& graph, PartExpander expand);
+
+// "flow" for the collection "flows" and likewise for the others; "item" for anything else.
+std::string_view filter_variable_for(const Expression& collection);
 
 // The decimal of a JSON number as its shortest plain float text reads ("5", "12.5", "0.0000001").
 Result<Decimal, std::string> decimal_of_float_text(double value);

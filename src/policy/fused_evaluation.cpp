@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/deep_recursion.h"
+#include "policy/aggregation.h"
 #include "policy/evaluation.h"
 #include "policy/expansion.h"
 #include "policy/quantifier_items.h"
@@ -54,6 +55,10 @@ struct Reduced {
         return r;
     }
     bool is_true() const { return is_literal && value.is_bool() && value.as_bool(); }
+    Expression to_expression() && {
+        if (is_literal) return Expression::literal(std::move(value));
+        return *expression;
+    }
     Operand operand() const {
         return is_literal ? Operand{&value, nullptr} : Operand{nullptr, expression};
     }
@@ -541,8 +546,25 @@ private:
             return quantifier(*e.get_if<expr::Quantifier>());
         case ExpressionKind::GroupBy:
             return group_by(*e.get_if<expr::GroupBy>());
+        case ExpressionKind::Aggregation: {
+            const auto& a = *e.get_if<expr::Aggregation>();
+            json::Value holder;
+            bool bound = false;
+            VOK_ASSIGN(CollectionSource source, collection(*a.collection, holder, &bound));
+            std::string_view variable = bound ? "item" : filter_variable_for(*a.collection);
+            VOK_ASSIGN(json::Value value, aggregate(a, source, variable, graph_, part_expander()));
+            return Reduced::literal(std::move(value));
+        }
+        case ExpressionKind::AggregationComprehension: {
+            const auto& c = *e.get_if<expr::AggregationComprehension>();
+            json::Value holder;
+            VOK_ASSIGN(CollectionSource source, collection(*c.collection, holder));
+            VOK_ASSIGN(json::Value value,
+                       aggregate_comprehension(c, source, graph_, part_expander()));
+            return Reduced::literal(std::move(value));
+        }
         default: {
-            // Casts, aggregations and comprehensions: rewritten and expanded as they stand.
+            // Casts: rewritten and expanded as they stand.
             if (bindings_.empty()) {
                 VOK_ASSIGN(Expression expanded, expand_expression(e, graph_));
                 return Reduced::of(std::move(expanded));
@@ -555,15 +577,27 @@ private:
 
     // The items of a quantifier's or group-by's collection, as substitution would leave the
     // collection expression; a value it takes from a binding is kept in `holder`.
-    Result<CollectionSource, std::string> collection(const Expression& e, json::Value& holder) {
+    Result<CollectionSource, std::string> collection(const Expression& e, json::Value& holder,
+                                                     bool* was_bound = nullptr) {
         std::optional<json::Value> bound;
         if (const auto* v = e.get_if<expr::Variable>()) bound = bindings_.variable(v->name);
         if (const auto* m = e.get_if<expr::MemberAccess>()) bound = bindings_.member(*m);
         if (!bound) return collection_source(e);
+        if (was_bound != nullptr) *was_bound = true;
         holder = std::move(*bound);
         if (!holder.is_array())
             return Err(std::string("Collection expression must be a variable or array literal"));
         return CollectionSource{std::nullopt, &holder.as_array()};
+    }
+
+    // Aggregations bind their item without hiding an outer variable of the same name.
+    auto part_expander() {
+        return [this](const Expression& part, std::string_view variable,
+                      const ItemRef& item) -> Result<Expression, std::string> {
+            Bound bound(bindings_, variable, item, false);
+            VOK_ASSIGN(Reduced r, reduce_child(part));
+            return std::move(r).to_expression();
+        };
     }
 
     Reduction quantifier(const expr::Quantifier& q) {
