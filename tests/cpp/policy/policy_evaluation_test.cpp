@@ -171,6 +171,27 @@ TEST(PolicyEvaluation, LargeCollectionsNeedNoStackPerItem) {
     EXPECT_TRUE(result->is_satisfied);
 }
 
+TEST(PolicyEvaluation, AggregationsDoNotShadowOuterVariables) {
+    TestGraph t;
+    for (const char* q : {"1", "2", "3"})
+        t.add_flow(q);
+    // The filter's `flow` is the outer quantifier's item, not the aggregation's own.
+    Expression filter = bin(BinaryOp::GreaterThanOrEqual, member("flow", "quantity"), num(2));
+    Expression counted = bin(BinaryOp::GreaterThan, count_of(var("flows"), filter), num(0));
+    EXPECT_EQ(run(t.graph, forall("flow", var("flows"), counted)), kFalse);
+    // Likewise a comprehension of the same name: for the first flow nothing is projected.
+    Expression sum = expr::AggregationComprehension{
+        AggregateFunction::Sum,
+        "x",
+        Box(var("flows")),
+        std::nullopt,
+        Box(bin(BinaryOp::GreaterThanOrEqual, member("x", "quantity"), num(2))),
+        Box(member("x", "quantity")),
+        std::nullopt};
+    EXPECT_EQ(run(t.graph, forall("x", var("flows"), bin(BinaryOp::GreaterThan, sum, num(0)))),
+              kUnknown);
+}
+
 TEST(Aggregations, SumsFiltersAndWindows) {
     TestGraph t;
     t.add_flow("1", json::Object::from_entries({{"w", json::Value("12.5")}}));
