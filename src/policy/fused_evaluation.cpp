@@ -120,6 +120,28 @@ public:
         return std::nullopt;
     }
 
+    // The binding and key a reference reads (`v.key` or a member access), when it reads one key
+    // of a bound item.
+    std::optional<std::pair<ItemRef, std::string_view>> key_reference(const Expression& e) const {
+        if (const auto* m = e.get_if<expr::MemberAccess>()) {
+            for (const Binding& b : stack_)
+                if (b.visible && b.name == m->object)
+                    return std::pair(b.item, std::string_view(m->member));
+            return std::nullopt;
+        }
+        if (const auto* v = e.get_if<expr::Variable>()) {
+            std::string_view reference = v->name;
+            for (const Binding& b : stack_) {
+                if (!b.visible) continue;
+                if (reference == b.name) return std::nullopt;
+                if (reference.size() > b.name.size() && reference.starts_with(b.name) &&
+                    reference[b.name.size()] == '.')
+                    return std::pair(b.item, reference.substr(b.name.size() + 1));
+            }
+        }
+        return std::nullopt;
+    }
+
     std::optional<json::Value> member(const expr::MemberAccess& access) const {
         for (const Binding& b : stack_) {
             if (!b.visible || b.name != access.object) continue;
@@ -352,7 +374,22 @@ private:
         return evaluated(connect(b.op, outcome_of(left), outcome_of(right)));
     }
 
+    // `x.id == y.from_entity` and the like between two bound records: decided on the ids, without
+    // writing either as text (expansion would compare the two texts, which is the same).
+    std::optional<bool> id_comparison(const expr::Binary& b) const {
+        if (b.op != BinaryOp::Equal && b.op != BinaryOp::NotEqual) return std::nullopt;
+        auto left = bindings_.key_reference(*b.left);
+        if (!left) return std::nullopt;
+        auto right = bindings_.key_reference(*b.right);
+        if (!right) return std::nullopt;
+        const Uuid* l = left->first.id_field(left->second);
+        const Uuid* r = right->first.id_field(right->second);
+        if (l == nullptr || r == nullptr) return std::nullopt;
+        return (*l == *r) == (b.op == BinaryOp::Equal);
+    }
+
     NodeResult comparison(const expr::Binary& b) {
+        if (auto decided = id_comparison(b)) return literal_node(json::Value(*decided));
         VOK_ASSIGN(Reduced left, reduce_child(*b.left));
         VOK_ASSIGN(Reduced right, reduce_child(*b.right));
         if (left.is_literal && right.is_literal) {
@@ -530,6 +567,7 @@ private:
             return Reduced::node(e);
         case ExpressionKind::Binary: {
             const auto& b = *e.get_if<expr::Binary>();
+            if (auto decided = id_comparison(b)) return Reduced::literal(json::Value(*decided));
             VOK_ASSIGN(Reduced left, reduce_child(*b.left));
             VOK_ASSIGN(Reduced right, reduce_child(*b.right));
             if (left.is_literal && right.is_literal) {

@@ -176,6 +176,34 @@ std::optional<json::Value> ItemRef::field(const Graph& graph, std::string_view k
     return record_field(graph, kind_, record_, key);
 }
 
+const Uuid* ItemRef::id_field(std::string_view key) const {
+    if (record_ == nullptr) return nullptr;
+    switch (kind_) {
+    case CollectionKind::Flows: {
+        const auto& flow = *static_cast<const Flow*>(record_);
+        if (key == "id") return &flow.id;
+        if (key == "from_entity") return &flow.from_id;
+        if (key == "to_entity") return &flow.to_id;
+        if (key == "resource") return &flow.resource_id;
+        return nullptr;
+    }
+    case CollectionKind::Entities:
+        return key == "id" ? &static_cast<const Entity*>(record_)->id : nullptr;
+    case CollectionKind::Resources:
+        return key == "id" ? &static_cast<const Resource*>(record_)->id : nullptr;
+    case CollectionKind::Instances: {
+        const auto& instance = *static_cast<const ResourceInstance*>(record_);
+        if (key == "id") return &instance.id;
+        if (key == "entity") return &instance.entity_id;
+        if (key == "resource") return &instance.resource_id;
+        return nullptr;
+    }
+    case CollectionKind::Relations:
+        return key == "id" ? &static_cast<const Relation*>(record_)->id : nullptr;
+    }
+    return nullptr;
+}
+
 json::Value flow_as_quantifier_item(const Flow& flow) {
     return object_of({{"id", id_value(flow.id)},
                       {"from_entity", id_value(flow.from_id)},

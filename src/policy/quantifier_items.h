@@ -39,6 +39,9 @@ public:
     json::Value materialize(const Graph& graph) const;
     // item[key]; nothing when the key is missing or the item is not an object.
     std::optional<json::Value> field(const Graph& graph, std::string_view key) const;
+    // The id behind item[key] when that key always holds the text of a record's id ("id",
+    // "from_entity", ...); two such keys have equal texts exactly when their ids are equal.
+    const Uuid* id_field(std::string_view key) const;
 
 private:
     ItemRef(const void* record, const json::Value* value, CollectionKind kind = {})

@@ -144,9 +144,10 @@ public:
     }
 
     Expression field_of_bound() {
-        const char* keys[] = {"k", "quantity", "name", "id", "missing", "timestamp", "roles"};
+        const char* keys[] = {"k",         "quantity", "name",        "id",       "missing",
+                              "timestamp", "roles",    "from_entity", "resource", "entity"};
         std::string v = bound();
-        std::string key = keys[pick(7)];
+        std::string key = keys[pick(10)];
         if (chance(50)) return member(v, key);
         return var(v + "." + key);
     }
