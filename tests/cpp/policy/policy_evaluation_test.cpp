@@ -171,6 +171,25 @@ TEST(PolicyEvaluation, LargeCollectionsNeedNoStackPerItem) {
     EXPECT_TRUE(result->is_satisfied);
 }
 
+TEST(PolicyEvaluation, IdComparisonsBetweenBoundRecords) {
+    TestGraph t;
+    t.add_flow("1"); // from A to B
+    auto exists_flow = [](Expression cond) {
+        return forall("e", var("entities"),
+                      quant(Quantifier::Exists, "f", var("flows"), std::move(cond)));
+    };
+    Expression from = bin(BinaryOp::Equal, member("f", "from_entity"), member("e", "id"));
+    Expression to = bin(BinaryOp::Equal, var("f.to_entity"), var("e.id"));
+    EXPECT_EQ(run(t.graph, exists_flow(from)), kFalse); // B sends nothing
+    EXPECT_EQ(run(t.graph, exists_flow(op_or(from, to))), kTrue);
+    EXPECT_EQ(run(t.graph,
+                  exists_flow(bin(BinaryOp::NotEqual, member("f", "resource"), member("e", "id")))),
+              kTrue);
+    EXPECT_EQ(run(t.graph, quant(Quantifier::ExistsUnique, "e", var("entities"),
+                                 quant(Quantifier::Exists, "f", var("flows"), from))),
+              kTrue);
+}
+
 TEST(PolicyEvaluation, AggregationsDoNotShadowOuterVariables) {
     TestGraph t;
     for (const char* q : {"1", "2", "3"})
