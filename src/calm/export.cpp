@@ -9,7 +9,7 @@
 #include "calm/calm_expression_text.h"
 #include "calm/reproducible_timestamp.h"
 #include "common/invariant.h"
-#include "parser/token_readers.h"
+#include "common/unicode_case.h"
 #include "time/rfc3339.h"
 
 namespace vok::calm {

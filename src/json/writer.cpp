@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/deep_recursion.h"
+
 namespace vok::json {
 
 namespace {
@@ -161,7 +163,7 @@ void write_compact(std::string& out, const Value& v) {
         for (const Value& item : v.as_array()) {
             if (!first) out += ',';
             first = false;
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += ']';
         break;
@@ -174,7 +176,7 @@ void write_compact(std::string& out, const Value& v) {
             first = false;
             append_quoted(out, key);
             out += ':';
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += '}';
         break;
@@ -203,7 +205,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));
@@ -224,7 +226,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             append_indent(out, step * static_cast<size_t>(level + 1));
             append_quoted(out, key);
             out += ": ";
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/invariant.h"
 #include "policy/quantifier_items.h"
@@ -99,6 +100,7 @@ template <bool Three> struct Walk {
         }
         VOK_ASSIGN(T acc, single(*bottom));
         for (size_t i = spine.size(); i-- > 0;) {
+            poll_cancellation();
             VOK_ASSIGN(T right, child(*spine[i]->right));
             acc = connect<Three>(spine[i]->op, acc, right);
         }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "policy/aggregation.h"
 #include "policy/evaluation.h"
@@ -279,6 +280,8 @@ private:
             } else {
                 o.error = std::move(r).error();
             }
+        } catch (const OperationCancelled&) {
+            throw; // the caller asked to stop: nothing is held back
         } catch (...) {
             o.thrown = std::current_exception();
         }

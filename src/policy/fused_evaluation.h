@@ -10,7 +10,8 @@
 // - graph records are read through `ItemRef`, so an item costs only the keys the condition reads;
 // - evaluation errors, and exceptions thrown while evaluating, are held back until the whole
 //   expansion has succeeded: an expansion error always outranks them, as it does when the phases
-//   run one after the other. Of held errors the first in evaluation order wins.
+//   run one after the other. Of held errors the first in evaluation order wins. Cancellation is
+//   never held back: every walk over a collection polls for it, and it ends the call at once.
 // Sub-expressions this pass does not take apart itself (casts, aggregations, comprehensions) are
 // rewritten with the current bindings and expanded by `expand_expression`, one item at a time.
 #pragma once

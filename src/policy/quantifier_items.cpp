@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "common/cancellation.h"
 #include "units/unit.h"
 
 namespace vok {
@@ -147,8 +148,10 @@ json::Value record_item(const Graph& graph, CollectionKind kind, const void* rec
 template <class R, class F>
 Result<void, std::string> visit_records(const IndexedMap<Uuid, R>& records, CollectionKind kind,
                                         F& visit) {
-    for (const auto& entry : records)
+    for (const auto& entry : records) {
+        poll_cancellation();
         VOK_TRY(visit(ItemRef::of_record(kind, &entry.second)));
+    }
     return Ok();
 }
 
@@ -233,8 +236,10 @@ Result<void, std::string>
 for_each_item(const CollectionSource& source, const Graph& graph,
               FunctionRef<Result<void, std::string>(const ItemRef&)> visit) {
     if (!source.kind) {
-        for (const json::Value& element : *source.array)
+        for (const json::Value& element : *source.array) {
+            poll_cancellation();
             VOK_TRY(visit(ItemRef::of_value(element)));
+        }
         return Ok();
     }
     switch (*source.kind) {

@@ -69,7 +69,8 @@ struct CollectionSource {
 // array of a literal is borrowed from `collection`.
 Result<CollectionSource, std::string> collection_source(const Expression& collection);
 
-// Calls `visit` for each item in collection order; stops at the first error it returns.
+// Calls `visit` for each item in collection order; stops at the first error it returns. Polls for
+// cancellation before each item, so every walk over a collection can be interrupted.
 Result<void, std::string>
 for_each_item(const CollectionSource& source, const Graph& graph,
               FunctionRef<Result<void, std::string>(const ItemRef&)> visit);
