@@ -185,8 +185,13 @@ TEST(PolicyEvaluation, IdComparisonsBetweenBoundRecords) {
     EXPECT_EQ(run(t.graph,
                   exists_flow(bin(BinaryOp::NotEqual, member("f", "resource"), member("e", "id")))),
               kTrue);
+    // Under ExistsUnique only conditions that fold to true count; a nested Exists over a
+    // non-empty collection is a chain, so nothing counts.
     EXPECT_EQ(run(t.graph, quant(Quantifier::ExistsUnique, "e", var("entities"),
                                  quant(Quantifier::Exists, "f", var("flows"), from))),
+              kFalse);
+    EXPECT_EQ(run(t.graph, quant(Quantifier::ExistsUnique, "e", var("entities"),
+                                 bin(BinaryOp::Equal, var("e.id"), lit(t.a.to_string())))),
               kTrue);
 }
 
