@@ -173,6 +173,8 @@ def main():
         print(f"{label:<28} {nbytes:>10} {mbs:>8.1f}  {note}")
     print(f"{'graph from code':<28} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
           f"lookups in {total:.3f} s")
+    # Policy evaluation has its own script: it also measures memory, in a child process.
+    print(run([sys.executable, os.path.join(ROOT, "bench", "policy_eval_bench.py"), build]), end="")
 
 
 if __name__ == "__main__":

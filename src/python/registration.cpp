@@ -8,6 +8,7 @@
 #include "python/formatter_functions.h"
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
+#include "python/policy/evaluation_classes.h"
 #include "python/record_classes.h"
 #include "python/semantic_pack/diff_function.h"
 #include "python/semantic_pack/pack_class.h"
@@ -41,8 +42,8 @@ const Registration kRegistrations[] = {
     /* 11 */ class_entry("NamespaceRegistry", &kNamespaceRegistryClass),
     /* 12 */ class_entry("NamespaceBinding", &kNamespaceBindingClass),
     /* 13 */ class_entry("Severity", &enums::kSeverity),
-    /* 14 */ class_entry("Violation"),
-    /* 15 */ class_entry("EvaluationResult"),
+    /* 14 */ class_entry("Violation", &kViolationClass),
+    /* 15 */ class_entry("EvaluationResult", &kEvaluationResultClass),
     /* 16 */ class_entry("UnaryOp", &enums::kUnaryOp),
     /* 17 */ class_entry("Quantifier", &enums::kQuantifier),
     /* 18 */ class_entry("BinaryOp", &enums::kBinaryOp),

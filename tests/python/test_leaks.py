@@ -68,6 +68,9 @@ def _calls():
         lambda: graph.add_entity(vok_dsl.Entity("A", "shop")),
         lambda: vok_dsl.Graph().add_policy(POLICY),
         lambda: graph.add_policy("{"),
+        lambda: repr(graph.evaluate_policy(
+            POLICY.replace('{"Variable":"x"}', '{"Literal":false}')).violations),
+        lambda: graph.evaluate_policy(POLICY),
         lambda: entity.set_attribute("k", {"a": [1, 2.5, None, True, "x"]}),
         lambda: entity.get_attribute("k"),
         lambda: entity.get_attribute("missing"),
