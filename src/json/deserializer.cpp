@@ -40,12 +40,12 @@ Status visit_seq(Deserializer& de, std::string_view expecting, std::span<Field> 
     for (size_t i = 0; i < fields.size(); ++i) {
         VOK_ASSIGN(bool has_element, de.next_element());
         if (!has_element) {
-            bool rest_defaulted = true;
-            for (size_t j = i; j < fields.size(); ++j)
-                rest_defaulted &= fields[j].defaulted;
-            if (rest_defaulted) return Ok();
+            // A missing trailing element keeps its default; the next required one is reported
+            // with its own index.
+            if (fields[i].defaulted) continue;
             return Err(invalid_length(i, std::string(expecting) + " with " +
-                                             std::to_string(fields.size()) + " elements"));
+                                             std::to_string(fields.size()) +
+                                             (fields.size() == 1 ? " element" : " elements")));
         }
         if (fields[i].optional) {
             VOK_ASSIGN(bool none, de.read_none());
@@ -67,8 +67,7 @@ Status read_struct(Deserializer& de, std::string_view expecting, std::span<Field
     Status visited = visit_map(de, fields, seen);
     if (visited.ok()) {
         for (size_t i = 0; i < fields.size(); ++i) {
-            const bool may_be_missing = fields[i].optional || fields[i].defaulted;
-            if (!may_be_missing && !(seen & (uint64_t{1} << i))) {
+            if (!fields[i].optional && !fields[i].defaulted && !(seen & (uint64_t{1} << i))) {
                 visited = Err(missing_field(fields[i].name));
                 break;
             }

@@ -278,7 +278,7 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
 // against the reader's budget, values skipped under unknown keys included.
 template <class T> Result<T, json::Error> read_text(std::string_view text) {
     json::TextDeserializer de(text);
-    de.limit_skipped_depth();
+    de.count_levels_when_skipping();
     VOK_ASSIGN(T value, T::deserialize(de));
     VOK_TRY(de.finish());
     return value;

@@ -208,3 +208,16 @@ def test_fifty_megabyte_pack():
     assert parse_error(vok_dsl.compute_pack_hash, " " * len(text) + "x").startswith(
         "Invalid pack JSON: expected value at line 1"
     )
+
+
+def test_deep_calm_documents_and_expressions_are_refused():
+    message = parse_error(vok_dsl.Graph.import_calm, "[" * DEEP + "]" * DEEP)
+    assert message.startswith("Invalid JSON: recursion limit exceeded at line 1 column ")
+    node = {"unique-id": "p", "node-type": "constraint", "name": "p",
+            "metadata": {"vok:expression": "(" * DEEP + "a" + ")" * DEEP}}
+    document = {"metadata": {"vok:exported": True, "vok:version": "x"}, "nodes": [node],
+                "relationships": []}
+    message = parse_error(vok_dsl.Graph.import_calm, json.dumps(document))
+    assert message.startswith("Import error: Failed to parse policy expression: Grammar error: "
+                              "Parse error: Syntax error at 1:")
+    assert "nesting too deep" in message

@@ -69,6 +69,10 @@ def _calls():
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
         lambda: vok_dsl.compute_pack_hash(PACK),
         lambda: vok_dsl.compute_pack_hash(PACK[:-40]),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
