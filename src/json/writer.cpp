@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/deep_recursion.h"
 #include "json/byte_scan.h"
 
 namespace vok::json {
@@ -174,7 +175,7 @@ void write_compact(std::string& out, const Value& v) {
         for (const Value& item : v.as_array()) {
             if (!first) out += ',';
             first = false;
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += ']';
         break;
@@ -187,7 +188,7 @@ void write_compact(std::string& out, const Value& v) {
             first = false;
             append_quoted(out, key);
             out += ':';
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += '}';
         break;
@@ -216,7 +217,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));
@@ -237,7 +238,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             append_indent(out, step * static_cast<size_t>(level + 1));
             append_quoted(out, key);
             out += ": ";
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));

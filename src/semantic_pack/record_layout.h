@@ -5,7 +5,7 @@
 // an optional text (left out when absent, null read as absent) or has a default (may be missing
 // when read). `RecordLayout` holds that list together with the record's name in messages
 // ("struct SourceRef"), and the generic `read_record` and `write_record` below do the rest with
-// the JSON reader's record conventions (`json::read_struct`) and the JSON writer.
+// the JSON reader's record conventions (`json::read_struct`) and the JSON writer's quoting.
 //
 // Records are written in one of two key orders: the document order of the member list, or the
 // canonical order (keys ascending by bytes) that content hashes are computed over. The canonical

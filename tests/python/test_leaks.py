@@ -40,6 +40,7 @@ def _calls():
     graph = _graph()
     entity = vok_dsl.Entity("Leak", "ns")
     a = graph.find_entity_by_name("A")
+    expression = vok_dsl.Expression.quantity("1.50", "USD")
     return [
         lambda: vok_dsl.Graph.parse(SOURCE),
         lambda: vok_dsl.Graph.parse("Entity \"x\" !!!"),
@@ -70,6 +71,18 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: hash(vok_dsl.Expression.binary(vok_dsl.BinaryOp.And, expression, expression)
+                     .normalize()),
+        lambda: expression.is_equivalent(vok_dsl.Expression.literal({"a": [1, 2.5, None]})),
+        lambda: repr(expression.normalize().inner_expression()),
+        lambda: vok_dsl.Expression.literal([1, {2}]),
+        lambda: vok_dsl.Expression.interval("2024-01-02T00:00:00Z", "2024-01-01T00:00:00Z"),
+        lambda: vok_dsl.Expression.binary(1, expression, expression),
+        lambda: vok_dsl.WindowSpec(1.5, "days"),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
         lambda: vok_dsl.compute_pack_hash(PACK),
         lambda: vok_dsl.compute_pack_hash(PACK[:-40]),
         lambda: vok_dsl.normalize_lookup_key(" \u03a3\u0391\u03a3\u00a0e\u0301 "),
@@ -87,10 +100,6 @@ def _calls():
         lambda: repr(RESULT),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON[:-10]),
-        lambda: graph.export_protobuf("p", "", "x", True, True),
-        lambda: graph.export_protobuf("p", None),
-        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
-        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
@@ -145,6 +154,8 @@ def test_arguments_are_released_on_every_path():
             lambda: entity.get_attribute(bad_uuid),
             lambda: entity.set_attribute(marker, {1: marker}),
             lambda: vok_dsl.Relation(marker, bad_uuid, marker, bad_uuid),
+            lambda: vok_dsl.Expression.literal([marker, {marker: [marker, {1: marker}]}]),
+            lambda: vok_dsl.Expression.interval(marker, bad_uuid),
             lambda: vok_dsl.compute_pack_hash(marker),
             lambda: vok_dsl.resolve_concept(marker, PACK, marker),
             lambda: vok_dsl.validate_graph_with_pack(PACK, marker, marker),

@@ -11,6 +11,7 @@
 #include "semantic_pack/review_record.h"
 #include "semantic_pack/validation_options.h"
 #include "semantic_pack/validation_result.h"
+#include "json/text_deserializer.h"
 
 namespace vok::semantic_pack {
 namespace {
@@ -65,6 +66,14 @@ TEST(Records, SourceAndPackReferencesKeepTheirNumbers) {
             R"({"pack_id":"p","pack_content_hash":"h","path_or_uri":"x","priority":2147483648})"),
         "invalid value: integer `2147483648`, expected i32");
     EXPECT_EQ(pack_source_ref("a/b c"), SourceRef::from_uri("brisvandole://semantic-pack/a/b c"));
+
+    // The generic-value form has the same members as the text form.
+    json::Object object;
+    write_value_source_refs_entry(object, {ref, SourceRef{}});
+    auto expected =
+        json::parse(R"({"source_refs":[)" + ref.serialize() + "," + SourceRef{}.serialize() + "]}");
+    ASSERT_TRUE(expected.ok());
+    EXPECT_EQ(json::Value(std::move(object)), *expected);
     EXPECT_EQ(SourceRef::from_uri(""), SourceRef{});
 }
 
