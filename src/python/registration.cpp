@@ -9,6 +9,9 @@
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/diff_function.h"
+#include "python/semantic_pack/pack_class.h"
+#include "python/semantic_pack/signature_functions.h"
 #include "python/semantic_pack/signing_functions.h"
 #include "python/unit_classes.h"
 
@@ -66,14 +69,14 @@ const Registration kRegistrations[] = {
     /* 39 */ class_entry("ConceptKind", &enums::kConceptKind),
     /* 40 */ class_entry("AliasStatus", &enums::kAliasStatus),
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
-    /* 42 */ class_entry("SemanticPack"),
+    /* 42 */ class_entry("SemanticPack", &kSemanticPackClass),
     /* 43 */ class_entry("SemanticValidationResult"),
     /* 44 */ function_entry("build_semantic_pack"),
     /* 45 */ function_entry("validate_semantic_pack"),
     /* 46 */ function_entry("validate_graph_with_pack"),
-    /* 47 */ function_entry("sign_pack"),
-    /* 48 */ function_entry("verify_pack_signature"),
-    /* 49 */ function_entry("diff_packs"),
+    /* 47 */ function_entry("sign_pack", &kSignPack),
+    /* 48 */ function_entry("verify_pack_signature", &kVerifyPackSignature),
+    /* 49 */ function_entry("diff_packs", &kDiffPacks),
     /* 50 */ function_entry("compute_pack_hash", &kComputePackHash),
     /* 51 */ function_entry("normalize_lookup_key"),
     /* 52 */ function_entry("resolve_concept"),
