@@ -147,6 +147,7 @@ public:
         roles_.reserve(passes.participants.size());
         relation_names_.reserve(passes.relations.size());
         instance_names_.reserve(passes.instances.size());
+        graph_.reserve(counts_of(passes));
         VOK_TRY(register_declared_units(passes.units));
         for (AstNode* node : passes.patterns)
             VOK_TRY(add(std::get<ast::Pattern>(*node)));
@@ -182,6 +183,29 @@ public:
     }
 
 private:
+    static Graph::Counts counts_of(const Passes& passes) {
+        Graph::Counts counts;
+        for (const AstNode* node : passes.participants) {
+            if (std::holds_alternative<ast::Entity>(*node)) {
+                ++counts.entities;
+            } else if (std::holds_alternative<ast::Resource>(*node)) {
+                ++counts.resources;
+            } else {
+                ++counts.roles;
+            }
+        }
+        counts.flows = passes.flows.size();
+        counts.relations = passes.relations.size();
+        counts.entity_instances = passes.instances.size();
+        counts.policies = passes.policies.size();
+        counts.patterns = passes.patterns.size();
+        counts.concept_changes = passes.concept_changes.size();
+        counts.metrics = passes.metrics.size();
+        counts.mappings = passes.mappings.size();
+        counts.projections = passes.projections.size();
+        return counts;
+    }
+
     template <typename T> T take(T& part) const {
         if (consume_) return std::move(part);
         return part;
