@@ -1,6 +1,7 @@
 // The entries of the registration table; see registration.h.
 #include "python/registration.h"
 
+#include "python/authority/authority_environment_class.h"
 #include "python/enumerations.h"
 #include "python/expression/expression_class.h"
 #include "python/expression/normalized_expression_class.h"
@@ -50,8 +51,8 @@ const Registration kRegistrations[] = {
     /* 24 */ class_entry("PolicyModality", &enums::kPolicyModality),
     /* 25 */ class_entry("SourceClass", &enums::kSourceClass),
     /* 26 */ class_entry("ClaimLevel", &enums::kClaimLevel),
-    /* 27 */ class_entry("AuthorityEnvironment"),
-    /* 28 */ function_entry("evaluate_authority"),
+    /* 27 */ class_entry("AuthorityEnvironment", &kAuthorityEnvironmentClass),
+    /* 28 */ function_entry("evaluate_authority", &kEvaluateAuthority),
     /* 29 */ class_entry("Dimension", &kDimensionClass),
     /* 30 */ class_entry("Unit", &kUnitClass),
     /* 31 */ function_entry("format_source", &kFormatSource),
