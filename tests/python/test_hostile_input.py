@@ -174,3 +174,47 @@ def test_deep_calm_documents_and_expressions_are_refused():
     assert message.startswith("Import error: Failed to parse policy expression: Grammar error: "
                               "Parse error: Syntax error at 1:")
     assert "nesting too deep" in message
+
+
+def _authority_documents():
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    import authority_documents
+    return authority_documents
+
+
+@pytest.mark.parametrize("entry", ["class", "function"])
+def test_authority_deep_and_large_inputs(entry):
+    docs = _authority_documents()
+
+    def run(config_json, request_json, facts_json="[]"):
+        if entry == "function":
+            return vok_dsl.evaluate_authority(config_json, request_json, facts_json)
+        env = vok_dsl.AuthorityEnvironment(config_json)
+        env.validate()
+        return env.evaluate(request_json, facts_json)
+
+    deep = '{"a":' * DEEP + "1" + "}" * DEEP
+    request = json.loads(docs.request())
+    del request["context"]
+    text = json.dumps(request)[:-1] + ',"context":' + deep + "}"
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE, text)
+    deep_fact = json.dumps([docs.fact(value="@")]).replace('"@"', "[" * DEEP + "]" * DEEP)
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE, docs.request(), deep_fact)
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE[:-1] + ',"x":' + deep + "}",
+                                            docs.request())
+
+    # A 50 MB request: one long context value.
+    big = docs.request(context={"note": "x" * 50_000_000})
+    trace, decision = run(docs.READ_WRITE, big)
+    assert json.loads(decision)["final_decision"] == "allow"
+    del big, trace
+
+    # 10,000 policies and 100,000 facts.
+    policies = [docs.policy(f"p{i}", "Permission", i % 7, {"action": "read"},
+                            requires_fact=[{"fact_path": f"customer.f{i % 100}",
+                                            "allowed_source_classes": ["system_of_record"]}])
+                for i in range(10_000)]
+    facts = json.dumps([docs.fact(f"customer.f{i}") for i in range(100_000)])
+    trace, decision = run(docs.config(policies), docs.request(), facts)
+    assert json.loads(decision)["reason_code"].startswith("escalated_by_p6,")
+    assert len(json.loads(trace)["fact_envelopes"]) == 100_000

@@ -1,10 +1,12 @@
 """Repeated calls, successful and failing, do not grow memory or leak references."""
 
 import gc
+import json
 import sys
 import tracemalloc
 
 import vok_dsl
+from authority_documents import READ_WRITE, fact, request
 
 WAREHOUSE = "07342664-9f2f-5afc-8222-ce5de9c154bf"
 SOURCE = """
@@ -76,7 +78,22 @@ def _calls():
         lambda: graph.export_protobuf("p", None),
         lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
         lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
+        lambda: vok_dsl.evaluate_authority(READ_WRITE, request(), FACTS),
+        lambda: vok_dsl.evaluate_authority(READ_WRITE, "{"),
+        lambda: _fresh_environment().evaluate(request("write"), FACTS),
+        lambda: _fresh_environment().evaluate(request(), None),
+        lambda: vok_dsl.AuthorityEnvironment("{"),
     ]
+
+
+FACTS = json.dumps([fact(), fact(source_id="nope")])
+
+
+# A fresh environment for each call: each evaluation keeps its trace in the object's store.
+def _fresh_environment():
+    env = vok_dsl.AuthorityEnvironment(READ_WRITE)
+    env.validate()
+    return env
 
 
 def _run_all(calls, rounds):
@@ -132,6 +149,8 @@ def test_arguments_are_released_on_every_path():
             lambda: vok_dsl.Relation(marker, bad_uuid, marker, bad_uuid),
             lambda: vok_dsl.Expression.literal([marker, {marker: [marker, {1: marker}]}]),
             lambda: vok_dsl.Expression.interval(marker, bad_uuid),
+            lambda: vok_dsl.evaluate_authority(READ_WRITE, marker),
+            lambda: vok_dsl.evaluate_authority(marker, marker, marker),
         ):
             try:
                 call()
