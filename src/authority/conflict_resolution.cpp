@@ -44,26 +44,29 @@ template <class Key> Members keep_highest(const Members& members, Key key) {
     return kept;
 }
 
-// Whether `a` is at least `b` on every dimension of either list and above it on one or more.
-bool dominates(const SpecificityScores& a, const SpecificityScores& b) {
+// Whether `a` is at least `b` on every dimension and above it on one or more. Both lists hold
+// the profile's dimensions in order, so a dimension's score is the entry at the position where
+// its name first occurs; `firsts` lists those positions, one per distinct name.
+bool dominates(const SpecificityScores& a, const SpecificityScores& b,
+               const std::vector<size_t>& firsts) {
     bool above = false;
-    auto compare = [&](std::string_view name) {
-        const uint32_t x = dimension_score(a, name);
-        const uint32_t y = dimension_score(b, name);
-        if (x < y) return false;
-        above = above || x > y;
-        return true;
-    };
-    for (const auto& entry : a)
-        if (!compare(entry.first)) return false;
-    for (const auto& entry : b)
-        if (!compare(entry.first)) return false;
+    for (size_t k : firsts) {
+        if (a[k].second < b[k].second) return false;
+        above = above || a[k].second > b[k].second;
+    }
     return above;
 }
 
 // The members left undominated, in order. The loop over j goes on after i is found dominated,
 // so a dominated i can still mark later members dominated.
 Members undominated(const Members& members, const std::vector<std::string>& dimensions) {
+    std::vector<size_t> firsts;
+    for (size_t k = 0; k < dimensions.size(); ++k) {
+        bool seen = false;
+        for (size_t f : firsts)
+            seen = seen || dimensions[f] == dimensions[k];
+        if (!seen) firsts.push_back(k);
+    }
     std::vector<SpecificityScores> scores;
     scores.reserve(members.size());
     for (const PolicyEvaluation* member : members)
@@ -73,9 +76,9 @@ Members undominated(const Members& members, const std::vector<std::string>& dime
         if (dominated[i]) continue;
         for (size_t j = 0; j < members.size(); ++j) {
             if (j == i || dominated[j]) continue;
-            if (dominates(scores[i], scores[j])) {
+            if (dominates(scores[i], scores[j], firsts)) {
                 dominated[j] = true;
-            } else if (dominates(scores[j], scores[i])) {
+            } else if (dominates(scores[j], scores[i], firsts)) {
                 dominated[i] = true;
             }
         }
