@@ -62,8 +62,10 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
                                  environment.resolver().specificity_profile.dimensions,
                                  environment.strict_mode()));
 
+    auto shared_trace = std::make_shared<DecisionTrace>();
+    DecisionTrace& trace = *shared_trace;
     EvaluationResult result;
-    DecisionTrace& trace = result.trace;
+    result.trace = shared_trace;
     trace.decision_id = new_decision_id();
     trace.request_id = request.request_id;
     for (const PolicyEvaluation& evaluation : applicability.evaluations) {
@@ -115,7 +117,7 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
         }
     }
 
-    if (environment.evidence_store().append(trace) == EvidenceStore::Append::Poisoned &&
+    if (environment.evidence_store().append(result.trace) == EvidenceStore::Append::Poisoned &&
         decision.final_decision == FinalDecision::Allow)
         return Err(AuthorityError::trace_persistence_failed());
     return result;

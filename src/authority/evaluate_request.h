@@ -12,6 +12,7 @@
 // environment.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@
 namespace vok::authority {
 
 struct EvaluationResult {
-    DecisionTrace trace;
+    // Shared with the evidence store, which keeps it unchanged.
+    std::shared_ptr<const DecisionTrace> trace;
     AuthorityDecision decision;
 };
 

@@ -79,7 +79,7 @@ PyResult<TraceAndDecision> evaluate_texts(const AuthorityEnvironment& environmen
                                                     authority::system_clock()),
                         messages::prefix::kEvaluation));
     // Writing into memory cannot fail, so the two serialization prefixes are never needed.
-    return TraceAndDecision(authority::serialize_decision_trace(result.trace),
+    return TraceAndDecision(authority::serialize_decision_trace(*result.trace),
                             authority::serialize_decision_record(result.decision));
 }
 

@@ -50,7 +50,8 @@ EvaluationResult evaluate(const AuthorityEnvironment& env, const AuthorityReques
     TestClock clock(kNow);
     auto result = evaluate_request(env, r, std::move(facts), clock);
     EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().to_string());
-    return result.ok() ? std::move(*result) : EvaluationResult{};
+    return result.ok() ? std::move(*result)
+                       : EvaluationResult{std::make_shared<DecisionTrace>(), {}};
 }
 
 std::vector<std::string> step_texts(const DecisionTrace& trace) {
@@ -179,7 +180,7 @@ TEST(Evaluation, UnknownDecisionsAndApplicability) {
     for (const char* status : {"active", "blocked"}) {
         const EvaluationResult r = evaluate(
             env, request(parse_value(std::string(R"({"n":null,"status":")") + status + "\"}")));
-        const DecisionTrace& t = r.trace;
+        const DecisionTrace& t = *r.trace;
         EXPECT_EQ(t.candidate_policies,
                   (std::vector<std::string>{"missing", "neq", "fail_and_unknown", "null_value"}));
         ASSERT_EQ(t.unknown_decisions.size(), 2u);
@@ -250,9 +251,9 @@ TEST(Resolution, CascadeStepsAndReasonCodes) {
         auto env = validated(with_policies(c.policies, config));
         const EvaluationResult r = evaluate(env, request(parse_value(R"({"k":1})")));
         if (c.reason == "denied_by_p") {
-            EXPECT_EQ(step_texts(r.trace), std::vector<std::string>{"single_applicable|p|Deny"});
+            EXPECT_EQ(step_texts(*r.trace), std::vector<std::string>{"single_applicable|p|Deny"});
         } else {
-            EXPECT_EQ(step_texts(r.trace), c.steps) << c.policies;
+            EXPECT_EQ(step_texts(*r.trace), c.steps) << c.policies;
         }
         EXPECT_EQ(r.decision.final_decision, c.decision) << c.policies;
         EXPECT_EQ(r.decision.reason_code, c.reason) << c.policies;
@@ -321,7 +322,7 @@ TEST(Trace, IdentifiersHashesAndFactEnvelopes) {
     TestClock clock(kNow, 1);
     auto result = evaluate_request(env, r, facts, clock);
     ASSERT_TRUE(result.ok());
-    const DecisionTrace& t = result->trace;
+    const DecisionTrace& t = *result->trace;
     EXPECT_EQ(t.ir_hash, hash_hex("[]"));
     EXPECT_EQ(action_request_text(r),
               R"(r1:u1:read:{"id":"d1","type":"doc","b":{"c":true},"z":[1]})");
@@ -340,7 +341,7 @@ TEST(Trace, IdentifiersHashesAndFactEnvelopes) {
     EXPECT_EQ(clock.readings, 2);
     EXPECT_EQ(t.created_at.seconds, kNow.seconds + 1);
     ASSERT_EQ(env.evidence_store().size(), 1u);
-    EXPECT_EQ(env.evidence_store().traces()[0].decision_id, t.decision_id);
+    EXPECT_EQ(env.evidence_store().traces()[0]->decision_id, t.decision_id);
 }
 
 TEST(Persistence, PoisonedStoreRefusesOnlyAllow) {
