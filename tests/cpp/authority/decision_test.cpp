@@ -301,8 +301,8 @@ TEST(Resolution, ConditionDimensionCountsWhenEntries) {
     auto env = validated(with_policies(
         "[" + policy("p", "Permission", 0, R"({"actor.role":"x"})", R"(,"when":{"a":1,"b":2})") +
         "]"));
-    const SpecificityScores s =
-        specificity_scores(env.packs()[0].policies[0], {"actor", "condition", "condition"});
+    const std::vector<std::string> dimensions = {"actor", "condition", "condition"};
+    const SpecificityScores s = specificity_scores(env.packs()[0].policies[0], dimensions);
     EXPECT_EQ(s[0].second, 1u);
     EXPECT_EQ(s[1].second, 2u);
     EXPECT_EQ(s[2].second, 0u);
