@@ -131,19 +131,6 @@ PolicyEvaluation evaluate_policy(const AuthorityPolicy& policy, const FactStore&
 
 } // namespace
 
-json::Value structural_value(const AuthorityRequest& request, std::string_view key) {
-    const StructuralPart part = structural_part(request, key);
-    switch (part.kind) {
-    case StructuralPart::Kind::Text:
-        return json::Value(std::string(part.text));
-    case StructuralPart::Kind::Absent:
-        return json::Value();
-    case StructuralPart::Kind::Metadata:
-        return *part.metadata;
-    }
-    return json::Value();
-}
-
 bool is_candidate(const AuthorityPolicy& policy, const AuthorityRequest& request) {
     for (const auto& [key, expected] : policy.applies_to.predicates)
         if (!part_equals(structural_part(request, key), expected)) return false;

@@ -53,10 +53,9 @@ struct Applicability {
     std::vector<size_t> applicable;
 };
 
-// The request's value for a structural key: "action", "actor.id", "actor.role", "resource.id",
-// "resource.type", or else the value under the whole key in the metadata; null when absent.
-json::Value structural_value(const AuthorityRequest& request, std::string_view key);
-
+// Whether every structural predicate of `policy` equals the request's value for its key:
+// "action", "actor.id", "actor.role", "resource.id", "resource.type", or else the value under the
+// whole key in the metadata; an absent value is null.
 bool is_candidate(const AuthorityPolicy& policy, const AuthorityRequest& request);
 
 // Whether `stored` meets `requirement` at `now`. The age limit is computed in 128 bits, so no
