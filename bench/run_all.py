@@ -110,6 +110,17 @@ def main():
                  f"json + hashlib / compute_pack_hash = {python / native:.2f}"))
     rows.append(("json + hashlib, same pack", size, size / python / 1e6, ""))
 
+    big_pack = pack_hash.generate(100_000)
+    big_size = len(big_pack.encode())
+    for label, call in (
+        ("validate_graph_with_pack", lambda: vok_dsl.validate_graph_with_pack(big_pack, "s", "{}")),
+        ("resolve_concept", lambda: vok_dsl.resolve_concept("Alias 50", big_pack, "{}")),
+    ):
+        seconds = best_of(call, 3)
+        rows.append((label, big_size, big_size / seconds / 1e6,
+                     f"100,000 concepts in {seconds:.3f} s"))
+    del big_pack
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
 

@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "json/byte_scan.h"
-
 namespace vok::json {
 
 namespace {
@@ -234,8 +232,15 @@ Status TextDeserializer::parse_str_into(std::string& out) {
         size_t run_start = index_;
         // Skip eight plain ASCII bytes at a time: no quote, backslash, control or non-ASCII byte.
         while (index_ + 8 <= size) {
-            const uint64_t word = byte_scan::load(data + index_);
-            if ((byte_scan::needs_escape(word) | (word & byte_scan::kHigh)) != 0) break;
+            uint64_t word;
+            std::memcpy(&word, data + index_, 8);
+            constexpr uint64_t kOnes = 0x0101010101010101ull;
+            constexpr uint64_t kHigh = 0x8080808080808080ull;
+            uint64_t quote = word ^ (kOnes * '"');
+            uint64_t backslash = word ^ (kOnes * '\\');
+            uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                               (word - kOnes * 0x20) | word;
+            if (special & kHigh) break;
             index_ += 8;
         }
         while (index_ < size) {

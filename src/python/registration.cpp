@@ -9,7 +9,10 @@
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/resolution_functions.h"
 #include "python/semantic_pack/signing_functions.h"
+#include "python/semantic_pack/validation_functions.h"
+#include "python/semantic_pack/validation_result_class.h"
 #include "python/unit_classes.h"
 
 namespace vok::python {
@@ -67,16 +70,16 @@ const Registration kRegistrations[] = {
     /* 40 */ class_entry("AliasStatus", &enums::kAliasStatus),
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
     /* 42 */ class_entry("SemanticPack"),
-    /* 43 */ class_entry("SemanticValidationResult"),
+    /* 43 */ class_entry("SemanticValidationResult", &kSemanticValidationResultClass),
     /* 44 */ function_entry("build_semantic_pack"),
-    /* 45 */ function_entry("validate_semantic_pack"),
-    /* 46 */ function_entry("validate_graph_with_pack"),
+    /* 45 */ function_entry("validate_semantic_pack", &kValidateSemanticPack),
+    /* 46 */ function_entry("validate_graph_with_pack", &kValidateGraphWithPack),
     /* 47 */ function_entry("sign_pack"),
     /* 48 */ function_entry("verify_pack_signature"),
     /* 49 */ function_entry("diff_packs"),
     /* 50 */ function_entry("compute_pack_hash", &kComputePackHash),
-    /* 51 */ function_entry("normalize_lookup_key"),
-    /* 52 */ function_entry("resolve_concept"),
+    /* 51 */ function_entry("normalize_lookup_key", &kNormalizeLookupKey),
+    /* 52 */ function_entry("resolve_concept", &kResolveConcept),
 };
 
 static_assert(std::size(kRegistrations) == 52);

@@ -1,5 +1,7 @@
 #include "semantic_pack/pack_ref.h"
 
+#include "semantic_pack/semantic_pack.h"
+
 namespace vok::semantic_pack {
 
 namespace {
@@ -21,6 +23,10 @@ constexpr auto kPackSetRefLayout = record_layout("struct PackSetRef", kPackSetRe
 } // namespace
 
 VOK_RECORD_JSON(PackRef, kPackRefLayout)
+
+PackRef PackRef::for_pack(const SemanticPack& pack) {
+    return PackRef{pack.pack_id, pack.content_hash(), "pack://" + pack.pack_id, 0};
+}
 
 std::string PackRef::serialize() const {
     return record_text(*this, kPackRefLayout);

@@ -14,12 +14,16 @@
 
 namespace vok::semantic_pack {
 
+struct SemanticPack;
+
 struct PackRef {
     std::string pack_id;
     std::string pack_content_hash;
     std::string path_or_uri;
     int32_t priority = 0;
 
+    // The reference of a whole pack: its id, its content hash, "pack://" + the id, priority 0.
+    static PackRef for_pack(const SemanticPack& pack);
     static Result<PackRef, json::Error> deserialize(json::Deserializer& de);
     // The compact JSON text of the reference.
     std::string serialize() const;

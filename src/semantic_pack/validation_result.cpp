@@ -32,6 +32,13 @@ VOK_RECORD_JSON(ExpectedHashCheck, kCheckLayout)
 
 VOK_RECORD_JSON(SemanticValidationResult, kResultLayout)
 
+SemanticValidationResult SemanticValidationResult::fresh(const PackRef& ref, ValidationMode mode) {
+    SemanticValidationResult result;
+    result.pack_set_ref = PackSetRef{ref.pack_content_hash, {ref}};
+    result.validation_mode = mode;
+    return result;
+}
+
 Result<SemanticValidationResult, json::Error>
 SemanticValidationResult::deserialize(std::string_view text) {
     return read_text<SemanticValidationResult>(text);

@@ -41,6 +41,9 @@ struct SemanticValidationResult {
     bool first_approved_version_bypass_used = false;
     std::optional<std::string> evidence_ref;
 
+    // A passed result for one pack in `mode`: no diagnostics, the pack set of that pack alone
+    // (merged hash = its content hash), no input hash, both flags false.
+    static SemanticValidationResult fresh(const PackRef& ref, ValidationMode mode);
     static Result<SemanticValidationResult, json::Error> deserialize(json::Deserializer& de);
     // Reads a whole text holding one result.
     static Result<SemanticValidationResult, json::Error> deserialize(std::string_view text);

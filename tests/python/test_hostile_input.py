@@ -223,3 +223,57 @@ def test_fifty_megabyte_pack():
     assert parse_error(vok_dsl.compute_pack_hash, " " * len(text) + "x").startswith(
         "Invalid pack JSON: expected value at line 1"
     )
+
+
+PACK_FUNCTIONS_SMALL_PACK = _pack(schema_version="0.3")
+
+
+@pytest.mark.parametrize(
+    "call, prefix",
+    [
+        (lambda text: vok_dsl.resolve_concept("x", PACK_FUNCTIONS_SMALL_PACK, text),
+         "Invalid options JSON: "),
+        (lambda text: vok_dsl.validate_graph_with_pack(PACK_FUNCTIONS_SMALL_PACK, "", text),
+         "Invalid options JSON: "),
+        (vok_dsl.SemanticValidationResult.from_json, "Invalid result JSON: "),
+    ],
+    ids=["resolve-options", "validate-options", "result"],
+)
+@pytest.mark.parametrize(
+    "text",
+    ["[" * DEEP, "{" * DEEP, '{"x":' + "[" * DEEP, '{"mode":' + '{"a":' * DEEP,
+     "[" * DEEP + "]" * DEEP],
+    ids=["array", "object", "unknown-key", "enum", "closed-array"],
+)
+def test_deep_options_and_result_documents(call, prefix, text):
+    assert parse_error(call, text).startswith(prefix)
+
+
+@pytest.mark.parametrize(
+    "text",
+    ["a\U000e0080\u0378\U0010ffff", "\u0301" * 1000, "\u0301A\u0308", " \t\u3000" * 3_500_000,
+     "\u03a3" * 100_000, "\u0130" * 100_000, "\x00\x1c\u200b\ufeff"],
+    ids=["unassigned", "lone-marks", "leading-mark", "ten-megabytes-of-space", "sigmas",
+         "dotted-capitals", "controls"],
+)
+def test_lookup_keys_and_resolution_of_any_text(text):
+    key = vok_dsl.normalize_lookup_key(text)
+    assert isinstance(key, str)
+    assert not key.startswith(" ") and not key.endswith(" ")
+    result = json.loads(vok_dsl.resolve_concept(text, PACK_FUNCTIONS_SMALL_PACK, "{}"))
+    assert result["diagnostic_code"] == "unknown_concept"
+    assert result["message"] == "Unknown concept: '" + text + "'"
+
+
+def test_fifty_megabyte_pack_validates_and_resolves():
+    spec = importlib.util.spec_from_file_location("pack_hash", ROOT / "bench" / "pack_hash.py")
+    generator = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(generator)
+    text = generator.generate(100_000)
+    assert len(text.encode()) >= 50_000_000
+    assert vok_dsl.validate_semantic_pack(text) == []
+    result = vok_dsl.SemanticValidationResult.from_json(
+        vok_dsl.validate_graph_with_pack(text, text[:1000], '{"mode":"strict"}'))
+    assert repr(result) == "<SemanticValidationResult(status=Passed)>"
+    resolved = json.loads(vok_dsl.resolve_concept("ALIAS  50", text, "{}"))
+    assert resolved["resolved_concept_id"] == "concept-000050"

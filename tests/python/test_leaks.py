@@ -28,6 +28,9 @@ PACK = (Path(__file__).resolve().parents[1] / "golden" / "pack" / "full.json").r
     encoding="utf-8"
 )
 
+RESULT_JSON = vok_dsl.validate_graph_with_pack(PACK, "source", "{}")
+RESULT = vok_dsl.SemanticValidationResult.from_json(RESULT_JSON)
+
 
 def _graph():
     return vok_dsl.Graph.parse(SOURCE)
@@ -82,6 +85,21 @@ def _calls():
         lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
         lambda: vok_dsl.compute_pack_hash(PACK),
         lambda: vok_dsl.compute_pack_hash(PACK[:-40]),
+        lambda: vok_dsl.normalize_lookup_key(" \u03a3\u0391\u03a3\u00a0e\u0301 "),
+        lambda: vok_dsl.resolve_concept("Net Revenue", PACK, "{}"),
+        lambda: vok_dsl.resolve_concept("x", PACK, '{"mode":"loud"}'),
+        lambda: vok_dsl.validate_semantic_pack(PACK),
+        lambda: vok_dsl.validate_semantic_pack(PACK[:-40]),
+        lambda: vok_dsl.validate_graph_with_pack(PACK, "source", '{"mode":"strict"}'),
+        lambda: vok_dsl.validate_graph_with_pack(PACK, "s", '{"require_signed_pack":true}'),
+        lambda: vok_dsl.validate_graph_with_pack(PACK, "s", "{"),
+        lambda: RESULT.status(),
+        lambda: RESULT.diagnostics_json(),
+        lambda: RESULT.unsigned_fixture_bypass_used(),
+        lambda: RESULT.first_approved_version_bypass_used(),
+        lambda: repr(RESULT),
+        lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON),
+        lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON[:-10]),
     ]
 
 
@@ -139,6 +157,9 @@ def test_arguments_are_released_on_every_path():
             lambda: vok_dsl.Expression.literal([marker, {marker: [marker, {1: marker}]}]),
             lambda: vok_dsl.Expression.interval(marker, bad_uuid),
             lambda: vok_dsl.compute_pack_hash(marker),
+            lambda: vok_dsl.resolve_concept(marker, PACK, marker),
+            lambda: vok_dsl.validate_graph_with_pack(PACK, marker, marker),
+            lambda: vok_dsl.SemanticValidationResult.from_json(marker),
         ):
             try:
                 call()
