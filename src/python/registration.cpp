@@ -9,6 +9,7 @@
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/build_function.h"
 #include "python/semantic_pack/resolution_functions.h"
 #include "python/semantic_pack/signing_functions.h"
 #include "python/semantic_pack/validation_functions.h"
@@ -71,7 +72,7 @@ const Registration kRegistrations[] = {
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
     /* 42 */ class_entry("SemanticPack"),
     /* 43 */ class_entry("SemanticValidationResult", &kSemanticValidationResultClass),
-    /* 44 */ function_entry("build_semantic_pack"),
+    /* 44 */ function_entry("build_semantic_pack", &kBuildSemanticPack),
     /* 45 */ function_entry("validate_semantic_pack", &kValidateSemanticPack),
     /* 46 */ function_entry("validate_graph_with_pack", &kValidateGraphWithPack),
     /* 47 */ function_entry("sign_pack"),
