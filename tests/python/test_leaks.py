@@ -1,6 +1,7 @@
 """Repeated calls, successful and failing, do not grow memory or leak references."""
 
 import gc
+import json
 import sys
 import tracemalloc
 from pathlib import Path
@@ -29,6 +30,16 @@ PACK = (Path(__file__).resolve().parents[1] / "golden" / "pack" / "full.json").r
 )
 
 RESULT_JSON = vok_dsl.validate_graph_with_pack(PACK, "source", "{}")
+_PACK_DOCUMENT = json.loads(PACK)
+BUILD_INPUT = json.dumps(dict(
+    {key: _PACK_DOCUMENT[key] for key in ("org_id", "domain_id", "pack_version", "meaning_version",
+                                          "concepts", "relations", "metrics", "dimensions",
+                                          "units", "aliases", "mapping_rules",
+                                          "source_graph_hash")},
+    approval="candidate", previous_pack=_PACK_DOCUMENT, allow_first_approved_version=False,
+    review_records=[{"decision_id": "r1", "subject_type": "concept", "subject_id": "b",
+                     "decision": "approve", "rationale": "", "reviewer": "", "reviewed_at": "",
+                     "definition_hash": "sha256:aa", "new_definition_hash": "x"}]))
 RESULT = vok_dsl.SemanticValidationResult.from_json(RESULT_JSON)
 
 
@@ -100,6 +111,9 @@ def _calls():
         lambda: repr(RESULT),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON[:-10]),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT.replace('"candidate"', '"approved"')),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT[:-30]),
     ]
 
 
@@ -160,6 +174,7 @@ def test_arguments_are_released_on_every_path():
             lambda: vok_dsl.resolve_concept(marker, PACK, marker),
             lambda: vok_dsl.validate_graph_with_pack(PACK, marker, marker),
             lambda: vok_dsl.SemanticValidationResult.from_json(marker),
+            lambda: vok_dsl.build_semantic_pack(marker),
         ):
             try:
                 call()
