@@ -52,7 +52,8 @@ public:
     const ConceptDef* find(std::string_view id) {
         if (!built_) {
             index_.reserve(concepts_.size());
-            for (const ConceptDef& c : concepts_) index_.emplace(c.id, &c);
+            for (const ConceptDef& c : concepts_)
+                index_.emplace(c.id, &c);
             built_ = true;
         }
         auto it = index_.find(id);
@@ -91,9 +92,12 @@ ConceptResolution ambiguous(DiagnosticCode code, std::string message,
 
 std::string_view truth_variant_name(SemanticTruth truth) {
     switch (truth) {
-    case SemanticTruth::Valid: return "Valid";
-    case SemanticTruth::Invalid: return "Invalid";
-    case SemanticTruth::Unknown: break;
+    case SemanticTruth::Valid:
+        return "Valid";
+    case SemanticTruth::Invalid:
+        return "Invalid";
+    case SemanticTruth::Unknown:
+        break;
     }
     return "Unknown";
 }
@@ -146,9 +150,9 @@ ConceptResolution resolve_concept(std::string_view raw_text, const SemanticPack&
     const std::vector<std::string_view> ids = candidates.distinct_ids();
     if (ids.size() >= 2) {
         if (any_alias && all_ambiguous) {
-            return ambiguous(DiagnosticCode::AmbiguousAlias,
-                             quoted("Ambiguous alias ", raw_text) + " targets multiple concepts: ",
-                             ids);
+            return ambiguous(
+                DiagnosticCode::AmbiguousAlias,
+                quoted("Ambiguous alias ", raw_text) + " targets multiple concepts: ", ids);
         }
         return ambiguous(DiagnosticCode::AmbiguousConcept,
                          quoted("Ambiguous concept ", raw_text) + " resolves to: ", ids);

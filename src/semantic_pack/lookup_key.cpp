@@ -11,16 +11,20 @@ namespace vok::semantic_pack {
 
 namespace {
 
-bool is_ascii(std::string_view text) {
+// Whether every character is below U+0300. No such character decomposes, combines or takes part
+// in a composition (the first characters that are not plainly NFC are the combining marks from
+// U+0300), so such text is already in normal form C. In UTF-8 they are exactly the texts whose
+// bytes are all below 0xCC, the lead byte of U+0300.
+bool below_combining_marks(std::string_view text) {
     for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0xCC) return false;
     return true;
 }
 
-// Canonical composition without compatibility mappings, case folding or mark stripping. ASCII
-// text is already in this form; text that utf8proc refuses (not UTF-8) is kept as it is.
+// Canonical composition without compatibility mappings, case folding or mark stripping. Text that
+// utf8proc refuses (not UTF-8) is kept as it is.
 std::string nfc(std::string_view text) {
-    if (is_ascii(text)) return std::string(text);
+    if (below_combining_marks(text)) return std::string(text);
     utf8proc_uint8_t* composed = nullptr;
     const utf8proc_ssize_t length =
         utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),

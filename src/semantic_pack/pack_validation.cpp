@@ -19,8 +19,8 @@ public:
 
     void raise(DiagnosticCode code, DiagnosticSeverity severity, SemanticTruth truth,
                std::string message, std::string_view remedy) {
-        list_.push_back(SemanticDiagnostic{code, severity, truth, std::move(message), source_ref_,
-                                           ref_, {}, std::string(remedy)});
+        list_.push_back(SemanticDiagnostic{
+            code, severity, truth, std::move(message), source_ref_, ref_, {}, std::string(remedy)});
     }
     void error(DiagnosticCode code, std::string message, std::string_view remedy) {
         raise(code, DiagnosticSeverity::Error, SemanticTruth::Invalid, std::move(message), remedy);
@@ -86,7 +86,8 @@ void check_concepts(const SemanticPack& pack, Findings& findings) {
 void check_references(const SemanticPack& pack, Findings& findings) {
     std::unordered_set<std::string_view> concept_ids;
     concept_ids.reserve(pack.concepts.size());
-    for (const ConceptDef& c : pack.concepts) concept_ids.insert(c.id);
+    for (const ConceptDef& c : pack.concepts)
+        concept_ids.insert(c.id);
 
     for (const AliasDef& alias : pack.aliases) {
         if (!concept_ids.contains(alias.target_concept_id)) {
@@ -113,10 +114,12 @@ void check_references(const SemanticPack& pack, Findings& findings) {
 
     std::unordered_set<std::string_view> dimension_ids;
     dimension_ids.reserve(pack.dimensions.size());
-    for (const DimensionDef& d : pack.dimensions) dimension_ids.insert(d.id);
+    for (const DimensionDef& d : pack.dimensions)
+        dimension_ids.insert(d.id);
     std::unordered_set<std::string_view> unit_ids;
     unit_ids.reserve(pack.units.size());
-    for (const UnitDef& u : pack.units) unit_ids.insert(u.id);
+    for (const UnitDef& u : pack.units)
+        unit_ids.insert(u.id);
 
     for (const MetricDef& metric : pack.metrics) {
         if (metric.dimension_id && !dimension_ids.contains(*metric.dimension_id)) {
@@ -126,10 +129,10 @@ void check_references(const SemanticPack& pack, Findings& findings) {
                              "Add the missing dimension");
         }
         if (metric.unit_id && !unit_ids.contains(*metric.unit_id)) {
-            findings.warning(DiagnosticCode::UnknownUnit,
-                             text("Metric '", metric.id, "' references unknown unit '",
-                                  *metric.unit_id, "'"),
-                             "Add the missing unit");
+            findings.warning(
+                DiagnosticCode::UnknownUnit,
+                text("Metric '", metric.id, "' references unknown unit '", *metric.unit_id, "'"),
+                "Add the missing unit");
         }
     }
 }
@@ -168,18 +171,12 @@ std::string input_hash(std::string_view pack_id, std::string_view source) {
     std::vector<json::Object::Entry> entries;
     entries.emplace_back("pack_id", json::Value(pack_id));
     entries.emplace_back("source_uri", json::Value(source));
-    return canonical_json_hash(json::Value(json::Object::from_sorted_unique_entries(std::move(entries))));
+    return canonical_json_hash(
+        json::Value(json::Object::from_sorted_unique_entries(std::move(entries))));
 }
 
-} // namespace
-
-std::vector<SemanticDiagnostic> validate_pack_structure(const SemanticPack& pack) {
-    return structure_findings(pack, PackRef::for_pack(pack));
-}
-
-SemanticValidationResult validate_graph_with_pack(const SemanticPack& pack, std::string_view source,
-                                                  const ValidationOptions& options) {
-    const PackRef ref = PackRef::for_pack(pack);
+SemanticValidationResult validate_with_ref(const SemanticPack& pack, std::string_view source,
+                                           const ValidationOptions& options, const PackRef& ref) {
     SemanticValidationResult result = SemanticValidationResult::fresh(ref, options.mode);
 
     // The declared state is trusted as written: without a key nothing can be verified here.
@@ -201,6 +198,45 @@ SemanticValidationResult validate_graph_with_pack(const SemanticPack& pack, std:
     result.status = status_of(result.diagnostics, options.mode);
     result.input_hash = input_hash(pack.pack_id, source);
     result.unsigned_fixture_bypass_used = options.allow_unsigned_test_fixtures;
+    return result;
+}
+
+// The reference of a pack whose content hash is filled in later, once the pack has been used in
+// document order and may be put into its hashed form in place.
+PackRef ref_awaiting_hash(const SemanticPack& pack) {
+    return PackRef{pack.pack_id, "", "pack://" + pack.pack_id, 0};
+}
+
+void fill_in_hash(std::vector<SemanticDiagnostic>& diagnostics, const std::string& hash) {
+    for (SemanticDiagnostic& d : diagnostics)
+        d.pack_ref.pack_content_hash = hash;
+}
+
+} // namespace
+
+std::vector<SemanticDiagnostic> validate_pack_structure(const SemanticPack& pack) {
+    return structure_findings(pack, PackRef::for_pack(pack));
+}
+
+std::vector<SemanticDiagnostic> validate_pack_structure(SemanticPack&& pack) {
+    std::vector<SemanticDiagnostic> diagnostics = structure_findings(pack, ref_awaiting_hash(pack));
+    fill_in_hash(diagnostics, content_hash_of(std::move(pack)));
+    return diagnostics;
+}
+
+SemanticValidationResult validate_graph_with_pack(const SemanticPack& pack, std::string_view source,
+                                                  const ValidationOptions& options) {
+    return validate_with_ref(pack, source, options, PackRef::for_pack(pack));
+}
+
+SemanticValidationResult validate_graph_with_pack(SemanticPack&& pack, std::string_view source,
+                                                  const ValidationOptions& options) {
+    SemanticValidationResult result =
+        validate_with_ref(pack, source, options, ref_awaiting_hash(pack));
+    const std::string hash = content_hash_of(std::move(pack));
+    fill_in_hash(result.diagnostics, hash);
+    result.pack_set_ref.merged_pack_hash = hash;
+    result.pack_set_ref.pack_refs.front().pack_content_hash = hash;
     return result;
 }
 

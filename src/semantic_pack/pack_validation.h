@@ -27,8 +27,13 @@ namespace vok::semantic_pack {
 inline constexpr std::string_view kPackSchemaVersion = "0.3";
 
 std::vector<SemanticDiagnostic> validate_pack_structure(const SemanticPack& pack);
+// The same for a pack the caller no longer needs: its content hash is computed in place rather
+// than over a copy (see content_hash_of).
+std::vector<SemanticDiagnostic> validate_pack_structure(SemanticPack&& pack);
 
 SemanticValidationResult validate_graph_with_pack(const SemanticPack& pack, std::string_view source,
+                                                  const ValidationOptions& options);
+SemanticValidationResult validate_graph_with_pack(SemanticPack&& pack, std::string_view source,
                                                   const ValidationOptions& options);
 
 // The compact JSON array of diagnostics, exactly as a result's "diagnostics" value is written.

@@ -212,10 +212,15 @@ def test_hostile_pack_documents(text, message):
     assert error.startswith("Invalid pack JSON: " + message)
 
 
-def test_fifty_megabyte_pack():
+def _pack_generator():
     spec = importlib.util.spec_from_file_location("pack_hash", ROOT / "bench" / "pack_hash.py")
     generator = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(generator)
+    return generator
+
+
+def test_fifty_megabyte_pack():
+    generator = _pack_generator()
     text = generator.generate(100_000)
     assert len(text.encode()) >= 50_000_000
     assert vok_dsl.compute_pack_hash(text) == generator.python_hash(text)
@@ -266,9 +271,7 @@ def test_lookup_keys_and_resolution_of_any_text(text):
 
 
 def test_fifty_megabyte_pack_validates_and_resolves():
-    spec = importlib.util.spec_from_file_location("pack_hash", ROOT / "bench" / "pack_hash.py")
-    generator = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(generator)
+    generator = _pack_generator()
     text = generator.generate(100_000)
     assert len(text.encode()) >= 50_000_000
     assert vok_dsl.validate_semantic_pack(text) == []

@@ -12,8 +12,8 @@ namespace vok::python {
 namespace {
 
 constexpr Signature kNormalizeLookupKeySignature{"normalize_lookup_key", {{"text"}}};
-constexpr Signature kResolveConceptSignature{
-    "resolve_concept", {{"raw_text"}, {"pack_json"}, {"options_json"}}};
+constexpr Signature kResolveConceptSignature{"resolve_concept",
+                                             {{"raw_text"}, {"pack_json"}, {"options_json"}}};
 
 PyResult<std::string> normalize_lookup_key(Args& args) {
     VOK_ASSIGN(std::string_view text, args.text(0));
@@ -31,7 +31,8 @@ PyResult<std::string> resolve_concept(Args& args) {
 
 } // namespace
 
-const FunctionRow kNormalizeLookupKey = function<kNormalizeLookupKeySignature, normalize_lookup_key>();
+const FunctionRow kNormalizeLookupKey =
+    function<kNormalizeLookupKeySignature, normalize_lookup_key>();
 const FunctionRow kResolveConcept = function<kResolveConceptSignature, resolve_concept>();
 
 } // namespace vok::python

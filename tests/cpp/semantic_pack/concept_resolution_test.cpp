@@ -49,9 +49,10 @@ TEST(ConceptResolution, CleanResolutionHasNullCodeEmptyMessageAndValidTruth) {
 
 TEST(ConceptResolution, UnknownTextIsQuotedAsGiven) {
     SemanticPack pack;
-    EXPECT_EQ(resolved(pack, " Gross\t\"x\" "),
-              R"({"diagnostic_code":"unknown_concept","message":"Unknown concept: ' Gross\t\"x\" '",)"
-              R"("resolved_concept_id":null,"semantic_truth":"Unknown","suggestions":[]})");
+    EXPECT_EQ(
+        resolved(pack, " Gross\t\"x\" "),
+        R"({"diagnostic_code":"unknown_concept","message":"Unknown concept: ' Gross\t\"x\" '",)"
+        R"("resolved_concept_id":null,"semantic_truth":"Unknown","suggestions":[]})");
 }
 
 TEST(ConceptResolution, IdsAreComparedAsStoredNotNormalized) {
@@ -84,7 +85,8 @@ TEST(ConceptResolution, NameOfOneAndAliasOfAnotherIsAmbiguousConcept) {
 TEST(ConceptResolution, OnlyAmbiguousAliasesGiveAmbiguousAlias) {
     SemanticPack pack;
     pack.concepts = {concept_def("a", "A"), concept_def("b", "B")};
-    pack.aliases = {alias("t", "b", AliasStatus::Ambiguous), alias("t", "a", AliasStatus::Ambiguous)};
+    pack.aliases = {alias("t", "b", AliasStatus::Ambiguous),
+                    alias("t", "a", AliasStatus::Ambiguous)};
     const ConceptResolution r = resolve_concept("T", pack);
     EXPECT_EQ(r.diagnostic_code, DiagnosticCode::AmbiguousAlias);
     EXPECT_EQ(r.message, "Ambiguous alias 'T' targets multiple concepts: b, a");

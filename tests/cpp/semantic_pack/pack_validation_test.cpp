@@ -58,7 +58,8 @@ SemanticPack sound_pack() {
 
 std::vector<std::string> messages(const std::vector<SemanticDiagnostic>& diagnostics) {
     std::vector<std::string> out;
-    for (const auto& d : diagnostics) out.push_back(d.message);
+    for (const auto& d : diagnostics)
+        out.push_back(d.message);
     return out;
 }
 
@@ -105,11 +106,10 @@ TEST(PackStructure, NamesClashByLookupKeyAndNameTheFirstIdFirst) {
 TEST(PackStructure, DefinitionAndOwnerAreCheckedForActiveAndProposedOnly) {
     SemanticPack pack = sound_pack();
     pack.concepts.clear();
-    for (auto status : {ConceptStatus::Proposed, ConceptStatus::Deprecated,
-                        ConceptStatus::Rejected, ConceptStatus::ExternalOnly,
-                        ConceptStatus::Active}) {
-        ConceptDef c = concept_def(std::string(json_name(status)), std::string(json_name(status)),
-                                   status);
+    for (auto status : {ConceptStatus::Proposed, ConceptStatus::Deprecated, ConceptStatus::Rejected,
+                        ConceptStatus::ExternalOnly, ConceptStatus::Active}) {
+        ConceptDef c =
+            concept_def(std::string(json_name(status)), std::string(json_name(status)), status);
         c.definition.text.clear();
         c.owner.clear();
         pack.concepts.push_back(c);
@@ -133,12 +133,11 @@ TEST(PackStructure, ReferencesMustLandOnRecordsOfThePack) {
     pack.units.emplace_back().id = "kg";
     pack.metrics = {metric("bare"), metric("m", "length", "lb"), metric("fine", "mass", "kg")};
     const auto found = validate_pack_structure(pack);
-    EXPECT_EQ(messages(found),
-              (Messages{"Alias 'Lost' targets unknown concept 'nowhere'",
-                        "Relation 'r' references unknown subject 's?'",
-                        "Relation 'r' references unknown object 'o?'",
-                        "Metric 'm' references unknown dimension 'length'",
-                        "Metric 'm' references unknown unit 'lb'"}));
+    EXPECT_EQ(messages(found), (Messages{"Alias 'Lost' targets unknown concept 'nowhere'",
+                                         "Relation 'r' references unknown subject 's?'",
+                                         "Relation 'r' references unknown object 'o?'",
+                                         "Metric 'm' references unknown dimension 'length'",
+                                         "Metric 'm' references unknown unit 'lb'"}));
     EXPECT_EQ(found[3].code, DiagnosticCode::UnknownDimension);
     EXPECT_EQ(found[4].severity, DiagnosticSeverity::Warning);
 }
@@ -158,11 +157,11 @@ TEST(GraphValidation, FindingsAreSortedByCodeNameThenMessage) {
     pack.aliases = {alias("Lost", "nowhere")};
     pack.concepts[0].owner.clear();
     const auto result = validate_graph_with_pack(pack, "src", options(ValidationMode::Warn));
-    EXPECT_EQ(messages(result.diagnostics),
-              (Messages{"Relation 'r' references unknown object 'o?'",
-                        "Relation 'r' references unknown subject 's?'",
-                        "Active concept 'a' has no owner",
-                        "Alias 'Lost' targets unknown concept 'nowhere'"}));
+    EXPECT_EQ(
+        messages(result.diagnostics),
+        (Messages{"Relation 'r' references unknown object 'o?'",
+                  "Relation 'r' references unknown subject 's?'", "Active concept 'a' has no owner",
+                  "Alias 'Lost' targets unknown concept 'nowhere'"}));
     EXPECT_EQ(result.status, SemanticValidationStatus::Failed);
 }
 
@@ -206,7 +205,8 @@ TEST(GraphValidation, FixtureAllowanceRunsTheChecksAndIsCopiedIntoTheFlag) {
     auto bypassed = validate_graph_with_pack(pack, "s", options(ValidationMode::Warn, true, true));
     EXPECT_EQ(bypassed.status, SemanticValidationStatus::Passed);
     EXPECT_TRUE(bypassed.unsigned_fixture_bypass_used);
-    auto unrequired = validate_graph_with_pack(pack, "s", options(ValidationMode::Warn, false, true));
+    auto unrequired =
+        validate_graph_with_pack(pack, "s", options(ValidationMode::Warn, false, true));
     EXPECT_TRUE(unrequired.unsigned_fixture_bypass_used);
 }
 
@@ -214,13 +214,14 @@ TEST(GraphValidation, WrittenResultHasEightKeysAndHashesSourceWithPackId) {
     const SemanticPack pack = sound_pack();
     const auto result = validate_graph_with_pack(pack, "source", options(ValidationMode::Warn));
     const std::string hash = pack.content_hash();
-    EXPECT_EQ(result.serialize(),
-              R"({"status":"passed","diagnostics":[],"pack_set_ref":{"merged_pack_hash":")" +
-                  hash + R"(","pack_refs":[{"pack_id":"p","pack_content_hash":")" + hash +
-                  R"(","path_or_uri":"pack://p","priority":0}]},"input_hash":")" +
-                  sha256_hex(R"({"pack_id":"p","source_uri":"source"})") +
-                  R"(","validation_mode":"warn","expected_hashes":[],)"
-                  R"("unsigned_fixture_bypass_used":false,"first_approved_version_bypass_used":false})");
+    EXPECT_EQ(
+        result.serialize(),
+        R"({"status":"passed","diagnostics":[],"pack_set_ref":{"merged_pack_hash":")" + hash +
+            R"(","pack_refs":[{"pack_id":"p","pack_content_hash":")" + hash +
+            R"(","path_or_uri":"pack://p","priority":0}]},"input_hash":")" +
+            sha256_hex(R"({"pack_id":"p","source_uri":"source"})") +
+            R"(","validation_mode":"warn","expected_hashes":[],)"
+            R"("unsigned_fixture_bypass_used":false,"first_approved_version_bypass_used":false})");
     EXPECT_NE(validate_graph_with_pack(pack, "other", {}).input_hash, result.input_hash);
 }
 
@@ -232,6 +233,21 @@ TEST(GraphValidation, DiagnosticsArrayIsWrittenAsInTheResult) {
     const std::string array = diagnostics_json(result.diagnostics);
     EXPECT_NE(text.find("\"diagnostics\":" + array + ",\"pack_set_ref\""), std::string::npos);
     EXPECT_EQ(diagnostics_json({}), "[]");
+}
+
+// A pack given up by its caller is hashed in place; the results are those of a kept pack.
+TEST(GraphValidation, PackGivenUpGivesTheSameResults) {
+    SemanticPack pack = sound_pack();
+    pack.concepts.push_back(concept_def("0", "a"));
+    pack.concepts[0].owner.clear();
+    for (const ValidationOptions& o :
+         {options(ValidationMode::Strict), options(ValidationMode::Warn, true)}) {
+        const auto kept = validate_graph_with_pack(pack, "s", o);
+        EXPECT_EQ(validate_graph_with_pack(SemanticPack(pack), "s", o), kept);
+    }
+    const auto kept = validate_pack_structure(pack);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(validate_pack_structure(SemanticPack(pack)), kept);
 }
 
 } // namespace
