@@ -188,7 +188,8 @@ void write_compact(std::string& out, const Value& v) {
             first = false;
             append_quoted(out, key);
             out += ':';
-            with_stack_room([&] { write_compact(out, item); });
+            // Named capture: clang 14 cannot capture a structured binding implicitly.
+            with_stack_room([&out, &item = item] { write_compact(out, item); });
         }
         out += '}';
         break;
@@ -238,7 +239,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             append_indent(out, step * static_cast<size_t>(level + 1));
             append_quoted(out, key);
             out += ": ";
-            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
+            with_stack_room([&, &item = item] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));
