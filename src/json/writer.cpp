@@ -183,13 +183,14 @@ void write_compact(std::string& out, const Value& v) {
     case Value::Type::Object: {
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : v.as_object()) {
+        // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
+        // cannot capture a binding in a lambda.
+        for (const Object::Entry& entry : v.as_object()) {
             if (!first) out += ',';
             first = false;
-            append_quoted(out, key);
+            append_quoted(out, entry.first);
             out += ':';
-            // Named capture: clang 14 cannot capture a structured binding implicitly.
-            with_stack_room([&out, &item = item] { write_compact(out, item); });
+            with_stack_room([&] { write_compact(out, entry.second); });
         }
         out += '}';
         break;
@@ -233,13 +234,13 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         }
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : members) {
+        for (const Object::Entry& entry : members) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            append_quoted(out, key);
+            append_quoted(out, entry.first);
             out += ": ";
-            with_stack_room([&, &item = item] { write_pretty(out, item, indent, level + 1); });
+            with_stack_room([&] { write_pretty(out, entry.second, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));

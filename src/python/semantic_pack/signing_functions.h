@@ -1,4 +1,5 @@
-// The module functions that hash packs (and, with them, sign and verify them).
+// The module function that computes a pack's content hash (signing and verification are in
+// signature_functions.h).
 //
 // `compute_pack_hash(pack_json)` reads a pack document and returns its content hash; a text that
 // is not a readable pack is a ValueError "Invalid pack JSON: " followed by the reader's message
