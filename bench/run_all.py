@@ -164,7 +164,6 @@ def main():
     rows.append(("json + hashlib, same pack", size, size / python / 1e6, ""))
 
     rows.extend(pack_rows(vok_dsl))
-
     big_pack = pack_hash.generate(100_000)
     big_size = len(big_pack.encode())
     for label, call in (
