@@ -41,6 +41,7 @@ PUBLIC_KEY = (
 )
 
 RESULT_JSON = vok_dsl.validate_graph_with_pack(PACK, "source", "{}")
+RESULT = vok_dsl.SemanticValidationResult.from_json(RESULT_JSON)
 _PACK_DOCUMENT = json.loads(PACK)
 BUILD_INPUT = json.dumps(dict(
     {key: _PACK_DOCUMENT[key] for key in ("org_id", "domain_id", "pack_version", "meaning_version",
@@ -51,7 +52,6 @@ BUILD_INPUT = json.dumps(dict(
     review_records=[{"decision_id": "r1", "subject_type": "concept", "subject_id": "b",
                      "decision": "approve", "rationale": "", "reviewer": "", "reviewed_at": "",
                      "definition_hash": "sha256:aa", "new_definition_hash": "x"}]))
-RESULT = vok_dsl.SemanticValidationResult.from_json(RESULT_JSON)
 
 
 def _graph():
