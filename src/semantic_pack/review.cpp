@@ -30,6 +30,19 @@ std::vector<std::string_view> views(const std::vector<std::string>& texts) {
     return {texts.begin(), texts.end()};
 }
 
+// The records in ascending byte order of one text field, equal ones in their given order; the
+// records themselves stay where they are.
+template <class R>
+std::vector<const R*> stably_ordered(const std::vector<R>& records, std::string R::*field) {
+    std::vector<const R*> ordered;
+    ordered.reserve(records.size());
+    for (const R& r : records)
+        ordered.push_back(&r);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [field](const R* a, const R* b) { return a->*field < b->*field; });
+    return ordered;
+}
+
 bool is_approving(ReviewDecision decision) {
     return decision == ReviewDecision::Approve ||
            decision == ReviewDecision::MinorAmendmentNoSemanticChange;
@@ -281,12 +294,7 @@ std::string definition_hash(const ConceptDef& concept_def) {
 }
 
 std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
-    std::vector<const ConceptDef*> ordered;
-    ordered.reserve(concepts.size());
-    for (const ConceptDef& c : concepts)
-        ordered.push_back(&c);
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const ConceptDef* a, const ConceptDef* b) { return a->id < b->id; });
+    const auto ordered = stably_ordered(concepts, &ConceptDef::id);
     Sha256 sha;
     std::string text = "[";
     for (size_t i = 0; i < ordered.size(); ++i) {
@@ -312,14 +320,7 @@ std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
 }
 
 std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
-    std::vector<const ReviewRecord*> ordered;
-    ordered.reserve(records.size());
-    for (const ReviewRecord& r : records)
-        ordered.push_back(&r);
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const ReviewRecord* a, const ReviewRecord* b) {
-                         return a->decision_id < b->decision_id;
-                     });
+    const auto ordered = stably_ordered(records, &ReviewRecord::decision_id);
     Sha256 sha;
     std::string text = "[";
     RecordWriter w(text, RecordWriter::KeyOrder::Document, &sha);
