@@ -175,6 +175,12 @@ def main():
                      f"100,000 concepts in {seconds:.3f} s"))
     del big_pack
 
+    import pack_build  # noqa: E402  (bench/pack_build.py)
+
+    build_size, seconds = pack_build.measure(build, 100_000)
+    rows.append(("build_semantic_pack", build_size, build_size / seconds / 1e6,
+                 f"100,000 concepts and aliases in {seconds:.3f} s"))
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
 

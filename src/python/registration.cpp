@@ -11,6 +11,7 @@
 #include "python/namespace_registry_class.h"
 #include "python/policy/evaluation_classes.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/build_function.h"
 #include "python/semantic_pack/diff_function.h"
 #include "python/semantic_pack/pack_class.h"
 #include "python/semantic_pack/signature_functions.h"
@@ -76,7 +77,7 @@ const Registration kRegistrations[] = {
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
     /* 42 */ class_entry("SemanticPack", &kSemanticPackClass),
     /* 43 */ class_entry("SemanticValidationResult", &kSemanticValidationResultClass),
-    /* 44 */ function_entry("build_semantic_pack"),
+    /* 44 */ function_entry("build_semantic_pack", &kBuildSemanticPack),
     /* 45 */ function_entry("validate_semantic_pack", &kValidateSemanticPack),
     /* 46 */ function_entry("validate_graph_with_pack", &kValidateGraphWithPack),
     /* 47 */ function_entry("sign_pack", &kSignPack),
