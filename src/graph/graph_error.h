@@ -18,25 +18,16 @@
 
 namespace vok {
 
-// The kinds of record a graph stores, named as the duplicate-id messages name them.
+// The kinds of record a graph stores; the rows are in record_kind.def.
 enum class RecordKind : uint8_t {
-    Entity,
-    Role,
-    Resource,
-    Flow,
-    Relation,
-    Instance, // a resource instance
-    Policy,
-    Pattern,
-    ConceptChange,
-    Metric,
-    Mapping,
-    Projection,
+#define VOK_RECORD_KIND(Name) Name,
+#include "graph/record_kind.def"
 };
 
-inline constexpr std::array<std::string_view, 12> kRecordKindNames = {
-    "Entity", "Role",    "Resource",      "Flow",   "Relation", "Instance",
-    "Policy", "Pattern", "ConceptChange", "Metric", "Mapping",  "Projection"};
+inline constexpr std::array kRecordKindNames = {
+#define VOK_RECORD_KIND(Name) std::string_view(#Name),
+#include "graph/record_kind.def"
+};
 
 struct GraphError {
     // "<Kind> with ID <id> already exists"
