@@ -114,10 +114,8 @@ Result<Policy, json::Error> read_policy(json::Deserializer& de) {
                   std::move(tags)};
 }
 
-Result<Policy, std::string> Policy::deserialize(std::string_view json_text) {
-    auto policy = json::read_document(json_text, &read_policy);
-    if (!policy.ok()) return Err(policy.error().to_string());
-    return std::move(*policy);
+Result<Policy, json::Error> Policy::deserialize(std::string_view json_text) {
+    return json::read_document(json_text, &read_policy);
 }
 
 } // namespace vok

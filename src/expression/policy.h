@@ -54,8 +54,8 @@ struct Policy {
     // rationale, no tags; the id is the concept id of namespace and name.
     static Policy make(std::string name, std::string namespace_name, Expression expression);
 
-    // Reads policy JSON text; the error is the reader's message with its position.
-    static Result<Policy, std::string> deserialize(std::string_view json_text);
+    // Reads policy JSON text; the error's text is the reader's message with its position.
+    static Result<Policy, json::Error> deserialize(std::string_view json_text);
 };
 
 Result<Policy, json::Error> read_policy(json::Deserializer& de);

@@ -10,10 +10,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <utility>
 #include <variant>
 
+#include "common/error_variant.h"
 #include "uuid/uuid.h"
 
 namespace vok {
@@ -29,7 +28,7 @@ inline constexpr std::array kRecordKindNames = {
 #include "graph/record_kind.def"
 };
 
-struct GraphError {
+struct GraphErrorAlternatives {
     // "<Kind> with ID <id> already exists"
     struct DuplicateId {
         RecordKind kind;
@@ -48,21 +47,12 @@ struct GraphError {
     using Variant =
         std::variant<DuplicateId, SourceEntityNotFound, TargetEntityNotFound, ResourceNotFound,
                      EntityNotFound, DestinationEntityNotFound, PatternAlreadyDeclared>;
+};
 
-    template <class Alternative,
-              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
-    GraphError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
-
-    template <class Alternative> bool is() const {
-        return std::holds_alternative<Alternative>(variant);
-    }
-    template <class Alternative> const Alternative& as() const {
-        return std::get<Alternative>(variant);
-    }
+struct GraphError : ErrorVariant<GraphErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
     std::string to_string() const;
-
-    Variant variant;
 };
 
 } // namespace vok

@@ -184,7 +184,7 @@ private:
 
     ParseResult<void> add(const ast::Pattern& declaration) {
         auto pattern = Pattern::make(declaration.name, file_namespace_, declaration.regex);
-        if (!pattern.ok()) return Err(ParserError::grammar(pattern.error()));
+        if (!pattern.ok()) return Err(ParserError::grammar(pattern.error().to_string()));
         auto added = graph_.add_pattern(std::move(*pattern));
         if (!added.ok()) return Err(ParserError::grammar(added.error().to_string()));
         return Ok();

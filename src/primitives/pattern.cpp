@@ -5,8 +5,8 @@
 #include <mutex>
 #include <utility>
 
-#include "concept_id/concept_id.h"
 #include "common/invariant.h"
+#include "concept_id/concept_id.h"
 
 namespace vok {
 
@@ -30,12 +30,12 @@ re2::RE2::Options pattern_options() {
 
 } // namespace
 
-Result<Pattern, std::string> Pattern::make(std::string name, std::string namespace_name,
-                                           std::string regex) {
+Result<Pattern, PatternError> Pattern::make(std::string name, std::string namespace_name,
+                                            std::string regex) {
     {
         re2::RE2 check(regex, pattern_options());
         if (!check.ok()) {
-            return Err("Invalid regex for pattern '" + name + "': " + check.error());
+            return Err(PatternError::InvalidRegex{std::move(name), check.error()});
         }
     }
     Pattern pattern;

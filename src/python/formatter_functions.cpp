@@ -2,6 +2,7 @@
 
 #include "formatter/format_program.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 
 namespace vok::python {
 
@@ -16,15 +17,6 @@ constexpr Signature kFormatSourceSignature{"format_source",
 constexpr Signature kCheckFormatSignature{
     "check_format", {{"source"}, {"indent_width", "4"}, {"use_tabs", "False"}}};
 
-Error to_python_error(const FormatError& error) {
-    if (error.kind() == FormatError::Kind::OutputTooLarge) {
-        // Raised through CPython so that the MemoryError keeps the formatter's explanation.
-        PyErr_SetString(PyExc_MemoryError, error.to_string().c_str());
-        return Error::fetch();
-    }
-    return value_error(error.to_string());
-}
-
 PyResult<std::string> format_source(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
     VOK_ASSIGN(std::uint64_t indent_width, args.count_or(1, 4));
@@ -33,7 +25,7 @@ PyResult<std::string> format_source(Args& args) {
     VOK_ASSIGN(bool sort_imports, args.flag_or(4, true));
     auto formatted = format_program(
         source, FormatConfig{indent_width, use_tabs, preserve_comments, sort_imports});
-    if (!formatted.ok()) return vok::Err(to_python_error(formatted.error()));
+    if (!formatted.ok()) return vok::Err(core_error(formatted.error()));
     return std::move(formatted).value();
 }
 
@@ -42,7 +34,7 @@ PyResult<bool> check_format(Args& args) {
     VOK_ASSIGN(std::uint64_t indent_width, args.count_or(1, 4));
     VOK_ASSIGN(bool use_tabs, args.flag_or(2, false));
     auto verdict = is_formatted(source, indent_width, use_tabs);
-    if (!verdict.ok()) return vok::Err(to_python_error(verdict.error()));
+    if (!verdict.ok()) return vok::Err(core_error(verdict.error()));
     return *verdict;
 }
 

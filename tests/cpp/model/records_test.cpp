@@ -138,8 +138,8 @@ TEST(Pattern, RefusesAnInvalidExpression) {
         auto pattern = Pattern::make("P", "default", bad);
         ASSERT_FALSE(pattern.ok()) << bad;
         const std::string prefix = "Invalid regex for pattern 'P': ";
-        EXPECT_EQ(pattern.error().substr(0, prefix.size()), prefix) << bad;
-        EXPECT_GT(pattern.error().size(), prefix.size()) << bad;
+        EXPECT_EQ(pattern.error().to_string().substr(0, prefix.size()), prefix) << bad;
+        EXPECT_GT(pattern.error().to_string().size(), prefix.size()) << bad;
     }
 }
 
