@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/result.h"
 #include "decimal/decimal.h"
 #include "parser/grammar/dsl_parser.h"
-#include "parser/grammar/parser_error.h"
-#include "common/result.h"
+#include "parser/parser_error.h"
 #include "json/value.h"
 
 namespace vok {

@@ -12,7 +12,7 @@
 
 #include "formatter/format_error.h"
 #include "graph/graph_error.h"
-#include "parser/grammar/parser_error.h"
+#include "parser/parser_error.h"
 #include "primitives/pattern_error.h"
 #include "python/binding/error.h"
 #include "registry/registry_error.h"
