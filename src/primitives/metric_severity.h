@@ -9,13 +9,13 @@ namespace vok {
 
 // Rows in primitive_enums.def.
 enum class MetricSeverity : uint8_t {
-#define VOK_METRIC_SEVERITY(Name) Name,
+#define VOK_METRIC_SEVERITY(Name, ...) Name,
 #include "primitives/primitive_enums.def"
 };
 
 // Variant names, in variant order.
 inline constexpr std::array kMetricSeverityNames = {
-#define VOK_METRIC_SEVERITY(Name) std::string_view(#Name),
+#define VOK_METRIC_SEVERITY(Name, ...) std::string_view(#Name),
 #include "primitives/primitive_enums.def"
 };
 
