@@ -1,3 +1,5 @@
+// The one-line text form of an expression; see expression_text.h. The operator and function words
+// are the text_word column of expression_enums.def.
 #include "expression/expression_text.h"
 
 #include "common/deep_recursion.h"

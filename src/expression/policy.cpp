@@ -1,3 +1,5 @@
+// Making policies and reading policy JSON; see policy.h. Relies on concept ids for `make` and on
+// the typed JSON reader and expression_json for the document form.
 #include "expression/policy.h"
 
 #include "concept_id/concept_id.h"

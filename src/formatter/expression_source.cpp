@@ -1,3 +1,6 @@
+// Writing expressions back as DSL source; see expression_source.h. Parentheses follow the grammar's
+// precedence levels; operator and function words are the source_word column of
+// expression_enums.def; deep trees recurse through with_stack_room.
 #include "formatter/expression_source.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The Printer: a syntax tree written as canonical source; see printer.h. Values are spelled by
+// source_text.h and expressions by expression_source.h so that the grammar reads back exactly
+// what the tree holds; the indentation asked for is checked against the text size first.
 #include "formatter/printer.h"
 
 #include <algorithm>

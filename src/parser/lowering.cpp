@@ -1,3 +1,6 @@
+// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit pass
+// (lowering_units.h), then declarations in an order that lets references resolve through the
+// name tables (lowering_name_table.h); ids come from concept_id.
 #include "parser/lowering.h"
 
 #include <string>

@@ -1,3 +1,6 @@
+// Making and matching patterns; see pattern.h. Expressions are compiled by RE2 (UTF-8,
+// case-sensitive, errors never logged); the compiled form is made on first match, once for all
+// copies of a pattern.
 #include "primitives/pattern.h"
 
 #include <re2/re2.h>

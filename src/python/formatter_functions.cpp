@@ -1,3 +1,6 @@
+// The module functions format_source and check_format; see formatter_functions.h. Each binds its
+// arguments through the binding layer's tables, runs the formatter core and maps a FormatError
+// through core_errors.h.
 #include "python/formatter_functions.h"
 
 #include "formatter/format_program.h"

@@ -1,3 +1,5 @@
+// Dimension parsing and names; see dimension.h. The built-in names and words are expanded from
+// dimension_kind.def.
 #include "units/dimension.h"
 
 #include <array>
