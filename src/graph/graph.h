@@ -26,7 +26,7 @@
 #include "expression/policy.h"
 #include "primitives/concept_change.h"
 #include "graph/graph_error.h"
-#include "graph/indexed_map.h"
+#include "common/indexed_map.h"
 #include "primitives/mapping.h"
 #include "primitives/metric.h"
 #include "primitives/projection.h"

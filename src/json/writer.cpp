@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/deep_recursion.h"
+
 namespace vok::json {
 
 namespace {
@@ -163,7 +165,7 @@ void write_compact(std::string& out, const Value& v) {
         for (const Value& item : v.as_array()) {
             if (!first) out += ',';
             first = false;
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += ']';
         break;
@@ -176,7 +178,7 @@ void write_compact(std::string& out, const Value& v) {
             first = false;
             append_quoted(out, key);
             out += ':';
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += '}';
         break;
@@ -205,7 +207,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));
@@ -226,7 +228,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             append_indent(out, step * static_cast<size_t>(level + 1));
             append_quoted(out, key);
             out += ": ";
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));

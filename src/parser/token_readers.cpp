@@ -2,12 +2,11 @@
 // JSON reader (they share their syntax); decimals are read exactly by Decimal::parse.
 #include "parser/token_readers.h"
 
-#include <utf8proc.h>
-
 #include <charconv>
 #include <cmath>
 
 #include "common/deep_recursion.h"
+#include "common/unicode_case.h"
 #include "json/deserializer.h"
 #include "json/text_deserializer.h"
 #include "json/writer.h"
@@ -16,38 +15,6 @@ namespace vok {
 
 std::string pair_text(const DslPair& pair) {
     return std::string(pair.as_str());
-}
-
-std::string lowercase_text(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(text.size());
-    while (left > 0) {
-        if (*p < 0x80) {
-            char c = static_cast<char>(*p);
-            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-            ++p, --left;
-            continue;
-        }
-        utf8proc_int32_t cp;
-        utf8proc_ssize_t len = utf8proc_iterate(p, left, &cp);
-        if (len <= 0) {
-            out += static_cast<char>(*p);
-            ++p, --left;
-            continue;
-        }
-        if (cp == 0x130) {
-            // The one letter whose full lowercase mapping is two characters: i and a dot above.
-            out += "i\xCC\x87";
-        } else {
-            utf8proc_uint8_t buf[4];
-            utf8proc_ssize_t n = utf8proc_encode_char(utf8proc_tolower(cp), buf);
-            out.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
-        }
-        p += len, left -= len;
-    }
-    return out;
 }
 
 std::string pair_text_lowercased(const DslPair& pair) {

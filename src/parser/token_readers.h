@@ -21,7 +21,6 @@ template <class T> using ParseResult = Result<T, ParserError>;
 std::string pair_text(const DslPair& pair);
 // Full Unicode lowercase mapping.
 std::string pair_text_lowercased(const DslPair& pair);
-std::string lowercase_text(std::string_view text);
 std::string ascii_lowercase(std::string_view text);
 
 ParseResult<std::string> build_name(const DslPair& pair);

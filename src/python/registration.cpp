@@ -2,6 +2,9 @@
 #include "python/registration.h"
 
 #include "python/enumerations.h"
+#include "python/expression/expression_class.h"
+#include "python/expression/normalized_expression_class.h"
+#include "python/expression/window_spec_class.h"
 #include "python/formatter_functions.h"
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
@@ -40,9 +43,9 @@ const Registration kRegistrations[] = {
     /* 17 */ class_entry("Quantifier", &enums::kQuantifier),
     /* 18 */ class_entry("BinaryOp", &enums::kBinaryOp),
     /* 19 */ class_entry("AggregateFunction", &enums::kAggregateFunction),
-    /* 20 */ class_entry("WindowSpec"),
-    /* 21 */ class_entry("Expression"),
-    /* 22 */ class_entry("NormalizedExpression"),
+    /* 20 */ class_entry("WindowSpec", &kWindowSpecClass),
+    /* 21 */ class_entry("Expression", &kExpressionClass),
+    /* 22 */ class_entry("NormalizedExpression", &kNormalizedExpressionClass),
     /* 23 */ class_entry("FinalDecision", &enums::kFinalDecision),
     /* 24 */ class_entry("PolicyModality", &enums::kPolicyModality),
     /* 25 */ class_entry("SourceClass", &enums::kSourceClass),

@@ -1,5 +1,6 @@
 """Hostile input: every call gives a result or a clear exception, never a crash or a hang."""
 
+import json
 import os
 import subprocess
 import sys
@@ -160,3 +161,16 @@ def test_fifty_megabyte_source(tmp_path):
     message = parse_error(vok_dsl.Graph.parse, "@" * len(source))
     assert message.startswith("Parse error: Syntax error at 1:")
     del blocks
+
+
+def test_deep_calm_documents_and_expressions_are_refused():
+    message = parse_error(vok_dsl.Graph.import_calm, "[" * DEEP + "]" * DEEP)
+    assert message.startswith("Invalid JSON: recursion limit exceeded at line 1 column ")
+    node = {"unique-id": "p", "node-type": "constraint", "name": "p",
+            "metadata": {"vok:expression": "(" * DEEP + "a" + ")" * DEEP}}
+    document = {"metadata": {"vok:exported": True, "vok:version": "x"}, "nodes": [node],
+                "relationships": []}
+    message = parse_error(vok_dsl.Graph.import_calm, json.dumps(document))
+    assert message.startswith("Import error: Failed to parse policy expression: Grammar error: "
+                              "Parse error: Syntax error at 1:")
+    assert "nesting too deep" in message

@@ -33,6 +33,7 @@ def _calls():
     graph = _graph()
     entity = vok_dsl.Entity("Leak", "ns")
     a = graph.find_entity_by_name("A")
+    expression = vok_dsl.Expression.quantity("1.50", "USD")
     return [
         lambda: vok_dsl.Graph.parse(SOURCE),
         lambda: vok_dsl.Graph.parse("Entity \"x\" !!!"),
@@ -63,6 +64,18 @@ def _calls():
         lambda: vok_dsl.Entity("a", name="b"),
         lambda: vok_dsl.Severity.Error == 0,
         lambda: vok_dsl.NamespaceRegistry.discover("/nonexistent/path"),
+        lambda: hash(vok_dsl.Expression.binary(vok_dsl.BinaryOp.And, expression, expression)
+                     .normalize()),
+        lambda: expression.is_equivalent(vok_dsl.Expression.literal({"a": [1, 2.5, None]})),
+        lambda: repr(expression.normalize().inner_expression()),
+        lambda: vok_dsl.Expression.literal([1, {2}]),
+        lambda: vok_dsl.Expression.interval("2024-01-02T00:00:00Z", "2024-01-01T00:00:00Z"),
+        lambda: vok_dsl.Expression.binary(1, expression, expression),
+        lambda: vok_dsl.WindowSpec(1.5, "days"),
+        lambda: graph.export_protobuf("p", "", "x", True, True),
+        lambda: graph.export_protobuf("p", None),
+        lambda: vok_dsl.Graph.import_calm(graph.export_calm()),
+        lambda: vok_dsl.Graph.import_calm('{"metadata": 1}'),
     ]
 
 
@@ -117,6 +130,8 @@ def test_arguments_are_released_on_every_path():
             lambda: entity.get_attribute(bad_uuid),
             lambda: entity.set_attribute(marker, {1: marker}),
             lambda: vok_dsl.Relation(marker, bad_uuid, marker, bad_uuid),
+            lambda: vok_dsl.Expression.literal([marker, {marker: [marker, {1: marker}]}]),
+            lambda: vok_dsl.Expression.interval(marker, bad_uuid),
         ):
             try:
                 call()

@@ -3,9 +3,12 @@
 // An entry (method, function, constructor, slot, getter, module initialisation) hands its body to
 // call_frame. The body returns a PyResult; the frame converts success into CPython's return value
 // and raises an Error. A broken invariant (vok::InvariantFailure) or any other C++ exception is
-// caught here and becomes the panic exception; running out of memory becomes MemoryError. No C++
-// exception ever unwinds into CPython. Guards and Refs owned by the body are released on the way
-// out, so a failed call leaves no borrow taken and no reference held.
+// caught here and becomes the panic exception; running out of memory becomes MemoryError. While
+// the body runs, the core's cancellation polls ask the interpreter's signal check, so Ctrl-C stops
+// a long call: the check has set KeyboardInterrupt (or whatever the handler raised) and the core
+// unwinds with OperationCancelled. No C++ exception ever unwinds into CPython. Guards and Refs
+// owned by the body are released on the way out, so a failed call leaves no borrow taken and no
+// reference held.
 #pragma once
 
 #include <Python.h>
@@ -14,9 +17,10 @@
 #include <new>
 #include <type_traits>
 
+#include "common/cancellation.h"
+#include "common/invariant.h"
 #include "python/binding/error.h"
 #include "python/binding/messages.h"
-#include "common/invariant.h"
 
 namespace vok::python {
 
@@ -29,6 +33,12 @@ inline void raise_panic(const char* what) noexcept {
                                          ? what
                                          : messages::kPanicWithoutMessage.data());
     }
+}
+
+// The cancellation check of every call: a signal handler that raised (KeyboardInterrupt from
+// Ctrl-C) leaves its exception set and stops the operation.
+inline bool python_signal_raised(void*) noexcept {
+    return PyErr_CheckSignals() != 0;
 }
 
 } // namespace detail
@@ -47,6 +57,7 @@ template <class Body> auto call_frame(Body&& body) noexcept {
         }
     };
     try {
+        const CancellationScope cancellation(detail::python_signal_raised, nullptr);
         auto result = body();
         if (result.ok()) {
             if constexpr (std::is_same_v<Value, Ref>) {
@@ -56,6 +67,8 @@ template <class Body> auto call_frame(Body&& body) noexcept {
             }
         }
         std::move(result).error().restore();
+    } catch (const vok::OperationCancelled&) {
+        // The signal handler's exception is already set.
     } catch (const vok::InvariantFailure& caught) {
         detail::raise_panic(caught.what());
     } catch (const std::bad_alloc&) {

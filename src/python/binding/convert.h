@@ -51,7 +51,7 @@ template <PyClassValue T> PyResult<T> object_from(PyObject* object) {
     VOK_ASSIGN(bool accepted, is_instance(object, spec));
     if (!accepted) return Err(downcast_error(object, spec.name));
     VOK_ASSIGN(auto borrow, borrow_shared(object));
-    return T(body_of<T>(object)->value());
+    return T(instance_of<T>(object)->value());
 }
 
 PyResult<Ref> str_to_python(std::string_view text);

@@ -19,7 +19,7 @@ const ClassSpec& enumeration_of(PyObject* self) {
 }
 
 std::uint8_t index_of(PyObject* self) {
-    return body_of<EnumValue>(self)->value().index;
+    return instance_of<EnumValue>(self)->value().index;
 }
 
 PyResult<Ref> compare_result(bool equal, int op) {

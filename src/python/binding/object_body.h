@@ -38,7 +38,7 @@ inline ObjectHeader* header_of(PyObject* object) {
     return reinterpret_cast<ObjectHeader*>(object);
 }
 
-template <class T> ObjectBody<T>* body_of(PyObject* object) {
+template <class T> ObjectBody<T>* instance_of(PyObject* object) {
     return reinterpret_cast<ObjectBody<T>*>(object);
 }
 
@@ -79,7 +79,7 @@ template <class T, Access A> class Borrowed {
 public:
     explicit Borrowed(BorrowGuard<A> guard) : guard_(std::move(guard)) {}
     auto& get() const {
-        T& value = body_of<T>(guard_.object())->value();
+        T& value = instance_of<T>(guard_.object())->value();
         if constexpr (A == Access::Shared) {
             return std::as_const(value);
         } else {
@@ -95,7 +95,7 @@ private:
 // the reference that a heap type's instances hold on their type.
 template <class T> void dealloc_instance(PyObject* object) {
     PyTypeObject* type = Py_TYPE(object);
-    body_of<T>(object)->value().~T();
+    instance_of<T>(object)->value().~T();
     auto free_function = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     free_function(object);
     Py_DECREF(type);
@@ -107,7 +107,7 @@ template <class T> PyResult<Ref> make_instance(PyTypeObject* type, T value) {
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     Ref object = Ref::steal(alloc(type, 0));
     if (!object) return Err(Error::fetch());
-    ObjectBody<T>* instance = body_of<T>(object.get());
+    ObjectBody<T>* instance = instance_of<T>(object.get());
     new (instance->storage) T(std::move(value));
     instance->header.borrow_flag.store(0);
     return object;

@@ -54,6 +54,13 @@ TEST(ParseSource, Positions) {
     EXPECT_EQ(ast.declarations[3].column, 10u);
 }
 
+TEST(ParseSource, AnnotationKeysLowercaseWithTheFinalSigma) {
+    Ast ast = parsed("Flow \"R\" @\u03a3\u0391\u03a3 true @\u0130D 1 from \"A\" to \"B\"");
+    const auto& flow = std::get<ast::Flow>(ast.declarations.at(0).node);
+    EXPECT_NE(flow.annotations.find("\u03c3\u03b1\u03c2"), nullptr);
+    EXPECT_NE(flow.annotations.find("i\u0307d"), nullptr);
+}
+
 TEST(ParseSource, ExportKeepsBothPositions) {
     Ast ast = parsed("\n  export   Entity \"X\"");
     ASSERT_EQ(ast.declarations.size(), 1u);

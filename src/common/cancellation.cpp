@@ -1,0 +1,40 @@
+// The thread-local check behind poll_cancellation.
+#include "common/cancellation.h"
+
+namespace vok {
+
+namespace {
+
+thread_local CancellationCheck installed_check = nullptr;
+thread_local void* installed_context = nullptr;
+
+} // namespace
+
+namespace detail {
+
+thread_local uint32_t cancellation_countdown = kCancellationPollInterval;
+
+void consult_cancellation_check() {
+    cancellation_countdown = kCancellationPollInterval;
+    if (installed_check != nullptr && installed_check(installed_context))
+        throw OperationCancelled();
+}
+
+} // namespace detail
+
+void poll_cancellation_now() {
+    detail::consult_cancellation_check();
+}
+
+CancellationScope::CancellationScope(CancellationCheck check, void* context) noexcept
+    : previous_check_(installed_check), previous_context_(installed_context) {
+    installed_check = check;
+    installed_context = context;
+}
+
+CancellationScope::~CancellationScope() {
+    installed_check = previous_check_;
+    installed_context = previous_context_;
+}
+
+} // namespace vok

@@ -1,0 +1,60 @@
+// Cooperative cancellation of long-running core operations.
+//
+// Work whose length the input decides (parsing and formatting large sources, walking a registry's
+// files, evaluating policies over large graphs) calls poll_cancellation() as it goes. The call is
+// a countdown on a thread-local counter; every kCancellationPollInterval calls it asks the check
+// installed for this thread, if any. When the check asks to stop, poll_cancellation throws
+// OperationCancelled. No core code catches it: it unwinds to whoever installed the check (the
+// Python call frame, whose check is the interpreter's signal check, so Ctrl-C ends the call with
+// KeyboardInterrupt). Core code polls only where unwinding leaves nothing half-changed that the
+// caller can see: before a state change, or while building a value that is dropped on the way out.
+//
+// Without an installed check, polling costs a decrement and never throws, so the core runs the
+// same under tests, benchmarks and fuzzers.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+
+namespace vok {
+
+class OperationCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "operation cancelled"; }
+};
+
+// Returns true to stop the running operation. `context` is the pointer given with it.
+using CancellationCheck = bool (*)(void* context);
+
+// How many polls pass between two consultations of the check: small enough that a loop doing a
+// few microseconds of work per poll still answers within milliseconds.
+inline constexpr uint32_t kCancellationPollInterval = 1024;
+
+namespace detail {
+extern thread_local uint32_t cancellation_countdown;
+void consult_cancellation_check(); // throws OperationCancelled when the check asks to stop
+} // namespace detail
+
+inline void poll_cancellation() {
+    if (--detail::cancellation_countdown == 0) [[unlikely]]
+        detail::consult_cancellation_check();
+}
+
+// Asks the installed check now, whatever the countdown says; for loops whose steps are long.
+void poll_cancellation_now();
+
+// Installs `check` for the current thread while the scope lives; the previous check (if any) comes
+// back when it ends, so scopes nest.
+class CancellationScope {
+public:
+    CancellationScope(CancellationCheck check, void* context) noexcept;
+    ~CancellationScope();
+    CancellationScope(const CancellationScope&) = delete;
+    CancellationScope& operator=(const CancellationScope&) = delete;
+
+private:
+    CancellationCheck previous_check_;
+    void* previous_context_;
+};
+
+} // namespace vok

@@ -1,0 +1,51 @@
+// Cancellation: the installed check is consulted periodically and stops the work by unwinding.
+#include <gtest/gtest.h>
+
+#include "common/cancellation.h"
+
+namespace vok {
+namespace {
+
+bool stop_after_countdown(void* context) {
+    auto* remaining = static_cast<int*>(context);
+    return --*remaining <= 0;
+}
+
+TEST(Cancellation, WithoutACheckPollingNeverStops) {
+    for (uint32_t i = 0; i < 10 * kCancellationPollInterval; ++i)
+        poll_cancellation();
+    poll_cancellation_now();
+}
+
+TEST(Cancellation, TheCheckIsAskedPeriodicallyAndStopsByUnwinding) {
+    int consultations_left = 3;
+    CancellationScope scope(stop_after_countdown, &consultations_left);
+    uint64_t polls = 0;
+    try {
+        for (;;) {
+            poll_cancellation();
+            ++polls;
+        }
+    } catch (const OperationCancelled&) {
+    }
+    EXPECT_EQ(consultations_left, 0);
+    EXPECT_LE(polls, 3u * kCancellationPollInterval);
+    EXPECT_GE(polls, 2u * kCancellationPollInterval - 1);
+}
+
+TEST(Cancellation, ScopesNestAndRestore) {
+    int outer_left = 1;
+    {
+        CancellationScope outer(stop_after_countdown, &outer_left);
+        {
+            CancellationScope inner([](void*) { return false; }, nullptr);
+            poll_cancellation_now();
+        }
+        EXPECT_EQ(outer_left, 1);
+        EXPECT_THROW(poll_cancellation_now(), OperationCancelled);
+    }
+    poll_cancellation_now(); // nothing installed any more
+}
+
+} // namespace
+} // namespace vok
