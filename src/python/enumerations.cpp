@@ -29,14 +29,22 @@ const char* const kAggregateFunctionMembers[] = {
 #include "expression/expression_enums.def"
 };
 
-const char* const kFinalDecisionMembers[] = {"Allow", "Deny", "Escalate", "NotApplicable",
-                                             "Reject"};
-const char* const kPolicyModalityMembers[] = {"Permission", "Prohibition", "Obligation",
-                                              "Override"};
-const char* const kSourceClassMembers[] = {"CallerSupplied", "RuntimeObserved", "SystemOfRecord",
-                                           "Attested",       "ManualApproval",  "Derived",
-                                           "UnknownSource"};
-const char* const kClaimLevelMembers[] = {"AuditBacked", "Validated", "FormallyProven"};
+const char* const kFinalDecisionMembers[] = {
+#define VOK_FINAL_DECISION(Name, ...) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kPolicyModalityMembers[] = {
+#define VOK_POLICY_MODALITY(Name) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kSourceClassMembers[] = {
+#define VOK_SOURCE_CLASS(Name, ...) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kClaimLevelMembers[] = {
+#define VOK_CLAIM_LEVEL(Name) #Name,
+#include "authority/authority_enums.def"
+};
 
 const char* const kSemanticTruthMembers[] = {"Valid", "Invalid", "Unknown"};
 const char* const kDiagnosticSeverityMembers[] = {"Error", "Warning", "Info", "Hint"};
