@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "calm/calm_model.h"
+#include "common/unicode_white_space.h"
 #include "parser/expression_builder.h"
 #include "parser/grammar/dsl_parser.h"
 #include "units/unit_registry.h"
@@ -22,13 +23,6 @@ namespace {
 constexpr std::string_view kDefaultNamespace = "default";
 constexpr std::string_view kDefaultUnitSymbol = "units";
 
-// Unicode White_Space, the characters that may trail an expression.
-bool is_white_space(utf8proc_int32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
-
 // The length of `text` without its trailing white space.
 size_t length_without_trailing_space(std::string_view text) {
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
@@ -40,7 +34,7 @@ size_t length_without_trailing_space(std::string_view text) {
             bytes + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &c);
         const size_t step = used > 0 ? static_cast<size_t>(used) : 1;
         offset += step;
-        if (used <= 0 || !is_white_space(c)) kept = offset;
+        if (used <= 0 || !is_white_space(static_cast<char32_t>(c))) kept = offset;
     }
     return kept;
 }

@@ -20,6 +20,7 @@
 #include "python/core_errors.h"
 #include "python/interchange/protobuf_methods.h"
 #include "python/interchange/calm_methods.h"
+#include "python/policy/graph_evaluation.h"
 #include "python/record_classes.h"
 
 namespace vok::python {
@@ -283,6 +284,7 @@ const MethodRow kMethods[] = {
     method<kPatternCount, count<Pattern, &Graph::patterns>>(),
     exclusive_method<kSetEvaluationMode, set_evaluation_mode>(kSetEvaluationModeDoc),
     method<kUseThreeValuedLogic, use_three_valued_logic>(kUseThreeValuedLogicDoc),
+    graph_evaluate_policy_row(),
     export_protobuf_method(),
     method<kExportCalm, export_calm_text>(),
 };
