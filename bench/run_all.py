@@ -175,14 +175,26 @@ def main():
                      f"100,000 concepts in {seconds:.3f} s"))
     del big_pack
 
+    import pack_build  # noqa: E402  (bench/pack_build.py)
+
+    build_size, seconds = pack_build.measure(build, 100_000)
+    rows.append(("build_semantic_pack", build_size, build_size / seconds / 1e6,
+                 f"100,000 concepts and aliases in {seconds:.3f} s"))
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
+
+    sys.path.insert(0, os.path.join(ROOT, "bench"))
+    import authority  # noqa: E402  (bench/authority.py, against the same module)
+    decisions, python_decisions, trace_bytes = authority.measure()
 
     print(f"{'benchmark':<28} {'bytes':>10} {'MB/s':>8}  note")
     for label, nbytes, mbs, note in rows:
         print(f"{label:<28} {nbytes:>10} {mbs:>8.1f}  {note}")
     print(f"{'graph from code':<28} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
           f"lookups in {total:.3f} s")
+    print(f"{'AuthorityEnvironment.evaluate':<28} {'':>10} {'':>8}  {decisions:,.0f} decisions/s, "
+          f"{decisions / python_decisions:.1f}x the Python loop, ~{trace_bytes:,.0f} B per trace")
     # Policy evaluation has its own script: it also measures memory, in a child process.
     print(run([sys.executable, os.path.join(ROOT, "bench", "policy_eval_bench.py"), build]), end="")
 
