@@ -11,6 +11,7 @@
 
 #include "bench_support.h"
 #include "parser/grammar/dsl_parser.h"
+#include "parser/parser_error.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {

@@ -1,3 +1,21 @@
+# vok_layer(<library> DIRS <folders under src/> [DEPS <targets>])
+# Records which folders a library builds and which libraries it builds on, for the layering test
+# (tests/layering/check_includes.py): a file may include only headers of its own library's
+# folders and of the libraries it depends on, directly or through them. Targets that are not
+# vok_ libraries (RE2, OpenSSL, ...) are ignored.
+function(vok_layer name)
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
+  set(deps)
+  foreach(dep IN LISTS ARG_DEPS)
+    if(dep MATCHES "^vok_")
+      list(APPEND deps ${dep})
+    endif()
+  endforeach()
+  list(JOIN ARG_DIRS "," dirs)
+  list(JOIN deps "," deps)
+  set_property(GLOBAL APPEND PROPERTY VOK_LAYERS "${name} ${dirs} ${deps}")
+endfunction()
+
 # vok_library(<name> DIRS <folders under src/> [DEPS <targets>])
 # Globs the .cpp files directly inside each listed folder (not its subfolders, which may form
 # libraries of their own); re-globbed on every build, so new files need no edit here.
@@ -8,6 +26,7 @@ function(vok_library name)
     file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
     list(APPEND sources ${found})
   endforeach()
+  vok_layer(${name} DIRS ${ARG_DIRS} DEPS ${ARG_DEPS})
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -1,3 +1,5 @@
+// Reading an AuthorityPack from its kept JSON value; see authority_pack.h. Fields are read through
+// the typed JSON value reader and the authority's shared record-field helpers (record_fields.h).
 #include "authority/authority_pack.h"
 
 #include "authority/record_fields.h"

@@ -1,3 +1,4 @@
+// The clocks an evaluation reads; see clock.h.
 #include "authority/clock.h"
 
 namespace vok::authority {

@@ -4,8 +4,8 @@
 //
 // Each has two spellings. The variant name ("ManualApproval") is what Python shows and what the
 // documents write for modalities and claim levels; source classes and decisions are written and
-// read in JSON under snake_case names ("manual_approval"). The tables below are the only place
-// either spelling lives; readers accept a bare name or {"name": null}, as every unit enumeration
+// read in JSON under snake_case names ("manual_approval"). Both spellings live in one row of
+// authority_enums.def; readers accept a bare name or {"name": null}, as every unit enumeration
 // of the system does.
 #pragma once
 
@@ -19,42 +19,51 @@
 
 namespace vok::authority {
 
-// The order is the enumeration's integer value, not the trust ranking.
+// Rows in authority_enums.def. The order is the enumeration's integer value, not the trust
+// ranking. PolicyModality is the authority engine's own modality, not the deontic modality of
+// graph policies, and its order is not the precedence conflict resolution gives them.
 enum class SourceClass : uint8_t {
-    CallerSupplied,
-    RuntimeObserved,
-    SystemOfRecord,
-    Attested,
-    ManualApproval,
-    Derived,
-    UnknownSource,
+#define VOK_SOURCE_CLASS(Name, json_name) Name,
+#include "authority/authority_enums.def"
+};
+enum class FinalDecision : uint8_t {
+#define VOK_FINAL_DECISION(Name, json_name) Name,
+#include "authority/authority_enums.def"
+};
+enum class PolicyModality : uint8_t {
+#define VOK_POLICY_MODALITY(Name) Name,
+#include "authority/authority_enums.def"
+};
+enum class ClaimLevel : uint8_t {
+#define VOK_CLAIM_LEVEL(Name) Name,
+#include "authority/authority_enums.def"
 };
 
-enum class FinalDecision : uint8_t { Allow, Deny, Escalate, NotApplicable, Reject };
-
-// The authority engine's own modality; not the deontic modality of graph policies. The order is
-// the value, not the precedence conflict resolution gives them.
-enum class PolicyModality : uint8_t { Permission, Prohibition, Obligation, Override };
-
-enum class ClaimLevel : uint8_t { AuditBacked, Validated, FormallyProven };
-
-inline constexpr std::array<std::string_view, 7> kSourceClassNames = {
-    "CallerSupplied", "RuntimeObserved", "SystemOfRecord", "Attested",
-    "ManualApproval", "Derived",         "UnknownSource"};
-inline constexpr std::array<std::string_view, 7> kSourceClassJsonNames = {
-    "caller_supplied", "runtime_observed", "system_of_record", "attested",
-    "manual_approval", "derived",          "unknown_source"};
-
-inline constexpr std::array<std::string_view, 5> kFinalDecisionNames = {"Allow", "Deny", "Escalate",
-                                                                        "NotApplicable", "Reject"};
-inline constexpr std::array<std::string_view, 5> kFinalDecisionJsonNames = {
-    "allow", "deny", "escalate", "not_applicable", "reject"};
-
+inline constexpr std::array kSourceClassNames = {
+#define VOK_SOURCE_CLASS(Name, json_name) std::string_view(#Name),
+#include "authority/authority_enums.def"
+};
+inline constexpr std::array kSourceClassJsonNames = {
+#define VOK_SOURCE_CLASS(Name, json_name) std::string_view(json_name),
+#include "authority/authority_enums.def"
+};
+inline constexpr std::array kFinalDecisionNames = {
+#define VOK_FINAL_DECISION(Name, json_name) std::string_view(#Name),
+#include "authority/authority_enums.def"
+};
+inline constexpr std::array kFinalDecisionJsonNames = {
+#define VOK_FINAL_DECISION(Name, json_name) std::string_view(json_name),
+#include "authority/authority_enums.def"
+};
 // Modalities and claim levels are written under their variant names.
-inline constexpr std::array<std::string_view, 4> kPolicyModalityNames = {
-    "Permission", "Prohibition", "Obligation", "Override"};
-inline constexpr std::array<std::string_view, 3> kClaimLevelNames = {"AuditBacked", "Validated",
-                                                                     "FormallyProven"};
+inline constexpr std::array kPolicyModalityNames = {
+#define VOK_POLICY_MODALITY(Name) std::string_view(#Name),
+#include "authority/authority_enums.def"
+};
+inline constexpr std::array kClaimLevelNames = {
+#define VOK_CLAIM_LEVEL(Name) std::string_view(#Name),
+#include "authority/authority_enums.def"
+};
 
 std::string_view variant_name(SourceClass value);
 std::string_view json_name(SourceClass value);

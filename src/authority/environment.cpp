@@ -1,3 +1,5 @@
+// Building and validating an AuthorityEnvironment; see environment.h. Blank texts are judged by
+// Unicode White_Space (common/unicode_white_space.h).
 #include "authority/environment.h"
 
 #include <utility>

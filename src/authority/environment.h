@@ -27,7 +27,7 @@
 #include "authority/evidence_store.h"
 #include "authority/fact_source.h"
 #include "authority/fact_transform.h"
-#include "graph/indexed_map.h"
+#include "common/indexed_map.h"
 
 namespace vok::authority {
 

@@ -1,3 +1,4 @@
+// The shared list of decision traces; see evidence_store.h.
 #include "authority/evidence_store.h"
 
 #include <utility>

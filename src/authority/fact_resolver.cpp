@@ -1,3 +1,5 @@
+// The fact-resolving stages of an evaluation; see fact_resolver.h. Derived facts come from the
+// environment's transforms (transform.h).
 #include "authority/fact_resolver.h"
 
 #include <string>

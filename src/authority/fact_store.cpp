@@ -1,3 +1,4 @@
+// The ordered facts of one evaluation; see fact_store.h.
 #include "authority/fact_store.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Deriving facts with the configuration's transforms; see transform.h.
 #include "authority/transform.h"
 
 #include <cmath>

@@ -133,7 +133,7 @@ private:
         const std::string* regex = string_metadata(node, "vok:regex");
         if (regex == nullptr) return Err(std::string("Missing vok:regex for Pattern node"));
         auto pattern = Pattern::make(node.name, namespace_of(node), *regex);
-        if (!pattern.ok()) return Err("Invalid pattern regex: " + pattern.error());
+        if (!pattern.ok()) return Err("Invalid pattern regex: " + pattern.error().to_string());
         const Uuid id = pattern->id;
         VOK_TRY(graph_status(graph_.add_pattern(std::move(pattern).value())));
         enter(node, id);

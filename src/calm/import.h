@@ -15,7 +15,7 @@
 #include "common/result.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
-#include "parser/grammar/parser_error.h"
+#include "parser/parser_error.h"
 
 namespace vok::calm {
 

@@ -1,3 +1,5 @@
+// The debugging quoting of texts; see debug_quote.h. Which characters are printable is utf8proc's
+// category of each code point.
 #include "common/debug_quote.h"
 
 #include <utf8proc.h>

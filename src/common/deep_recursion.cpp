@@ -1,3 +1,6 @@
+// with_stack_room; see deep_recursion.h. A fresh stack segment is reserved with mmap (committed
+// only as it is touched, behind a guard page) and entered with ucontext; the thread's own stack
+// limit comes from pthread. Segments are kept per thread for reuse.
 #include "common/deep_recursion.h"
 
 #include <pthread.h>

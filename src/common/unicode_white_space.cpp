@@ -1,3 +1,4 @@
+// The White_Space table and trimming; see unicode_white_space.h.
 #include "common/unicode_white_space.h"
 
 #include <utf8proc.h>

@@ -1,3 +1,4 @@
+// Concept ids as name-based UUIDs; see concept_id.h. Relies on uuid's version 5 derivation.
 #include "concept_id/concept_id.h"
 
 #include <string>

@@ -1,3 +1,5 @@
+// Box and Expression; see expression.h. Copying and comparing recurse through with_stack_room;
+// destruction beyond a small depth moves children onto a work list instead of recursing.
 #include "expression/expression.h"
 
 #include "common/deep_recursion.h"

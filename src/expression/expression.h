@@ -23,61 +23,45 @@
 
 namespace vok {
 
-enum class UnaryOp : uint8_t { Not, Negate };
-
-enum class BinaryOp : uint8_t {
-    And,
-    Or,
-    Equal,
-    NotEqual,
-    GreaterThan,
-    LessThan,
-    GreaterThanOrEqual,
-    LessThanOrEqual,
-    Plus,
-    Minus,
-    Multiply,
-    Divide,
-    Contains,
-    StartsWith,
-    EndsWith,
-    Matches,
-    HasRole,
-    Before,
-    After,
-    During,
+// The operator and function sets; their rows, words included, are in expression_enums.def.
+enum class UnaryOp : uint8_t {
+#define VOK_UNARY_OP(Name, ...) Name,
+#include "expression/expression_enums.def"
 };
 
-enum class Quantifier : uint8_t { ForAll, Exists, ExistsUnique };
+enum class BinaryOp : uint8_t {
+#define VOK_BINARY_OP(Name, ...) Name,
+#include "expression/expression_enums.def"
+};
 
-enum class AggregateFunction : uint8_t { Count, Sum, Min, Max, Avg };
+enum class Quantifier : uint8_t {
+#define VOK_QUANTIFIER(Name, ...) Name,
+#include "expression/expression_enums.def"
+};
 
-// Variant names, in variant order (the JSON forms and the Python enumerations use them).
-inline constexpr std::array<std::string_view, 2> kUnaryOpNames = {"Not", "Negate"};
-inline constexpr std::array<std::string_view, 20> kBinaryOpNames = {"And",
-                                                                    "Or",
-                                                                    "Equal",
-                                                                    "NotEqual",
-                                                                    "GreaterThan",
-                                                                    "LessThan",
-                                                                    "GreaterThanOrEqual",
-                                                                    "LessThanOrEqual",
-                                                                    "Plus",
-                                                                    "Minus",
-                                                                    "Multiply",
-                                                                    "Divide",
-                                                                    "Contains",
-                                                                    "StartsWith",
-                                                                    "EndsWith",
-                                                                    "Matches",
-                                                                    "HasRole",
-                                                                    "Before",
-                                                                    "After",
-                                                                    "During"};
-inline constexpr std::array<std::string_view, 3> kQuantifierNames = {"ForAll", "Exists",
-                                                                     "ExistsUnique"};
-inline constexpr std::array<std::string_view, 5> kAggregateFunctionNames = {"Count", "Sum", "Min",
-                                                                            "Max", "Avg"};
+enum class AggregateFunction : uint8_t {
+#define VOK_AGGREGATE_FUNCTION(Name, ...) Name,
+#include "expression/expression_enums.def"
+};
+
+// Member names, in value order: the JSON forms use them, and the Python enumeration classes are
+// expanded from the same rows.
+inline constexpr std::array kUnaryOpNames = {
+#define VOK_UNARY_OP(Name, ...) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
+inline constexpr std::array kBinaryOpNames = {
+#define VOK_BINARY_OP(Name, ...) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
+inline constexpr std::array kQuantifierNames = {
+#define VOK_QUANTIFIER(Name, ...) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
+inline constexpr std::array kAggregateFunctionNames = {
+#define VOK_AGGREGATE_FUNCTION(Name, ...) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
 
 inline std::string_view name_of(UnaryOp op) {
     return kUnaryOpNames[static_cast<size_t>(op)];
@@ -211,36 +195,16 @@ struct AggregationComprehension {
 
 } // namespace expr
 
+// The variants, in variant order (the order of Expression::Node, checked below).
 enum class ExpressionKind : uint8_t {
-    Literal,
-    QuantityLiteral,
-    TimeLiteral,
-    IntervalLiteral,
-    Variable,
-    GroupBy,
-    Binary,
-    Unary,
-    Cast,
-    Quantifier,
-    MemberAccess,
-    Aggregation,
-    AggregationComprehension,
+#define VOK_EXPRESSION_VARIANT(Name) Name,
+#include "expression/expression_enums.def"
 };
 
-inline constexpr std::array<std::string_view, 13> kExpressionVariantNames = {
-    "Literal",
-    "QuantityLiteral",
-    "TimeLiteral",
-    "IntervalLiteral",
-    "Variable",
-    "GroupBy",
-    "Binary",
-    "Unary",
-    "Cast",
-    "Quantifier",
-    "MemberAccess",
-    "Aggregation",
-    "AggregationComprehension"};
+inline constexpr std::array kExpressionVariantNames = {
+#define VOK_EXPRESSION_VARIANT(Name) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
 
 class Expression {
 public:
@@ -284,5 +248,14 @@ public:
 private:
     Node node_;
 };
+
+// Each variant row names its struct, and the struct sits at the row's position in Node.
+static_assert(std::variant_size_v<Expression::Node> == kExpressionVariantNames.size());
+#define VOK_EXPRESSION_VARIANT(Name)                                                               \
+    static_assert(                                                                                 \
+        std::is_same_v<std::variant_alternative_t<static_cast<size_t>(ExpressionKind::Name),       \
+                                                  Expression::Node>,                               \
+                       expr::Name>);
+#include "expression/expression_enums.def"
 
 } // namespace vok

@@ -1,3 +1,6 @@
+// Reading and writing the JSON forms of an expression; see expression_json.h. Reading goes through
+// the typed JSON reader's struct and enum helpers (json/deserializer.h) over the variant names of
+// expression_enums.def; deep trees recurse through with_stack_room.
 #include "expression/expression_json.h"
 
 #include <cmath>

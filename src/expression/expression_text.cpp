@@ -1,3 +1,5 @@
+// The one-line text form of an expression; see expression_text.h. The operator and function words
+// are the text_word column of expression_enums.def.
 #include "expression/expression_text.h"
 
 #include "common/deep_recursion.h"
@@ -7,18 +9,25 @@ namespace vok {
 
 std::string_view word_of(BinaryOp op) {
     static constexpr std::string_view kWords[] = {
-        "AND",       "OR",      "==",       "!=",     ">",     "<",        ">=",
-        "<=",        "+",       "-",        "*",      "/",     "CONTAINS", "STARTS_WITH",
-        "ENDS_WITH", "MATCHES", "HAS_ROLE", "BEFORE", "AFTER", "DURING"};
+#define VOK_BINARY_OP(Name, text_word, source_word) text_word,
+#include "expression/expression_enums.def"
+    };
     return kWords[static_cast<size_t>(op)];
 }
 
 std::string_view word_of(UnaryOp op) {
-    return op == UnaryOp::Not ? "NOT" : "-";
+    static constexpr std::string_view kWords[] = {
+#define VOK_UNARY_OP(Name, text_word) text_word,
+#include "expression/expression_enums.def"
+    };
+    return kWords[static_cast<size_t>(op)];
 }
 
 std::string_view word_of(AggregateFunction f) {
-    static constexpr std::string_view kWords[] = {"COUNT", "SUM", "MIN", "MAX", "AVG"};
+    static constexpr std::string_view kWords[] = {
+#define VOK_AGGREGATE_FUNCTION(Name, text_word, source_word) text_word,
+#include "expression/expression_enums.def"
+    };
     return kWords[static_cast<size_t>(f)];
 }
 

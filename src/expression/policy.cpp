@@ -1,3 +1,5 @@
+// Making policies and reading policy JSON; see policy.h. Relies on concept ids for `make` and on
+// the typed JSON reader and expression_json for the document form.
 #include "expression/policy.h"
 
 #include "concept_id/concept_id.h"
@@ -114,10 +116,8 @@ Result<Policy, json::Error> read_policy(json::Deserializer& de) {
                   std::move(tags)};
 }
 
-Result<Policy, std::string> Policy::deserialize(std::string_view json_text) {
-    auto policy = json::read_document(json_text, &read_policy);
-    if (!policy.ok()) return Err(policy.error().to_string());
-    return std::move(*policy);
+Result<Policy, json::Error> Policy::deserialize(std::string_view json_text) {
+    return json::read_document(json_text, &read_policy);
 }
 
 } // namespace vok

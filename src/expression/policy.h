@@ -19,13 +19,24 @@
 
 namespace vok {
 
-enum class PolicyKind : uint8_t { Constraint, Derivation, Obligation };
-enum class DeonticModality : uint8_t { Obligation, Prohibition, Permission };
+// Rows in expression_enums.def; the names are the JSON forms.
+enum class PolicyKind : uint8_t {
+#define VOK_POLICY_KIND(Name) Name,
+#include "expression/expression_enums.def"
+};
+enum class DeonticModality : uint8_t {
+#define VOK_DEONTIC_MODALITY(Name) Name,
+#include "expression/expression_enums.def"
+};
 
-inline constexpr std::array<std::string_view, 3> kPolicyKindNames = {"Constraint", "Derivation",
-                                                                     "Obligation"};
-inline constexpr std::array<std::string_view, 3> kDeonticModalityNames = {
-    "Obligation", "Prohibition", "Permission"};
+inline constexpr std::array kPolicyKindNames = {
+#define VOK_POLICY_KIND(Name) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
+inline constexpr std::array kDeonticModalityNames = {
+#define VOK_DEONTIC_MODALITY(Name) std::string_view(#Name),
+#include "expression/expression_enums.def"
+};
 
 struct Policy {
     Uuid id;
@@ -43,8 +54,8 @@ struct Policy {
     // rationale, no tags; the id is the concept id of namespace and name.
     static Policy make(std::string name, std::string namespace_name, Expression expression);
 
-    // Reads policy JSON text; the error is the reader's message with its position.
-    static Result<Policy, std::string> deserialize(std::string_view json_text);
+    // Reads policy JSON text; the error's text is the reader's message with its position.
+    static Result<Policy, json::Error> deserialize(std::string_view json_text);
 };
 
 Result<Policy, json::Error> read_policy(json::Deserializer& de);

@@ -1,3 +1,5 @@
+// Reading the header comment block of a source file; see comments.h. Works on the raw text (the
+// syntax tree keeps no comments), decoding UTF-8 only to trim Unicode white space.
 #include "formatter/comments.h"
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Writing expressions back as DSL source; see expression_source.h. Parentheses follow the grammar's
+// precedence levels; operator and function words are the source_word column of
+// expression_enums.def; deep trees recurse through with_stack_room.
 #include "formatter/expression_source.h"
 
 #include <algorithm>
@@ -62,19 +65,25 @@ int right_operand_level(BinaryOp op) {
 
 std::string_view source_word(BinaryOp op) {
     static constexpr std::string_view kWords[] = {
-        "AND",      "OR",      "=",        "!=",     ">",     "<",        ">=",
-        "<=",       "+",       "-",        "*",      "/",     "CONTAINS", "STARTSWITH",
-        "ENDSWITH", "MATCHES", "HAS_ROLE", "BEFORE", "AFTER", "DURING"};
+#define VOK_BINARY_OP(Name, text_word, source_word) source_word,
+#include "expression/expression_enums.def"
+    };
     return kWords[static_cast<size_t>(op)];
 }
 
 std::string_view source_word(AggregateFunction f) {
-    static constexpr std::string_view kWords[] = {"count", "sum", "min", "max", "avg"};
+    static constexpr std::string_view kWords[] = {
+#define VOK_AGGREGATE_FUNCTION(Name, text_word, source_word) source_word,
+#include "expression/expression_enums.def"
+    };
     return kWords[static_cast<size_t>(f)];
 }
 
 std::string_view source_word(Quantifier q) {
-    static constexpr std::string_view kWords[] = {"forall", "exists", "exists_unique"};
+    static constexpr std::string_view kWords[] = {
+#define VOK_QUANTIFIER(Name, source_word) source_word,
+#include "expression/expression_enums.def"
+    };
     return kWords[static_cast<size_t>(q)];
 }
 

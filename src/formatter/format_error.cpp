@@ -1,3 +1,4 @@
+// Constructors and message texts of FormatError; see format_error.h.
 #include "formatter/format_error.h"
 
 namespace vok {

@@ -1,3 +1,5 @@
+// format_program and is_formatted; see format_program.h. Parses with parse_source, carries the
+// header comments over (comments.h) and prints with the Printer.
 #include "formatter/format_program.h"
 
 #include "formatter/comments.h"

@@ -1,3 +1,6 @@
+// The Printer: a syntax tree written as canonical source; see printer.h. Values are spelled by
+// source_text.h and expressions by expression_source.h so that the grammar reads back exactly
+// what the tree holds; the indentation asked for is checked against the text size first.
 #include "formatter/printer.h"
 
 #include <algorithm>
@@ -13,10 +16,16 @@ namespace vok {
 
 namespace {
 
-constexpr std::string_view kPolicyKindWords[] = {"Constraint", "Derivation", "Obligation"};
-constexpr std::string_view kModalityWords[] = {"Obligation", "Prohibition", "Permission"};
-constexpr std::string_view kSeverityWords[] = {"info", "warning", "error", "critical"};
-constexpr std::string_view kTargetWords[] = {"calm", "kg", "sbvr", "protobuf"};
+// Source words of the closed sets, expanded from their definition lists. Policy kinds and
+// modalities are written by their names.
+constexpr std::string_view kSeverityWords[] = {
+#define VOK_METRIC_SEVERITY(Name, source_word) source_word,
+#include "primitives/primitive_enums.def"
+};
+constexpr std::string_view kTargetWords[] = {
+#define VOK_TARGET_FORMAT(Name, display_name, source_word) source_word,
+#include "primitives/primitive_enums.def"
+};
 
 template <class E, size_t N> std::string_view word(const std::string_view (&words)[N], E value) {
     return words[static_cast<size_t>(value)];
@@ -301,9 +310,9 @@ void Printer::print(const ast::Policy& d) {
     const ast::PolicyMetadata& m = d.metadata;
     if (m.kind && m.modality && m.priority) {
         raw(" per ");
-        raw(word(kPolicyKindWords, *m.kind));
+        raw(kPolicyKindNames[static_cast<size_t>(*m.kind)]);
         raw(" ");
-        raw(word(kModalityWords, *m.modality));
+        raw(kDeonticModalityNames[static_cast<size_t>(*m.modality)]);
         raw(" priority ");
         raw(std::to_string(*m.priority));
     }

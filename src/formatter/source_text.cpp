@@ -1,3 +1,6 @@
+// Spelling single values as source; see source_text.h. Numbers are written with the shortest
+// digits that read back to the same double (the JSON writer's number text where that holds), and
+// strings escape only what the grammar's string literal requires.
 #include "formatter/source_text.h"
 
 #include <charconv>

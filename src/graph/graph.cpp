@@ -1,3 +1,5 @@
+// The graph's adders and lookups; see graph.h. Records live in IndexedMaps keyed by id, in
+// insertion order; refusals are GraphError values and leave the graph unchanged.
 #include "graph/graph.h"
 
 #include <utility>

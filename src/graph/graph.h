@@ -23,10 +23,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/indexed_map.h"
 #include "common/result.h"
 #include "expression/policy.h"
 #include "graph/graph_error.h"
-#include "graph/indexed_map.h"
 #include "primitives/concept_change.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"

@@ -10,35 +10,25 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
-#include <utility>
 #include <variant>
 
+#include "common/error_variant.h"
 #include "uuid/uuid.h"
 
 namespace vok {
 
-// The kinds of record a graph stores, named as the duplicate-id messages name them.
+// The kinds of record a graph stores; the rows are in record_kind.def.
 enum class RecordKind : uint8_t {
-    Entity,
-    Role,
-    Resource,
-    Flow,
-    Relation,
-    Instance, // a resource instance
-    Policy,
-    Pattern,
-    ConceptChange,
-    Metric,
-    Mapping,
-    Projection,
+#define VOK_RECORD_KIND(Name) Name,
+#include "graph/record_kind.def"
 };
 
-inline constexpr std::array<std::string_view, 12> kRecordKindNames = {
-    "Entity", "Role",    "Resource",      "Flow",   "Relation", "Instance",
-    "Policy", "Pattern", "ConceptChange", "Metric", "Mapping",  "Projection"};
+inline constexpr std::array kRecordKindNames = {
+#define VOK_RECORD_KIND(Name) std::string_view(#Name),
+#include "graph/record_kind.def"
+};
 
-struct GraphError {
+struct GraphErrorAlternatives {
     // "<Kind> with ID <id> already exists"
     struct DuplicateId {
         RecordKind kind;
@@ -57,21 +47,12 @@ struct GraphError {
     using Variant =
         std::variant<DuplicateId, SourceEntityNotFound, TargetEntityNotFound, ResourceNotFound,
                      EntityNotFound, DestinationEntityNotFound, PatternAlreadyDeclared>;
+};
 
-    template <class Alternative,
-              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
-    GraphError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
-
-    template <class Alternative> bool is() const {
-        return std::holds_alternative<Alternative>(variant);
-    }
-    template <class Alternative> const Alternative& as() const {
-        return std::get<Alternative>(variant);
-    }
+struct GraphError : ErrorVariant<GraphErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
     std::string to_string() const;
-
-    Variant variant;
 };
 
 } // namespace vok

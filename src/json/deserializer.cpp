@@ -1,3 +1,6 @@
+// The record-reading helpers over any Deserializer; see deserializer.h. Structs accept both the
+// map and the sequence form, with up to 64 fields tracked in a bit set for duplicate and missing
+// field errors; scalar readers word their refusals as json/error.h does.
 #include "json/deserializer.h"
 
 #include <limits>

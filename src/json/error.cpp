@@ -1,3 +1,5 @@
+// Message texts of the JSON reader's errors; see error.h. Every wording lives here; found values
+// are shown with debug_quote and the JSON writer.
 #include "json/error.h"
 
 #include "common/debug_quote.h"

@@ -1,3 +1,7 @@
+// The streaming reader over JSON text; see text_deserializer.h. A hand-written byte scanner:
+// positions are computed only when an error needs them, strings are unescaped and UTF-8 checked in
+// one pass, generic values are built on explicit stacks rather than by recursion, and nesting is
+// bounded by a depth limit.
 #include "json/text_deserializer.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Numbers, objects and values of the generic JSON model; see value.h. Objects keep their entries
+// sorted by key for lookup; deep values are copied, compared and destroyed through
+// with_stack_room.
 #include "json/value.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Typed reading from a parsed json::Value; see value_deserializer.h. The value is consumed as it
+// is read, so messages name what was found as the text reader would.
 #include "json/value_deserializer.h"
 
 #include "common/invariant.h"

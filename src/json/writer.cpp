@@ -1,3 +1,5 @@
+// The JSON writers; see writer.h. Compact and pretty forms, string escaping and number text
+// (std::to_chars, shortest round trip) all live here.
 #include "json/writer.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Writing the syntax-tree JSON document; see ast_json.h. Declarations are written through the
+// streaming json::Writer (expressions through expression_json), with a size limit checked as the
+// document grows.
 #include "parser/ast_json.h"
 
 #include "expression/expression_json.h"

@@ -1,3 +1,6 @@
+// Building Expression trees from the expression rules' pairs; see expression_builder.h. Token
+// values come from token_readers.h; nesting is bounded by the grammar, and the builders recurse
+// through with_stack_room.
 #include "parser/expression_builder.h"
 
 #include <limits>

@@ -7,10 +7,10 @@
 #pragma once
 
 #include "expression/expression.h"
+#include "parser/parse_tree.h"
+#include "parser/token_readers.h"
 #include "primitives/target_format.h"
 #include "primitives/time_span.h"
-#include "parser/grammar/dsl_parser.h"
-#include "parser/token_readers.h"
 
 namespace vok {
 

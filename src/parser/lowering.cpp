@@ -1,3 +1,6 @@
+// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit pass
+// (lowering_units.h), then declarations in an order that lets references resolve through the
+// name tables (lowering_name_table.h); ids come from concept_id.
 #include "parser/lowering.h"
 
 #include <string>
@@ -217,7 +220,7 @@ private:
 
     ParseResult<void> add(const ast::Pattern& declaration) {
         auto pattern = Pattern::make(declaration.name, file_namespace_, declaration.regex);
-        if (!pattern.ok()) return Err(ParserError::grammar(pattern.error()));
+        if (!pattern.ok()) return Err(ParserError::grammar(pattern.error().to_string()));
         auto added = graph_.add_pattern(std::move(*pattern));
         if (!added.ok()) return Err(ParserError::grammar(added.error().to_string()));
         return Ok();

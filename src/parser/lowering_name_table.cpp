@@ -1,3 +1,4 @@
+// NameTable lookups and inserts; see lowering_name_table.h.
 #include "parser/lowering_name_table.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The unit pass of the lowering; see lowering_units.h. Writes into the process-wide unit
+// registry; a unit declared again with the same settings is accepted, with other settings refused.
 #include "parser/lowering_units.h"
 
 #include <string>

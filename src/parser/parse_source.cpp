@@ -1,3 +1,6 @@
+// parse_source: the pair tree of the grammar turned into the syntax tree; see parse_source.h.
+// One builder per declaration rule; expressions and token values are built by
+// expression_builder.h and token_readers.h; failures are ParserError values.
 #include "parser/parse_source.h"
 
 #include "parser/expression_builder.h"

@@ -1,3 +1,4 @@
+// The built-in profile table and its lookups; see profile.h.
 #include "parser/profile.h"
 
 #include <utility>

@@ -1,3 +1,5 @@
+// Reading values out of lexical pairs; see token_readers.h. String escapes are decoded by the
+// JSON reader (they share their syntax); decimals are read exactly by Decimal::parse.
 #include "parser/token_readers.h"
 
 #include <charconv>

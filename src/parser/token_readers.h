@@ -11,7 +11,7 @@
 #include "common/result.h"
 #include "decimal/decimal.h"
 #include "parser/grammar/dsl_parser.h"
-#include "parser/grammar/parser_error.h"
+#include "parser/parser_error.h"
 #include "json/value.h"
 
 namespace vok {

@@ -1,3 +1,4 @@
+// Entity::make; see entity.h. The id is the concept id of namespace and name.
 #include "primitives/entity.h"
 
 #include <utility>

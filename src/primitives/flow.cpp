@@ -1,3 +1,4 @@
+// Flow::make; see flow.h. The id is a random (version 4) UUID.
 #include "primitives/flow.h"
 
 namespace vok {

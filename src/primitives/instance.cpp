@@ -1,3 +1,4 @@
+// Instance::make; see instance.h. The id is the concept id of namespace and name.
 #include "primitives/instance.h"
 
 #include <utility>

@@ -7,11 +7,17 @@
 
 namespace vok {
 
-enum class MetricSeverity : uint8_t { Info, Warning, Error, Critical };
+// Rows in primitive_enums.def.
+enum class MetricSeverity : uint8_t {
+#define VOK_METRIC_SEVERITY(Name, ...) Name,
+#include "primitives/primitive_enums.def"
+};
 
 // Variant names, in variant order.
-inline constexpr std::array<std::string_view, 4> kMetricSeverityNames = {"Info", "Warning", "Error",
-                                                                         "Critical"};
+inline constexpr std::array kMetricSeverityNames = {
+#define VOK_METRIC_SEVERITY(Name, ...) std::string_view(#Name),
+#include "primitives/primitive_enums.def"
+};
 
 inline std::string_view name_of(MetricSeverity severity) {
     return kMetricSeverityNames[static_cast<size_t>(severity)];

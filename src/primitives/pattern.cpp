@@ -1,3 +1,6 @@
+// Making and matching patterns; see pattern.h. Expressions are compiled by RE2 (UTF-8,
+// case-sensitive, errors never logged); the compiled form is made on first match, once for all
+// copies of a pattern.
 #include "primitives/pattern.h"
 
 #include <re2/re2.h>
@@ -62,12 +65,12 @@ CompiledTexts& compiled_texts() {
 
 } // namespace
 
-Result<Pattern, std::string> Pattern::make(std::string name, std::string namespace_name,
-                                           std::string regex) {
+Result<Pattern, PatternError> Pattern::make(std::string name, std::string namespace_name,
+                                            std::string regex) {
     if (!compiled_texts().contains(regex)) {
         re2::RE2 check(regex, pattern_options());
         if (!check.ok()) {
-            return Err("Invalid regex for pattern '" + name + "': " + check.error());
+            return Err(PatternError::InvalidRegex{std::move(name), check.error()});
         }
         compiled_texts().remember(regex);
     }

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "primitives/pattern_error.h"
 #include "uuid/uuid.h"
 
 namespace vok {
@@ -26,10 +27,9 @@ struct Pattern {
     std::string namespace_;
     std::string regex; // the expression text as given
 
-    // Refuses an expression that does not compile, with "Invalid regex for pattern '" + name +
-    // "': " + the regular-expression library's message.
-    static Result<Pattern, std::string> make(std::string name, std::string namespace_name,
-                                             std::string regex);
+    // Refuses an expression that does not compile (PatternError::InvalidRegex).
+    static Result<Pattern, PatternError> make(std::string name, std::string namespace_name,
+                                              std::string regex);
 
     // Whether the expression matches somewhere in the text. The error (the library's message) can
     // only arise if compiling the same expression a second time failed.

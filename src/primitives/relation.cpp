@@ -1,3 +1,4 @@
+// Relation::make; see relation.h. The id is the concept id of namespace and name.
 #include "primitives/relation.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Resource::make; see resource.h. The id is the concept id of namespace and name.
 #include "primitives/resource.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// ResourceInstance::make; see resource_instance.h. The id is a random (version 4) UUID.
 #include "primitives/resource_instance.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// Role::make; see role.h. The id is the concept id of namespace and name.
 #include "primitives/role.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// text_items; see text_items.h.
 #include "primitives/text_items.h"
 
 namespace vok {

@@ -1,4 +1,8 @@
 // Member tables of the enumeration classes, in value order; see enumerations.h.
+//
+// The classes that mirror a core enumeration expand their members from the core's definition
+// list, so a member's position is the core value by construction. The others have no core
+// enumeration yet; when one arrives, its table here becomes an expansion of its list.
 #include "python/enumerations.h"
 
 #include "python/binding/enumeration.h"
@@ -8,38 +12,39 @@ namespace vok::python::enums {
 namespace {
 
 const char* const kSeverityMembers[] = {"Error", "Warning", "Info"};
-const char* const kUnaryOpMembers[] = {"Not", "Negate"};
-const char* const kQuantifierMembers[] = {"ForAll", "Exists", "ExistsUnique"};
-const char* const kBinaryOpMembers[] = {"And",
-                                        "Or",
-                                        "Equal",
-                                        "NotEqual",
-                                        "GreaterThan",
-                                        "LessThan",
-                                        "GreaterThanOrEqual",
-                                        "LessThanOrEqual",
-                                        "Plus",
-                                        "Minus",
-                                        "Multiply",
-                                        "Divide",
-                                        "Contains",
-                                        "StartsWith",
-                                        "EndsWith",
-                                        "Matches",
-                                        "HasRole",
-                                        "Before",
-                                        "After",
-                                        "During"};
-const char* const kAggregateFunctionMembers[] = {"Count", "Sum", "Min", "Max", "Avg"};
+const char* const kUnaryOpMembers[] = {
+#define VOK_UNARY_OP(Name, ...) #Name,
+#include "expression/expression_enums.def"
+};
+const char* const kQuantifierMembers[] = {
+#define VOK_QUANTIFIER(Name, ...) #Name,
+#include "expression/expression_enums.def"
+};
+const char* const kBinaryOpMembers[] = {
+#define VOK_BINARY_OP(Name, ...) #Name,
+#include "expression/expression_enums.def"
+};
+const char* const kAggregateFunctionMembers[] = {
+#define VOK_AGGREGATE_FUNCTION(Name, ...) #Name,
+#include "expression/expression_enums.def"
+};
 
-const char* const kFinalDecisionMembers[] = {"Allow", "Deny", "Escalate", "NotApplicable",
-                                             "Reject"};
-const char* const kPolicyModalityMembers[] = {"Permission", "Prohibition", "Obligation",
-                                              "Override"};
-const char* const kSourceClassMembers[] = {"CallerSupplied", "RuntimeObserved", "SystemOfRecord",
-                                           "Attested",       "ManualApproval",  "Derived",
-                                           "UnknownSource"};
-const char* const kClaimLevelMembers[] = {"AuditBacked", "Validated", "FormallyProven"};
+const char* const kFinalDecisionMembers[] = {
+#define VOK_FINAL_DECISION(Name, ...) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kPolicyModalityMembers[] = {
+#define VOK_POLICY_MODALITY(Name) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kSourceClassMembers[] = {
+#define VOK_SOURCE_CLASS(Name, ...) #Name,
+#include "authority/authority_enums.def"
+};
+const char* const kClaimLevelMembers[] = {
+#define VOK_CLAIM_LEVEL(Name) #Name,
+#include "authority/authority_enums.def"
+};
 
 const char* const kSemanticTruthMembers[] = {"Valid", "Invalid", "Unknown"};
 const char* const kDiagnosticSeverityMembers[] = {"Error", "Warning", "Info", "Hint"};

@@ -1,7 +1,11 @@
+// The module functions format_source and check_format; see formatter_functions.h. Each binds its
+// arguments through the binding layer's tables, runs the formatter core and maps a FormatError
+// through core_errors.h.
 #include "python/formatter_functions.h"
 
 #include "formatter/format_program.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 
 namespace vok::python {
 
@@ -16,15 +20,6 @@ constexpr Signature kFormatSourceSignature{"format_source",
 constexpr Signature kCheckFormatSignature{
     "check_format", {{"source"}, {"indent_width", "4"}, {"use_tabs", "False"}}};
 
-Error to_python_error(const FormatError& error) {
-    if (error.kind() == FormatError::Kind::OutputTooLarge) {
-        // Raised through CPython so that the MemoryError keeps the formatter's explanation.
-        PyErr_SetString(PyExc_MemoryError, error.to_string().c_str());
-        return Error::fetch();
-    }
-    return value_error(error.to_string());
-}
-
 PyResult<std::string> format_source(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
     VOK_ASSIGN(std::uint64_t indent_width, args.count_or(1, 4));
@@ -33,7 +28,7 @@ PyResult<std::string> format_source(Args& args) {
     VOK_ASSIGN(bool sort_imports, args.flag_or(4, true));
     auto formatted = format_program(
         source, FormatConfig{indent_width, use_tabs, preserve_comments, sort_imports});
-    if (!formatted.ok()) return vok::Err(to_python_error(formatted.error()));
+    if (!formatted.ok()) return vok::Err(core_error(formatted.error()));
     return std::move(formatted).value();
 }
 
@@ -42,7 +37,7 @@ PyResult<bool> check_format(Args& args) {
     VOK_ASSIGN(std::uint64_t indent_width, args.count_or(1, 4));
     VOK_ASSIGN(bool use_tabs, args.flag_or(2, false));
     auto verdict = is_formatted(source, indent_width, use_tabs);
-    if (!verdict.ok()) return vok::Err(to_python_error(verdict.error()));
+    if (!verdict.ok()) return vok::Err(core_error(verdict.error()));
     return *verdict;
 }
 

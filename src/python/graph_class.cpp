@@ -17,6 +17,7 @@
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "python/interchange/protobuf_methods.h"
 #include "python/interchange/calm_methods.h"
 #include "python/policy/graph_evaluation.h"
@@ -57,7 +58,7 @@ PyResult<Graph> new_graph(Args&) {
 PyResult<Graph> parse(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
     auto graph = parse_to_graph(source);
-    if (!graph.ok()) return Err(value_error(messages::prefix::kParse, graph.error().to_string()));
+    if (!graph.ok()) return Err(core_error(graph.error(), messages::prefix::kParse));
     return std::move(graph).value();
 }
 
@@ -66,7 +67,7 @@ PyResult<Graph> parse(Args& args) {
 PyResult<std::string> parse_to_ast_json(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
     auto ast = parse_source(source);
-    if (!ast.ok()) return Err(value_error(messages::prefix::kParse, ast.error().to_string()));
+    if (!ast.ok()) return Err(core_error(ast.error(), messages::prefix::kParse));
     auto document = ast_to_json_document(ast.value(), ast_json_limit_for(source.size()));
     if (!document.ok()) return Err(value_error(messages::prefix::kSerialization, document.error()));
     return std::move(document).value();
@@ -88,17 +89,16 @@ template <class R, Result<void, GraphError> (Graph::*Add)(R), const std::string_
 PyResult<void> add_record(Graph& self, Args& args) {
     VOK_ASSIGN(R record, args.object<R>(0));
     auto added = (self.*Add)(std::move(record));
-    if (!added.ok()) return Err(value_error(Prefix, added.error().to_string()));
+    if (!added.ok()) return Err(core_error(added.error(), Prefix));
     return Ok();
 }
 
 PyResult<void> add_policy(Graph& self, Args& args) {
     VOK_ASSIGN(std::string_view policy_json, args.text(0));
     auto policy = Policy::deserialize(policy_json);
-    if (!policy.ok()) return Err(value_error(messages::prefix::kInvalidPolicyJson, policy.error()));
+    if (!policy.ok()) return Err(core_error(policy.error(), messages::prefix::kInvalidPolicyJson));
     auto added = self.add_policy(std::move(policy).value());
-    if (!added.ok())
-        return Err(value_error(messages::prefix::kAddPolicy, added.error().to_string()));
+    if (!added.ok()) return Err(core_error(added.error(), messages::prefix::kAddPolicy));
     return Ok();
 }
 
@@ -110,7 +110,7 @@ PyResult<void> add_association(Graph& self, Args& args) {
     VOK_ASSIGN(Uuid owned, parse_uuid(owned_text));
     auto added = self.add_association(owner, owned, rel_type);
     if (!added.ok()) {
-        return Err(value_error(messages::prefix::kAddAssociation, added.error().to_string()));
+        return Err(core_error(added.error(), messages::prefix::kAddAssociation));
     }
     return Ok();
 }

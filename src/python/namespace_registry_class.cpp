@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "registry/path_text.h"
 
 namespace vok::python {
@@ -23,7 +24,7 @@ constexpr Signature kResolveFiles{"NamespaceRegistry.resolve_files", {{"fail_on_
 
 // The registry's messages are complete sentences of their own; no prefix is put before them.
 template <class T> PyResult<T> raised(vok::Result<T, RegistryError> result) {
-    if (!result.ok()) return Err(runtime_error(result.error().to_string()));
+    if (!result.ok()) return Err(core_error(result.error()));
     return std::move(result).value();
 }
 

@@ -8,14 +8,14 @@
 
 #include <cstdint>
 #include <string>
-#include <type_traits>
-#include <utility>
 #include <variant>
 #include <vector>
 
+#include "common/error_variant.h"
+
 namespace vok {
 
-struct RegistryError {
+struct RegistryErrorAlternatives {
     // An operating-system failure; `message` is the system's text, e.g.
     // "No such file or directory (os error 2)".
     struct Io {
@@ -54,22 +54,12 @@ struct RegistryError {
 
     using Variant = std::variant<Io, Parse, UnsupportedVersion, NoNamespaces, EmptyPatterns,
                                  InvalidPattern, GlobBuild, Walk, AmbiguousList>;
+};
 
-    // Implicit from any alternative, so `return Err(RegistryError::NoNamespaces{});` reads well.
-    template <class Alternative,
-              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
-    RegistryError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
-
-    template <class Alternative> bool is() const {
-        return std::holds_alternative<Alternative>(variant);
-    }
-    template <class Alternative> const Alternative& as() const {
-        return std::get<Alternative>(variant);
-    }
+struct RegistryError : ErrorVariant<RegistryErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
     std::string to_string() const;
-
-    Variant variant;
 };
 
 } // namespace vok

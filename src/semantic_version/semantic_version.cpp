@@ -1,3 +1,5 @@
+// Parsing, printing and reading SemanticVersion; see semantic_version.h. JSON accepts both the
+// object and the array form through the typed JSON reader.
 #include "semantic_version/semantic_version.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// convert; see conversion.h. Exact Decimal arithmetic through the base unit's factors.
 #include "units/conversion.h"
 
 #include <string>

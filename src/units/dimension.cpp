@@ -1,3 +1,5 @@
+// Dimension parsing and names; see dimension.h. The built-in names and words are expanded from
+// dimension_kind.def.
 #include "units/dimension.h"
 
 #include <array>
@@ -7,11 +9,15 @@ namespace vok {
 
 namespace {
 
-// Built-in dimensions in kind order; the parse words are the lower-cased names.
-constexpr std::array<std::string_view, 7> kBuiltinNames = {
-    "Mass", "Length", "Volume", "Currency", "Time", "Temperature", "Count"};
-constexpr std::array<std::string_view, 7> kBuiltinWords = {
-    "mass", "length", "volume", "currency", "time", "temperature", "count"};
+// Built-in dimensions in kind order.
+constexpr std::string_view kBuiltinNames[] = {
+#define VOK_BUILTIN_DIMENSION(Name, word) #Name,
+#include "units/dimension_kind.def"
+};
+constexpr std::string_view kBuiltinWords[] = {
+#define VOK_BUILTIN_DIMENSION(Name, word) word,
+#include "units/dimension_kind.def"
+};
 
 } // namespace
 
@@ -26,7 +32,7 @@ Dimension Dimension::parse(std::string_view text) {
     for (char& c : lowered) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
-    for (size_t i = 0; i < kBuiltinWords.size(); ++i) {
+    for (size_t i = 0; i < std::size(kBuiltinWords); ++i) {
         if (lowered == kBuiltinWords[i]) return Dimension(static_cast<DimensionKind>(i));
     }
     return custom(std::move(lowered));

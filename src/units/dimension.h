@@ -13,14 +13,10 @@
 
 namespace vok {
 
+// The built-in kinds (rows in dimension_kind.def), then Custom.
 enum class DimensionKind : uint8_t {
-    Mass,
-    Length,
-    Volume,
-    Currency,
-    Time,
-    Temperature,
-    Count,
+#define VOK_BUILTIN_DIMENSION(Name, word) Name,
+#include "units/dimension_kind.def"
     Custom
 };
 

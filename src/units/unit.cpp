@@ -1,3 +1,4 @@
+// Units as JSON values; see unit.h.
 #include "units/unit.h"
 
 #include <utility>

@@ -6,15 +6,14 @@
 #pragma once
 
 #include <string>
-#include <type_traits>
-#include <utility>
 #include <variant>
 
+#include "common/error_variant.h"
 #include "units/dimension.h"
 
 namespace vok {
 
-struct UnitError {
+struct UnitErrorAlternatives {
     struct UnitNotFound {
         std::string symbol;
     };
@@ -34,22 +33,13 @@ struct UnitError {
 
     using Variant = std::variant<UnitNotFound, IncompatibleDimensions, ConversionNotDefined,
                                  ZeroBaseFactor, DuplicateUnit>;
+};
 
-    template <class Alternative,
-              class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
-    UnitError(Alternative&& alternative) : variant(std::forward<Alternative>(alternative)) {}
-
-    template <class Alternative> bool is() const {
-        return std::holds_alternative<Alternative>(variant);
-    }
-    template <class Alternative> const Alternative& as() const {
-        return std::get<Alternative>(variant);
-    }
+struct UnitError : ErrorVariant<UnitErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
     // "Unit not found: kg", "Cannot convert between Mass and Length", ...
     std::string to_string() const;
-
-    Variant variant;
 };
 
 } // namespace vok

@@ -1,3 +1,6 @@
+// The unit registry and the shared process-wide one; see unit_registry.h. The shared registry is
+// guarded by a shared_mutex (readers in parallel, one writer) and is never destroyed, so a late
+// caller during interpreter shutdown never meets a destroyed mutex.
 #include "units/unit_registry.h"
 
 #include <string_view>

@@ -101,34 +101,6 @@ def test_adders_refuse_duplicate_ids(small):
             graph.instance_count(), graph.role_count(), graph.relation_count()) == (2, 1, 1, 1, 1, 1)
 
 
-def test_add_flow_checks_in_order(small):
-    graph, a, b, cash, _, _ = small
-    cases = [
-        (Flow(UNKNOWN, UNKNOWN, UNKNOWN, 1), "Source entity not found"),
-        (Flow(UNKNOWN, a.id, UNKNOWN, 1), "Target entity not found"),
-        (Flow(UNKNOWN, a.id, b.id, 1), "Resource not found"),
-    ]
-    for flow, message in cases:
-        with pytest.raises(ValueError) as failure:
-            graph.add_flow(flow)
-        assert str(failure.value) == "Add flow error: " + message
-    assert graph.flow_count() == 1
-    graph.add_flow(Flow(cash.id, b.id, a.id, 1))
-    assert graph.flow_count() == 2
-
-
-def test_add_instance_checks_in_order(small):
-    graph, a, _, cash, _, _ = small
-    for held, message in [
-        (ResourceInstance(UNKNOWN, UNKNOWN), "Entity not found"),
-        (ResourceInstance(UNKNOWN, a.id), "Resource not found"),
-    ]:
-        with pytest.raises(ValueError) as failure:
-            graph.add_instance(held)
-        assert str(failure.value) == "Add instance error: " + message
-    assert graph.instance_count() == 1
-
-
 @pytest.mark.parametrize("method, value, target", [
     ("add_entity", "Warehouse", "Entity"),
     ("add_resource", Entity("E"), "Resource"),
@@ -199,42 +171,37 @@ def test_malformed_ids_are_value_errors(text, message):
     assert failure.value.args == (BAD_LENGTH,)
 
 
-def test_find_by_name():
+def test_find_by_name_gives_id_text_or_none():
     graph = Graph()
-    first, second = Entity("Hub", "east"), Entity("Hub", "west")
-    graph.add_entity(first)
-    graph.add_entity(second)
-    role, resource = Role("Buyer", "x"), Resource("Cash", "USD")
+    entity, role, resource = Entity("Hub", "east"), Role("Buyer", "x"), Resource("Cash", "USD")
+    graph.add_entity(entity)
     graph.add_role(role)
     graph.add_resource(resource)
-    assert graph.find_entity_by_name("Hub") == first.id
-    assert graph.find_entity_by_name("hub") is None
-    assert graph.find_entity_by_name("Hub ") is None
+    assert graph.find_entity_by_name("Hub") == entity.id
     assert graph.find_role_by_name("Buyer") == role.id
     assert graph.find_resource_by_name("Cash") == resource.id
     assert graph.find_resource_by_name("Buyer") is None
 
 
-def test_lists_keep_insertion_order(small):
+def test_lists_are_new_lists_of_copies(small):
     graph, a, b, cash, flow, held = small
-    flow_back = Flow(cash.id, b.id, a.id, 2)
-    graph.add_flow(flow_back)
-    roles = [Role("Z"), Role("A"), Role("M")]
-    for role in roles:
-        graph.add_role(role)
-    relations = [Relation(name, roles[0].id, "p", roles[1].id) for name in ("r2", "r1")]
-    for relation in relations:
-        graph.add_relation(relation)
+    role = Role("Z")
+    graph.add_role(role)
+    relation = Relation("r", role.id, "p", role.id)
+    graph.add_relation(relation)
     assert [e.id for e in graph.all_entities()] == [a.id, b.id]
     assert [r.id for r in graph.all_resources()] == [cash.id]
-    assert [f.id for f in graph.all_flows()] == [flow.id, flow_back.id]
+    assert [f.id for f in graph.all_flows()] == [flow.id]
     assert [i.id for i in graph.all_instances()] == [held.id]
-    assert [r.name for r in graph.all_roles()] == ["Z", "A", "M"]
-    assert [r.name for r in graph.all_relations()] == ["r2", "r1"]
+    assert [r.id for r in graph.all_roles()] == [role.id]
+    assert [r.id for r in graph.all_relations()] == [relation.id]
     assert [f.id for f in graph.flows_from(a.id)] == [flow.id]
-    assert [f.id for f in graph.flows_to(a.id)] == [flow_back.id]
+    assert [f.id for f in graph.flows_to(b.id)] == [flow.id]
     assert graph.flows_from(entity_id=UNKNOWN) == []
     assert graph.all_entities() is not graph.all_entities()
+    graph.all_entities()[0].set_attribute("k", 1)
+    with pytest.raises(KeyError):
+        graph.get_entity(a.id).get_attribute("k")
 
 
 def test_add_association(small):
@@ -260,17 +227,6 @@ def test_add_association(small):
         graph.add_association("1234", "1234", None)
     with pytest.raises(ValueError, match="^Invalid UUID: "):
         graph.add_association(a.id, "1234", "owns")
-
-
-def test_association_replaces_a_non_array_attribute():
-    graph = Graph()
-    owner, owned = Entity("Owner"), Entity("Owned")
-    owner.set_attribute("associations", {"not": "a list"})
-    graph.add_entity(owner)
-    graph.add_entity(owned)
-    graph.add_association(owner.id, owned.id, "uses")
-    assert graph.get_entity(owner.id).get_attribute("associations") == [
-        {"target": owned.id, "type": "uses"}]
 
 
 def test_add_policy():

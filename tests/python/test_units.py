@@ -8,13 +8,11 @@ import pytest
 from vok_dsl import Dimension, Graph, Unit
 
 
+# How names parse is tested in units_test.cpp; here the text crosses both ways.
 @pytest.mark.parametrize("name, text", [
-    ("MASS", "Mass"), ("Mass", "Mass"), ("mass", "Mass"),
-    ("length", "Length"), ("VOLUME", "Volume"), ("Currency", "Currency"), ("time", "Time"),
-    ("temperature", "Temperature"), ("COUNT", "Count"),
+    ("MASS", "Mass"),
     ("Energy", "energy"),
     ("ÉNERGIE", "Énergie"),  # only ASCII letters are lowered
-    (" mass", " mass"),      # nothing is trimmed
     ("", ""),
 ])
 def test_dimension_parse(name, text):

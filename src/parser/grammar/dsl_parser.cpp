@@ -1,9 +1,9 @@
 // Running the grammar: the start rule is looked up in the table of rule functions.
 #include "parser/grammar/dsl_parser.h"
 
+#include "common/invariant.h"
 #include "parser/grammar/grammar_rules.h"
 #include "peg/parser_state.h"
-#include "common/invariant.h"
 
 namespace vok {
 
@@ -11,24 +11,6 @@ Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view t
     VOK_INVARIANT(static_cast<size_t>(start) < kRuleCount, "start rule out of range");
     const grammar::RuleFunction start_rule = grammar::kRuleFunctions[static_cast<size_t>(start)];
     return peg::run_parser<grammar::DslState, Rule>(text, kMaxRuleNesting, start_rule);
-}
-
-namespace {
-
-Result<DslTree, ParserError> parse_from(Rule start, std::string_view text) {
-    auto result = DslParser::parse(start, text);
-    if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
-    return std::move(result).value();
-}
-
-} // namespace
-
-Result<DslTree, ParserError> parse_program(std::string_view text) {
-    return parse_from(Rule::program, text);
-}
-
-Result<DslTree, ParserError> parse_expression(std::string_view text) {
-    return parse_from(Rule::expression, text);
 }
 
 } // namespace vok

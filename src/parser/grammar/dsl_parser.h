@@ -1,10 +1,10 @@
 // Entry points of the VOK DSL grammar.
 //
 // DslParser::parse runs the grammar from any rule over a text and returns the pair tree or the
-// engine's failure report; parse_program and parse_expression are the two uses the front end has,
-// with the failure already turned into a ParserError. Started at `program` a run covers the whole
-// text (start to end of input); started at `expression` it neither skips leading whitespace nor
-// requires the whole text to be consumed.
+// engine's failure report (parser/parse_tree.h has the front end's two uses, with the failure
+// turned into a ParserError). Started at `program` a run covers the whole text (start to end of
+// input); started at `expression` it neither skips leading whitespace nor requires the whole text
+// to be consumed.
 //
 // The returned tree borrows `text`: keep the text alive while the tree or its pairs are in use.
 #pragma once
@@ -12,11 +12,10 @@
 #include <cstddef>
 #include <string_view>
 
-#include "parser/grammar/parser_error.h"
+#include "common/result.h"
 #include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
-#include "common/result.h"
 
 namespace vok {
 
@@ -37,10 +36,5 @@ class DslParser {
 public:
     static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text);
 };
-
-// A whole source file, from rule `program`.
-Result<DslTree, ParserError> parse_program(std::string_view text);
-// A lone expression, from rule `expression`.
-Result<DslTree, ParserError> parse_expression(std::string_view text);
 
 } // namespace vok

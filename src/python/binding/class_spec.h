@@ -19,7 +19,7 @@
 #include <type_traits>
 
 #include "python/binding/error.h"
-#include "python/binding/instance.h"
+#include "python/binding/object_body.h"
 #include "python/binding/signature.h"
 
 namespace vok::python {
@@ -31,7 +31,7 @@ struct Layout {
 
 template <class T> constexpr Layout layout_of() {
     static_assert(alignof(T) <= 16, "instances are allocated with 16-byte alignment");
-    return {Py_ssize_t(sizeof(Instance<T>)), &dealloc_instance<T>};
+    return {Py_ssize_t(sizeof(ObjectBody<T>)), &dealloc_instance<T>};
 }
 
 struct ConstructorRow {

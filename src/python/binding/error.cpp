@@ -102,7 +102,7 @@ void Error::restore() && {
         PyErr_Restore(type_.release(), value_.release(), traceback_.release());
         return;
     }
-    if (kind_ == ErrorKind::Memory) {
+    if (kind_ == ErrorKind::Memory && message_.empty()) {
         PyErr_NoMemory();
         return;
     }

@@ -18,7 +18,9 @@
 
 namespace vok::python {
 
-// The exception classes that errors of this module become; see kind_exception_class().
+// The exception classes that errors of this module become; see kind_exception_class(). A Memory
+// error with an empty message is CPython's own out-of-memory error; with a message, a MemoryError
+// carrying it.
 enum class ErrorKind : std::uint8_t { Value, Key, Runtime, Type, System, Import, Memory, Panic };
 
 class Error {

@@ -9,6 +9,7 @@
 #include "expression/policy.h"
 #include "policy/policy_evaluation.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "python/graph_class.h"
 #include "python/policy/evaluation_classes.h"
 
@@ -21,7 +22,7 @@ constexpr Signature kEvaluatePolicy{"Graph.evaluate_policy", {{"policy_json"}}};
 PyResult<EvaluationResult> evaluate_policy_json(const Graph& self, Args& args) {
     VOK_ASSIGN(std::string_view policy_json, args.text(0));
     auto policy = Policy::deserialize(policy_json);
-    if (!policy.ok()) return Err(value_error(messages::prefix::kInvalidPolicyJson, policy.error()));
+    if (!policy.ok()) return Err(core_error(policy.error(), messages::prefix::kInvalidPolicyJson));
     auto result = evaluate_policy(self, policy.value());
     if (!result.ok()) return Err(value_error(messages::prefix::kPolicyEvaluation, result.error()));
     return std::move(result).value();

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "parser/grammar/dsl_parser.h"
+#include "parser/parse_tree.h"
 #include "peg/pair_dump.h"
 
 namespace vok::grammar_test {

@@ -32,7 +32,7 @@ TEST(Policy, DefaultsOfANewPolicy) {
 
 TEST(Policy, ReadsJsonKeepingTheGivenId) {
     auto p = Policy::deserialize(policy_json("\"Prohibition\"", "-1", R"(,"severity":"high")"));
-    ASSERT_TRUE(p.ok()) << p.error();
+    ASSERT_TRUE(p.ok()) << p.error().to_string();
     EXPECT_EQ(p->id.to_string(), "07342664-9f2f-5afc-8222-ce5de9c154bf");
     EXPECT_NE(p->id, concept_id_for("n", "p"));
     EXPECT_EQ(p->version, (SemanticVersion{1, 2, 3}));
@@ -52,37 +52,37 @@ TEST(Policy, ReadsJsonKeepingTheGivenId) {
 TEST(Policy, Refusals) {
     auto lower = Policy::deserialize(policy_json("\"obligation\""));
     ASSERT_FALSE(lower.ok());
-    EXPECT_EQ(lower.error(),
+    EXPECT_EQ(lower.error().to_string(),
               "unknown variant `obligation`, expected one of `Obligation`, `Prohibition`, "
               "`Permission` at line 1 column 168");
     auto big = Policy::deserialize(policy_json("\"Obligation\"", "2147483648"));
     ASSERT_FALSE(big.ok());
-    EXPECT_EQ(big.error().substr(0, 62),
+    EXPECT_EQ(big.error().to_string().substr(0, 62),
               "invalid value: integer `2147483648`, expected i32 at line 1 co");
 
     auto missing = Policy::deserialize(R"({"id":"07342664-9f2f-5afc-8222-ce5de9c154bf",
         "name":"p","version":[1,0,0],"expression":{"Variable":"x"},"modality":"Obligation",
         "kind":"Constraint","priority":0})");
     ASSERT_FALSE(missing.ok());
-    EXPECT_EQ(missing.error().substr(0, 25), "missing field `namespace`");
+    EXPECT_EQ(missing.error().to_string().substr(0, 25), "missing field `namespace`");
 
     auto bad_id = Policy::deserialize(R"({"id":"1234"})");
     ASSERT_FALSE(bad_id.ok());
-    EXPECT_EQ(bad_id.error(),
+    EXPECT_EQ(bad_id.error().to_string(),
               "UUID parsing failed: invalid length: expected length 32 for simple format, found 4 "
               "at line 1 column 12");
 
     auto dup = Policy::deserialize(R"({"tags":[],"tags":[]})");
     ASSERT_FALSE(dup.ok());
-    EXPECT_EQ(dup.error(), "duplicate field `tags` at line 1 column 17");
+    EXPECT_EQ(dup.error().to_string(), "duplicate field `tags` at line 1 column 17");
 
     auto short_array = Policy::deserialize("[\"07342664-9f2f-5afc-8222-ce5de9c154bf\"]");
     ASSERT_FALSE(short_array.ok());
-    EXPECT_EQ(short_array.error(),
+    EXPECT_EQ(short_array.error().to_string(),
               "invalid length 1, expected struct Policy with 10 elements at line 1 column 40");
 
     auto wrong = Policy::deserialize("true");
-    EXPECT_EQ(wrong.error(),
+    EXPECT_EQ(wrong.error().to_string(),
               "invalid type: boolean `true`, expected struct Policy at line 1 column 4");
 }
 

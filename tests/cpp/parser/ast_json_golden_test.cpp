@@ -1,43 +1,23 @@
-// The syntax-tree JSON of every file in tests/golden/ast matches the expected document beside it.
-// VOK_UPDATE_GOLDEN=1 rewrites the expected documents (review the diff before committing).
+// The syntax-tree JSON of every file in tests/golden/ast matches the expected document beside it
+// (golden.h has the convention and how to regenerate the expected files).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
+#include "golden.h"
 #include "parser/ast_json.h"
 #include "parser/parse_source.h"
 
 namespace vok {
 namespace {
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 TEST(AstJsonGolden, EveryFileMatches) {
-    const bool update = std::getenv("VOK_UPDATE_GOLDEN") != nullptr;
-    auto dir = std::filesystem::path(VOK_SOURCE_DIR) / "tests/golden/ast";
-    int checked = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.path().extension() != ".vok") continue;
-        auto ast = parse_source(slurp(entry.path()));
-        ASSERT_TRUE(ast.ok()) << entry.path() << ": " << ast.error().to_string();
-        std::string actual = *ast_to_json_document(*ast) + "\n";
-        auto expected_path = entry.path();
-        expected_path.replace_extension(".json");
-        if (update) {
-            std::ofstream(expected_path, std::ios::binary) << actual;
-        } else {
-            EXPECT_EQ(actual, slurp(expected_path)) << expected_path;
+    const int checked = testing::check_golden_files("ast", ".json", [](const std::string& source) {
+        auto ast = parse_source(source);
+        if (!ast.ok()) {
+            ADD_FAILURE() << ast.error().to_string();
+            return std::string();
         }
-        ++checked;
-    }
+        return *ast_to_json_document(*ast) + "\n";
+    });
     EXPECT_GT(checked, 0);
 }
 

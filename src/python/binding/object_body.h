@@ -1,12 +1,13 @@
-// The body of a Python object of one of the module's classes, and the borrow rule.
+// ObjectBody: the body of a Python object of one of the module's classes, and the borrow rule.
+// (Named apart from the core record vok::Instance.)
 //
-// An instance owns one core value (a copy, never a reference into another object) and a borrow
-// flag: 0 while free, a positive count while shared borrows are in progress, -1 while one
-// exclusive borrow is in progress. The interpreter lock is held by every call and never released,
-// so a conflict arises only when Python code runs inside a call (an argument's __index__, say)
-// and reaches the same object again; the flag turns that into a RuntimeError instead of letting
-// two views of one value overlap while one of them changes it. Instances hold no Python
-// references and take no part in cycle collection.
+// A body owns one core value (a copy, never a reference into another object) and a borrow flag:
+// 0 while free, a positive count while shared borrows are in progress, -1 while one exclusive
+// borrow is in progress. The interpreter lock is held by every call and never released, so a
+// conflict arises only when Python code runs inside a call (an argument's __index__, say) and
+// reaches the same object again; the flag turns that into a RuntimeError instead of letting two
+// views of one value overlap while one of them changes it. Bodies hold no Python references and
+// take no part in cycle collection.
 #pragma once
 
 #include <Python.h>
@@ -21,30 +22,30 @@ namespace vok::python {
 
 enum class Access { Shared, Exclusive };
 
-struct InstanceHeader {
+struct ObjectHeader {
     PyObject object;
     std::atomic<Py_ssize_t> borrow_flag;
 };
 
-template <class T> struct Instance {
-    InstanceHeader header;
+template <class T> struct ObjectBody {
+    ObjectHeader header;
     alignas(T) unsigned char storage[sizeof(T)];
 
     T& value() { return *std::launder(reinterpret_cast<T*>(storage)); }
 };
 
-inline InstanceHeader* header_of(PyObject* object) {
-    return reinterpret_cast<InstanceHeader*>(object);
+inline ObjectHeader* header_of(PyObject* object) {
+    return reinterpret_cast<ObjectHeader*>(object);
 }
 
-template <class T> Instance<T>* instance_of(PyObject* object) {
-    return reinterpret_cast<Instance<T>*>(object);
+template <class T> ObjectBody<T>* instance_of(PyObject* object) {
+    return reinterpret_cast<ObjectBody<T>*>(object);
 }
 
 // A borrow in progress; released when the guard is destroyed. Movable, not copyable.
 template <Access A> class BorrowGuard {
 public:
-    explicit BorrowGuard(InstanceHeader* header) : header_(header) {}
+    explicit BorrowGuard(ObjectHeader* header) : header_(header) {}
     BorrowGuard(BorrowGuard&& other) noexcept : header_(std::exchange(other.header_, nullptr)) {}
     BorrowGuard& operator=(BorrowGuard&&) = delete;
     ~BorrowGuard() {
@@ -58,7 +59,7 @@ public:
     PyObject* object() const { return &header_->object; }
 
 private:
-    InstanceHeader* header_;
+    ObjectHeader* header_;
 };
 
 PyResult<BorrowGuard<Access::Shared>> borrow_shared(PyObject* object);
@@ -106,7 +107,7 @@ template <class T> PyResult<Ref> make_instance(PyTypeObject* type, T value) {
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
     Ref object = Ref::steal(alloc(type, 0));
     if (!object) return Err(Error::fetch());
-    Instance<T>* instance = instance_of<T>(object.get());
+    ObjectBody<T>* instance = instance_of<T>(object.get());
     new (instance->storage) T(std::move(value));
     instance->header.borrow_flag.store(0);
     return object;

@@ -1,5 +1,5 @@
 // Rendering of ParserError, and the wording of a failed grammar run.
-#include "parser/grammar/parser_error.h"
+#include "parser/parser_error.h"
 
 #include <string_view>
 #include <utility>

@@ -1,4 +1,5 @@
-// IndexedMap: a map that remembers insertion order, for the graph's collections.
+// IndexedMap: a map that remembers insertion order, for the graph's collections and the authority
+// engine's tables.
 //
 // Everything that lists a collection (exports, Python lists, quantifier expansion) must see
 // records in the order they were added, and everything that follows a reference must find a

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "parser/grammar/parser_error.h"
+#include "parser/parser_error.h"
 
 namespace vok {
 namespace {

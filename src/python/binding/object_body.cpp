@@ -1,5 +1,5 @@
-// The borrow rule of instances; see instance.h.
-#include "python/binding/instance.h"
+// The borrow rule of object bodies; see object_body.h.
+#include "python/binding/object_body.h"
 
 #include "python/binding/messages.h"
 
