@@ -12,11 +12,12 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/result.h"
 #include "parser/grammar/parser_error.h"
 #include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
-#include "common/result.h"
+#include "peg/parser_state.h"
 
 namespace vok {
 
@@ -33,9 +34,17 @@ using DslParseFailure = peg::ParseFailure<Rule>;
 // expression trees they make, at most this deep) afterwards, far from the end of a 1 MB stack.
 inline constexpr size_t kMaxRuleNesting = 1024;
 
+// A bound on the grammar's work: a run makes at most this many rule calls per input byte (plus a
+// few for the empty input). Every byte of `(((` opens about a dozen rule levels, which is as dense
+// as calls get; failures that ordered choice would retry are remembered, so no input costs more.
+// Tests and fuzzers hold the grammar to it.
+inline constexpr size_t kMaxRuleCallsPerByte = 80;
+
 class DslParser {
 public:
-    static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text);
+    // `stats`, when given, receives what the run cost (tests and fuzzers check its bound).
+    static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text,
+                                                  peg::ParseStats* stats = nullptr);
 };
 
 // A whole source file, from rule `program`.
