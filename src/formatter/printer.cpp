@@ -13,6 +13,15 @@ namespace vok {
 
 namespace {
 
+// The grammar rules open around an expression: program, declaration, declaration_inner and the
+// declaration (policy_decl, metric_decl); an instance field adds instance_body and instance_field.
+constexpr size_t kRulesAroundDeclarationExpression = 4;
+constexpr size_t kRulesAroundInstanceField = 6;
+
+} // namespace
+
+namespace {
+
 constexpr std::string_view kPolicyKindWords[] = {"Constraint", "Derivation", "Obligation"};
 constexpr std::string_view kModalityWords[] = {"Obligation", "Prohibition", "Permission"};
 constexpr std::string_view kSeverityWords[] = {"info", "warning", "error", "critical"};
@@ -68,8 +77,9 @@ void Printer::next_line() {
     indent();
 }
 
-void Printer::expression(const Expression& e) {
-    append_expression_source(out_, e);
+void Printer::expression(const Expression& e, size_t enclosing_rules) {
+    // An exported declaration reads through one rule more (export_decl).
+    append_expression_source(out_, e, enclosing_rules + exports_open_);
 }
 
 void Printer::print_program(const Ast& ast, const std::vector<std::string>& comments) {
@@ -190,7 +200,9 @@ void Printer::seconds(const TimeSpan& span) {
 
 void Printer::print(const ast::Export& d) {
     raw("export ");
+    ++exports_open_;
     declaration(d.declaration->node);
+    --exports_open_;
 }
 
 void Printer::domain_clause(const std::optional<std::string>& domain) {
@@ -331,7 +343,7 @@ void Printer::print(const ast::Policy& d) {
     }
     open_line();
     raw("as: ");
-    expression(d.expression);
+    expression(d.expression, kRulesAroundDeclarationExpression);
     close();
     newline();
 }
@@ -350,7 +362,7 @@ void Printer::print(const ast::Instance& d) {
             indent();
             raw(name);
             raw(": ");
-            expression(value);
+            expression(value, kRulesAroundInstanceField);
             if (--left > 0) raw(",");
             newline();
         }
@@ -385,7 +397,7 @@ void Printer::print(const ast::Metric& d) {
     quoted(d.name);
     raw(" as:");
     open_line();
-    expression(d.expression);
+    expression(d.expression, kRulesAroundDeclarationExpression);
     const ast::MetricMetadata& m = d.metadata;
     if (m.refresh_interval) {
         next_line();

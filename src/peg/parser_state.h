@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/deep_recursion.h"
 #include "common/result.h"
 #include "peg/failure_memo.h"
 #include "peg/line_index.h"
@@ -53,6 +54,7 @@ enum class Lookahead : uint8_t { None, Positive, Negative };
 // What a run cost: rule calls, each remembered failure replayed counting as one.
 struct ParseStats {
     size_t rule_calls = 0;
+    size_t deepest_nesting = 0; // the most rules open at once
 };
 
 // Offsets live in 32 bits in the pair records.
@@ -96,7 +98,11 @@ public:
         if (records)
             queue_.push_back(PairRecord{static_cast<uint32_t>(actual_pos), 0, 0, rule_code(r)});
         ++depth_;
-        const bool matched = f();
+        if (depth_ > deepest_) deepest_ = depth_;
+        // The recursion goes as deep as the nesting limit: every few levels make sure of stack
+        // room (continuing on a heap segment when the thread's stack runs low).
+        const bool matched =
+            depth_ % kStackCheckInterval == 0 ? with_stack_room([&] { return f(); }) : f();
         --depth_;
         if (aborted_) [[unlikely]] {
             queue_.truncate(index);
@@ -277,6 +283,7 @@ public:
     std::string_view input() const { return input_; }
     bool nesting_refused() const { return aborted_; }
     size_t rule_calls() const { return rule_calls_; }
+    size_t deepest_nesting() const { return deepest_; }
 
     // ---- outcome ----
 
@@ -372,6 +379,7 @@ private:
 
     static constexpr size_t kCheapFailureCalls = 8;
     static constexpr uint32_t kPollInterval = 4096;
+    static constexpr size_t kStackCheckInterval = 16;
 
     std::string_view input_;
     size_t pos_ = 0;
@@ -392,6 +400,7 @@ private:
     size_t abort_pos_ = 0;
     FailureMemo<R> memo_;
     size_t rule_calls_ = 0;
+    size_t deepest_ = 0;
     uint32_t poll_countdown_ = kPollInterval;
 };
 
@@ -412,12 +421,18 @@ Result<ParseTree<R>, ParseFailure<R>> run_parser(std::string_view input, size_t 
     {
         State state(input, nesting_limit, false);
         const bool matched = start(state);
-        if (stats != nullptr) stats->rule_calls = state.rule_calls();
+        if (stats != nullptr) {
+            stats->rule_calls = state.rule_calls();
+            stats->deepest_nesting = state.deepest_nesting();
+        }
         if (matched || state.nesting_refused()) return std::move(state).finish(matched);
     }
     State state(input, nesting_limit, true);
     const bool matched = start(state);
-    if (stats != nullptr) stats->rule_calls += state.rule_calls();
+    if (stats != nullptr) {
+        stats->rule_calls += state.rule_calls();
+        stats->deepest_nesting = std::max(stats->deepest_nesting, state.deepest_nesting());
+    }
     return std::move(state).finish(matched);
 }
 

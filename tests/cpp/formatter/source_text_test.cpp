@@ -95,6 +95,10 @@ TEST(SourceText, TrickyValuesReadBack) {
              "} }",
              "Instance i of \"E\" { v: \"2024-01-15T10:30:00Z\", w: "
              "\"\"\"2024-01-15T10:30:00Z\"\"\" }",
+             // The largest decimal reads as 2^96, which no shorter digits reach from below.
+             "Policy p as: x = 79228162514264337593543950335",
+             "Policy p as: x = -79228162514264337593543950335.0 + 7922816251426433759354395033.5",
+             "Flow \"R\" @n 79228162514264337593543950335 from \"A\" to \"B\"",
          }) {
         testing::expect_reads_back(source);
     }
