@@ -1,4 +1,5 @@
 #include "formatter/printer.h"
+#include "common/cancellation.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -138,6 +139,7 @@ void Printer::print_program(const Ast& ast, const std::vector<std::string>& comm
 
     const bool gap_before_first = ast.metadata.namespace_.has_value() || !ast.imports.empty();
     for (size_t i = 0; i < ast.declarations.size(); ++i) {
+        poll_cancellation();
         if (i > 0 || gap_before_first) newline();
         declaration(ast.declarations[i].node);
     }

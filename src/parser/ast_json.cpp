@@ -1,4 +1,5 @@
 #include "parser/ast_json.h"
+#include "common/cancellation.h"
 
 #include "expression/expression_json.h"
 
@@ -217,6 +218,7 @@ Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max
     w.key("declarations");
     w.begin_array();
     for (const Spanned& declaration : ast.declarations) {
+        poll_cancellation();
         write_declaration_json(w, declaration);
         if (w.exceeded()) break;
     }

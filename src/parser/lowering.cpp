@@ -1,4 +1,5 @@
 #include "parser/lowering.h"
+#include "common/cancellation.h"
 
 #include <string>
 #include <type_traits>
@@ -7,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/invariant.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering_name_table.h"
 #include "parser/lowering_units.h"
@@ -14,7 +16,6 @@
 #include "parser/profile.h"
 #include "semantic_version/semantic_version.h"
 #include "units/unit_registry.h"
-#include "common/invariant.h"
 
 namespace vok {
 
@@ -144,12 +145,16 @@ public:
         relation_names_.reserve(passes.relations.size());
         instance_names_.reserve(passes.instances.size());
         VOK_TRY(register_declared_units(passes.units));
+        // Stopping on cancellation must leave the process-wide unit registry as it was, so a file
+        // that registered units is lowered to the end (the passes below are quick).
+        const bool cancellable = passes.units.empty();
         for (const AstNode* node : passes.patterns)
             VOK_TRY(add(std::get<ast::Pattern>(*node)));
         for (const AstNode* node : passes.concept_changes) {
             VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
         }
         for (const AstNode* node : passes.participants) {
+            if (cancellable) poll_cancellation();
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
                 VOK_TRY(add(*entity));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
@@ -158,14 +163,20 @@ public:
                 VOK_TRY(add(std::get<ast::Role>(*node)));
             }
         }
-        for (const AstNode* node : passes.flows)
+        for (const AstNode* node : passes.flows) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Flow>(*node)));
+        }
         for (const AstNode* node : passes.relations)
             VOK_TRY(add(std::get<ast::Relation>(*node)));
-        for (const AstNode* node : passes.instances)
+        for (const AstNode* node : passes.instances) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Instance>(*node)));
-        for (const AstNode* node : passes.policies)
+        }
+        for (const AstNode* node : passes.policies) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Policy>(*node)));
+        }
         for (const AstNode* node : passes.metrics)
             VOK_TRY(add(std::get<ast::Metric>(*node)));
         for (const AstNode* node : passes.mappings) {

@@ -1,4 +1,5 @@
 #include "parser/parse_source.h"
+#include "common/cancellation.h"
 
 #include "parser/expression_builder.h"
 
@@ -725,6 +726,7 @@ ParseResult<Ast> parse_source(std::string_view source) {
             } else if (child.rule() == Rule::declaration) {
                 if (ast.declarations.empty()) ast.declarations.reserve(64);
                 for (const DslPair& decl : child.children()) {
+                    poll_cancellation();
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));
                     ast.declarations.push_back(std::move(spanned));
                 }
