@@ -76,11 +76,8 @@ public:
     // ---- rules and combinators ----
 
     template <class F> bool rule(R r, F&& f) {
-        ++rule_calls_;
-        if (--poll_countdown_ == 0) [[unlikely]] {
-            poll_countdown_ = kPollInterval;
+        if ((++rule_calls_ & (kPollInterval - 1)) == 0) [[unlikely]]
             poll_cancellation_now();
-        }
         // After a refusal the effective limit is 0, so this one test also refuses every later call.
         if (depth_ >= depth_limit_) [[unlikely]]
             return refuse_nesting();
@@ -99,10 +96,7 @@ public:
             queue_.push_back(PairRecord{static_cast<uint32_t>(actual_pos), 0, 0, rule_code(r)});
         ++depth_;
         if (depth_ > deepest_) deepest_ = depth_;
-        // The recursion goes as deep as the nesting limit: every few levels make sure of stack
-        // room (continuing on a heap segment when the thread's stack runs low).
-        const bool matched =
-            depth_ % kStackCheckInterval == 0 ? with_stack_room([&] { return f(); }) : f();
+        const bool matched = f();
         --depth_;
         if (aborted_) [[unlikely]] {
             queue_.truncate(index);
@@ -127,8 +121,23 @@ public:
     // `rule` for rules that can be re-entered at one position: a failure is worked out once and
     // then replayed. Only runs that leave pairs are remembered; inside lookahead or atomic rules
     // tracking and pairs differ, and nothing there is retried at scale.
+    //
+    // The grammar recurses only through remembered rules, so they also make sure of stack room:
+    // the recursion goes as deep as the nesting limit, and every few levels it checks whether the
+    // thread's stack runs low (and continues on a heap segment if so).
     template <class F> bool remembered_rule(R r, F&& f) {
-        if (lookahead_ != Lookahead::None || atomic_) return rule(r, std::forward<F>(f));
+        if (depth_ >= next_stack_check_) [[unlikely]] {
+            const size_t saved = next_stack_check_;
+            next_stack_check_ = depth_ + kStackCheckInterval;
+            const bool matched = with_stack_room([&] { return remembered_rule_here(r, f); });
+            next_stack_check_ = saved;
+            return matched;
+        }
+        return remembered_rule_here(r, f);
+    }
+
+    template <class F> bool remembered_rule_here(R r, F& f) {
+        if (lookahead_ != Lookahead::None || atomic_) return rule(r, f);
         const size_t start = pos_;
         if (const auto* entry = memo_.find(r, start)) {
             ++rule_calls_;
@@ -140,7 +149,7 @@ public:
         const size_t positives_before = pos_attempts_.size();
         const size_t negatives_before = neg_attempts_.size();
         const size_t calls_before = rule_calls_;
-        if (rule(r, std::forward<F>(f))) return true;
+        if (rule(r, f)) return true;
         // A failure found in a few calls costs no more to find again than to look up.
         if (aborted_ || rule_calls_ - calls_before <= kCheapFailureCalls) return false;
         if (!track_attempts_) {
@@ -378,7 +387,7 @@ private:
     }
 
     static constexpr size_t kCheapFailureCalls = 8;
-    static constexpr uint32_t kPollInterval = 4096;
+    static constexpr size_t kPollInterval = 4096; // a power of two
     static constexpr size_t kStackCheckInterval = 16;
 
     std::string_view input_;
@@ -401,7 +410,7 @@ private:
     FailureMemo<R> memo_;
     size_t rule_calls_ = 0;
     size_t deepest_ = 0;
-    uint32_t poll_countdown_ = kPollInterval;
+    size_t next_stack_check_ = 0; // the depth at which a remembered rule next checks the stack
 };
 
 // Runs `start` (a callable taking the state) over `input` with a fresh state of type `State`

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "grammar_test_util.h"
 
@@ -99,6 +100,19 @@ TEST(Nesting, RefusalIsFastAndFitsASmallStack) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_TRUE(is_nesting_error(message));
     EXPECT_LT(std::chrono::duration<double>(elapsed).count(), 5.0);
+}
+
+// Nesting just inside the limit parses on a small stack: the engine continues on heap segments.
+TEST(Nesting, InputsJustInsideTheLimitParseOnASmallStack) {
+    const std::vector<std::string> sources = {
+        "Policy p as: " + repeat("(", 990) + "a" + repeat(")", 990),
+        "Policy p as: " + repeat("not ", 9000) + "a", "Policy p as: " + repeat("- ", 9000) + "a",
+        "Flow \"M\" @meta " + repeat("{\"a\": ", 4900) + "1" + repeat("}", 4900) +
+            " from \"A\" to \"B\""};
+    run_with_stack(1 << 20, [&] {
+        for (const std::string& source : sources)
+            EXPECT_EQ(grammar_test::program_error(source), "ok") << source.substr(0, 40);
+    });
 }
 
 } // namespace
