@@ -4,6 +4,7 @@ Usage: python3 examples/show_model.py [path/to/model.vok]
 """
 
 import json
+import os
 import sys
 from pathlib import Path
 
@@ -46,6 +47,15 @@ def main() -> None:
     print("  declarations: " + ", ".join(f"{n} {k}" for k, n in sorted(kinds.items())))
 
     print(f"\nFormatted source is canonical: {vok_dsl.check_format(source)}")
+
+    # A fixed stamp (unless the caller set one) makes both exports the same on every run.
+    os.environ.setdefault("SOURCE_DATE_EPOCH", "1700000000")
+    print("\nProtobuf projection:")
+    print(graph.export_protobuf("logistics", "", path.stem, True, True), end="")
+    calm = graph.export_calm()
+    back = vok_dsl.Graph.import_calm(calm)
+    print(f"\nCALM export ({len(calm)} characters; imported back: {back!r}):")
+    print(calm)
 
 
 if __name__ == "__main__":

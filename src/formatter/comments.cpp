@@ -2,15 +2,11 @@
 
 #include <cstdint>
 
+#include "common/unicode_white_space.h"
+
 namespace vok {
 
 namespace {
-
-bool is_unicode_space(char32_t c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
 
 // Decodes the character that starts at `text[i]` (the text is valid UTF-8) and its length.
 char32_t decode_at(std::string_view text, size_t i, size_t& length) {
@@ -42,7 +38,7 @@ char32_t decode_at(std::string_view text, size_t i, size_t& length) {
 std::string_view trim_unicode_space(std::string_view text) {
     while (!text.empty()) {
         size_t length = 0;
-        if (!is_unicode_space(decode_at(text, 0, length))) break;
+        if (!is_white_space(decode_at(text, 0, length))) break;
         text.remove_prefix(length);
     }
     while (!text.empty()) {
@@ -50,7 +46,7 @@ std::string_view trim_unicode_space(std::string_view text) {
         while (start > 0 && (static_cast<uint8_t>(text[start]) & 0xC0) == 0x80)
             --start;
         size_t length = 0;
-        if (!is_unicode_space(decode_at(text, start, length))) break;
+        if (!is_white_space(decode_at(text, start, length))) break;
         text.remove_suffix(text.size() - start);
     }
     return text;

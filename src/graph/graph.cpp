@@ -69,6 +69,7 @@ Result<void, GraphError> Graph::add_flow(Flow flow) {
     if (!entities_.contains(flow.to_id)) return Err(GraphError::TargetEntityNotFound{});
     if (!resources_.contains(flow.resource_id)) return Err(GraphError::ResourceNotFound{});
     const Uuid id = flow.id;
+    flow_quantities_f64_.push_back(flow.quantity.to_f64());
     flows_.insert(id, std::move(flow));
     return Ok();
 }

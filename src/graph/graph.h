@@ -121,6 +121,9 @@ public:
     const IndexedMap<Uuid, Metric>& metrics() const { return metrics_; }
     const IndexedMap<Uuid, Mapping>& mappings() const { return mappings_; }
     const IndexedMap<Uuid, Projection>& projections() const { return projections_; }
+    // Each flow's quantity as a double (Decimal::to_f64), in flow order: policy conditions over
+    // quantities scan these 8 bytes per flow instead of whole records.
+    const std::vector<double>& flow_quantities_f64() const { return flow_quantities_f64_; }
     // Never filled by anything; the has-role query reads it and so finds no roles.
     const IndexedMap<Uuid, std::vector<Uuid>>& entity_roles() const { return entity_roles_; }
 
@@ -152,6 +155,7 @@ private:
     IndexedMap<Uuid, Mapping> mappings_;
     IndexedMap<Uuid, Projection> projections_;
     IndexedMap<Uuid, std::vector<Uuid>> entity_roles_;
+    std::vector<double> flow_quantities_f64_;
     bool use_three_valued_logic_ = true;
 
     FirstByName first_entity_by_name_;

@@ -40,8 +40,12 @@ Status visit_seq(Deserializer& de, std::string_view expecting, std::span<Field> 
     for (size_t i = 0; i < fields.size(); ++i) {
         VOK_ASSIGN(bool has_element, de.next_element());
         if (!has_element) {
+            // A missing trailing element keeps its default; the next required one is reported
+            // with its own index.
+            if (fields[i].defaulted) continue;
             return Err(invalid_length(i, std::string(expecting) + " with " +
-                                             std::to_string(fields.size()) + " elements"));
+                                             std::to_string(fields.size()) +
+                                             (fields.size() == 1 ? " element" : " elements")));
         }
         if (fields[i].optional) {
             VOK_ASSIGN(bool none, de.read_none());
@@ -63,7 +67,7 @@ Status read_struct(Deserializer& de, std::string_view expecting, std::span<Field
     Status visited = visit_map(de, fields, seen);
     if (visited.ok()) {
         for (size_t i = 0; i < fields.size(); ++i) {
-            if (!fields[i].optional && !(seen & (uint64_t{1} << i))) {
+            if (!fields[i].optional && !fields[i].defaulted && !(seen & (uint64_t{1} << i))) {
                 visited = Err(missing_field(fields[i].name));
                 break;
             }

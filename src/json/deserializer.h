@@ -91,16 +91,20 @@ public:
 // One field of a record. `read` reads the field's value (never null for an optional field: the
 // null is consumed first and the field left absent). Readers are usually lambdas capturing the
 // record by reference; std::function keeps such small captures inline, without allocating.
+// A `defaulted` field may be left out (the record keeps its default) but, unlike an optional one,
+// a null given for it goes to `read`, which usually refuses it.
 struct Field {
     std::string_view name;
     bool optional = false;
     std::function<Status(Deserializer&)> read;
+    bool defaulted = false;
 };
 
 // Reads a record from an object (fields by name, in any order, unknown keys skipped, a repeated
 // field refused, missing required fields refused in declaration order) or from an array (every
-// field in order, each required; an optional one may be null). `expecting` is how messages name
-// the record, e.g. "struct Policy".
+// field in order, each required unless defaulted; an optional one may be null). `expecting` is how
+// messages name the record, e.g. "struct Policy"; a short array is refused naming "struct Policy
+// with 10 elements" ("with 1 element" for a record of one field).
 Status read_struct(Deserializer& de, std::string_view expecting, std::span<Field> fields);
 
 // A unit-only enumeration, written as its variant name or as {"Name": null}.

@@ -705,6 +705,10 @@ Status TextDeserializer::skip_any() {
             break;
         case '[':
         case '{':
+            if (count_skipped_levels_ &&
+                static_cast<int>(enclosing.size()) + 1 >= remaining_depth_) {
+                return Err(peek_error(ErrorCode::RecursionLimitExceeded));
+            }
             ++index_;
             enclosing.push_back(static_cast<char>(c));
             opened = true;

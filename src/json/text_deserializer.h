@@ -28,6 +28,10 @@ public:
     // After the document: only white space may follow.
     Status finish();
 
+    // Makes skipped values (unknown keys of a record) take nesting levels like read ones, so that
+    // a document is refused as too deep whether or not a reader looks at its deep part.
+    void count_levels_when_skipping() { count_skipped_levels_ = true; }
+
     Result<Value, Error> read_any() override;
     Status skip_any() override;
     Result<std::string, Error> read_string(std::string_view expecting) override;
@@ -97,6 +101,7 @@ private:
     size_t index_ = 0;
     int remaining_depth_ = 128;
     bool pending_colon_ = false;
+    bool count_skipped_levels_ = false;
     std::vector<Frame> frames_;
     // Scratch stacks for the items of the arrays and objects being read: each container takes its
     // items from here at once, sized exactly, instead of growing a vector of its own.

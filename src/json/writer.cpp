@@ -1,9 +1,13 @@
 #include "json/writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#include "common/deep_recursion.h"
+#include "json/byte_scan.h"
 
 namespace vok::json {
 
@@ -97,41 +101,51 @@ std::string format_f64(double v) {
 
 void append_quoted(std::string& out, std::string_view s) {
     out += '"';
+    const auto* data = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t size = s.size();
     size_t run_start = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x20 && c != '"' && c != '\\') continue;
-        out.append(s.data() + run_start, i - run_start);
-        run_start = i + 1;
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += "\\u00";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+    size_t i = 0;
+    while (i < size) {
+        // Skip eight bytes at a time that need no escape: no quote, backslash or control byte
+        // (non-ASCII bytes are written as they are). A flagged word is looked at byte by byte.
+        while (i + 8 <= size && !byte_scan::needs_escape(byte_scan::load(data + i)))
+            i += 8;
+        const size_t stop = std::min(size, i + 8);
+        for (; i < stop; ++i) {
+            unsigned char c = data[i];
+            if (c >= 0x20 && c != '"' && c != '\\') continue;
+            out.append(s.data() + run_start, i - run_start);
+            run_start = i + 1;
+            switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += "\\u00";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+            }
         }
     }
-    out.append(s.data() + run_start, s.size() - run_start);
+    out.append(s.data() + run_start, size - run_start);
     out += '"';
 }
 
@@ -161,7 +175,7 @@ void write_compact(std::string& out, const Value& v) {
         for (const Value& item : v.as_array()) {
             if (!first) out += ',';
             first = false;
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, item); });
         }
         out += ']';
         break;
@@ -169,12 +183,14 @@ void write_compact(std::string& out, const Value& v) {
     case Value::Type::Object: {
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : v.as_object()) {
+        // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
+        // cannot capture a binding in a lambda.
+        for (const Object::Entry& entry : v.as_object()) {
             if (!first) out += ',';
             first = false;
-            append_quoted(out, key);
+            append_quoted(out, entry.first);
             out += ':';
-            write_compact(out, item);
+            with_stack_room([&] { write_compact(out, entry.second); });
         }
         out += '}';
         break;
@@ -203,7 +219,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, item, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));
@@ -218,13 +234,13 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         }
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : members) {
+        for (const Object::Entry& entry : members) {
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
-            append_quoted(out, key);
+            append_quoted(out, entry.first);
             out += ": ";
-            write_pretty(out, item, indent, level + 1);
+            with_stack_room([&] { write_pretty(out, entry.second, indent, level + 1); });
         }
         out += '\n';
         append_indent(out, step * static_cast<size_t>(level));

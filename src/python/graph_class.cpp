@@ -17,6 +17,9 @@
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
 #include "python/binding/binding.h"
+#include "python/interchange/protobuf_methods.h"
+#include "python/interchange/calm_methods.h"
+#include "python/policy/graph_evaluation.h"
 #include "python/record_classes.h"
 
 namespace vok::python {
@@ -240,6 +243,7 @@ PyResult<std::string> graph_repr(const Graph& self) {
 const MethodRow kMethods[] = {
     static_method<kParse, parse>(),
     static_method<kParseToAstJson, parse_to_ast_json>(kParseToAstJsonDoc),
+    static_method<kImportCalm, import_calm_graph>(),
     exclusive_method<kAddEntity,
                      add_record<Entity, &Graph::add_entity, messages::prefix::kAddEntity>>(),
     exclusive_method<kAddResource,
@@ -280,6 +284,9 @@ const MethodRow kMethods[] = {
     method<kPatternCount, count<Pattern, &Graph::patterns>>(),
     exclusive_method<kSetEvaluationMode, set_evaluation_mode>(kSetEvaluationModeDoc),
     method<kUseThreeValuedLogic, use_three_valued_logic>(kUseThreeValuedLogicDoc),
+    graph_evaluate_policy_row(),
+    export_protobuf_method(),
+    method<kExportCalm, export_calm_text>(),
 };
 
 } // namespace

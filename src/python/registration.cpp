@@ -2,10 +2,21 @@
 #include "python/registration.h"
 
 #include "python/enumerations.h"
+#include "python/expression/expression_class.h"
+#include "python/expression/normalized_expression_class.h"
+#include "python/expression/window_spec_class.h"
 #include "python/formatter_functions.h"
 #include "python/graph_class.h"
 #include "python/namespace_registry_class.h"
+#include "python/policy/evaluation_classes.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/diff_function.h"
+#include "python/semantic_pack/pack_class.h"
+#include "python/semantic_pack/signature_functions.h"
+#include "python/semantic_pack/resolution_functions.h"
+#include "python/semantic_pack/signing_functions.h"
+#include "python/semantic_pack/validation_functions.h"
+#include "python/semantic_pack/validation_result_class.h"
 #include "python/unit_classes.h"
 
 namespace vok::python {
@@ -34,15 +45,15 @@ const Registration kRegistrations[] = {
     /* 11 */ class_entry("NamespaceRegistry", &kNamespaceRegistryClass),
     /* 12 */ class_entry("NamespaceBinding", &kNamespaceBindingClass),
     /* 13 */ class_entry("Severity", &enums::kSeverity),
-    /* 14 */ class_entry("Violation"),
-    /* 15 */ class_entry("EvaluationResult"),
+    /* 14 */ class_entry("Violation", &kViolationClass),
+    /* 15 */ class_entry("EvaluationResult", &kEvaluationResultClass),
     /* 16 */ class_entry("UnaryOp", &enums::kUnaryOp),
     /* 17 */ class_entry("Quantifier", &enums::kQuantifier),
     /* 18 */ class_entry("BinaryOp", &enums::kBinaryOp),
     /* 19 */ class_entry("AggregateFunction", &enums::kAggregateFunction),
-    /* 20 */ class_entry("WindowSpec"),
-    /* 21 */ class_entry("Expression"),
-    /* 22 */ class_entry("NormalizedExpression"),
+    /* 20 */ class_entry("WindowSpec", &kWindowSpecClass),
+    /* 21 */ class_entry("Expression", &kExpressionClass),
+    /* 22 */ class_entry("NormalizedExpression", &kNormalizedExpressionClass),
     /* 23 */ class_entry("FinalDecision", &enums::kFinalDecision),
     /* 24 */ class_entry("PolicyModality", &enums::kPolicyModality),
     /* 25 */ class_entry("SourceClass", &enums::kSourceClass),
@@ -62,17 +73,17 @@ const Registration kRegistrations[] = {
     /* 39 */ class_entry("ConceptKind", &enums::kConceptKind),
     /* 40 */ class_entry("AliasStatus", &enums::kAliasStatus),
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
-    /* 42 */ class_entry("SemanticPack"),
-    /* 43 */ class_entry("SemanticValidationResult"),
+    /* 42 */ class_entry("SemanticPack", &kSemanticPackClass),
+    /* 43 */ class_entry("SemanticValidationResult", &kSemanticValidationResultClass),
     /* 44 */ function_entry("build_semantic_pack"),
-    /* 45 */ function_entry("validate_semantic_pack"),
-    /* 46 */ function_entry("validate_graph_with_pack"),
-    /* 47 */ function_entry("sign_pack"),
-    /* 48 */ function_entry("verify_pack_signature"),
-    /* 49 */ function_entry("diff_packs"),
-    /* 50 */ function_entry("compute_pack_hash"),
-    /* 51 */ function_entry("normalize_lookup_key"),
-    /* 52 */ function_entry("resolve_concept"),
+    /* 45 */ function_entry("validate_semantic_pack", &kValidateSemanticPack),
+    /* 46 */ function_entry("validate_graph_with_pack", &kValidateGraphWithPack),
+    /* 47 */ function_entry("sign_pack", &kSignPack),
+    /* 48 */ function_entry("verify_pack_signature", &kVerifyPackSignature),
+    /* 49 */ function_entry("diff_packs", &kDiffPacks),
+    /* 50 */ function_entry("compute_pack_hash", &kComputePackHash),
+    /* 51 */ function_entry("normalize_lookup_key", &kNormalizeLookupKey),
+    /* 52 */ function_entry("resolve_concept", &kResolveConcept),
 };
 
 static_assert(std::size(kRegistrations) == 52);

@@ -4,10 +4,7 @@
 
 namespace vok {
 
-namespace {
-
-// An unsigned 32-bit decimal: an optional "+", then one or more ASCII digits and nothing else.
-std::optional<uint32_t> parse_u32(std::string_view text) {
+std::optional<uint32_t> parse_version_number(std::string_view text) {
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     uint64_t value = 0;
@@ -18,8 +15,6 @@ std::optional<uint32_t> parse_u32(std::string_view text) {
     }
     return static_cast<uint32_t>(value);
 }
-
-} // namespace
 
 Result<SemanticVersion, std::string> SemanticVersion::parse(std::string_view text) {
     std::string_view pieces[3];
@@ -39,7 +34,7 @@ Result<SemanticVersion, std::string> SemanticVersion::parse(std::string_view tex
                                            "Invalid patch version"};
     uint32_t numbers[3];
     for (size_t i = 0; i < 3; ++i) {
-        auto n = parse_u32(pieces[i]);
+        auto n = parse_version_number(pieces[i]);
         if (!n) return Err(std::string(kErrors[i]));
         numbers[i] = *n;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,10 @@ struct SemanticVersion {
     std::string to_string() const;
     friend bool operator==(const SemanticVersion&, const SemanticVersion&) = default;
 };
+
+// One number of a version: an optional "+", then one or more ASCII digits and nothing else, at most
+// 4294967295. Shared with the meaning versions of semantic packs, which read their numbers alike.
+std::optional<uint32_t> parse_version_number(std::string_view text);
 
 Result<SemanticVersion, json::Error> read_semantic_version(json::Deserializer& de);
 

@@ -3,6 +3,8 @@
 
 #include <array>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "json/text_deserializer.h"
 #include "json/value_deserializer.h"
@@ -144,6 +146,84 @@ TEST(Records, UnknownKeysAreSkippedWithoutRecursion) {
     std::string deep = std::string(200000, '[') + std::string(200000, ']');
     auto t = from_text(R"({"junk":)" + deep + R"(,"name":"a","count":1,"kind":"Beta"})");
     EXPECT_TRUE(t.ok()) << t.error().to_string();
+}
+
+TEST(Records, SkippedValuesCanBeMadeToCountTowardsTheNestingLimit) {
+    auto read = [](const std::string& junk) {
+        const std::string text = R"({"junk":)" + junk + R"(,"name":"a","count":1,"kind":"Beta"})";
+        TextDeserializer de(text);
+        de.count_levels_when_skipping();
+        auto rec = read_rec(de);
+        return rec.ok() ? std::string("ok") : rec.error().to_string();
+    };
+    // The record is the first level: 127 levels in all are read, the 128th is refused.
+    EXPECT_EQ(read(std::string(126, '[') + std::string(126, ']')), "ok");
+    EXPECT_EQ(read(std::string(127, '[') + std::string(127, ']')),
+              "recursion limit exceeded at line 1 column 135");
+    std::string objects;
+    for (int i = 0; i < 200000; ++i)
+        objects += R"({"a":)";
+    EXPECT_EQ(read(objects), "recursion limit exceeded at line 1 column 639");
+}
+
+// A record with a defaulted list between a required and an optional field.
+struct Defaulted {
+    std::string name;
+    std::vector<std::string> tags{"default"};
+    std::optional<std::string> note;
+};
+
+Result<Defaulted, Error> read_defaulted(Deserializer& de, size_t field_count) {
+    Defaulted rec;
+    Field fields[] = {
+        {"name", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(rec.name, read_string(d));
+             return Ok();
+         }},
+        {"tags", false,
+         [&](Deserializer& d) -> Status {
+             rec.tags.clear();
+             return read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
+                 VOK_ASSIGN(std::string t, read_string(e));
+                 rec.tags.push_back(std::move(t));
+                 return Ok();
+             });
+         },
+         true},
+        {"note", true,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(rec.note, read_string(d));
+             return Ok();
+         }},
+    };
+    VOK_TRY(read_struct(de, "struct Defaulted", std::span<Field>(fields, field_count)));
+    return rec;
+}
+
+std::string read_defaulted_text(const std::string& text, size_t field_count = 3) {
+    auto v = parse(text);
+    if (!v.ok()) return v.error().to_string();
+    ValueDeserializer de(*v);
+    auto rec = read_defaulted(de, field_count);
+    if (!rec.ok()) return rec.error().to_string();
+    std::string out = rec->name + "|";
+    for (const auto& t : rec->tags)
+        out += t + ",";
+    return out + "|" + rec->note.value_or("-");
+}
+
+TEST(Records, DefaultedFieldsMayBeLeftOutButNotNull) {
+    EXPECT_EQ(read_defaulted_text(R"({"name":"a"})"), "a|default,|-");
+    EXPECT_EQ(read_defaulted_text(R"({"name":"a","tags":["x"]})"), "a|x,|-");
+    EXPECT_EQ(read_defaulted_text(R"({"name":"a","tags":null})"),
+              "invalid type: null, expected a sequence");
+    // In array form a defaulted element may be missing only when nothing required follows.
+    EXPECT_EQ(read_defaulted_text(R"(["a"])", 2), "a|default,|-");
+    EXPECT_EQ(read_defaulted_text(R"(["a"])"),
+              "invalid length 2, expected struct Defaulted with 3 elements");
+    EXPECT_EQ(read_defaulted_text(R"([])", 1),
+              "invalid length 0, expected struct Defaulted with 1 element");
 }
 
 } // namespace

@@ -1,0 +1,255 @@
+// Reading and writing the CALM records; relies on the JSON record readers (read_struct and the
+// value deserializer, which replays a buffered value for the untagged unions).
+#include "calm/calm_model.h"
+
+#include <utility>
+
+#include "json/value_deserializer.h"
+
+namespace vok::calm {
+
+namespace {
+
+using json::Deserializer;
+using json::Field;
+using json::Status;
+
+// A string member: reads into `target`.
+Field string_field(std::string_view name, std::string& target) {
+    return {name, false, [&target](Deserializer& d) -> Status {
+                VOK_ASSIGN(target, json::read_string(d));
+                return Ok();
+            }};
+}
+
+Result<CalmMetadata, json::Error> read_metadata(Deserializer& de) {
+    CalmMetadata metadata;
+    Field fields[] = {
+        {"vok:exported", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(metadata.exported, d.read_bool("a boolean"));
+             return Ok();
+         }},
+        string_field("vok:version", metadata.version),
+        {"vok:timestamp", true,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(std::string text, json::read_string(d));
+             metadata.timestamp = std::move(text);
+             return Ok();
+         }},
+    };
+    VOK_TRY(json::read_struct(de, "struct CalmMetadata", fields));
+    return metadata;
+}
+
+Result<CalmNode, json::Error> read_node(Deserializer& de) {
+    CalmNode node;
+    Field fields[] = {
+        string_field("unique-id", node.unique_id),
+        {"node-type", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(size_t index, json::read_unit_enum(d, kCalmNodeTypeNames));
+             node.node_type = static_cast<CalmNodeType>(index);
+             return Ok();
+         }},
+        string_field("name", node.name),
+        {"namespace", true,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(std::string text, json::read_string(d));
+             node.namespace_ = std::move(text);
+             return Ok();
+         }},
+        {"metadata", true,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(json::Value value, d.read_any());
+             if (!value.is_object()) {
+                 return Err(d.positioned(json::invalid_type(json::Unexpected::of(value), "a map")));
+             }
+             node.metadata = std::move(value.as_object());
+             return Ok();
+         }},
+    };
+    VOK_TRY(json::read_struct(de, "struct CalmNode", fields));
+    return node;
+}
+
+// The `Flow` form: {"flow": {"resource": ..., "quantity": ...}}, or the array form of either.
+Result<FlowDetails, json::Error> read_flow_form(Deserializer& de) {
+    FlowDetails details;
+    Field detail_fields[] = {
+        string_field("resource", details.resource),
+        string_field("quantity", details.quantity),
+    };
+    Field fields[] = {
+        {"flow", false,
+         [&](Deserializer& d) -> Status {
+             return json::read_struct(d, "struct FlowDetails", detail_fields);
+         }},
+    };
+    VOK_TRY(json::read_struct(de, "struct variant RelationshipType::Flow", fields));
+    return details;
+}
+
+Result<RelationshipType, json::Error> read_relationship_type(Deserializer& de) {
+    VOK_ASSIGN(json::Value value, de.read_any());
+    {
+        json::ValueDeserializer replay(value);
+        auto flow = read_flow_form(replay);
+        if (flow.ok()) return RelationshipType(std::move(flow).value());
+    }
+    if (value.is_string()) return RelationshipType(std::move(value.as_string()));
+    return Err(de.positioned(
+        json::custom_error("data did not match any variant of untagged enum RelationshipType")));
+}
+
+Result<Parties, json::Error> read_parties(Deserializer& de) {
+    VOK_ASSIGN(json::Value value, de.read_any());
+    {
+        SourceDestination parties;
+        Field fields[] = {
+            string_field("source", parties.source),
+            string_field("destination", parties.destination),
+        };
+        json::ValueDeserializer replay(value);
+        if (json::read_struct(replay, "struct SourceDestination", fields).ok()) {
+            return Parties(std::move(parties));
+        }
+    }
+    {
+        OwnerOwned parties;
+        Field fields[] = {
+            string_field("owner", parties.owner),
+            string_field("owned", parties.owned),
+        };
+        json::ValueDeserializer replay(value);
+        if (json::read_struct(replay, "struct OwnerOwned", fields).ok()) {
+            return Parties(std::move(parties));
+        }
+    }
+    return Err(de.positioned(
+        json::custom_error("data did not match any variant of untagged enum Parties")));
+}
+
+Result<CalmRelationship, json::Error> read_relationship(Deserializer& de) {
+    std::string unique_id;
+    std::optional<RelationshipType> type;
+    std::optional<Parties> parties;
+    Field fields[] = {
+        string_field("unique-id", unique_id),
+        {"relationship-type", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(RelationshipType read, read_relationship_type(d));
+             type = std::move(read);
+             return Ok();
+         }},
+        {"parties", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(Parties read, read_parties(d));
+             parties = std::move(read);
+             return Ok();
+         }},
+    };
+    VOK_TRY(json::read_struct(de, "struct CalmRelationship", fields));
+    return CalmRelationship{std::move(unique_id), std::move(*type), std::move(*parties)};
+}
+
+json::Value node_to_json(CalmNode& node) {
+    json::Object object;
+    object.insert_or_assign("unique-id", std::move(node.unique_id));
+    object.insert_or_assign("node-type", name_of(node.node_type));
+    object.insert_or_assign("name", std::move(node.name));
+    if (node.namespace_) object.insert_or_assign("namespace", std::move(*node.namespace_));
+    object.insert_or_assign("metadata", std::move(node.metadata));
+    return object;
+}
+
+json::Value relationship_to_json(const CalmRelationship& relationship) {
+    json::Object object;
+    object.insert_or_assign("unique-id", relationship.unique_id);
+    if (const auto* details = std::get_if<FlowDetails>(&relationship.relationship_type)) {
+        json::Object flow;
+        flow.insert_or_assign("resource", details->resource);
+        flow.insert_or_assign("quantity", details->quantity);
+        json::Object type;
+        type.insert_or_assign("flow", std::move(flow));
+        object.insert_or_assign("relationship-type", std::move(type));
+    } else {
+        object.insert_or_assign("relationship-type",
+                                std::get<std::string>(relationship.relationship_type));
+    }
+    json::Object parties;
+    if (const auto* sd = std::get_if<SourceDestination>(&relationship.parties)) {
+        parties.insert_or_assign("source", sd->source);
+        parties.insert_or_assign("destination", sd->destination);
+    } else {
+        const auto& oo = std::get<OwnerOwned>(relationship.parties);
+        parties.insert_or_assign("owner", oo.owner);
+        parties.insert_or_assign("owned", oo.owned);
+    }
+    object.insert_or_assign("parties", std::move(parties));
+    return object;
+}
+
+} // namespace
+
+Result<CalmModel, json::Error> read_calm_model(Deserializer& de) {
+    CalmModel model;
+    Field fields[] = {
+        {"version", true,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(model.version, json::read_string(d));
+             return Ok();
+         }},
+        {"metadata", false,
+         [&](Deserializer& d) -> Status {
+             VOK_ASSIGN(model.metadata, read_metadata(d));
+             return Ok();
+         }},
+        {"nodes", false,
+         [&](Deserializer& d) -> Status {
+             model.nodes.clear();
+             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
+                 VOK_ASSIGN(CalmNode node, read_node(e));
+                 model.nodes.push_back(std::move(node));
+                 return Ok();
+             });
+         }},
+        {"relationships", false,
+         [&](Deserializer& d) -> Status {
+             model.relationships.clear();
+             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
+                 VOK_ASSIGN(CalmRelationship relationship, read_relationship(e));
+                 model.relationships.push_back(std::move(relationship));
+                 return Ok();
+             });
+         }},
+    };
+    VOK_TRY(json::read_struct(de, "struct CalmModel", fields));
+    return model;
+}
+
+json::Value to_json(CalmModel model) {
+    json::Object metadata;
+    metadata.insert_or_assign("vok:exported", model.metadata.exported);
+    metadata.insert_or_assign("vok:version", model.metadata.version);
+    if (model.metadata.timestamp) {
+        metadata.insert_or_assign("vok:timestamp", *model.metadata.timestamp);
+    }
+    json::Array nodes;
+    nodes.reserve(model.nodes.size());
+    for (CalmNode& node : model.nodes)
+        nodes.push_back(node_to_json(node));
+    json::Array relationships;
+    relationships.reserve(model.relationships.size());
+    for (const CalmRelationship& relationship : model.relationships)
+        relationships.push_back(relationship_to_json(relationship));
+
+    json::Object root;
+    root.insert_or_assign("version", model.version);
+    root.insert_or_assign("metadata", std::move(metadata));
+    root.insert_or_assign("nodes", std::move(nodes));
+    root.insert_or_assign("relationships", std::move(relationships));
+    return root;
+}
+
+} // namespace vok::calm

@@ -1,0 +1,47 @@
+// Evaluation of an expanded policy expression: three-valued (Kleene) and strict two-valued.
+//
+// Both evaluators always evaluate both operands of And and Or, left first, so an error on the
+// right is reported even when the left already decides. In three-valued logic, comparisons whose
+// operands are missing, null, of the wrong kind or in units that do not convert are Unknown;
+// structural faults (unexpanded parts, arithmetic, During, Negate, unknown patterns) are errors in
+// both logics. Patterns are looked up in the policy's namespace.
+//
+// The per-node rules are exposed separately (`*_literal`, `*_node`, `*_comparison`) because the
+// fused pass of policy evaluation applies them to operands it never assembles into a tree.
+#pragma once
+
+#include <string>
+
+#include "common/result.h"
+#include "expression/expression.h"
+#include "expression/policy.h"
+#include "graph/graph.h"
+#include "policy/runtime_value.h"
+#include "policy/truth_value.h"
+
+namespace vok {
+
+Result<TruthValue, std::string>
+evaluate_three_valued(const Policy& policy, const Expression& expression, const Graph& graph);
+Result<bool, std::string> evaluate_boolean(const Policy& policy, const Expression& expression,
+                                           const Graph& graph);
+
+// A literal value standing where a truth value is needed.
+TruthValue three_valued_literal(const json::Value& value);
+Result<bool, std::string> boolean_literal(const json::Value& value);
+
+// A node that is neither Binary, Unary nor Quantifier, standing where a truth value is needed.
+Result<TruthValue, std::string> three_valued_node(const Expression& e, const Graph& graph);
+Result<bool, std::string> boolean_node(const Expression& e, const Graph& graph);
+
+// A binary operator other than And and Or over two operands.
+Result<TruthValue, std::string> three_valued_comparison(const Policy& policy, BinaryOp op,
+                                                        const Operand& left, const Operand& right,
+                                                        const Graph& graph);
+Result<bool, std::string> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
+                                             const Operand& right, const Graph& graph);
+
+inline constexpr std::string_view kNegateInBooleanContext =
+    "Negate operator not supported in boolean context";
+
+} // namespace vok

@@ -1,0 +1,250 @@
+#include "policy/runtime_value.h"
+
+#include "common/deep_recursion.h"
+#include "policy/aggregation.h"
+#include "units/conversion.h"
+#include "units/unit_registry.h"
+#include "json/writer.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::string_view kQuantityValue = "__quantity_value";
+constexpr std::string_view kQuantityUnit = "__quantity_unit";
+
+Result<json::Value, std::string> member_value(const expr::MemberAccess& access,
+                                              const Graph& graph) {
+    if (auto id = graph.find_entity_by_name(access.object)) {
+        const Entity& entity = *graph.get_entity(*id);
+        if (access.member == "id") return json::Value(entity.id.to_string());
+        if (access.member == "name") return json::Value(entity.name);
+        if (access.member == "namespace") return json::Value(entity.namespace_);
+        if (const json::Value* v = entity.attributes.find(access.member)) return *v;
+        return json::Value();
+    }
+    if (auto id = graph.find_resource_by_name(access.object)) {
+        const Resource& resource = *graph.get_resource(*id);
+        if (access.member == "id") return json::Value(resource.id.to_string());
+        if (access.member == "name") return json::Value(resource.name);
+        if (access.member == "unit") return unit_to_value(resource.unit);
+        if (const json::Value* v = resource.attributes.find(access.member)) return *v;
+        return json::Value();
+    }
+    return json::Value();
+}
+
+void add_strings(const json::Array& array, std::vector<std::string>& out) {
+    for (const json::Value& element : array)
+        if (element.is_string()) out.push_back(element.as_string());
+}
+
+std::vector<std::string> roles_of_entity_named(const Graph& graph, std::string_view name) {
+    if (auto id = graph.find_entity_by_name(name)) return graph.role_names_of_entity(*id);
+    return {};
+}
+
+std::vector<std::string> subject_roles(const json::Value& subject, const Graph& graph) {
+    std::vector<std::string> roles;
+    if (subject.is_array()) {
+        add_strings(subject.as_array(), roles);
+    } else if (subject.is_object()) {
+        const json::Value* listed = subject.get("roles");
+        const json::Value* name = subject.get("name");
+        if (listed != nullptr && listed->is_array()) {
+            add_strings(listed->as_array(), roles);
+        } else if (name != nullptr && name->is_string()) {
+            roles = roles_of_entity_named(graph, name->as_string());
+        }
+    } else if (subject.is_string()) {
+        const std::string& name = subject.as_string();
+        if (graph.find_entity_by_name(name)) {
+            roles = roles_of_entity_named(graph, name);
+        } else if (graph.find_role_by_name(name)) {
+            roles.push_back(name);
+        }
+    }
+    return roles;
+}
+
+} // namespace
+
+json::Value quantity_object(const Decimal& value, std::string_view unit) {
+    return json::Value(json::Object::from_sorted_unique_entries(
+        {{std::string(kQuantityUnit), json::Value(unit)},
+         {std::string(kQuantityValue), json::Value(value.to_string())}}));
+}
+
+json::Value interval_object(std::string_view start, std::string_view end) {
+    return json::Value(json::Object::from_sorted_unique_entries(
+        {{"__interval_end", json::Value(end)}, {"__interval_start", json::Value(start)}}));
+}
+
+Operand Operand::of(const Expression& e) {
+    if (const auto* literal = e.get_if<expr::Literal>()) return Operand{&literal->value, &e};
+    return Operand{nullptr, &e};
+}
+
+Result<json::Value, std::string> resolve_runtime_value(const Expression& expression,
+                                                       const Graph& graph) {
+    return std::visit(
+        [&](const auto& n) -> Result<json::Value, std::string> {
+            using T = std::decay_t<decltype(n)>;
+            if constexpr (std::is_same_v<T, expr::Literal>) {
+                return n.value;
+            } else if constexpr (std::is_same_v<T, expr::QuantityLiteral>) {
+                return quantity_object(n.value, n.unit);
+            } else if constexpr (std::is_same_v<T, expr::TimeLiteral>) {
+                return json::Value(n.timestamp);
+            } else if constexpr (std::is_same_v<T, expr::IntervalLiteral>) {
+                return interval_object(n.start, n.end);
+            } else if constexpr (std::is_same_v<T, expr::MemberAccess>) {
+                return member_value(n, graph);
+            } else if constexpr (std::is_same_v<T, expr::Cast>) {
+                VOK_ASSIGN(json::Value operand, with_stack_room([&] {
+                               return resolve_runtime_value(*n.operand, graph);
+                           }));
+                return cast_value(operand, n.target_type);
+            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+                return expand_aggregation(n, graph);
+            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+                return expand_aggregation_comprehension(n, graph);
+            } else {
+                return Err(std::string("Expected a runtime-resolvable expression (literal, member "
+                                       "access, or aggregation)"));
+            }
+        },
+        expression.node());
+}
+
+Result<json::Value, std::string> resolve_runtime_value(const Operand& operand, const Graph& graph) {
+    if (operand.literal != nullptr) return *operand.literal;
+    return resolve_runtime_value(*operand.expression, graph);
+}
+
+Result<json::Value, std::string> expect_literal_value(const Expression& expression) {
+    if (const auto* literal = expression.get_if<expr::Literal>()) return literal->value;
+    return Err(std::string("Expected literal value"));
+}
+
+Result<std::string, std::string> expect_string_operand(const Operand& operand, const Graph& graph) {
+    VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
+    if (!value.is_string()) return Err(std::string("Expected string value"));
+    return std::move(value.as_string());
+}
+
+Result<Decimal, std::string> parse_decimal_value(const json::Value& value) {
+    if (value.is_string()) return Decimal::parse(value.as_string());
+    if (value.is_number()) {
+        if (auto d = Decimal::from_f64(value.as_number().to_f64())) return *d;
+        return Err("Unable to represent " + json::to_compact_string(value) + " as Decimal");
+    }
+    return Err("Expected numeric value, got: " + json::to_compact_string(value));
+}
+
+Result<std::optional<NumericOperand>, std::string> parse_quantity_object(const json::Value& value) {
+    using Found = std::optional<NumericOperand>;
+    if (value.is_number() || value.is_string()) {
+        VOK_ASSIGN(Decimal d, parse_decimal_value(value));
+        return Found(NumericOperand{d, std::nullopt});
+    }
+    if (!value.is_object()) return Found();
+    const json::Value* amount = value.get(kQuantityValue);
+    const json::Value* unit = value.get(kQuantityUnit);
+    if (amount == nullptr && unit == nullptr) return Found();
+    if (amount == nullptr || unit == nullptr)
+        return Err(std::string("Quantity object must include both __quantity_value and "
+                               "__quantity_unit"));
+    if (!unit->is_string())
+        return Err("Expected __quantity_unit to be string, got: " + json::to_compact_string(*unit));
+    auto d = parse_decimal_value(*amount);
+    if (!d.ok()) return Err("Invalid __quantity_value: " + d.error());
+    return Found(NumericOperand{*d, unit->as_string()});
+}
+
+Result<NumericOperand, std::string> resolve_operand(const Operand& operand, const Graph& graph) {
+    VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
+    VOK_ASSIGN(std::optional<NumericOperand> numeric, parse_quantity_object(value));
+    if (!numeric) return Err("Expected numeric value, got: " + json::to_compact_string(value));
+    return std::move(*numeric);
+}
+
+Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
+                                         const Graph& graph, BinaryOp op) {
+    VOK_ASSIGN(NumericOperand l, resolve_operand(left, graph));
+    VOK_ASSIGN(NumericOperand r, resolve_operand(right, graph));
+    if (l.unit && !r.unit)
+        return Err("Cannot compare quantity with unit '" + *l.unit + "' to unitless value");
+    if (!l.unit && r.unit)
+        return Err("Cannot compare unitless value to quantity with unit '" + *r.unit + "'");
+    Decimal right_value = r.value;
+    if (l.unit && *l.unit != *r.unit) {
+        auto registry = UnitRegistry::read();
+        auto from = registry->get_unit(*r.unit);
+        auto to = registry->get_unit(*l.unit);
+        if (!to.ok()) return Err("Invalid unit '" + *l.unit + "': " + to.error().to_string());
+        if (!from.ok()) return Err("Invalid unit '" + *r.unit + "': " + from.error().to_string());
+        auto converted = convert_quantity(r.value, *from, *to);
+        if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+        right_value = *converted;
+    }
+    return comparison_holds(op, l.value, right_value);
+}
+
+Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
+compare_values_three_valued(const std::optional<NumericOperand>& left,
+                            const std::optional<NumericOperand>& right) {
+    using Pair = std::optional<std::pair<Decimal, Decimal>>;
+    if (!left || !right) return Pair();
+    if (!left->unit && !right->unit) return Pair(std::pair(left->value, right->value));
+    if (!left->unit || !right->unit) return Pair();
+    if (*left->unit == *right->unit) return Pair(std::pair(left->value, right->value));
+    auto registry = UnitRegistry::read();
+    auto to = registry->get_unit(*left->unit);
+    auto from = registry->get_unit(*right->unit);
+    if (!to.ok() || !from.ok()) return Pair();
+    auto converted = convert_quantity(right->value, *from, *to);
+    if (!converted.ok()) return Pair();
+    return Pair(std::pair(left->value, *converted));
+}
+
+Result<json::Value, std::string> cast_value(const json::Value& value, std::string_view target) {
+    auto cast = cast_quantity(value, target);
+    if (!cast.ok()) return Err(std::move(cast).error());
+    const NumericOperand& q = *cast;
+    return quantity_object(q.value, q.unit ? std::string_view(*q.unit) : target);
+}
+
+Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
+                                                  std::string_view target) {
+    auto read = parse_quantity_object(value);
+    if (!read.ok()) return Err("Invalid cast operand: " + read.error());
+    if (!*read)
+        return Err("Cannot cast non-numeric value " + json::to_compact_string(value) + " to " +
+                   std::string(target));
+    const NumericOperand& q = **read;
+    auto registry = UnitRegistry::read();
+    auto to = registry->get_unit(target);
+    if (!to.ok())
+        return Err("Unknown target unit '" + std::string(target) + "': " + to.error().to_string());
+    if (!q.unit) return NumericOperand{q.value, to->symbol};
+    auto from = registry->get_unit(*q.unit);
+    if (!from.ok()) return Err("Unknown unit '" + *q.unit + "': " + from.error().to_string());
+    if (!(from->dimension == to->dimension))
+        return Err("Cannot cast from '" + from->symbol + "' (" + from->dimension.to_string() +
+                   ") to '" + to->symbol + "' (" + to->dimension.to_string() + ")");
+    auto converted = convert_quantity(q.value, *from, *to);
+    if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+    return NumericOperand{*converted, to->symbol};
+}
+
+Result<bool, std::string> evaluate_has_role(const Operand& left, const Operand& right,
+                                            const Graph& graph) {
+    VOK_ASSIGN(std::string role, expect_string_operand(right, graph));
+    VOK_ASSIGN(json::Value subject, resolve_runtime_value(left, graph));
+    for (const std::string& name : subject_roles(subject, graph))
+        if (name == role) return true;
+    return false;
+}
+
+} // namespace vok

@@ -1,0 +1,101 @@
+// Operand resolution and value comparison: how the evaluators read the operands of a comparison.
+//
+// Operands are turned into runtime JSON values first; numbers and quantities are then read out of
+// those values as decimals with an optional unit and compared, converting units through the
+// process-wide unit registry when two quantities carry different ones. Quantities and intervals
+// travel as small JSON objects with reserved keys so that they share the value channel with plain
+// numbers, strings and booleans. Decimal overflow inside a unit conversion is a broken invariant
+// (the conversion's own check), never an error text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "common/result.h"
+#include "decimal/decimal.h"
+#include "expression/expression.h"
+#include "graph/graph.h"
+#include "json/value.h"
+
+namespace vok {
+
+// {"__quantity_value": the decimal's text, "__quantity_unit": the symbol}.
+json::Value quantity_object(const Decimal& value, std::string_view unit);
+// {"__interval_start": start, "__interval_end": end}.
+json::Value interval_object(std::string_view start, std::string_view end);
+
+// An operand as the evaluators meet it: a literal's value (borrowed), or an expression to resolve.
+// Both give the value `resolve_runtime_value` would give for the operand's expression.
+struct Operand {
+    const json::Value* literal = nullptr;
+    const Expression* expression = nullptr;
+
+    static Operand of(const Expression& e);
+};
+
+Result<json::Value, std::string> resolve_runtime_value(const Expression& expression,
+                                                       const Graph& graph);
+Result<json::Value, std::string> resolve_runtime_value(const Operand& operand, const Graph& graph);
+
+// The value of a Literal, else "Expected literal value".
+Result<json::Value, std::string> expect_literal_value(const Expression& expression);
+// A string value, else "Expected string value".
+Result<std::string, std::string> expect_string_operand(const Operand& operand, const Graph& graph);
+
+Result<Decimal, std::string> parse_decimal_value(const json::Value& value);
+
+struct NumericOperand {
+    Decimal value;
+    std::optional<std::string> unit;
+};
+
+// A number or numeric string (unitless), a quantity object (with its unit), or nothing for any
+// other value; an error for unreadable numbers and half-formed quantity objects.
+Result<std::optional<NumericOperand>, std::string> parse_quantity_object(const json::Value& value);
+
+// A numeric operand for two-valued comparisons; "Expected numeric value, got: ..." otherwise.
+Result<NumericOperand, std::string> resolve_operand(const Operand& operand, const Graph& graph);
+
+// Two-valued ordering comparison (GreaterThan, LessThan, GreaterThanOrEqual, LessThanOrEqual).
+Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
+                                         const Graph& graph, BinaryOp op);
+
+// Both operands in one unit, or nothing when they cannot be compared (not numeric, only one
+// side with a unit, units unknown or not convertible). The right operand is converted into the
+// left operand's unit.
+Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
+compare_values_three_valued(const std::optional<NumericOperand>& left,
+                            const std::optional<NumericOperand>& right);
+
+// Whether `left op right` holds for an equality or ordering operator (false for any other).
+template <class T> bool comparison_holds(BinaryOp op, const T& left, const T& right) {
+    switch (op) {
+    case BinaryOp::Equal:
+        return left == right;
+    case BinaryOp::NotEqual:
+        return !(left == right);
+    case BinaryOp::GreaterThan:
+        return left > right;
+    case BinaryOp::LessThan:
+        return left < right;
+    case BinaryOp::GreaterThanOrEqual:
+        return left >= right;
+    case BinaryOp::LessThanOrEqual:
+        return left <= right;
+    default:
+        return false;
+    }
+}
+
+// The cast of a resolved value to a unit: the value in the target unit, with the target symbol.
+Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
+                                                  std::string_view target);
+// The same as a quantity object.
+Result<json::Value, std::string> cast_value(const json::Value& value, std::string_view target);
+
+Result<bool, std::string> evaluate_has_role(const Operand& left, const Operand& right,
+                                            const Graph& graph);
+
+} // namespace vok

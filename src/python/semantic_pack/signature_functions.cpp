@@ -1,0 +1,38 @@
+// Wrappers of sign_pack and verify_pack_signature; see signature_functions.h.
+#include "python/semantic_pack/signature_functions.h"
+
+#include "python/binding/binding.h"
+#include "semantic_pack/signing.h"
+
+namespace vok::python {
+
+namespace {
+
+constexpr Signature kSignPackSignature{"sign_pack", {{"pack_json"}, {"private_key_pem"}}};
+constexpr Signature kVerifyPackSignatureSignature{"verify_pack_signature",
+                                                  {{"pack_json"}, {"public_key_pem"}}};
+
+PyResult<std::string> sign_pack(Args& args) {
+    VOK_ASSIGN(std::string_view pack_json, args.text(0));
+    VOK_ASSIGN(std::string_view private_key_pem, args.text(1));
+    auto signed_pack = semantic_pack::sign_pack_document(pack_json, private_key_pem);
+    if (!signed_pack.ok()) return Err(value_error(signed_pack.error().to_string()));
+    return std::move(*signed_pack);
+}
+
+PyResult<bool> verify_pack_signature(Args& args) {
+    VOK_ASSIGN(std::string_view pack_json, args.text(0));
+    VOK_ASSIGN(std::string_view public_key_pem, args.text(1));
+    auto verified = semantic_pack::verify_pack_document(pack_json, public_key_pem);
+    if (!verified.ok())
+        return Err(value_error("Invalid pack JSON: ", verified.error().to_string()));
+    return *verified;
+}
+
+} // namespace
+
+const FunctionRow kSignPack = function<kSignPackSignature, sign_pack>();
+const FunctionRow kVerifyPackSignature =
+    function<kVerifyPackSignatureSignature, verify_pack_signature>();
+
+} // namespace vok::python

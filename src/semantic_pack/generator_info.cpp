@@ -1,0 +1,17 @@
+#include "semantic_pack/generator_info.h"
+
+namespace vok::semantic_pack {
+
+namespace {
+
+constexpr Member<GeneratorInfo> kMembers[] = {
+    member<&GeneratorInfo::name>("name"),
+    member<&GeneratorInfo::version>("version"),
+};
+constexpr auto kLayout = record_layout("struct GeneratorInfo", kMembers);
+
+} // namespace
+
+VOK_RECORD_JSON(GeneratorInfo, kLayout)
+
+} // namespace vok::semantic_pack
