@@ -76,6 +76,11 @@ TEST(SourceText, HeaderCommentsAreTrimmedOfUnicodeSpace) {
     EXPECT_EQ(header_comments("\n//a\r\n \u00a0// b \u2009\n\n//\nx\n// late"),
               (std::vector<std::string>{"a", "b", ""}));
     EXPECT_TRUE(header_comments("Entity \"E\" // not a header comment").empty());
+    // Bytes that start no character (C++ callers may pass any bytes) are kept, never trimmed.
+    EXPECT_EQ(trim_unicode_space("\xb7  \xa5\xa5\x85"), "\xb7  \xa5\xa5\x85");
+    EXPECT_EQ(trim_unicode_space(" \xe2\x80 "), "\xe2\x80");
+    EXPECT_EQ(trim_unicode_space("\xc2\xa0x\xc2"), "x\xc2");
+    testing::expect_reads_back("// \xb7  \xa5\xa5\x85\n");
 }
 
 // Sources whose values are easy to get wrong in print.
