@@ -119,26 +119,17 @@ def main():
         parse_mbs = size / seconds / 1e6
         rows.append(("Graph.parse", size, parse_mbs, ""))
 
-        # json.loads on a JSON document carrying the graph's records (entities, resources, flows,
-        # roles, relations with their ids, names, namespaces, units and quantities).
-        graph = vok_dsl.Graph.parse(source)
-        document = json.dumps({
-            "entities": [{"id": e.id, "name": e.name, "namespace": e.namespace}
-                         for e in graph.all_entities()],
-            "resources": [{"id": r.id, "name": r.name, "unit": r.unit, "namespace": r.namespace}
-                          for r in graph.all_resources()],
-            "flows": [{"id": f.id, "resource_id": f.resource_id, "from_id": f.from_id,
-                       "to_id": f.to_id, "quantity": f.quantity} for f in graph.all_flows()],
-            "roles": [{"id": r.id, "name": r.name} for r in graph.all_roles()],
-            "relations": [{"id": r.id, "name": r.name, "predicate": r.predicate,
-                           "subject": r.subject_role_id, "object": r.object_role_id}
-                          for r in graph.all_relations()],
-        })
+        # json.loads on a compact JSON document of the same records (bench/parse_vs_json.py).
+        sys.path.insert(0, os.path.join(ROOT, "bench"))
+        from parse_vs_json import compact, same_records  # noqa: E402
+
+        document = compact(same_records(source))
         json_size = len(document.encode())
         seconds = best_of(lambda: json.loads(document))
         json_mbs = json_size / seconds / 1e6
         rows.append(("json.loads, same records", json_size, json_mbs,
-                     f"Graph.parse / json.loads = {parse_mbs / json_mbs:.2f}"))
+                     f"json.loads time / Graph.parse time = "
+                     f"{seconds / (size / parse_mbs / 1e6):.2f}"))
 
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
@@ -175,14 +166,26 @@ def main():
                      f"100,000 concepts in {seconds:.3f} s"))
     del big_pack
 
+    import pack_build  # noqa: E402  (bench/pack_build.py)
+
+    build_size, seconds = pack_build.measure(build, 100_000)
+    rows.append(("build_semantic_pack", build_size, build_size / seconds / 1e6,
+                 f"100,000 concepts and aliases in {seconds:.3f} s"))
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
+
+    sys.path.insert(0, os.path.join(ROOT, "bench"))
+    import authority  # noqa: E402  (bench/authority.py, against the same module)
+    decisions, python_decisions, trace_bytes = authority.measure()
 
     print(f"{'benchmark':<28} {'bytes':>10} {'MB/s':>8}  note")
     for label, nbytes, mbs, note in rows:
         print(f"{label:<28} {nbytes:>10} {mbs:>8.1f}  {note}")
     print(f"{'graph from code':<28} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
           f"lookups in {total:.3f} s")
+    print(f"{'AuthorityEnvironment.evaluate':<28} {'':>10} {'':>8}  {decisions:,.0f} decisions/s, "
+          f"{decisions / python_decisions:.1f}x the Python loop, ~{trace_bytes:,.0f} B per trace")
     # Policy evaluation has its own script: it also measures memory, in a child process.
     print(run([sys.executable, os.path.join(ROOT, "bench", "policy_eval_bench.py"), build]), end="")
 

@@ -76,6 +76,7 @@ void write_resolution_step(json::Writer& w, const ConflictResolutionStep& s) {
 
 std::string serialize_decision_trace(const DecisionTrace& t) {
     std::string out;
+    out.reserve(4096); // a typical trace, so that writing it rarely reallocates
     json::Writer w(out);
     w.begin_object();
     w.string_member("decision_id", t.decision_id);

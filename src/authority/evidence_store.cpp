@@ -4,7 +4,7 @@
 
 namespace vok::authority {
 
-EvidenceStore::Append EvidenceStore::append(DecisionTrace trace) {
+EvidenceStore::Append EvidenceStore::append(std::shared_ptr<const DecisionTrace> trace) {
     std::lock_guard lock(mutex_);
     if (poisoned_) return Append::Poisoned;
     try {
@@ -31,7 +31,7 @@ size_t EvidenceStore::size() const {
     return traces_.size();
 }
 
-std::vector<DecisionTrace> EvidenceStore::traces() const {
+std::vector<std::shared_ptr<const DecisionTrace>> EvidenceStore::traces() const {
     std::lock_guard lock(mutex_);
     return traces_;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -21,8 +22,9 @@ public:
     enum class Append : bool { Stored, Poisoned };
 
     // Stores `trace` at the end, unless the store is poisoned; then nothing is stored. An
-    // exception while storing poisons the store and propagates.
-    Append append(DecisionTrace trace);
+    // exception while storing poisons the store and propagates. A stored trace never changes, so
+    // the store shares it with the evaluation that returns it instead of copying it.
+    Append append(std::shared_ptr<const DecisionTrace> trace);
 
     // Marks the store unusable, as a failed append does. For evaluations that fail while holding
     // the store, and for tests of what a decision does without a stored trace.
@@ -30,12 +32,12 @@ public:
     bool poisoned() const;
 
     size_t size() const;
-    // A copy of the traces, oldest first; readable even when poisoned.
-    std::vector<DecisionTrace> traces() const;
+    // The traces, oldest first; readable even when poisoned.
+    std::vector<std::shared_ptr<const DecisionTrace>> traces() const;
 
 private:
     mutable std::mutex mutex_;
-    std::vector<DecisionTrace> traces_;
+    std::vector<std::shared_ptr<const DecisionTrace>> traces_;
     bool poisoned_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The entries of the registration table; see registration.h.
 #include "python/registration.h"
 
+#include "python/authority/authority_environment_class.h"
 #include "python/enumerations.h"
 #include "python/expression/expression_class.h"
 #include "python/expression/normalized_expression_class.h"
@@ -10,6 +11,7 @@
 #include "python/namespace_registry_class.h"
 #include "python/policy/evaluation_classes.h"
 #include "python/record_classes.h"
+#include "python/semantic_pack/build_function.h"
 #include "python/semantic_pack/diff_function.h"
 #include "python/semantic_pack/pack_class.h"
 #include "python/semantic_pack/signature_functions.h"
@@ -58,8 +60,8 @@ const Registration kRegistrations[] = {
     /* 24 */ class_entry("PolicyModality", &enums::kPolicyModality),
     /* 25 */ class_entry("SourceClass", &enums::kSourceClass),
     /* 26 */ class_entry("ClaimLevel", &enums::kClaimLevel),
-    /* 27 */ class_entry("AuthorityEnvironment"),
-    /* 28 */ function_entry("evaluate_authority"),
+    /* 27 */ class_entry("AuthorityEnvironment", &kAuthorityEnvironmentClass),
+    /* 28 */ function_entry("evaluate_authority", &kEvaluateAuthority),
     /* 29 */ class_entry("Dimension", &kDimensionClass),
     /* 30 */ class_entry("Unit", &kUnitClass),
     /* 31 */ function_entry("format_source", &kFormatSource),
@@ -75,7 +77,7 @@ const Registration kRegistrations[] = {
     /* 41 */ class_entry("SemanticValidationStatus", &enums::kSemanticValidationStatus),
     /* 42 */ class_entry("SemanticPack", &kSemanticPackClass),
     /* 43 */ class_entry("SemanticValidationResult", &kSemanticValidationResultClass),
-    /* 44 */ function_entry("build_semantic_pack"),
+    /* 44 */ function_entry("build_semantic_pack", &kBuildSemanticPack),
     /* 45 */ function_entry("validate_semantic_pack", &kValidateSemanticPack),
     /* 46 */ function_entry("validate_graph_with_pack", &kValidateGraphWithPack),
     /* 47 */ function_entry("sign_pack", &kSignPack),

@@ -177,6 +177,50 @@ def test_deep_calm_documents_and_expressions_are_refused():
     assert "nesting too deep" in message
 
 
+def _authority_documents():
+    sys.path.insert(0, str(Path(__file__).resolve().parent))
+    import authority_documents
+    return authority_documents
+
+
+@pytest.mark.parametrize("entry", ["class", "function"])
+def test_authority_deep_and_large_inputs(entry):
+    docs = _authority_documents()
+
+    def run(config_json, request_json, facts_json="[]"):
+        if entry == "function":
+            return vok_dsl.evaluate_authority(config_json, request_json, facts_json)
+        env = vok_dsl.AuthorityEnvironment(config_json)
+        env.validate()
+        return env.evaluate(request_json, facts_json)
+
+    deep = '{"a":' * DEEP + "1" + "}" * DEEP
+    request = json.loads(docs.request())
+    del request["context"]
+    text = json.dumps(request)[:-1] + ',"context":' + deep + "}"
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE, text)
+    deep_fact = json.dumps([docs.fact(value="@")]).replace('"@"', "[" * DEEP + "]" * DEEP)
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE, docs.request(), deep_fact)
+    assert "recursion limit" in parse_error(run, docs.READ_WRITE[:-1] + ',"x":' + deep + "}",
+                                            docs.request())
+
+    # A 50 MB request: one long context value.
+    big = docs.request(context={"note": "x" * 50_000_000})
+    trace, decision = run(docs.READ_WRITE, big)
+    assert json.loads(decision)["final_decision"] == "allow"
+    del big, trace
+
+    # 10,000 policies and 100,000 facts.
+    policies = [docs.policy(f"p{i}", "Permission", i % 7, {"action": "read"},
+                            requires_fact=[{"fact_path": f"customer.f{i % 100}",
+                                            "allowed_source_classes": ["system_of_record"]}])
+                for i in range(10_000)]
+    facts = json.dumps([docs.fact(f"customer.f{i}") for i in range(100_000)])
+    trace, decision = run(docs.config(policies), docs.request(), facts)
+    assert json.loads(decision)["reason_code"].startswith("escalated_by_p6,")
+    assert len(json.loads(trace)["fact_envelopes"]) == 100_000
+
+
 def _pack(**changes):
     pack = json.loads((ROOT / "tests" / "golden" / "pack" / "minimal.json").read_text())
     pack.update(changes)
@@ -278,6 +322,8 @@ def test_deep_pack_json_is_refused_with_the_recursion_limit(call):
     message = parse_error(call, deep)
     assert "recursion limit exceeded at line 1 column " in message
     assert message.startswith(("Invalid pack JSON: ", "Invalid old pack JSON: ", "Invalid new pack JSON: "))
+
+
 PACK_FUNCTIONS_SMALL_PACK = _pack(schema_version="0.3")
 
 
@@ -328,3 +374,53 @@ def test_fifty_megabyte_pack_validates_and_resolves():
     assert repr(result) == "<SemanticValidationResult(status=Passed)>"
     resolved = json.loads(vok_dsl.resolve_concept("ALIAS  50", text, "{}"))
     assert resolved["resolved_concept_id"] == "concept-000050"
+
+
+BUILD_INPUT_KEYS = (
+    '"org_id":"o","domain_id":"d","pack_version":"1","meaning_version":"1","approval":"approved",'
+    '"relations":[],"metrics":[],"dimensions":[],"units":[],"aliases":[],"mapping_rules":[],'
+    '"review_records":[],"allow_first_approved_version":true,"source_graph_hash":"g"'
+)
+
+
+@pytest.mark.parametrize(
+    "text",
+    [
+        "[" + "[" * DEEP + "]" * DEEP + "]",
+        "{" + BUILD_INPUT_KEYS + ',"concepts":[{"x":' + "[" * DEEP + "]" * DEEP + "}]}",
+        "{" + BUILD_INPUT_KEYS + ',"concepts":[],"previous_pack":{"x":' + "[" * DEEP + "]" * DEEP
+        + "}}",
+        "{" + BUILD_INPUT_KEYS + ',"concepts":[],"unknown":' + '{"a":' * DEEP + "1" + "}" * DEEP
+        + "}",
+    ],
+    ids=["whole", "concepts", "previous-pack", "skipped"],
+)
+def test_deep_build_input_is_refused_with_a_clear_error(text):
+    error = parse_error(vok_dsl.build_semantic_pack, text)
+    assert error.startswith("Invalid build input JSON: ")
+    assert "recursion limit exceeded" in error or "expected a string" in error
+
+
+def test_fifty_megabyte_build_input_with_a_fifty_megabyte_previous_pack():
+    sys.path.insert(0, str(ROOT / "bench"))
+    import pack_build
+    import pack_hash
+
+    text = pack_build.generate(75_000)
+    assert len(text) > 50_000_000
+    pack, diagnostics = vok_dsl.build_semantic_pack(text)
+    assert len(pack) > 40_000_000
+    assert all(json.loads(d)["severity"] == "warning" for d in diagnostics)
+    previous = pack_hash.generate(130_000)
+    assert len(previous) > 50_000_000
+    document = json.loads(text)
+    document["concepts"] = document["concepts"][:10]
+    document["aliases"] = []
+    document["previous_pack"] = json.loads(previous)
+    pack, diagnostics = vok_dsl.build_semantic_pack(json.dumps(document))
+    assert pack == "" and [json.loads(d)["code"] for d in diagnostics] == [
+        "meaning_version_not_bumped"]
+    # Huge lists of empty records fail at the first one, naming it.
+    huge = "{" + BUILD_INPUT_KEYS + ',"concepts":[' + ",".join(["{}"] * 1_000_000) + "]}"
+    assert parse_error(vok_dsl.build_semantic_pack, huge).startswith(
+        "Invalid build input JSON: missing field `id` at line 1")

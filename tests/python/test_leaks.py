@@ -1,11 +1,13 @@
 """Repeated calls, successful and failing, do not grow memory or leak references."""
 
 import gc
+import json
 import sys
 import tracemalloc
 from pathlib import Path
 
 import vok_dsl
+from authority_documents import READ_WRITE, fact, request
 
 WAREHOUSE = "07342664-9f2f-5afc-8222-ce5de9c154bf"
 SOURCE = """
@@ -41,6 +43,16 @@ PUBLIC_KEY = (
 
 RESULT_JSON = vok_dsl.validate_graph_with_pack(PACK, "source", "{}")
 RESULT = vok_dsl.SemanticValidationResult.from_json(RESULT_JSON)
+_PACK_DOCUMENT = json.loads(PACK)
+BUILD_INPUT = json.dumps(dict(
+    {key: _PACK_DOCUMENT[key] for key in ("org_id", "domain_id", "pack_version", "meaning_version",
+                                          "concepts", "relations", "metrics", "dimensions",
+                                          "units", "aliases", "mapping_rules",
+                                          "source_graph_hash")},
+    approval="candidate", previous_pack=_PACK_DOCUMENT, allow_first_approved_version=False,
+    review_records=[{"decision_id": "r1", "subject_type": "concept", "subject_id": "b",
+                     "decision": "approve", "rationale": "", "reviewer": "", "reviewed_at": "",
+                     "definition_hash": "sha256:aa", "new_definition_hash": "x"}]))
 
 
 def _graph():
@@ -125,7 +137,25 @@ def _calls():
         lambda: repr(RESULT),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON),
         lambda: vok_dsl.SemanticValidationResult.from_json(RESULT_JSON[:-10]),
+        lambda: vok_dsl.evaluate_authority(READ_WRITE, request(), FACTS),
+        lambda: vok_dsl.evaluate_authority(READ_WRITE, "{"),
+        lambda: _fresh_environment().evaluate(request("write"), FACTS),
+        lambda: _fresh_environment().evaluate(request(), None),
+        lambda: vok_dsl.AuthorityEnvironment("{"),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT.replace('"candidate"', '"approved"')),
+        lambda: vok_dsl.build_semantic_pack(BUILD_INPUT[:-30]),
     ]
+
+
+FACTS = json.dumps([fact(), fact(source_id="nope")])
+
+
+# A fresh environment for each call: each evaluation keeps its trace in the object's store.
+def _fresh_environment():
+    env = vok_dsl.AuthorityEnvironment(READ_WRITE)
+    env.validate()
+    return env
 
 
 # Every method of SemanticPack that takes no argument.
@@ -195,6 +225,9 @@ def test_arguments_are_released_on_every_path():
             lambda: vok_dsl.resolve_concept(marker, PACK, marker),
             lambda: vok_dsl.validate_graph_with_pack(PACK, marker, marker),
             lambda: vok_dsl.SemanticValidationResult.from_json(marker),
+            lambda: vok_dsl.evaluate_authority(READ_WRITE, marker),
+            lambda: vok_dsl.evaluate_authority(marker, marker, marker),
+            lambda: vok_dsl.build_semantic_pack(marker),
         ):
             try:
                 call()

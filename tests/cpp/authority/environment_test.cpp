@@ -2,6 +2,7 @@
 // build and validate checks, their kinds and messages, and the evidence store.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #include "authority/environment.h"
@@ -257,15 +258,15 @@ TEST(EvidenceStore, AppendsUntilPoisoned) {
     auto env = build_environment(base_config());
     ASSERT_TRUE(env.ok());
     EvidenceStore& store = env->evidence_store();
-    DecisionTrace trace;
-    trace.request_id = "r1";
+    auto trace = std::make_shared<DecisionTrace>();
+    trace->request_id = "r1";
     EXPECT_EQ(store.append(trace), EvidenceStore::Append::Stored);
     EXPECT_FALSE(store.poisoned());
     store.poison();
     EXPECT_EQ(store.append(trace), EvidenceStore::Append::Poisoned);
     EXPECT_TRUE(store.poisoned());
     ASSERT_EQ(store.traces().size(), 1u);
-    EXPECT_EQ(store.traces()[0].request_id, "r1");
+    EXPECT_EQ(store.traces()[0]->request_id, "r1");
     // A copy of the environment shares its store.
     AuthorityEnvironment copy = *env;
     EXPECT_EQ(&copy.evidence_store(), &store);

@@ -1,0 +1,126 @@
+#include "authority/evaluate_request.h"
+
+#include <utility>
+
+#include "authority/conflict_resolution.h"
+#include "authority/fact_resolver.h"
+#include "authority/policy_applicability.h"
+#include "authority/trace_identity.h"
+#include "authority/unknown_handling.h"
+#include "json/writer.h"
+
+namespace vok::authority {
+
+namespace {
+
+// Caller-supplied facts and facts of unknown source are listed but never marked trusted.
+bool trusted_class(SourceClass source_class) {
+    return source_class != SourceClass::CallerSupplied &&
+           source_class != SourceClass::UnknownSource;
+}
+
+} // namespace
+
+std::string candidate_ids_text(const std::vector<std::string>& candidate_ids) {
+    std::string out;
+    json::Writer w(out);
+    w.begin_array();
+    for (const std::string& id : candidate_ids)
+        w.string_value(id);
+    w.end_array();
+    return out;
+}
+
+std::string action_request_text(const AuthorityRequest& request) {
+    std::string out = request.request_id;
+    out += ':';
+    out += request.actor.id;
+    out += ':';
+    out += request.operation;
+    out += ':';
+    json::Writer w(out);
+    w.begin_object();
+    if (request.resource.id) w.string_member("id", *request.resource.id);
+    if (request.resource.type) w.string_member("type", *request.resource.type);
+    // The attributes object keeps its keys in ascending byte order.
+    for (const auto& [key, value] : request.resource.attributes)
+        w.value_member(key, value);
+    w.end_object();
+    return out;
+}
+
+Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnvironment& environment,
+                                                          const AuthorityRequest& request,
+                                                          std::vector<FactEnvelope> facts,
+                                                          Clock& clock) {
+    VOK_ASSIGN(ResolvedFacts resolved,
+               resolve_facts(environment, request, std::move(facts), clock));
+    const Applicability applicability =
+        evaluate_policies(environment, request, resolved.store, clock);
+    VOK_ASSIGN(Resolution resolution,
+               resolve_conflicts(applicability,
+                                 environment.resolver().specificity_profile.dimensions,
+                                 environment.strict_mode()));
+
+    auto shared_trace = std::make_shared<DecisionTrace>();
+    DecisionTrace& trace = *shared_trace;
+    EvaluationResult result;
+    result.trace = shared_trace;
+    trace.decision_id = new_decision_id();
+    trace.request_id = request.request_id;
+    for (const PolicyEvaluation& evaluation : applicability.evaluations) {
+        trace.candidate_policies.push_back(evaluation.policy->policy_id);
+        if (evaluation.unknown_decision)
+            trace.unknown_decisions.push_back(*evaluation.unknown_decision);
+    }
+    for (size_t position : applicability.applicable)
+        trace.applicable_policies.push_back(applicability.evaluations[position].policy->policy_id);
+    trace.ir_hash = hash_hex(candidate_ids_text(trace.candidate_policies));
+    for (const AuthorityPack& pack : environment.packs())
+        trace.pack_hashes.push_back(pack.hash);
+    const TraceVersions& versions = environment.trace_versions();
+    trace.resolver_version = versions.resolver_version;
+    trace.resolver_semantics_version = versions.resolver_semantics_version;
+    trace.resolver_semantics_hash = hash_hex(versions.resolver_semantics_version);
+    const SpecificityProfile& profile = environment.resolver().specificity_profile;
+    trace.specificity_profile_id = profile.id;
+    trace.specificity_profile_hash = profile.hash;
+    trace.specificity_profile_source = "environment";
+    trace.unknown_handling_config_hash =
+        hash_hex(unknown_handling_defaults_text(environment.unknown_handling()));
+    trace.compatibility_lowering_version = versions.compatibility_lowering_version;
+    trace.action_request_hash = hash_hex(action_request_text(request));
+
+    trace.fact_envelopes.reserve(resolved.store.size());
+    for (const StoredFact& stored : resolved.store.facts()) {
+        const FactEnvelope& fact = stored.fact;
+        trace.fact_envelopes.push_back(
+            {fact.path, fact.source_class, fact.source_id, trusted_class(fact.source_class)});
+    }
+    trace.fact_trust_decisions = std::move(resolved.trust_decisions);
+    trace.derived_fact_lineage = std::move(resolved.derived_lineage);
+    trace.conflict_resolution_steps = std::move(resolution.steps);
+    trace.final_decision = resolution.decision;
+    trace.claim_level = ClaimLevel::AuditBacked;
+    trace.created_at = clock.now();
+
+    AuthorityDecision& decision = result.decision;
+    decision.decision_id = trace.decision_id;
+    decision.request_id = trace.request_id;
+    decision.final_decision = resolution.decision;
+    decision.reason_code = std::move(resolution.reason_code);
+    decision.trace_ref = trace.decision_id;
+    for (const UnknownDecision& unknown : trace.unknown_decisions) {
+        if (unknown.operator_action_hint) {
+            decision.operator_action_hint = unknown.operator_action_hint;
+            break;
+        }
+    }
+
+    if (environment.evidence_store().append(result.trace) == EvidenceStore::Append::Poisoned &&
+        decision.final_decision == FinalDecision::Allow)
+        return Err(AuthorityError::trace_persistence_failed());
+    return result;
+}
+
+} // namespace vok::authority

@@ -1,0 +1,39 @@
+#include "python/semantic_pack/build_function.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "python/binding/binding.h"
+#include "semantic_pack/review.h"
+
+namespace vok::python {
+
+namespace {
+
+constexpr Signature kBuildSemanticPackSignature{"build_semantic_pack", {{"input_json"}}};
+
+using BuildOutput = std::pair<std::string, std::vector<std::string>>;
+
+PyResult<BuildOutput> build_semantic_pack(Args& args) {
+    VOK_ASSIGN(std::string_view text, args.text(0));
+    auto input = semantic_pack::parse_pack_build_input(text);
+    if (!input.ok())
+        return vok::Err(value_error("Invalid build input JSON: ", input.error().to_string()));
+    semantic_pack::PackBuildResult built = semantic_pack::build_pack(std::move(*input));
+
+    BuildOutput output;
+    output.second.reserve(built.diagnostics.size() + built.alias_group_warnings.size());
+    for (const auto& diagnostic : built.diagnostics)
+        output.second.push_back(semantic_pack::diagnostic_to_json_string(diagnostic));
+    for (const auto& diagnostic : built.alias_group_warnings)
+        output.second.push_back(semantic_pack::diagnostic_to_json_string(diagnostic));
+    if (built.pack) output.first = built.pack->serialize();
+    return output;
+}
+
+} // namespace
+
+const FunctionRow kBuildSemanticPack = function<kBuildSemanticPackSignature, build_semantic_pack>();
+
+} // namespace vok::python
