@@ -85,15 +85,23 @@ std::optional<Decimal> Decimal::from_f64(double value) {
         if (m >= kMantissaLimit) return std::nullopt;
         --t;
     }
-    while (t < -static_cast<int>(kMaxScale)) {
-        unsigned remainder = static_cast<unsigned>(m % 10);
-        m /= 10;
-        ++t;
-        if (m == 0) {
-            t = 0;
-        } else if (remainder >= 5) {
-            ++m;
+    if (t < -static_cast<int>(kMaxScale)) {
+        // Below the smallest scale: round once, half up, to kMaxScale places. Rounding digit by
+        // digit would round twice (4.45e-29 up to 5e-29, then up again to 1e-28); dropping a digit
+        // that leaves nothing would lose 9e-29 altogether.
+        const int dropped = -static_cast<int>(kMaxScale) - t;
+        t = -static_cast<int>(kMaxScale);
+        if (dropped >= 30) {
+            m = 0; // m < 2^96 < 10^29 / 2: less than half of the last place kept
+        } else {
+            u128 divisor = 1;
+            for (int i = 0; i < dropped; ++i)
+                divisor *= 10;
+            const u128 remainder = m % divisor;
+            m /= divisor;
+            if (remainder * 2 >= divisor) ++m;
         }
+        if (m == 0) t = 0;
     }
     // Keep no more digits than a double carries: below 2^52 means at most 16 significant digits.
     while (t < 0 && m >= (static_cast<u128>(1) << 52)) {

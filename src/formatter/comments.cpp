@@ -10,29 +10,25 @@ namespace vok {
 
 namespace {
 
-// Decodes the character that starts at `text[i]` (the text is valid UTF-8) and its length.
+// Stands for a byte that starts no valid character: never white space, so trimming keeps it.
+constexpr char32_t kNotACharacter = 0xFFFD;
+
+// Decodes the character that starts at `text[i]` and its length. Source text handed in from C++
+// need not be valid UTF-8; a byte that starts no well-formed sequence is one character of its own.
 char32_t decode_at(std::string_view text, size_t i, size_t& length) {
     const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[i + k]); };
     const uint8_t lead = byte(0);
-    if (lead < 0x80 || i + 1 >= text.size()) {
-        length = 1;
-        return lead;
-    }
-    if (lead < 0xE0) {
-        length = 2;
-        return (char32_t(lead & 0x1F) << 6) | (byte(1) & 0x3F);
-    }
-    if (lead < 0xF0 && i + 2 < text.size()) {
-        length = 3;
-        return (char32_t(lead & 0x0F) << 12) | (char32_t(byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    }
-    if (i + 3 < text.size()) {
-        length = 4;
-        return (char32_t(lead & 0x07) << 18) | (char32_t(byte(1) & 0x3F) << 12) |
-               (char32_t(byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
-    }
     length = 1;
-    return lead;
+    if (lead < 0x80) return lead;
+    const size_t size = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (size == 0 || i + size > text.size()) return kNotACharacter;
+    char32_t value = lead & (0x7F >> size);
+    for (size_t k = 1; k < size; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) return kNotACharacter;
+        value = (value << 6) | (byte(k) & 0x3F);
+    }
+    length = size;
+    return value;
 }
 
 } // namespace
@@ -45,10 +41,17 @@ std::string_view trim_unicode_space(std::string_view text) {
     }
     while (!text.empty()) {
         size_t start = text.size() - 1;
-        while (start > 0 && (static_cast<uint8_t>(text[start]) & 0xC0) == 0x80)
+        for (int back = 0;
+             back < 3 && start > 0 && (static_cast<uint8_t>(text[start]) & 0xC0) == 0x80; ++back)
             --start;
         size_t length = 0;
-        if (!is_white_space(decode_at(text, start, length))) break;
+        char32_t last = decode_at(text, start, length);
+        // Continuation bytes that the sequence before them does not take are characters alone.
+        if (start + length != text.size()) {
+            start = text.size() - 1;
+            last = kNotACharacter;
+        }
+        if (!is_white_space(last)) break;
         text.remove_suffix(text.size() - start);
     }
     return text;

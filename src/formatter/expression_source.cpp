@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "formatter/source_text.h"
 #include "common/deep_recursion.h"
+#include "formatter/source_text.h"
+#include "parser/grammar/dsl_parser.h"
 
 namespace vok {
 
@@ -151,6 +152,68 @@ size_t nesting(const Expression& e, int required) {
                          }
                      },
                      e.node());
+}
+
+// The deepest nesting of grammar rules (counted as the parser's nesting guard counts them) that
+// reading back the text written for `e` reaches. `base` is the rule frame of the level `required`
+// at e's place (the parser's or_expr ... primary_expr sit one frame apart); `bare` says that e's
+// own parentheses are not written or are the grammar's own (a quantifier's condition). `spine`
+// as in Writer. A primary form sits at primary_expr, and every form tried there reaches at most
+// three frames below it (literal, quantity_literal, number).
+size_t rule_frames(const Expression& e, int required, size_t base, bool minimal, bool bare,
+                   std::optional<bool> spine = std::nullopt) {
+    const auto child = [minimal](const Expression& c, int level, size_t frame, bool bare_child,
+                                 std::optional<bool> child_spine = std::nullopt) {
+        return with_stack_room(
+            [&] { return rule_frames(c, level, frame, minimal, bare_child, child_spine); });
+    };
+    const int level = level_of(e);
+    // The rule frame of the level `target` (at least `required`) at this place.
+    const auto frame_of = [&](int target) { return base + static_cast<size_t>(target - required); };
+    if (const auto* b = e.get_if<expr::Binary>()) {
+        const bool leads_with_not = spine ? *spine : leads_with_not_word(b->left.get());
+        const bool parens =
+            !bare && (level < required || !minimal) && !(leads_with_not && level >= required);
+        if (parens) return child(e, kOr, frame_of(kPrimary) + 2, true, leads_with_not);
+        const size_t own = frame_of(level);
+        const int left = left_operand_level(b->op);
+        const int right = right_operand_level(b->op);
+        const auto left_spine =
+            b->left->get_if<expr::Binary>() ? std::optional<bool>(leads_with_not) : std::nullopt;
+        return std::max(
+            child(*b->left, left, own + static_cast<size_t>(left - level), false, left_spine),
+            child(*b->right, right, own + static_cast<size_t>(right - level), false));
+    }
+    if (level < required) return child(e, kOr, frame_of(kPrimary) + 2, true);
+    if (const auto* u = e.get_if<expr::Unary>()) {
+        const int own = u->op == UnaryOp::Not ? kNot : kNegation;
+        return child(*u->operand, own, frame_of(own) + 1, false);
+    }
+    if (const auto* c = e.get_if<expr::Cast>())
+        return child(*c->operand, kPrimary, frame_of(kCast) + 1, false);
+    const size_t primary = frame_of(kPrimary);
+    size_t deepest = primary + 3;
+    const auto inner = [&](const Expression& c, size_t or_frame) {
+        deepest = std::max(deepest, child(c, kOr, or_frame, false));
+    };
+    if (const auto* q = e.get_if<expr::Quantifier>()) {
+        if (!q->collection->get_if<expr::Variable>()) inner(*q->collection, primary + 3);
+        deepest = std::max(deepest, child(*q->condition, kOr, primary + 3, true));
+    } else if (const auto* g = e.get_if<expr::GroupBy>()) {
+        if (!g->collection->get_if<expr::Variable>()) inner(*g->collection, primary + 3);
+        if (g->filter) inner(**g->filter, primary + 3);
+        inner(*g->key, primary + 3);
+        inner(*g->condition, primary + 3);
+    } else if (const auto* a = e.get_if<expr::Aggregation>()) {
+        if (!a->collection->get_if<expr::Variable>()) inner(*a->collection, primary + 3);
+        if (a->filter) inner(**a->filter, primary + 3);
+    } else if (const auto* a = e.get_if<expr::AggregationComprehension>()) {
+        deepest = std::max(deepest, primary + 4); // window_clause, number
+        if (!a->collection->get_if<expr::Variable>()) inner(*a->collection, primary + 4);
+        if (!is_literal_true(*a->predicate)) inner(*a->predicate, primary + 4);
+        inner(*a->projection, primary + 4);
+    }
+    return deepest;
 }
 
 class Writer {
@@ -328,8 +391,27 @@ private:
 
 } // namespace
 
-void append_expression_source(std::string& out, const Expression& e) {
-    Writer(out, nesting(e, kOr) > kMaxNestedParentheses).write(e, kOr);
+namespace {
+
+// The or_expr frame under the expression rule that stands below the enclosing rules.
+size_t or_frame(size_t enclosing_rules) {
+    return enclosing_rules + 2;
+}
+
+bool writes_minimal(const Expression& e, size_t enclosing_rules) {
+    return nesting(e, kOr) > kMaxNestedParentheses ||
+           rule_frames(e, kOr, or_frame(enclosing_rules), false, false) > kMaxRuleNesting;
+}
+
+} // namespace
+
+size_t expression_source_rule_nesting(const Expression& e, size_t enclosing_rules) {
+    return rule_frames(e, kOr, or_frame(enclosing_rules), writes_minimal(e, enclosing_rules),
+                       false);
+}
+
+void append_expression_source(std::string& out, const Expression& e, size_t enclosing_rules) {
+    Writer(out, writes_minimal(e, enclosing_rules)).write(e, kOr);
 }
 
 std::string expression_source(const Expression& e) {

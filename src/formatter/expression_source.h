@@ -16,8 +16,11 @@
 // - the parser refuses expressions nested more deeply than its grammar limit, and the text form
 //   nests far deeper than the source it came from (a chain a AND b AND ... gets a parenthesis
 //   per operation). An expression whose text-form parentheses would nest more than
-//   kMaxNestedParentheses deep is written with only the parentheses that precedence requires,
-//   which never nests deeper than the source that built the tree.
+//   kMaxNestedParentheses deep, or whose text form would take the grammar's rules deeper than
+//   its limit (counted frame by frame as the parser counts them, `not` and unary minus included,
+//   below the `enclosing_rules` of the declaration around it), is written with only the
+//   parentheses that precedence requires, which never nests deeper than the source that built
+//   the tree.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +32,13 @@ namespace vok {
 
 inline constexpr size_t kMaxNestedParentheses = 64;
 
-void append_expression_source(std::string& out, const Expression& e);
+// `enclosing_rules`: the grammar rules open around the expression rule where the text will stand
+// (program, declaration, declaration_inner and policy_decl for a policy's condition).
+void append_expression_source(std::string& out, const Expression& e, size_t enclosing_rules = 0);
 std::string expression_source(const Expression& e);
+
+// The deepest nesting of grammar rules that reading back the written text reaches, the
+// enclosing rules included.
+size_t expression_source_rule_nesting(const Expression& e, size_t enclosing_rules);
 
 } // namespace vok

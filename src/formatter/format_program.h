@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
 #include "formatter/format_config.h"
 #include "formatter/format_error.h"
-#include "common/result.h"
 
 namespace vok {
 

@@ -9,12 +9,18 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/cancellation.h"
 #include "formatter/expression_source.h"
 #include "formatter/source_text.h"
 
 namespace vok {
 
 namespace {
+
+// The grammar rules open around an expression: program, declaration, declaration_inner and the
+// declaration (policy_decl, metric_decl); an instance field adds instance_body and instance_field.
+constexpr size_t kRulesAroundDeclarationExpression = 4;
+constexpr size_t kRulesAroundInstanceField = 6;
 
 // Source words of the closed sets, expanded from their definition lists. Policy kinds and
 // modalities are written by their names.
@@ -77,8 +83,9 @@ void Printer::next_line() {
     indent();
 }
 
-void Printer::expression(const Expression& e) {
-    append_expression_source(out_, e);
+void Printer::expression(const Expression& e, size_t enclosing_rules) {
+    // An exported declaration reads through one rule more (export_decl).
+    append_expression_source(out_, e, enclosing_rules + exports_open_);
 }
 
 void Printer::print_program(const Ast& ast, const std::vector<std::string>& comments) {
@@ -137,6 +144,7 @@ void Printer::print_program(const Ast& ast, const std::vector<std::string>& comm
 
     const bool gap_before_first = ast.metadata.namespace_.has_value() || !ast.imports.empty();
     for (size_t i = 0; i < ast.declarations.size(); ++i) {
+        poll_cancellation();
         if (i > 0 || gap_before_first) newline();
         declaration(ast.declarations[i].node);
     }
@@ -199,7 +207,9 @@ void Printer::seconds(const TimeSpan& span) {
 
 void Printer::print(const ast::Export& d) {
     raw("export ");
+    ++exports_open_;
     declaration(d.declaration->node);
+    --exports_open_;
 }
 
 void Printer::domain_clause(const std::optional<std::string>& domain) {
@@ -340,7 +350,7 @@ void Printer::print(const ast::Policy& d) {
     }
     open_line();
     raw("as: ");
-    expression(d.expression);
+    expression(d.expression, kRulesAroundDeclarationExpression);
     close();
     newline();
 }
@@ -359,7 +369,7 @@ void Printer::print(const ast::Instance& d) {
             indent();
             raw(name);
             raw(": ");
-            expression(value);
+            expression(value, kRulesAroundInstanceField);
             if (--left > 0) raw(",");
             newline();
         }
@@ -394,7 +404,7 @@ void Printer::print(const ast::Metric& d) {
     quoted(d.name);
     raw(" as:");
     open_line();
-    expression(d.expression);
+    expression(d.expression, kRulesAroundDeclarationExpression);
     const ast::MetricMetadata& m = d.metadata;
     if (m.refresh_interval) {
         next_line();

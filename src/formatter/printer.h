@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/result.h"
 #include "formatter/format_config.h"
 #include "formatter/format_error.h"
 #include "parser/ast.h"
-#include "common/result.h"
 
 namespace vok {
 
@@ -44,7 +44,8 @@ private:
     void open_line();
     void close();
     void next_line();
-    void expression(const Expression& e);
+    // `enclosing_rules`: the grammar rules open around the expression rule in the declaration.
+    void expression(const Expression& e, size_t enclosing_rules);
 
     // Declarations.
     void declaration(const AstNode& node);
@@ -82,6 +83,7 @@ private:
     std::string out_;
     std::vector<IndentMark> indents_;
     size_t level_ = 0;
+    size_t exports_open_ = 0; // export clauses around the declaration being printed
 };
 
 } // namespace vok

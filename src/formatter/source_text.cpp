@@ -9,8 +9,8 @@
 #include <limits>
 #include <optional>
 
-#include "decimal/decimal.h"
 #include "common/deep_recursion.h"
+#include "decimal/decimal.h"
 #include "json/writer.h"
 
 namespace vok::source_text {
@@ -152,11 +152,14 @@ std::optional<std::string> preimage_at_scale(double magnitude, uint32_t scale) {
         above = std::nextafter(above, std::numeric_limits<double>::infinity());
     }
     auto low = Decimal::parse(fixed_text(below, static_cast<int>(scale)));
+    if (!low.ok() || low->scale() != scale) return std::nullopt;
     auto high = Decimal::parse(fixed_text(above, static_cast<int>(scale)));
-    if (!low.ok() || !high.ok() || low->scale() != scale || high->scale() != scale)
-        return std::nullopt;
+    // Near the largest decimal the doubles above have no decimal at all: search up to it (the
+    // largest decimal itself reads as 2^96).
+    const unsigned __int128 largest = (static_cast<unsigned __int128>(1) << 96) - 1;
+    if (high.ok() && high->scale() != scale) return std::nullopt;
     unsigned __int128 lo = low->mantissa();
-    unsigned __int128 hi = high->mantissa();
+    unsigned __int128 hi = high.ok() ? high->mantissa() : largest;
     if (parsed_value(lo, scale) > magnitude || parsed_value(hi, scale) < magnitude)
         return std::nullopt;
     // The smallest mantissa whose double is not below the magnitude.

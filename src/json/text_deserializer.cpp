@@ -371,6 +371,9 @@ Result<double, Error> TextDeserializer::parse_float_text(size_t start) {
         std::string_view s(first, static_cast<size_t>(last - first));
         const bool negative = !s.empty() && s[0] == '-';
         if (negative) s.remove_prefix(1);
+        // Exponents are saturated far beyond any double (and far below where adding a digit count
+        // to them could overflow): a huge positive one is out of range, a huge negative one zero.
+        constexpr long long kFarBeyondAnyDouble = 1000000;
         long long exponent = 0;
         size_t e = s.find_first_of("eE");
         if (e != std::string_view::npos) {
@@ -378,7 +381,8 @@ Result<double, Error> TextDeserializer::parse_float_text(size_t start) {
             bool exp_negative = !digits.empty() && digits[0] == '-';
             if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
             auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
-            if (parsed.ec != std::errc()) exponent = 1000000; // far beyond any double
+            if (parsed.ec != std::errc() || exponent > kFarBeyondAnyDouble)
+                exponent = kFarBeyondAnyDouble;
             if (exp_negative) exponent = -exponent;
             s = s.substr(0, e);
         }
@@ -392,7 +396,8 @@ Result<double, Error> TextDeserializer::parse_float_text(size_t start) {
             std::string_view frac =
                 point == std::string_view::npos ? std::string_view() : s.substr(point + 1);
             size_t nz = frac.find_first_not_of('0');
-            magnitude = nz == std::string_view::npos ? -1000000 : -static_cast<long long>(nz);
+            magnitude =
+                nz == std::string_view::npos ? -kFarBeyondAnyDouble : -static_cast<long long>(nz);
         }
         if (exponent + magnitude > 0) return Err(error(ErrorCode::NumberOutOfRange));
         return negative ? -0.0 : 0.0;

@@ -2,6 +2,7 @@
 // streaming json::Writer (expressions through expression_json), with a size limit checked as the
 // document grows.
 #include "parser/ast_json.h"
+#include "common/cancellation.h"
 
 #include "expression/expression_json.h"
 
@@ -220,6 +221,7 @@ Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max
     w.key("declarations");
     w.begin_array();
     for (const Spanned& declaration : ast.declarations) {
+        poll_cancellation();
         write_declaration_json(w, declaration);
         if (w.exceeded()) break;
     }

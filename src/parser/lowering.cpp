@@ -2,6 +2,7 @@
 // (lowering_units.h), then declarations in an order that lets references resolve through the
 // name tables (lowering_name_table.h); ids come from concept_id.
 #include "parser/lowering.h"
+#include "common/cancellation.h"
 
 #include <string>
 #include <type_traits>
@@ -152,12 +153,16 @@ public:
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
         VOK_TRY(register_declared_units(passes.units));
+        // Stopping on cancellation must leave the process-wide unit registry as it was, so a file
+        // that registered units is lowered to the end (the passes below are quick).
+        const bool cancellable = passes.units.empty();
         for (AstNode* node : passes.patterns)
             VOK_TRY(add(std::get<ast::Pattern>(*node)));
         for (AstNode* node : passes.concept_changes) {
             VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
         }
         for (AstNode* node : passes.participants) {
+            if (cancellable) poll_cancellation();
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
                 VOK_TRY(add(*entity));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
@@ -166,14 +171,20 @@ public:
                 VOK_TRY(add(std::get<ast::Role>(*node)));
             }
         }
-        for (AstNode* node : passes.flows)
+        for (AstNode* node : passes.flows) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Flow>(*node)));
+        }
         for (AstNode* node : passes.relations)
             VOK_TRY(add(std::get<ast::Relation>(*node)));
-        for (AstNode* node : passes.instances)
+        for (AstNode* node : passes.instances) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Instance>(*node)));
-        for (AstNode* node : passes.policies)
+        }
+        for (AstNode* node : passes.policies) {
+            if (cancellable) poll_cancellation();
             VOK_TRY(add(std::get<ast::Policy>(*node)));
+        }
         for (AstNode* node : passes.metrics)
             VOK_TRY(add(std::get<ast::Metric>(*node)));
         for (AstNode* node : passes.mappings) {

@@ -2,6 +2,7 @@
 // One builder per declaration rule; expressions and token values are built by
 // expression_builder.h and token_readers.h; failures are ParserError values.
 #include "parser/parse_source.h"
+#include "common/cancellation.h"
 
 #include "parser/expression_builder.h"
 
@@ -728,6 +729,7 @@ ParseResult<Ast> parse_source(std::string_view source) {
             } else if (child.rule() == Rule::declaration) {
                 if (ast.declarations.empty()) ast.declarations.reserve(64);
                 for (const DslPair& decl : child.children()) {
+                    poll_cancellation();
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));
                     ast.declarations.push_back(std::move(spanned));
                 }

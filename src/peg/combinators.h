@@ -79,6 +79,12 @@ template <class S, class R, class P> bool define(S& s, R r, P body) {
     return s.rule(r, [&] { return body(s); });
 }
 
+// The body of a normal rule that ordered choice may retry at one position: its failures are
+// remembered (ParserState::remembered_rule).
+template <class S, class R, class P> bool define_remembered(S& s, R r, P body) {
+    return s.remembered_rule(r, [&] { return body(s); });
+}
+
 // The body of an atomic rule: one pair, nothing produced or tracked inside.
 template <class S, class R, class P> bool define_atomic(S& s, R r, P body) {
     return s.rule(r, [&] { return s.atomic([&] { return body(s); }); });

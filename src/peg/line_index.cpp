@@ -42,8 +42,17 @@ LineCol LineIndex::line_col(size_t offset) const {
     // The last line start at or before the offset.
     const auto after = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
     const size_t line = static_cast<size_t>(after - line_starts_.begin());
-    const size_t line_start = line_starts_[line - 1];
-    return {line, 1 + count_chars(text_.substr(line_start, offset - line_start))};
+    size_t from = line_starts_[line - 1];
+    size_t column = 1;
+    if (line == cursor_line_ && offset >= cursor_offset_) {
+        from = cursor_offset_;
+        column = cursor_column_;
+    }
+    column += count_chars(text_.substr(from, offset - from));
+    cursor_line_ = line;
+    cursor_offset_ = offset;
+    cursor_column_ = column;
+    return {line, column};
 }
 
 LineCol line_col_at(std::string_view text, size_t offset) {

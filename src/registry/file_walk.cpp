@@ -1,5 +1,6 @@
 // Directory walk of the namespace registry; see file_walk.h.
 #include "registry/file_walk.h"
+#include "common/cancellation.h"
 
 #include <algorithm>
 #include <system_error>
@@ -38,6 +39,7 @@ Result<std::vector<std::string>, std::string> walk_selected_files(const fs::path
         if (error) return Err(walk_error(dir, error));
         std::vector<Entry> entries;
         for (; it != fs::directory_iterator(); it.increment(error)) {
+            poll_cancellation();
             const fs::file_status status = it->symlink_status(error);
             if (error) return Err(walk_error(it->path(), error));
             entries.push_back({it->path().filename().native(), status.type()});

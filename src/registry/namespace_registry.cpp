@@ -32,7 +32,10 @@ bool has_nul(std::string_view path) {
     return path.find('\0') != std::string_view::npos;
 }
 
-// The whole file as UTF-8 text.
+// A registry lists a few namespaces and patterns; anything near this size is not one.
+constexpr std::size_t kMaxRegistryFileBytes = std::size_t{16} << 20;
+
+// The whole file as UTF-8 text, refused beyond kMaxRegistryFileBytes.
 Result<std::string, RegistryError> read_text_file(std::string_view path) {
     if (has_nul(path)) return Err(RegistryError::Io{std::string(kNulInPath)});
     const std::string path_text(path);
@@ -49,6 +52,11 @@ Result<std::string, RegistryError> read_text_file(std::string_view path) {
             return Err(io_error_from_errno(number));
         }
         if (count == 0) break;
+        if (text.size() + static_cast<std::size_t>(count) > kMaxRegistryFileBytes) {
+            ::close(fd);
+            return Err(
+                RegistryError::TooLarge{registry::lossy_utf8(path_text), kMaxRegistryFileBytes});
+        }
         text.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(fd);

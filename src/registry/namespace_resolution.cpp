@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/cancellation.h"
 #include "registry/file_walk.h"
 #include "registry/namespace_registry.h"
 #include "registry/path_text.h"
@@ -95,6 +96,7 @@ NamespaceRegistry::resolve_files(bool fail_on_ambiguity) const {
             if (!files.ok()) return Err(RegistryError::Walk{std::move(files).error()});
 
             for (const std::string& relative : files.value()) {
+                poll_cancellation();
                 std::string absolute = (root_ / relative).native();
                 auto [slot, inserted] = claims.try_emplace(std::move(absolute), &entry);
                 if (inserted) continue;

@@ -7,6 +7,10 @@ namespace {
 
 struct MessageWriter {
     std::string operator()(const RegistryError::Io& e) const { return "IO error: " + e.message; }
+    std::string operator()(const RegistryError::TooLarge& e) const {
+        return "Registry file too large: " + e.path + " (more than " + std::to_string(e.limit) +
+               " bytes)";
+    }
     std::string operator()(const RegistryError::Parse& e) const {
         return "Failed to parse registry: " + e.message;
     }

@@ -21,6 +21,12 @@ struct RegistryErrorAlternatives {
     struct Io {
         std::string message;
     };
+    // The registry file is longer than any registry needs to be (reading /dev/zero would never
+    // end); `limit` is the most bytes read.
+    struct TooLarge {
+        std::string path;
+        std::size_t limit;
+    };
     // The registry file is not valid TOML or does not have the expected shape.
     struct Parse {
         std::string message;
@@ -53,7 +59,7 @@ struct RegistryErrorAlternatives {
     };
 
     using Variant = std::variant<Io, Parse, UnsupportedVersion, NoNamespaces, EmptyPatterns,
-                                 InvalidPattern, GlobBuild, Walk, AmbiguousList>;
+                                 InvalidPattern, GlobBuild, Walk, AmbiguousList, TooLarge>;
 };
 
 struct RegistryError : ErrorVariant<RegistryErrorAlternatives> {

@@ -297,11 +297,13 @@ bool mapping_field(DslState& s) {
                   seq(identifier, lit(":"), choice(string_literal, object_literal, boolean)));
 }
 
+// Object literals nest, so the rule is one of the engine's remembered rules (which also make sure
+// of stack room as they recurse).
 bool object_literal(DslState& s) {
-    return define(s, Rule::object_literal,
-                  seq(lit("{"),
-                      star(seq(string_literal, lit(":"), annotation_value, opt(lit(",")))),
-                      lit("}")));
+    return define_remembered(
+        s, Rule::object_literal,
+        seq(lit("{"), star(seq(string_literal, lit(":"), annotation_value, opt(lit(",")))),
+            lit("}")));
 }
 
 // ---- projections ----

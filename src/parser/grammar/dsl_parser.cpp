@@ -7,10 +7,11 @@
 
 namespace vok {
 
-Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view text) {
+Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view text,
+                                                  peg::ParseStats* stats) {
     VOK_INVARIANT(static_cast<size_t>(start) < kRuleCount, "start rule out of range");
     const grammar::RuleFunction start_rule = grammar::kRuleFunctions[static_cast<size_t>(start)];
-    return peg::run_parser<grammar::DslState, Rule>(text, kMaxRuleNesting, start_rule);
+    return peg::run_parser<grammar::DslState, Rule>(text, kMaxRuleNesting, start_rule, stats);
 }
 
 } // namespace vok

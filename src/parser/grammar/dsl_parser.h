@@ -16,6 +16,7 @@
 #include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
+#include "peg/parser_state.h"
 
 namespace vok {
 
@@ -26,15 +27,23 @@ using DslParseFailure = peg::ParseFailure<Rule>;
 
 // How deeply grammar rules may nest before a run is refused. One level of parentheses in an
 // expression costs ten rules (expression down to primary_expr), one `not` or unary minus one rule,
-// one level of object literal two; so this allows about 100 nested parentheses or 500 nested
-// object literals. A rule level takes about 200 bytes of stack in an optimised build (about 600
-// unoptimised), which keeps the grammar, and the recursive builders that walk the tree (and the
-// expression trees they make, at most this deep) afterwards, far from the end of a 1 MB stack.
-inline constexpr size_t kMaxRuleNesting = 1024;
+// one level of object literal two; so this allows about 1,000 nested parentheses or 5,000 nested
+// object literals. The engine continues on heap stack segments when the thread's stack runs low,
+// as do the recursive builders that walk the tree (and the expression trees they make, at most
+// this deep) afterwards, so the limit bounds work and memory, not stack.
+inline constexpr size_t kMaxRuleNesting = 10000;
+
+// A bound on the grammar's work: a run makes at most this many rule calls per input byte (plus a
+// few for the empty input). Every byte of `(((` opens about a dozen rule levels, which is as dense
+// as calls get; failures that ordered choice would retry are remembered, so no input costs more.
+// Tests and fuzzers hold the grammar to it.
+inline constexpr size_t kMaxRuleCallsPerByte = 80;
 
 class DslParser {
 public:
-    static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text);
+    // `stats`, when given, receives what the run cost (tests and fuzzers check its bound).
+    static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text,
+                                                  peg::ParseStats* stats = nullptr);
 };
 
 } // namespace vok

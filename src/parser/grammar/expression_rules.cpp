@@ -5,6 +5,10 @@
 // alternatives is part of the language (`notify` reads as `not ify`, a bare identifier is tried
 // only after every form that can start with one). Only time_literal and instance_reference are
 // atomic.
+//
+// The rules that contain an expression are remembered rules: ordered choice reaches them again at
+// positions where they already failed (`not` read as a keyword, then as a name followed by `-`),
+// and without the memo each level of such nesting would double the work.
 #include "parser/grammar/grammar_rules.h"
 #include "parser/grammar/lexical_scan.h"
 #include "peg/combinators.h"
@@ -57,24 +61,25 @@ const char* scan_instance_reference(const char* p, const char* end) {
 // ---- operators, loosest first ----
 
 bool expression(DslState& s) {
-    return define(s, Rule::expression, or_expr);
+    return define_remembered(s, Rule::expression, or_expr);
 }
 
 bool or_expr(DslState& s) {
-    return define(s, Rule::or_expr, seq(and_expr, star(seq(ilit("or"), and_expr))));
+    return define_remembered(s, Rule::or_expr, seq(and_expr, star(seq(ilit("or"), and_expr))));
 }
 
 bool and_expr(DslState& s) {
-    return define(s, Rule::and_expr, seq(not_expr, star(seq(ilit("and"), not_expr))));
+    return define_remembered(s, Rule::and_expr, seq(not_expr, star(seq(ilit("and"), not_expr))));
 }
 
 bool not_expr(DslState& s) {
-    return define(s, Rule::not_expr, choice(seq(ilit("not"), not_expr), comparison_expr));
+    return define_remembered(s, Rule::not_expr,
+                             choice(seq(ilit("not"), not_expr), comparison_expr));
 }
 
 bool comparison_expr(DslState& s) {
-    return define(s, Rule::comparison_expr,
-                  seq(additive_expr, opt(seq(comparison_op, additive_expr))));
+    return define_remembered(s, Rule::comparison_expr,
+                             seq(additive_expr, opt(seq(comparison_op, additive_expr))));
 }
 
 bool comparison_op(DslState& s) {
@@ -86,8 +91,8 @@ bool comparison_op(DslState& s) {
 }
 
 bool additive_expr(DslState& s) {
-    return define(s, Rule::additive_expr,
-                  seq(multiplicative_expr, star(seq(add_op, multiplicative_expr))));
+    return define_remembered(s, Rule::additive_expr,
+                             seq(multiplicative_expr, star(seq(add_op, multiplicative_expr))));
 }
 
 bool add_op(DslState& s) {
@@ -95,7 +100,8 @@ bool add_op(DslState& s) {
 }
 
 bool multiplicative_expr(DslState& s) {
-    return define(s, Rule::multiplicative_expr, seq(unary_expr, star(seq(mul_op, unary_expr))));
+    return define_remembered(s, Rule::multiplicative_expr,
+                             seq(unary_expr, star(seq(mul_op, unary_expr))));
 }
 
 bool mul_op(DslState& s) {
@@ -103,27 +109,28 @@ bool mul_op(DslState& s) {
 }
 
 bool unary_expr(DslState& s) {
-    return define(s, Rule::unary_expr, choice(seq(lit("-"), unary_expr), cast_expr));
+    return define_remembered(s, Rule::unary_expr, choice(seq(lit("-"), unary_expr), cast_expr));
 }
 
 bool cast_expr(DslState& s) {
-    return define(s, Rule::cast_expr, seq(primary_expr, opt(seq(ilit("as"), string_literal))));
+    return define_remembered(s, Rule::cast_expr,
+                             seq(primary_expr, opt(seq(ilit("as"), string_literal))));
 }
 
 // ---- primary forms ----
 
 bool primary_expr(DslState& s) {
-    return define(s, Rule::primary_expr,
-                  choice(seq(lit("("), expression, lit(")")), group_by_expr, member_access,
-                         aggregation_expr, quantified_expr, instance_reference, literal,
-                         identifier));
+    return define_remembered(s, Rule::primary_expr,
+                             choice(seq(lit("("), expression, lit(")")), group_by_expr,
+                                    member_access, aggregation_expr, quantified_expr,
+                                    instance_reference, literal, identifier));
 }
 
 bool group_by_expr(DslState& s) {
-    return define(s, Rule::group_by_expr,
-                  seq(ilit("group_by"), lit("("), identifier, ilit("in"), collection,
-                      opt(seq(ilit("where"), expression)), lit(":"), expression, lit(")"), lit("{"),
-                      expression, lit("}")));
+    return define_remembered(s, Rule::group_by_expr,
+                             seq(ilit("group_by"), lit("("), identifier, ilit("in"), collection,
+                                 opt(seq(ilit("where"), expression)), lit(":"), expression,
+                                 lit(")"), lit("{"), expression, lit("}")));
 }
 
 bool member_access(DslState& s) {
@@ -131,15 +138,15 @@ bool member_access(DslState& s) {
 }
 
 bool aggregation_expr(DslState& s) {
-    return define(s, Rule::aggregation_expr,
-                  seq(aggregate_fn, lit("("), choice(aggregation_comprehension, aggregation_simple),
-                      lit(")")));
+    return define_remembered(s, Rule::aggregation_expr,
+                             seq(aggregate_fn, lit("("),
+                                 choice(aggregation_comprehension, aggregation_simple), lit(")")));
 }
 
 bool aggregation_comprehension(DslState& s) {
-    return define(s, Rule::aggregation_comprehension,
-                  seq(identifier, ilit("in"), collection, opt(window_clause),
-                      opt(seq(ilit("where"), expression)), lit(":"), expression));
+    return define_remembered(s, Rule::aggregation_comprehension,
+                             seq(identifier, ilit("in"), collection, opt(window_clause),
+                                 opt(seq(ilit("where"), expression)), lit(":"), expression));
 }
 
 bool window_clause(DslState& s) {
@@ -157,9 +164,9 @@ bool aggregate_fn(DslState& s) {
 }
 
 bool quantified_expr(DslState& s) {
-    return define(s, Rule::quantified_expr,
-                  seq(quantifier, identifier, ilit("in"), collection, lit(":"), lit("("),
-                      expression, lit(")")));
+    return define_remembered(s, Rule::quantified_expr,
+                             seq(quantifier, identifier, ilit("in"), collection, lit(":"), lit("("),
+                                 expression, lit(")")));
 }
 
 bool quantifier(DslState& s) {

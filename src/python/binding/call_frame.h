@@ -15,6 +15,8 @@
 
 #include <exception>
 #include <new>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "common/cancellation.h"
@@ -41,11 +43,32 @@ inline bool python_signal_raised(void*) noexcept {
     return PyErr_CheckSignals() != 0;
 }
 
+// MemoryError naming what ran out of memory: the operation ("Graph.parse") when the entry knows
+// it, else the class of the receiver. Building the text may itself fail; then the bare error.
+inline void raise_no_memory(const char* operation, PyObject* receiver) noexcept {
+    try {
+        std::string what;
+        if (operation != nullptr) {
+            what = operation;
+        } else if (receiver != nullptr) {
+            const std::string_view type_name = Py_TYPE(receiver)->tp_name;
+            what = messages::method_of(type_name.substr(type_name.rfind('.') + 1));
+        }
+        const std::string message = messages::out_of_memory(what);
+        PyErr_SetString(PyExc_MemoryError, message.c_str());
+    } catch (...) {
+        PyErr_NoMemory();
+    }
+}
+
 } // namespace detail
 
 // Runs `body` (returning PyResult<Ref> or PyResult<Py_hash_t>) and returns CPython's value: the
-// new reference or hash, or the failure value (null, -1) with the exception set.
-template <class Body> auto call_frame(Body&& body) noexcept {
+// new reference or hash, or the failure value (null, -1) with the exception set. `operation` (the
+// callable's display name) or else `receiver` names what ran out of memory in a MemoryError.
+template <class Body>
+auto call_frame(Body&& body, const char* operation = nullptr,
+                PyObject* receiver = nullptr) noexcept {
     using Value = std::remove_cvref_t<decltype(std::move(body()).value())>;
     static_assert(std::is_same_v<Value, Ref> || std::is_same_v<Value, Py_hash_t>);
     using Return = std::conditional_t<std::is_same_v<Value, Ref>, PyObject*, Py_hash_t>;
@@ -72,7 +95,7 @@ template <class Body> auto call_frame(Body&& body) noexcept {
     } catch (const vok::InvariantFailure& caught) {
         detail::raise_panic(caught.what());
     } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
+        detail::raise_no_memory(operation, receiver);
     } catch (const std::exception& caught) {
         detail::raise_panic(caught.what());
     } catch (...) {

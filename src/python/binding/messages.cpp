@@ -3,6 +3,15 @@
 
 namespace vok::python::messages {
 
+std::string out_of_memory(std::string_view operation) {
+    if (operation.empty()) return "Out of memory";
+    return "Out of memory in " + std::string(operation);
+}
+
+std::string method_of(std::string_view class_name) {
+    return "a method of " + std::string(class_name);
+}
+
 namespace {
 
 std::string join(std::initializer_list<std::string_view> parts) {

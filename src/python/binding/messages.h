@@ -14,6 +14,12 @@
 
 namespace vok::python::messages {
 
+// "Out of memory in Graph.parse": the MemoryError of a call; `operation` names the callable (or
+// is empty when nothing names it).
+std::string out_of_memory(std::string_view operation);
+// "a method of Graph": a call known only by its receiver's class.
+std::string method_of(std::string_view class_name);
+
 // "'int' object cannot be converted to 'PyString'": an object of the wrong type where `target`
 // was expected. `type_name` is the __qualname__ of the object's type.
 std::string downcast(std::string_view type_name, std::string_view target);

@@ -91,31 +91,37 @@ template <const Signature& S, auto Fn>
 PyObject* method_fastcall(PyObject* self, PyObject* const* argv, Py_ssize_t nargs,
                           PyObject* kwnames) {
     using W = MethodTraits<decltype(Fn)>;
-    return call_frame([&]() -> PyResult<Ref> {
-        BoundSlots slots;
-        VOK_TRY(bind_fastcall(S, argv, nargs, kwnames, slots));
-        VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, W::access>(self)));
-        Args args(S, slots);
-        return result_to_python(Fn(receiver.get(), args));
-    });
+    return call_frame(
+        [&]() -> PyResult<Ref> {
+            BoundSlots slots;
+            VOK_TRY(bind_fastcall(S, argv, nargs, kwnames, slots));
+            VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, W::access>(self)));
+            Args args(S, slots);
+            return result_to_python(Fn(receiver.get(), args));
+        },
+        S.display_name);
 }
 
 template <auto Fn> PyObject* method_noargs(PyObject* self, PyObject*) {
     using W = MethodTraits<decltype(Fn)>;
-    return call_frame([&]() -> PyResult<Ref> {
-        VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, W::access>(self)));
-        return result_to_python(Fn(receiver.get()));
-    });
+    return call_frame(
+        [&]() -> PyResult<Ref> {
+            VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, W::access>(self)));
+            return result_to_python(Fn(receiver.get()));
+        },
+        nullptr, self);
 }
 
 template <const Signature& S, auto Fn>
 PyObject* static_fastcall(PyObject*, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) {
-    return call_frame([&]() -> PyResult<Ref> {
-        BoundSlots slots;
-        VOK_TRY(bind_fastcall(S, argv, nargs, kwnames, slots));
-        Args args(S, slots);
-        return result_to_python(Fn(args));
-    });
+    return call_frame(
+        [&]() -> PyResult<Ref> {
+            BoundSlots slots;
+            VOK_TRY(bind_fastcall(S, argv, nargs, kwnames, slots));
+            Args args(S, slots);
+            return result_to_python(Fn(args));
+        },
+        S.display_name);
 }
 
 template <auto Fn> PyObject* static_noargs(PyObject*, PyObject*) {
@@ -125,22 +131,26 @@ template <auto Fn> PyObject* static_noargs(PyObject*, PyObject*) {
 template <auto Fn> PyObject* getter_entry(PyObject* self, void*) {
     using W = MethodTraits<decltype(Fn)>;
     static_assert(W::access == Access::Shared, "getters take their object as const T&");
-    return call_frame([&]() -> PyResult<Ref> {
-        VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, Access::Shared>(self)));
-        return result_to_python(Fn(receiver.get()));
-    });
+    return call_frame(
+        [&]() -> PyResult<Ref> {
+            VOK_ASSIGN(auto receiver, (borrow_self<typename W::Self, Access::Shared>(self)));
+            return result_to_python(Fn(receiver.get()));
+        },
+        nullptr, self);
 }
 
 template <const Signature& S, auto Fn>
 PyObject* constructor_entry(PyTypeObject* type, PyObject* argv, PyObject* kwargs) {
     using T = typename ConstructorTraits<decltype(Fn)>::Value;
-    return call_frame([&]() -> PyResult<Ref> {
-        BoundSlots slots;
-        VOK_TRY(bind_tuple(S, argv, kwargs, slots));
-        Args args(S, slots);
-        VOK_ASSIGN(T value, Fn(args));
-        return make_instance<T>(type, std::move(value));
-    });
+    return call_frame(
+        [&]() -> PyResult<Ref> {
+            BoundSlots slots;
+            VOK_TRY(bind_tuple(S, argv, kwargs, slots));
+            Args args(S, slots);
+            VOK_ASSIGN(T value, Fn(args));
+            return make_instance<T>(type, std::move(value));
+        },
+        S.display_name);
 }
 
 template <const Signature& S, auto Fn, Access A> MethodRow make_method_row(const char* doc) {

@@ -219,8 +219,8 @@ TEST(CalmImport, ExpressionTexts) {
               "Grammar error: Parse error: Syntax error at 1:1: expected primary_expr");
     const std::string deep = std::string(100'000, '(') + "a" + std::string(100'000, ')');
     EXPECT_EQ(parse_calm_expression(deep).error().to_string(),
-              "Grammar error: Parse error: Syntax error at 1:103: nesting too deep: more than "
-              "1024 nested grammar rules");
+              "Grammar error: Parse error: Syntax error at 1:1001: nesting too deep: more than "
+              "10000 nested grammar rules");
     std::string chain = "a";
     for (int i = 0; i < 100'000; ++i)
         chain += " and a";

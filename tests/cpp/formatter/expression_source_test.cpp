@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "formatter/expression_source.h"
 #include "formatter/format_test_util.h"
+#include "parser/grammar/dsl_parser.h"
 
 namespace vok {
 namespace {
@@ -127,6 +129,56 @@ TEST(ExpressionSource, MixedOperatorsInADeepExpressionKeepTheirGrouping) {
         nested = "forall v in flows: (" + nested + " and (p or q) and v.a - (b - c) = 1)";
     testing::expect_reads_back("Policy p as: " + nested);
     testing::expect_reads_back("Policy p as: x = " + chain("*", 80, "notice") + " as \"t\"");
+}
+
+// NOT and unary minus cost the grammar a rule each without a parenthesis: the formatter counts the
+// rules the parser opens, not parentheses, so a text-form layout that the nesting guard would
+// refuse is written with fewer parentheses.
+TEST(ExpressionSource, NotChainsOverLongChainsReadBack) {
+    std::string nots;
+    for (int i = 0; i < 400; ++i)
+        nots += "not ";
+    testing::expect_reads_back("Policy p as: " + nots + chain("-", 64) + " = 1");
+    testing::expect_reads_back("Metric \"m\" as: " + nots + chain("*", 60) + " = 1");
+    testing::expect_reads_back("export Instance i of \"E\" { f: " + nots + "- - - " +
+                               chain("+", 63) + " }");
+    std::string deeper;
+    for (int i = 0; i < 4000; ++i)
+        deeper += "not ";
+    for (int i = 0; i < 4000; ++i)
+        deeper += "- ";
+    testing::expect_reads_back("Policy p as: " + deeper + chain("-", 64) + " = 1");
+}
+
+// The count of rules the formatter works with is the deepest nesting the parser reaches reading
+// the text back (or one more where a leaf's tried alternatives are counted generously).
+TEST(ExpressionSource, CountsTheRulesTheParserOpens) {
+    std::string nested = "x";
+    for (int i = 0; i < 5; ++i)
+        nested = "forall v in flows: (" + nested + " and count(y in flows where y.a > " + nested +
+                 ": -y.b as \"t\") = 1)";
+    for (const std::string& condition : std::vector<std::string>{
+             "a", std::string("not - (a + b) * c as \"t\" < d"), chain("and", 30),
+             "not " + chain("-", 64) + " = 1", nested,
+             "group_by(x in flows where not x.a: x.b) { sum(y in flows over last 3 \"d\": y) > "
+             "interval(\"a\", \"b\") }",
+             "exists x in entities: (not x.y)"}) {
+        for (const bool exported : {false, true}) {
+            const std::string source =
+                std::string(exported ? "export " : "") + "Policy p as: " + condition;
+            auto ast = parse_source(source);
+            ASSERT_TRUE(ast.ok()) << source;
+            const auto& declaration = ast->declarations[0].node;
+            const auto& policy = std::get<ast::Policy>(
+                exported ? std::get<ast::Export>(declaration).declaration->node : declaration);
+            const size_t counted =
+                expression_source_rule_nesting(policy.expression, 4 + (exported ? 1 : 0));
+            peg::ParseStats stats;
+            ASSERT_TRUE(DslParser::parse(Rule::program, testing::formatted(source), &stats).ok());
+            EXPECT_GE(counted, stats.deepest_nesting) << source;
+            EXPECT_LE(counted, stats.deepest_nesting + 1) << source;
+        }
+    }
 }
 
 } // namespace

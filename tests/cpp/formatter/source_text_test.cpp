@@ -76,6 +76,11 @@ TEST(SourceText, HeaderCommentsAreTrimmedOfUnicodeSpace) {
     EXPECT_EQ(header_comments("\n//a\r\n \u00a0// b \u2009\n\n//\nx\n// late"),
               (std::vector<std::string>{"a", "b", ""}));
     EXPECT_TRUE(header_comments("Entity \"E\" // not a header comment").empty());
+    // Bytes that start no character (C++ callers may pass any bytes) are kept, never trimmed.
+    EXPECT_EQ(trim_unicode_space("\xb7  \xa5\xa5\x85"), "\xb7  \xa5\xa5\x85");
+    EXPECT_EQ(trim_unicode_space(" \xe2\x80 "), "\xe2\x80");
+    EXPECT_EQ(trim_unicode_space("\xc2\xa0x\xc2"), "x\xc2");
+    testing::expect_reads_back("// \xb7  \xa5\xa5\x85\n");
 }
 
 // Sources whose values are easy to get wrong in print.
@@ -95,6 +100,10 @@ TEST(SourceText, TrickyValuesReadBack) {
              "} }",
              "Instance i of \"E\" { v: \"2024-01-15T10:30:00Z\", w: "
              "\"\"\"2024-01-15T10:30:00Z\"\"\" }",
+             // The largest decimal reads as 2^96, which no shorter digits reach from below.
+             "Policy p as: x = 79228162514264337593543950335",
+             "Policy p as: x = -79228162514264337593543950335.0 + 7922816251426433759354395033.5",
+             "Flow \"R\" @n 79228162514264337593543950335 from \"A\" to \"B\"",
          }) {
         testing::expect_reads_back(source);
     }

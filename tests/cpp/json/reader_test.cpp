@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "json/text_deserializer.h"
@@ -81,6 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "control character (\\u0000-\\u001F) found while parsing a string at line 2 "
                   "column 0"},
         ErrorCase{"1e400", "number out of range at line 1 column 5"},
+        // Digit counts added to an exponent at the edge of a 64-bit integer.
+        ErrorCase{"1" + std::string(80, '0') + "e9223372036854775807",
+                  "number out of range at line 1 column 101"},
+        ErrorCase{"0." + std::string(80, '0') + "1e9223372036854775807",
+                  "number out of range at line 1 column 103"},
+        ErrorCase{"1e99999999999999999999999", "number out of range at line 1 column 25"},
         ErrorCase{"[\n1,\n]", "trailing comma at line 3 column 1"}));
 
 TEST(Reader, NestingBudgetIs128Levels) {
@@ -103,6 +109,9 @@ TEST(Reader, NumbersKeepTheirForm) {
     EXPECT_EQ(parse("-9223372036854775808")->as_number().as_i64(), INT64_MIN);
     EXPECT_TRUE(parse("-9223372036854775809")->as_number().is_f64());
     EXPECT_EQ(parse("1e-400")->as_number().as_f64_raw(), 0.0);
+    EXPECT_EQ(parse("1" + std::string(80, '0') + "e-9223372036854775808")->as_number().as_f64_raw(),
+              0.0);
+    EXPECT_EQ(parse("-0.0001e-9223372036854775807")->as_number().as_f64_raw(), 0.0);
     EXPECT_EQ(parse("0.1")->as_number().as_f64_raw(), 0.1);
     EXPECT_NE(*parse("1"), *parse("1.0"));
 }
@@ -169,5 +178,5 @@ TEST(Reader, ObjectsOfAnySizeSortAndKeepTheLastValueOfARepeatedKey) {
     }
 }
 
-}  // namespace
-}  // namespace vok::json
+} // namespace
+} // namespace vok::json

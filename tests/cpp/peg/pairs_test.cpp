@@ -1,6 +1,8 @@
 // The pair view over a parse: spans, texts, children as range and cursor, positions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,27 @@ TEST(LineIndex, CountsLinesByLineFeedAndColumnsByCharacter) {
         EXPECT_EQ(line_col_at(text, c.offset), c.expected) << c.offset;
     }
     EXPECT_EQ(count_chars("x€\xff"), 3u);
+}
+
+// Lookups count on from the previous one when it lies earlier on the same line; any order of
+// lookups gives the same answers as a fresh scan.
+TEST(LineIndex, AnswersAlikeInEveryOrderOfLookups) {
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += i % 7 == 6 ? "\n" : (i % 3 == 0 ? "é" : "ab");
+    std::vector<size_t> offsets;
+    for (size_t offset = 0; offset <= text.size(); ++offset)
+        if (offset == text.size() || (static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80)
+            offsets.push_back(offset);
+    std::vector<size_t> shuffled = offsets;
+    std::mt19937 random(15);
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    std::vector<size_t> descending(offsets.rbegin(), offsets.rend());
+    for (const auto* order : {&offsets, &shuffled, &descending}) {
+        const LineIndex index(text);
+        for (size_t offset : *order)
+            EXPECT_EQ(index.line_col(offset), line_col_at(text, offset)) << offset;
+    }
 }
 
 } // namespace
