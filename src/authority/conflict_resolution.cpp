@@ -39,6 +39,7 @@ template <class Key> Members keep_highest(const Members& members, Key key) {
     for (const PolicyEvaluation* member : members)
         highest = std::max(highest, key(*member));
     Members kept;
+    kept.reserve(members.size());
     for (const PolicyEvaluation* member : members)
         if (key(*member) == highest) kept.push_back(member);
     return kept;
@@ -150,6 +151,7 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
     }
 
     Members members;
+    members.reserve(applicability.applicable.size());
     for (size_t position : applicability.applicable)
         members.push_back(&applicability.evaluations[position]);
 

@@ -55,7 +55,7 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
                                                           Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
-    const Applicability applicability =
+    Applicability applicability =
         evaluate_policies(environment, request, resolved.store, clock);
     VOK_ASSIGN(Resolution resolution,
                resolve_conflicts(applicability,
@@ -68,26 +68,29 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
     result.trace = shared_trace;
     trace.decision_id = new_decision_id();
     trace.request_id = request.request_id;
-    for (const PolicyEvaluation& evaluation : applicability.evaluations) {
+    // The resolution holds no references into the unknown decisions, so they move to the trace.
+    trace.candidate_policies.reserve(applicability.evaluations.size());
+    for (PolicyEvaluation& evaluation : applicability.evaluations) {
         trace.candidate_policies.push_back(evaluation.policy->policy_id);
         if (evaluation.unknown_decision)
-            trace.unknown_decisions.push_back(*evaluation.unknown_decision);
+            trace.unknown_decisions.push_back(std::move(*evaluation.unknown_decision));
     }
+    trace.applicable_policies.reserve(applicability.applicable.size());
     for (size_t position : applicability.applicable)
         trace.applicable_policies.push_back(applicability.evaluations[position].policy->policy_id);
     trace.ir_hash = hash_hex(candidate_ids_text(trace.candidate_policies));
+    trace.pack_hashes.reserve(environment.packs().size());
     for (const AuthorityPack& pack : environment.packs())
         trace.pack_hashes.push_back(pack.hash);
     const TraceVersions& versions = environment.trace_versions();
     trace.resolver_version = versions.resolver_version;
     trace.resolver_semantics_version = versions.resolver_semantics_version;
-    trace.resolver_semantics_hash = hash_hex(versions.resolver_semantics_version);
+    trace.resolver_semantics_hash = environment.resolver_semantics_hash();
     const SpecificityProfile& profile = environment.resolver().specificity_profile;
     trace.specificity_profile_id = profile.id;
     trace.specificity_profile_hash = profile.hash;
     trace.specificity_profile_source = "environment";
-    trace.unknown_handling_config_hash =
-        hash_hex(unknown_handling_defaults_text(environment.unknown_handling()));
+    trace.unknown_handling_config_hash = environment.unknown_handling_config_hash();
     trace.compatibility_lowering_version = versions.compatibility_lowering_version;
     trace.action_request_hash = hash_hex(action_request_text(request));
 
