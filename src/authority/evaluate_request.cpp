@@ -55,8 +55,7 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
                                                           Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
-    Applicability applicability =
-        evaluate_policies(environment, request, resolved.store, clock);
+    Applicability applicability = evaluate_policies(environment, request, resolved.store, clock);
     VOK_ASSIGN(Resolution resolution,
                resolve_conflicts(applicability,
                                  environment.resolver().specificity_profile.dimensions,
