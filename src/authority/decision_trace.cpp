@@ -1,57 +1,11 @@
 // Writing the decision-trace document; see decision_trace.h.
 #include "authority/decision_trace.h"
 
-#include "json/writer.h"
+#include "authority/compact_object.h"
 
 namespace vok::authority {
 
 namespace {
-
-// Appends one compact JSON object member by member, straight into the output. Its keys are the
-// trace's own ASCII names, which need no escaping, so they are appended as they are; values go
-// through the JSON writer's quoting.
-class CompactObject {
-public:
-    explicit CompactObject(std::string& out) : out_(out) { out_ += '{'; }
-    void end() { out_ += '}'; }
-
-    // Appends the separator and `"k":`, and gives the output for the value.
-    std::string& key(std::string_view k) {
-        if (!first_) out_ += ',';
-        first_ = false;
-        out_ += '"';
-        out_ += k;
-        out_ += "\":";
-        return out_;
-    }
-    void string(std::string_view k, std::string_view value) { json::append_quoted(key(k), value); }
-    void boolean(std::string_view k, bool value) { key(k) += value ? "true" : "false"; }
-
-    template <class T, class WriteOne>
-    void list(std::string_view k, const std::vector<T>& items, WriteOne write_one) {
-        std::string& out = key(k);
-        out += '[';
-        bool first = true;
-        for (const T& item : items) {
-            if (!first) out += ',';
-            first = false;
-            write_one(out, item);
-        }
-        out += ']';
-    }
-    void strings(std::string_view k, const std::vector<std::string>& items) {
-        list(k, items,
-             [](std::string& out, const std::string& item) { json::append_quoted(out, item); });
-    }
-    void source_classes(std::string_view k, const std::vector<SourceClass>& items) {
-        list(k, items,
-             [](std::string& out, SourceClass item) { json::append_quoted(out, json_name(item)); });
-    }
-
-private:
-    std::string& out_;
-    bool first_ = true;
-};
 
 void write_fact_envelope(std::string& out, const TraceFactEnvelope& f) {
     CompactObject o(out);
