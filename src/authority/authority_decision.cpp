@@ -1,22 +1,21 @@
 // Writing the decision document; see authority_decision.h.
 #include "authority/authority_decision.h"
 
-#include "json/writer.h"
+#include "authority/compact_object.h"
 
 namespace vok::authority {
 
 std::string serialize_decision_record(const AuthorityDecision& d) {
     std::string out;
-    json::Writer w(out);
-    w.begin_object();
-    w.string_member("decision_id", d.decision_id);
-    w.string_member("request_id", d.request_id);
-    w.key("final_decision");
-    write_final_decision(w, d.final_decision);
-    w.string_member("reason_code", d.reason_code);
-    w.string_member("trace_ref", d.trace_ref);
-    if (d.operator_action_hint) w.string_member("operator_action_hint", *d.operator_action_hint);
-    w.end_object();
+    out.reserve(256); // a typical decision, ids and reason included
+    CompactObject o(out);
+    o.string("decision_id", d.decision_id);
+    o.string("request_id", d.request_id);
+    o.string("final_decision", json_name(d.final_decision));
+    o.string("reason_code", d.reason_code);
+    o.string("trace_ref", d.trace_ref);
+    if (d.operator_action_hint) o.string("operator_action_hint", *d.operator_action_hint);
+    o.end();
     return out;
 }
 

@@ -26,6 +26,7 @@ using Members = std::vector<const PolicyEvaluation*>;
 
 std::string joined_ids(const Members& members) {
     std::string out;
+    out.reserve(members.size() * 8);
     for (const PolicyEvaluation* member : members) {
         if (!out.empty()) out += ',';
         out += member->policy->policy_id;
@@ -39,26 +40,47 @@ template <class Key> Members keep_highest(const Members& members, Key key) {
     for (const PolicyEvaluation* member : members)
         highest = std::max(highest, key(*member));
     Members kept;
+    kept.reserve(members.size());
     for (const PolicyEvaluation* member : members)
         if (key(*member) == highest) kept.push_back(member);
     return kept;
 }
 
-// Whether `a` is at least `b` on every dimension and above it on one or more. Both lists hold
-// the profile's dimensions in order, so a dimension's score is the entry at the position where
-// its name first occurs; `firsts` lists those positions, one per distinct name.
-bool dominates(const SpecificityScores& a, const SpecificityScores& b,
-               const std::vector<size_t>& firsts) {
+// How many structural keys of `policy` name `dimension` or a dotted part of it.
+uint32_t structural_matches(const AuthorityPolicy& policy, const std::string& dimension) {
+    uint32_t score = 0;
+    for (const auto& entry : policy.applies_to.predicates) {
+        const std::string& key = entry.first;
+        if (key == dimension || (key.size() > dimension.size() && key.starts_with(dimension) &&
+                                 key[dimension.size()] == '.'))
+            ++score;
+    }
+    return score;
+}
+
+// Whether `a` is at least `b` on every dimension and above it on one or more; both hold one
+// score per distinct dimension name.
+bool dominates(const uint32_t* a, const uint32_t* b, size_t count) {
     bool above = false;
-    for (size_t k : firsts) {
-        if (a[k].second < b[k].second) return false;
-        above = above || a[k].second > b[k].second;
+    for (size_t k = 0; k < count; ++k) {
+        if (a[k] < b[k]) return false;
+        above = above || a[k] > b[k];
     }
     return above;
 }
 
-// The members left undominated, in order. The loop over j goes on after i is found dominated,
-// so a dominated i can still mark later members dominated.
+// The score of `policy` on the dimension named `dimension`, as `specificity_scores` gives it for
+// the first entry of that name.
+uint32_t first_entry_score(const AuthorityPolicy& policy, const std::string& dimension) {
+    uint32_t score = structural_matches(policy, dimension);
+    if (policy.when && dimension == "condition")
+        score += static_cast<uint32_t>(policy.when->predicates.size());
+    return score;
+}
+
+// The members left undominated, in order. A dimension named twice counts once, by its first
+// entry. The loop over j goes on after i is found dominated, so a dominated i can still mark
+// later members dominated.
 Members undominated(const Members& members, const std::vector<std::string>& dimensions) {
     std::vector<size_t> firsts;
     for (size_t k = 0; k < dimensions.size(); ++k) {
@@ -67,18 +89,22 @@ Members undominated(const Members& members, const std::vector<std::string>& dime
             seen = seen || dimensions[f] == dimensions[k];
         if (!seen) firsts.push_back(k);
     }
-    std::vector<SpecificityScores> scores;
-    scores.reserve(members.size());
+    // One flat row of scores per member, computed once rather than per comparison.
+    const size_t width = firsts.size();
+    std::vector<uint32_t> scores;
+    scores.reserve(members.size() * width);
     for (const PolicyEvaluation* member : members)
-        scores.push_back(specificity_scores(*member->policy, dimensions));
+        for (size_t k : firsts)
+            scores.push_back(first_entry_score(*member->policy, dimensions[k]));
+    auto row = [&](size_t i) { return scores.data() + i * width; };
     std::vector<bool> dominated(members.size(), false);
     for (size_t i = 0; i < members.size(); ++i) {
         if (dominated[i]) continue;
         for (size_t j = 0; j < members.size(); ++j) {
             if (j == i || dominated[j]) continue;
-            if (dominates(scores[i], scores[j], firsts)) {
+            if (dominates(row(i), row(j), width)) {
                 dominated[j] = true;
-            } else if (dominates(scores[j], scores[i], firsts)) {
+            } else if (dominates(row(j), row(i), width)) {
                 dominated[i] = true;
             }
         }
@@ -109,16 +135,8 @@ SpecificityScores specificity_scores(const AuthorityPolicy& policy,
                                      const std::vector<std::string>& dimensions) {
     SpecificityScores scores;
     scores.reserve(dimensions.size());
-    for (const std::string& dimension : dimensions) {
-        uint32_t score = 0;
-        for (const auto& entry : policy.applies_to.predicates) {
-            const std::string& key = entry.first;
-            if (key == dimension || (key.size() > dimension.size() && key.starts_with(dimension) &&
-                                     key[dimension.size()] == '.'))
-                ++score;
-        }
-        scores.emplace_back(dimension, score);
-    }
+    for (const std::string& dimension : dimensions)
+        scores.emplace_back(dimension, structural_matches(policy, dimension));
     if (policy.when) {
         for (auto& entry : scores) {
             if (entry.first == "condition") {
@@ -150,6 +168,7 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
     }
 
     Members members;
+    members.reserve(applicability.applicable.size());
     for (size_t position : applicability.applicable)
         members.push_back(&applicability.evaluations[position]);
 

@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "authority/trace_identity.h"
+#include "authority/unknown_handling.h"
 #include "common/unicode_white_space.h"
 
 namespace vok::authority {
@@ -73,6 +75,8 @@ Result<AuthorityEnvironment, AuthorityError> build_environment(AuthorityEnvironm
     env.auditor_version_ = lowering;
     env.resolver_ = {config.specificity_profile, semantics, lowering};
     env.trace_versions_ = {config.resolver_version, semantics, lowering};
+    env.resolver_semantics_hash_ = hash_hex(semantics);
+    env.unknown_handling_hash_ = hash_hex(unknown_handling_defaults_text(config.unknown_handling));
     env.evidence_store_ = std::make_shared<EvidenceStore>();
     env.validated_ = false;
     env.config_ = std::move(config);

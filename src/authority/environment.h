@@ -69,6 +69,9 @@ public:
     const ResolverSettings& resolver() const { return resolver_; }
     const TraceVersions& trace_versions() const { return trace_versions_; }
     const UnknownHandlingConfig& unknown_handling() const { return config_.unknown_handling; }
+    // Hashes every trace of this environment carries, computed once when it is built.
+    const std::string& resolver_semantics_hash() const { return resolver_semantics_hash_; }
+    const std::string& unknown_handling_config_hash() const { return unknown_handling_hash_; }
     bool strict_mode() const { return config_.strict_mode; }
     bool validated() const { return validated_; }
 
@@ -91,6 +94,8 @@ private:
     std::string auditor_version_;
     ResolverSettings resolver_;
     TraceVersions trace_versions_;
+    std::string resolver_semantics_hash_;
+    std::string unknown_handling_hash_;
     std::shared_ptr<EvidenceStore> evidence_store_;
     bool validated_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "authority/compact_object.h"
 #include "authority/conflict_resolution.h"
 #include "authority/fact_resolver.h"
 #include "authority/policy_applicability.h"
@@ -23,11 +24,8 @@ bool trusted_class(SourceClass source_class) {
 
 std::string candidate_ids_text(const std::vector<std::string>& candidate_ids) {
     std::string out;
-    json::Writer w(out);
-    w.begin_array();
-    for (const std::string& id : candidate_ids)
-        w.string_value(id);
-    w.end_array();
+    out.reserve(candidate_ids.size() * 16 + 2);
+    append_string_array(out, candidate_ids);
     return out;
 }
 
@@ -55,8 +53,7 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
                                                           Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
-    const Applicability applicability =
-        evaluate_policies(environment, request, resolved.store, clock);
+    Applicability applicability = evaluate_policies(environment, request, resolved.store, clock);
     VOK_ASSIGN(Resolution resolution,
                resolve_conflicts(applicability,
                                  environment.resolver().specificity_profile.dimensions,
@@ -68,26 +65,29 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
     result.trace = shared_trace;
     trace.decision_id = new_decision_id();
     trace.request_id = request.request_id;
-    for (const PolicyEvaluation& evaluation : applicability.evaluations) {
+    // The resolution holds no references into the unknown decisions, so they move to the trace.
+    trace.candidate_policies.reserve(applicability.evaluations.size());
+    for (PolicyEvaluation& evaluation : applicability.evaluations) {
         trace.candidate_policies.push_back(evaluation.policy->policy_id);
         if (evaluation.unknown_decision)
-            trace.unknown_decisions.push_back(*evaluation.unknown_decision);
+            trace.unknown_decisions.push_back(std::move(*evaluation.unknown_decision));
     }
+    trace.applicable_policies.reserve(applicability.applicable.size());
     for (size_t position : applicability.applicable)
         trace.applicable_policies.push_back(applicability.evaluations[position].policy->policy_id);
     trace.ir_hash = hash_hex(candidate_ids_text(trace.candidate_policies));
+    trace.pack_hashes.reserve(environment.packs().size());
     for (const AuthorityPack& pack : environment.packs())
         trace.pack_hashes.push_back(pack.hash);
     const TraceVersions& versions = environment.trace_versions();
     trace.resolver_version = versions.resolver_version;
     trace.resolver_semantics_version = versions.resolver_semantics_version;
-    trace.resolver_semantics_hash = hash_hex(versions.resolver_semantics_version);
+    trace.resolver_semantics_hash = environment.resolver_semantics_hash();
     const SpecificityProfile& profile = environment.resolver().specificity_profile;
     trace.specificity_profile_id = profile.id;
     trace.specificity_profile_hash = profile.hash;
     trace.specificity_profile_source = "environment";
-    trace.unknown_handling_config_hash =
-        hash_hex(unknown_handling_defaults_text(environment.unknown_handling()));
+    trace.unknown_handling_config_hash = environment.unknown_handling_config_hash();
     trace.compatibility_lowering_version = versions.compatibility_lowering_version;
     trace.action_request_hash = hash_hex(action_request_text(request));
 

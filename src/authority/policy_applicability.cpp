@@ -174,6 +174,13 @@ Applicability evaluate_policies(const AuthorityEnvironment& environment,
                                 const AuthorityRequest& request, const FactStore& store,
                                 Clock& clock) {
     Applicability out;
+    // Requests usually make a handful of policies candidates; reserving for that many saves the
+    // early regrowths, each of which would move every evaluation made so far.
+    size_t policy_count = 0;
+    for (const AuthorityPack& pack : environment.packs())
+        policy_count += pack.policies.size();
+    out.evaluations.reserve(std::min<size_t>(policy_count, 16));
+    out.applicable.reserve(std::min<size_t>(policy_count, 16));
     for (const AuthorityPack& pack : environment.packs()) {
         for (const AuthorityPolicy& policy : pack.policies) {
             if (!is_candidate(policy, request)) continue;
