@@ -16,6 +16,23 @@ template <class T, class Less> void stable_sort_by(std::vector<T>& items, Less l
     std::stable_sort(items.begin(), items.end(), less);
 }
 
+// The same order as `stable_sort_by`, for large records: their positions are sorted instead and
+// each record is then moved once into place, where sorting the records would move each of them
+// many times.
+template <class T, class Less> void stable_sort_records_by(std::vector<T>& items, Less less) {
+    if (std::is_sorted(items.begin(), items.end(), less)) return;
+    std::vector<size_t> order(items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&items, &less](size_t a, size_t b) { return less(items[a], items[b]); });
+    std::vector<T> sorted;
+    sorted.reserve(items.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(items[i]));
+    items = std::move(sorted);
+}
+
 template <class T> bool id_less(const T& a, const T& b) {
     return a.id < b.id;
 }
@@ -40,20 +57,20 @@ std::string canonical_json_hash(const json::Value& value) {
 }
 
 void sort_pack_collections(SemanticPack& pack) {
-    stable_sort_by(pack.concepts, id_less<ConceptDef>);
-    stable_sort_by(pack.relations, [](const RelationDef& a, const RelationDef& b) {
+    stable_sort_records_by(pack.concepts, id_less<ConceptDef>);
+    stable_sort_records_by(pack.relations, [](const RelationDef& a, const RelationDef& b) {
         return std::tie(a.id, a.predicate) < std::tie(b.id, b.predicate);
     });
-    stable_sort_by(pack.metrics, id_less<MetricDef>);
-    stable_sort_by(pack.dimensions, id_less<DimensionDef>);
-    stable_sort_by(pack.units, [](const UnitDef& a, const UnitDef& b) {
+    stable_sort_records_by(pack.metrics, id_less<MetricDef>);
+    stable_sort_records_by(pack.dimensions, id_less<DimensionDef>);
+    stable_sort_records_by(pack.units, [](const UnitDef& a, const UnitDef& b) {
         return std::tie(a.id, a.symbol) < std::tie(b.id, b.symbol);
     });
-    stable_sort_by(pack.aliases, [](const AliasDef& a, const AliasDef& b) {
+    stable_sort_records_by(pack.aliases, [](const AliasDef& a, const AliasDef& b) {
         return std::tie(a.normalized_alias, a.target_concept_id, a.status) <
                std::tie(b.normalized_alias, b.target_concept_id, b.status);
     });
-    stable_sort_by(pack.mapping_rules, id_less<MappingRuleDef>);
+    stable_sort_records_by(pack.mapping_rules, id_less<MappingRuleDef>);
 
     for (ConceptDef& c : pack.concepts) {
         sort_texts(c.examples);
