@@ -138,6 +138,26 @@ void Graph::insert_concept_change(ConceptChange change) {
     insert_checked(concept_changes_, std::move(change), "concept change");
 }
 
+void Graph::reserve(const Counts& counts) {
+    entities_.reserve(entities_.size() + counts.entities);
+    roles_.reserve(roles_.size() + counts.roles);
+    resources_.reserve(resources_.size() + counts.resources);
+    flows_.reserve(flows_.size() + counts.flows);
+    flow_quantities_f64_.reserve(flow_quantities_f64_.size() + counts.flows);
+    relations_.reserve(relations_.size() + counts.relations);
+    entity_instances_.reserve(entity_instances_.size() + counts.entity_instances);
+    policies_.reserve(policies_.size() + counts.policies);
+    patterns_.reserve(patterns_.size() + counts.patterns);
+    pattern_names_.reserve(pattern_names_.size() + counts.patterns);
+    concept_changes_.reserve(concept_changes_.size() + counts.concept_changes);
+    metrics_.reserve(metrics_.size() + counts.metrics);
+    mappings_.reserve(mappings_.size() + counts.mappings);
+    projections_.reserve(projections_.size() + counts.projections);
+    first_entity_by_name_.reserve(first_entity_by_name_.size() + counts.entities);
+    first_role_by_name_.reserve(first_role_by_name_.size() + counts.roles);
+    first_resource_by_name_.reserve(first_resource_by_name_.size() + counts.resources);
+}
+
 void Graph::insert_metric(Metric metric) {
     insert_checked(metrics_, std::move(metric), "metric");
 }

@@ -23,22 +23,22 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/result.h"
 #include "expression/policy.h"
-#include "primitives/concept_change.h"
 #include "graph/graph_error.h"
 #include "graph/indexed_map.h"
-#include "primitives/mapping.h"
-#include "primitives/metric.h"
-#include "primitives/projection.h"
+#include "primitives/concept_change.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"
 #include "primitives/instance.h"
+#include "primitives/mapping.h"
+#include "primitives/metric.h"
 #include "primitives/pattern.h"
+#include "primitives/projection.h"
 #include "primitives/relation.h"
 #include "primitives/resource.h"
 #include "primitives/resource_instance.h"
 #include "primitives/role.h"
-#include "common/result.h"
 #include "uuid/uuid.h"
 
 namespace vok {
@@ -78,6 +78,16 @@ public:
     void insert_metric(Metric metric);
     void insert_mapping(Mapping mapping);
     void insert_projection(Projection projection);
+
+    // How many records of each kind are about to be added.
+    struct Counts {
+        size_t entities = 0, roles = 0, resources = 0, flows = 0, relations = 0,
+               entity_instances = 0, policies = 0, patterns = 0, concept_changes = 0, metrics = 0,
+               mappings = 0, projections = 0;
+    };
+    // Makes room for that many more records, so that adding them neither regrows the stores
+    // (which would move every record and leave up to half of each store unused) nor rehashes.
+    void reserve(const Counts& counts);
 
     // --- Lookups; a missing record gives nullptr, nothing or an empty list. ---
 

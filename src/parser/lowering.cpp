@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/invariant.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering_name_table.h"
 #include "parser/lowering_units.h"
@@ -14,7 +15,6 @@
 #include "parser/profile.h"
 #include "semantic_version/semantic_version.h"
 #include "units/unit_registry.h"
-#include "common/invariant.h"
 
 namespace vok {
 
@@ -22,31 +22,33 @@ namespace {
 
 // The declarations of one file sorted into the passes that read them, each in declaration order,
 // with export wrappers taken off. Sorting once keeps the lowering one walk over the file plus one
-// walk per pass over only that pass's declarations.
+// walk per pass over only that pass's declarations. The nodes are held mutable so that a lowering
+// which owns the tree can move their contents into the graph.
 struct Passes {
-    std::vector<const AstNode*> units; // dimensions and units
-    std::vector<const AstNode*> patterns;
-    std::vector<const AstNode*> concept_changes;
-    std::vector<const AstNode*> participants; // entities, resources and roles, interleaved
-    std::vector<const AstNode*> flows;
-    std::vector<const AstNode*> relations;
-    std::vector<const AstNode*> instances;
-    std::vector<const AstNode*> policies;
-    std::vector<const AstNode*> metrics;
-    std::vector<const AstNode*> mappings;
-    std::vector<const AstNode*> projections;
+    std::vector<AstNode*> units; // dimensions and units
+    std::vector<AstNode*> patterns;
+    std::vector<AstNode*> concept_changes;
+    std::vector<AstNode*> participants; // entities, resources and roles, interleaved
+    std::vector<AstNode*> flows;
+    std::vector<AstNode*> relations;
+    std::vector<AstNode*> instances;
+    std::vector<AstNode*> policies;
+    std::vector<AstNode*> metrics;
+    std::vector<AstNode*> mappings;
+    std::vector<AstNode*> projections;
 
-    explicit Passes(const std::vector<Spanned>& declarations) {
-        for (const Spanned& spanned : declarations) {
-            const AstNode& node = unwrap_export(spanned.node);
+    explicit Passes(std::vector<Spanned>& declarations) {
+        for (Spanned& spanned : declarations) {
+            // The unwrapped node lies inside `spanned`, which is ours to change.
+            AstNode& node = const_cast<AstNode&>(unwrap_export(spanned.node));
             pass_of(node).push_back(&node);
         }
     }
 
 private:
-    std::vector<const AstNode*>& pass_of(const AstNode& node) {
+    std::vector<AstNode*>& pass_of(const AstNode& node) {
         return std::visit(
-            [this](const auto& declaration) -> std::vector<const AstNode*>& {
+            [this](const auto& declaration) -> std::vector<AstNode*>& {
                 using T = std::decay_t<decltype(declaration)>;
                 if constexpr (std::is_same_v<T, ast::Dimension> ||
                               std::is_same_v<T, ast::UnitDeclaration>) {
@@ -132,10 +134,12 @@ ParseResult<json::Value> field_value(const Expression& expression) {
 // graph, which the caller receives on success.
 class Lowering {
 public:
-    Lowering(const FileMetadata& metadata, std::string file_namespace)
-        : metadata_(metadata), file_namespace_(std::move(file_namespace)) {}
+    // With `consume`, expressions, rules, tags and fields are moved out of the tree into the graph
+    // instead of copied; the tree is then only fit to be dropped.
+    Lowering(const FileMetadata& metadata, std::string file_namespace, bool consume)
+        : metadata_(metadata), file_namespace_(std::move(file_namespace)), consume_(consume) {}
 
-    ParseResult<Graph> run(const Passes& passes) {
+    ParseResult<Graph> run(Passes& passes) {
         // Sized up front: on large files, rehashing tables of string keys costs more than the
         // lookups themselves.
         entities_.reserve(passes.participants.size());
@@ -143,13 +147,14 @@ public:
         roles_.reserve(passes.participants.size());
         relation_names_.reserve(passes.relations.size());
         instance_names_.reserve(passes.instances.size());
+        graph_.reserve(counts_of(passes));
         VOK_TRY(register_declared_units(passes.units));
-        for (const AstNode* node : passes.patterns)
+        for (AstNode* node : passes.patterns)
             VOK_TRY(add(std::get<ast::Pattern>(*node)));
-        for (const AstNode* node : passes.concept_changes) {
+        for (AstNode* node : passes.concept_changes) {
             VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
         }
-        for (const AstNode* node : passes.participants) {
+        for (AstNode* node : passes.participants) {
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
                 VOK_TRY(add(*entity));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
@@ -158,26 +163,54 @@ public:
                 VOK_TRY(add(std::get<ast::Role>(*node)));
             }
         }
-        for (const AstNode* node : passes.flows)
+        for (AstNode* node : passes.flows)
             VOK_TRY(add(std::get<ast::Flow>(*node)));
-        for (const AstNode* node : passes.relations)
+        for (AstNode* node : passes.relations)
             VOK_TRY(add(std::get<ast::Relation>(*node)));
-        for (const AstNode* node : passes.instances)
+        for (AstNode* node : passes.instances)
             VOK_TRY(add(std::get<ast::Instance>(*node)));
-        for (const AstNode* node : passes.policies)
+        for (AstNode* node : passes.policies)
             VOK_TRY(add(std::get<ast::Policy>(*node)));
-        for (const AstNode* node : passes.metrics)
+        for (AstNode* node : passes.metrics)
             VOK_TRY(add(std::get<ast::Metric>(*node)));
-        for (const AstNode* node : passes.mappings) {
+        for (AstNode* node : passes.mappings) {
             VOK_TRY(add(std::get<ast::MappingDecl>(*node)));
         }
-        for (const AstNode* node : passes.projections) {
+        for (AstNode* node : passes.projections) {
             VOK_TRY(add(std::get<ast::ProjectionDecl>(*node)));
         }
         return std::move(graph_);
     }
 
 private:
+    static Graph::Counts counts_of(const Passes& passes) {
+        Graph::Counts counts;
+        for (const AstNode* node : passes.participants) {
+            if (std::holds_alternative<ast::Entity>(*node)) {
+                ++counts.entities;
+            } else if (std::holds_alternative<ast::Resource>(*node)) {
+                ++counts.resources;
+            } else {
+                ++counts.roles;
+            }
+        }
+        counts.flows = passes.flows.size();
+        counts.relations = passes.relations.size();
+        counts.entity_instances = passes.instances.size();
+        counts.policies = passes.policies.size();
+        counts.patterns = passes.patterns.size();
+        counts.concept_changes = passes.concept_changes.size();
+        counts.metrics = passes.metrics.size();
+        counts.mappings = passes.mappings.size();
+        counts.projections = passes.projections.size();
+        return counts;
+    }
+
+    template <typename T> T take(T& part) const {
+        if (consume_) return std::move(part);
+        return part;
+    }
+
     const std::string& namespace_of(const std::optional<std::string>& domain) const {
         return domain ? *domain : file_namespace_;
     }
@@ -351,14 +384,15 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Policy& declaration) {
-        Policy policy = Policy::make(declaration.name, file_namespace_, declaration.expression);
-        const ast::PolicyMetadata& metadata = declaration.metadata;
+    ParseResult<void> add(ast::Policy& declaration) {
+        Policy policy =
+            Policy::make(declaration.name, file_namespace_, take(declaration.expression));
+        ast::PolicyMetadata& metadata = declaration.metadata;
         if (metadata.kind) policy.kind = *metadata.kind;
         if (metadata.modality) policy.modality = *metadata.modality;
         if (metadata.priority) policy.priority = *metadata.priority;
         if (metadata.rationale) policy.rationale = metadata.rationale;
-        if (!metadata.tags.empty()) policy.tags = metadata.tags;
+        if (!metadata.tags.empty()) policy.tags = take(metadata.tags);
         // A policy without a version of its own takes the file's.
         const std::optional<std::string>& version_text =
             declaration.version ? declaration.version : metadata_.version;
@@ -378,37 +412,38 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Metric& declaration) {
+    ParseResult<void> add(ast::Metric& declaration) {
         const Uuid id = concept_id_for(file_namespace_, declaration.name);
         if (graph_.metrics().contains(id)) {
             return Err(wrapped("Failed to add metric '" + declaration.name + "': ",
                                duplicate_id(RecordKind::Metric, id)));
         }
         const ast::MetricMetadata& metadata = declaration.metadata;
-        graph_.insert_metric(Metric{id, declaration.name, file_namespace_, declaration.expression,
-                                    metadata.refresh_interval, metadata.unit, metadata.threshold,
-                                    metadata.severity, metadata.target, metadata.window});
+        graph_.insert_metric(Metric{id, declaration.name, file_namespace_,
+                                    take(declaration.expression), metadata.refresh_interval,
+                                    metadata.unit, metadata.threshold, metadata.severity,
+                                    metadata.target, metadata.window});
         return Ok();
     }
 
-    ParseResult<void> add(const ast::MappingDecl& declaration) {
+    ParseResult<void> add(ast::MappingDecl& declaration) {
         const Uuid id = concept_id_for(file_namespace_, declaration.name);
         if (graph_.mappings().contains(id)) {
             return Err(wrapped("Failed to add mapping: ", duplicate_id(RecordKind::Mapping, id)));
         }
-        graph_.insert_mapping(
-            Mapping{id, declaration.name, file_namespace_, declaration.target, declaration.rules});
+        graph_.insert_mapping(Mapping{id, declaration.name, file_namespace_, declaration.target,
+                                      take(declaration.rules)});
         return Ok();
     }
 
-    ParseResult<void> add(const ast::ProjectionDecl& declaration) {
+    ParseResult<void> add(ast::ProjectionDecl& declaration) {
         const Uuid id = concept_id_for(file_namespace_, declaration.name);
         if (graph_.projections().contains(id)) {
             return Err(
                 wrapped("Failed to add projection: ", duplicate_id(RecordKind::Projection, id)));
         }
         graph_.insert_projection(Projection{id, declaration.name, file_namespace_,
-                                            declaration.target, declaration.overrides});
+                                            declaration.target, take(declaration.overrides)});
         return Ok();
     }
 
@@ -418,6 +453,7 @@ private:
 
     const FileMetadata& metadata_;
     const std::string file_namespace_;
+    const bool consume_;
     Graph graph_;
     NameTable entities_;
     NameTable resources_;
@@ -428,7 +464,9 @@ private:
 
 } // namespace
 
-ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options) {
+namespace {
+
+ParseResult<Graph> lower(Ast& ast, const LoweringOptions& options, bool consume) {
     FileMetadata& metadata = ast.metadata;
     std::string profile = metadata.profile          ? *metadata.profile
                           : options.default_profile ? *options.default_profile
@@ -442,13 +480,25 @@ ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options) {
     std::string file_namespace = metadata.namespace_         ? *metadata.namespace_
                                  : options.default_namespace ? *options.default_namespace
                                                              : std::string("default");
-    Lowering lowering(metadata, std::move(file_namespace));
-    return lowering.run(Passes(ast.declarations));
+    Lowering lowering(metadata, std::move(file_namespace), consume);
+    Passes passes(ast.declarations);
+    return lowering.run(passes);
+}
+
+} // namespace
+
+ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options) {
+    return lower(ast, options, false);
+}
+
+ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
+    Ast owned = std::move(ast);
+    return lower(owned, options, true);
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
     VOK_ASSIGN(Ast ast, parse_source(source));
-    return ast_to_graph(ast, LoweringOptions{});
+    return ast_to_graph(std::move(ast), LoweringOptions{});
 }
 
 } // namespace vok

@@ -33,6 +33,10 @@ struct LoweringOptions {
 // the effective profile name written into `ast.metadata.profile`.
 ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options);
 
+// The same for a tree nobody needs afterwards: its expressions, rules, tags and fields move into
+// the graph instead of being copied, and the tree is dropped before this returns.
+ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options);
+
 // Source text to graph with the default options: what Graph.parse runs.
 ParseResult<Graph> parse_to_graph(std::string_view source);
 

@@ -55,7 +55,7 @@ ParseResult<void> declare_unit(UnitRegistry& registry, const ast::UnitDeclaratio
 
 } // namespace
 
-ParseResult<void> register_declared_units(const std::vector<const AstNode*>& declarations) {
+ParseResult<void> register_declared_units(const std::vector<AstNode*>& declarations) {
     if (declarations.empty()) return Ok();
     auto registry = UnitRegistry::write();
     for (const AstNode* node : declarations) {

@@ -15,6 +15,6 @@ namespace vok {
 // that each check-then-register is atomic. Every element is an ast::Dimension or an
 // ast::UnitDeclaration. A unit whose symbol is registered already must match it exactly (symbol,
 // name, base unit, dimension and factor); a declared unit's name is its symbol.
-ParseResult<void> register_declared_units(const std::vector<const AstNode*>& declarations);
+ParseResult<void> register_declared_units(const std::vector<AstNode*>& declarations);
 
 } // namespace vok

@@ -3,10 +3,11 @@
 #include <re2/re2.h>
 
 #include <mutex>
+#include <unordered_set>
 #include <utility>
 
-#include "concept_id/concept_id.h"
 #include "common/invariant.h"
+#include "concept_id/concept_id.h"
 
 namespace vok {
 
@@ -28,15 +29,47 @@ re2::RE2::Options pattern_options() {
     return options;
 }
 
+// Expression texts that compiled before. Whether a text compiles never changes, so a file that
+// declares the same expression many times (or is lowered again) compiles it once. Bounded by
+// forgetting everything when full, and long texts are not remembered, so a stream of distinct
+// expressions cannot grow it without limit.
+class CompiledTexts {
+public:
+    bool contains(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        return texts_.contains(text);
+    }
+
+    void remember(const std::string& text) {
+        if (text.size() > kLongestRemembered) return;
+        std::lock_guard lock(mutex_);
+        if (texts_.size() >= kMostRemembered) texts_.clear();
+        texts_.insert(text);
+    }
+
+private:
+    static constexpr size_t kMostRemembered = 4096;
+    static constexpr size_t kLongestRemembered = 1024;
+
+    std::mutex mutex_;
+    std::unordered_set<std::string> texts_;
+};
+
+CompiledTexts& compiled_texts() {
+    static CompiledTexts texts;
+    return texts;
+}
+
 } // namespace
 
 Result<Pattern, std::string> Pattern::make(std::string name, std::string namespace_name,
                                            std::string regex) {
-    {
+    if (!compiled_texts().contains(regex)) {
         re2::RE2 check(regex, pattern_options());
         if (!check.ok()) {
             return Err("Invalid regex for pattern '" + name + "': " + check.error());
         }
+        compiled_texts().remember(regex);
     }
     Pattern pattern;
     pattern.id = concept_id_for(namespace_name, name);

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/invariant.h"
 #include "concept_id/concept_id.h"
 #include "graph/graph.h"
 #include "units/unit_registry.h"
-#include "common/invariant.h"
 #include "json/writer.h"
 
 namespace vok {
@@ -64,6 +64,24 @@ TEST(Graph, SecondEntityWithTheSameIdIsRefused) {
               "Entity with ID 07342664-9f2f-5afc-8222-ce5de9c154bf already exists");
     ASSERT_EQ(graph.entities().size(), 1u);
     EXPECT_EQ(graph.get_entity(first.id)->attributes, first.attributes);
+}
+
+// Reserving on a graph that already holds records keeps them, their order and their lookups, and
+// later adds still refuse duplicates.
+TEST(Graph, ReserveKeepsRecordsOrderAndChecks) {
+    Graph graph;
+    ASSERT_TRUE(graph.add_entity(Entity::make("A", "default")).ok());
+    graph.reserve({.entities = 3, .flows = 2});
+    ASSERT_TRUE(graph.add_entity(Entity::make("B", "default")).ok());
+    graph.reserve({.entities = 1});
+    EXPECT_FALSE(graph.add_entity(Entity::make("A", "default")).ok());
+    ASSERT_TRUE(graph.add_entity(Entity::make("C", "default")).ok());
+    std::vector<std::string> names;
+    for (const Entity* entity : graph.all_entities())
+        names.push_back(entity->name);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_NE(graph.get_entity(concept_id_for("default", "A")), nullptr);
+    EXPECT_EQ(graph.find_entity_by_name("C"), concept_id_for("default", "C"));
 }
 
 TEST(Graph, DuplicateIdMessagesNameTheRecordKind) {

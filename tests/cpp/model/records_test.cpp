@@ -133,6 +133,23 @@ TEST(TextItems, KeepsStringsInOrderAndSkipsTheRest) {
     EXPECT_TRUE(text_items({}).empty());
 }
 
+// Texts that compiled are remembered; an invalid one must be refused every time, with the same
+// message, and a remembered one must still give a working pattern.
+TEST(Pattern, RemembersOnlyExpressionsThatCompiled) {
+    const auto first = Pattern::make("P", "default", "(unclosed");
+    const auto second = Pattern::make("Q", "default", "(unclosed");
+    ASSERT_FALSE(first.ok());
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error().substr(second.error().find(':')),
+              first.error().substr(first.error().find(':')));
+    for (int round = 0; round < 3; ++round) {
+        auto pattern = Pattern::make("Code", "default", "^[A-Z]{3}-[0-9]+$");
+        ASSERT_TRUE(pattern.ok());
+        EXPECT_TRUE(*pattern->is_match("ABC-12"));
+        EXPECT_FALSE(*pattern->is_match("abc-12"));
+    }
+}
+
 TEST(Pattern, RefusesAnInvalidExpression) {
     for (const char* bad : {"[a-z", "(unclosed", "a{2,1}", "*"}) {
         auto pattern = Pattern::make("P", "default", bad);
