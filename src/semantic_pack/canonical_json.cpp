@@ -16,8 +16,38 @@ template <class T, class Less> void stable_sort_by(std::vector<T>& items, Less l
     std::stable_sort(items.begin(), items.end(), less);
 }
 
-template <class T> bool id_less(const T& a, const T& b) {
-    return a.id < b.id;
+// A copy of a key given as a tuple of references.
+template <class... Fields>
+std::tuple<std::decay_t<Fields>...> owned(const std::tuple<Fields...>& key) {
+    return key;
+}
+
+// The order `stable_sort_by` would give with a `less` that compares `key_of(a) < key_of(b)`, for
+// large records (`key_of` gives a tuple of references to the record's fields). The keys are copied
+// into one compact list and positions are sorted by them, so a comparison reads neighbouring memory
+// rather than two records far apart; each record is then moved once into place, where sorting the
+// records would move each of them many times.
+template <class T, class KeyOf> void stable_sort_records_by(std::vector<T>& items, KeyOf key_of) {
+    const auto less = [&key_of](const T& a, const T& b) { return key_of(a) < key_of(b); };
+    if (std::is_sorted(items.begin(), items.end(), less)) return;
+    std::vector<decltype(owned(key_of(items.front())))> keys;
+    keys.reserve(items.size());
+    for (const T& item : items)
+        keys.push_back(owned(key_of(item)));
+    std::vector<size_t> order(items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+    std::vector<T> sorted;
+    sorted.reserve(items.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(items[i]));
+    items = std::move(sorted);
+}
+
+template <class T> std::tuple<const std::string&> id_of(const T& record) {
+    return std::tie(record.id);
 }
 
 void sort_texts(std::vector<std::string>& texts) {
@@ -40,20 +70,16 @@ std::string canonical_json_hash(const json::Value& value) {
 }
 
 void sort_pack_collections(SemanticPack& pack) {
-    stable_sort_by(pack.concepts, id_less<ConceptDef>);
-    stable_sort_by(pack.relations, [](const RelationDef& a, const RelationDef& b) {
-        return std::tie(a.id, a.predicate) < std::tie(b.id, b.predicate);
+    stable_sort_records_by(pack.concepts, id_of<ConceptDef>);
+    stable_sort_records_by(pack.relations,
+                           [](const RelationDef& r) { return std::tie(r.id, r.predicate); });
+    stable_sort_records_by(pack.metrics, id_of<MetricDef>);
+    stable_sort_records_by(pack.dimensions, id_of<DimensionDef>);
+    stable_sort_records_by(pack.units, [](const UnitDef& u) { return std::tie(u.id, u.symbol); });
+    stable_sort_records_by(pack.aliases, [](const AliasDef& a) {
+        return std::tie(a.normalized_alias, a.target_concept_id, a.status);
     });
-    stable_sort_by(pack.metrics, id_less<MetricDef>);
-    stable_sort_by(pack.dimensions, id_less<DimensionDef>);
-    stable_sort_by(pack.units, [](const UnitDef& a, const UnitDef& b) {
-        return std::tie(a.id, a.symbol) < std::tie(b.id, b.symbol);
-    });
-    stable_sort_by(pack.aliases, [](const AliasDef& a, const AliasDef& b) {
-        return std::tie(a.normalized_alias, a.target_concept_id, a.status) <
-               std::tie(b.normalized_alias, b.target_concept_id, b.status);
-    });
-    stable_sort_by(pack.mapping_rules, id_less<MappingRuleDef>);
+    stable_sort_records_by(pack.mapping_rules, id_of<MappingRuleDef>);
 
     for (ConceptDef& c : pack.concepts) {
         sort_texts(c.examples);
