@@ -24,6 +24,7 @@ extern "C" void __sanitizer_start_switch_fiber(void** fake_stack_save, const voi
                                                size_t size);
 extern "C" void __sanitizer_finish_switch_fiber(void* fake_stack_save, const void** bottom_old,
                                                 size_t* size_old);
+extern "C" void __asan_unpoison_memory_region(void const volatile* addr, size_t size);
 #endif
 
 namespace vok::deep_recursion_detail {
@@ -50,17 +51,27 @@ char* thread_stack_limit() {
     return static_cast<char*>(addr) + kGuardSize;
 }
 
+// A segment holds no live frames when it is taken, but AddressSanitizer may still hold the
+// poisoned red zones of frames that never returned on it (the trampoline leaves by setcontext)
+// or of an earlier mapping at the same addresses; stale poison there reads as a false report.
+void* fresh_stack(void* mem) {
+#ifdef VOK_ASAN
+    __asan_unpoison_memory_region(mem, kSegmentSize);
+#endif
+    return mem;
+}
+
 [[gnu::noinline]] void* take_segment() {
     if (!t_free_segments.empty()) {
         void* s = t_free_segments.back();
         t_free_segments.pop_back();
-        return s;
+        return fresh_stack(s);
     }
     void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
     mprotect(mem, 4096, PROT_NONE); // a guard page at the end it grows towards
-    return mem;
+    return fresh_stack(mem);
 }
 
 void give_back_segment(void* mem) {

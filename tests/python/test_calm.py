@@ -243,7 +243,12 @@ def test_a_long_chain_exports_and_nothing_is_printed(epoch, capfd):
     out = json.loads(graph.export_calm())
     text = out["nodes"][0]["metadata"]["vok:expression"]
     assert text.startswith("(" * 99_999 + "a and a)")
-    assert capfd.readouterr() == ("", "")
+    printed, warned = capfd.readouterr()
+    # Under AddressSanitizer its runtime warns once per process when deep recursion first switches
+    # stacks; that line is the sanitizer's, not ours.
+    warned = "".join(
+        line for line in warned.splitlines(True) if "makecontext/swapcontext" not in line)
+    assert (printed, warned) == ("", "")
 
 
 def test_failed_import_leaves_no_trace():
