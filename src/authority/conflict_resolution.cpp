@@ -1,3 +1,4 @@
+// Conflict resolution; the definitions behind conflict_resolution.h.
 #include "authority/conflict_resolution.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// evaluate_request; the definitions behind evaluate_request.h.
 #include "authority/evaluate_request.h"
 
 #include <utility>

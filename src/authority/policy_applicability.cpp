@@ -1,3 +1,5 @@
+// Which policies concern a request, and what each of them says about it; the definitions behind
+// policy_applicability.h.
 #include "authority/policy_applicability.h"
 
 #include <algorithm>

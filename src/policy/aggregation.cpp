@@ -1,3 +1,4 @@
+// Aggregations and aggregation comprehensions; the definitions behind aggregation.h.
 #include "policy/aggregation.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// Evaluation of an expanded policy expression; the definitions behind evaluation.h.
 #include "policy/evaluation.h"
 
 #include <utility>

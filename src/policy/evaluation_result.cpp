@@ -1,3 +1,4 @@
+// The records a policy evaluation produces; the definitions behind evaluation_result.h.
 #include "policy/evaluation_result.h"
 
 #include <utility>

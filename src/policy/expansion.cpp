@@ -1,3 +1,4 @@
+// Expansion; the definitions behind expansion.h.
 #include "policy/expansion.h"
 
 #include <unordered_map>

@@ -1,3 +1,4 @@
+// Policy evaluation in one pass; the definitions behind fused_evaluation.h.
 #include "policy/fused_evaluation.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The evaluation road; the definitions behind policy_evaluation.h.
 #include "policy/policy_evaluation.h"
 
 #include "common/deep_recursion.h"

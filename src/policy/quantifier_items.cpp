@@ -1,3 +1,5 @@
+// The items quantifiers and aggregations range over, and the collections that hold them; the
+// definitions behind quantifier_items.h.
 #include "policy/quantifier_items.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Operand resolution and value comparison; the definitions behind runtime_value.h.
 #include "policy/runtime_value.h"
 
 #include "common/deep_recursion.h"

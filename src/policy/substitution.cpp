@@ -1,3 +1,5 @@
+// Binding a quantifier's variable to one item by rewriting the expression; the definitions behind
+// substitution.h.
 #include "policy/substitution.h"
 
 #include <utility>

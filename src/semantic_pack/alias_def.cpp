@@ -1,3 +1,4 @@
+// An alias of a pack; the definitions behind alias_def.h.
 #include "semantic_pack/alias_def.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// Canonical JSON and the content hashes computed over it; the definitions behind canonical_json.h.
 #include "semantic_pack/canonical_json.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The tool versions a pack needs, its retirement dates and the packs it replaces; the definitions
+// behind compatibility_info.h.
 #include "semantic_pack/compatibility_info.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// A governed concept of a pack and its definition; the definitions behind concept_def.h.
 #include "semantic_pack/concept_def.h"
 
 namespace vok::semantic_pack {

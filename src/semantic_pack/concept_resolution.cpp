@@ -1,3 +1,4 @@
+// Concept resolution; the definitions behind concept_resolution.h.
 #include "semantic_pack/concept_resolution.h"
 
 #include <unordered_map>

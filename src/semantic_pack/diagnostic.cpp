@@ -1,3 +1,4 @@
+// Semantic diagnostics; the definitions behind diagnostic.h.
 #include "semantic_pack/diagnostic.h"
 
 #include <exception>

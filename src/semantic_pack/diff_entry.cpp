@@ -1,3 +1,5 @@
+// One entry of a pack diff and the order in which a diff lists its entries; the definitions behind
+// diff_entry.h.
 #include "semantic_pack/diff_entry.h"
 
 #include <iterator>

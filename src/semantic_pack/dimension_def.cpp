@@ -1,3 +1,4 @@
+// A dimension of measure of a pack; the definitions behind dimension_def.h.
 #include "semantic_pack/dimension_def.h"
 
 namespace vok::semantic_pack {

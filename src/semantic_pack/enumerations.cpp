@@ -1,3 +1,5 @@
+// The enumerations of the semantic-pack documents and their JSON names; the definitions behind
+// enumerations.h.
 #include "semantic_pack/enumerations.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// The tool that produced a pack; the definitions behind generator_info.h.
 #include "semantic_pack/generator_info.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// Lookup keys; the definitions behind lookup_key.h.
 #include "semantic_pack/lookup_key.h"
 
 #include <cstdlib>

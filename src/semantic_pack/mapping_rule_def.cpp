@@ -1,3 +1,4 @@
+// A mapping rule of a pack; the definitions behind mapping_rule_def.h.
 #include "semantic_pack/mapping_rule_def.h"
 
 namespace vok::semantic_pack {

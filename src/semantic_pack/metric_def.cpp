@@ -1,3 +1,5 @@
+// A metric of a pack, optionally measured in one of the pack's dimensions and units; the
+// definitions behind metric_def.h.
 #include "semantic_pack/metric_def.h"
 
 namespace vok::semantic_pack {

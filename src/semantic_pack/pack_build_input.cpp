@@ -1,3 +1,4 @@
+// The input of a pack build; the definitions behind pack_build_input.h.
 #include "semantic_pack/pack_build_input.h"
 
 namespace vok::semantic_pack {

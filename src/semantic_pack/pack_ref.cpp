@@ -1,3 +1,4 @@
+// Pack references; the definitions behind pack_ref.h.
 #include "semantic_pack/pack_ref.h"
 
 #include "semantic_pack/semantic_pack.h"

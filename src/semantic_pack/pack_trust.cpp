@@ -1,3 +1,4 @@
+// A pack's trust block; the definitions behind pack_trust.h.
 #include "semantic_pack/pack_trust.h"
 
 namespace vok::semantic_pack {

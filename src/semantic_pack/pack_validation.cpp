@@ -1,3 +1,4 @@
+// Pack validation; the definitions behind pack_validation.h.
 #include "semantic_pack/pack_validation.h"
 
 #include <algorithm>

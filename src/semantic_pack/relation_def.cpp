@@ -1,3 +1,4 @@
+// A relation of a pack; the definitions behind relation_def.h.
 #include "semantic_pack/relation_def.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// Building a semantic pack from reviewed input; the definitions behind review.h.
 #include "semantic_pack/review.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Review records; the definitions behind review_record.h.
 #include "semantic_pack/review_record.h"
 
 namespace vok::semantic_pack {

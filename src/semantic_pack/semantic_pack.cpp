@@ -1,3 +1,4 @@
+// The semantic-pack document; the definitions behind semantic_pack.h.
 #include "semantic_pack/semantic_pack.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,5 @@
+// SHA-256 over bytes, in one go or streamed, and its hash text "sha256:" + 64 lowercase hex
+// digits; the definitions behind sha256.h.
 #include "semantic_pack/sha256.h"
 
 #include <openssl/evp.h>

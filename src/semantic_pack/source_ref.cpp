@@ -1,3 +1,4 @@
+// Source references; the definitions behind source_ref.h.
 #include "semantic_pack/source_ref.h"
 
 #include <tuple>

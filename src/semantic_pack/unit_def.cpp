@@ -1,3 +1,4 @@
+// A unit of measure of a pack, in one of its dimensions; the definitions behind unit_def.h.
 #include "semantic_pack/unit_def.h"
 
 namespace vok::semantic_pack {

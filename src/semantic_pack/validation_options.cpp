@@ -1,3 +1,4 @@
+// Validation options; the definitions behind validation_options.h.
 #include "semantic_pack/validation_options.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,5 @@
+// The result of validating a graph or source against semantic packs; the definitions behind
+// validation_result.h.
 #include "semantic_pack/validation_result.h"
 
 namespace vok::semantic_pack {

@@ -1,3 +1,4 @@
+// The module function that builds packs; the definitions behind build_function.h.
 #include "python/semantic_pack/build_function.h"
 
 #include <string>

@@ -1,3 +1,5 @@
+// Reading the pack and options texts that the pack functions take, with the prefixes their errors
+// carry; the definitions behind pack_arguments.h.
 #include "python/semantic_pack/pack_arguments.h"
 
 #include "python/binding/binding.h"

@@ -1,3 +1,5 @@
+// The module functions of lookup keys and concept resolution; the definitions behind
+// resolution_functions.h.
 #include "python/semantic_pack/resolution_functions.h"
 
 #include <string>

@@ -1,3 +1,5 @@
+// The module function that computes a pack's content hash (signing and verification are in
+// signature_functions.h); the definitions behind signing_functions.h.
 #include "python/semantic_pack/signing_functions.h"
 
 #include "python/binding/binding.h"

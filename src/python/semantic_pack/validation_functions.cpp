@@ -1,3 +1,4 @@
+// The module functions that validate packs; the definitions behind validation_functions.h.
 #include "python/semantic_pack/validation_functions.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The Python class SemanticValidationResult; the definitions behind validation_result_class.h.
 #include "python/semantic_pack/validation_result_class.h"
 
 #include <string>
