@@ -131,6 +131,12 @@ def main():
                      f"json.loads time / Graph.parse time = "
                      f"{seconds / (size / parse_mbs / 1e6):.2f}"))
 
+        # One declaration per line and one long operator chain, each in a fresh interpreter so
+        # that its peak memory is its own (bench/line_declarations.py).
+        import line_declarations  # noqa: E402
+
+        rows.extend(line_declarations.measure(build))
+
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
 
