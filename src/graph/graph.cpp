@@ -18,22 +18,29 @@ template <class V> std::vector<const V*> all_of(const IndexedMap<Uuid, V>& map) 
     return records;
 }
 
-template <class FirstByName>
-std::optional<Uuid> lookup_first(const FirstByName& index, std::string_view name) {
-    auto found = index.find(name);
-    if (found == index.end()) return std::nullopt;
-    return found->second;
+// The names of a store's records by position, for its NameIndex.
+template <class V> auto names_of(const IndexedMap<Uuid, V>& map) {
+    return
+        [&map](size_t position) -> std::string_view { return map.begin()[position].second.name; };
 }
 
-// Stores a record under its id, or reports the id as taken; the name index keeps the first id
-// seen for each name.
-template <class V, class FirstByName>
-Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, FirstByName& first_by_name,
+template <class V>
+std::optional<Uuid> lookup_first(const IndexedMap<Uuid, V>& map, const NameIndex& index,
+                                 std::string_view name) {
+    auto position = index.find(name, names_of(map));
+    if (!position) return std::nullopt;
+    return map.begin()[*position].first;
+}
+
+// Stores a record under its id, or reports the id as taken; the name index keeps the first
+// record of each name.
+template <class V>
+Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, NameIndex& first_by_name,
                                    RecordKind kind, V record) {
     const Uuid id = record.id;
-    std::string name = record.name;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
-    first_by_name.try_emplace(std::move(name), id);
+    const size_t position = map.size() - 1;
+    first_by_name.insert(map.begin()[position].second.name, position, names_of(map));
     return Ok();
 }
 
@@ -155,9 +162,10 @@ void Graph::reserve(const Counts& counts) {
     metrics_.reserve(metrics_.size() + counts.metrics);
     mappings_.reserve(mappings_.size() + counts.mappings);
     projections_.reserve(projections_.size() + counts.projections);
-    first_entity_by_name_.reserve(first_entity_by_name_.size() + counts.entities);
-    first_role_by_name_.reserve(first_role_by_name_.size() + counts.roles);
-    first_resource_by_name_.reserve(first_resource_by_name_.size() + counts.resources);
+    // Names may repeat, so this may be more room than the indexes will use; never less.
+    first_entity_by_name_.reserve(entities_.size() + counts.entities);
+    first_role_by_name_.reserve(roles_.size() + counts.roles);
+    first_resource_by_name_.reserve(resources_.size() + counts.resources);
 }
 
 void Graph::insert_metric(Metric metric) {
@@ -189,15 +197,15 @@ std::vector<const Relation*> Graph::all_relations() const {
 }
 
 std::optional<Uuid> Graph::find_entity_by_name(std::string_view name) const {
-    return lookup_first(first_entity_by_name_, name);
+    return lookup_first(entities_, first_entity_by_name_, name);
 }
 
 std::optional<Uuid> Graph::find_role_by_name(std::string_view name) const {
-    return lookup_first(first_role_by_name_, name);
+    return lookup_first(roles_, first_role_by_name_, name);
 }
 
 std::optional<Uuid> Graph::find_resource_by_name(std::string_view name) const {
-    return lookup_first(first_resource_by_name_, name);
+    return lookup_first(resources_, first_resource_by_name_, name);
 }
 
 const Pattern* Graph::find_pattern(std::string_view name, std::string_view namespace_name) const {

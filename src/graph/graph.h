@@ -8,9 +8,9 @@
 //
 // The graph owns its records. Lookups return pointers and lists of pointers into it, valid until
 // the graph is next changed. Collections are read through const accessors only, because the graph
-// keeps name indexes beside them: the first entity, role and resource of each name, so that
-// name lookups (which lowering makes for every reference) cost a hash lookup rather than a scan.
-// Since records are never removed or renamed inside the graph, "first added" never changes.
+// keeps name indexes beside them: the first entity, role and resource of each name (NameIndex,
+// positions into the stores), so that name lookups cost a hash lookup rather than a scan. Since
+// records are never removed or renamed inside the graph, "first added" never changes.
 //
 // A graph belongs to one caller at a time; it takes no locks.
 #pragma once
@@ -19,7 +19,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "common/result.h"
 #include "expression/policy.h"
 #include "graph/graph_error.h"
+#include "graph/name_index.h"
 #include "primitives/concept_change.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"
@@ -89,6 +89,19 @@ public:
     // (which would move every record and leave up to half of each store unused) nor rehashes.
     void reserve(const Counts& counts);
 
+    // Starts loading the index slots that adding an entity (role, resource) with this id and name
+    // will touch, so that a caller adding many records can overlap their cache misses. A hint:
+    // nothing changes.
+    void prefetch_entity(const Uuid& id, std::string_view name) const {
+        entities_.prefetch(id), first_entity_by_name_.prefetch(name);
+    }
+    void prefetch_role(const Uuid& id, std::string_view name) const {
+        roles_.prefetch(id), first_role_by_name_.prefetch(name);
+    }
+    void prefetch_resource(const Uuid& id, std::string_view name) const {
+        resources_.prefetch(id), first_resource_by_name_.prefetch(name);
+    }
+
     // --- Lookups; a missing record gives nullptr, nothing or an empty list. ---
 
     const Entity* get_entity(const Uuid& id) const { return entities_.find(id); }
@@ -142,15 +155,6 @@ public:
     void set_use_three_valued_logic(bool value) { use_three_valued_logic_ = value; }
 
 private:
-    struct NameHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const noexcept {
-            return std::hash<std::string_view>{}(s);
-        }
-    };
-    // Name -> id of the first record added under that name.
-    using FirstByName = std::unordered_map<std::string, Uuid, NameHash, std::equal_to<>>;
-
     IndexedMap<Uuid, Entity> entities_;
     IndexedMap<Uuid, Role> roles_;
     IndexedMap<Uuid, Resource> resources_;
@@ -168,9 +172,9 @@ private:
     std::vector<double> flow_quantities_f64_;
     bool use_three_valued_logic_ = true;
 
-    FirstByName first_entity_by_name_;
-    FirstByName first_role_by_name_;
-    FirstByName first_resource_by_name_;
+    NameIndex first_entity_by_name_;
+    NameIndex first_role_by_name_;
+    NameIndex first_resource_by_name_;
     // Names of the stored patterns, as "namespace" + NUL + "name".
     std::unordered_set<std::string> pattern_names_;
 };

@@ -4,8 +4,10 @@
 #include "parser/lowering.h"
 #include "common/cancellation.h"
 
+#include <array>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <variant>
@@ -144,12 +146,7 @@ public:
         : metadata_(metadata), file_namespace_(std::move(file_namespace)), consume_(consume) {}
 
     ParseResult<Graph> run(Passes& passes) {
-        // Sized up front: on large files, rehashing tables of string keys costs more than the
-        // lookups themselves.
-        entities_.reserve(passes.participants.size());
-        resources_.reserve(passes.participants.size());
-        roles_.reserve(passes.participants.size());
-        relation_names_.reserve(passes.relations.size());
+        // Sized up front: growing the stores would move every record and rehash every index.
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
         VOK_TRY(register_declared_units(passes.units));
@@ -161,14 +158,16 @@ public:
         for (AstNode* node : passes.concept_changes) {
             VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
         }
-        for (AstNode* node : passes.participants) {
+        for (size_t i = 0; i < passes.participants.size(); ++i) {
+            const AstNode* node = passes.participants[i];
             if (cancellable) poll_cancellation();
+            const Uuid id = participant_id(passes.participants, i);
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
-                VOK_TRY(add(*entity));
+                VOK_TRY(add(*entity, id));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
-                VOK_TRY(add(*resource));
+                VOK_TRY(add(*resource, id));
             } else {
-                VOK_TRY(add(std::get<ast::Role>(*node)));
+                VOK_TRY(add(std::get<ast::Role>(*node), id));
             }
         }
         for (AstNode* node : passes.flows) {
@@ -252,14 +251,63 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Entity& declaration) {
+    // How many participants ahead their ids are computed and their index slots prefetched. The
+    // indexes of a large file do not fit in the cache, so each insert waits for memory twice (id
+    // slot, name slot); computing ahead lets those waits overlap.
+    static constexpr size_t kLookahead = 8;
+
+    // The concept id of participant `i` (called for i = 0, 1, 2, ... in turn).
+    Uuid participant_id(const std::vector<AstNode*>& participants, size_t i) {
+        if (i == 0) {
+            for (size_t k = 0; k < kLookahead && k < participants.size(); ++k)
+                ahead_[k] = prepare_participant(*participants[k]);
+        }
+        const Uuid id = ahead_[i % kLookahead];
+        if (i + kLookahead < participants.size()) {
+            ahead_[i % kLookahead] = prepare_participant(*participants[i + kLookahead]);
+        }
+        return id;
+    }
+
+    Uuid prepare_participant(const AstNode& node) {
+        if (const auto* entity = std::get_if<ast::Entity>(&node)) {
+            const Uuid id = concept_id_for(namespace_of(entity->domain), entity->name);
+            graph_.prefetch_entity(id, entity->name);
+            return id;
+        }
+        if (const auto* resource = std::get_if<ast::Resource>(&node)) {
+            const Uuid id = concept_id_for(namespace_of(resource->domain), resource->name);
+            graph_.prefetch_resource(id, resource->name);
+            return id;
+        }
+        const auto& role = std::get<ast::Role>(node);
+        const Uuid id = concept_id_for(namespace_of(role.domain), role.name);
+        graph_.prefetch_role(id, role.name);
+        return id;
+    }
+
+    // A participant record (Entity, Resource or Role) with its id, name and namespace set. The
+    // duplicate check has computed the id already; the record's constructor would compute it
+    // again.
+    template <class Record>
+    static Record participant(const Uuid& id, const std::string& name,
+                              const std::string& namespace_name) {
+        Record record;
+        record.id = id;
+        record.name = name;
+        record.namespace_ = namespace_name;
+        return record;
+    }
+
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Entity& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (entities_.contains(namespace_name, declaration.name)) {
+        if (entities_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Entity '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        Entity entity = Entity::make(declaration.name, namespace_name);
+        auto entity = participant<Entity>(id, declaration.name, namespace_name);
         if (declaration.version) {
             auto version = SemanticVersion::parse(*declaration.version);
             if (!version.ok()) {
@@ -278,25 +326,23 @@ private:
                 if (change.is_string()) entity.changes.push_back(change.as_string());
             }
         }
-        const Uuid id = entity.id;
         auto added = graph_.add_entity(std::move(entity));
         if (!added.ok()) return Err(wrapped("Failed to add entity: ", added.error().to_string()));
         entities_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Resource& declaration) {
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Resource& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (resources_.contains(namespace_name, declaration.name)) {
+        if (resources_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Resource '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        // An unregistered symbol still lowers, as a counted unit of its own name.
-        Unit unit = unit_for_symbol(declaration.unit_name ? *declaration.unit_name : "units");
-        Resource resource = Resource::make(declaration.name, std::move(unit), namespace_name);
-        const Uuid id = resource.id;
-        auto added = graph_.add_resource(std::move(resource));
+        auto added = graph_.add_resource(Resource{
+            id, declaration.name, unit_of(declaration.unit_name ? *declaration.unit_name : "units"),
+            namespace_name, json::Object()});
         if (!added.ok()) {
             return Err(wrapped("Failed to add resource: ", added.error().to_string()));
         }
@@ -304,19 +350,27 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Role& declaration) {
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Role& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (roles_.contains(namespace_name, declaration.name)) {
+        if (roles_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Role '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        Role role = Role::make(declaration.name, namespace_name);
-        const Uuid id = role.id;
-        auto added = graph_.add_role(std::move(role));
+        auto added = graph_.add_role(participant<Role>(id, declaration.name, namespace_name));
         if (!added.ok()) return Err(wrapped("Failed to add role: ", added.error().to_string()));
         roles_.insert(namespace_name, declaration.name, id);
         return Ok();
+    }
+
+    // The unit a resource records for a symbol. Files declare their resources over a handful of
+    // units, so each symbol is looked up in the registry (under its lock) once per lowering. An
+    // unregistered symbol still lowers, as a counted unit of its own name.
+    const Unit& unit_of(const std::string& symbol) {
+        auto found = units_.find(symbol);
+        if (found == units_.end()) found = units_.emplace(symbol, unit_for_symbol(symbol)).first;
+        return found->second;
     }
 
     ParseResult<void> add(const ast::Flow& declaration) {
@@ -330,17 +384,19 @@ private:
                    resolve_reference(resources_, declaration.resource_name, file_namespace_));
         if (!resource_id) return Err(ParserError::undefined_resource(declaration.resource_name));
 
-        Flow flow = Flow::make(*resource_id, *from_id, *to_id,
-                               declaration.quantity ? *declaration.quantity : Decimal::from_u64(0));
-        flow.namespace_ = file_namespace_;
-        auto added = graph_.add_flow(std::move(flow));
+        auto added = graph_.add_flow(
+            Flow{Uuid::new_v4(), *resource_id, *from_id, *to_id,
+                 declaration.quantity ? *declaration.quantity : Decimal::from_u64(0),
+                 file_namespace_, json::Object()});
         if (!added.ok()) return Err(wrapped("Failed to add flow: ", added.error().to_string()));
         return Ok();
     }
 
     ParseResult<void> add(const ast::Relation& declaration) {
-        // Relation names are unique across namespaces.
-        if (relation_names_.contains(declaration.name)) {
+        // Relation names are unique across namespaces. Every relation of a file is in the file's
+        // namespace, so a name is taken exactly when its id is.
+        const Uuid id = concept_id_for(file_namespace_, declaration.name);
+        if (graph_.relations().contains(id)) {
             return Err(ParserError::duplicate_declaration("Relation '" + declaration.name +
                                                           "' already declared"));
         }
@@ -365,13 +421,12 @@ private:
             if (!via_id) return Err(ParserError::undefined_resource(*declaration.via_flow));
         }
         auto added =
-            graph_.add_relation(Relation::make(declaration.name, file_namespace_, *subject_id,
-                                               declaration.predicate, *object_id, via_id));
+            graph_.add_relation(Relation{id, declaration.name, file_namespace_, *subject_id,
+                                         declaration.predicate, *object_id, via_id});
         if (!added.ok()) {
             return Err(wrapped("Failed to add relation '" + declaration.name + "': ",
                                added.error().to_string()));
         }
-        relation_names_.insert(declaration.name);
         return Ok();
     }
 
@@ -469,11 +524,13 @@ private:
     const std::string file_namespace_;
     const bool consume_;
     Graph graph_;
-    NameTable entities_;
-    NameTable resources_;
-    NameTable roles_;
-    std::unordered_set<std::string> relation_names_;
-    std::unordered_set<std::string> instance_names_;
+    NameTable<Entity> entities_{graph_, &Graph::entities, &Graph::find_entity_by_name};
+    NameTable<Resource> resources_{graph_, &Graph::resources, &Graph::find_resource_by_name};
+    NameTable<Role> roles_{graph_, &Graph::roles, &Graph::find_role_by_name};
+    // Views of the names in the tree, which outlives the lowering.
+    std::unordered_set<std::string_view> instance_names_;
+    std::unordered_map<std::string, Unit> units_;
+    std::array<Uuid, kLookahead> ahead_;
 };
 
 } // namespace
