@@ -30,7 +30,8 @@ public:
     // 6ba7b810-9dad-11d1-80b4-00c04fd430c8, the RFC 4122 namespace for DNS names.
     static const Uuid& namespace_dns();
 
-    // 122 random bits from the OS random source, version 4 and RFC 4122 variant bits set.
+    // 122 random bits from the OS random source (drawn through a per-thread pool that a fork
+    // discards), version 4 and RFC 4122 variant bits set.
     static Uuid new_v4();
     // SHA-1 of the namespace's 16 bytes followed by the name's bytes, truncated to 16 bytes, with
     // version 5 and RFC 4122 variant bits set.
