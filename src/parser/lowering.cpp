@@ -143,7 +143,8 @@ public:
     // With `consume`, expressions, rules, tags and fields are moved out of the tree into the graph
     // instead of copied; the tree is then only fit to be dropped.
     Lowering(const FileMetadata& metadata, std::string file_namespace, bool consume)
-        : metadata_(metadata), file_namespace_(std::move(file_namespace)), consume_(consume) {}
+        : metadata_(metadata), file_namespace_(std::move(file_namespace)),
+          shared_file_namespace_(file_namespace_), consume_(consume) {}
 
     ParseResult<Graph> run(Passes& passes) {
         // Sized up front: growing the stores would move every record and rehash every index.
@@ -228,6 +229,16 @@ private:
         return domain ? *domain : file_namespace_;
     }
 
+    // The one SharedText of a declaration's namespace that all its records share.
+    const SharedText& shared_namespace_of(const std::optional<std::string>& domain) {
+        if (!domain) return shared_file_namespace_;
+        auto found = domain_namespaces_.find(*domain);
+        if (found == domain_namespaces_.end()) {
+            found = domain_namespaces_.emplace(*domain, SharedText(*domain)).first;
+        }
+        return found->second;
+    }
+
     ParseResult<void> add(const ast::Pattern& declaration) {
         auto pattern = Pattern::make(declaration.name, file_namespace_, declaration.regex);
         if (!pattern.ok()) return Err(ParserError::grammar(pattern.error().to_string()));
@@ -291,7 +302,7 @@ private:
     // again.
     template <class Record>
     static Record participant(const Uuid& id, const std::string& name,
-                              const std::string& namespace_name) {
+                              const SharedText& namespace_name) {
         Record record;
         record.id = id;
         record.name = name;
@@ -307,7 +318,8 @@ private:
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        auto entity = participant<Entity>(id, declaration.name, namespace_name);
+        auto entity =
+            participant<Entity>(id, declaration.name, shared_namespace_of(declaration.domain));
         if (declaration.version) {
             auto version = SemanticVersion::parse(*declaration.version);
             if (!version.ok()) {
@@ -342,7 +354,7 @@ private:
         }
         auto added = graph_.add_resource(Resource{
             id, declaration.name, unit_of(declaration.unit_name ? *declaration.unit_name : "units"),
-            namespace_name, json::Object()});
+            shared_namespace_of(declaration.domain), json::Object()});
         if (!added.ok()) {
             return Err(wrapped("Failed to add resource: ", added.error().to_string()));
         }
@@ -358,7 +370,8 @@ private:
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        auto added = graph_.add_role(participant<Role>(id, declaration.name, namespace_name));
+        auto added = graph_.add_role(
+            participant<Role>(id, declaration.name, shared_namespace_of(declaration.domain)));
         if (!added.ok()) return Err(wrapped("Failed to add role: ", added.error().to_string()));
         roles_.insert(namespace_name, declaration.name, id);
         return Ok();
@@ -387,7 +400,7 @@ private:
         auto added = graph_.add_flow(
             Flow{Uuid::new_v4(), *resource_id, *from_id, *to_id,
                  declaration.quantity ? *declaration.quantity : Decimal::from_u64(0),
-                 file_namespace_, json::Object()});
+                 shared_file_namespace_, json::Object()});
         if (!added.ok()) return Err(wrapped("Failed to add flow: ", added.error().to_string()));
         return Ok();
     }
@@ -421,7 +434,7 @@ private:
             if (!via_id) return Err(ParserError::undefined_resource(*declaration.via_flow));
         }
         auto added =
-            graph_.add_relation(Relation{id, declaration.name, file_namespace_, *subject_id,
+            graph_.add_relation(Relation{id, declaration.name, shared_file_namespace_, *subject_id,
                                          declaration.predicate, *object_id, via_id});
         if (!added.ok()) {
             return Err(wrapped("Failed to add relation '" + declaration.name + "': ",
@@ -431,8 +444,10 @@ private:
     }
 
     ParseResult<void> add(const ast::Instance& declaration) {
-        Instance instance =
-            Instance::make(declaration.name, declaration.entity_type, file_namespace_);
+        // As Instance::make builds it, with the file's shared namespace text.
+        Instance instance{
+            concept_id_for(file_namespace_, declaration.entity_type + ":" + declaration.name),
+            declaration.name, declaration.entity_type, shared_file_namespace_, json::Object()};
         for (const auto& [field, expression] : declaration.fields) {
             VOK_ASSIGN(json::Value value, field_value(expression));
             instance.set_field(field, std::move(value));
@@ -522,6 +537,8 @@ private:
 
     const FileMetadata& metadata_;
     const std::string file_namespace_;
+    const SharedText shared_file_namespace_;
+    std::unordered_map<std::string, SharedText> domain_namespaces_;
     const bool consume_;
     Graph graph_;
     NameTable<Entity> entities_{graph_, &Graph::entities, &Graph::find_entity_by_name};

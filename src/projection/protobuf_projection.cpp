@@ -113,7 +113,7 @@ std::map<std::string, ProtoService> services_of(const Graph& graph,
                                                 std::string_view namespace_filter) {
     std::map<std::string, ProtoService> services;
     for (const Flow* flow : graph.all_flows()) {
-        if (!kept_by(namespace_filter, flow->namespace_)) continue;
+        if (!kept_by(namespace_filter, flow->namespace_.view())) continue;
         // The ends are used whatever their namespace; a flow whose ends are missing is skipped.
         const Entity* target = graph.get_entity(flow->to_id);
         const Resource* resource = graph.get_resource(flow->resource_id);
@@ -176,11 +176,11 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     file.generated_at = calm::reproducible_timestamp().value_or("");
 
     for (const Entity* entity : graph.all_entities()) {
-        if (kept_by(namespace_filter, entity->namespace_))
+        if (kept_by(namespace_filter, entity->namespace_.view()))
             file.messages.push_back(entity_message(*entity));
     }
     for (const Resource* resource : graph.all_resources()) {
-        if (kept_by(namespace_filter, resource->namespace_))
+        if (kept_by(namespace_filter, resource->namespace_.view()))
             file.messages.push_back(resource_message(*resource));
     }
     sort_messages_by_name(file.messages);
