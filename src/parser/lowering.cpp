@@ -444,9 +444,11 @@ private:
     }
 
     ParseResult<void> add(const ast::Instance& declaration) {
-        // As Instance::make builds it, with the file's shared namespace text.
+        // As Instance::make builds it (the id of namespace and entity type + ":" + name), with
+        // the file's shared namespace text.
         Instance instance{
-            concept_id_for(file_namespace_, declaration.entity_type + ":" + declaration.name),
+            Uuid::new_v5(Uuid::namespace_dns(),
+                         {file_namespace_, "::", declaration.entity_type, ":", declaration.name}),
             declaration.name, declaration.entity_type, shared_file_namespace_, json::Object()};
         for (const auto& [field, expression] : declaration.fields) {
             VOK_ASSIGN(json::Value value, field_value(expression));
@@ -475,13 +477,17 @@ private:
         if (metadata.kind) policy.kind = *metadata.kind;
         if (metadata.modality) policy.modality = *metadata.modality;
         if (metadata.priority) policy.priority = *metadata.priority;
-        if (metadata.rationale) policy.rationale = metadata.rationale;
+        if (metadata.rationale) policy.rationale = take(metadata.rationale);
         if (!metadata.tags.empty()) policy.tags = take(metadata.tags);
-        // A policy without a version of its own takes the file's.
+        // A policy without a version of its own takes the file's, which is parsed once.
         const std::optional<std::string>& version_text =
             declaration.version ? declaration.version : metadata_.version;
         if (version_text) {
-            auto version = SemanticVersion::parse(*version_text);
+            if (!declaration.version && !file_version_) {
+                file_version_.emplace(SemanticVersion::parse(*version_text));
+            }
+            const auto& version =
+                declaration.version ? SemanticVersion::parse(*version_text) : *file_version_;
             if (!version.ok()) {
                 return Err(ParserError::grammar("Invalid policy version '" + *version_text +
                                                 "': " + version.error()));
@@ -548,6 +554,7 @@ private:
     std::unordered_set<std::string_view> instance_names_;
     std::unordered_map<std::string, Unit> units_;
     std::array<Uuid, kLookahead> ahead_;
+    std::optional<Result<SemanticVersion, std::string>> file_version_;
 };
 
 } // namespace

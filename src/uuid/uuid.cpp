@@ -229,11 +229,17 @@ Uuid Uuid::new_v4() {
 }
 
 Uuid Uuid::new_v5(const Uuid& ns, std::string_view name) {
+    return new_v5(ns, {name});
+}
+
+Uuid Uuid::new_v5(const Uuid& ns, std::initializer_list<std::string_view> name_pieces) {
     SHA_CTX context;
     unsigned char digest[SHA_DIGEST_LENGTH];
     bool ok =
-        SHA1_Init(&context) == 1 && SHA1_Update(&context, ns.bytes.data(), ns.bytes.size()) == 1 &&
-        SHA1_Update(&context, name.data(), name.size()) == 1 && SHA1_Final(digest, &context) == 1;
+        SHA1_Init(&context) == 1 && SHA1_Update(&context, ns.bytes.data(), ns.bytes.size()) == 1;
+    for (std::string_view piece : name_pieces)
+        ok = ok && SHA1_Update(&context, piece.data(), piece.size()) == 1;
+    ok = ok && SHA1_Final(digest, &context) == 1;
     VOK_INVARIANT(ok, "SHA-1 digest failed");
 
     Uuid id;

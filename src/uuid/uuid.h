@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,9 @@ public:
     // SHA-1 of the namespace's 16 bytes followed by the name's bytes, truncated to 16 bytes, with
     // version 5 and RFC 4122 variant bits set.
     static Uuid new_v5(const Uuid& ns, std::string_view name);
+    // The same for a name given as consecutive pieces (hashed in turn, never joined): the id of
+    // the concatenation.
+    static Uuid new_v5(const Uuid& ns, std::initializer_list<std::string_view> name_pieces);
 
     // Accepts 32 hex digits, the hyphenated 8-4-4-4-12 form, the hyphenated form in braces and
     // the hyphenated form after "urn:uuid:"; hex digits in either case. The error is the
