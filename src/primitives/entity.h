@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "primitives/rare_fields.h"
+#include "common/rare_fields.h"
 #include "primitives/shared_text.h"
 #include "semantic_version/semantic_version.h"
 #include "uuid/uuid.h"

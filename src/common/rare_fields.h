@@ -1,8 +1,10 @@
-// RareOptional and RareList: fields that most records leave empty, kept out of line.
+// RareOptional and RareList: fields that most values leave empty, kept out of line.
 //
 // An entity's `replaces` and `changes` come from annotations that few declarations carry, yet as a
 // std::optional<std::string> and a std::vector they cost 64 bytes in every entity. Held behind
 // one pointer each (null while empty) they cost 16, and a heap block only where a value exists.
+// The same holds for the optional parts of the largest expression nodes, whose size every node
+// of every tree pays.
 // Both are values: copying copies the contents, and they read like the optional and the vector
 // they replace (has_value, *, ->, comparison with a value; empty, size, iteration, push_back,
 // comparison with a vector).
@@ -22,6 +24,8 @@ public:
     RareOptional() noexcept = default;
     RareOptional(std::nullopt_t) noexcept {}                                 // NOLINT
     RareOptional(T value) : value_(std::make_unique<T>(std::move(value))) {} // NOLINT
+    RareOptional(std::optional<T> value) // NOLINT: an optional is a rare optional
+        : value_(value ? std::make_unique<T>(std::move(*value)) : nullptr) {}
     RareOptional(const RareOptional& other)
         : value_(other.value_ ? std::make_unique<T>(*other.value_) : nullptr) {}
     RareOptional(RareOptional&&) noexcept = default;
@@ -42,6 +46,11 @@ public:
     const T* operator->() const { return value_.get(); }
     T* operator->() { return value_.get(); }
     void reset() noexcept { value_.reset(); }
+    template <class U> T value_or(U&& fallback) const {
+        return value_ ? *value_ : static_cast<T>(std::forward<U>(fallback));
+    }
+    // A copy as a std::optional, for code written against one.
+    std::optional<T> optional() const { return value_ ? std::optional<T>(*value_) : std::nullopt; }
 
     friend bool operator==(const RareOptional& a, const RareOptional& b) {
         return a.has_value() ? b.has_value() && *a == *b : !b.has_value();
