@@ -17,13 +17,15 @@
 #include <vector>
 
 #include "common/invariant.h"
+#include "common/large_block_allocator.h"
 
 namespace vok {
 
 template <class K, class V, class Hash = std::hash<K>> class IndexedMap {
 public:
     using Entry = std::pair<K, V>;
-    using const_iterator = typename std::vector<Entry>::const_iterator;
+    using Entries = std::vector<Entry, LargeBlockAllocator<Entry>>;
+    using const_iterator = typename Entries::const_iterator;
 
     size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
@@ -105,15 +107,16 @@ private:
     }
 
     void rehash(size_t slot_count) {
-        std::vector<Slot> old = std::move(slots_);
+        auto old = std::move(slots_);
         slots_.assign(slot_count, Slot{});
         for (const Slot& s : old) {
             if (s.position != 0) place(s.hash, s.position - 1);
         }
     }
 
-    std::vector<Entry> entries_;
-    std::vector<Slot> slots_;
+    // Both arrays grow to hundreds of megabytes for large graphs: see LargeBlockAllocator.
+    Entries entries_;
+    std::vector<Slot, LargeBlockAllocator<Slot>> slots_;
 };
 
 } // namespace vok

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/invariant.h"
+#include "common/large_block_allocator.h"
 
 namespace vok {
 
@@ -81,7 +82,7 @@ private:
     };
 
     void rehash(size_t slot_count) {
-        std::vector<Slot> old = std::move(slots_);
+        auto old = std::move(slots_);
         slots_.assign(slot_count, Slot{});
         const size_t mask = slot_count - 1;
         for (const Slot& s : old) {
@@ -93,7 +94,7 @@ private:
         }
     }
 
-    std::vector<Slot> slots_;
+    std::vector<Slot, LargeBlockAllocator<Slot>> slots_;
     size_t count_ = 0;
 };
 
