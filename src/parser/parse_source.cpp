@@ -709,6 +709,10 @@ ParseResult<Spanned> build_declaration(const DslPair& pair) {
 
 ParseResult<Ast> parse_source(std::string_view source) {
     VOK_ASSIGN(DslTree tree, parse_program(source));
+    return build_ast(tree);
+}
+
+ParseResult<Ast> build_ast(const DslTree& tree) {
     Ast ast;
     for (const DslPair& top : tree.pairs()) {
         if (top.rule() != Rule::program) continue;
