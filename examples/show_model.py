@@ -38,7 +38,7 @@ def main() -> None:
         )
 
     tree = json.loads(vok_dsl.Graph.parse_to_ast_json(source))
-    kinds = {}
+    kinds: dict[str, int] = {}
     for declaration in tree["declarations"]:
         kind = declaration["node"]["type"]
         kinds[kind] = kinds.get(kind, 0) + 1

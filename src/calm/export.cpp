@@ -16,7 +16,8 @@ namespace vok::calm {
 
 namespace {
 
-constexpr std::string_view kModuleVersion = "0.11.0";
+// The project version of the build (CMakeLists.txt), as the module reports it.
+constexpr std::string_view kModuleVersion = VOK_VERSION;
 
 bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -11,15 +11,16 @@
 #include <cstdint>
 #include <string>
 
+#include "common/invariant.h"
 #include "python/binding/binding.h"
 #include "python/registration.h"
-#include "common/invariant.h"
 
 namespace vok::python {
 
 namespace {
 
-constexpr const char* kVersion = "0.11.0";
+// VOK_VERSION is the project version of the build (CMakeLists.txt); it is not written here.
+constexpr const char* kVersion = VOK_VERSION;
 
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,

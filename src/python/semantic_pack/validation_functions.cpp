@@ -33,18 +33,11 @@ PyResult<std::string> validate_graph_with_pack(Args& args) {
     return semantic_pack::validate_graph_with_pack(std::move(pack), source, options).serialize();
 }
 
-constexpr const char* kValidateGraphWithPackDoc =
-    "Validate a source against a semantic pack and return the result as JSON text.\n"
-    "\n"
-    "With require_signed_pack the pack's declared trust.signature_state is trusted as written:\n"
-    "this function has no public key and verifies no signature. Verify the pack with\n"
-    "verify_pack_signature first when the signature matters.\n";
-
 } // namespace
 
 const FunctionRow kValidateSemanticPack =
     function<kValidateSemanticPackSignature, validate_semantic_pack>();
 const FunctionRow kValidateGraphWithPack =
-    function<kValidateGraphWithPackSignature, validate_graph_with_pack>(kValidateGraphWithPackDoc);
+    function<kValidateGraphWithPackSignature, validate_graph_with_pack>();
 
 } // namespace vok::python
