@@ -789,7 +789,9 @@ private:
     }
 
     // ^"not" ~ not_expr | comparison_expr. The negated operand of `not` is always a not_expr
-    // pair (the builder reads the negation from it), so `marked` keeps that level's pair.
+    // pair (the builder reads the negation from it), so `marked` keeps that level's pair, with an
+    // `expression` pair inside: a negation in parentheses directly under it would otherwise read
+    // as a second negation.
     bool not_level(bool marked) {
         if (lower_here() == 'n') {
             const Mark m = mark();
@@ -807,7 +809,8 @@ private:
             reset(m);
         }
         if (!marked) return comparison_level();
-        return rule(Rule::not_expr, [&] { return comparison_level(); });
+        return rule(Rule::not_expr,
+                    [&] { return rule(Rule::expression, [&] { return comparison_level(); }); });
     }
 
     bool comparison_level() {
@@ -942,20 +945,7 @@ private:
             return attempt([&] {
                 ++p_;
                 skip();
-                const char* start = p_;
-                const size_t first = records_.size();
-                if (!expression_body() || !then([&] { return lit(')'); })) return false;
-                // A negation in parentheses keeps its `expression` pair: directly under the
-                // not_expr of an enclosing `not` it would read as a second negation.
-                if (records_[first].rule == static_cast<uint16_t>(Rule::not_expr)) {
-                    const char* after = p_;
-                    p_ = start;
-                    wrap(first, start, Rule::expression);
-                    records_[first].end = offset(after - 1);
-                    records_[first].next = static_cast<uint32_t>(records_.size());
-                    p_ = after;
-                }
-                return true;
+                return expression_body() && then([&] { return lit(')'); });
             });
         }
         return rule(Rule::primary_expr, [&] {

@@ -175,5 +175,16 @@ TEST(CompactRoad, NestingNearTheLimit) {
     }
 }
 
+// Without the rule engine's memo, `not - (` costs the compact parser twice the work per level
+// (`not` read as a keyword, then as a name followed by `-`): past its work bound it leaves the
+// text to the engine, so such input costs a bounded amount per byte however deep it goes.
+TEST(CompactRoad, ExponentialBacktrackingIsLeftToTheRuleEngine) {
+    for (size_t n : {5, 12, 40, 200}) {
+        const std::string source = "Policy p as: " + repeat("not - (", n) + "x";
+        expect_same_road(source);
+        expect_same_road(source + repeat(")", n));
+    }
+}
+
 } // namespace
 } // namespace vok
