@@ -212,17 +212,12 @@ NamespaceRegistry::discover(std::string_view path) {
     VOK_ASSIGN(fs::path directory, canonical_directory(start));
     while (true) {
         const fs::path candidate = directory / kFileName;
-        // A candidate that cannot be looked at counts as absent, and so does a directory. Any
-        // other file that is not a regular file (a FIFO, a socket, a device) is refused rather
-        // than passed over: it is never opened, and it does not silently hand the files below
-        // it to a registry further up.
-        const fs::file_type type = fs::status(candidate, error).type();
-        if (type == fs::file_type::regular) {
+        // An unreadable candidate counts as absent, like any other non-file: a FIFO, socket or
+        // device of that name is passed over, never opened.
+        if (fs::is_regular_file(candidate, error)) {
             VOK_ASSIGN(auto registry, load(candidate.native()));
             return std::optional<NamespaceRegistry>(std::move(registry));
         }
-        if (!error && type != fs::file_type::not_found && type != fs::file_type::directory)
-            return Err(not_regular_file(candidate.native(), type));
         fs::path parent = directory.parent_path();
         if (parent == directory || parent.empty()) return std::optional<NamespaceRegistry>();
         directory = std::move(parent);

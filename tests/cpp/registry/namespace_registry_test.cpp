@@ -187,7 +187,7 @@ TEST(RegistryLoad, FileSystemFailuresAreIoErrors) {
 }
 
 // Only regular files are read: a FIFO would block the caller, a device might never end, and a
-// socket cannot be opened at all. Discovery refuses them too, but passes over a directory.
+// socket cannot be opened at all. Discovery passes over them, as over any other non-file.
 TEST(RegistryLoad, FilesThatAreNotRegularAreRefusedUnread) {
     TempTree tree;
     const auto fifo = tree.path("fifo/.vok-registry.toml");
@@ -213,11 +213,11 @@ TEST(RegistryLoad, FilesThatAreNotRegularAreRefusedUnread) {
     auto socket = NamespaceRegistry::from_file(socket_path.native());
     ASSERT_FALSE(socket.ok());
     EXPECT_EQ(socket.error().to_string(), message(socket_path.native(), "a socket"));
-    for (const auto& [candidate, kind] : {std::pair{fifo, "a FIFO"}, {socket_path, "a socket"}}) {
+    for (const auto& candidate : {fifo, socket_path}) {
         const auto below = tree.make_dir(candidate.parent_path().filename().native() + "/below");
         auto found = NamespaceRegistry::discover(below.native());
-        ASSERT_FALSE(found.ok()) << candidate;
-        EXPECT_EQ(found.error().to_string(), message(candidate.native(), kind));
+        ASSERT_TRUE(found.ok()) << candidate;
+        EXPECT_FALSE(found->has_value()) << candidate;
     }
     ::close(socket_fd);
 }
