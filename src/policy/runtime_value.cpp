@@ -81,6 +81,10 @@ json::Value interval_object(std::string_view start, std::string_view end) {
         {{"__interval_end", json::Value(end)}, {"__interval_start", json::Value(start)}}));
 }
 
+std::string conversion_failed(const ConversionError& error) {
+    return "Unit conversion failed: " + error.to_string();
+}
+
 Operand Operand::of(const Expression& e) {
     if (const auto* literal = e.get_if<expr::Literal>()) return Operand{&literal->value, &e};
     return Operand{nullptr, &e};
@@ -185,8 +189,8 @@ Result<bool, std::string> compare_values(const Operand& left, const Operand& rig
         auto to = registry->get_unit(*l.unit);
         if (!to.ok()) return Err("Invalid unit '" + *l.unit + "': " + to.error().to_string());
         if (!from.ok()) return Err("Invalid unit '" + *r.unit + "': " + from.error().to_string());
-        auto converted = convert_quantity(r.value, *from, *to);
-        if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+        auto converted = try_convert_quantity(r.value, *from, *to);
+        if (!converted.ok()) return Err(conversion_failed(converted.error()));
         right_value = *converted;
     }
     return comparison_holds(op, l.value, right_value);
@@ -204,7 +208,7 @@ compare_values_three_valued(const std::optional<NumericOperand>& left,
     auto to = registry->get_unit(*left->unit);
     auto from = registry->get_unit(*right->unit);
     if (!to.ok() || !from.ok()) return Pair();
-    auto converted = convert_quantity(right->value, *from, *to);
+    auto converted = try_convert_quantity(right->value, *from, *to);
     if (!converted.ok()) return Pair();
     return Pair(std::pair(left->value, *converted));
 }
@@ -234,8 +238,8 @@ Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
     if (!(from->dimension == to->dimension))
         return Err("Cannot cast from '" + from->symbol + "' (" + from->dimension.to_string() +
                    ") to '" + to->symbol + "' (" + to->dimension.to_string() + ")");
-    auto converted = convert_quantity(q.value, *from, *to);
-    if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+    auto converted = try_convert_quantity(q.value, *from, *to);
+    if (!converted.ok()) return Err(conversion_failed(converted.error()));
     return NumericOperand{*converted, to->symbol};
 }
 

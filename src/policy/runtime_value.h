@@ -4,8 +4,8 @@
 // those values as decimals with an optional unit and compared, converting units through the
 // process-wide unit registry when two quantities carry different ones. Quantities and intervals
 // travel as small JSON objects with reserved keys so that they share the value channel with plain
-// numbers, strings and booleans. Decimal overflow inside a unit conversion is a broken invariant
-// (the conversion's own check), never an error text.
+// numbers, strings and booleans. A conversion whose arithmetic overflows is a failed conversion
+// like any other: the values come from the caller, so nothing here may end as a broken invariant.
 #pragma once
 
 #include <optional>
@@ -17,6 +17,7 @@
 #include "decimal/decimal.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "units/conversion.h"
 #include "json/value.h"
 
 namespace vok {
@@ -61,6 +62,9 @@ Result<NumericOperand, std::string> resolve_operand(const Operand& operand, cons
 // Two-valued ordering comparison (GreaterThan, LessThan, GreaterThanOrEqual, LessThanOrEqual).
 Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
                                          const Graph& graph, BinaryOp op);
+
+// "Unit conversion failed: " and the conversion's error text.
+std::string conversion_failed(const ConversionError& error);
 
 // Both operands in one unit, or nothing when they cannot be compared (not numeric, only one
 // side with a unit, units unknown or not convertible). The right operand is converted into the
