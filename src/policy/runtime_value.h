@@ -73,6 +73,11 @@ Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
 compare_values_three_valued(const std::optional<NumericOperand>& left,
                             const std::optional<NumericOperand>& right);
 
+// Structural equality in which numbers compare by their exact value at every depth: 1 equals 1.0
+// and [1, {"k": 2}] equals [1.0, {"k": 2.0}], while 2^53 + 1 differs from the float 2^53. What
+// two-valued Equal and NotEqual decide; everywhere else JSON values compare by kind as well.
+bool equal_by_number_value(const json::Value& left, const json::Value& right);
+
 // Whether `left op right` holds for an equality or ordering operator (false for any other).
 template <class T> bool comparison_holds(BinaryOp op, const T& left, const T& right) {
     switch (op) {

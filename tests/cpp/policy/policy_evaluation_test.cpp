@@ -5,8 +5,10 @@
 #include "expression/expression_text.h"
 #include "policy/aggregation.h"
 #include "policy/policy_evaluation.h"
+#include "policy/runtime_value.h"
 #include "policy_builders.h"
 #include "two_phase_oracle.h"
+#include "json/writer.h"
 
 namespace vok::testing {
 namespace {
@@ -268,6 +270,62 @@ TEST(PolicyEvaluation, AggregationsDoNotShadowOuterVariables) {
         std::nullopt};
     EXPECT_EQ(run(t.graph, forall("x", var("flows"), bin(BinaryOp::GreaterThan, sum, num(0)))),
               kUnknown);
+}
+
+TEST(PolicyEvaluation, TwoValuedEqualityComparesNumbersByValue) {
+    using json::Value;
+    auto object = [](std::vector<json::Object::Entry> entries) {
+        return Value(json::Object::from_entries(std::move(entries)));
+    };
+    auto array = [](std::vector<Value> items) { return Value(json::Array(std::move(items))); };
+    const Value nested_ints = array({Value::from_u64(1), object({{"k", Value::from_i64(-2)}})});
+    const Value nested_floats = array({Value::from_f64(1), object({{"k", Value::from_f64(-2)}})});
+    const Value two_53 = Value::from_f64(9007199254740992.0);
+    struct Case {
+        Value attribute; // integers as Python hands them over
+        Value literal;   // the policy's side
+        bool equal;
+    };
+    const Case cases[] = {
+        {Value::from_u64(5), Value::from_f64(5), true},
+        {Value::from_u64(0), Value::from_f64(-0.0), true},
+        {Value::from_i64(-3), Value::from_f64(-3), true},
+        {Value::from_i64(INT64_MIN), Value::from_f64(-0x1p63), true},
+        {Value::from_u64(UINT64_MAX), Value::from_f64(0x1p64), false}, // 2^64 is no u64
+        {Value::from_u64(9007199254740993), two_53, false},            // exact, not as doubles
+        {Value::from_u64(5), Value::from_f64(5.5), false},
+        {Value::from_u64(5), Value("5"), false},
+        {nested_ints, nested_floats, true},
+        {object({{"a", nested_ints}}), object({{"a", nested_floats}}), true},
+        {array({Value::from_u64(1)}), array({Value::from_f64(1), Value::from_f64(1)}), false},
+        {object({{"k", Value::from_u64(1)}}), object({{"j", Value::from_f64(1)}}), false},
+        {array({Value(true), Value()}), array({Value(true), Value()}), true},
+        {array({Value(true)}), array({Value::from_u64(1)}), false},
+    };
+    for (const Case& c : cases) {
+        Graph g = empty_graph(false);
+        Entity e = Entity::make("X", "default");
+        e.attributes.insert_or_assign("n", c.attribute);
+        (void)g.add_entity(std::move(e));
+        const std::string shown =
+            json::to_compact_string(c.attribute) + " vs " + json::to_compact_string(c.literal);
+        EXPECT_EQ(run(g, bin(BinaryOp::Equal, member("X", "n"), lit(c.literal))),
+                  c.equal ? kTrue : kFalse)
+            << shown;
+        EXPECT_EQ(run(g, bin(BinaryOp::NotEqual, lit(c.literal), member("X", "n"))),
+                  c.equal ? kFalse : kTrue)
+            << shown;
+    }
+    // Deep values compare without running out of stack.
+    Value deep_ints = Value::from_u64(7), deep_floats = Value::from_f64(7);
+    for (int i = 0; i < 200000; ++i) {
+        Value a, b;
+        a.emplace_array().push_back(std::move(deep_ints));
+        b.emplace_array().push_back(std::move(deep_floats));
+        deep_ints = std::move(a);
+        deep_floats = std::move(b);
+    }
+    EXPECT_TRUE(equal_by_number_value(deep_ints, deep_floats));
 }
 
 TEST(Aggregations, SumsFiltersAndWindows) {
