@@ -34,8 +34,11 @@ bool has_nul(std::string_view path) {
     return path.find('\0') != std::string_view::npos;
 }
 
-// A registry lists a few namespaces and patterns; anything near this size is not one.
-constexpr std::size_t kMaxRegistryFileBytes = std::size_t{16} << 20;
+// A registry lists a few namespaces and patterns; anything near this size is not one. The bound
+// also keeps the TOML library's slower paths short (its time grows with the square of the number
+// of dotted keys in one table, and it cannot be interrupted): a file at the bound reads in well
+// under a second.
+constexpr std::size_t kMaxRegistryFileBytes = std::size_t{1} << 20;
 
 // What a file that is not a regular file is, for the message that refuses it.
 std::string file_kind(fs::file_type type) {
