@@ -2,6 +2,9 @@
 #include "authority/conflict_resolution.h"
 
 #include <algorithm>
+#include <unordered_map>
+
+#include "common/cancellation.h"
 
 namespace vok::authority {
 
@@ -29,6 +32,7 @@ std::string joined_ids(const Members& members) {
     std::string out;
     out.reserve(members.size() * 8);
     for (const PolicyEvaluation* member : members) {
+        poll_cancellation();
         if (!out.empty()) out += ',';
         out += member->policy->policy_id;
     }
@@ -38,12 +42,16 @@ std::string joined_ids(const Members& members) {
 // Keeps, in order, the members whose key equals the highest key among them.
 template <class Key> Members keep_highest(const Members& members, Key key) {
     auto highest = key(*members.front());
-    for (const PolicyEvaluation* member : members)
+    for (const PolicyEvaluation* member : members) {
+        poll_cancellation();
         highest = std::max(highest, key(*member));
+    }
     Members kept;
     kept.reserve(members.size());
-    for (const PolicyEvaluation* member : members)
+    for (const PolicyEvaluation* member : members) {
+        poll_cancellation();
         if (key(*member) == highest) kept.push_back(member);
+    }
     return kept;
 }
 
@@ -59,64 +67,136 @@ uint32_t structural_matches(const AuthorityPolicy& policy, const std::string& di
     return score;
 }
 
-// Whether `a` is at least `b` on every dimension and above it on one or more; both hold one
-// score per distinct dimension name.
-bool dominates(const uint32_t* a, const uint32_t* b, size_t count) {
-    bool above = false;
-    for (size_t k = 0; k < count; ++k) {
-        if (a[k] < b[k]) return false;
-        above = above || a[k] > b[k];
+// Whether `a` is at least `b` on every column; `a` must differ from `b`, so that it is then above
+// it somewhere. Both are sorted by column and hold no zero.
+bool covers(const SparseScores& a, const SparseScores& b) {
+    auto at = a.begin();
+    for (const auto& [column, score] : b) {
+        while (at != a.end() && at->first < column)
+            ++at;
+        if (at == a.end() || at->first != column || at->second < score) return false;
     }
-    return above;
+    return true;
 }
 
-// The score of `policy` on the dimension named `dimension`, as `specificity_scores` gives it for
-// the first entry of that name.
-uint32_t first_entry_score(const AuthorityPolicy& policy, const std::string& dimension) {
-    uint32_t score = structural_matches(policy, dimension);
-    if (policy.when && dimension == "condition")
-        score += static_cast<uint32_t>(policy.when->predicates.size());
-    return score;
+// Orders rows as their dense vectors compare lexicographically, greatest first: at the first
+// column where they differ, the row with the higher score (a column a row lacks scores 0).
+bool lexicographically_greater(const SparseScores& a, const SparseScores& b) {
+    poll_cancellation();
+    auto i = a.begin();
+    auto j = b.begin();
+    for (; i != a.end() && j != b.end(); ++i, ++j) {
+        if (i->first != j->first) return i->first < j->first;
+        if (i->second != j->second) return i->second > j->second;
+    }
+    return i != a.end() && j == b.end();
 }
 
-// The members left undominated, in order. A dimension named twice counts once, by its first
-// entry. The loop over j goes on after i is found dominated, so a dominated i can still mark
-// later members dominated.
-Members undominated(const Members& members, const std::vector<std::string>& dimensions) {
-    std::vector<size_t> firsts;
-    for (size_t k = 0; k < dimensions.size(); ++k) {
-        bool seen = false;
-        for (size_t f : firsts)
-            seen = seen || dimensions[f] == dimensions[k];
-        if (!seen) firsts.push_back(k);
+// One row of scores per member, over the distinct dimension names (a name given twice counts
+// once, by its first entry). A key scores on every dimension that is the key itself or a part
+// of it ending before a dot, so the dimensions a key can name are looked up by its prefixes.
+std::vector<SparseScores> member_scores(const Members& members,
+                                        const std::vector<std::string>& dimensions) {
+    std::unordered_map<std::string_view, uint32_t> columns;
+    for (const std::string& dimension : dimensions) {
+        poll_cancellation();
+        columns.emplace(dimension, static_cast<uint32_t>(columns.size()));
     }
-    // One flat row of scores per member, computed once rather than per comparison.
-    const size_t width = firsts.size();
-    std::vector<uint32_t> scores;
-    scores.reserve(members.size() * width);
-    for (const PolicyEvaluation* member : members)
-        for (size_t k : firsts)
-            scores.push_back(first_entry_score(*member->policy, dimensions[k]));
-    auto row = [&](size_t i) { return scores.data() + i * width; };
-    std::vector<bool> dominated(members.size(), false);
-    for (size_t i = 0; i < members.size(); ++i) {
-        if (dominated[i]) continue;
-        for (size_t j = 0; j < members.size(); ++j) {
-            if (j == i || dominated[j]) continue;
-            if (dominates(row(i), row(j), width)) {
-                dominated[j] = true;
-            } else if (dominates(row(j), row(i), width)) {
-                dominated[i] = true;
+    const auto condition = columns.find("condition");
+    std::vector<SparseScores> rows;
+    rows.reserve(members.size());
+    std::vector<uint32_t> hits;
+    for (const PolicyEvaluation* member : members) {
+        const AuthorityPolicy& policy = *member->policy;
+        hits.clear();
+        for (const auto& entry : policy.applies_to.predicates) {
+            poll_cancellation();
+            const std::string_view key = entry.first;
+            for (std::size_t end = key.find('.');; end = key.find('.', end + 1)) {
+                const auto found = columns.find(key.substr(0, end));
+                if (found != columns.end()) hits.push_back(found->second);
+                if (end == std::string_view::npos) break;
             }
         }
+        std::sort(hits.begin(), hits.end());
+        SparseScores row;
+        for (uint32_t column : hits) {
+            if (!row.empty() && row.back().first == column) {
+                ++row.back().second;
+            } else {
+                row.emplace_back(column, 1);
+            }
+        }
+        if (policy.when && condition != columns.end() && !policy.when->predicates.empty()) {
+            const auto when = static_cast<uint32_t>(policy.when->predicates.size());
+            const auto at = std::lower_bound(
+                row.begin(), row.end(), condition->second,
+                [](const std::pair<uint32_t, uint32_t>& e, uint32_t c) { return e.first < c; });
+            if (at != row.end() && at->first == condition->second) {
+                at->second += when;
+            } else {
+                row.insert(at, {condition->second, when});
+            }
+        }
+        rows.push_back(std::move(row));
     }
-    Members kept;
-    for (size_t i = 0; i < members.size(); ++i)
-        if (!dominated[i]) kept.push_back(members[i]);
-    return kept;
+    return rows;
+}
+
+// The members left undominated, in order.
+Members undominated(const Members& members, const std::vector<std::string>& dimensions) {
+    const std::vector<size_t> kept = undominated_rows(member_scores(members, dimensions));
+    Members out;
+    out.reserve(kept.size());
+    for (size_t i : kept)
+        out.push_back(members[i]);
+    return out;
 }
 
 } // namespace
+
+std::vector<size_t> undominated_rows(const std::vector<SparseScores>& rows) {
+    // Equal rows neither dominate each other nor differ in what dominates them, so each distinct
+    // row is decided once for all its copies. A row can only be dominated by one that sorts
+    // before it lexicographically (greatest first), and if by any, then by one left undominated;
+    // so one pass in that order compares each distinct row with the undominated rows found so
+    // far. Rows that are equal or ordered leave few of those, making the pass nearly linear;
+    // only rows that are mutually incomparable are compared pairwise.
+    std::vector<size_t> order(rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return lexicographically_greater(rows[a], rows[b]);
+    });
+    std::vector<bool> kept(rows.size(), false);
+    std::vector<size_t> maxima; // a representative of each undominated distinct row
+    for (size_t at = 0; at < order.size();) {
+        const SparseScores& row = rows[order[at]];
+        size_t end = at + 1;
+        while (end < order.size() && rows[order[end]] == row) {
+            poll_cancellation();
+            ++end;
+        }
+        bool dominated = false;
+        for (size_t maximum : maxima) {
+            poll_cancellation();
+            if (covers(rows[maximum], row)) {
+                dominated = true;
+                break;
+            }
+        }
+        if (!dominated) {
+            maxima.push_back(order[at]);
+            for (size_t k = at; k < end; ++k)
+                kept[order[k]] = true;
+        }
+        at = end;
+    }
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (kept[i]) positions.push_back(i);
+    return positions;
+}
 
 uint32_t modality_rank(PolicyModality modality) {
     switch (modality) {
@@ -170,8 +250,10 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
 
     Members members;
     members.reserve(applicability.applicable.size());
-    for (size_t position : applicability.applicable)
+    for (size_t position : applicability.applicable) {
+        poll_cancellation();
         members.push_back(&applicability.evaluations[position]);
+    }
 
     auto decided_by = [&](const char* step, const PolicyEvaluation& evaluation) {
         r.decision = policy_outcome(evaluation);

@@ -1,15 +1,16 @@
 // with_stack_room; see deep_recursion.h. A fresh stack segment is reserved with mmap (committed
 // only as it is touched, behind a guard page) and entered with ucontext; the thread's own stack
-// limit comes from pthread. Segments are kept per thread for reuse.
+// limit comes from pthread. A few segments are kept per thread for reuse and unmapped when the
+// thread ends, so short-lived threads that once recursed deeply leave nothing behind.
 #include "common/deep_recursion.h"
 
 #include <pthread.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 
+#include <atomic>
 #include <cstdint>
 #include <new>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VOK_ASAN 1
@@ -34,10 +35,45 @@ namespace {
 constexpr size_t kSegmentSize = size_t{16} << 20; // reserved, committed only as used
 constexpr size_t kGuardSize = 64 * 1024;
 
+constexpr size_t kKeptSegments = 4;
+
 // The lowest address the current stack may grow to (a margin above its end).
 thread_local char* t_limit = nullptr;
-// Segments kept for reuse by this thread.
-thread_local std::vector<void*> t_free_segments;
+
+// Segments kept for reuse by this thread. Trivially destructible on purpose: it stays usable
+// until the thread's very end, even after the reaper below has run (a thread_local destructor
+// that runs later may still recurse deeply).
+struct SegmentCache {
+    void* segments[kKeptSegments];
+    size_t count;
+    bool closed; // the thread is ending: segments given back are unmapped at once
+};
+thread_local SegmentCache t_cache{};
+
+// Segments currently mapped by every thread together.
+std::atomic<size_t> g_mapped_segments{0};
+
+void unmap_segment(void* mem) {
+#ifdef VOK_ASAN
+    // Frames that never returned on the segment leave poisoned shadow behind; whatever is mapped
+    // at these addresses next (another thread's stack, say) must not inherit it.
+    __asan_unpoison_memory_region(mem, kSegmentSize);
+#endif
+    munmap(mem, kSegmentSize);
+    g_mapped_segments.fetch_sub(1, std::memory_order_relaxed);
+}
+
+// Unmaps the thread's kept segments when the thread ends. It is armed by the first segment a
+// thread keeps, so threads that never recursed deeply register nothing.
+struct SegmentReaper {
+    bool armed = false;
+    ~SegmentReaper() {
+        while (t_cache.count > 0)
+            unmap_segment(t_cache.segments[--t_cache.count]);
+        t_cache.closed = true;
+    }
+};
+thread_local SegmentReaper t_reaper;
 
 char* thread_stack_limit() {
     pthread_attr_t attr;
@@ -62,23 +98,22 @@ void* fresh_stack(void* mem) {
 }
 
 [[gnu::noinline]] void* take_segment() {
-    if (!t_free_segments.empty()) {
-        void* s = t_free_segments.back();
-        t_free_segments.pop_back();
-        return fresh_stack(s);
-    }
+    if (t_cache.count > 0) return fresh_stack(t_cache.segments[--t_cache.count]);
     void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
+    g_mapped_segments.fetch_add(1, std::memory_order_relaxed);
     mprotect(mem, 4096, PROT_NONE); // a guard page at the end it grows towards
     return fresh_stack(mem);
 }
 
 void give_back_segment(void* mem) {
-    if (t_free_segments.size() < 4)
-        t_free_segments.push_back(mem);
-    else
-        munmap(mem, kSegmentSize);
+    if (t_cache.closed || t_cache.count == kKeptSegments) {
+        unmap_segment(mem);
+        return;
+    }
+    t_reaper.armed = true; // registers the reaper for this thread's exit
+    t_cache.segments[t_cache.count++] = mem;
 }
 
 struct Switch {
@@ -136,6 +171,10 @@ void trampoline(unsigned hi, unsigned lo) {
 }
 
 } // namespace
+
+size_t mapped_segments() {
+    return g_mapped_segments.load(std::memory_order_relaxed);
+}
 
 size_t remaining() {
     char here = 0;

@@ -24,6 +24,9 @@ namespace deep_recursion_detail {
 size_t remaining();
 // Runs `body(arg)` on a new stack segment; rethrows what it threw.
 void run_on_new_segment(void (*body)(void*), void* arg);
+// Stack segments mapped at this moment by all threads together (in use or kept for reuse); each
+// thread's kept segments are unmapped when it ends.
+size_t mapped_segments();
 
 constexpr size_t kRedZone = 128 * 1024;
 
@@ -35,7 +38,7 @@ template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
     if (deep_recursion_detail::remaining() > deep_recursion_detail::kRedZone) return f();
     if constexpr (std::is_void_v<R>) {
         deep_recursion_detail::run_on_new_segment([](void* p) { (*static_cast<F*>(p))(); },
-                                              static_cast<void*>(&f));
+                                                  static_cast<void*>(&f));
     } else {
         struct Call {
             F* f;

@@ -4,6 +4,10 @@
 #include "parser/ast_json.h"
 #include "common/cancellation.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "expression/expression_json.h"
 
 namespace vok {
@@ -161,6 +165,58 @@ void write_node(json::Writer& w, const AstNode& node) {
     w.end_object();
 }
 
+// Where the keys of a top-level policy or metric expression sit: document, declarations array,
+// wrapper, node, expression object. Instance fields and exported declarations sit deeper.
+constexpr uint64_t kExpressionKeyLevel = 5;
+
+// A lower bound on the indentation that writing `root` costs, counting from `level`: every
+// operator node writes at least its "type" key on a line of its own, two spaces per level of
+// depth, so a chain of n operators costs about n^2 bytes. Stops counting at `stop_at`.
+uint64_t indentation_lower_bound(const Expression& root, uint64_t level, uint64_t stop_at) {
+    std::vector<std::pair<const Expression*, uint64_t>> pending{{&root, level}};
+    uint64_t total = 0;
+    while (!pending.empty() && total < stop_at) {
+        const auto [e, depth] = pending.back();
+        pending.pop_back();
+        total += 2 * depth;
+        if (const auto* binary = e->get_if<expr::Binary>()) {
+            pending.emplace_back(binary->left.get(), depth + 1);
+            pending.emplace_back(binary->right.get(), depth + 1);
+        } else if (const auto* unary = e->get_if<expr::Unary>()) {
+            pending.emplace_back(unary->operand.get(), depth + 1);
+        } else if (const auto* cast = e->get_if<expr::Cast>()) {
+            pending.emplace_back(cast->operand.get(), depth + 1);
+        }
+    }
+    return total;
+}
+
+// Whether the document of `ast` certainly passes `max_bytes` on its indentation alone: then it
+// is refused before any of it is written (deep operator chains would otherwise be written up to
+// the limit first).
+bool certainly_exceeds(const Ast& ast, size_t max_bytes) {
+    uint64_t total = 0;
+    for (const Spanned& declaration : ast.declarations) {
+        const AstNode& node = unwrap_export(declaration.node);
+        const uint64_t left = max_bytes - std::min<uint64_t>(total, max_bytes);
+        if (const auto* policy = std::get_if<ast::Policy>(&node)) {
+            total += indentation_lower_bound(policy->expression, kExpressionKeyLevel, left);
+        } else if (const auto* metric = std::get_if<ast::Metric>(&node)) {
+            total += indentation_lower_bound(metric->expression, kExpressionKeyLevel, left);
+        } else if (const auto* instance = std::get_if<ast::Instance>(&node)) {
+            for (const auto& field : instance->fields)
+                total += indentation_lower_bound(field.second, kExpressionKeyLevel, left);
+        }
+        if (total >= max_bytes) return true;
+    }
+    return false;
+}
+
+std::string too_large_message(size_t max_bytes) {
+    return "the syntax-tree document would exceed " + std::to_string(max_bytes) +
+           " bytes (expressions nested too deeply to print)";
+}
+
 } // namespace
 
 void write_declaration_json(json::Writer& w, const Spanned& declaration) {
@@ -178,6 +234,7 @@ size_t ast_json_limit_for(size_t source_bytes) {
 }
 
 Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max_bytes) {
+    if (certainly_exceeds(ast, max_bytes)) return Err(too_large_message(max_bytes));
     std::string out;
     json::Writer w(out, 2);
     w.set_limit(max_bytes);
@@ -227,10 +284,7 @@ Result<std::string, std::string> ast_to_json_document(const Ast& ast, size_t max
     }
     w.end_array();
     w.end_object();
-    if (w.exceeded()) {
-        return Err("the syntax-tree document would exceed " + std::to_string(max_bytes) +
-                   " bytes (expressions nested too deeply to print)");
-    }
+    if (w.exceeded()) return Err(too_large_message(max_bytes));
     return out;
 }
 

@@ -709,6 +709,10 @@ ParseResult<Spanned> build_declaration(const DslPair& pair) {
 
 ParseResult<Ast> parse_source(std::string_view source) {
     VOK_ASSIGN(DslTree tree, parse_program(source));
+    return build_ast(tree);
+}
+
+ParseResult<Ast> build_ast(const DslTree& tree) {
     Ast ast;
     for (const DslPair& top : tree.pairs()) {
         if (top.rule() != Rule::program) continue;
@@ -727,7 +731,13 @@ ParseResult<Ast> parse_source(std::string_view source) {
                 ast.metadata = std::move(header);
                 ast.imports = std::move(imports);
             } else if (child.rule() == Rule::declaration) {
-                if (ast.declarations.empty()) ast.declarations.reserve(64);
+                if (ast.declarations.empty()) {
+                    // Declarations are siblings: counting them is a walk over their records.
+                    size_t count = 0;
+                    for (const DslPair& sibling : top.children())
+                        count += sibling.rule() == Rule::declaration ? 1 : 0;
+                    ast.declarations.reserve(count);
+                }
                 for (const DslPair& decl : child.children()) {
                     poll_cancellation();
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));

@@ -14,7 +14,9 @@ Result<DslTree, ParserError> parse_from(Rule start, std::string_view text) {
 } // namespace
 
 Result<DslTree, ParserError> parse_program(std::string_view text) {
-    return parse_from(Rule::program, text);
+    auto result = DslParser::parse_program(text);
+    if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
+    return std::move(result).value();
 }
 
 Result<DslTree, ParserError> parse_expression(std::string_view text) {

@@ -39,9 +39,23 @@ LineIndex::LineIndex(std::string_view text) : text_(text) {
 
 LineCol LineIndex::line_col(size_t offset) const {
     offset = std::min(offset, text_.size());
-    // The last line start at or before the offset.
-    const auto after = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
-    const size_t line = static_cast<size_t>(after - line_starts_.begin());
+    // The last line start at or before the offset: a few lines on from the last lookup (tree
+    // builders ask in ascending order), else by binary search.
+    size_t line = 0;
+    if (offset >= line_starts_[cursor_line_ - 1]) {
+        for (size_t probe = cursor_line_; probe < line_starts_.size() && probe < cursor_line_ + 8;
+             ++probe) {
+            if (line_starts_[probe] > offset) {
+                line = probe;
+                break;
+            }
+        }
+        if (line == 0 && cursor_line_ + 8 >= line_starts_.size()) line = line_starts_.size();
+    }
+    if (line == 0) {
+        const auto after = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
+        line = static_cast<size_t>(after - line_starts_.begin());
+    }
     size_t from = line_starts_[line - 1];
     size_t column = 1;
     if (line == cursor_line_ && offset >= cursor_offset_) {

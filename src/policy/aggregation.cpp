@@ -255,8 +255,14 @@ aggregate_comprehension(const expr::AggregationComprehension& comprehension,
         auto to = registry->get_unit(*comprehension.target_unit);
         if (!to.ok()) return Err(to.error().to_string());
         for (Decimal& v : values) {
-            auto converted = convert_quantity(v, *from, *to);
-            if (!converted.ok()) return Err(converted.error().to_string());
+            auto converted = try_convert_quantity(v, *from, *to);
+            if (!converted.ok()) {
+                // The units' own refusals keep their bare text; a value too large for the target
+                // unit says which step failed.
+                const ConversionError& error = converted.error();
+                if (error.is<UnitError>()) return Err(error.to_string());
+                return Err(conversion_failed(error));
+            }
             v = *converted;
         }
     }

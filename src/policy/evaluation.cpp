@@ -313,7 +313,10 @@ Result<bool, std::string> boolean_comparison(const Policy& policy, BinaryOp op, 
     case BinaryOp::NotEqual: {
         VOK_ASSIGN(json::Value l, resolve_runtime_value(left, graph));
         VOK_ASSIGN(json::Value r, resolve_runtime_value(right, graph));
-        return op == BinaryOp::Equal ? l == r : !(l == r);
+        // An integer set from Python must equal the same number written in a policy, which the
+        // builder makes a float.
+        const bool equal = equal_by_number_value(l, r);
+        return op == BinaryOp::Equal ? equal : !equal;
     }
     case BinaryOp::Contains:
     case BinaryOp::StartsWith:

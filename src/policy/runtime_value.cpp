@@ -1,6 +1,10 @@
 // Operand resolution and value comparison; the definitions behind runtime_value.h.
 #include "policy/runtime_value.h"
 
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
 #include "common/deep_recursion.h"
 #include "policy/aggregation.h"
 #include "units/conversion.h"
@@ -68,7 +72,60 @@ std::vector<std::string> subject_roles(const json::Value& subject, const Graph& 
     return roles;
 }
 
+// A float and an integer are equal only when the float is that very integer.
+bool float_equals_integer(double f, const json::Number& integer) {
+    if (f != std::trunc(f)) return false;
+    if (integer.is_u64()) {
+        return f >= 0 && f < 0x1p64 && static_cast<uint64_t>(f) == integer.as_u64();
+    }
+    return f >= -0x1p63 && f < 0 && static_cast<int64_t>(f) == integer.as_i64();
+}
+
+bool numbers_equal(const json::Number& a, const json::Number& b) {
+    if (a.kind() == b.kind()) return a == b;
+    if (a.is_f64()) return float_equals_integer(a.as_f64_raw(), b);
+    if (b.is_f64()) return float_equals_integer(b.as_f64_raw(), a);
+    return false; // a negative integer never equals a non-negative one
+}
+
 } // namespace
+
+bool equal_by_number_value(const json::Value& left, const json::Value& right) {
+    // An explicit list of pairs still to compare: values from Python may nest to any depth.
+    std::vector<std::pair<const json::Value*, const json::Value*>> pending{{&left, &right}};
+    while (!pending.empty()) {
+        auto [a, b] = pending.back();
+        pending.pop_back();
+        if (a->type() != b->type()) return false;
+        switch (a->type()) {
+        case json::Value::Type::Number:
+            if (!numbers_equal(a->as_number(), b->as_number())) return false;
+            break;
+        case json::Value::Type::Array: {
+            const json::Array& x = a->as_array();
+            const json::Array& y = b->as_array();
+            if (x.size() != y.size()) return false;
+            for (size_t i = 0; i < x.size(); ++i)
+                pending.emplace_back(&x[i], &y[i]);
+            break;
+        }
+        case json::Value::Type::Object: {
+            const json::Object& x = a->as_object();
+            const json::Object& y = b->as_object();
+            if (x.size() != y.size()) return false;
+            // Keys are kept sorted, so equal objects list them in the same order.
+            for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j) {
+                if (i->first != j->first) return false;
+                pending.emplace_back(&i->second, &j->second);
+            }
+            break;
+        }
+        default:
+            if (!(*a == *b)) return false;
+        }
+    }
+    return true;
+}
 
 json::Value quantity_object(const Decimal& value, std::string_view unit) {
     return json::Value(json::Object::from_sorted_unique_entries(
@@ -79,6 +136,10 @@ json::Value quantity_object(const Decimal& value, std::string_view unit) {
 json::Value interval_object(std::string_view start, std::string_view end) {
     return json::Value(json::Object::from_sorted_unique_entries(
         {{"__interval_end", json::Value(end)}, {"__interval_start", json::Value(start)}}));
+}
+
+std::string conversion_failed(const ConversionError& error) {
+    return "Unit conversion failed: " + error.to_string();
 }
 
 Operand Operand::of(const Expression& e) {
@@ -185,8 +246,8 @@ Result<bool, std::string> compare_values(const Operand& left, const Operand& rig
         auto to = registry->get_unit(*l.unit);
         if (!to.ok()) return Err("Invalid unit '" + *l.unit + "': " + to.error().to_string());
         if (!from.ok()) return Err("Invalid unit '" + *r.unit + "': " + from.error().to_string());
-        auto converted = convert_quantity(r.value, *from, *to);
-        if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+        auto converted = try_convert_quantity(r.value, *from, *to);
+        if (!converted.ok()) return Err(conversion_failed(converted.error()));
         right_value = *converted;
     }
     return comparison_holds(op, l.value, right_value);
@@ -204,7 +265,7 @@ compare_values_three_valued(const std::optional<NumericOperand>& left,
     auto to = registry->get_unit(*left->unit);
     auto from = registry->get_unit(*right->unit);
     if (!to.ok() || !from.ok()) return Pair();
-    auto converted = convert_quantity(right->value, *from, *to);
+    auto converted = try_convert_quantity(right->value, *from, *to);
     if (!converted.ok()) return Pair();
     return Pair(std::pair(left->value, *converted));
 }
@@ -234,8 +295,8 @@ Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
     if (!(from->dimension == to->dimension))
         return Err("Cannot cast from '" + from->symbol + "' (" + from->dimension.to_string() +
                    ") to '" + to->symbol + "' (" + to->dimension.to_string() + ")");
-    auto converted = convert_quantity(q.value, *from, *to);
-    if (!converted.ok()) return Err("Unit conversion failed: " + converted.error().to_string());
+    auto converted = try_convert_quantity(q.value, *from, *to);
+    if (!converted.ok()) return Err(conversion_failed(converted.error()));
     return NumericOperand{*converted, to->symbol};
 }
 

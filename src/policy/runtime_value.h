@@ -4,8 +4,8 @@
 // those values as decimals with an optional unit and compared, converting units through the
 // process-wide unit registry when two quantities carry different ones. Quantities and intervals
 // travel as small JSON objects with reserved keys so that they share the value channel with plain
-// numbers, strings and booleans. Decimal overflow inside a unit conversion is a broken invariant
-// (the conversion's own check), never an error text.
+// numbers, strings and booleans. A conversion whose arithmetic overflows is a failed conversion
+// like any other: the values come from the caller, so nothing here may end as a broken invariant.
 #pragma once
 
 #include <optional>
@@ -17,6 +17,7 @@
 #include "decimal/decimal.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "units/conversion.h"
 #include "json/value.h"
 
 namespace vok {
@@ -62,12 +63,20 @@ Result<NumericOperand, std::string> resolve_operand(const Operand& operand, cons
 Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
                                          const Graph& graph, BinaryOp op);
 
+// "Unit conversion failed: " and the conversion's error text.
+std::string conversion_failed(const ConversionError& error);
+
 // Both operands in one unit, or nothing when they cannot be compared (not numeric, only one
 // side with a unit, units unknown or not convertible). The right operand is converted into the
 // left operand's unit.
 Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
 compare_values_three_valued(const std::optional<NumericOperand>& left,
                             const std::optional<NumericOperand>& right);
+
+// Structural equality in which numbers compare by their exact value at every depth: 1 equals 1.0
+// and [1, {"k": 2}] equals [1.0, {"k": 2.0}], while 2^53 + 1 differs from the float 2^53. What
+// two-valued Equal and NotEqual decide; everywhere else JSON values compare by kind as well.
+bool equal_by_number_value(const json::Value& left, const json::Value& right);
 
 // Whether `left op right` holds for an equality or ordering operator (false for any other).
 template <class T> bool comparison_holds(BinaryOp op, const T& left, const T& right) {

@@ -11,6 +11,9 @@ struct MessageWriter {
         return "Registry file too large: " + e.path + " (more than " + std::to_string(e.limit) +
                " bytes)";
     }
+    std::string operator()(const RegistryError::NotRegularFile& e) const {
+        return "Registry path is not a regular file: " + e.path + " (" + e.kind + ")";
+    }
     std::string operator()(const RegistryError::Parse& e) const {
         return "Failed to parse registry: " + e.message;
     }

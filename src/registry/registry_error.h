@@ -27,6 +27,13 @@ struct RegistryErrorAlternatives {
         std::string path;
         std::size_t limit;
     };
+    // The registry path names something other than a regular file (a FIFO, a socket, a device;
+    // a directory where discovery found one); `kind` says what, e.g. "a FIFO". Such a file is
+    // never read: a FIFO would block the caller for as long as its writer lives.
+    struct NotRegularFile {
+        std::string path;
+        std::string kind;
+    };
     // The registry file is not valid TOML or does not have the expected shape.
     struct Parse {
         std::string message;
@@ -58,8 +65,9 @@ struct RegistryErrorAlternatives {
         std::vector<std::string> namespaces;
     };
 
-    using Variant = std::variant<Io, Parse, UnsupportedVersion, NoNamespaces, EmptyPatterns,
-                                 InvalidPattern, GlobBuild, Walk, AmbiguousList, TooLarge>;
+    using Variant =
+        std::variant<Io, Parse, UnsupportedVersion, NoNamespaces, EmptyPatterns, InvalidPattern,
+                     GlobBuild, Walk, AmbiguousList, TooLarge, NotRegularFile>;
 };
 
 struct RegistryError : ErrorVariant<RegistryErrorAlternatives> {

@@ -3,13 +3,16 @@
 // Shape errors are worded like those of a serde-based TOML reader ("missing field `patterns`",
 // "invalid type: string \"1\", expected u8") followed by the key and the position, so a user
 // sees which key of which line to fix. toml++ reports syntax errors by exception; it is caught
-// here and never leaves this file.
+// here and never leaves this file. Text nested deeper than the library can build without running
+// out of stack is refused before the library sees it (see toml_nesting.h).
 #include "registry/registry_file.h"
 
 #include <toml++/toml.h>
 
 #include <charconv>
 #include <cmath>
+
+#include "registry/toml_nesting.h"
 
 namespace vok {
 
@@ -153,6 +156,12 @@ Result<RawRegistry, RegistryError> read_document(const toml::table& document) {
 } // namespace
 
 Result<RawRegistry, RegistryError> parse_raw_registry(std::string_view text) {
+    if (const auto deep = registry::find_nesting_beyond(text, registry::kMaxTomlNesting)) {
+        return Err(parse_error("tables and arrays nested deeper than " +
+                               std::to_string(registry::kMaxTomlNesting) + " levels at line " +
+                               std::to_string(deep->line) + " column " +
+                               std::to_string(deep->column)));
+    }
     toml::table document;
     try {
         document = toml::parse(text);

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/registry_error.h"
 #include "common/result.h"
+#include "registry/registry_error.h"
 
 namespace vok {
 
@@ -28,8 +28,9 @@ struct RawRegistry {
 };
 
 // Reads TOML `text` into its records. Unknown keys are ignored; syntax errors, duplicate keys,
-// wrong value types, missing required keys and a version outside 0..255 are Parse errors whose
-// text names the key and, where known, the line and column.
+// wrong value types, missing required keys, a version outside 0..255 and tables or arrays nested
+// deeper than 256 levels are Parse errors whose text names the key and, where known, the line and
+// column.
 Result<RawRegistry, RegistryError> parse_raw_registry(std::string_view text);
 
 } // namespace vok

@@ -1,12 +1,13 @@
 // Lookup keys; the definitions behind lookup_key.h.
 #include "semantic_pack/lookup_key.h"
 
-#include <cstdlib>
-#include <memory>
+#include <optional>
 #include <utf8proc.h>
 
+#include "common/cancellation.h"
 #include "common/unicode_case.h"
 #include "common/unicode_white_space.h"
+#include "semantic_pack/canonical_composition.h"
 
 namespace vok::semantic_pack {
 
@@ -23,17 +24,11 @@ bool below_combining_marks(std::string_view text) {
 }
 
 // Canonical composition without compatibility mappings, case folding or mark stripping. Text that
-// utf8proc refuses (not UTF-8) is kept as it is.
+// is not UTF-8 is kept as it is.
 std::string nfc(std::string_view text) {
     if (below_combining_marks(text)) return std::string(text);
-    utf8proc_uint8_t* composed = nullptr;
-    const utf8proc_ssize_t length =
-        utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                     static_cast<utf8proc_ssize_t>(text.size()), &composed,
-                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    if (length < 0) return std::string(text);
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(composed, &std::free);
-    return std::string(reinterpret_cast<const char*>(composed), static_cast<size_t>(length));
+    std::optional<std::string> composed = compose_canonically(text);
+    return composed ? std::move(*composed) : std::string(text);
 }
 
 // The words of `text` (split at runs of White_Space) joined by single spaces.
@@ -44,6 +39,7 @@ std::string collapse_white_space(std::string_view text) {
     bool pending_space = false;
     size_t offset = 0;
     while (offset < text.size()) {
+        poll_cancellation();
         utf8proc_int32_t c = -1;
         const utf8proc_ssize_t used = utf8proc_iterate(
             bytes + offset, static_cast<utf8proc_ssize_t>(text.size() - offset), &c);

@@ -7,25 +7,38 @@
 
 namespace vok {
 
-Result<Decimal, UnitError> convert_quantity(const Decimal& value, const Unit& from,
-                                            const Unit& to) {
+std::string ConversionError::to_string() const {
+    if (const auto* failed = std::get_if<ArithmeticFailed>(&variant))
+        return std::string(arithmetic_failure_text(failed->operation, failed->error));
+    return std::get<UnitError>(variant).to_string();
+}
+
+Result<Decimal, ConversionError> try_convert_quantity(const Decimal& value, const Unit& from,
+                                                      const Unit& to) {
     if (from.dimension != to.dimension) {
-        return Err(UnitError::IncompatibleDimensions{from.dimension, to.dimension});
+        return Err(UnitError(UnitError::IncompatibleDimensions{from.dimension, to.dimension}));
     }
     if (from.dimension.kind() == DimensionKind::Currency && from.symbol != to.symbol) {
-        return Err(UnitError::ConversionNotDefined{from.symbol, to.symbol});
+        return Err(UnitError(UnitError::ConversionNotDefined{from.symbol, to.symbol}));
     }
     auto in_base = value.checked_mul(from.base_factor);
     if (!in_base.ok()) {
-        invariant_failed(
-            std::string(arithmetic_failure_text(DecimalOperation::Multiply, in_base.error())));
+        return Err(ConversionError::ArithmeticFailed{DecimalOperation::Multiply, in_base.error()});
     }
     auto converted = in_base->checked_div(to.base_factor);
     if (!converted.ok()) {
-        invariant_failed(
-            std::string(arithmetic_failure_text(DecimalOperation::Divide, converted.error())));
+        return Err(ConversionError::ArithmeticFailed{DecimalOperation::Divide, converted.error()});
     }
     return *converted;
+}
+
+Result<Decimal, UnitError> convert_quantity(const Decimal& value, const Unit& from,
+                                            const Unit& to) {
+    auto converted = try_convert_quantity(value, from, to);
+    if (converted.ok()) return *converted;
+    if (converted.error().is<ConversionError::ArithmeticFailed>())
+        invariant_failed(converted.error().to_string());
+    return Err(converted.error().as<UnitError>());
 }
 
 } // namespace vok

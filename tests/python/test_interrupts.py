@@ -59,8 +59,18 @@ def test_long_source_calls_stop_on_interrupt(call, interrupting_alarm):
     assert endings == ["c_exception"]
 
 
-def test_registry_file_has_a_size_cap():
-    with pytest.raises(RuntimeError, match=r"^Registry file too large: /dev/zero \(more than"):
+def test_registry_file_has_a_size_cap(tmp_path):
+    # A sparse file just over the cap: read up to the cap, then refused.
+    path = tmp_path / "huge.toml"
+    with open(path, "wb") as file:
+        file.truncate((1 << 20) + 1)
+    with pytest.raises(RuntimeError, match=r"^Registry file too large: .*huge\.toml \(more than 1048576 bytes\)$"):
+        vok_dsl.NamespaceRegistry.from_file(str(path))
+    # An endless device is not read at all.
+    with pytest.raises(
+        RuntimeError,
+        match=r"^Registry path is not a regular file: /dev/zero \(a character device\)$",
+    ):
         vok_dsl.NamespaceRegistry.from_file("/dev/zero")
 
 

@@ -3,9 +3,11 @@
 import gc
 import json
 import sys
+import threading
 import tracemalloc
 from pathlib import Path
 
+import pytest
 import vok_dsl
 from authority_documents import READ_WRITE, fact, request
 
@@ -236,3 +238,43 @@ def test_arguments_are_released_on_every_path():
     del entity
     gc.collect()
     assert (sys.getrefcount(marker), sys.getrefcount(bad_uuid)) == before
+
+
+def _deep_attribute():
+    value = 0
+    for _ in range(9_999):
+        value = [value]
+    vok_dsl.Entity("Deep").set_attribute("a", value)
+
+
+def _deep_parentheses():
+    vok_dsl.Graph.parse("Policy p as: " + "(" * 900 + "true" + ")" * 900 + "\n")
+
+
+@pytest.mark.parametrize("deep_call, stack_size", [
+    (_deep_attribute, 0),             # the platform's thread stack
+    (_deep_parentheses, 512 * 1024),  # a small one: the parser needs stack room early
+])
+def test_short_lived_threads_give_back_their_stack_room(deep_call, stack_size):
+    # Every thread needs extra stack segments for its one deep call; were they not freed at thread
+    # exit, 50 threads would keep several hundred megabytes.
+    failures = []
+
+    def run_in_threads(count):
+        for _ in range(count):
+            thread = threading.Thread(target=lambda: failures.append(deep_call()))
+            thread.start()
+            thread.join()
+
+    previous_stack, previous_limit = threading.stack_size(stack_size), sys.getrecursionlimit()
+    sys.setrecursionlimit(20_000)  # the attribute converter follows the interpreter's limit
+    try:
+        run_in_threads(5)  # warm the allocator and the interpreter's thread machinery
+        before = _rss_kb()
+        run_in_threads(50)
+        after = _rss_kb()
+    finally:
+        threading.stack_size(previous_stack)
+        sys.setrecursionlimit(previous_limit)
+    assert failures == [None] * 55  # every deep call returned
+    assert after - before < 100 * 1024

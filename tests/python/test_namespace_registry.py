@@ -1,6 +1,8 @@
 """NamespaceRegistry and NamespaceBinding: loading, discovery, resolution and the class surface."""
 
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -80,6 +82,48 @@ def test_loading_errors_carry_the_registry_text(tmp_path, header, namespaces, me
             assert text.startswith(message) and len(text) > len(message)
         else:
             assert text == message
+
+
+@pytest.mark.parametrize(
+    "line",
+    ["x" + ".x" * 50_000 + " = 1", "[" + "k." * 50_000 + "k]", "[[" + "k." * 50_000 + "k]]",
+     "a = " + "{b.c = " * 200 + "1" + "}" * 200],
+    ids=["dotted-key", "header", "array-header", "inline-tables-with-dotted-keys"],
+)
+def test_deeply_nested_registry_is_refused(tmp_path, line):
+    path = write_registry(tmp_path, [("a", ["*"])], "version = 1\n" + line + "\n")
+    (tmp_path / "below").mkdir()
+    # Found by discovery in a parent directory, as by reading it directly.
+    for call, argument in ((NamespaceRegistry.from_file, path),
+                           (NamespaceRegistry.discover, tmp_path / "below")):
+        with pytest.raises(RuntimeError, match=r"^Failed to parse registry: tables and arrays "
+                           r"nested deeper than 256 levels at line 2 column \d+$"):
+            call(str(argument))
+
+
+@pytest.mark.parametrize("writer", [False, True], ids=["no-writer", "silent-writer"])
+@pytest.mark.parametrize("call", ["from_file", "discover"])
+def test_a_fifo_is_never_waited_on(tmp_path, call, writer):
+    tmp_path = tmp_path.resolve()
+    fifo = tmp_path / REGISTRY
+    os.mkfifo(fifo)
+    (tmp_path / "below").mkdir()
+    argument = fifo if call == "from_file" else tmp_path / "below"
+    # The test itself may hold the FIFO open as a writer that never writes. The call runs in a
+    # child process, so that one that blocks fails the test instead of hanging it.
+    held = os.open(fifo, os.O_RDWR | os.O_NONBLOCK) if writer else None
+    script = (f"import vok_dsl\ntry:\n    print(vok_dsl.NamespaceRegistry.{call}({str(argument)!r}))\n"
+              f"except RuntimeError as error:\n    print(error)\n")
+    try:
+        result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                                timeout=120)
+    finally:
+        if held is not None:
+            os.close(held)
+    # Reading it is refused; discovery passes over it as over any other non-file.
+    expected = (f"Registry path is not a regular file: {fifo} (a FIFO)\n" if call == "from_file"
+                else "None\n")
+    assert result.stdout == expected, result.stderr
 
 
 def test_a_tie_goes_to_the_smallest_name_unless_asked_to_fail(tmp_path):

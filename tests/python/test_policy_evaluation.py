@@ -137,11 +137,38 @@ def test_deep_policy_json_is_refused(graph):
         graph.evaluate_policy(text)
 
 
-def test_conversion_overflow_is_a_panic(graph):
+@pytest.mark.parametrize("three_valued, outcome", [
+    (True, None),  # Unknown, like any failed conversion in an ordering comparison
+    (False, "Policy evaluation error: Unit conversion failed: Division overflowed"),
+])
+def test_conversion_overflow_is_a_failed_conversion(graph, three_valued, outcome):
+    graph.set_evaluation_mode(three_valued)
     expression = binary("GreaterThan", quantity("1", "g"), quantity(MAX_DECIMAL, "kg"))
-    with pytest.raises(BaseException) as failure:
-        graph.evaluate_policy(policy(expression))
-    assert type(failure.value).__name__ == "PanicException"
+    if outcome is None:
+        assert graph.evaluate_policy(policy(expression)).is_satisfied_tristate is None
+    else:
+        with pytest.raises(ValueError) as failure:
+            graph.evaluate_policy(policy(expression))
+        assert str(failure.value) == outcome
+
+
+@pytest.mark.parametrize("attribute, written, three_valued, two_valued", [
+    (5, 5.0, True, True),  # an int from Python against the float a policy's 5 becomes
+    (-(2**63), -9.223372036854776e18, True, True),
+    ([1, {"k": 2}], [1.0, {"k": 2.0}], False, True),  # by kind, except in two-valued Equal
+    (True, 1.0, None, False),
+])
+def test_integer_attributes_equal_the_same_number_in_a_policy(attribute, written, three_valued,
+                                                              two_valued):
+    graph = Graph()
+    entity = Entity("X")
+    entity.set_attribute("n", attribute)
+    graph.add_entity(entity)
+    for mode, equal in ((True, three_valued), (False, two_valued)):
+        graph.set_evaluation_mode(mode)
+        for op, holds in (("Equal", equal), ("NotEqual", None if equal is None else not equal)):
+            result = graph.evaluate_policy(policy(binary(op, member("X", "n"), lit(written))))
+            assert result.is_satisfied_tristate is holds, (op, mode)
 
 
 # ---- Kleene tables, both logics, against a small model ----

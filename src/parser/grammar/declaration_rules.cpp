@@ -14,6 +14,8 @@ namespace vok::grammar {
 
 using namespace peg::combinators;
 
+using scan::scan_declaration_keyword;
+
 namespace {
 
 // ^"v" ~ version: the version clause (optional where it is used; whitespace may follow the v).
@@ -23,22 +25,6 @@ constexpr auto version_clause = seq(ilit("v"), version);
 // of entity and resource annotations.
 constexpr auto replaces_form = seq(ea_replaces, name, opt(version_clause));
 constexpr auto changes_form = seq(ea_changes, string_array);
-
-// (^"entity" | ... | ^"export") ~ !(LETTER | NUMBER | "_")
-const char* scan_declaration_keyword(const char* p, const char* end) {
-    static constexpr std::array<std::string_view, 16> kWords = {
-        "entity",    "resource", "flow",          "pattern", "role",    "relation",
-        "instance",  "policy",   "conceptchange", "metric",  "mapping", "projection",
-        "dimension", "unit",     "import",        "export"};
-    for (const std::string_view word : kWords) {
-        if (!scan::starts_with_insensitive(p, end, word)) continue;
-        // The choice is never revisited: the first word that matches decides.
-        const char* after = p + word.size();
-        if (after < end && scan::identifier_continue(after, end) != 0) return nullptr;
-        return after;
-    }
-    return nullptr;
-}
 
 } // namespace
 

@@ -44,6 +44,11 @@ public:
     // `stats`, when given, receives what the run cost (tests and fuzzers check its bound).
     static Result<DslTree, DslParseFailure> parse(Rule start, std::string_view text,
                                                   peg::ParseStats* stats = nullptr);
+
+    // A whole source file as the syntax-tree builder reads it: the same outcome as `parse` from
+    // `program`, but expression levels without an operator leave no pair (compact_grammar.h).
+    // Texts the compact parser refuses go to `parse`, which words the failure.
+    static Result<DslTree, DslParseFailure> parse_program(std::string_view text);
 };
 
 } // namespace vok

@@ -7,14 +7,13 @@
 
 #include <cstring>
 
+#include "parser/grammar/lexical_scan.h"
 #include "parser/grammar/rule.h"
 #include "peg/parser_state.h"
 
 namespace vok::grammar {
 
-inline bool is_whitespace_byte(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+using scan::is_whitespace_byte;
 
 class DslState : public peg::ParserState<Rule> {
 public:

@@ -17,46 +17,8 @@ namespace vok::grammar {
 
 using namespace peg::combinators;
 
-namespace {
-
-// "\"" ~ ASCII_DIGIT{4} ~ "-" ~ ASCII_DIGIT{2} ~ "-" ~ ASCII_DIGIT{2} ~ "T" ~ ASCII_DIGIT{2} ~ ":"
-// ~ ASCII_DIGIT{2} ~ ":" ~ ASCII_DIGIT{2} ~ ("Z" | ("+" | "-") ~ ASCII_DIGIT{2} ~ ":" ~
-// ASCII_DIGIT{2}) ~ "\""
-const char* scan_time_literal(const char* p, const char* end) {
-    using scan::digits_exactly;
-    using scan::one_of;
-    p = one_of(p, end, '"');
-    if (p) p = digits_exactly(p, end, 4);
-    if (p) p = one_of(p, end, '-');
-    if (p) p = digits_exactly(p, end, 2);
-    if (p) p = one_of(p, end, '-');
-    if (p) p = digits_exactly(p, end, 2);
-    if (p) p = one_of(p, end, 'T');
-    if (p) p = digits_exactly(p, end, 2);
-    if (p) p = one_of(p, end, ':');
-    if (p) p = digits_exactly(p, end, 2);
-    if (p) p = one_of(p, end, ':');
-    if (p) p = digits_exactly(p, end, 2);
-    if (p == nullptr || p >= end) return nullptr;
-    if (*p == 'Z') {
-        ++p;
-    } else if (*p == '+' || *p == '-') {
-        p = digits_exactly(p + 1, end, 2);
-        if (p) p = one_of(p, end, ':');
-        if (p) p = digits_exactly(p, end, 2);
-    } else {
-        return nullptr;
-    }
-    return p ? one_of(p, end, '"') : nullptr;
-}
-
-// "@" ~ identifier, with no whitespace after the at sign.
-const char* scan_instance_reference(const char* p, const char* end) {
-    p = scan::one_of(p, end, '@');
-    return p ? scan::identifier(p, end) : nullptr;
-}
-
-} // namespace
+using scan::scan_instance_reference;
+using scan::scan_time_literal;
 
 // ---- operators, loosest first ----
 

@@ -14,105 +14,14 @@ namespace vok::grammar {
 
 using namespace peg::combinators;
 
-namespace {
-
-// escape_sequence: "\\" ~ ("\\" | "\"" | "n" | "r" | "t" | "u{" ~ ASCII_HEX_DIGIT{1,6} ~ "}")
-const char* scan_escape_sequence(const char* p, const char* end) {
-    if (end - p < 2 || p[0] != '\\') return nullptr;
-    switch (p[1]) {
-    case '\\':
-    case '"':
-    case 'n':
-    case 'r':
-    case 't':
-        return p + 2;
-    case 'u':
-        break;
-    default:
-        return nullptr;
-    }
-    if (end - p < 3 || p[2] != '{') return nullptr;
-    const char* q = p + 3;
-    int count = 0;
-    while (count < 6 && q < end && scan::is_hex_digit(*q)) {
-        ++q;
-        ++count;
-    }
-    if (count == 0) return nullptr;
-    return scan::one_of(q, end, '}');
-}
-
-// string_content: escape_sequence | (!"\"" ~ !"\\" ~ ANY)
-const char* scan_string_content(const char* p, const char* end) {
-    if (p >= end) return nullptr;
-    if (*p == '\\') return scan_escape_sequence(p, end);
-    if (*p == '"') return nullptr;
-    return p + peg::decode_utf8(p, end).length;
-}
-
-// string_literal: "\"" ~ string_content* ~ "\""
-const char* scan_string_literal(const char* p, const char* end) {
-    if (p >= end || *p != '"') return nullptr;
-    ++p;
-    for (;;) {
-        // Plain content runs up to the next quote or backslash.
-        while (p < end && *p != '"' && *p != '\\')
-            ++p;
-        if (p >= end) return nullptr;
-        if (*p == '"') return p + 1;
-        const char* after_escape = scan_escape_sequence(p, end);
-        // A backslash that starts no escape ends string_content*, and the closing quote is missing.
-        if (after_escape == nullptr) return nullptr;
-        p = after_escape;
-    }
-}
-
-// multiline_string: "\"\"\"" ~ (!"\"\"\"" ~ ANY)* ~ "\"\"\""
-const char* scan_multiline_string(const char* p, const char* end) {
-    constexpr std::string_view kFence = "\"\"\"";
-    const std::string_view rest(p, static_cast<size_t>(end - p));
-    if (!rest.starts_with(kFence)) return nullptr;
-    const size_t close = rest.find(kFence, kFence.size());
-    if (close == std::string_view::npos) return nullptr;
-    return p + close + kFence.size();
-}
-
-// number: "-"? ~ ASCII_DIGIT+ ~ ("." ~ ASCII_DIGIT+)?
-const char* scan_number(const char* p, const char* end) {
-    if (p < end && *p == '-') ++p;
-    p = scan::digits(p, end);
-    if (p == nullptr) return nullptr;
-    if (p < end && *p == '.') {
-        if (const char* fraction = scan::digits(p + 1, end)) return fraction;
-    }
-    return p;
-}
-
-// version: ASCII_DIGIT+ ~ "." ~ ASCII_DIGIT+ ~ "." ~ ASCII_DIGIT+
-const char* scan_version(const char* p, const char* end) {
-    p = scan::digits(p, end);
-    for (int group = 0; group < 2 && p != nullptr; ++group) {
-        p = scan::one_of(p, end, '.');
-        if (p != nullptr) p = scan::digits(p, end);
-    }
-    return p;
-}
-
-// in_keyword: ^"in" ~ WHITESPACE+
-const char* scan_in_keyword(const char* p, const char* end) {
-    if (!scan::starts_with_insensitive(p, end, "in")) return nullptr;
-    p += 2;
-    if (p >= end || !is_whitespace_byte(*p)) return nullptr;
-    while (p < end && is_whitespace_byte(*p))
-        ++p;
-    return p;
-}
-
-const char* scan_identifier(const char* p, const char* end) {
-    return scan::identifier(p, end);
-}
-
-} // namespace
+using scan::scan_escape_sequence;
+using scan::scan_identifier;
+using scan::scan_in_keyword;
+using scan::scan_multiline_string;
+using scan::scan_number;
+using scan::scan_string_content;
+using scan::scan_string_literal;
+using scan::scan_version;
 
 // ---- implicit skip ----
 

@@ -6,6 +6,7 @@
 // when the rule does not match at p.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -13,6 +14,10 @@
 #include "peg/utf8.h"
 
 namespace vok::grammar::scan {
+
+inline bool is_whitespace_byte(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 inline bool is_digit(char c) {
     return c >= '0' && c <= '9';
@@ -81,6 +86,155 @@ inline const char* digits_exactly(const char* p, const char* end, int count) {
 
 inline const char* one_of(const char* p, const char* end, char c) {
     return (p < end && *p == c) ? p + 1 : nullptr;
+}
+
+// escape_sequence: "\\" ~ ("\\" | "\"" | "n" | "r" | "t" | "u{" ~ ASCII_HEX_DIGIT{1,6} ~ "}")
+inline const char* scan_escape_sequence(const char* p, const char* end) {
+    if (end - p < 2 || p[0] != '\\') return nullptr;
+    switch (p[1]) {
+    case '\\':
+    case '"':
+    case 'n':
+    case 'r':
+    case 't':
+        return p + 2;
+    case 'u':
+        break;
+    default:
+        return nullptr;
+    }
+    if (end - p < 3 || p[2] != '{') return nullptr;
+    const char* q = p + 3;
+    int count = 0;
+    while (count < 6 && q < end && scan::is_hex_digit(*q)) {
+        ++q;
+        ++count;
+    }
+    if (count == 0) return nullptr;
+    return scan::one_of(q, end, '}');
+}
+
+// string_content: escape_sequence | (!"\"" ~ !"\\" ~ ANY)
+inline const char* scan_string_content(const char* p, const char* end) {
+    if (p >= end) return nullptr;
+    if (*p == '\\') return scan_escape_sequence(p, end);
+    if (*p == '"') return nullptr;
+    return p + peg::decode_utf8(p, end).length;
+}
+
+// string_literal: "\"" ~ string_content* ~ "\""
+inline const char* scan_string_literal(const char* p, const char* end) {
+    if (p >= end || *p != '"') return nullptr;
+    ++p;
+    for (;;) {
+        // Plain content runs up to the next quote or backslash.
+        while (p < end && *p != '"' && *p != '\\')
+            ++p;
+        if (p >= end) return nullptr;
+        if (*p == '"') return p + 1;
+        const char* after_escape = scan_escape_sequence(p, end);
+        // A backslash that starts no escape ends string_content*, and the closing quote is missing.
+        if (after_escape == nullptr) return nullptr;
+        p = after_escape;
+    }
+}
+
+// multiline_string: "\"\"\"" ~ (!"\"\"\"" ~ ANY)* ~ "\"\"\""
+inline const char* scan_multiline_string(const char* p, const char* end) {
+    constexpr std::string_view kFence = "\"\"\"";
+    const std::string_view rest(p, static_cast<size_t>(end - p));
+    if (!rest.starts_with(kFence)) return nullptr;
+    const size_t close = rest.find(kFence, kFence.size());
+    if (close == std::string_view::npos) return nullptr;
+    return p + close + kFence.size();
+}
+
+// number: "-"? ~ ASCII_DIGIT+ ~ ("." ~ ASCII_DIGIT+)?
+inline const char* scan_number(const char* p, const char* end) {
+    if (p < end && *p == '-') ++p;
+    p = scan::digits(p, end);
+    if (p == nullptr) return nullptr;
+    if (p < end && *p == '.') {
+        if (const char* fraction = scan::digits(p + 1, end)) return fraction;
+    }
+    return p;
+}
+
+// version: ASCII_DIGIT+ ~ "." ~ ASCII_DIGIT+ ~ "." ~ ASCII_DIGIT+
+inline const char* scan_version(const char* p, const char* end) {
+    p = scan::digits(p, end);
+    for (int group = 0; group < 2 && p != nullptr; ++group) {
+        p = scan::one_of(p, end, '.');
+        if (p != nullptr) p = scan::digits(p, end);
+    }
+    return p;
+}
+
+// in_keyword: ^"in" ~ WHITESPACE+
+inline const char* scan_in_keyword(const char* p, const char* end) {
+    if (!scan::starts_with_insensitive(p, end, "in")) return nullptr;
+    p += 2;
+    if (p >= end || !is_whitespace_byte(*p)) return nullptr;
+    while (p < end && is_whitespace_byte(*p))
+        ++p;
+    return p;
+}
+
+inline const char* scan_identifier(const char* p, const char* end) {
+    return scan::identifier(p, end);
+}
+
+// "\"" ~ ASCII_DIGIT{4} ~ "-" ~ ASCII_DIGIT{2} ~ "-" ~ ASCII_DIGIT{2} ~ "T" ~ ASCII_DIGIT{2} ~ ":"
+// ~ ASCII_DIGIT{2} ~ ":" ~ ASCII_DIGIT{2} ~ ("Z" | ("+" | "-") ~ ASCII_DIGIT{2} ~ ":" ~
+// ASCII_DIGIT{2}) ~ "\""
+inline const char* scan_time_literal(const char* p, const char* end) {
+    using scan::digits_exactly;
+    using scan::one_of;
+    p = one_of(p, end, '"');
+    if (p) p = digits_exactly(p, end, 4);
+    if (p) p = one_of(p, end, '-');
+    if (p) p = digits_exactly(p, end, 2);
+    if (p) p = one_of(p, end, '-');
+    if (p) p = digits_exactly(p, end, 2);
+    if (p) p = one_of(p, end, 'T');
+    if (p) p = digits_exactly(p, end, 2);
+    if (p) p = one_of(p, end, ':');
+    if (p) p = digits_exactly(p, end, 2);
+    if (p) p = one_of(p, end, ':');
+    if (p) p = digits_exactly(p, end, 2);
+    if (p == nullptr || p >= end) return nullptr;
+    if (*p == 'Z') {
+        ++p;
+    } else if (*p == '+' || *p == '-') {
+        p = digits_exactly(p + 1, end, 2);
+        if (p) p = one_of(p, end, ':');
+        if (p) p = digits_exactly(p, end, 2);
+    } else {
+        return nullptr;
+    }
+    return p ? one_of(p, end, '"') : nullptr;
+}
+
+// "@" ~ identifier, with no whitespace after the at sign.
+inline const char* scan_instance_reference(const char* p, const char* end) {
+    p = scan::one_of(p, end, '@');
+    return p ? scan::identifier(p, end) : nullptr;
+}
+
+// (^"entity" | ... | ^"export") ~ !(LETTER | NUMBER | "_")
+inline const char* scan_declaration_keyword(const char* p, const char* end) {
+    static constexpr std::array<std::string_view, 16> kWords = {
+        "entity",    "resource", "flow",          "pattern", "role",    "relation",
+        "instance",  "policy",   "conceptchange", "metric",  "mapping", "projection",
+        "dimension", "unit",     "import",        "export"};
+    for (const std::string_view word : kWords) {
+        if (!scan::starts_with_insensitive(p, end, word)) continue;
+        // The choice is never revisited: the first word that matches decides.
+        const char* after = p + word.size();
+        if (after < end && scan::identifier_continue(after, end) != 0) return nullptr;
+        return after;
+    }
+    return nullptr;
 }
 
 } // namespace vok::grammar::scan

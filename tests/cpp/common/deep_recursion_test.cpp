@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "common/deep_recursion.h"
 
@@ -29,6 +31,33 @@ TEST(StackRoom, ExceptionsCrossSegmentsIntact) {
     EXPECT_THROW(throw_at_bottom(200000), std::runtime_error);
     // And the thread is usable afterwards.
     EXPECT_EQ(depth_sum(300000), 300000u);
+}
+
+TEST(StackRoom, ThreadsReturnTheirSegmentsWhenTheyEnd) {
+    using deep_recursion_detail::mapped_segments;
+    // The calling thread keeps what it needed and reuses it: a second deep call maps nothing.
+    EXPECT_EQ(depth_sum(300000), 300000u);
+    const size_t kept = mapped_segments();
+    EXPECT_EQ(depth_sum(300000), 300000u);
+    EXPECT_EQ(mapped_segments(), kept);
+
+    // Threads that ended hold nothing, whether they ran one after another or side by side, and
+    // whether their deep call returned or threw.
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 4; ++i) {
+            threads.emplace_back([i] {
+                if (i % 2 == 0) {
+                    EXPECT_EQ(depth_sum(300000), 300000u);
+                } else {
+                    EXPECT_THROW(throw_at_bottom(200000), std::runtime_error);
+                }
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        EXPECT_EQ(mapped_segments(), kept) << "round " << round;
+    }
 }
 
 } // namespace

@@ -7,13 +7,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/invariant.h"
 #include "decimal/decimal.h"
 #include "units/conversion.h"
 #include "units/dimension.h"
 #include "units/unit.h"
 #include "units/unit_error.h"
 #include "units/unit_registry.h"
-#include "common/invariant.h"
 #include "json/writer.h"
 
 namespace vok {
@@ -242,6 +242,39 @@ TEST(ConvertQuantity, ArithmeticFailuresAreBrokenInvariants) {
     } catch (const InvariantFailure& failure) {
         EXPECT_STREQ(failure.what(), "Division overflowed");
     }
+}
+
+TEST(TryConvertQuantity, ReportsWhatFailedInsteadOfThrowing) {
+    const Decimal max = dec("79228162514264337593543950335");
+    const Unit zero("z", "zero", DimensionKind::Mass, dec("0"), "kg"); // built, never registered
+    const Unit ten("dag", "decagram", DimensionKind::Mass, dec("10"), "kg");
+    struct Case {
+        Decimal value;
+        Unit from;
+        Unit to;
+        bool arithmetic; // an ArithmeticFailed rather than a unit error
+        const char* message;
+    };
+    const Case cases[] = {
+        {max, ten, ten, true, "Multiplication overflowed"},
+        {max, registered("kg"), registered("g"), true, "Division overflowed"},
+        {dec("1"), ten, zero, true, "Division by zero"},
+        {max, registered("kg"), registered("m"), false, "Cannot convert between Mass and Length"},
+        {dec("1"), registered("USD"), registered("EUR"), false,
+         "Conversion not defined from USD to EUR"},
+    };
+    for (const Case& c : cases) {
+        auto converted = try_convert_quantity(c.value, c.from, c.to);
+        ASSERT_FALSE(converted.ok()) << c.message;
+        EXPECT_EQ(converted.error().is<ConversionError::ArithmeticFailed>(), c.arithmetic);
+        EXPECT_EQ(converted.error().to_string(), c.message);
+    }
+    // Just inside the range both ways.
+    EXPECT_EQ(*try_convert_quantity(max, registered("g"), registered("kg")),
+              dec("79228162514264337593543950.335"));
+    EXPECT_EQ(*try_convert_quantity(dec("79228162514264337593543950.335"), registered("kg"),
+                                    registered("g")),
+              max);
 }
 
 TEST(ProcessRegistry, UnitForSymbolFallsBackToACountUnit) {

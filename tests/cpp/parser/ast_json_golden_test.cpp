@@ -51,5 +51,26 @@ TEST(AstJson, DeepExpressionsAreRefusedInsteadOfFillingMemory) {
         document.error().starts_with("the syntax-tree document would exceed 268435456 bytes"));
 }
 
+// Deep chains are refused on a bound computed before writing; that bound must never refuse a
+// document that fits: each chain is written under a limit just above its own size, and refused
+// under limits below it.
+TEST(AstJson, TheRefusalBoundNeverRefusesADocumentThatFits) {
+    for (int terms : {1, 2, 50, 400, 3000}) {
+        std::string source = "Policy p as: a";
+        for (int i = 1; i < terms; ++i)
+            source += " + a";
+        source += "\nInstance i of \"E\" { f: -(b * c) as \"int\" }";
+        auto ast = parse_source(source);
+        ASSERT_TRUE(ast.ok());
+        auto whole = ast_to_json_document(*ast);
+        ASSERT_TRUE(whole.ok());
+        auto fitting = ast_to_json_document(*ast, whole->size() + 1);
+        ASSERT_TRUE(fitting.ok()) << terms;
+        EXPECT_EQ(*fitting, *whole);
+        for (size_t limit : {whole->size() / 2, whole->size() / 10})
+            EXPECT_FALSE(ast_to_json_document(*ast, limit).ok()) << terms << " " << limit;
+    }
+}
+
 } // namespace
 } // namespace vok

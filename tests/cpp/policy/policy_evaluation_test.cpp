@@ -2,10 +2,13 @@
 // literal two-phase oracle, which must agree with it and with the expected outcome.
 #include <gtest/gtest.h>
 
+#include "expression/expression_text.h"
 #include "policy/aggregation.h"
 #include "policy/policy_evaluation.h"
+#include "policy/runtime_value.h"
 #include "policy_builders.h"
 #include "two_phase_oracle.h"
+#include "json/writer.h"
 
 namespace vok::testing {
 namespace {
@@ -18,6 +21,8 @@ std::string run(const Graph& graph, const Expression& e,
     EXPECT_EQ(fused, oracle) << "production and oracle disagree";
     return fused;
 }
+
+constexpr const char* kMaxDecimal = "79228162514264337593543950335";
 
 constexpr const char* kTrue = "true";
 constexpr const char* kFalse = "false | p / Policy 'p' was violated / Error";
@@ -141,12 +146,63 @@ TEST(PolicyEvaluation, ExpansionErrorsOutrankEarlierEvaluationErrors) {
     Expression left = forall("f", var("flows"), var("unbound"));
     Expression right = forall("g", var("Flows"), lit(true));
     EXPECT_EQ(run(t.graph, op_and(left, right)), error("Unknown collection: Flows"));
-    // A panic while evaluating is held back the same way.
-    Expression overflow =
-        bin(BinaryOp::GreaterThan, qty("1", "g"), qty("79228162514264337593543950335", "kg"));
+    // So is an evaluation error in two-valued logic.
+    t.graph.set_use_three_valued_logic(false);
+    Expression overflow = bin(BinaryOp::GreaterThan, qty("1", "g"), qty(kMaxDecimal, "kg"));
     EXPECT_EQ(run(t.graph, op_and(overflow, right)), error("Unknown collection: Flows"));
-    std::string panic = run(t.graph, op_and(overflow, lit(nullptr)));
-    EXPECT_EQ(panic.rfind("panic: ", 0), 0u) << panic;
+    EXPECT_EQ(run(t.graph, op_and(overflow, lit(nullptr))),
+              error("Unit conversion failed: Division overflowed"));
+}
+
+// A value too large for the unit it is converted into: Unknown where three-valued logic turns a
+// failed conversion into Unknown, an error naming the failed step wherever conversion errors are
+// reported. Nothing may end as a broken invariant, whatever the numbers.
+TEST(PolicyEvaluation, ConversionOverflowIsAFailedConversion) {
+    const std::string divided = "Unit conversion failed: Division overflowed";
+    const std::string multiplied = "Unit conversion failed: Multiplication overflowed";
+    // 1 g against the largest decimal in kg divides by 0.001; the largest decimal in minutes
+    // multiplies by 60 on its way to seconds.
+    Expression grams = bin(BinaryOp::Equal, qty("1", "g"), qty(kMaxDecimal, "kg"));
+    Expression seconds = bin(BinaryOp::LessThan, qty("1", "s"), qty(kMaxDecimal, "min"));
+    Expression cast_alone = cast(qty(kMaxDecimal, "min"), "s");
+    Expression cast_compared = bin(BinaryOp::GreaterThan, cast_alone, qty("1", "s"));
+    struct Case {
+        Expression expression;
+        std::string three_valued;
+        std::string two_valued;
+    };
+    const Case cases[] = {
+        // Equality without a common unit compares the quantity objects as JSON, in both logics,
+        // as it does for units of different dimensions.
+        {grams, kFalse, kFalse},
+        {bin(BinaryOp::NotEqual, qty("1", "g"), qty(kMaxDecimal, "kg")), kTrue, kTrue},
+        {bin(BinaryOp::Equal, qty("1", "kg"), qty("1", "m")), kFalse, kFalse},
+        {bin(BinaryOp::GreaterThan, qty("1", "g"), qty(kMaxDecimal, "kg")), kUnknown,
+         error(divided)},
+        {seconds, kUnknown, error(multiplied)},
+        {op_not(seconds), kUnknown, error(multiplied)},
+        {cast_alone, error(multiplied), error(multiplied)},
+        {cast_compared, kUnknown, error(multiplied)},
+        // The operand order decides which side is converted: here 1 g becomes kilograms.
+        {bin(BinaryOp::LessThan, qty(kMaxDecimal, "kg"), qty("1", "g")), kFalse, kFalse},
+    };
+    for (const Case& c : cases) {
+        for (bool three : {true, false}) {
+            Graph g = empty_graph(three);
+            EXPECT_EQ(run(g, c.expression), three ? c.three_valued : c.two_valued)
+                << expression_text(c.expression) << (three ? " (three-valued)" : " (two-valued)");
+        }
+    }
+
+    // A comprehension converting its values into a target unit reports the failed step too.
+    TestGraph t;
+    t.add_flow("1");
+    expr::AggregationComprehension sum{AggregateFunction::Sum, "f",
+                                       Box(var("flows")),      std::nullopt,
+                                       Box(lit(true)),         Box(qty(kMaxDecimal, "min")),
+                                       std::string("s")};
+    EXPECT_EQ(expand_aggregation_comprehension(sum, t.graph).error(), multiplied);
+    EXPECT_EQ(run(t.graph, bin(BinaryOp::GreaterThan, Expression(sum), num(0))), error(multiplied));
 }
 
 TEST(PolicyEvaluation, EveryItemIsEvaluatedInOrder) {
@@ -214,6 +270,62 @@ TEST(PolicyEvaluation, AggregationsDoNotShadowOuterVariables) {
         std::nullopt};
     EXPECT_EQ(run(t.graph, forall("x", var("flows"), bin(BinaryOp::GreaterThan, sum, num(0)))),
               kUnknown);
+}
+
+TEST(PolicyEvaluation, TwoValuedEqualityComparesNumbersByValue) {
+    using json::Value;
+    auto object = [](std::vector<json::Object::Entry> entries) {
+        return Value(json::Object::from_entries(std::move(entries)));
+    };
+    auto array = [](std::vector<Value> items) { return Value(json::Array(std::move(items))); };
+    const Value nested_ints = array({Value::from_u64(1), object({{"k", Value::from_i64(-2)}})});
+    const Value nested_floats = array({Value::from_f64(1), object({{"k", Value::from_f64(-2)}})});
+    const Value two_53 = Value::from_f64(9007199254740992.0);
+    struct Case {
+        Value attribute; // integers as Python hands them over
+        Value literal;   // the policy's side
+        bool equal;
+    };
+    const Case cases[] = {
+        {Value::from_u64(5), Value::from_f64(5), true},
+        {Value::from_u64(0), Value::from_f64(-0.0), true},
+        {Value::from_i64(-3), Value::from_f64(-3), true},
+        {Value::from_i64(INT64_MIN), Value::from_f64(-0x1p63), true},
+        {Value::from_u64(UINT64_MAX), Value::from_f64(0x1p64), false}, // 2^64 is no u64
+        {Value::from_u64(9007199254740993), two_53, false},            // exact, not as doubles
+        {Value::from_u64(5), Value::from_f64(5.5), false},
+        {Value::from_u64(5), Value("5"), false},
+        {nested_ints, nested_floats, true},
+        {object({{"a", nested_ints}}), object({{"a", nested_floats}}), true},
+        {array({Value::from_u64(1)}), array({Value::from_f64(1), Value::from_f64(1)}), false},
+        {object({{"k", Value::from_u64(1)}}), object({{"j", Value::from_f64(1)}}), false},
+        {array({Value(true), Value()}), array({Value(true), Value()}), true},
+        {array({Value(true)}), array({Value::from_u64(1)}), false},
+    };
+    for (const Case& c : cases) {
+        Graph g = empty_graph(false);
+        Entity e = Entity::make("X", "default");
+        e.attributes.insert_or_assign("n", c.attribute);
+        (void)g.add_entity(std::move(e));
+        const std::string shown =
+            json::to_compact_string(c.attribute) + " vs " + json::to_compact_string(c.literal);
+        EXPECT_EQ(run(g, bin(BinaryOp::Equal, member("X", "n"), lit(c.literal))),
+                  c.equal ? kTrue : kFalse)
+            << shown;
+        EXPECT_EQ(run(g, bin(BinaryOp::NotEqual, lit(c.literal), member("X", "n"))),
+                  c.equal ? kFalse : kTrue)
+            << shown;
+    }
+    // Deep values compare without running out of stack.
+    Value deep_ints = Value::from_u64(7), deep_floats = Value::from_f64(7);
+    for (int i = 0; i < 200000; ++i) {
+        Value a, b;
+        a.emplace_array().push_back(std::move(deep_ints));
+        b.emplace_array().push_back(std::move(deep_floats));
+        deep_ints = std::move(a);
+        deep_floats = std::move(b);
+    }
+    EXPECT_TRUE(equal_by_number_value(deep_ints, deep_floats));
 }
 
 TEST(Aggregations, SumsFiltersAndWindows) {

@@ -3,7 +3,12 @@
 #include "registry/namespace_registry.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include "temp_tree.h"
 
@@ -179,6 +184,42 @@ TEST(RegistryLoad, FileSystemFailuresAreIoErrors) {
     auto nul = NamespaceRegistry::from_file(std::string("reg\0.toml", 9));
     ASSERT_FALSE(nul.ok());
     EXPECT_EQ(nul.error().to_string(), "IO error: file name contained an unexpected NUL byte");
+}
+
+// Only regular files are read: a FIFO would block the caller, a device might never end, and a
+// socket cannot be opened at all. Discovery passes over them, as over any other non-file.
+TEST(RegistryLoad, FilesThatAreNotRegularAreRefusedUnread) {
+    TempTree tree;
+    const auto fifo = tree.path("fifo/.vok-registry.toml");
+    std::filesystem::create_directories(fifo.parent_path());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto socket_path = tree.path("socket/.vok-registry.toml");
+    std::filesystem::create_directories(socket_path.parent_path());
+    const int socket_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(socket_fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket_path.native().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socket_path.c_str());
+    ASSERT_EQ(::bind(socket_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    const auto message = [](const std::string& path, const char* kind) {
+        return "Registry path is not a regular file: " + path + " (" + kind + ")";
+    };
+    auto device = NamespaceRegistry::from_file("/dev/null");
+    ASSERT_FALSE(device.ok());
+    EXPECT_TRUE(device.error().is<RegistryError::NotRegularFile>());
+    EXPECT_EQ(device.error().to_string(), message("/dev/null", "a character device"));
+    auto socket = NamespaceRegistry::from_file(socket_path.native());
+    ASSERT_FALSE(socket.ok());
+    EXPECT_EQ(socket.error().to_string(), message(socket_path.native(), "a socket"));
+    for (const auto& candidate : {fifo, socket_path}) {
+        const auto below = tree.make_dir(candidate.parent_path().filename().native() + "/below");
+        auto found = NamespaceRegistry::discover(below.native());
+        ASSERT_TRUE(found.ok()) << candidate;
+        EXPECT_FALSE(found->has_value()) << candidate;
+    }
+    ::close(socket_fd);
 }
 
 struct SpecificityCase {

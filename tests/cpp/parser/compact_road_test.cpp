@@ -1,0 +1,190 @@
+// The compact parser against the old road (oracle/old_road.h): on every example, golden input and
+// fuzz-corpus input, on their prefixes and on mutations of them, parse_source must give what the
+// rule engine and the builder gave before: the same error text and position, or the same
+// syntax-tree JSON and formatted source. And the compact parser must really carry the load: it
+// may leave a text to the rule engine only when the engine refuses it or nests near its limit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "golden.h"
+#include "oracle/old_road.h"
+#include "parser/grammar/compact_grammar.h"
+
+namespace vok {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> files_in(const fs::path& dir, size_t max_bytes) {
+    std::vector<std::string> texts;
+    if (!fs::exists(dir)) return texts;
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file() && entry.file_size() <= max_bytes)
+            paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    for (const fs::path& path : paths) {
+        const std::string name = path.filename().string();
+        if (dir.filename() != "source_fuzz" && !name.ends_with(".vok")) continue;
+        texts.push_back(testing::slurp(path));
+    }
+    return texts;
+}
+
+// Sources written to reach the corners of the grammar: keywords without word boundaries, ordered
+// choice taking the first match, optional clauses abandoned half way, every operator level.
+const std::vector<std::string> kCorners = {
+    "Policy p as: notify = 1 andy = 2 or not not a",
+    "Policy p as: a or b and not c = 1 + 2 * -d",
+    "Policy p as: trueValue",
+    "Policy p as: count(flowsTotal)",
+    "Policy p as: counter > 5 and count(flows) >= 1 and sum(flows.quantity) <= 2",
+    "Policy p as: - -x - - 5 * (a / b) as \"int\"",
+    "Policy p as: x as \"decimal\" as \"int\"",
+    "Policy p as: a.b.c",
+    "Policy p as: forall e in entities: e.owner != \"\"",
+    "Policy p as: @warehouse = @ warehouse",
+    "Policy p as: not (a - (b - (c",
+    "Policy p as: not - (not - (x))",
+    "Policy p as: ((a)) and (not (b)) or -(c) contains \"x\" StartsWith y HAS_ROLE z",
+    "Policy p as: sum(f in flows over last -5 \"days\" where f.q > 0: f.q) = 100 \"kg\"",
+    "Policy p as: avg(f in flows: f.q) before \"2024-01-15T10:30:00Z\" during "
+    "interval(\"a\", \"b\")",
+    "Policy p as: group_by(f in flows where f.q > 0: f.r) { count(flows) > 1 }",
+    "Policy p as: exists_unique x in Flows: (x.quantity > 0) and exists y in relations: (y)",
+    "Policy p as: \"\"\"multi\nline\"\"\" = \"2024-01-15T10:30:00+02:00\" and 1e3",
+    "Policy p per Constraint Obligation priority 5 @rationale \"why\" @tags [\"a\", \"b\"] "
+    "v1.0.0 as: true",
+    "Policy p per Constraint Obligation as: true",
+    "Policyp as: TRUE\nInstancea of \"E\"",
+    "Entity \"Customer\"\nentity \"C\" V 1.0.0 in sales\nEntity \"X\" @replaces \"Y\" v 2.0.0 "
+    "@changes [\"a\"] in d",
+    "Resource \"Money\" USD in finance\nResource \"M\" in finance\nResource \"M\" units\n"
+    "Resource \"R\"\nEntity \"X\"",
+    "Resource \"X\" unit",
+    "Resource \"X\" unit in d\nResource \"Y\" unitx",
+    "Flow \"Money\" @priority 5 @meta { \"a\": 1 \"b\": { \"c\": [\"x\"] }, } from \"A\" to \"B\" "
+    "quantity 12.50",
+    "Flow \"M\" from \"A\" to \"B\" quantity -0.5",
+    "Pattern \"Code\" matches \"[A-Z]+\"\nRole \"Buyer\" in\nsales\nDimension \"Mass\"",
+    "Relation \"Pays\" subject: \"Buyer\" predicate: \"pays\" object: \"Seller\" via: flow \"M\"",
+    "Instance acme of \"Customer\" { name: \"ACME\", tier: 2 \n x: -1, }",
+    "Instance a of \"E\" { x: 1, x: 2 }",
+    "Unit \"g\" of \"Mass\" factor 0.001 base \"kg\"",
+    "ConceptChange \"R\" @from_version v1.0.0 @to_version v2.0.0 @migration_policy manual "
+    "@breaking_change true",
+    "ConceptChange \"R\" @to_version v2.0.0",
+    "Metric \"m\" as: 1 @refresh_interval 5 \"minutes\" @window 7 \"days\" @threshold 100 "
+    "@severity \"WARNING\" @target 1.5 @unit \"u\"",
+    "Metric \"m\" as: 1 @severity \"loud\"",
+    "Metric \"m\" as: 1 @window 1 \"week\"",
+    "Mapping \"m\" for proto { Entity \"C\" -> Node { label: \"P\", props: { \"k\": 1 }, "
+    "active: true } Flow \"F\" -> E {} }",
+    "Projection \"p\" for KG { Entity \"C\" { label: \"P\", properties: { \"n\" -> \"f\", } } }",
+    "export Entity \"X\"\nexport export Entity \"Y\"",
+    "@ namespace \"a\"\n@Version \"1\"\nimport { a, b as c, } from \"m\"\nimport * as x from "
+    "\"n\"\n"
+    "// c\nEntity \"A\" // t\n",
+    "import {} from \"m\"",
+    "Entity \"a\\u{41}\"",
+    "Entity \"a\\qb\"",
+    "Entity \"\"\"abc",
+    "Policy p as: 3000000000 \"x\"",
+    "Metric \"m\" as: sum(f in flows over last 3000000000 \"days\": f.q)",
+    "\t\n  // only a comment",
+    "",
+};
+
+// Each input, whole, cut at `cuts` points, and with one of a few bytes inserted or one deleted
+// at `edits` points.
+std::vector<std::string> variants(const std::string& text, size_t cuts, size_t edits) {
+    std::vector<std::string> out{text};
+    if (text.empty()) return out;
+    const size_t cut_stride = std::max<size_t>(1, text.size() / cuts);
+    for (size_t n = 0; n < text.size(); n += cut_stride)
+        out.push_back(text.substr(0, n));
+    static const char* const kInserts[] = {"(", ")", "-", "not ", "\"", "@", "{", ",", " ", "."};
+    const size_t edit_stride = std::max<size_t>(1, text.size() / edits);
+    size_t k = 0;
+    for (size_t n = 0; n < text.size(); n += edit_stride, ++k) {
+        out.push_back(text.substr(0, n) + text.substr(n + 1));
+        out.push_back(text.substr(0, n) + kInserts[k % std::size(kInserts)] + text.substr(n));
+    }
+    return out;
+}
+
+void expect_same_road(const std::string& source) {
+    const std::string expected = oracle::observable(oracle::parse_source(source), source.size());
+    const std::string actual = oracle::observable(parse_source(source), source.size());
+    ASSERT_EQ(actual, expected) << "source:\n" << source;
+    // The compact parser gives up only where the rule engine refuses or nests deeply.
+    peg::ParseStats stats;
+    const bool engine_accepts = DslParser::parse(Rule::program, source, &stats).ok();
+    if (engine_accepts && stats.deepest_nesting < kMaxRuleNesting / 2) {
+        EXPECT_TRUE(grammar::parse_program_compact(source).has_value()) << source;
+    }
+}
+
+TEST(CompactRoad, CornersOfTheGrammarAndTheirVariants) {
+    for (const std::string& text : kCorners)
+        for (const std::string& source : variants(text, 40, 40))
+            expect_same_road(source);
+}
+
+TEST(CompactRoad, ExamplesAndGoldenInputsAndTheirVariants) {
+    std::vector<std::string> texts = files_in(fs::path(VOK_SOURCE_DIR) / "examples", 1 << 20);
+    for (std::string& text : files_in(fs::path(VOK_SOURCE_DIR) / "tests/golden", 1 << 20))
+        texts.push_back(std::move(text));
+    ASSERT_GE(texts.size(), 10u);
+    for (const std::string& text : texts)
+        for (const std::string& source : variants(text, 60, 60))
+            expect_same_road(source);
+}
+
+TEST(CompactRoad, FuzzCorpusOfTheSourceTarget) {
+    const auto texts = files_in(fs::path(VOK_SOURCE_DIR) / "fuzz/corpus/source_fuzz", 1 << 16);
+    for (const std::string& text : texts)
+        for (const std::string& source : variants(text, 2, 2))
+            expect_same_road(source);
+}
+
+std::string repeat(std::string_view unit, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i)
+        text += unit;
+    return text;
+}
+
+// Around the rule engine's nesting limit the compact parser leaves the text to the engine, so a
+// refusal for depth falls exactly where it fell.
+TEST(CompactRoad, NestingNearTheLimit) {
+    for (size_t n : {600, 980, 990, 995, 1000, 1005, 1010, 1100}) {
+        expect_same_road("Policy p as: " + repeat("(", n) + "a" + repeat(")", n));
+        expect_same_road("Instance i of \"E\" { f: " + repeat("(", n) + "a" + repeat(")", n) +
+                         " }");
+    }
+    for (size_t n : {4900, 4990, 4996, 5000, 9980, 9990, 9995, 10000}) {
+        expect_same_road("Policy p as: " + repeat("not ", n) + "a");
+        expect_same_road("Policy p as: " + repeat("-", n) + "a");
+        expect_same_road("Flow \"M\" @m " + repeat("{\"a\": ", n / 2) + "1" + repeat("}", n / 2) +
+                         " from \"A\" to \"B\"");
+    }
+}
+
+// Without the rule engine's memo, `not - (` costs the compact parser twice the work per level
+// (`not` read as a keyword, then as a name followed by `-`): past its work bound it leaves the
+// text to the engine, so such input costs a bounded amount per byte however deep it goes.
+TEST(CompactRoad, ExponentialBacktrackingIsLeftToTheRuleEngine) {
+    for (size_t n : {5, 12, 40, 200}) {
+        const std::string source = "Policy p as: " + repeat("not - (", n) + "x";
+        expect_same_road(source);
+        expect_same_road(source + repeat(")", n));
+    }
+}
+
+} // namespace
+} // namespace vok
