@@ -250,6 +250,10 @@ private:
     Node node_;
 };
 
+// How many expression nodes this thread has destroyed so far; the graph compares two readings to
+// learn how much memory dropping its policies and metrics freed.
+size_t expression_nodes_destroyed() noexcept;
+
 // Each variant row names its struct, and the struct sits at the row's position in Node.
 static_assert(std::variant_size_v<Expression::Node> == kExpressionVariantNames.size());
 #define VOK_EXPRESSION_VARIANT(Name)                                                               \

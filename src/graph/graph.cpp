@@ -4,6 +4,10 @@
 
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "common/invariant.h"
 
 namespace vok {
@@ -58,6 +62,32 @@ template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V record, const
 }
 
 } // namespace
+
+namespace {
+
+// Below this much freed memory, returning pages is not worth a walk over malloc's free lists.
+constexpr size_t kReleaseBytes = size_t{64} << 20;
+// Rough sizes: a record with its share of strings and maps, an expression node with its block.
+constexpr size_t kBytesPerRecord = 128;
+constexpr size_t kBytesPerNode = sizeof(Expression) + 16;
+
+} // namespace
+
+Graph::~Graph() {
+    release_.records = entities_.size() + roles_.size() + resources_.size() + flows_.size() +
+                       relations_.size() + instances_.size() + entity_instances_.size() +
+                       policies_.size() + patterns_.size() + concept_changes_.size() +
+                       metrics_.size() + mappings_.size() + projections_.size();
+    release_.nodes_before = expression_nodes_destroyed();
+}
+
+Graph::MemoryRelease::~MemoryRelease() {
+    const size_t nodes = expression_nodes_destroyed() - nodes_before;
+    if (records * kBytesPerRecord + nodes * kBytesPerNode < kReleaseBytes) return;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 Result<void, GraphError> Graph::add_entity(Entity entity) {
     return add_named(entities_, first_entity_by_name_, RecordKind::Entity, std::move(entity));

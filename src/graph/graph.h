@@ -47,6 +47,12 @@ class Graph {
 public:
     // Empty, in three-valued mode.
     Graph() = default;
+    Graph(Graph&&) noexcept = default;
+    Graph& operator=(Graph&&) noexcept = default;
+    Graph(const Graph&) = default;
+    Graph& operator=(const Graph&) = default;
+    // A large graph hands the memory it frees back to the system (see MemoryRelease).
+    ~Graph();
 
     // --- Adders: each refuses the first check that fails, graph unchanged. ---
 
@@ -155,6 +161,20 @@ public:
     void set_use_three_valued_logic(bool value) { use_three_valued_logic_ = value; }
 
 private:
+    // Declared first, so destroyed last: once every record is gone, a graph that held a lot of
+    // memory asks malloc to return its free pages to the system. Otherwise the small blocks of a
+    // large model (expression nodes above all) stay resident after the graph is dropped, and a
+    // later parse whose large requests cannot reuse them raises the process's footprint.
+    struct MemoryRelease {
+        size_t records = 0;
+        size_t nodes_before = 0;
+        MemoryRelease() = default;
+        MemoryRelease(const MemoryRelease&) noexcept {}
+        MemoryRelease& operator=(const MemoryRelease&) noexcept { return *this; }
+        ~MemoryRelease();
+    };
+    MemoryRelease release_;
+
     IndexedMap<Uuid, Entity> entities_;
     IndexedMap<Uuid, Role> roles_;
     IndexedMap<Uuid, Resource> resources_;
