@@ -40,7 +40,7 @@ std::optional<Uuid> lookup_first(const IndexedMap<Uuid, V>& map, const NameIndex
 // record of each name.
 template <class V>
 Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, NameIndex& first_by_name,
-                                   RecordKind kind, V record) {
+                                   RecordKind kind, V&& record) {
     const Uuid id = record.id;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
     const size_t position = map.size() - 1;
@@ -49,13 +49,13 @@ Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, NameIndex& first_by
 }
 
 template <class V>
-Result<void, GraphError> add_by_id(IndexedMap<Uuid, V>& map, RecordKind kind, V record) {
+Result<void, GraphError> add_by_id(IndexedMap<Uuid, V>& map, RecordKind kind, V&& record) {
     const Uuid id = record.id;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
     return Ok();
 }
 
-template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V record, const char* what) {
+template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V&& record, const char* what) {
     const Uuid id = record.id;
     bool inserted = map.insert(id, std::move(record));
     VOK_INVARIANT(inserted, std::string(what) + " inserted twice under one id");

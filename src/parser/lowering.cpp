@@ -5,6 +5,7 @@
 #include "common/cancellation.h"
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -43,76 +44,111 @@ struct Passes {
     std::vector<AstNode*> mappings;
     std::vector<AstNode*> projections;
 
+    // How many declarations of each kind, by AstNode index (exports not counted: they are
+    // unwrapped).
+    std::array<size_t, std::variant_size_v<AstNode>> kind_counts{};
+
     explicit Passes(std::vector<Spanned>& declarations) {
-        for (Spanned& spanned : declarations) {
-            // The unwrapped node lies inside `spanned`, which is ours to change.
-            AstNode& node = const_cast<AstNode&>(unwrap_export(spanned.node));
-            pass_of(node).push_back(&node);
+        // One walk reads each declaration's kind; the lists are then allocated once at their
+        // final sizes and filled without reading the declarations again.
+        std::vector<uint8_t> kinds;
+        kinds.reserve(declarations.size());
+        for (const Spanned& spanned : declarations) {
+            const size_t kind = unwrap_export(spanned.node).index();
+            kinds.push_back(static_cast<uint8_t>(kind));
+            ++kind_counts[kind];
+        }
+        // Several kinds share a list, so each kind adds its count to the room already made.
+        for (size_t kind = 0; kind < kind_counts.size(); ++kind) {
+            if (kind_counts[kind] == 0) continue;
+            std::vector<AstNode*>& pass = pass_of(kind);
+            pass.reserve(pass.capacity() + kind_counts[kind]);
+        }
+        for (size_t i = 0; i < declarations.size(); ++i) {
+            // The unwrapped node lies inside the declaration, which is ours to change.
+            auto& node = const_cast<AstNode&>(unwrap_export(declarations[i].node));
+            pass_of(kinds[i]).push_back(&node);
         }
     }
 
 private:
-    std::vector<AstNode*>& pass_of(const AstNode& node) {
-        return std::visit(
-            [this](const auto& declaration) -> std::vector<AstNode*>& {
-                using T = std::decay_t<decltype(declaration)>;
-                if constexpr (std::is_same_v<T, ast::Dimension> ||
-                              std::is_same_v<T, ast::UnitDeclaration>) {
-                    return units;
-                } else if constexpr (std::is_same_v<T, ast::Pattern>) {
-                    return patterns;
-                } else if constexpr (std::is_same_v<T, ast::ConceptChange>) {
-                    return concept_changes;
-                } else if constexpr (std::is_same_v<T, ast::Entity> ||
-                                     std::is_same_v<T, ast::Resource> ||
-                                     std::is_same_v<T, ast::Role>) {
-                    return participants;
-                } else if constexpr (std::is_same_v<T, ast::Flow>) {
-                    return flows;
-                } else if constexpr (std::is_same_v<T, ast::Relation>) {
-                    return relations;
-                } else if constexpr (std::is_same_v<T, ast::Instance>) {
-                    return instances;
-                } else if constexpr (std::is_same_v<T, ast::Policy>) {
-                    return policies;
-                } else if constexpr (std::is_same_v<T, ast::Metric>) {
-                    return metrics;
-                } else if constexpr (std::is_same_v<T, ast::MappingDecl>) {
-                    return mappings;
-                } else if constexpr (std::is_same_v<T, ast::ProjectionDecl>) {
-                    return projections;
-                } else {
-                    static_assert(std::is_same_v<T, ast::Export>);
-                    // unwrap_export never yields an Export.
-                    VOK_INVARIANT(false, "export left after unwrapping");
-                    return units;
-                }
-            },
-            node);
+    template <class T> static constexpr size_t kind_index() {
+        return variant_index<T>(std::make_index_sequence<std::variant_size_v<AstNode>>());
     }
+    template <class T, size_t... I>
+    static constexpr size_t variant_index(std::index_sequence<I...>) {
+        size_t found = 0;
+        ((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true) : false) ||
+         ...);
+        return found;
+    }
+
+    std::vector<AstNode*>& pass_of(size_t kind) {
+        switch (kind) {
+        case kind_index<ast::Dimension>():
+        case kind_index<ast::UnitDeclaration>():
+            return units;
+        case kind_index<ast::Pattern>():
+            return patterns;
+        case kind_index<ast::ConceptChange>():
+            return concept_changes;
+        case kind_index<ast::Entity>():
+        case kind_index<ast::Resource>():
+        case kind_index<ast::Role>():
+            return participants;
+        case kind_index<ast::Flow>():
+            return flows;
+        case kind_index<ast::Relation>():
+            return relations;
+        case kind_index<ast::Instance>():
+            return instances;
+        case kind_index<ast::Policy>():
+            return policies;
+        case kind_index<ast::Metric>():
+            return metrics;
+        case kind_index<ast::MappingDecl>():
+            return mappings;
+        case kind_index<ast::ProjectionDecl>():
+            return projections;
+        default:
+            // unwrap_export never yields an Export.
+            VOK_INVARIANT(false, "export left after unwrapping");
+            return units;
+        }
+    }
+
+public:
+    template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
 };
 
 ParserError wrapped(std::string_view prefix, const std::string& detail) {
     return ParserError::grammar(std::string(prefix) + detail);
 }
 
+// A part of the tree: moved out when the tree is ours to consume, copied otherwise.
+template <class T> T take_part(T& part, bool consume) {
+    if (consume) return std::move(part);
+    return part;
+}
+
 // An instance field's value as the JSON the instance stores. Only values that stand for
 // themselves qualify; anything that would need evaluating is refused.
-ParseResult<json::Value> field_value(const Expression& expression) {
+ParseResult<json::Value> field_value(Expression& expression, bool consume) {
     switch (expression.kind()) {
     case ExpressionKind::Literal:
-        return expression.get_if<expr::Literal>()->value;
+        return take_part(expression.get_if<expr::Literal>()->value, consume);
     case ExpressionKind::QuantityLiteral: {
-        const auto& quantity = *expression.get_if<expr::QuantityLiteral>();
-        json::Object object;
-        object.insert_or_assign("value", json::Value(quantity.value.to_string()));
-        object.insert_or_assign("unit", json::Value(quantity.unit));
-        return json::Value(std::move(object));
+        auto& quantity = *expression.get_if<expr::QuantityLiteral>();
+        std::vector<json::Object::Entry> entries;
+        entries.reserve(2);
+        entries.emplace_back("unit", json::Value(take_part(quantity.unit, consume)));
+        entries.emplace_back("value", json::Value(quantity.value.to_string()));
+        return json::Value(json::Object::from_sorted_unique_entries(std::move(entries)));
     }
     case ExpressionKind::TimeLiteral:
-        return json::Value(expression.get_if<expr::TimeLiteral>()->timestamp);
+        return json::Value(take_part(expression.get_if<expr::TimeLiteral>()->timestamp, consume));
     case ExpressionKind::Variable:
-        return json::Value(expression.get_if<expr::Variable>()->name);
+        return json::Value(take_part(expression.get_if<expr::Variable>()->name, consume));
     case ExpressionKind::IntervalLiteral:
         return Err(ParserError::unsupported_expression("interval_literal"));
     case ExpressionKind::GroupBy:
@@ -154,12 +190,10 @@ public:
         // Stopping on cancellation must leave the process-wide unit registry as it was, so a file
         // that registered units is lowered to the end (the passes below are quick).
         const bool cancellable = passes.units.empty();
-        for (AstNode* node : passes.patterns)
-            VOK_TRY(add(std::get<ast::Pattern>(*node)));
-        for (AstNode* node : passes.concept_changes) {
-            VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
-        }
+        VOK_TRY(lower_each<ast::Pattern>(passes.patterns, false));
+        VOK_TRY(lower_each<ast::ConceptChange>(passes.concept_changes, false));
         for (size_t i = 0; i < passes.participants.size(); ++i) {
+            prefetch_ahead(passes.participants, i);
             const AstNode* node = passes.participants[i];
             if (cancellable) poll_cancellation();
             const Uuid id = participant_id(passes.participants, i);
@@ -171,43 +205,22 @@ public:
                 VOK_TRY(add(std::get<ast::Role>(*node), id));
             }
         }
-        for (AstNode* node : passes.flows) {
-            if (cancellable) poll_cancellation();
-            VOK_TRY(add(std::get<ast::Flow>(*node)));
-        }
-        for (AstNode* node : passes.relations)
-            VOK_TRY(add(std::get<ast::Relation>(*node)));
-        for (AstNode* node : passes.instances) {
-            if (cancellable) poll_cancellation();
-            VOK_TRY(add(std::get<ast::Instance>(*node)));
-        }
-        for (AstNode* node : passes.policies) {
-            if (cancellable) poll_cancellation();
-            VOK_TRY(add(std::get<ast::Policy>(*node)));
-        }
-        for (AstNode* node : passes.metrics)
-            VOK_TRY(add(std::get<ast::Metric>(*node)));
-        for (AstNode* node : passes.mappings) {
-            VOK_TRY(add(std::get<ast::MappingDecl>(*node)));
-        }
-        for (AstNode* node : passes.projections) {
-            VOK_TRY(add(std::get<ast::ProjectionDecl>(*node)));
-        }
+        VOK_TRY(lower_each<ast::Flow>(passes.flows, cancellable));
+        VOK_TRY(lower_each<ast::Relation>(passes.relations, false));
+        VOK_TRY(lower_each<ast::Instance>(passes.instances, cancellable));
+        VOK_TRY(lower_each<ast::Policy>(passes.policies, cancellable));
+        VOK_TRY(lower_each<ast::Metric>(passes.metrics, false));
+        VOK_TRY(lower_each<ast::MappingDecl>(passes.mappings, false));
+        VOK_TRY(lower_each<ast::ProjectionDecl>(passes.projections, false));
         return std::move(graph_);
     }
 
 private:
     static Graph::Counts counts_of(const Passes& passes) {
         Graph::Counts counts;
-        for (const AstNode* node : passes.participants) {
-            if (std::holds_alternative<ast::Entity>(*node)) {
-                ++counts.entities;
-            } else if (std::holds_alternative<ast::Resource>(*node)) {
-                ++counts.resources;
-            } else {
-                ++counts.roles;
-            }
-        }
+        counts.entities = passes.count<ast::Entity>();
+        counts.resources = passes.count<ast::Resource>();
+        counts.roles = passes.count<ast::Role>();
         counts.flows = passes.flows.size();
         counts.relations = passes.relations.size();
         counts.entity_instances = passes.instances.size();
@@ -259,6 +272,30 @@ private:
         graph_.insert_concept_change(
             ConceptChange{id, declaration.name, declaration.from_version, declaration.to_version,
                           declaration.migration_policy, declaration.breaking_change});
+        return Ok();
+    }
+
+    // Declarations are read pass by pass, so from all over the tree; the one a few places ahead
+    // is loaded while the current one is lowered: its first fields and its kind, which the
+    // variant keeps after its storage.
+    static constexpr size_t kNodeLookahead = 4;
+    static void prefetch_ahead(const std::vector<AstNode*>& pass, size_t i) {
+        if (i + kNodeLookahead < pass.size()) {
+            const char* node = reinterpret_cast<const char*>(pass[i + kNodeLookahead]);
+            __builtin_prefetch(node);
+            __builtin_prefetch(node + sizeof(AstNode) - 1);
+        }
+    }
+
+    // Lowers the declarations of one pass in order, polling for cancellation before each when
+    // asked to.
+    template <class Declaration>
+    ParseResult<void> lower_each(const std::vector<AstNode*>& pass, bool poll) {
+        for (size_t i = 0; i < pass.size(); ++i) {
+            prefetch_ahead(pass, i);
+            if (poll) poll_cancellation();
+            VOK_TRY(add(std::get<Declaration>(*pass[i])));
+        }
         return Ok();
     }
 
@@ -377,13 +414,13 @@ private:
         return Ok();
     }
 
-    // The unit a resource records for a symbol. Files declare their resources over a handful of
-    // units, so each symbol is looked up in the registry (under its lock) once per lowering. An
-    // unregistered symbol still lowers, as a counted unit of its own name.
+    // The unit a resource records for a symbol (an unregistered symbol still lowers, as a counted
+    // unit of its own name). Resources often come in runs over one unit, so the last symbol's unit
+    // is kept rather than looked up again under the registry's lock.
     const Unit& unit_of(const std::string& symbol) {
-        auto found = units_.find(symbol);
-        if (found == units_.end()) found = units_.emplace(symbol, unit_for_symbol(symbol)).first;
-        return found->second;
+        if (!last_unit_ || last_unit_->symbol != symbol)
+            last_unit_.emplace(unit_for_symbol(symbol));
+        return *last_unit_;
     }
 
     ParseResult<void> add(const ast::Flow& declaration) {
@@ -443,27 +480,34 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Instance& declaration) {
+    ParseResult<void> add(ast::Instance& declaration) {
+        // The fields are kept sorted by name, as an object's keys are: they fill the object in
+        // order.
+        std::vector<json::Object::Entry> fields;
+        fields.reserve(declaration.fields.size());
+        for (auto& [field, expression] : declaration.fields) {
+            VOK_ASSIGN(json::Value value, field_value(expression, consume_));
+            fields.emplace_back(field, std::move(value));
+        }
         // As Instance::make builds it (the id of namespace and entity type + ":" + name), with
         // the file's shared namespace text.
         Instance instance{
             Uuid::new_v5(Uuid::namespace_dns(),
                          {file_namespace_, "::", declaration.entity_type, ":", declaration.name}),
-            declaration.name, declaration.entity_type, shared_file_namespace_, json::Object()};
-        for (const auto& [field, expression] : declaration.fields) {
-            VOK_ASSIGN(json::Value value, field_value(expression));
-            instance.set_field(field, std::move(value));
-        }
-        const std::string prefix = "Failed to add entity instance '" + declaration.name + "': ";
+            declaration.name, declaration.entity_type, shared_file_namespace_,
+            json::Object::from_sorted_unique_entries(std::move(fields))};
+        auto failed = [&](const std::string& detail) {
+            return Err(
+                wrapped("Failed to add entity instance '" + declaration.name + "': ", detail));
+        };
         // An instance's id includes its entity type, so the name needs its own check.
         if (graph_.entity_instances().contains(instance.id) ||
             instance_names_.contains(declaration.name)) {
-            return Err(
-                wrapped(prefix, "Entity instance '" + declaration.name + "' already exists"));
+            return failed("Entity instance '" + declaration.name + "' already exists");
         }
         if (!entities_.contains(file_namespace_, declaration.entity_type)) {
-            return Err(wrapped(prefix, "Entity '" + declaration.entity_type +
-                                           "' not found in namespace '" + file_namespace_ + "'"));
+            return failed("Entity '" + declaration.entity_type + "' not found in namespace '" +
+                          file_namespace_ + "'");
         }
         instance_names_.insert(declaration.name);
         graph_.insert_entity_instance(std::move(instance));
@@ -552,7 +596,7 @@ private:
     NameTable<Role> roles_{graph_, &Graph::roles, &Graph::find_role_by_name};
     // Views of the names in the tree, which outlives the lowering.
     std::unordered_set<std::string_view> instance_names_;
-    std::unordered_map<std::string, Unit> units_;
+    std::optional<Unit> last_unit_;
     std::array<Uuid, kLookahead> ahead_;
     std::optional<Result<SemanticVersion, std::string>> file_version_;
 };
