@@ -6,6 +6,8 @@
 // usage: line_bench KIND [COUNT [RUNS]]
 //   KIND   Entity, Role or Resource (COUNT lines, default 1,000,000), or chain (a chain of about
 //          COUNT bytes, default 10,000,000)
+// or:    line_bench file PATH [RUNS]   (any source file, such as generate_model.py's model; its
+//          declarations are counted as its top-level lines that start with a letter)
 // Reports the best of RUNS (default 3) timed parses; the heap the finished graph holds (bytes in
 // use by malloc while only the graph is alive, per record for declarations); the peak resident
 // memory of the first parse above the resident memory before it, and its ratio to the graph; and
@@ -14,6 +16,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -80,19 +83,35 @@ std::string make_input(const std::string& kind, size_t count, size_t& declaratio
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "usage: %s Entity|Role|Resource|chain [COUNT [RUNS]]\n", argv[0]);
+        std::fprintf(stderr, "       %s file PATH [RUNS]\n", argv[0]);
         return 2;
     }
     const std::string kind = argv[1];
-    if (kind != "Entity" && kind != "Role" && kind != "Resource" && kind != "chain") {
+    if (kind != "Entity" && kind != "Role" && kind != "Resource" && kind != "chain" &&
+        !(kind == "file" && argc > 2)) {
         std::fprintf(stderr, "unknown kind %s\n", kind.c_str());
         return 2;
     }
-    const size_t count = argc > 2          ? std::strtoul(argv[2], nullptr, 10)
+    const size_t count = kind == "file"    ? 0
+                         : argc > 2        ? std::strtoul(argv[2], nullptr, 10)
                          : kind == "chain" ? 10'000'000
                                            : 1'000'000;
     const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
     size_t declarations = 0;
-    const std::string text = make_input(kind, count, declarations);
+    std::string text;
+    if (kind == "file") {
+        auto input = bench::read_file(argv[2]);
+        if (!input) return 2;
+        text = std::move(*input);
+        // Roughly: every declaration starts a line with a letter; continuation lines are indented.
+        for (size_t i = 0; i < text.size(); ++i) {
+            if ((i == 0 || text[i - 1] == '\n') &&
+                std::isalpha(static_cast<unsigned char>(text[i])))
+                ++declarations;
+        }
+    } else {
+        text = make_input(kind, count, declarations);
+    }
     const double megabytes = static_cast<double>(text.size()) / 1e6;
 
     // The first parse, for memory: its peak, and what the graph keeps once the rest is freed.
