@@ -28,23 +28,26 @@ template <class V> auto names_of(const IndexedMap<Uuid, V>& map) {
         [&map](size_t position) -> std::string_view { return map.begin()[position].second.name; };
 }
 
+// The id of the first record named `name`, after indexing the records added since the last
+// lookup (in order, so the first record of a name is the one indexed first).
 template <class V>
-std::optional<Uuid> lookup_first(const IndexedMap<Uuid, V>& map, const NameIndex& index,
+std::optional<Uuid> lookup_first(const IndexedMap<Uuid, V>& map, NameIndex& index, size_t& indexed,
                                  std::string_view name) {
+    if (indexed < map.size()) {
+        index.reserve(map.size());
+        for (; indexed < map.size(); ++indexed)
+            index.insert(map.begin()[indexed].second.name, indexed, names_of(map));
+    }
     auto position = index.find(name, names_of(map));
     if (!position) return std::nullopt;
     return map.begin()[*position].first;
 }
 
-// Stores a record under its id, or reports the id as taken; the name index keeps the first
-// record of each name.
+// Stores a record under its id, or reports the id as taken.
 template <class V>
-Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, NameIndex& first_by_name,
-                                   RecordKind kind, V&& record) {
+Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, RecordKind kind, V&& record) {
     const Uuid id = record.id;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
-    const size_t position = map.size() - 1;
-    first_by_name.insert(map.begin()[position].second.name, position, names_of(map));
     return Ok();
 }
 
@@ -90,16 +93,15 @@ Graph::MemoryRelease::~MemoryRelease() {
 }
 
 Result<void, GraphError> Graph::add_entity(Entity entity) {
-    return add_named(entities_, first_entity_by_name_, RecordKind::Entity, std::move(entity));
+    return add_named(entities_, RecordKind::Entity, std::move(entity));
 }
 
 Result<void, GraphError> Graph::add_role(Role role) {
-    return add_named(roles_, first_role_by_name_, RecordKind::Role, std::move(role));
+    return add_named(roles_, RecordKind::Role, std::move(role));
 }
 
 Result<void, GraphError> Graph::add_resource(Resource resource) {
-    return add_named(resources_, first_resource_by_name_, RecordKind::Resource,
-                     std::move(resource));
+    return add_named(resources_, RecordKind::Resource, std::move(resource));
 }
 
 Result<void, GraphError> Graph::add_flow(Flow flow) {
@@ -192,10 +194,6 @@ void Graph::reserve(const Counts& counts) {
     metrics_.reserve(metrics_.size() + counts.metrics);
     mappings_.reserve(mappings_.size() + counts.mappings);
     projections_.reserve(projections_.size() + counts.projections);
-    // Names may repeat, so this may be more room than the indexes will use; never less.
-    first_entity_by_name_.reserve(entities_.size() + counts.entities);
-    first_role_by_name_.reserve(roles_.size() + counts.roles);
-    first_resource_by_name_.reserve(resources_.size() + counts.resources);
 }
 
 void Graph::insert_metric(Metric metric) {
@@ -227,15 +225,15 @@ std::vector<const Relation*> Graph::all_relations() const {
 }
 
 std::optional<Uuid> Graph::find_entity_by_name(std::string_view name) const {
-    return lookup_first(entities_, first_entity_by_name_, name);
+    return lookup_first(entities_, entity_names_.index, entity_names_.indexed, name);
 }
 
 std::optional<Uuid> Graph::find_role_by_name(std::string_view name) const {
-    return lookup_first(roles_, first_role_by_name_, name);
+    return lookup_first(roles_, role_names_.index, role_names_.indexed, name);
 }
 
 std::optional<Uuid> Graph::find_resource_by_name(std::string_view name) const {
-    return lookup_first(resources_, first_resource_by_name_, name);
+    return lookup_first(resources_, resource_names_.index, resource_names_.indexed, name);
 }
 
 const Pattern* Graph::find_pattern(std::string_view name, std::string_view namespace_name) const {

@@ -95,18 +95,12 @@ public:
     // (which would move every record and leave up to half of each store unused) nor rehashes.
     void reserve(const Counts& counts);
 
-    // Starts loading the index slots that adding an entity (role, resource) with this id and name
-    // will touch, so that a caller adding many records can overlap their cache misses. A hint:
-    // nothing changes.
-    void prefetch_entity(const Uuid& id, std::string_view name) const {
-        entities_.prefetch(id), first_entity_by_name_.prefetch(name);
-    }
-    void prefetch_role(const Uuid& id, std::string_view name) const {
-        roles_.prefetch(id), first_role_by_name_.prefetch(name);
-    }
-    void prefetch_resource(const Uuid& id, std::string_view name) const {
-        resources_.prefetch(id), first_resource_by_name_.prefetch(name);
-    }
+    // Starts loading the index slot that adding an entity (role, resource) with this id will
+    // touch, so that a caller adding many records can overlap their cache misses. A hint: nothing
+    // changes.
+    void prefetch_entity(const Uuid& id) const { entities_.prefetch(id); }
+    void prefetch_role(const Uuid& id) const { roles_.prefetch(id); }
+    void prefetch_resource(const Uuid& id) const { resources_.prefetch(id); }
 
     // --- Lookups; a missing record gives nullptr, nothing or an empty list. ---
 
@@ -192,9 +186,17 @@ private:
     std::vector<double> flow_quantities_f64_;
     bool use_three_valued_logic_ = true;
 
-    NameIndex first_entity_by_name_;
-    NameIndex first_role_by_name_;
-    NameIndex first_resource_by_name_;
+    // The first entity, role and resource of each name. Built on the first lookup by name and
+    // brought up to date by each later one (records are only ever appended), so a graph that is
+    // never asked by name (most graphs of a large file) never pays for it. Lookups are const, and
+    // a graph belongs to one caller at a time, so filling the index there is safe.
+    struct LazyNameIndex {
+        NameIndex index;
+        size_t indexed = 0; // records of the store already in `index`
+    };
+    mutable LazyNameIndex entity_names_;
+    mutable LazyNameIndex role_names_;
+    mutable LazyNameIndex resource_names_;
     // Names of the stored patterns, as "namespace" + NUL + "name".
     std::unordered_set<std::string> pattern_names_;
 };

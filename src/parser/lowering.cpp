@@ -320,17 +320,17 @@ private:
     Uuid prepare_participant(const AstNode& node) {
         if (const auto* entity = std::get_if<ast::Entity>(&node)) {
             const Uuid id = concept_id_for(namespace_of(entity->domain), entity->name);
-            graph_.prefetch_entity(id, entity->name);
+            graph_.prefetch_entity(id);
             return id;
         }
         if (const auto* resource = std::get_if<ast::Resource>(&node)) {
             const Uuid id = concept_id_for(namespace_of(resource->domain), resource->name);
-            graph_.prefetch_resource(id, resource->name);
+            graph_.prefetch_resource(id);
             return id;
         }
         const auto& role = std::get<ast::Role>(node);
         const Uuid id = concept_id_for(namespace_of(role.domain), role.name);
-        graph_.prefetch_role(id, role.name);
+        graph_.prefetch_role(id);
         return id;
     }
 
@@ -377,7 +377,6 @@ private:
         }
         auto added = graph_.add_entity(std::move(entity));
         if (!added.ok()) return Err(wrapped("Failed to add entity: ", added.error().to_string()));
-        entities_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 
@@ -395,7 +394,6 @@ private:
         if (!added.ok()) {
             return Err(wrapped("Failed to add resource: ", added.error().to_string()));
         }
-        resources_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 
@@ -410,7 +408,6 @@ private:
         auto added = graph_.add_role(
             participant<Role>(id, declaration.name, shared_namespace_of(declaration.domain)));
         if (!added.ok()) return Err(wrapped("Failed to add role: ", added.error().to_string()));
-        roles_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 

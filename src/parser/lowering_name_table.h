@@ -11,7 +11,9 @@
 // record stored under it carries the same pair (two different pairs can share an id text, as
 // "a" + "::" + "b::c" and "a::b" + "::" + "c" do, and must not be taken for each other). The
 // graph's first-by-name index answers the bare name. Only names declared in more than one
-// namespace get an entry here, listing their namespaces, which is all an ambiguity needs.
+// namespace get an entry here, listing their namespaces, which is all an ambiguity needs; it is
+// filled on the first ambiguity check, so a file whose references all resolve in their own
+// namespace never builds it (nor the graph's index of names).
 #pragma once
 
 #include <functional>
@@ -34,7 +36,7 @@ public:
     using FirstByName = std::optional<Uuid> (Graph::*)(std::string_view) const;
 
     // Reads the records of `graph` through `store` (Graph::entities, say) and `first_by_name`
-    // (Graph::find_entity_by_name). The graph must hold only what `insert` was told about.
+    // (Graph::find_entity_by_name). Every record of that store counts as declared.
     NameTable(const Graph& graph, Store store, FirstByName first_by_name)
         : graph_(graph), store_(store), first_by_name_(first_by_name) {}
 
@@ -52,24 +54,23 @@ public:
         if (!holds(id, namespace_name, name)) return std::nullopt;
         return id;
     }
-    // Tells the table that the graph now holds the record declared as (namespace, name) under
-    // `id`.
-    void insert(std::string_view namespace_name, std::string_view name, const Uuid& id) {
-        const std::optional<Uuid> first = (graph_.*first_by_name_)(name);
-        if (!first || *first == id) return;
-        // A second namespace (or a further one) for this name.
-        auto [entry, created] = spread_.try_emplace(std::string(name));
-        if (created) entry->second.push_back((graph_.*store_)().find(*first)->namespace_);
-        entry->second.emplace_back(namespace_name);
-    }
-
     // The id of the first record of this name, in any namespace.
     std::optional<Uuid> first_by_name(std::string_view name) const {
         return (graph_.*first_by_name_)(name);
     }
-    // The namespaces of a name declared in more than one, in insertion order; nullptr for a name
-    // declared in at most one.
+    // The namespaces of a name declared in more than one; nullptr for a name declared in at most
+    // one. The records added since the last call are looked over first: a record that is not the
+    // first of its name spreads the name.
     const std::vector<std::string>* namespaces_of(std::string_view name) const {
+        const auto& store = (graph_.*store_)();
+        for (; scanned_ < store.size(); ++scanned_) {
+            const Record& record = store.begin()[scanned_].second;
+            const Uuid first = *(graph_.*first_by_name_)(record.name);
+            if (first == record.id) continue;
+            auto [entry, created] = spread_.try_emplace(record.name);
+            if (created) entry->second.push_back(store.find(first)->namespace_);
+            entry->second.push_back(record.namespace_);
+        }
         auto found = spread_.find(name);
         return found == spread_.end() ? nullptr : &found->second;
     }
@@ -85,7 +86,10 @@ private:
     const Graph& graph_;
     Store store_;
     FirstByName first_by_name_;
-    std::unordered_map<std::string, std::vector<std::string>, NameHash, std::equal_to<>> spread_;
+    // Names of more than one record, with their namespaces; filled when first asked for.
+    mutable std::unordered_map<std::string, std::vector<std::string>, NameHash, std::equal_to<>>
+        spread_;
+    mutable size_t scanned_ = 0; // records of the store already looked over
 };
 
 // The error of a name declared in several namespaces, none of them `namespace_name`.
