@@ -22,11 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string outcome(const ParseResult<Graph>& graph) {
-    if (graph.ok()) return testing::GraphDump::of(*graph);
-    return "error " + std::to_string(static_cast<int>(graph.error().kind())) + ": " +
-           graph.error().to_string();
-}
+using testing::lowering_outcome;
 
 // Lowers the source three ways (reference, borrowed tree, owned tree) and compares the outcomes.
 // Returns false when the source does not parse, which the caller may count.
@@ -36,10 +32,10 @@ bool expect_same_lowering(const std::string& source, const LoweringOptions& opti
     if (!reference_tree.ok()) return false;
     auto borrowed_tree = parse_source(source);
     auto owned_tree = parse_source(source);
-    const std::string expected = outcome(reference::lower(*reference_tree, options));
-    EXPECT_EQ(outcome(ast_to_graph(*borrowed_tree, options)), expected);
+    const std::string expected = lowering_outcome(reference::lower(*reference_tree, options));
+    EXPECT_EQ(lowering_outcome(ast_to_graph(*borrowed_tree, options)), expected);
     EXPECT_EQ(borrowed_tree->metadata.profile, reference_tree->metadata.profile);
-    EXPECT_EQ(outcome(ast_to_graph(std::move(*owned_tree), options)), expected);
+    EXPECT_EQ(lowering_outcome(ast_to_graph(std::move(*owned_tree), options)), expected);
     return true;
 }
 

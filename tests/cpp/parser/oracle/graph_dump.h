@@ -14,6 +14,7 @@
 
 #include "expression/expression_json.h"
 #include "graph/graph.h"
+#include "parser/token_readers.h"
 #include "json/writer.h"
 
 namespace vok::testing {
@@ -182,5 +183,12 @@ private:
     std::unordered_map<Uuid, std::string> random_ids_;
     std::string text_;
 };
+
+// What a caller can observe of one lowering: the graph's dump, or the error's kind and text.
+inline std::string lowering_outcome(const ParseResult<Graph>& graph) {
+    if (graph.ok()) return GraphDump::of(*graph);
+    return "error " + std::to_string(static_cast<int>(graph.error().kind())) + ": " +
+           graph.error().to_string();
+}
 
 } // namespace vok::testing
