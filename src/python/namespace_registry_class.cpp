@@ -24,8 +24,7 @@ constexpr Signature kResolveFiles{"NamespaceRegistry.resolve_files", {{"fail_on_
 
 // The registry's messages are complete sentences of their own; no prefix is put before them.
 template <class T> PyResult<T> raised(vok::Result<T, RegistryError> result) {
-    if (!result.ok()) return Err(core_error(result.error()));
-    return std::move(result).value();
+    return core_result(std::move(result));
 }
 
 // None stands for "not asked", which the registry reads as False.
