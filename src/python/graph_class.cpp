@@ -35,6 +35,8 @@ constexpr Signature kNew{"Graph.__new__"};
 constexpr Signature kParse{"Graph.parse", {{"source"}}};
 constexpr Signature kParseToAstJson{"Graph.parse_to_ast_json", {{"source"}}};
 
+// The schema file that the last line names is not part of this repository; the document's shape
+// is described in parser/ast_json.h. The docstring is kept word for word because callers read it.
 constexpr const char* kParseToAstJsonDoc =
     "Parse VOK DSL source and return AST as JSON string.\n"
     "\n"
