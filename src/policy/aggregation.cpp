@@ -136,20 +136,7 @@ Result<Decimal, std::string> decimal_of_float_text(double value) {
 
 std::string_view filter_variable_for(const Expression& collection) {
     if (const auto* variable = collection.get_if<expr::Variable>()) {
-        if (auto kind = collection_named(variable->name)) {
-            switch (*kind) {
-            case CollectionKind::Flows:
-                return "flow";
-            case CollectionKind::Entities:
-                return "entity";
-            case CollectionKind::Resources:
-                return "resource";
-            case CollectionKind::Instances:
-                return "instance";
-            case CollectionKind::Relations:
-                return "relation";
-            }
-        }
+        if (auto kind = collection_named(variable->name)) return item_word(*kind);
     }
     return "item";
 }

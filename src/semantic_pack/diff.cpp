@@ -143,8 +143,7 @@ std::string write_pack_diff(const PackDiff& diff) {
 }
 
 std::string DiffError::to_string() const {
-    return (side == Side::Old ? "Invalid old pack JSON: " : "Invalid new pack JSON: ") +
-           error.to_string();
+    return (side == Side::Old ? "old pack: " : "new pack: ") + error.to_string();
 }
 
 Result<std::string, DiffError> diff_pack_documents(std::string_view old_json,

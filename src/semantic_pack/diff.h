@@ -33,7 +33,9 @@ PackDiff diff_packs(const SemanticPack& old_pack, const SemanticPack& new_pack);
 // The report as one compact JSON object: the two pack ids, the entries and the summary counts.
 std::string write_pack_diff(const PackDiff& diff);
 
-// Why two pack documents could not be compared: one of them is not a readable pack.
+// Why two pack documents could not be compared: one of them is not a readable pack. `to_string`
+// names the side ("old pack: " and the reader's text); callers that word it their own way read
+// `side` and `error`.
 struct DiffError {
     enum class Side : uint8_t { Old, New };
     Side side;
