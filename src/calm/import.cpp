@@ -217,7 +217,8 @@ private:
             VOK_ASSIGN(Uuid resource, look_up("resource", details->resource));
             auto quantity = Decimal::parse(details->quantity);
             if (!quantity.ok()) {
-                return Err("Invalid quantity '" + details->quantity + "': " + quantity.error());
+                return Err("Invalid quantity '" + details->quantity +
+                           "': " + quantity.error().to_string());
             }
             return graph_status(
                 graph_.add_flow(Flow::make(resource, source, destination, *quantity)));

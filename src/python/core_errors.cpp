@@ -26,6 +26,10 @@ ErrorKind exception_kind(const PatternError&) {
     return ErrorKind::Value;
 }
 
+ErrorKind exception_kind(const DecimalParseError&) {
+    return ErrorKind::Value;
+}
+
 ErrorKind exception_kind(const ParserError&) {
     return ErrorKind::Value;
 }
