@@ -66,6 +66,7 @@ class CMakeBuild(build_ext):
                 "-DCMAKE_BUILD_TYPE=Release",
                 f"-DPython3_EXECUTABLE={sys.executable}",
                 "-DVOK_BENCH=OFF",
+                "-DVOK_TESTS=OFF",
             ],
             check=True,
         )

@@ -10,22 +10,6 @@ namespace vok::authority {
 
 namespace {
 
-std::string_view decision_word(FinalDecision decision) {
-    switch (decision) {
-    case FinalDecision::Allow:
-        return "allowed";
-    case FinalDecision::Deny:
-        return "denied";
-    case FinalDecision::Escalate:
-        return "escalated";
-    case FinalDecision::NotApplicable:
-        return "not_applicable";
-    case FinalDecision::Reject:
-        return "rejected";
-    }
-    return "";
-}
-
 using Members = std::vector<const PolicyEvaluation*>;
 
 std::string joined_ids(const Members& members) {
@@ -296,7 +280,7 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
         }
     }
 
-    r.reason_code = std::string(decision_word(r.decision));
+    r.reason_code = std::string(outcome_word(r.decision));
     if (r.steps.empty()) {
         r.reason_code = "resolver";
     } else {

@@ -35,6 +35,9 @@ std::string_view variant_name(FinalDecision value) {
 std::string_view json_name(FinalDecision value) {
     return name_of(value, kFinalDecisionJsonNames);
 }
+std::string_view outcome_word(FinalDecision value) {
+    return name_of(value, kFinalDecisionOutcomeWords);
+}
 std::string_view variant_name(PolicyModality value) {
     return name_of(value, kPolicyModalityNames);
 }

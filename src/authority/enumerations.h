@@ -27,7 +27,7 @@ enum class SourceClass : uint8_t {
 #include "authority/authority_enums.def"
 };
 enum class FinalDecision : uint8_t {
-#define VOK_FINAL_DECISION(Name, json_name) Name,
+#define VOK_FINAL_DECISION(Name, json_name, outcome_word) Name,
 #include "authority/authority_enums.def"
 };
 enum class PolicyModality : uint8_t {
@@ -48,11 +48,15 @@ inline constexpr std::array kSourceClassJsonNames = {
 #include "authority/authority_enums.def"
 };
 inline constexpr std::array kFinalDecisionNames = {
-#define VOK_FINAL_DECISION(Name, json_name) std::string_view(#Name),
+#define VOK_FINAL_DECISION(Name, json_name, outcome_word) std::string_view(#Name),
 #include "authority/authority_enums.def"
 };
 inline constexpr std::array kFinalDecisionJsonNames = {
-#define VOK_FINAL_DECISION(Name, json_name) std::string_view(json_name),
+#define VOK_FINAL_DECISION(Name, json_name, outcome_word) std::string_view(json_name),
+#include "authority/authority_enums.def"
+};
+inline constexpr std::array kFinalDecisionOutcomeWords = {
+#define VOK_FINAL_DECISION(Name, json_name, outcome_word) std::string_view(outcome_word),
 #include "authority/authority_enums.def"
 };
 // Modalities and claim levels are written under their variant names.
@@ -69,6 +73,8 @@ std::string_view variant_name(SourceClass value);
 std::string_view json_name(SourceClass value);
 std::string_view variant_name(FinalDecision value);
 std::string_view json_name(FinalDecision value);
+// "allowed", "denied", ...: the reason code of a resolution that settles on the decision.
+std::string_view outcome_word(FinalDecision value);
 std::string_view variant_name(PolicyModality value);
 std::string_view variant_name(ClaimLevel value);
 

@@ -1,10 +1,12 @@
 // Writing JSON text.
 //
-// Every JSON text the system writes goes through these functions, so the layout rules live here
-// once: strings escaped minimally (control characters as \u00xx in lower-case hex, non-ASCII kept),
+// The layout rules of the system's JSON text live here: strings escaped minimally (control characters as \u00xx in lower-case hex, non-ASCII kept),
 // floats as the shortest text that reads back, laid out the way the system has always written them
 // ("5.0", "0.00001", "1e-6", "1e21"), pretty output with ": " after keys, "{}" and "[]" for empty
-// containers and no line feed after the last bracket.
+// containers and no line feed after the last bracket. Not every writer is this one: the pack
+// records (semantic_pack::RecordWriter), the authority documents (authority::CompactObject) and
+// the formatter's number texts assemble their own text, but take their strings and numbers from
+// the quoting and number functions below, so the bytes agree.
 //
 // `Writer` is the streaming form for documents whose members come in a fixed, non-sorted order
 // (syntax-tree JSON, pack and authority records): the caller opens objects and arrays, writes keys

@@ -17,9 +17,16 @@
 
 namespace vok {
 
-enum class Severity : uint8_t { Error, Warning, Info };
+// Rows in policy_enums.def.
+enum class Severity : uint8_t {
+#define VOK_SEVERITY(Name) Name,
+#include "policy/policy_enums.def"
+};
 
-inline constexpr std::array<std::string_view, 3> kSeverityNames = {"Error", "Warning", "Info"};
+inline constexpr std::array kSeverityNames = {
+#define VOK_SEVERITY(Name) std::string_view(#Name),
+#include "policy/policy_enums.def"
+};
 
 inline std::string_view name_of(Severity s) {
     return kSeverityNames[static_cast<size_t>(s)];

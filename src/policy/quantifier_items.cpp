@@ -160,12 +160,20 @@ Result<void, std::string> visit_records(const IndexedMap<Uuid, R>& records, Coll
 } // namespace
 
 std::optional<CollectionKind> collection_named(std::string_view name) {
-    if (name == "flows") return CollectionKind::Flows;
-    if (name == "entities") return CollectionKind::Entities;
-    if (name == "relations") return CollectionKind::Relations;
-    if (name == "resources") return CollectionKind::Resources;
-    if (name == "instances") return CollectionKind::Instances;
+#define VOK_COLLECTION_KIND(Name, collection_name, item_word)                                      \
+    if (name == collection_name) return CollectionKind::Name;
+#include "policy/policy_enums.def"
     return std::nullopt;
+}
+
+std::string_view item_word(CollectionKind kind) {
+    switch (kind) {
+#define VOK_COLLECTION_KIND(Name, collection_name, word)                                           \
+    case CollectionKind::Name:                                                                     \
+        return word;
+#include "policy/policy_enums.def"
+    }
+    return "item";
 }
 
 json::Value ItemRef::materialize(const Graph& graph) const {

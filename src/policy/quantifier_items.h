@@ -21,10 +21,16 @@
 
 namespace vok {
 
-enum class CollectionKind : uint8_t { Flows, Entities, Resources, Instances, Relations };
+// Rows in policy_enums.def.
+enum class CollectionKind : uint8_t {
+#define VOK_COLLECTION_KIND(Name, collection_name, item_word) Name,
+#include "policy/policy_enums.def"
+};
 
 // The collection a variable names, compared case-sensitively.
 std::optional<CollectionKind> collection_named(std::string_view name);
+// The variable an aggregation's filter binds to one item of the collection: "flow" for "flows".
+std::string_view item_word(CollectionKind kind);
 
 // One item: a JSON value (an element of an array literal, or a group's array) or a graph record.
 // Holds pointers only; the value or record must outlive it.

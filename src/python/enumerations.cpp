@@ -1,86 +1,123 @@
-// Member tables of the enumeration classes, in value order; see enumerations.h.
+// The enumeration classes; see enumerations.h.
 //
-// The classes that mirror a core enumeration expand their members from the core's definition
-// list, so a member's position is the core value by construction. The others have no core
-// enumeration yet; when one arrives, its table here becomes an expansion of its list.
+// Every class's member names are expanded here from the row list its core enumeration is made
+// from, into a table keyed by that enumeration's type; a class is then made from the table of its
+// own type only. Reordering, adding or dropping a row changes the core enumeration and the Python
+// members together.
 #include "python/enumerations.h"
-
-#include "python/binding/enumeration.h"
 
 namespace vok::python::enums {
 
 namespace {
 
-const char* const kSeverityMembers[] = {"Error", "Warning", "Info"};
-const char* const kUnaryOpMembers[] = {
+// Python member names of the core enumeration E, in value order.
+template <class E> struct MemberNames;
+
+template <> struct MemberNames<Severity> {
+    static constexpr const char* const names[] = {
+#define VOK_SEVERITY(Name) #Name,
+#include "policy/policy_enums.def"
+    };
+};
+template <> struct MemberNames<UnaryOp> {
+    static constexpr const char* const names[] = {
 #define VOK_UNARY_OP(Name, ...) #Name,
 #include "expression/expression_enums.def"
+    };
 };
-const char* const kQuantifierMembers[] = {
+template <> struct MemberNames<Quantifier> {
+    static constexpr const char* const names[] = {
 #define VOK_QUANTIFIER(Name, ...) #Name,
 #include "expression/expression_enums.def"
+    };
 };
-const char* const kBinaryOpMembers[] = {
+template <> struct MemberNames<BinaryOp> {
+    static constexpr const char* const names[] = {
 #define VOK_BINARY_OP(Name, ...) #Name,
 #include "expression/expression_enums.def"
+    };
 };
-const char* const kAggregateFunctionMembers[] = {
+template <> struct MemberNames<AggregateFunction> {
+    static constexpr const char* const names[] = {
 #define VOK_AGGREGATE_FUNCTION(Name, ...) #Name,
 #include "expression/expression_enums.def"
+    };
 };
-
-const char* const kFinalDecisionMembers[] = {
+template <> struct MemberNames<authority::FinalDecision> {
+    static constexpr const char* const names[] = {
 #define VOK_FINAL_DECISION(Name, ...) #Name,
 #include "authority/authority_enums.def"
+    };
 };
-const char* const kPolicyModalityMembers[] = {
+template <> struct MemberNames<authority::PolicyModality> {
+    static constexpr const char* const names[] = {
 #define VOK_POLICY_MODALITY(Name) #Name,
 #include "authority/authority_enums.def"
+    };
 };
-const char* const kSourceClassMembers[] = {
+template <> struct MemberNames<authority::SourceClass> {
+    static constexpr const char* const names[] = {
 #define VOK_SOURCE_CLASS(Name, ...) #Name,
 #include "authority/authority_enums.def"
+    };
 };
-const char* const kClaimLevelMembers[] = {
+template <> struct MemberNames<authority::ClaimLevel> {
+    static constexpr const char* const names[] = {
 #define VOK_CLAIM_LEVEL(Name) #Name,
 #include "authority/authority_enums.def"
+    };
 };
+// clang-format off
+#define VOK_PACK_ENUM_BEGIN(Type)                                                                  \
+    template <> struct MemberNames<semantic_pack::Type> {                                          \
+        static constexpr const char* const names[] = {
+#define VOK_PACK_ENUM(Type, Name, json_name) #Name,
+#define VOK_PACK_ENUM_END(Type) }; };
+#include "semantic_pack/pack_enums.def"
+// clang-format on
 
-const char* const kSemanticTruthMembers[] = {"Valid", "Invalid", "Unknown"};
-const char* const kDiagnosticSeverityMembers[] = {"Error", "Warning", "Info", "Hint"};
-const char* const kValidationModeMembers[] = {"Off", "Warn", "Strict"};
-const char* const kApprovalStateMembers[] = {"Candidate", "Approved", "Rejected"};
-const char* const kSignatureStateMembers[] = {"Unsigned", "Signed", "InvalidSignature"};
-const char* const kConceptStatusMembers[] = {"Active", "Proposed", "Deprecated", "Rejected",
-                                             "ExternalOnly"};
-const char* const kConceptKindMembers[] = {"Entity", "Resource",  "Role", "Flow",    "Policy",
-                                           "Metric", "Dimension", "Unit", "External"};
-const char* const kAliasStatusMembers[] = {"Approved", "Deprecated", "Ambiguous", "Blocked"};
-const char* const kSemanticValidationStatusMembers[] = {"Passed", "Failed", "Unknown", "Blocked"};
+// The class of the core enumeration E, its members from E's own table.
+template <class E>
+constexpr EnumerationSpec<E> class_of(const char* name, const char* doc = nullptr) {
+    return typed_enumeration<E>(name, MemberNames<E>::names, doc);
+}
 
 } // namespace
 
-const ClassSpec kSeverity =
-    enumeration("Severity", kSeverityMembers, "Severity level for policy violations");
-const ClassSpec kUnaryOp = enumeration("UnaryOp", kUnaryOpMembers);
-const ClassSpec kQuantifier = enumeration("Quantifier", kQuantifierMembers);
-const ClassSpec kBinaryOp = enumeration("BinaryOp", kBinaryOpMembers);
-const ClassSpec kAggregateFunction = enumeration("AggregateFunction", kAggregateFunctionMembers);
+const EnumerationSpec<Severity> kSeverity =
+    class_of<Severity>("Severity", "Severity level for policy violations");
+const EnumerationSpec<UnaryOp> kUnaryOp = class_of<UnaryOp>("UnaryOp");
+const EnumerationSpec<Quantifier> kQuantifier = class_of<Quantifier>("Quantifier");
+const EnumerationSpec<BinaryOp> kBinaryOp = class_of<BinaryOp>("BinaryOp");
+const EnumerationSpec<AggregateFunction> kAggregateFunction =
+    class_of<AggregateFunction>("AggregateFunction");
 
-const ClassSpec kFinalDecision = enumeration("FinalDecision", kFinalDecisionMembers);
-const ClassSpec kPolicyModality = enumeration("PolicyModality", kPolicyModalityMembers);
-const ClassSpec kSourceClass = enumeration("SourceClass", kSourceClassMembers);
-const ClassSpec kClaimLevel = enumeration("ClaimLevel", kClaimLevelMembers);
+const EnumerationSpec<authority::FinalDecision> kFinalDecision =
+    class_of<authority::FinalDecision>("FinalDecision");
+const EnumerationSpec<authority::PolicyModality> kPolicyModality =
+    class_of<authority::PolicyModality>("PolicyModality");
+const EnumerationSpec<authority::SourceClass> kSourceClass =
+    class_of<authority::SourceClass>("SourceClass");
+const EnumerationSpec<authority::ClaimLevel> kClaimLevel =
+    class_of<authority::ClaimLevel>("ClaimLevel");
 
-const ClassSpec kSemanticTruth = enumeration("SemanticTruth", kSemanticTruthMembers);
-const ClassSpec kDiagnosticSeverity = enumeration("DiagnosticSeverity", kDiagnosticSeverityMembers);
-const ClassSpec kValidationMode = enumeration("ValidationMode", kValidationModeMembers);
-const ClassSpec kApprovalState = enumeration("ApprovalState", kApprovalStateMembers);
-const ClassSpec kSignatureState = enumeration("SignatureState", kSignatureStateMembers);
-const ClassSpec kConceptStatus = enumeration("ConceptStatus", kConceptStatusMembers);
-const ClassSpec kConceptKind = enumeration("ConceptKind", kConceptKindMembers);
-const ClassSpec kAliasStatus = enumeration("AliasStatus", kAliasStatusMembers);
-const ClassSpec kSemanticValidationStatus =
-    enumeration("SemanticValidationStatus", kSemanticValidationStatusMembers);
+const EnumerationSpec<semantic_pack::SemanticTruth> kSemanticTruth =
+    class_of<semantic_pack::SemanticTruth>("SemanticTruth");
+const EnumerationSpec<semantic_pack::DiagnosticSeverity> kDiagnosticSeverity =
+    class_of<semantic_pack::DiagnosticSeverity>("DiagnosticSeverity");
+const EnumerationSpec<semantic_pack::ValidationMode> kValidationMode =
+    class_of<semantic_pack::ValidationMode>("ValidationMode");
+const EnumerationSpec<semantic_pack::ApprovalState> kApprovalState =
+    class_of<semantic_pack::ApprovalState>("ApprovalState");
+const EnumerationSpec<semantic_pack::SignatureState> kSignatureState =
+    class_of<semantic_pack::SignatureState>("SignatureState");
+const EnumerationSpec<semantic_pack::ConceptStatus> kConceptStatus =
+    class_of<semantic_pack::ConceptStatus>("ConceptStatus");
+const EnumerationSpec<semantic_pack::ConceptKind> kConceptKind =
+    class_of<semantic_pack::ConceptKind>("ConceptKind");
+const EnumerationSpec<semantic_pack::AliasStatus> kAliasStatus =
+    class_of<semantic_pack::AliasStatus>("AliasStatus");
+const EnumerationSpec<semantic_pack::SemanticValidationStatus> kSemanticValidationStatus =
+    class_of<semantic_pack::SemanticValidationStatus>("SemanticValidationStatus");
 
 } // namespace vok::python::enums

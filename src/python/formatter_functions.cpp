@@ -26,19 +26,15 @@ PyResult<std::string> format_source(Args& args) {
     VOK_ASSIGN(bool use_tabs, args.flag_or(2, false));
     VOK_ASSIGN(bool preserve_comments, args.flag_or(3, true));
     VOK_ASSIGN(bool sort_imports, args.flag_or(4, true));
-    auto formatted = format_program(
-        source, FormatConfig{indent_width, use_tabs, preserve_comments, sort_imports});
-    if (!formatted.ok()) return vok::Err(core_error(formatted.error()));
-    return std::move(formatted).value();
+    return core_result(format_program(
+        source, FormatConfig{indent_width, use_tabs, preserve_comments, sort_imports}));
 }
 
 PyResult<bool> check_format(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
     VOK_ASSIGN(std::uint64_t indent_width, args.count_or(1, 4));
     VOK_ASSIGN(bool use_tabs, args.flag_or(2, false));
-    auto verdict = is_formatted(source, indent_width, use_tabs);
-    if (!verdict.ok()) return vok::Err(core_error(verdict.error()));
-    return *verdict;
+    return core_result(is_formatted(source, indent_width, use_tabs));
 }
 
 constexpr const char* kFormatSourceDoc =

@@ -18,8 +18,8 @@
 #include "parser/parse_source.h"
 #include "python/binding/binding.h"
 #include "python/core_errors.h"
-#include "python/interchange/protobuf_methods.h"
 #include "python/interchange/calm_methods.h"
+#include "python/interchange/protobuf_methods.h"
 #include "python/policy/graph_evaluation.h"
 #include "python/record_classes.h"
 
@@ -35,6 +35,8 @@ constexpr Signature kNew{"Graph.__new__"};
 constexpr Signature kParse{"Graph.parse", {{"source"}}};
 constexpr Signature kParseToAstJson{"Graph.parse_to_ast_json", {{"source"}}};
 
+// The schema file that the last line names is not part of this repository; the document's shape
+// is described in parser/ast_json.h. The docstring is kept word for word because callers read it.
 constexpr const char* kParseToAstJsonDoc =
     "Parse VOK DSL source and return AST as JSON string.\n"
     "\n"
@@ -57,20 +59,16 @@ PyResult<Graph> new_graph(Args&) {
 // Lowering registers the file's units in the process-wide registry as it goes.
 PyResult<Graph> parse(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
-    auto graph = parse_to_graph(source);
-    if (!graph.ok()) return Err(core_error(graph.error(), messages::prefix::kParse));
-    return std::move(graph).value();
+    return core_result(parse_to_graph(source), messages::prefix::kParse);
 }
 
 // Only the syntax tree is built: nothing is lowered, so references, profiles and units are not
 // checked and the unit registry is not touched.
 PyResult<std::string> parse_to_ast_json(Args& args) {
     VOK_ASSIGN(std::string_view source, args.text(0));
-    auto ast = parse_source(source);
-    if (!ast.ok()) return Err(core_error(ast.error(), messages::prefix::kParse));
-    auto document = ast_to_json_document(ast.value(), ast_json_limit_for(source.size()));
-    if (!document.ok()) return Err(value_error(messages::prefix::kSerialization, document.error()));
-    return std::move(document).value();
+    VOK_ASSIGN(Ast ast, core_result(parse_source(source), messages::prefix::kParse));
+    return core_result(ast_to_json_document(ast, ast_json_limit_for(source.size())),
+                       messages::prefix::kSerialization);
 }
 
 // ---- Adders ----
@@ -88,18 +86,14 @@ constexpr Signature kAddAssociation{"Graph.add_association", {{"owner"}, {"owned
 template <class R, Result<void, GraphError> (Graph::*Add)(R), const std::string_view& Prefix>
 PyResult<void> add_record(Graph& self, Args& args) {
     VOK_ASSIGN(R record, args.object<R>(0));
-    auto added = (self.*Add)(std::move(record));
-    if (!added.ok()) return Err(core_error(added.error(), Prefix));
-    return Ok();
+    return core_result((self.*Add)(std::move(record)), Prefix);
 }
 
 PyResult<void> add_policy(Graph& self, Args& args) {
     VOK_ASSIGN(std::string_view policy_json, args.text(0));
-    auto policy = Policy::deserialize(policy_json);
-    if (!policy.ok()) return Err(core_error(policy.error(), messages::prefix::kInvalidPolicyJson));
-    auto added = self.add_policy(std::move(policy).value());
-    if (!added.ok()) return Err(core_error(added.error(), messages::prefix::kAddPolicy));
-    return Ok();
+    VOK_ASSIGN(Policy policy,
+               core_result(Policy::deserialize(policy_json), messages::prefix::kInvalidPolicyJson));
+    return core_result(self.add_policy(std::move(policy)), messages::prefix::kAddPolicy);
 }
 
 PyResult<void> add_association(Graph& self, Args& args) {
@@ -108,11 +102,8 @@ PyResult<void> add_association(Graph& self, Args& args) {
     VOK_ASSIGN(std::string_view rel_type, args.text(2));
     VOK_ASSIGN(Uuid owner, parse_uuid(owner_text));
     VOK_ASSIGN(Uuid owned, parse_uuid(owned_text));
-    auto added = self.add_association(owner, owned, rel_type);
-    if (!added.ok()) {
-        return Err(core_error(added.error(), messages::prefix::kAddAssociation));
-    }
-    return Ok();
+    return core_result(self.add_association(owner, owned, rel_type),
+                       messages::prefix::kAddAssociation);
 }
 
 // ---- Lookups by id ----

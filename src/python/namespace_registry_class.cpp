@@ -22,37 +22,32 @@ constexpr Signature kNamespaceFor{"NamespaceRegistry.namespace_for",
                                   {{"path"}, {"fail_on_ambiguity"}}};
 constexpr Signature kResolveFiles{"NamespaceRegistry.resolve_files", {{"fail_on_ambiguity"}}};
 
-// The registry's messages are complete sentences of their own; no prefix is put before them.
-template <class T> PyResult<T> raised(vok::Result<T, RegistryError> result) {
-    if (!result.ok()) return Err(core_error(result.error()));
-    return std::move(result).value();
-}
-
 // None stands for "not asked", which the registry reads as False.
 PyResult<bool> fail_on_ambiguity(Args& args, std::size_t i) {
     VOK_ASSIGN(std::optional<bool> flag, args.optional_flag(i));
     return flag.value_or(false);
 }
 
+// The registry's messages are complete sentences of their own; no prefix is put before them.
 PyResult<std::optional<NamespaceRegistry>> discover(Args& args) {
     VOK_ASSIGN(std::string_view path, args.text(0));
-    return raised(NamespaceRegistry::discover(path));
+    return core_result(NamespaceRegistry::discover(path));
 }
 
 PyResult<NamespaceRegistry> from_file(Args& args) {
     VOK_ASSIGN(std::string_view path, args.text(0));
-    return raised(NamespaceRegistry::from_file(path));
+    return core_result(NamespaceRegistry::from_file(path));
 }
 
 PyResult<std::string> namespace_for(const NamespaceRegistry& self, Args& args) {
     VOK_ASSIGN(std::string_view path, args.text(0));
     VOK_ASSIGN(bool fail, fail_on_ambiguity(args, 1));
-    return raised(self.namespace_for(path, fail));
+    return core_result(self.namespace_for(path, fail));
 }
 
 PyResult<std::vector<NamespaceBinding>> resolve_files(const NamespaceRegistry& self, Args& args) {
     VOK_ASSIGN(bool fail, fail_on_ambiguity(args, 0));
-    return raised(self.resolve_files(fail));
+    return core_result(self.resolve_files(fail));
 }
 
 PyResult<std::string> root(const NamespaceRegistry& self) {

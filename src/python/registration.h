@@ -1,8 +1,10 @@
 // The registration table: what the module body adds to vok_dsl, in order.
 //
 // The table has one entry for each of the module's 40 classes and 12 functions, at its fixed
-// position. An entry whose class or function does not exist yet is null and skipped; switching an
-// entry on is giving it its ClassSpec or FunctionRow, nothing else.
+// position, each pointing at the ClassSpec or FunctionRow that the class's or function's own file
+// defines. What a class needs beyond its table (enumeration members, the Graph methods assembled
+// from several files) is that file's business; the module body only adds what the entries name.
+// The body skips an entry left null, which none is.
 #pragma once
 
 #include <span>

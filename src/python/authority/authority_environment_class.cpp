@@ -8,6 +8,7 @@
 
 #include "authority/evaluate_request.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 
 namespace vok::python {
 
@@ -15,7 +16,6 @@ namespace {
 
 using authority::AuthorityEnvironment;
 using authority::AuthorityEnvironmentConfig;
-using authority::AuthorityError;
 using authority::AuthorityRequest;
 using authority::FactEnvelope;
 
@@ -43,26 +43,10 @@ constexpr Prefixes kFunctionPrefixes{
     messages::prefix::kInvalidConfig, messages::prefix::kEnvironment,
     messages::prefix::kInvalidRequest, messages::prefix::kInvalidFacts};
 
-template <class T>
-PyResult<T> read_or_raise(vok::Result<T, std::string> read, std::string_view prefix) {
-    if (!read.ok()) return Err(value_error(prefix, read.error()));
-    return std::move(read).value();
-}
-
-template <class T>
-PyResult<T> or_raise(vok::Result<T, AuthorityError> result, std::string_view prefix) {
-    if (!result.ok()) return Err(value_error(prefix, result.error().to_string()));
-    if constexpr (!std::is_void_v<T>)
-        return std::move(result).value();
-    else
-        return {};
-}
-
 PyResult<AuthorityEnvironment> build(std::string_view config_json, const Prefixes& prefixes) {
-    VOK_ASSIGN(
-        AuthorityEnvironmentConfig config,
-        read_or_raise(AuthorityEnvironmentConfig::deserialize(config_json), prefixes.config));
-    return or_raise(authority::build_environment(std::move(config)), prefixes.build);
+    VOK_ASSIGN(AuthorityEnvironmentConfig config,
+               core_result(AuthorityEnvironmentConfig::deserialize(config_json), prefixes.config));
+    return core_result(authority::build_environment(std::move(config)), prefixes.build);
 }
 
 using TraceAndDecision = std::pair<std::string, std::string>;
@@ -71,13 +55,13 @@ PyResult<TraceAndDecision> evaluate_texts(const AuthorityEnvironment& environmen
                                           std::string_view request_json,
                                           std::string_view facts_json, const Prefixes& prefixes) {
     VOK_ASSIGN(AuthorityRequest request,
-               read_or_raise(AuthorityRequest::deserialize(request_json), prefixes.request));
+               core_result(AuthorityRequest::deserialize(request_json), prefixes.request));
     VOK_ASSIGN(std::vector<FactEnvelope> facts,
-               read_or_raise(FactEnvelope::deserialize_list(facts_json), prefixes.facts));
+               core_result(FactEnvelope::deserialize_list(facts_json), prefixes.facts));
     VOK_ASSIGN(authority::EvaluationResult result,
-               or_raise(authority::evaluate_request(environment, request, std::move(facts),
-                                                    authority::system_clock()),
-                        messages::prefix::kEvaluation));
+               core_result(authority::evaluate_request(environment, request, std::move(facts),
+                                                       authority::system_clock()),
+                           messages::prefix::kEvaluation));
     // Writing into memory cannot fail, so the two serialization prefixes are never needed.
     return TraceAndDecision(authority::serialize_decision_trace(*result.trace),
                             authority::serialize_decision_record(result.decision));
@@ -89,7 +73,7 @@ PyResult<AuthorityEnvironment> new_environment(Args& args) {
 }
 
 PyResult<void> validate_environment(AuthorityEnvironment& self) {
-    return or_raise(authority::validate(self), messages::prefix::kValidation);
+    return core_result(authority::validate(self), messages::prefix::kValidation);
 }
 
 PyResult<TraceAndDecision> evaluate(const AuthorityEnvironment& self, Args& args) {

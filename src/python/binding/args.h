@@ -66,11 +66,10 @@ public:
 
     // The index of a member of the enumeration class.
     PyResult<std::uint8_t> member(std::size_t i, const ClassSpec& enumeration) const;
-    // The member as a core enumeration whose values are the member positions.
+    // The member as the core enumeration the class stands for.
     template <class E>
-    requires std::is_enum_v<E> PyResult<E> member(std::size_t i, const ClassSpec& enumeration)
-    const {
-        VOK_ASSIGN(std::uint8_t index, member(i, enumeration));
+    PyResult<E> member(std::size_t i, const EnumerationSpec<E>& enumeration) const {
+        VOK_ASSIGN(std::uint8_t index, member(i, static_cast<const ClassSpec&>(enumeration)));
         return static_cast<E>(index);
     }
 

@@ -2,8 +2,8 @@
 //
 // Each class of the module is declared as one constant ClassSpec: its name, docstring, instance
 // layout, constructor, methods, static methods, getters and slots (and, for enumeration classes,
-// the member names). The rows are made by the helpers of frame.h, which bind each row's small
-// wrapper to the generic call frame. make_class() turns a spec into a CPython heap type with the
+// the member names). The rows are made by the helpers of rows.h, which bind each row's small
+// wrapper to the generic call frame (call_frame.h). make_class() turns a spec into a CPython heap type with the
 // qualified name "builtins.<Name>", no base-type flag (Python code cannot subclass it) and, when
 // the class has no constructor, a __new__ that refuses. Each class object is made once per
 // process and never freed.

@@ -27,6 +27,23 @@ struct EnumValue {
 constexpr ClassSpec enumeration(const char* name, std::span<const char* const> members,
                                 const char* doc = nullptr);
 
+// The table of an enumeration class that stands for the core enumeration E, whose values are the
+// member positions. The type travels with the table, so a wrapper can only hand the class a value
+// of its own enumeration and only read one back as that enumeration.
+template <class E>
+requires std::is_enum_v<E>
+struct EnumerationSpec : ClassSpec {
+    using Enum = E;
+};
+
+template <class E>
+requires std::is_enum_v<E>
+constexpr EnumerationSpec<E> typed_enumeration(const char* name,
+                                               std::span<const char* const> members,
+                                               const char* doc = nullptr) {
+    return EnumerationSpec<E>{enumeration(name, members, doc)};
+}
+
 // A result that is an enumeration member: converted to a new instance of the class (equal to,
 // not the same object as, the class attribute).
 struct Member {
@@ -34,9 +51,8 @@ struct Member {
     std::uint8_t index;
 };
 
-// A member for a core enumeration value whose underlying value is its position.
-template <class E>
-requires std::is_enum_v<E> Member member(const ClassSpec& enumeration, E value) {
+// A member of the class for a value of its core enumeration.
+template <class E> Member member(const EnumerationSpec<E>& enumeration, E value) {
     return Member{enumeration, static_cast<std::uint8_t>(value)};
 }
 

@@ -104,6 +104,7 @@ inline constexpr std::string_view kInvalidDecimal = "Invalid decimal value: ";
 inline constexpr std::string_view kPythonToJson = "Cannot convert Python value to JSON: ";
 inline constexpr std::string_view kInvalidPackJson = "Invalid pack JSON: ";
 inline constexpr std::string_view kInvalidResultJson = "Invalid result JSON: ";
+inline constexpr std::string_view kInvalidOptionsJson = "Invalid options JSON: ";
 inline constexpr std::string_view kInvalidBuildInputJson = "Invalid build input JSON: ";
 inline constexpr std::string_view kPackSerialization = "Pack serialization error: ";
 inline constexpr std::string_view kInvalidOldPackJson = "Invalid old pack JSON: ";

@@ -13,6 +13,7 @@
 #include "decimal/decimal.h"
 #include "expression/expression_text.h"
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "python/enumerations.h"
 #include "python/expression/normalized_expression_class.h"
 #include "python/expression/value_equality.h"
@@ -67,18 +68,15 @@ PyResult<Expression> variable(Args& args) {
 PyResult<Expression> quantity(Args& args) {
     VOK_ASSIGN(std::string_view value, args.text(0));
     VOK_ASSIGN(std::string unit, args.owned_text(1));
-    auto parsed = Decimal::parse(value);
-    if (!parsed.ok()) return Err(value_error(messages::prefix::kInvalidDecimal, parsed.error()));
-    return Expression(expr::QuantityLiteral{parsed.value(), std::move(unit)});
+    VOK_ASSIGN(Decimal parsed,
+               core_result(Decimal::parse(value), messages::prefix::kInvalidDecimal));
+    return Expression(expr::QuantityLiteral{parsed, std::move(unit)});
 }
 
 // The literal keeps the text as written; the parsed instant only proves that it is one.
 PyResult<Expression> time(Args& args) {
     VOK_ASSIGN(std::string timestamp, args.owned_text(0));
-    auto parsed = parse_rfc3339(timestamp);
-    if (!parsed.ok()) {
-        return Err(value_error(messages::prefix::kInvalidTimestamp, parsed.error()));
-    }
+    VOK_TRY(core_result(parse_rfc3339(timestamp), messages::prefix::kInvalidTimestamp));
     return Expression(expr::TimeLiteral{std::move(timestamp)});
 }
 
@@ -86,15 +84,11 @@ PyResult<Expression> time(Args& args) {
 PyResult<Expression> interval(Args& args) {
     VOK_ASSIGN(std::string start, args.owned_text(0));
     VOK_ASSIGN(std::string end, args.owned_text(1));
-    auto start_instant = parse_rfc3339(start);
-    if (!start_instant.ok()) {
-        return Err(value_error(messages::prefix::kInvalidStartTimestamp, start_instant.error()));
-    }
-    auto end_instant = parse_rfc3339(end);
-    if (!end_instant.ok()) {
-        return Err(value_error(messages::prefix::kInvalidEndTimestamp, end_instant.error()));
-    }
-    if (start_instant.value() > end_instant.value()) {
+    VOK_ASSIGN(UtcInstant start_instant,
+               core_result(parse_rfc3339(start), messages::prefix::kInvalidStartTimestamp));
+    VOK_ASSIGN(UtcInstant end_instant,
+               core_result(parse_rfc3339(end), messages::prefix::kInvalidEndTimestamp));
+    if (start_instant > end_instant) {
         return Err(value_error(messages::kStartAfterEnd));
     }
     return Expression(expr::IntervalLiteral{std::move(start), std::move(end)});

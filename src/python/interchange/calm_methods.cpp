@@ -3,6 +3,7 @@
 
 #include "calm/export.h"
 #include "calm/import.h"
+#include "python/core_errors.h"
 #include "python/graph_class.h"
 #include "json/writer.h"
 
@@ -15,14 +16,7 @@ PyResult<std::string> export_calm_text(const Graph& self) {
 // Units named by resource nodes are only looked up in the process-wide registry, never added.
 PyResult<Graph> import_calm_graph(Args& args) {
     VOK_ASSIGN(std::string_view calm_json, args.text(0));
-    auto graph = calm::import_calm(calm_json);
-    if (!graph.ok()) {
-        const bool invalid_json = graph.error().stage == calm::CalmImportError::Stage::InvalidJson;
-        return Err(
-            value_error(invalid_json ? messages::prefix::kInvalidJson : messages::prefix::kImport,
-                        graph.error().message));
-    }
-    return std::move(graph).value();
+    return core_result(calm::import_calm(calm_json));
 }
 
 } // namespace vok::python

@@ -21,11 +21,9 @@ constexpr Signature kEvaluatePolicy{"Graph.evaluate_policy", {{"policy_json"}}};
 
 PyResult<EvaluationResult> evaluate_policy_json(const Graph& self, Args& args) {
     VOK_ASSIGN(std::string_view policy_json, args.text(0));
-    auto policy = Policy::deserialize(policy_json);
-    if (!policy.ok()) return Err(core_error(policy.error(), messages::prefix::kInvalidPolicyJson));
-    auto result = evaluate_policy(self, policy.value());
-    if (!result.ok()) return Err(value_error(messages::prefix::kPolicyEvaluation, result.error()));
-    return std::move(result).value();
+    VOK_ASSIGN(Policy policy,
+               core_result(Policy::deserialize(policy_json), messages::prefix::kInvalidPolicyJson));
+    return core_result(evaluate_policy(self, policy), messages::prefix::kPolicyEvaluation);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "semantic_pack/review.h"
 
 namespace vok::python {
@@ -18,10 +19,10 @@ using BuildOutput = std::pair<std::string, std::vector<std::string>>;
 
 PyResult<BuildOutput> build_semantic_pack(Args& args) {
     VOK_ASSIGN(std::string_view text, args.text(0));
-    auto input = semantic_pack::parse_pack_build_input(text);
-    if (!input.ok())
-        return vok::Err(value_error("Invalid build input JSON: ", input.error().to_string()));
-    semantic_pack::PackBuildResult built = semantic_pack::build_pack(std::move(*input));
+    VOK_ASSIGN(semantic_pack::PackBuildInput input,
+               core_result(semantic_pack::parse_pack_build_input(text),
+                           messages::prefix::kInvalidBuildInputJson));
+    semantic_pack::PackBuildResult built = semantic_pack::build_pack(std::move(input));
 
     BuildOutput output;
     output.second.reserve(built.diagnostics.size() + built.alias_group_warnings.size());

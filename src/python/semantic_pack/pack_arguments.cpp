@@ -3,20 +3,18 @@
 #include "python/semantic_pack/pack_arguments.h"
 
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 
 namespace vok::python {
 
 PyResult<semantic_pack::SemanticPack> read_pack(std::string_view text) {
-    auto pack = semantic_pack::parse_semantic_pack(text);
-    if (!pack.ok()) return vok::Err(value_error("Invalid pack JSON: ", pack.error().to_string()));
-    return std::move(*pack);
+    return core_result(semantic_pack::parse_semantic_pack(text),
+                       messages::prefix::kInvalidPackJson);
 }
 
 PyResult<semantic_pack::ValidationOptions> read_options(std::string_view text) {
-    auto options = semantic_pack::ValidationOptions::deserialize(text);
-    if (!options.ok())
-        return vok::Err(value_error("Invalid options JSON: ", options.error().to_string()));
-    return *options;
+    return core_result(semantic_pack::ValidationOptions::deserialize(text),
+                       messages::prefix::kInvalidOptionsJson);
 }
 
 PyResult<semantic_pack::SemanticPack> pack_argument(Args& args, std::size_t i) {

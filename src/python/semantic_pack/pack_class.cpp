@@ -7,6 +7,7 @@
 
 #include "python/binding/binding.h"
 #include "python/enumerations.h"
+#include "python/semantic_pack/pack_arguments.h"
 
 namespace vok::python {
 
@@ -28,9 +29,7 @@ constexpr Signature kPackContentHash{"SemanticPack.pack_content_hash"};
 
 PyResult<SemanticPack> from_json(Args& args) {
     VOK_ASSIGN(std::string_view text, args.text(0));
-    auto pack = semantic_pack::parse_semantic_pack(text);
-    if (!pack.ok()) return Err(value_error("Invalid pack JSON: ", pack.error().to_string()));
-    return std::move(*pack);
+    return read_pack(text);
 }
 
 // Writing into memory cannot fail, so there is no "Serialization error: " path to take.

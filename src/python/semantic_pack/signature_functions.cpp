@@ -2,6 +2,7 @@
 #include "python/semantic_pack/signature_functions.h"
 
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "semantic_pack/signing.h"
 
 namespace vok::python {
@@ -15,18 +16,14 @@ constexpr Signature kVerifyPackSignatureSignature{"verify_pack_signature",
 PyResult<std::string> sign_pack(Args& args) {
     VOK_ASSIGN(std::string_view pack_json, args.text(0));
     VOK_ASSIGN(std::string_view private_key_pem, args.text(1));
-    auto signed_pack = semantic_pack::sign_pack_document(pack_json, private_key_pem);
-    if (!signed_pack.ok()) return Err(value_error(signed_pack.error().to_string()));
-    return std::move(*signed_pack);
+    return core_result(semantic_pack::sign_pack_document(pack_json, private_key_pem));
 }
 
 PyResult<bool> verify_pack_signature(Args& args) {
     VOK_ASSIGN(std::string_view pack_json, args.text(0));
     VOK_ASSIGN(std::string_view public_key_pem, args.text(1));
-    auto verified = semantic_pack::verify_pack_document(pack_json, public_key_pem);
-    if (!verified.ok())
-        return Err(value_error("Invalid pack JSON: ", verified.error().to_string()));
-    return *verified;
+    return core_result(semantic_pack::verify_pack_document(pack_json, public_key_pem),
+                       messages::prefix::kInvalidPackJson);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "python/semantic_pack/signing_functions.h"
 
 #include "python/binding/binding.h"
+#include "python/semantic_pack/pack_arguments.h"
 #include "semantic_pack/canonical_json.h"
 
 namespace vok::python {
@@ -13,9 +14,8 @@ constexpr Signature kComputePackHashSignature{"compute_pack_hash", {{"pack_json"
 
 PyResult<std::string> compute_pack_hash(Args& args) {
     VOK_ASSIGN(std::string_view text, args.text(0));
-    auto pack = semantic_pack::parse_semantic_pack(text);
-    if (!pack.ok()) return vok::Err(value_error("Invalid pack JSON: ", pack.error().to_string()));
-    return semantic_pack::content_hash_of(std::move(*pack));
+    VOK_ASSIGN(semantic_pack::SemanticPack pack, read_pack(text));
+    return semantic_pack::content_hash_of(std::move(pack));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "python/binding/binding.h"
+#include "python/core_errors.h"
 #include "python/enumerations.h"
 #include "semantic_pack/pack_validation.h"
 
@@ -23,10 +24,8 @@ constexpr Signature kFirstApprovedBypass{
 
 PyResult<SemanticValidationResult> from_json(Args& args) {
     VOK_ASSIGN(std::string_view text, args.text(0));
-    auto result = SemanticValidationResult::deserialize(text);
-    if (!result.ok())
-        return vok::Err(value_error("Invalid result JSON: ", result.error().to_string()));
-    return std::move(*result);
+    return core_result(SemanticValidationResult::deserialize(text),
+                       messages::prefix::kInvalidResultJson);
 }
 
 PyResult<Member> status(const SemanticValidationResult& self) {

@@ -6,12 +6,33 @@
 
 #include "authority/authority_decision.h"
 #include "authority/decision_trace.h"
+#include "authority/enumerations.h"
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
 #include "json/text_deserializer.h"
 
 namespace vok::authority {
 namespace {
+
+// The three spellings of a decision come from one row each; a column out of step shows here.
+TEST(FinalDecisionNames, EachRowKeepsItsSpellingsTogether) {
+    struct Row {
+        FinalDecision decision;
+        std::string_view variant, json, outcome;
+    };
+    const Row rows[] = {
+        {FinalDecision::Allow, "Allow", "allow", "allowed"},
+        {FinalDecision::Deny, "Deny", "deny", "denied"},
+        {FinalDecision::Escalate, "Escalate", "escalate", "escalated"},
+        {FinalDecision::NotApplicable, "NotApplicable", "not_applicable", "not_applicable"},
+        {FinalDecision::Reject, "Reject", "reject", "rejected"}};
+    ASSERT_EQ(std::size(rows), kFinalDecisionNames.size());
+    for (const Row& row : rows) {
+        EXPECT_EQ(variant_name(row.decision), row.variant);
+        EXPECT_EQ(json_name(row.decision), row.json);
+        EXPECT_EQ(outcome_word(row.decision), row.outcome);
+    }
+}
 
 TEST(DecisionRecord, FiveKeysThenTheHintWhenPresent) {
     AuthorityDecision d{"d1", "r1", FinalDecision::Allow, "allowed_by_p1", "d1", std::nullopt};

@@ -10,6 +10,23 @@
 namespace vok::testing {
 namespace {
 
+// The collection a variable names and the word an aggregation's filter binds to its items come
+// from one row per kind; a row out of step with its neighbours shows here.
+TEST(CollectionKinds, NamesAndItemWordsPairUp) {
+    const std::pair<const char*, const char*> kinds[] = {{"flows", "flow"},
+                                                         {"entities", "entity"},
+                                                         {"resources", "resource"},
+                                                         {"instances", "instance"},
+                                                         {"relations", "relation"}};
+    for (const auto& [collection, word] : kinds) {
+        auto kind = collection_named(collection);
+        ASSERT_TRUE(kind.has_value()) << collection;
+        EXPECT_EQ(item_word(*kind), word);
+    }
+    for (const char* other : {"Flows", "flow", "", "items"})
+        EXPECT_FALSE(collection_named(other).has_value()) << other;
+}
+
 TEST(QuantifierItems, SingleKeysAgreeWithWholeItems) {
     TestGraph t;
     t.add_flow("2.5", json::Object::from_entries(

@@ -167,11 +167,13 @@ TEST(DiffPacks, ALaterDuplicateIdStandsForTheId) {
 TEST(DiffPackDocuments, TheOldDocumentIsReadFirst) {
     auto both_bad = diff_pack_documents("[", "{}");
     ASSERT_FALSE(both_bad.ok());
-    EXPECT_TRUE(both_bad.error().to_string().starts_with("Invalid old pack JSON: "));
+    EXPECT_EQ(both_bad.error().kind(), DiffError::Kind::OldPack);
+    EXPECT_TRUE(both_bad.error().to_string().starts_with("old pack: "));
     auto new_bad = diff_pack_documents(pack_text(), "{}");
     ASSERT_FALSE(new_bad.ok());
+    EXPECT_EQ(new_bad.error().kind(), DiffError::Kind::NewPack);
     EXPECT_EQ(new_bad.error().to_string(),
-              "Invalid new pack JSON: missing field `schema_version` at line 1 column 2");
+              "new pack: missing field `schema_version` at line 1 column 2");
     auto escaped = diff_pack_documents(
         pack_text(), pack_text(R"([{"id":"q\"\n","canonical_name":"N","kind":"entity",)"
                                R"("status":"active","definition":{"text":"t",)"
