@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "calm/reproducible_timestamp.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
 #include "projection/unicode_properties.h"
 #include "projection/well_known_imports.h"
+#include "time/reproducible_timestamp.h"
 
 namespace vok::projection {
 
@@ -173,7 +173,7 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     file.package = std::string(package);
     file.syntax = "proto3";
     file.source_namespace = std::string(namespace_filter);
-    file.generated_at = calm::reproducible_timestamp().value_or("");
+    file.generated_at = reproducible_timestamp().value_or("");
 
     for (const Entity* entity : graph.all_entities()) {
         if (kept_by(namespace_filter, entity->namespace_))

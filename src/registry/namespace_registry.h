@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/glob.h"
+#include "common/result.h"
+#include "file_match/glob.h"
 #include "registry/namespace_binding.h"
 #include "registry/registry_error.h"
-#include "common/result.h"
 
 namespace vok {
 
@@ -32,7 +32,7 @@ struct CompiledNamespace {
     // The patterns as written in the registry file.
     std::vector<std::string> patterns;
     // All patterns compiled for path matching, where `*` and `?` also match "/".
-    registry::GlobSet globs;
+    file_match::GlobSet globs;
     // The longest literal prefix over the patterns, in bytes (see pattern_specificity).
     std::size_t specificity = 0;
 };

@@ -36,7 +36,7 @@ TEST(CanonicalJson, KeysInByteOrderAndTheSameHashWhateverTheInputOrder) {
 }
 
 TEST(CanonicalJson, HashTextForm) {
-    EXPECT_EQ(sha256_hex("{}"),
+    EXPECT_EQ(crypto::sha256_hex("{}"),
               "sha256:44136fa355b3678a1146ad16f7e8649e94fb4fc21fe77e8310c060f61caaff8a");
     const std::string h = canonical_json_hash(json::Value(json::Object{}));
     EXPECT_EQ(h.size(), 71u);

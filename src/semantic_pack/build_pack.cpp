@@ -1,15 +1,15 @@
-// Building a semantic pack from reviewed input; the definitions behind review.h.
-#include "semantic_pack/review.h"
+// Building a semantic pack from reviewed input; the definitions behind build_pack.h.
+#include "semantic_pack/build_pack.h"
 
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "crypto/sha256.h"
 #include "semantic_pack/canonical_json.h"
 #include "semantic_pack/lookup_key.h"
 #include "semantic_pack/meaning_version.h"
-#include "semantic_pack/sha256.h"
 #include "json/writer.h"
 
 namespace vok::semantic_pack {
@@ -292,12 +292,12 @@ std::string definition_hash(const ConceptDef& concept_def) {
     text += ",\"text\":";
     json::append_quoted(text, concept_def.definition.text);
     text.push_back('}');
-    return sha256_hex(text);
+    return crypto::sha256_hex(text);
 }
 
 std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
     const auto ordered = stably_ordered(concepts, &ConceptDef::id);
-    Sha256 sha;
+    crypto::Sha256 sha;
     std::string text = "[";
     for (size_t i = 0; i < ordered.size(); ++i) {
         const ConceptDef& c = *ordered[i];
@@ -323,7 +323,7 @@ std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
 
 std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
     const auto ordered = stably_ordered(records, &ReviewRecord::decision_id);
-    Sha256 sha;
+    crypto::Sha256 sha;
     std::string text = "[";
     RecordWriter w(text, RecordWriter::KeyOrder::Document, &sha);
     for (size_t i = 0; i < ordered.size(); ++i) {
@@ -337,7 +337,7 @@ std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
 }
 
 std::string build_config_hash() {
-    return sha256_hex("{}");
+    return crypto::sha256_hex("{}");
 }
 
 PackBuildResult build_pack(PackBuildInput input, BuildClock clock) {
