@@ -61,11 +61,6 @@ void sort_source_refs(std::vector<SourceRef>& refs) {
 
 } // namespace
 
-json::Value canonicalize_json(const json::Value& value) {
-    // Objects hold their keys in ascending byte order already, so a copy is canonical.
-    return value;
-}
-
 std::string canonical_json_hash(const json::Value& value) {
     return crypto::sha256_hex(json::to_compact_string(value));
 }

@@ -20,8 +20,6 @@
 
 namespace vok::semantic_pack {
 
-// A canonical copy of `value` (the argument is not changed).
-json::Value canonicalize_json(const json::Value& value);
 // `crypto::sha256_hex` of the canonical text of `value`.
 std::string canonical_json_hash(const json::Value& value);
 
