@@ -44,7 +44,7 @@ void check_nesting_bound(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     check_nesting_bound(text);
-    auto raw = vok::parse_raw_registry(text);
+    auto raw = vok::registry::parse_raw_registry(text);
     if (!raw.ok()) {
         (void)raw.error().to_string();
         return 0;

@@ -15,6 +15,9 @@ namespace vok::python {
 
 namespace {
 
+using registry::NamespaceBinding;
+using registry::NamespaceRegistry;
+
 constexpr Signature kDiscover{"NamespaceRegistry.discover", {{"path"}}};
 constexpr Signature kFromFile{"NamespaceRegistry.from_file", {{"path"}}};
 // `fail_on_ambiguity` has no default although it accepts None: callers must say what they want.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vok {
+namespace vok::registry {
 
 struct NamespaceBinding {
     // Absolute path below the registry root, as the file system spells it (bytes; not
@@ -15,4 +15,4 @@ struct NamespaceBinding {
     bool operator==(const NamespaceBinding&) const = default;
 };
 
-} // namespace vok
+} // namespace vok::registry

@@ -14,7 +14,7 @@
 #include "file_match/path_text.h"
 #include "registry/registry_file.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -231,4 +231,4 @@ std::string NamespaceRegistry::root_text() const {
     return file_match::lossy_utf8(root_.native());
 }
 
-} // namespace vok
+} // namespace vok::registry

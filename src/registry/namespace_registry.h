@@ -25,7 +25,7 @@
 #include "registry/namespace_binding.h"
 #include "registry/registry_error.h"
 
-namespace vok {
+namespace vok::registry {
 
 struct CompiledNamespace {
     std::string namespace_name;
@@ -86,4 +86,4 @@ private:
 // whole length when it has none).
 std::size_t pattern_specificity(std::string_view pattern);
 
-} // namespace vok
+} // namespace vok::registry

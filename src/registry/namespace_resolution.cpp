@@ -15,7 +15,7 @@
 #include "file_match/path_text.h"
 #include "registry/namespace_registry.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -128,4 +128,4 @@ NamespaceRegistry::resolve_files(bool fail_on_ambiguity) const {
     return bindings;
 }
 
-} // namespace vok
+} // namespace vok::registry
