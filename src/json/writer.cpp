@@ -353,11 +353,6 @@ void Writer::i64_value(int64_t v) {
     append_i64(out_, v);
 }
 
-void Writer::f64_value(double v) {
-    before_value();
-    append_f64(out_, v);
-}
-
 void Writer::value(const Value& v) {
     before_value();
     if (indent_ >= 0)

@@ -1,7 +1,8 @@
 // Writing JSON text.
 //
-// The layout rules of the system's JSON text live here: strings escaped minimally (control characters as \u00xx in lower-case hex, non-ASCII kept),
-// floats as the shortest text that reads back, laid out the way the system has always written them
+// The layout rules of the system's JSON text live here: strings escaped minimally (control
+// characters as \u00xx in lower-case hex, non-ASCII kept), floats as the shortest text that reads
+// back, laid out the way the system has always written them
 // ("5.0", "0.00001", "1e-6", "1e21"), pretty output with ": " after keys, "{}" and "[]" for empty
 // containers and no line feed after the last bracket. Not every writer is this one: the pack
 // records (semantic_pack::RecordWriter), the authority documents (authority::CompactObject) and
@@ -61,7 +62,6 @@ public:
     void string_value(std::string_view s);
     void u64_value(uint64_t v);
     void i64_value(int64_t v);
-    void f64_value(double v);
     void value(const Value& v);
 
     // Member shorthands: key followed by value.

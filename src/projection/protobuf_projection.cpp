@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "calm/reproducible_timestamp.h"
 #include "common/cancellation.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
 #include "projection/unicode_properties.h"
 #include "projection/well_known_imports.h"
+#include "time/reproducible_timestamp.h"
 
 namespace vok::projection {
 
@@ -180,7 +180,7 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     file.package = std::string(package);
     file.syntax = "proto3";
     file.source_namespace = std::string(namespace_filter);
-    file.generated_at = calm::reproducible_timestamp().value_or("");
+    file.generated_at = reproducible_timestamp().value_or("");
 
     for (const Entity* entity : graph.all_entities()) {
         poll_cancellation();

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "crypto/sha256.h"
 #include "semantic_pack/enumerations.h"
-#include "semantic_pack/sha256.h"
 #include "json/deserializer.h"
 #include "json/text_deserializer.h"
 #include "json/writer.h"
@@ -44,7 +44,7 @@ class RecordWriter {
 public:
     enum class KeyOrder : uint8_t { Document, Canonical };
 
-    RecordWriter(std::string& out, KeyOrder order, Sha256* sink = nullptr)
+    RecordWriter(std::string& out, KeyOrder order, crypto::Sha256* sink = nullptr)
         : out_(out), order_(order), sink_(sink) {}
 
     bool canonical() const { return order_ == KeyOrder::Canonical; }
@@ -84,7 +84,7 @@ private:
     static constexpr size_t kFlushBytes = 64 * 1024;
     std::string& out_;
     KeyOrder order_;
-    Sha256* sink_;
+    crypto::Sha256* sink_;
     CancellationPoller poller_;
 };
 
