@@ -1,9 +1,10 @@
-// Reading and writing the CALM records; relies on the JSON record readers (read_struct and the
-// value deserializer, which replays a buffered value for the untagged unions).
+// Reading and writing the CALM records; relies on the JSON record reader (read_struct, its common
+// field rows, and the value deserializer, which replays a buffered value for the untagged unions).
 #include "calm/calm_model.h"
 
 #include <utility>
 
+#include "json/record_reader.h"
 #include "json/value_deserializer.h"
 
 namespace vok::calm {
@@ -13,30 +14,14 @@ namespace {
 using json::Deserializer;
 using json::Field;
 using json::Status;
-
-// A string member: reads into `target`.
-Field string_field(std::string_view name, std::string& target) {
-    return {name, false, [&target](Deserializer& d) -> Status {
-                VOK_ASSIGN(target, json::read_string(d));
-                return Ok();
-            }};
-}
+using json::string_field;
 
 Result<CalmMetadata, json::Error> read_metadata(Deserializer& de) {
     CalmMetadata metadata;
     Field fields[] = {
-        {"vok:exported", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(metadata.exported, d.read_bool("a boolean"));
-             return Ok();
-         }},
+        json::bool_field("vok:exported", metadata.exported),
         string_field("vok:version", metadata.version),
-        {"vok:timestamp", true,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(std::string text, json::read_string(d));
-             metadata.timestamp = std::move(text);
-             return Ok();
-         }},
+        json::optional_string_field("vok:timestamp", metadata.timestamp),
     };
     VOK_TRY(json::read_struct(de, "struct CalmMetadata", fields));
     return metadata;
@@ -46,19 +31,9 @@ Result<CalmNode, json::Error> read_node(Deserializer& de) {
     CalmNode node;
     Field fields[] = {
         string_field("unique-id", node.unique_id),
-        {"node-type", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(size_t index, json::read_unit_enum(d, kCalmNodeTypeNames));
-             node.node_type = static_cast<CalmNodeType>(index);
-             return Ok();
-         }},
+        json::enum_field("node-type", node.node_type, kCalmNodeTypeNames),
         string_field("name", node.name),
-        {"namespace", true,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(std::string text, json::read_string(d));
-             node.namespace_ = std::move(text);
-             return Ok();
-         }},
+        json::optional_string_field("namespace", node.namespace_),
         {"metadata", true,
          [&](Deserializer& d) -> Status {
              VOK_ASSIGN(json::Value value, d.read_any());
