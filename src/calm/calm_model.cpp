@@ -175,29 +175,9 @@ Result<CalmModel, json::Error> read_calm_model(Deserializer& de) {
              VOK_ASSIGN(model.version, json::read_string(d));
              return Ok();
          }},
-        {"metadata", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(model.metadata, read_metadata(d));
-             return Ok();
-         }},
-        {"nodes", false,
-         [&](Deserializer& d) -> Status {
-             model.nodes.clear();
-             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
-                 VOK_ASSIGN(CalmNode node, read_node(e));
-                 model.nodes.push_back(std::move(node));
-                 return Ok();
-             });
-         }},
-        {"relationships", false,
-         [&](Deserializer& d) -> Status {
-             model.relationships.clear();
-             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
-                 VOK_ASSIGN(CalmRelationship relationship, read_relationship(e));
-                 model.relationships.push_back(std::move(relationship));
-                 return Ok();
-             });
-         }},
+        json::record_field("metadata", model.metadata, &read_metadata),
+        json::list_field("nodes", model.nodes, &read_node),
+        json::list_field("relationships", model.relationships, &read_relationship),
     };
     VOK_TRY(json::read_struct(de, "struct CalmModel", fields));
     return model;
