@@ -55,7 +55,6 @@ public:
     bool has_position() const { return line_ != 0; }
     uint32_t line() const { return line_; }
     uint32_t column() const { return column_; }
-    void set_position(uint32_t line, uint32_t column) { line_ = line, column_ = column; }
 
     // The full text: the message, then " at line L column C" when there is a position.
     std::string to_string() const;

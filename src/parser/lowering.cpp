@@ -1,8 +1,7 @@
-// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit pass
+// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit check
 // (lowering_units.h), then declarations in an order that lets references resolve through the
-// name tables (lowering_name_table.h); ids come from concept_id.
+// name tables (lowering_name_table.h), then the units' commit; ids come from concept_id.
 #include "parser/lowering.h"
-#include "common/cancellation.h"
 
 #include <array>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "common/invariant.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering_name_table.h"
@@ -186,16 +186,15 @@ public:
         // Sized up front: growing the stores would move every record and rehash every index.
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
-        VOK_TRY(register_declared_units(passes.units));
-        // Stopping on cancellation must leave the process-wide unit registry as it was, so a file
-        // that registered units is lowered to the end (the passes below are quick).
-        const bool cancellable = passes.units.empty();
-        VOK_TRY(lower_each<ast::Pattern>(passes.patterns, false));
-        VOK_TRY(lower_each<ast::ConceptChange>(passes.concept_changes, false));
+        VOK_ASSIGN(units_, DeclaredUnits::check(passes.units));
+        // Until the units are committed at the end nothing outside this lowering has changed, so
+        // every pass may stop on cancellation.
+        VOK_TRY(lower_each<ast::Pattern>(passes.patterns));
+        VOK_TRY(lower_each<ast::ConceptChange>(passes.concept_changes));
         for (size_t i = 0; i < passes.participants.size(); ++i) {
             prefetch_ahead(passes.participants, i);
             const AstNode* node = passes.participants[i];
-            if (cancellable) poll_cancellation();
+            poll_cancellation();
             const Uuid id = participant_id(passes.participants, i);
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
                 VOK_TRY(add(*entity, id));
@@ -205,13 +204,16 @@ public:
                 VOK_TRY(add(std::get<ast::Role>(*node), id));
             }
         }
-        VOK_TRY(lower_each<ast::Flow>(passes.flows, cancellable));
-        VOK_TRY(lower_each<ast::Relation>(passes.relations, false));
-        VOK_TRY(lower_each<ast::Instance>(passes.instances, cancellable));
-        VOK_TRY(lower_each<ast::Policy>(passes.policies, cancellable));
-        VOK_TRY(lower_each<ast::Metric>(passes.metrics, false));
-        VOK_TRY(lower_each<ast::MappingDecl>(passes.mappings, false));
-        VOK_TRY(lower_each<ast::ProjectionDecl>(passes.projections, false));
+        VOK_TRY(lower_each<ast::Flow>(passes.flows));
+        VOK_TRY(lower_each<ast::Relation>(passes.relations));
+        VOK_TRY(lower_each<ast::Instance>(passes.instances));
+        VOK_TRY(lower_each<ast::Policy>(passes.policies));
+        VOK_TRY(lower_each<ast::Metric>(passes.metrics));
+        VOK_TRY(lower_each<ast::MappingDecl>(passes.mappings));
+        VOK_TRY(lower_each<ast::ProjectionDecl>(passes.projections));
+        // The file has lowered: its units join the process-wide registry, and nothing after this
+        // may stop the lowering.
+        VOK_TRY(std::move(units_).commit());
         return std::move(graph_);
     }
 
@@ -287,13 +289,11 @@ private:
         }
     }
 
-    // Lowers the declarations of one pass in order, polling for cancellation before each when
-    // asked to.
-    template <class Declaration>
-    ParseResult<void> lower_each(const std::vector<AstNode*>& pass, bool poll) {
+    // Lowers the declarations of one pass in order, polling for cancellation before each.
+    template <class Declaration> ParseResult<void> lower_each(const std::vector<AstNode*>& pass) {
         for (size_t i = 0; i < pass.size(); ++i) {
             prefetch_ahead(pass, i);
-            if (poll) poll_cancellation();
+            poll_cancellation();
             VOK_TRY(add(std::get<Declaration>(*pass[i])));
         }
         return Ok();
@@ -411,12 +411,13 @@ private:
         return Ok();
     }
 
-    // The unit a resource records for a symbol (an unregistered symbol still lowers, as a counted
-    // unit of its own name). Resources often come in runs over one unit, so the last symbol's unit
-    // is kept rather than looked up again under the registry's lock.
+    // The unit a resource records for a symbol: the file's own, else the registry's (an
+    // unregistered symbol still lowers, as a counted unit of its own name). Resources often come
+    // in runs over one unit, so the last symbol's unit is kept rather than looked up again under
+    // the registry's lock.
     const Unit& unit_of(const std::string& symbol) {
         if (!last_unit_ || last_unit_->symbol != symbol)
-            last_unit_.emplace(unit_for_symbol(symbol));
+            last_unit_.emplace(units_.unit_for(symbol));
         return *last_unit_;
     }
 
@@ -587,6 +588,7 @@ private:
     const SharedText shared_file_namespace_;
     std::unordered_map<std::string, SharedText> domain_namespaces_;
     const bool consume_;
+    DeclaredUnits units_;
     Graph graph_;
     NameTable<Entity> entities_{graph_, &Graph::entities, &Graph::find_entity_by_name};
     NameTable<Resource> resources_{graph_, &Graph::resources, &Graph::find_resource_by_name};

@@ -14,19 +14,18 @@
 
 #include <string>
 
+#include "crypto/sha256.h"
 #include "semantic_pack/semantic_pack.h"
-#include "semantic_pack/sha256.h"
 #include "json/value.h"
 
 namespace vok::semantic_pack {
 
-// A canonical copy of `value` (the argument is not changed).
-json::Value canonicalize_json(const json::Value& value);
-// `sha256_hex` of the canonical text of `value`.
+// `crypto::sha256_hex` of the canonical text of `value`.
 std::string canonical_json_hash(const json::Value& value);
 
 // Puts the pack's collections, and the lists inside their records, into canonical order (every
-// sort stable, texts by bytes, offsets as unsigned numbers, alias status by rank).
+// sort stable, texts by bytes, offsets as unsigned numbers, alias status by rank). Polls for
+// cancellation: a pack whose sorting stops is left part sorted, fit only to be dropped.
 void sort_pack_collections(SemanticPack& pack);
 
 // Turns `pack` into the form its content hash covers: `created_at` and `review_manifest_hash`

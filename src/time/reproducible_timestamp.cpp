@@ -1,12 +1,12 @@
 // Reading SOURCE_DATE_EPOCH; relies on utf8proc to judge the bytes and on the RFC 3339 writer.
-#include "calm/reproducible_timestamp.h"
+#include "time/reproducible_timestamp.h"
 
 #include <cstdlib>
 #include <utf8proc.h>
 
 #include "time/rfc3339.h"
 
-namespace vok::calm {
+namespace vok {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::optional<std::string> reproducible_timestamp() {
     return format_rfc3339(UtcInstant{*seconds, 0});
 }
 
-} // namespace vok::calm
+} // namespace vok

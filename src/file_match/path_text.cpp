@@ -1,11 +1,11 @@
 // Path text helpers; see path_text.h.
-#include "registry/path_text.h"
+#include "file_match/path_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
-namespace vok::registry {
+namespace vok::file_match {
 
 namespace {
 
@@ -117,4 +117,4 @@ std::string os_error_text(const std::error_code& error) {
     return error.message();
 }
 
-} // namespace vok::registry
+} // namespace vok::file_match

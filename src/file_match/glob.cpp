@@ -3,16 +3,16 @@
 // The parser reads code points into a flat token list (alternatives hold token lists of their
 // own, one level deep) and the writer turns the tokens into regex text. Special tokens stand for
 // the three legal shapes of `**` so that "src/**/x" can match "src/x" as well as "src/a/b/x".
-#include "registry/glob.h"
+#include "file_match/glob.h"
 
 #include <re2/re2.h>
 
 #include <optional>
 #include <utility>
 
-#include "registry/path_text.h"
+#include "file_match/path_text.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 namespace {
 
@@ -362,4 +362,4 @@ bool GlobSet::is_match(std::string_view candidate) const {
     return false;
 }
 
-} // namespace vok::registry
+} // namespace vok::file_match

@@ -1,4 +1,4 @@
-// Path text helpers of the namespace registry.
+// Path text helpers of file matching and of the namespace registry that builds on it.
 //
 // File paths are byte strings on this platform while namespaces, patterns and messages are UTF-8
 // text. These helpers are the few places where the two meet: showing a path as text (invalid
@@ -14,7 +14,7 @@
 
 #include "common/result.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 // `bytes` as valid UTF-8: every maximal invalid subsequence is replaced by one U+FFFD.
 std::string lossy_utf8(std::string_view bytes);
@@ -36,4 +36,4 @@ Result<std::string, std::error_code> canonical_path(const std::string& path);
 // "<system text> (os error <number>)" for an errno-based error; the bare message otherwise.
 std::string os_error_text(const std::error_code& error);
 
-} // namespace vok::registry
+} // namespace vok::file_match
