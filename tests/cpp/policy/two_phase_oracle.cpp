@@ -6,7 +6,7 @@
 
 namespace vok::testing {
 
-Result<EvaluationResult, std::string> two_phase_evaluate_policy(const Graph& graph,
+Result<EvaluationResult, PolicyError> two_phase_evaluate_policy(const Graph& graph,
                                                                 const Policy& policy) {
     const bool three_valued = graph.use_three_valued_logic();
     VOK_TRY(check_aggregation_in_boolean_context(policy.expression, true));
@@ -21,8 +21,8 @@ Result<EvaluationResult, std::string> two_phase_evaluate_policy(const Graph& gra
     return evaluation_result_for(policy, outcome);
 }
 
-std::string describe(const Result<EvaluationResult, std::string>& result) {
-    if (!result.ok()) return "error: " + result.error();
+std::string describe(const Result<EvaluationResult, PolicyError>& result) {
+    if (!result.ok()) return "error: " + result.error().to_string();
     const EvaluationResult& r = result.value();
     std::string out =
         r.is_satisfied_tristate ? (*r.is_satisfied_tristate ? "true" : "false") : "unknown";
