@@ -8,6 +8,7 @@
 
 #include "calm/calm_expression_text.h"
 #include "calm/reproducible_timestamp.h"
+#include "common/hex.h"
 #include "common/invariant.h"
 #include "common/unicode_case.h"
 #include "time/rfc3339.h"
@@ -188,12 +189,8 @@ std::string flow_relationship_id(std::string_view resource_id, std::string_view 
     const bool ok =
         EVP_Digest(input.data(), input.size(), digest, &length, EVP_sha256(), nullptr) == 1;
     VOK_INVARIANT(ok && length == 32, "SHA-256 digest failed");
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string id = "flow-";
-    for (unsigned int i = 0; i < length; ++i) {
-        id += kHex[digest[i] >> 4];
-        id += kHex[digest[i] & 0x0F];
-    }
+    append_hex_bytes(id, digest, length);
     return id;
 }
 

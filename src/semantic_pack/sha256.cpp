@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include "common/hex.h"
 #include "common/invariant.h"
 
 namespace vok::semantic_pack {
@@ -44,13 +45,9 @@ std::string Sha256::finish_hex() {
     unsigned int length = 0;
     VOK_INVARIANT(EVP_DigestFinal_ex(context_->md, digest, &length) == 1 && length == 32,
                   "SHA-256 digest failed");
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string text = "sha256:";
     text.reserve(7 + 64);
-    for (unsigned int i = 0; i < length; ++i) {
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 0xF];
-    }
+    append_hex_bytes(text, digest, length);
     return text;
 }
 
