@@ -71,15 +71,38 @@ inline DecodedChar decode_utf8(std::string_view text, size_t at) {
     return decode_utf8(text.data() + at, text.data() + text.size());
 }
 
-// The length of the valid sequence at `p` (1 to 4), or 0 when none starts there.
+// The length of the valid sequence at `p` (1 to 4), or 0 when none starts there. A form of its
+// own rather than decode_utf8's: the JSON reader's string scan calls it for every non-ASCII
+// character and only needs the length, and this one loop over the continuation bytes, with one
+// range check of the code point at the end, keeps that scan measurably faster.
 inline size_t utf8_sequence_length(const unsigned char* p, const unsigned char* end) {
-    const DecodedChar decoded = decode_utf8(p, end);
-    return decoded.code_point == kInvalidCodePoint ? 0 : decoded.length;
+    const unsigned char lead = p[0];
+    if (lead < 0x80) return 1;
+    size_t length;
+    uint32_t min;
+    uint32_t code_point;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, min = 0x80, code_point = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, min = 0x800, code_point = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, min = 0x10000, code_point = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(end - p) < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if (!detail::is_continuation(p[i])) return 0;
+        code_point = (code_point << 6) | (p[i] & 0x3F);
+    }
+    if (code_point < min || code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF))
+        return 0;
+    return length;
 }
 
 inline size_t utf8_sequence_length(std::string_view text, size_t at) {
-    const DecodedChar decoded = decode_utf8(text, at);
-    return decoded.code_point == kInvalidCodePoint ? 0 : decoded.length;
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    return utf8_sequence_length(data + at, data + text.size());
 }
 
 // Where no valid sequence starts at `at`: the length (1 to 3) of the maximal subpart of an
