@@ -28,6 +28,11 @@ struct Substituter {
         return box(*b);
     }
 
+    // Leaves hold no variable to bind. Declared before `apply`: clang does not instantiate a
+    // member template that a generic lambda names before the template's declaration, and the
+    // link then fails.
+    template <class Leaf> Expression rewrite(const Expression& e, const Leaf&) const { return e; }
+
     Expression apply(const Expression& e) const {
         return std::visit([&](const auto& n) -> Expression { return rewrite(e, n); }, e.node());
     }
@@ -78,7 +83,6 @@ struct Substituter {
         }
         return expr::Cast{std::move(operand), c.target_type};
     }
-    template <class Leaf> Expression rewrite(const Expression& e, const Leaf&) const { return e; }
 };
 
 } // namespace
