@@ -30,7 +30,30 @@ std::string_view kind_name(AuthorityErrorKind kind) {
 }
 
 AuthorityError AuthorityError::make(AuthorityErrorKind kind, std::string message) {
-    return AuthorityError{kind, std::move(message), std::nullopt, false};
+    switch (kind) {
+#define VOK_AUTHORITY_ERROR_MAKE(name)                                                             \
+    case Kind::name:                                                                               \
+        return AuthorityError(AuthorityError::name{std::move(message)});
+        VOK_AUTHORITY_ERROR_KINDS(VOK_AUTHORITY_ERROR_MAKE)
+#undef VOK_AUTHORITY_ERROR_MAKE
+    }
+    VOK_INVARIANT(false, "authority error kind out of range");
+    return invalid_environment(std::move(message));
+}
+
+const std::string& AuthorityError::message() const {
+    return visit([](const auto& failure) -> const std::string& { return failure.message; });
+}
+
+const std::optional<std::string>& AuthorityError::hint() const {
+    static const std::optional<std::string> kNone;
+    const auto* failure = get_if<TracePersistenceFailure>();
+    return failure != nullptr ? failure->hint : kNone;
+}
+
+bool AuthorityError::retryable() const {
+    const auto* failure = get_if<TracePersistenceFailure>();
+    return failure != nullptr && failure->retryable;
 }
 
 AuthorityError AuthorityError::invalid_environment(std::string message) {
@@ -182,19 +205,17 @@ AuthorityError AuthorityError::incomparable_specificity(std::string_view first_p
 }
 
 AuthorityError AuthorityError::trace_persistence_failed() {
-    AuthorityError e = make(Kind::TracePersistenceFailure,
-                            "Trace persistence failed: Cannot confirm high-impact decision "
-                            "without trace persistence");
-    e.hint = "Check evidence sink availability and retry";
-    e.retryable = true;
-    return e;
+    return AuthorityError(TracePersistenceFailure{"Trace persistence failed: Cannot confirm "
+                                                  "high-impact decision without trace persistence",
+                                                  "Check evidence sink availability and retry",
+                                                  true});
 }
 
 std::string AuthorityError::to_string() const {
     std::string text = "[";
-    text += kind_name(kind);
+    text += kind_name(kind());
     text += "] ";
-    text += message;
+    text += message();
     return text;
 }
 

@@ -1,6 +1,7 @@
 // AuthorityError: every failure of the authority engine (building or validating an environment,
-// evaluating a request, persisting a trace) as one value: a kind from a fixed list of 23, a
-// message, and the operator hint and retry flag that only the trace-persistence failure fills.
+// evaluating a request, persisting a trace) as one value: one alternative per kind from a fixed
+// list of 23, each with its message; the trace-persistence failure alone also carries an operator
+// hint and a retry flag.
 //
 // No operation of the engine throws; each returns its result or an AuthorityError. The text form
 // is "[" + kind name + "] " + message (hint and flag are not part of it). The named constructors
@@ -13,6 +14,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+
+#include "common/error_variant.h"
 
 namespace vok::authority {
 
@@ -56,11 +61,36 @@ static_assert(0 VOK_AUTHORITY_ERROR_KINDS(VOK_AUTHORITY_ERROR_KIND_ONE) ==
 
 std::string_view kind_name(AuthorityErrorKind kind);
 
-struct AuthorityError {
-    AuthorityErrorKind kind = AuthorityErrorKind::InvalidAuthorityEnvironment;
+// The alternative of one kind: its message.
+template <AuthorityErrorKind K> struct AuthorityFailure { std::string message; };
+// This failure alone tells the operator what to do.
+template <> struct AuthorityFailure<AuthorityErrorKind::TracePersistenceFailure> {
     std::string message;
-    std::optional<std::string> hint;
+    std::optional<std::string> hint = std::nullopt;
     bool retryable = false;
+};
+
+template <class Indices> struct AuthorityFailureVariant;
+template <size_t... I> struct AuthorityFailureVariant<std::index_sequence<I...>> {
+    using type = std::variant<AuthorityFailure<static_cast<AuthorityErrorKind>(I)>...>;
+};
+
+struct AuthorityErrorAlternatives {
+    using Kind = AuthorityErrorKind;
+#define VOK_AUTHORITY_ERROR_ALTERNATIVE(name) using name = AuthorityFailure<Kind::name>;
+    VOK_AUTHORITY_ERROR_KINDS(VOK_AUTHORITY_ERROR_ALTERNATIVE)
+#undef VOK_AUTHORITY_ERROR_ALTERNATIVE
+    using Variant =
+        AuthorityFailureVariant<std::make_index_sequence<kAuthorityErrorKindCount>>::type;
+};
+
+struct AuthorityError : ErrorVariant<AuthorityErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    const std::string& message() const;
+    // Only the trace-persistence failure has an operator hint or may be retried.
+    const std::optional<std::string>& hint() const;
+    bool retryable() const;
 
     // The general constructor and the three shorthands; each leaves the hint absent and the
     // error not retryable.

@@ -217,7 +217,8 @@ private:
             VOK_ASSIGN(Uuid resource, look_up("resource", details->resource));
             auto quantity = Decimal::parse(details->quantity);
             if (!quantity.ok()) {
-                return Err("Invalid quantity '" + details->quantity + "': " + quantity.error());
+                return Err("Invalid quantity '" + details->quantity +
+                           "': " + quantity.error().to_string());
             }
             return graph_status(
                 graph_.add_flow(Flow::make(resource, source, destination, *quantity)));
@@ -261,19 +262,23 @@ Result<Expression, ParserError> parse_calm_expression(std::string_view text) {
     return build_expression(pair);
 }
 
+const std::string& CalmImportError::message() const {
+    return is<InvalidJson>() ? as<InvalidJson>().message : as<Import>().message;
+}
+
 Result<Graph, CalmImportError> import_calm(std::string_view calm_json) {
-    using Stage = CalmImportError::Stage;
     auto syntax = json::parse(calm_json);
-    if (!syntax.ok()) return Err(CalmImportError{Stage::InvalidJson, syntax.error().to_string()});
+    if (!syntax.ok())
+        return Err(CalmImportError(CalmImportError::InvalidJson{syntax.error().to_string()}));
     // The records are read from the text rather than from the parsed value, so that a member
     // given twice is refused instead of the later one silently winning.
     auto model = json::read_document(calm_json, &read_calm_model);
     if (!model.ok()) {
-        return Err(CalmImportError{Stage::Import,
-                                   "Failed to parse CALM model: " + model.error().to_string()});
+        return Err(CalmImportError(
+            CalmImportError::Import{"Failed to parse CALM model: " + model.error().to_string()}));
     }
     auto graph = Importer().run(*model);
-    if (!graph.ok()) return Err(CalmImportError{Stage::Import, std::move(graph).error()});
+    if (!graph.ok()) return Err(CalmImportError(CalmImportError::Import{std::move(graph).error()}));
     return std::move(graph).value();
 }
 

@@ -11,7 +11,9 @@
 
 #include <string>
 #include <string_view>
+#include <variant>
 
+#include "common/error_variant.h"
 #include "common/result.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
@@ -21,10 +23,23 @@ namespace vok::calm {
 
 // Why an import failed: the text is not one JSON document, or a later step refused it. The texts
 // are those after the caller's prefixes ("Invalid JSON: ", "Import error: ").
-struct CalmImportError {
-    enum class Stage : uint8_t { InvalidJson, Import };
-    Stage stage;
-    std::string message;
+struct CalmImportErrorAlternatives {
+    enum class Kind : uint8_t { InvalidJson, Import };
+    struct InvalidJson {
+        std::string message;
+    };
+    struct Import {
+        std::string message;
+    };
+    using Variant = std::variant<InvalidJson, Import>;
+};
+
+struct CalmImportError : ErrorVariant<CalmImportErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    // The reader's or the importer's text, without the caller's prefix.
+    const std::string& message() const;
+    std::string to_string() const { return message(); }
 };
 
 Result<Graph, CalmImportError> import_calm(std::string_view calm_json);

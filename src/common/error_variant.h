@@ -1,7 +1,9 @@
-// ErrorVariant: the shape of a subsystem's error type when it is a choice among alternatives.
+// ErrorVariant: the one shape of every core error type.
 //
-// A subsystem declares its alternatives (plain structs carrying what their messages name) inside
-// a struct that also names `Variant`, and derives its error type from ErrorVariant over it:
+// An error is a choice among alternatives, each a plain struct carrying what its message names.
+// A subsystem declares its alternatives inside a struct that also names `Variant` (and, when
+// callers switch over the alternatives, a `Kind` enumeration listing them in the same order), and
+// derives its error type from ErrorVariant over it:
 //
 //     struct UnitErrorAlternatives {
 //         struct UnitNotFound { std::string symbol; };
@@ -13,28 +15,47 @@
 //         std::string to_string() const;   // the only place the subsystem's texts live
 //     };
 //
-// The alternatives stay reachable as `UnitError::UnitNotFound`, an error converts implicitly from
-// any alternative (so `return Err(UnitError::UnitNotFound{symbol});` reads well), and callers ask
-// `is<A>()` / `as<A>()` or switch on `kind()` (the alternative's position) instead of comparing texts.
+// A "kind and message" error is the same shape: one alternative per kind, each holding its
+// message. The alternatives stay reachable as `UnitError::UnitNotFound`, an error converts
+// implicitly from any alternative (so `return Err(UnitError::UnitNotFound{symbol});` reads well),
+// and callers ask `is<A>()` / `as<A>()` or switch on `kind()` instead of comparing texts.
 #pragma once
 
+#include <concepts>
 #include <cstddef>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <variant>
 
 namespace vok {
 
+namespace error_variant_detail {
+
+template <class Alternatives> struct KindOf { using type = std::size_t; };
+template <class Alternatives>
+requires requires {
+    typename Alternatives::Kind;
+}
+struct KindOf<Alternatives> {
+    using type = typename Alternatives::Kind;
+};
+
+} // namespace error_variant_detail
+
 template <class Alternatives> struct ErrorVariant : Alternatives {
     using Variant = typename Alternatives::Variant;
+    // The alternatives' own enumeration when they declare one, else the position in `Variant`.
+    using Kind = typename error_variant_detail::KindOf<Alternatives>::type;
+    static constexpr std::size_t kKindCount = std::variant_size_v<Variant>;
 
     template <class Alternative,
               class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
     ErrorVariant(Alternative&& alternative) // NOLINT: an alternative is an error
         : variant(std::forward<Alternative>(alternative)) {}
 
-    // The position of the alternative held, in the order of `Variant`.
-    std::size_t kind() const { return variant.index(); }
+    // The alternative held, as its position in the order of `Variant`.
+    Kind kind() const { return static_cast<Kind>(variant.index()); }
 
     template <class Alternative> bool is() const {
         return std::holds_alternative<Alternative>(variant);
@@ -43,8 +64,27 @@ template <class Alternatives> struct ErrorVariant : Alternatives {
     template <class Alternative> const Alternative& as() const {
         return std::get<Alternative>(variant);
     }
+    // The alternative held, or null when another one is.
+    template <class Alternative> const Alternative* get_if() const {
+        return std::get_if<Alternative>(&variant);
+    }
+    template <class Visitor> decltype(auto) visit(Visitor&& visitor) const {
+        return std::visit(std::forward<Visitor>(visitor), variant);
+    }
+
+    friend bool operator==(const ErrorVariant& a,
+                           const ErrorVariant& b) requires std::equality_comparable<Variant> {
+        return a.variant == b.variant;
+    }
 
     Variant variant;
+};
+
+// What every core error type offers: the shape above and the one function that words it.
+template <class E>
+concept CoreError = requires(const E& error) {
+    error.kind();
+    { error.to_string() } -> std::convertible_to<std::string>;
 };
 
 } // namespace vok

@@ -59,18 +59,12 @@ std::optional<Fitted> fit_mantissa(WideUint value, uint32_t scale) {
 
 } // namespace
 
-std::string_view arithmetic_error_text(DecimalArithmeticError error) {
-    switch (error) {
-    case DecimalArithmeticError::Overflow:
-        return "overflow";
-    case DecimalArithmeticError::DivisionByZero:
-        return "division by zero";
-    }
-    return "overflow";
+std::string DecimalArithmeticError::to_string() const {
+    return is<DivisionByZero>() ? "division by zero" : "overflow";
 }
 
 std::string_view arithmetic_failure_text(DecimalOperation operation, DecimalArithmeticError error) {
-    if (error == DecimalArithmeticError::DivisionByZero) return "Division by zero";
+    if (error.is<DecimalArithmeticError::DivisionByZero>()) return "Division by zero";
     switch (operation) {
     case DecimalOperation::Add:
         return "Addition overflowed";
@@ -171,7 +165,7 @@ Result<Decimal, DecimalArithmeticError> Decimal::add_signed(const Decimal& other
         negative = other_negative;
     }
     auto fitted = fit_mantissa(mine, scale);
-    if (!fitted) return Err(DecimalArithmeticError::Overflow);
+    if (!fitted) return Err(DecimalArithmeticError(DecimalArithmeticError::Overflow{}));
     return Decimal(fitted->mantissa, fitted->scale, negative);
 }
 
@@ -194,12 +188,13 @@ Result<Decimal, DecimalArithmeticError> Decimal::checked_mul(const Decimal& othe
         return Decimal();
     }
     auto fitted = fit_mantissa(WideUint::product(mantissa(), other.mantissa()), scale);
-    if (!fitted) return Err(DecimalArithmeticError::Overflow);
+    if (!fitted) return Err(DecimalArithmeticError(DecimalArithmeticError::Overflow{}));
     return Decimal(fitted->mantissa, fitted->scale, negative);
 }
 
 Result<Decimal, DecimalArithmeticError> Decimal::checked_div(const Decimal& other) const {
-    if (other.is_zero()) return Err(DecimalArithmeticError::DivisionByZero);
+    if (other.is_zero())
+        return Err(DecimalArithmeticError(DecimalArithmeticError::DivisionByZero{}));
     if (is_zero()) return Decimal();
     bool negative = negative_ != other.negative_;
     const u128 divisor = other.mantissa();
@@ -220,7 +215,7 @@ Result<Decimal, DecimalArithmeticError> Decimal::checked_div(const Decimal& othe
     // brought up to 0 first, and that integer must fit.
     int natural_scale = static_cast<int>(scale_) - static_cast<int>(other.scale_);
     for (int i = natural_scale; i < 0; ++i) {
-        if (!next_digit()) return Err(DecimalArithmeticError::Overflow);
+        if (!next_digit()) return Err(DecimalArithmeticError(DecimalArithmeticError::Overflow{}));
     }
     uint32_t scale = static_cast<uint32_t>(std::max(natural_scale, 0));
     while (remainder != 0 && scale < kMaxScale && next_digit())
@@ -233,7 +228,7 @@ Result<Decimal, DecimalArithmeticError> Decimal::checked_div(const Decimal& othe
         if (quotient == kMantissaLimit) {
             // The exact value lies in [2^96 - 1/2, 2^96) at this scale; one digit less it rounds
             // up from ...33.55 to 7922816251426433759354395034.
-            if (scale == 0) return Err(DecimalArithmeticError::Overflow);
+            if (scale == 0) return Err(DecimalArithmeticError(DecimalArithmeticError::Overflow{}));
             quotient = kMantissaLimit / 10 + 1;
             --scale;
         }

@@ -19,36 +19,66 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
+#include "common/error_variant.h"
 #include "common/result.h"
 
 namespace vok {
 
-enum class DecimalArithmeticError { Overflow, DivisionByZero };
+// Why an arithmetic operation has no result.
+struct DecimalArithmeticErrorAlternatives {
+    enum class Kind : uint8_t { Overflow, DivisionByZero };
+    struct Overflow {
+        bool operator==(const Overflow&) const = default;
+    };
+    struct DivisionByZero {
+        bool operator==(const DivisionByZero&) const = default;
+    };
+    using Variant = std::variant<Overflow, DivisionByZero>;
+};
+
+struct DecimalArithmeticError : ErrorVariant<DecimalArithmeticErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    // "overflow" or "division by zero".
+    std::string to_string() const;
+};
 
 // The arithmetic operation that failed, for the failure texts below.
 enum class DecimalOperation { Add, Subtract, Multiply, Divide };
 
 // What went wrong in a decimal text.
-enum class DecimalParseError {
-    Empty,            // no characters at all
-    NoDigits,         // only a sign and/or a point
-    LeadingSeparator, // "_" before the first digit
-    UnknownCharacter, // anything but digits, one ".", "_" and a leading sign
-    TwoDecimalPoints,
-    TooManyDigits, // the integer part does not fit 96 bits
+struct DecimalParseErrorAlternatives {
+    enum class Kind : uint8_t {
+        Empty,
+        NoDigits,
+        LeadingSeparator,
+        UnknownCharacter,
+        TwoDecimalPoints,
+        TooManyDigits,
+    };
+    struct Empty {};            // no characters at all
+    struct NoDigits {};         // only a sign and/or a point
+    struct LeadingSeparator {}; // "_" before the first digit
+    struct UnknownCharacter {}; // anything but digits, one ".", "_" and a leading sign
+    struct TwoDecimalPoints {};
+    struct TooManyDigits {}; // the integer part does not fit 96 bits
+    using Variant = std::variant<Empty, NoDigits, LeadingSeparator, UnknownCharacter,
+                                 TwoDecimalPoints, TooManyDigits>;
 };
 
-// "overflow" or "division by zero".
-std::string_view arithmetic_error_text(DecimalArithmeticError error);
+struct DecimalParseError : ErrorVariant<DecimalParseErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    // The parser's message, e.g. "Invalid decimal: unknown character".
+    std::string to_string() const;
+};
 
 // The text with which an operation that must not fail reports its failure as a broken invariant:
 // "Addition overflowed", "Subtraction overflowed", "Multiplication overflowed",
 // "Division overflowed", or "Division by zero" for any operation that divided by zero.
 std::string_view arithmetic_failure_text(DecimalOperation operation, DecimalArithmeticError error);
-
-// The parser's message, e.g. "Invalid decimal: unknown character".
-std::string_view decimal_parse_error_text(DecimalParseError error);
 
 class Decimal {
 public:
@@ -66,8 +96,8 @@ public:
     // Plain decimal notation: an optional leading "+" or "-", ASCII digits with at most one ".",
     // and "_" anywhere after the first digit (ignored). The scale is the number of fractional
     // digits written; digits beyond what fits (28 fractional digits, 96 bits) are rounded off half
-    // to even. No exponent. The error is the parser's message text.
-    static Result<Decimal, std::string> parse(std::string_view text);
+    // to even. No exponent.
+    static Result<Decimal, DecimalParseError> parse(std::string_view text);
 
     // The exact binary value of the double, trimmed to the digits a double guarantees (about 16
     // significant digits) and stripped of trailing zeros: 0.1 gives 0.1, 60.0 gives 60, 1.0/3

@@ -15,29 +15,36 @@ constexpr u128 kMantissaLimit = static_cast<u128>(1) << 96;
 
 } // namespace
 
-std::string_view decimal_parse_error_text(DecimalParseError error) {
-    switch (error) {
-    case DecimalParseError::Empty:
-        return "Invalid decimal: empty";
-    case DecimalParseError::NoDigits:
+namespace {
+
+struct MessageWriter {
+    std::string operator()(DecimalParseError::Empty) const { return "Invalid decimal: empty"; }
+    std::string operator()(DecimalParseError::NoDigits) const {
         return "Invalid decimal: no digits found";
-    case DecimalParseError::LeadingSeparator:
+    }
+    std::string operator()(DecimalParseError::LeadingSeparator) const {
         return "Invalid decimal: must start lead with a number";
-    case DecimalParseError::UnknownCharacter:
+    }
+    std::string operator()(DecimalParseError::UnknownCharacter) const {
         return "Invalid decimal: unknown character";
-    case DecimalParseError::TwoDecimalPoints:
+    }
+    std::string operator()(DecimalParseError::TwoDecimalPoints) const {
         return "Invalid decimal: two decimal points";
-    case DecimalParseError::TooManyDigits:
+    }
+    std::string operator()(DecimalParseError::TooManyDigits) const {
         return "Invalid decimal: overflow from too many digits";
     }
-    return "Invalid decimal: unknown character";
+};
+
+} // namespace
+
+std::string DecimalParseError::to_string() const {
+    return visit(MessageWriter{});
 }
 
-Result<Decimal, std::string> Decimal::parse(std::string_view text) {
-    auto fail = [](DecimalParseError error) {
-        return Err(std::string(decimal_parse_error_text(error)));
-    };
-    if (text.empty()) return fail(DecimalParseError::Empty);
+Result<Decimal, DecimalParseError> Decimal::parse(std::string_view text) {
+    auto fail = [](DecimalParseError error) { return Err(std::move(error)); };
+    if (text.empty()) return fail(DecimalParseError::Empty{});
 
     size_t position = 0;
     bool negative = false;
@@ -63,7 +70,7 @@ Result<Decimal, std::string> Decimal::parse(std::string_view text) {
             seen_digit = true;
             if (!seen_point) {
                 mantissa = mantissa * 10 + digit;
-                if (mantissa >= kMantissaLimit) return fail(DecimalParseError::TooManyDigits);
+                if (mantissa >= kMantissaLimit) return fail(DecimalParseError::TooManyDigits{});
             } else if (mantissa_full) {
                 later_dropped_nonzero = later_dropped_nonzero || digit != 0;
             } else if (scale < kMaxScale && mantissa * 10 + digit < kMantissaLimit) {
@@ -74,15 +81,15 @@ Result<Decimal, std::string> Decimal::parse(std::string_view text) {
                 first_dropped = digit;
             }
         } else if (c == '.') {
-            if (seen_point) return fail(DecimalParseError::TwoDecimalPoints);
+            if (seen_point) return fail(DecimalParseError::TwoDecimalPoints{});
             seen_point = true;
         } else if (c == '_') {
-            if (!seen_digit) return fail(DecimalParseError::LeadingSeparator);
+            if (!seen_digit) return fail(DecimalParseError::LeadingSeparator{});
         } else {
-            return fail(DecimalParseError::UnknownCharacter);
+            return fail(DecimalParseError::UnknownCharacter{});
         }
     }
-    if (!seen_digit) return fail(DecimalParseError::NoDigits);
+    if (!seen_digit) return fail(DecimalParseError::NoDigits{});
 
     if (mantissa_full && (first_dropped > 5 ||
                           (first_dropped == 5 && (later_dropped_nonzero || (mantissa & 1) != 0)))) {
@@ -90,7 +97,7 @@ Result<Decimal, std::string> Decimal::parse(std::string_view text) {
         if (mantissa == kMantissaLimit) {
             // Rounded up out of range: one digit less, the value (at least ...33.55 there) rounds
             // up to 7922816251426433759354395034.
-            if (scale == 0) return fail(DecimalParseError::TooManyDigits);
+            if (scale == 0) return fail(DecimalParseError::TooManyDigits{});
             mantissa = kMantissaLimit / 10 + 1;
             --scale;
         }

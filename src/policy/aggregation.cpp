@@ -112,15 +112,17 @@ Result<std::optional<Decimal>, std::string> comprehension_decimal(const json::Va
         return Found(d);
     }
     if (value.is_string()) {
-        VOK_ASSIGN(Decimal d, Decimal::parse(value.as_string()));
-        return Found(d);
+        auto d = Decimal::parse(value.as_string());
+        if (!d.ok()) return Err(d.error().to_string());
+        return Found(*d);
     }
     if (value.is_object()) {
         const json::Value* amount = value.get("__quantity_value");
         if (amount == nullptr) return Found();
         if (!amount->is_string()) return Err(std::string("Quantity value must be a string"));
-        VOK_ASSIGN(Decimal d, Decimal::parse(amount->as_string()));
-        return Found(d);
+        auto d = Decimal::parse(amount->as_string());
+        if (!d.ok()) return Err(d.error().to_string());
+        return Found(*d);
     }
     return Found();
 }
@@ -131,7 +133,9 @@ Result<Decimal, std::string> decimal_of_float_text(double value) {
     char buffer[400];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (ec != std::errc()) return Err(std::string("Unable to format number"));
-    return Decimal::parse(std::string_view(buffer, size_t(end - buffer)));
+    auto d = Decimal::parse(std::string_view(buffer, size_t(end - buffer)));
+    if (!d.ok()) return Err(d.error().to_string());
+    return *d;
 }
 
 std::string_view filter_variable_for(const Expression& collection) {

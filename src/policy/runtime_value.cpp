@@ -196,7 +196,11 @@ Result<std::string, std::string> expect_string_operand(const Operand& operand, c
 }
 
 Result<Decimal, std::string> parse_decimal_value(const json::Value& value) {
-    if (value.is_string()) return Decimal::parse(value.as_string());
+    if (value.is_string()) {
+        auto parsed = Decimal::parse(value.as_string());
+        if (!parsed.ok()) return Err(parsed.error().to_string());
+        return *parsed;
+    }
     if (value.is_number()) {
         if (auto d = Decimal::from_f64(value.as_number().to_f64())) return *d;
         return Err("Unable to represent " + json::to_compact_string(value) + " as Decimal");

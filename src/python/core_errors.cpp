@@ -26,6 +26,10 @@ ErrorKind exception_kind(const PatternError&) {
     return ErrorKind::Value;
 }
 
+ErrorKind exception_kind(const DecimalParseError&) {
+    return ErrorKind::Value;
+}
+
 ErrorKind exception_kind(const ParserError&) {
     return ErrorKind::Value;
 }
@@ -51,20 +55,20 @@ ErrorKind exception_kind(const std::string&) {
 }
 
 Error core_error(const semantic_pack::DiffError& error) {
-    const bool old_side = error.side == semantic_pack::DiffError::Side::Old;
-    return core_error(error.error, old_side ? messages::prefix::kInvalidOldPackJson
-                                            : messages::prefix::kInvalidNewPackJson);
+    const bool old_side = error.kind() == semantic_pack::DiffError::Kind::OldPack;
+    return core_error(error.reader_error(), old_side ? messages::prefix::kInvalidOldPackJson
+                                                     : messages::prefix::kInvalidNewPackJson);
 }
 
 Error core_error(const calm::CalmImportError& error) {
-    const bool invalid_json = error.stage == calm::CalmImportError::Stage::InvalidJson;
-    return core_error(error.message,
+    const bool invalid_json = error.kind() == calm::CalmImportError::Kind::InvalidJson;
+    return core_error(error.message(),
                       invalid_json ? messages::prefix::kInvalidJson : messages::prefix::kImport);
 }
 
 Error core_error(const semantic_pack::SigningError& error) {
-    if (error.kind == semantic_pack::SigningError::Kind::InvalidPack)
-        return core_error(error.detail, messages::prefix::kInvalidPackJson);
+    if (error.kind() == semantic_pack::SigningError::Kind::InvalidPack)
+        return core_error(error.detail(), messages::prefix::kInvalidPackJson);
     return Error(exception_kind(error), error.to_string());
 }
 

@@ -15,6 +15,7 @@
 
 #include "authority/authority_error.h"
 #include "calm/import.h"
+#include "decimal/decimal.h"
 #include "formatter/format_error.h"
 #include "graph/graph_error.h"
 #include "parser/parser_error.h"
@@ -32,6 +33,7 @@ ErrorKind exception_kind(const GraphError& error);
 ErrorKind exception_kind(const UnitError& error);
 ErrorKind exception_kind(const RegistryError& error);
 ErrorKind exception_kind(const PatternError& error);
+ErrorKind exception_kind(const DecimalParseError& error);
 ErrorKind exception_kind(const ParserError& error);
 ErrorKind exception_kind(const FormatError& error);
 ErrorKind exception_kind(const json::Error& error);

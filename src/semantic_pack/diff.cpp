@@ -142,16 +142,20 @@ std::string write_pack_diff(const PackDiff& diff) {
     return out;
 }
 
+const json::Error& DiffError::reader_error() const {
+    return is<OldPack>() ? as<OldPack>().error : as<NewPack>().error;
+}
+
 std::string DiffError::to_string() const {
-    return (side == Side::Old ? "old pack: " : "new pack: ") + error.to_string();
+    return (is<OldPack>() ? "old pack: " : "new pack: ") + reader_error().to_string();
 }
 
 Result<std::string, DiffError> diff_pack_documents(std::string_view old_json,
                                                    std::string_view new_json) {
     auto old_pack = parse_semantic_pack(old_json);
-    if (!old_pack.ok()) return Err(DiffError{DiffError::Side::Old, std::move(old_pack).error()});
+    if (!old_pack.ok()) return Err(DiffError(DiffError::OldPack{std::move(old_pack).error()}));
     auto new_pack = parse_semantic_pack(new_json);
-    if (!new_pack.ok()) return Err(DiffError{DiffError::Side::New, std::move(new_pack).error()});
+    if (!new_pack.ok()) return Err(DiffError(DiffError::NewPack{std::move(new_pack).error()}));
     return write_pack_diff(diff_packs(*old_pack, *new_pack));
 }
 

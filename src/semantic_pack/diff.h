@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "common/error_variant.h"
 #include "common/result.h"
 #include "semantic_pack/diff_entry.h"
 #include "semantic_pack/semantic_pack.h"
@@ -34,13 +36,24 @@ PackDiff diff_packs(const SemanticPack& old_pack, const SemanticPack& new_pack);
 std::string write_pack_diff(const PackDiff& diff);
 
 // Why two pack documents could not be compared: one of them is not a readable pack. `to_string`
-// names the side ("old pack: " and the reader's text); callers that word it their own way read
-// `side` and `error`.
-struct DiffError {
-    enum class Side : uint8_t { Old, New };
-    Side side;
-    json::Error error;
+// names the side ("old pack: " and the reader's text); callers that word it their own way ask
+// `kind()` and `reader_error()`.
+struct DiffErrorAlternatives {
+    enum class Kind : uint8_t { OldPack, NewPack };
+    struct OldPack {
+        json::Error error;
+    };
+    struct NewPack {
+        json::Error error;
+    };
+    using Variant = std::variant<OldPack, NewPack>;
+};
 
+struct DiffError : ErrorVariant<DiffErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    // The pack reader's error, whichever side it came from.
+    const json::Error& reader_error() const;
     std::string to_string() const;
 };
 

@@ -59,23 +59,21 @@ bool verify_pack_signature(const SemanticPack& pack, const crypto::Ed25519Public
     return crypto::ed25519_verify(key, signing_payload(pack, pack.content_hash()), *signature);
 }
 
+const std::string& SigningError::detail() const {
+    return is<InvalidPack>() ? as<InvalidPack>().detail : as<KeyParse>().detail;
+}
+
 std::string SigningError::to_string() const {
-    switch (kind) {
-    case Kind::InvalidPack:
-        return "Invalid pack JSON: " + detail;
-    case Kind::KeyParse:
-        return "Signing error: KeyParseError(" + debug_quoted(detail) + ")";
-    }
-    return detail;
+    if (is<InvalidPack>()) return "Invalid pack JSON: " + detail();
+    return "Signing error: KeyParseError(" + debug_quoted(detail()) + ")";
 }
 
 Result<std::string, SigningError> sign_pack_document(std::string_view pack_json,
                                                      std::string_view private_key_pem) {
     auto pack = parse_semantic_pack(pack_json);
-    if (!pack.ok())
-        return Err(SigningError{SigningError::Kind::InvalidPack, pack.error().to_string()});
+    if (!pack.ok()) return Err(SigningError(SigningError::InvalidPack{pack.error().to_string()}));
     auto seed = crypto::decode_ed25519_private_key_pem(private_key_pem);
-    if (!seed.ok()) return Err(SigningError{SigningError::Kind::KeyParse, seed.error()});
+    if (!seed.ok()) return Err(SigningError(SigningError::KeyParse{seed.error()}));
     sign_pack(*pack, **seed);
     return pack->serialize();
 }

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 
+#include "common/error_variant.h"
 #include "common/result.h"
 #include "crypto/ed25519.h"
 #include "semantic_pack/semantic_pack.h"
@@ -34,12 +36,25 @@ void sign_pack(SemanticPack& pack, const crypto::Ed25519Seed& seed);
 bool verify_pack_signature(const SemanticPack& pack, const crypto::Ed25519PublicKey& key);
 
 // Why a pack document could not be signed.
-struct SigningError {
+struct SigningErrorAlternatives {
     enum class Kind : uint8_t { InvalidPack, KeyParse };
-    Kind kind;
-    // The pack reader's error text, or the key decoder's message.
-    std::string detail;
+    // The pack reader's error text.
+    struct InvalidPack {
+        std::string detail;
+    };
+    // The key decoder's message.
+    struct KeyParse {
+        std::string detail;
+    };
+    using Variant = std::variant<InvalidPack, KeyParse>;
+};
 
+struct SigningError : ErrorVariant<SigningErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+
+    // The reader's text or the decoder's message, as the alternative carries it.
+    const std::string& detail() const;
+    // "Invalid pack JSON: " and the reader's text, or "Signing error: KeyParseError(...)".
     std::string to_string() const;
 };
 

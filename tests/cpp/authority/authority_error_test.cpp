@@ -46,21 +46,21 @@ TEST(AuthorityError, TextForm) {
     EXPECT_EQ(AuthorityError::pack_id_required().to_string(),
               "[InvalidPolicyPack] Pack id is required");
     AuthorityError fx = AuthorityError::invalid_transform("fx", "Transform not registered");
-    EXPECT_EQ(fx.kind, AuthorityErrorKind::InvalidTransform);
-    EXPECT_EQ(fx.message, "Transform 'fx' invalid: Transform not registered");
-    EXPECT_FALSE(fx.hint);
-    EXPECT_FALSE(fx.retryable);
+    EXPECT_EQ(fx.kind(), AuthorityErrorKind::InvalidTransform);
+    EXPECT_EQ(fx.message(), "Transform 'fx' invalid: Transform not registered");
+    EXPECT_FALSE(fx.hint());
+    EXPECT_FALSE(fx.retryable());
 }
 
 TEST(AuthorityError, OnlyTracePersistenceFailureHasAHint) {
     AuthorityError e = AuthorityError::trace_persistence_failed();
-    EXPECT_EQ(e.kind, AuthorityErrorKind::TracePersistenceFailure);
-    EXPECT_EQ(e.message, "Trace persistence failed: Cannot confirm high-impact decision without "
-                         "trace persistence");
-    EXPECT_EQ(e.hint, "Check evidence sink availability and retry");
-    EXPECT_TRUE(e.retryable);
+    EXPECT_EQ(e.kind(), AuthorityErrorKind::TracePersistenceFailure);
+    EXPECT_EQ(e.message(), "Trace persistence failed: Cannot confirm high-impact decision without "
+                           "trace persistence");
+    EXPECT_EQ(e.hint(), "Check evidence sink availability and retry");
+    EXPECT_TRUE(e.retryable());
     // The text form shows neither hint nor flag.
-    EXPECT_EQ(e.to_string(), "[TracePersistenceFailure] " + e.message);
+    EXPECT_EQ(e.to_string(), "[TracePersistenceFailure] " + e.message());
 }
 
 TEST(AuthorityError, MessagesBuiltFromPieces) {
@@ -104,8 +104,8 @@ TEST(AuthorityError, MessagesBuiltFromPieces) {
          "Incomparable specificity between 'p1' and '?'"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.error.kind, c.kind) << c.message;
-        EXPECT_EQ(c.error.message, c.message);
+        EXPECT_EQ(c.error.kind(), c.kind) << c.message;
+        EXPECT_EQ(c.error.message(), c.message);
     }
 }
 

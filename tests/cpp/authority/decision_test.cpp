@@ -354,7 +354,7 @@ TEST(Persistence, PoisonedStoreRefusesOnlyAllow) {
     EXPECT_EQ(r.error().to_string(),
               "[TracePersistenceFailure] Trace persistence failed: Cannot confirm high-impact "
               "decision without trace persistence");
-    EXPECT_TRUE(r.error().retryable);
+    EXPECT_TRUE(r.error().retryable());
     EXPECT_EQ(env.evidence_store().size(), 0u);
 }
 

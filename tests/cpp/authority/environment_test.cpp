@@ -32,17 +32,17 @@ std::string pack_text(const std::string& id = "pk", const std::string& version =
 AuthorityError build_error(AuthorityEnvironmentConfig config) {
     auto env = build_environment(std::move(config));
     EXPECT_FALSE(env.ok());
-    return env.ok() ? AuthorityError{} : env.error();
+    return env.ok() ? AuthorityError::invalid_environment("") : env.error();
 }
 
 AuthorityError validate_error(AuthorityEnvironmentConfig config) {
     auto env = build_environment(std::move(config));
     EXPECT_TRUE(env.ok()) << env.error().to_string();
-    if (!env.ok()) return {};
+    if (!env.ok()) return AuthorityError::invalid_environment("");
     auto done = validate(*env);
     EXPECT_FALSE(done.ok());
     EXPECT_FALSE(env->validated()); // a failed validate leaves the environment as it was
-    return done.ok() ? AuthorityError{} : done.error();
+    return done.ok() ? AuthorityError::invalid_environment("") : done.error();
 }
 
 TEST(BuildEnvironment, EmptyListsBuildAndValidateTwice) {
@@ -102,9 +102,9 @@ TEST(BuildEnvironment, RefusesEveryImpureFlagNamingTheTransformId) {
         config.fact_transforms = {make_transform("fx", "7", {}, "out")};
         config.fact_transforms[0].purity.*flag = true;
         AuthorityError e = build_error(std::move(config));
-        EXPECT_EQ(e.kind, Kind::InvalidTransform);
-        EXPECT_EQ(e.message, "Transform 'fx' invalid: Transform must be pure (no network, "
-                             "filesystem, clock, random, side effects, or global state access)");
+        EXPECT_EQ(e.kind(), Kind::InvalidTransform);
+        EXPECT_EQ(e.message(), "Transform 'fx' invalid: Transform must be pure (no network, "
+                               "filesystem, clock, random, side effects, or global state access)");
     }
 }
 
@@ -151,8 +151,8 @@ TEST(BuildEnvironment, UnreadablePacks) {
         auto config = base_config();
         config.authority_packs = {parse_value(c.pack)};
         AuthorityError e = build_error(std::move(config));
-        EXPECT_EQ(e.kind, Kind::InvalidPolicyPack) << c.pack;
-        EXPECT_EQ(e.message, c.message) << c.pack;
+        EXPECT_EQ(e.kind(), Kind::InvalidPolicyPack) << c.pack;
+        EXPECT_EQ(e.message(), c.message) << c.pack;
     }
 }
 
@@ -234,8 +234,8 @@ TEST(ValidateEnvironment, StrictModeRequiresTheConfiguredProfile) {
 
     config.strict_mode = true;
     AuthorityError e = validate_error(std::move(config));
-    EXPECT_EQ(e.kind, Kind::ConflictingSpecificityProfileError);
-    EXPECT_EQ(e.message, "Packs 'b' and 'p1' require incompatible specificity profiles");
+    EXPECT_EQ(e.kind(), Kind::ConflictingSpecificityProfileError);
+    EXPECT_EQ(e.message(), "Packs 'b' and 'p1' require incompatible specificity profiles");
 }
 
 TEST(ValidateEnvironment, UnknownDefaultsOfAllow) {

@@ -50,7 +50,7 @@ TEST(CalmGolden, ExportAndReimportOfEveryModel) {
         check_or_update(fs::path(input).replace_extension(".calm.json"), exported);
 
         auto reimported = import_calm(exported);
-        ASSERT_TRUE(reimported.ok()) << reimported.error().message;
+        ASSERT_TRUE(reimported.ok()) << reimported.error().message();
         check_or_update(fs::path(input).replace_extension(".reimported.calm.json"),
                         json::to_pretty_string(export_calm(*reimported)));
         ++checked;

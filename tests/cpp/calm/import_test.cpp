@@ -41,13 +41,13 @@ std::string import_error(const std::string& text) {
     auto graph = import_calm(text);
     if (graph.ok()) return "(imported)";
     const char* prefix =
-        graph.error().stage == CalmImportError::Stage::InvalidJson ? "json: " : "import: ";
-    return prefix + graph.error().message;
+        graph.error().kind() == CalmImportError::Kind::InvalidJson ? "json: " : "import: ";
+    return prefix + graph.error().message();
 }
 
 Graph imported(const std::string& text) {
     auto graph = import_calm(text);
-    EXPECT_TRUE(graph.ok()) << (graph.ok() ? "" : graph.error().message);
+    EXPECT_TRUE(graph.ok()) << (graph.ok() ? "" : graph.error().message());
     return graph.ok() ? std::move(graph).value() : Graph();
 }
 

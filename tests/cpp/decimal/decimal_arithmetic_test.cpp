@@ -21,7 +21,7 @@ std::string apply(std::string_view a, char op, std::string_view b) {
                   : op == '-' ? dec(a).checked_sub(dec(b))
                   : op == '*' ? dec(a).checked_mul(dec(b))
                               : dec(a).checked_div(dec(b));
-    return result.ok() ? result->to_string() : std::string(arithmetic_error_text(result.error()));
+    return result.ok() ? result->to_string() : result.error().to_string();
 }
 
 constexpr const char* kMax = "79228162514264337593543950335"; // 2^96 - 1

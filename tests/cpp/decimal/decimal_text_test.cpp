@@ -12,7 +12,7 @@ static_assert(sizeof(Decimal) == 16);
 
 std::string parse_and_print(std::string_view text) {
     auto parsed = Decimal::parse(text);
-    return parsed.ok() ? parsed->to_string() : parsed.error();
+    return parsed.ok() ? parsed->to_string() : parsed.error().to_string();
 }
 
 TEST(DecimalParse, PrintsBackWithItsScale) {
@@ -122,12 +122,13 @@ TEST(DecimalParts, NegatedNormalizedAndRounded) {
 }
 
 TEST(DecimalParts, FailureTexts) {
-    EXPECT_EQ(arithmetic_failure_text(DecimalOperation::Multiply, DecimalArithmeticError::Overflow),
-              "Multiplication overflowed");
-    EXPECT_EQ(arithmetic_failure_text(DecimalOperation::Divide, DecimalArithmeticError::Overflow),
+    EXPECT_EQ(
+        arithmetic_failure_text(DecimalOperation::Multiply, DecimalArithmeticError::Overflow{}),
+        "Multiplication overflowed");
+    EXPECT_EQ(arithmetic_failure_text(DecimalOperation::Divide, DecimalArithmeticError::Overflow{}),
               "Division overflowed");
     EXPECT_EQ(
-        arithmetic_failure_text(DecimalOperation::Divide, DecimalArithmeticError::DivisionByZero),
+        arithmetic_failure_text(DecimalOperation::Divide, DecimalArithmeticError::DivisionByZero{}),
         "Division by zero");
 }
 

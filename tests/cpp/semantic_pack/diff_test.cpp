@@ -167,11 +167,11 @@ TEST(DiffPacks, ALaterDuplicateIdStandsForTheId) {
 TEST(DiffPackDocuments, TheOldDocumentIsReadFirst) {
     auto both_bad = diff_pack_documents("[", "{}");
     ASSERT_FALSE(both_bad.ok());
-    EXPECT_EQ(both_bad.error().side, DiffError::Side::Old);
+    EXPECT_EQ(both_bad.error().kind(), DiffError::Kind::OldPack);
     EXPECT_TRUE(both_bad.error().to_string().starts_with("old pack: "));
     auto new_bad = diff_pack_documents(pack_text(), "{}");
     ASSERT_FALSE(new_bad.ok());
-    EXPECT_EQ(new_bad.error().side, DiffError::Side::New);
+    EXPECT_EQ(new_bad.error().kind(), DiffError::Kind::NewPack);
     EXPECT_EQ(new_bad.error().to_string(),
               "new pack: missing field `schema_version` at line 1 column 2");
     auto escaped = diff_pack_documents(

@@ -1,0 +1,76 @@
+// The error shape every core error type shares: kinds follow the alternatives' order (as a
+// position, or as the alternatives' own enumeration), and asking for an alternative that is not
+// held is refused rather than answered with another one's data.
+#include "common/error_variant.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+
+namespace vok {
+namespace {
+
+struct PlainAlternatives {
+    struct Missing {
+        std::string name;
+        bool operator==(const Missing&) const = default;
+    };
+    struct Empty {
+        bool operator==(const Empty&) const = default;
+    };
+    using Variant = std::variant<Missing, Empty>;
+};
+struct PlainError : ErrorVariant<PlainAlternatives> {
+    using ErrorVariant::ErrorVariant;
+    std::string to_string() const {
+        return is<Missing>() ? "missing " + as<Missing>().name : "empty";
+    }
+};
+
+struct KindedAlternatives {
+    enum class Kind { First, Second };
+    struct First {
+        std::string message;
+    };
+    struct Second {
+        std::string message;
+    };
+    using Variant = std::variant<First, Second>;
+};
+struct KindedError : ErrorVariant<KindedAlternatives> {
+    using ErrorVariant::ErrorVariant;
+    std::string to_string() const { return "kinded"; }
+};
+
+static_assert(CoreError<PlainError> && CoreError<KindedError>);
+static_assert(std::is_same_v<decltype(PlainError(PlainError::Empty{}).kind()), std::size_t>);
+static_assert(PlainError::kKindCount == 2);
+
+TEST(ErrorVariant, KindIsThePositionOrTheDeclaredEnumeration) {
+    EXPECT_EQ(PlainError(PlainError::Missing{"x"}).kind(), 0u);
+    EXPECT_EQ(PlainError(PlainError::Empty{}).kind(), 1u);
+    EXPECT_EQ(KindedError(KindedError::First{"a"}).kind(), KindedError::Kind::First);
+    EXPECT_EQ(KindedError(KindedError::Second{"b"}).kind(), KindedError::Kind::Second);
+}
+
+TEST(ErrorVariant, AskingForTheHeldAlternativeOnly) {
+    const PlainError error = PlainError::Missing{"unit"};
+    EXPECT_TRUE(error.is<PlainError::Missing>());
+    EXPECT_FALSE(error.is<PlainError::Empty>());
+    EXPECT_EQ(error.as<PlainError::Missing>().name, "unit");
+    ASSERT_NE(error.get_if<PlainError::Missing>(), nullptr);
+    EXPECT_EQ(error.get_if<PlainError::Empty>(), nullptr);
+    EXPECT_THROW((void)error.as<PlainError::Empty>(), std::bad_variant_access);
+    EXPECT_EQ(error.visit([](const auto& a) { return sizeof(a) > 1; }), true);
+    EXPECT_EQ(error.to_string(), "missing unit");
+}
+
+TEST(ErrorVariant, EqualityComparesAlternativeAndData) {
+    EXPECT_EQ(PlainError(PlainError::Missing{"a"}), PlainError(PlainError::Missing{"a"}));
+    EXPECT_NE(PlainError(PlainError::Missing{"a"}), PlainError(PlainError::Missing{"b"}));
+    EXPECT_NE(PlainError(PlainError::Missing{""}), PlainError(PlainError::Empty{}));
+}
+
+} // namespace
+} // namespace vok
