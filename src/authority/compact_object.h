@@ -1,7 +1,8 @@
 // A compact JSON object written member by member straight into one string, for the authority
 // documents (trace, decision, hashed texts). Their keys are the system's own ASCII names, which
 // need no escaping, so a key costs one copy; values go through the JSON writer's quoting, so the
-// bytes are those json::Writer writes in compact form.
+// bytes are those json::Writer writes in compact form. Arrays poll for cancellation as they go;
+// the text is the caller's to drop.
 #pragma once
 
 #include <cstring>
@@ -10,16 +11,20 @@
 #include <vector>
 
 #include "authority/enumerations.h"
+#include "common/cancellation.h"
 #include "json/writer.h"
 
 namespace vok::authority {
 
 // Appends the elements of `items` as a compact JSON array, each written by `write_one(out, item)`.
+// Polls once every 64 elements: writing one is short, and most arrays are.
 template <class T, class WriteOne>
 void append_compact_array(std::string& out, const std::vector<T>& items, WriteOne write_one) {
     out += '[';
     bool first = true;
+    size_t written = 0;
     for (const T& item : items) {
+        if (++written % 64 == 0) poll_cancellation();
         if (!first) out += ',';
         first = false;
         write_one(out, item);

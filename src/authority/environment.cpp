@@ -1,11 +1,13 @@
 // Building and validating an AuthorityEnvironment; see environment.h. Blank texts are judged by
-// Unicode White_Space (common/unicode_white_space.h).
+// Unicode White_Space (common/unicode_white_space.h). Both poll for cancellation per record:
+// building fills an environment nobody holds yet, and validation marks it valid only at the end.
 #include "authority/environment.h"
 
 #include <utility>
 
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
+#include "common/cancellation.h"
 #include "common/unicode_white_space.h"
 
 namespace vok::authority {
@@ -22,6 +24,7 @@ void register_entry(Registry& registry, std::string key, V value) {
 
 Result<void, AuthorityError> check_policies(const AuthorityPack& pack) {
     for (const AuthorityPolicy& policy : pack.policies) {
+        poll_cancellation();
         if (policy.policy_id.empty()) return Err(AuthorityError::policy_id_required());
         if (policy.modality == PolicyModality::Override && !policy.override_spec)
             return Err(AuthorityError::override_without_spec(policy.policy_id));
@@ -49,12 +52,14 @@ Result<AuthorityEnvironment, AuthorityError> build_environment(AuthorityEnvironm
     AuthorityEnvironment env;
     env.sources_.reserve(config.fact_sources.size());
     for (const FactSource& source : config.fact_sources) {
+        poll_cancellation();
         if (source.id.empty()) return Err(AuthorityError::fact_source_id_required());
         register_entry(env.sources_, source.id, source);
     }
 
     env.transforms_.reserve(config.fact_transforms.size());
     for (const FactTransform& transform : config.fact_transforms) {
+        poll_cancellation();
         if (!transform.purity.is_pure())
             return Err(AuthorityError::transform_not_pure(transform.id));
         register_entry(env.transforms_, transform.id + "@" + transform.version, transform);
@@ -62,6 +67,7 @@ Result<AuthorityEnvironment, AuthorityError> build_environment(AuthorityEnvironm
 
     env.packs_.reserve(config.authority_packs.size());
     for (const json::Value& value : config.authority_packs) {
+        poll_cancellation();
         VOK_ASSIGN(AuthorityPack pack, read_pack(value, config.resolver_semantics_version));
         env.packs_.push_back(std::move(pack));
     }
@@ -84,12 +90,16 @@ Result<AuthorityEnvironment, AuthorityError> build_environment(AuthorityEnvironm
 }
 
 Result<void, AuthorityError> validate(AuthorityEnvironment& env) {
-    for (const auto& [id, source] : env.sources_)
+    for (const auto& [id, source] : env.sources_) {
+        poll_cancellation();
         if (source.allowed_paths.empty())
             return Err(AuthorityError::source_without_allowed_paths(id));
-    for (const auto& [key, transform] : env.transforms_)
+    }
+    for (const auto& [key, transform] : env.transforms_) {
+        poll_cancellation();
         if (!transform.purity.is_pure())
             return Err(AuthorityError::impure_transform_in_registry(transform.id));
+    }
 
     // Build copies every version from the configuration, so these agree on every environment it
     // made; they guard against an environment whose parts were set up for different versions.
@@ -112,9 +122,11 @@ Result<void, AuthorityError> validate(AuthorityEnvironment& env) {
 
     if (env.config_.strict_mode) {
         const std::string& profile_id = env.config_.specificity_profile.id;
-        for (const AuthorityPack& pack : env.packs_)
+        for (const AuthorityPack& pack : env.packs_) {
+            poll_cancellation();
             if (pack.required_specificity_profile != profile_id)
                 return Err(AuthorityError::incompatible_specificity_profiles(pack.id, profile_id));
+        }
     }
 
     // Allow as the answer to "facts unknown" would let missing facts grant access for the two

@@ -9,6 +9,7 @@
 #include "authority/policy_applicability.h"
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
+#include "common/cancellation.h"
 #include "json/writer.h"
 
 namespace vok::authority {
@@ -42,16 +43,18 @@ std::string action_request_text(const AuthorityRequest& request) {
     if (request.resource.id) w.string_member("id", *request.resource.id);
     if (request.resource.type) w.string_member("type", *request.resource.type);
     // The attributes object keeps its keys in ascending byte order.
-    for (const auto& [key, value] : request.resource.attributes)
+    for (const auto& [key, value] : request.resource.attributes) {
+        poll_cancellation();
         w.value_member(key, value);
+    }
     w.end_object();
     return out;
 }
 
-Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnvironment& environment,
-                                                          const AuthorityRequest& request,
-                                                          std::vector<FactEnvelope> facts,
-                                                          Clock& clock) {
+Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironment& environment,
+                                                        const AuthorityRequest& request,
+                                                        std::vector<FactEnvelope> facts,
+                                                        Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
     Applicability applicability = evaluate_policies(environment, request, resolved.store, clock);
@@ -69,13 +72,16 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
     // The resolution holds no references into the unknown decisions, so they move to the trace.
     trace.candidate_policies.reserve(applicability.evaluations.size());
     for (PolicyEvaluation& evaluation : applicability.evaluations) {
+        poll_cancellation();
         trace.candidate_policies.push_back(evaluation.policy->policy_id);
         if (evaluation.unknown_decision)
             trace.unknown_decisions.push_back(std::move(*evaluation.unknown_decision));
     }
     trace.applicable_policies.reserve(applicability.applicable.size());
-    for (size_t position : applicability.applicable)
+    for (size_t position : applicability.applicable) {
+        poll_cancellation();
         trace.applicable_policies.push_back(applicability.evaluations[position].policy->policy_id);
+    }
     trace.ir_hash = hash_hex(candidate_ids_text(trace.candidate_policies));
     trace.pack_hashes.reserve(environment.packs().size());
     for (const AuthorityPack& pack : environment.packs())
@@ -94,6 +100,7 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
 
     trace.fact_envelopes.reserve(resolved.store.size());
     for (const StoredFact& stored : resolved.store.facts()) {
+        poll_cancellation();
         const FactEnvelope& fact = stored.fact;
         trace.fact_envelopes.push_back(
             {fact.path, fact.source_class, fact.source_id, trusted_class(fact.source_class)});
@@ -118,9 +125,25 @@ Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnviron
         }
     }
 
+    return result;
+}
+
+Result<void, AuthorityError> store_trace(const AuthorityEnvironment& environment,
+                                         const EvaluationResult& result) {
+    poll_cancellation_now();
     if (environment.evidence_store().append(result.trace) == EvidenceStore::Append::Poisoned &&
-        decision.final_decision == FinalDecision::Allow)
+        result.decision.final_decision == FinalDecision::Allow)
         return Err(AuthorityError::trace_persistence_failed());
+    return Ok();
+}
+
+Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnvironment& environment,
+                                                          const AuthorityRequest& request,
+                                                          std::vector<FactEnvelope> facts,
+                                                          Clock& clock) {
+    VOK_ASSIGN(EvaluationResult result,
+               decide_request(environment, request, std::move(facts), clock));
+    VOK_TRY(store_trace(environment, result));
     return result;
 }
 

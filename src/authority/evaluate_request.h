@@ -8,6 +8,10 @@
 // that can no longer be trusted to keep it refuses an Allow (an allow must be auditable) and lets
 // every other decision through unstored.
 //
+// Storing the trace is the one change an evaluation makes, so it is a step of its own and the
+// last: everything before it (including writing the documents a caller returns) may stop on
+// cancellation and leaves the store as it was; from the store on nothing polls.
+//
 // The environment is only read; the store has its own lock, so evaluations may share an
 // environment.
 #pragma once
@@ -40,7 +44,20 @@ std::string candidate_ids_text(const std::vector<std::string>& candidate_ids);
 // hashes it.
 std::string action_request_text(const AuthorityRequest& request);
 
-// Evaluates `request` with `facts`. On failure nothing is stored and the environment is as it was.
+// Evaluates `request` with `facts` up to the decision and its trace, without storing the trace.
+Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironment& environment,
+                                                        const AuthorityRequest& request,
+                                                        std::vector<FactEnvelope> facts,
+                                                        Clock& clock);
+
+// Appends the trace of `result` to the environment's evidence store, or refuses an Allow that a
+// poisoned store cannot keep. Asks for cancellation first and never after, so an evaluation that
+// its caller stops has stored nothing.
+Result<void, AuthorityError> store_trace(const AuthorityEnvironment& environment,
+                                         const EvaluationResult& result);
+
+// decide_request, then store_trace. On failure nothing is stored and the environment is as it
+// was.
 Result<EvaluationResult, AuthorityError> evaluate_request(const AuthorityEnvironment& environment,
                                                           const AuthorityRequest& request,
                                                           std::vector<FactEnvelope> facts,

@@ -1,11 +1,13 @@
 // The fact-resolving stages of an evaluation; see fact_resolver.h. Derived facts come from the
-// environment's transforms (transform.h).
+// environment's transforms (transform.h). They fill the evaluation's own store and poll for
+// cancellation per fact.
 #include "authority/fact_resolver.h"
 
 #include <string>
 #include <utility>
 
 #include "authority/transform.h"
+#include "common/cancellation.h"
 
 namespace vok::authority {
 
@@ -33,6 +35,7 @@ void flatten_context_facts(const json::Object& map, std::optional<std::string_vi
     std::vector<Level> stack;
     stack.push_back({&map, 0, path.size(), prefix.has_value()});
     while (!stack.empty()) {
+        poll_cancellation();
         Level& level = stack.back();
         if (level.next == level.object->size()) {
             stack.pop_back();
@@ -116,12 +119,15 @@ Result<ResolvedFacts, AuthorityError> resolve_facts(const AuthorityEnvironment& 
         std::vector<FactEnvelope> caller_facts;
         flatten_context_facts(request.context.as_object(), std::nullopt, resolved.evaluated_at,
                               caller_facts);
-        for (FactEnvelope& fact : caller_facts)
+        for (FactEnvelope& fact : caller_facts) {
+            poll_cancellation();
             resolved.store.append(std::move(fact), FactOrigin::Caller);
+        }
     }
 
     resolved.trust_decisions.reserve(facts.size());
     for (FactEnvelope& envelope : facts) {
+        poll_cancellation();
         FactTrustDecision trust = trust_envelope(environment, envelope, resolved.evaluated_at);
         const bool trusted = trust.trusted;
         resolved.trust_decisions.push_back(std::move(trust));

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/cancellation.h"
+
 namespace vok::authority {
 
 namespace {
@@ -70,6 +72,7 @@ ConditionResult condition_result(const FactStore& store, std::string_view path,
 PolicyStatus condition_status(const ConditionPredicates& when, const FactStore& store) {
     bool unknown = false;
     for (const auto& [path, expected] : when.predicates) {
+        poll_cancellation();
         switch (condition_result(store, path, expected)) {
         case ConditionResult::Fail:
             return PolicyStatus::NotSatisfied; // a fail outweighs any unknown
@@ -104,8 +107,10 @@ PolicyEvaluation evaluate_policy(const AuthorityPolicy& policy, const FactStore&
     evaluation.requirement_results.reserve(policy.requires_fact.size());
     bool all_met = true;
     for (const FactRequirement& requirement : policy.requires_fact) {
+        poll_cancellation();
         RequirementResult result{&requirement, nullptr};
         for (size_t position : store.positions(requirement.fact_path)) {
+            poll_cancellation();
             const StoredFact& stored = store.facts()[position];
             if (meets_requirement(requirement, stored, now)) {
                 result.matched = &stored;
@@ -183,8 +188,12 @@ Applicability evaluate_policies(const AuthorityEnvironment& environment,
         policy_count += pack.policies.size();
     out.evaluations.reserve(std::min<size_t>(policy_count, 16));
     out.applicable.reserve(std::min<size_t>(policy_count, 16));
+    // Telling a candidate costs a few comparisons, so the poll (a thread-local access) comes once
+    // every 64 policies; each candidate's evaluation polls on its own.
+    size_t scanned = 0;
     for (const AuthorityPack& pack : environment.packs()) {
         for (const AuthorityPolicy& policy : pack.policies) {
+            if (++scanned % 64 == 0) poll_cancellation();
             if (!is_candidate(policy, request)) continue;
             const UtcInstant now = clock.now();
             out.evaluations.push_back(

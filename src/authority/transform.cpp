@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "common/cancellation.h"
+
 namespace vok::authority {
 
 namespace {
@@ -21,6 +23,7 @@ std::optional<DerivedFact> derive_fact(const FactTransform& transform, const Fac
     std::vector<const StoredFact*> inputs;
     inputs.reserve(transform.inputs.size());
     for (const TransformInput& input : transform.inputs) {
+        poll_cancellation();
         const StoredFact* found = store.first(input.fact_path);
         if (!found) return std::nullopt;
         inputs.push_back(found);
@@ -39,6 +42,7 @@ std::optional<DerivedFact> derive_fact(const FactTransform& transform, const Fac
     fact.source_id = transform.id + "@" + transform.version;
     json::Array values;
     for (size_t i = 0; i < inputs.size(); ++i) {
+        poll_cancellation();
         const StoredFact& input = *inputs[i];
         const SourceClass input_trust = trust_class(input);
         lineage.input_fact_paths.push_back(input.fact.path);
@@ -63,6 +67,7 @@ derive_facts(const AuthorityEnvironment& environment, FactStore& store, Clock& c
     std::vector<FactEnvelope> pending;
     std::vector<DerivedFactLineage> lineages;
     for (const FactTransform& entry : environment.config().fact_transforms) {
+        poll_cancellation();
         const std::string key = entry.id + "@" + entry.version;
         // Exactly two parts around "@": an id or version that holds "@" itself has no key.
         const size_t at = key.find('@');
@@ -75,8 +80,10 @@ derive_facts(const AuthorityEnvironment& environment, FactStore& store, Clock& c
         pending.push_back(std::move(derived->fact));
         lineages.push_back(std::move(derived->lineage));
     }
-    for (FactEnvelope& fact : pending)
+    for (FactEnvelope& fact : pending) {
+        poll_cancellation();
         store.append(std::move(fact), FactOrigin::Derived);
+    }
     return lineages;
 }
 

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "common/cancellation.h"
 #include "json/value_deserializer.h"
 
 namespace vok::calm {
@@ -237,12 +238,16 @@ json::Value to_json(CalmModel model) {
     }
     json::Array nodes;
     nodes.reserve(model.nodes.size());
-    for (CalmNode& node : model.nodes)
+    for (CalmNode& node : model.nodes) {
+        poll_cancellation();
         nodes.push_back(node_to_json(node));
+    }
     json::Array relationships;
     relationships.reserve(model.relationships.size());
-    for (const CalmRelationship& relationship : model.relationships)
+    for (const CalmRelationship& relationship : model.relationships) {
+        poll_cancellation();
         relationships.push_back(relationship_to_json(relationship));
+    }
 
     json::Object root;
     root.insert_or_assign("version", model.version);

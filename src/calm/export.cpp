@@ -1,5 +1,7 @@
 // Building the CALM document from a graph; relies on OpenSSL for the SHA-256 of flow ids, on the
-// front end's full Unicode lower-casing for mapped node types and on the reproducible stamp.
+// front end's full Unicode lower-casing for mapped node types and on the reproducible stamp. The
+// document is built apart from the graph and only read from it, so it polls for cancellation per
+// record.
 #include "calm/export.h"
 
 #include <cerrno>
@@ -8,6 +10,7 @@
 
 #include "calm/calm_expression_text.h"
 #include "calm/reproducible_timestamp.h"
+#include "common/cancellation.h"
 #include "common/hex.h"
 #include "common/invariant.h"
 #include "common/unicode_case.h"
@@ -206,9 +209,12 @@ CalmModel build_calm_model(const Graph& graph) {
     auto& nodes = model.nodes;
     nodes.reserve(graph.entities().size() + graph.resources().size() + graph.instances().size() +
                   graph.patterns().size() + graph.metrics().size() + graph.policies().size());
-    for (const auto& [id, entity] : graph.entities())
+    for (const auto& [id, entity] : graph.entities()) {
+        poll_cancellation();
         nodes.push_back(entity_node(entity, mapping, projection));
+    }
     for (const auto& [id, resource] : graph.resources()) {
+        poll_cancellation();
         json::Object metadata;
         metadata.insert_or_assign("vok:primitive", "Resource");
         metadata.insert_or_assign("vok:unit", resource.unit.symbol);
@@ -217,6 +223,7 @@ CalmModel build_calm_model(const Graph& graph) {
                                   std::move(metadata)));
     }
     for (const auto& [id, instance] : graph.instances()) {
+        poll_cancellation();
         json::Object metadata;
         metadata.insert_or_assign("vok:primitive", "Instance");
         metadata.insert_or_assign("vok:entity_id", instance.entity_id.to_string());
@@ -226,21 +233,30 @@ CalmModel build_calm_model(const Graph& graph) {
                                   instance.namespace_, std::move(metadata)));
     }
     for (const auto& [id, pattern] : graph.patterns()) {
+        poll_cancellation();
         json::Object metadata;
         metadata.insert_or_assign("vok:primitive", "Pattern");
         metadata.insert_or_assign("vok:regex", pattern.regex);
         nodes.push_back(make_node(id, CalmNodeType::Constraint, pattern.name, pattern.namespace_,
                                   std::move(metadata)));
     }
-    for (const auto& [id, metric] : graph.metrics())
+    for (const auto& [id, metric] : graph.metrics()) {
+        poll_cancellation();
         nodes.push_back(metric_node(metric));
-    for (const auto& [id, policy] : graph.policies())
+    }
+    for (const auto& [id, policy] : graph.policies()) {
+        poll_cancellation();
         nodes.push_back(policy_node(policy));
+    }
 
-    for (const auto& [id, flow] : graph.flows())
+    for (const auto& [id, flow] : graph.flows()) {
+        poll_cancellation();
         model.relationships.push_back(flow_relationship(graph, flow, mapping));
-    for (const auto& [id, entity] : graph.entities())
+    }
+    for (const auto& [id, entity] : graph.entities()) {
+        poll_cancellation();
         append_associations(entity, model.relationships);
+    }
     return model;
 }
 

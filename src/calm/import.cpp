@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "calm/calm_model.h"
+#include "common/cancellation.h"
 #include "common/unicode_white_space.h"
 #include "parser/expression_builder.h"
 #include "parser/grammar/dsl_parser.h"
@@ -44,14 +45,19 @@ using IdTable = std::unordered_map<std::string, Uuid>;
 class Importer {
 public:
     Result<Graph, std::string> run(const CalmModel& model) {
+        // The graph is new and only handed out at the end, so a stop anywhere drops it whole.
         for (const CalmNode& node : model.nodes) {
+            poll_cancellation();
             if (node.node_type != CalmNodeType::Instance) VOK_TRY(add_node(node));
         }
         for (const CalmNode& node : model.nodes) {
+            poll_cancellation();
             if (node.node_type == CalmNodeType::Instance) VOK_TRY(add_instance(node));
         }
-        for (const CalmRelationship& relationship : model.relationships)
+        for (const CalmRelationship& relationship : model.relationships) {
+            poll_cancellation();
             VOK_TRY(add_relationship(relationship));
+        }
         return std::move(graph_);
     }
 
@@ -267,9 +273,13 @@ const std::string& CalmImportError::message() const {
 }
 
 Result<Graph, CalmImportError> import_calm(std::string_view calm_json) {
-    auto syntax = json::parse(calm_json);
-    if (!syntax.ok())
-        return Err(CalmImportError(CalmImportError::InvalidJson{syntax.error().to_string()}));
+    {
+        // Only the syntax check is needed from this reading; its value goes at once, so the
+        // document is not held twice while the records are read.
+        auto syntax = json::parse(calm_json);
+        if (!syntax.ok())
+            return Err(CalmImportError(CalmImportError::InvalidJson{syntax.error().to_string()}));
+    }
     // The records are read from the text rather than from the parsed value, so that a member
     // given twice is refused instead of the later one silently winning.
     auto model = json::read_document(calm_json, &read_calm_model);

@@ -12,7 +12,7 @@ thread_local void* installed_context = nullptr;
 
 namespace detail {
 
-thread_local uint32_t cancellation_countdown = kCancellationPollInterval;
+constinit thread_local uint32_t cancellation_countdown = kCancellationPollInterval;
 
 void consult_cancellation_check() {
     cancellation_countdown = kCancellationPollInterval;

@@ -31,7 +31,9 @@ using CancellationCheck = bool (*)(void* context);
 inline constexpr uint32_t kCancellationPollInterval = 1024;
 
 namespace detail {
-extern thread_local uint32_t cancellation_countdown;
+// Declared constinit so that a poll reads the counter directly, without the call that checks
+// whether a thread_local needs dynamic initialisation first.
+extern thread_local constinit uint32_t cancellation_countdown;
 void consult_cancellation_check(); // throws OperationCancelled when the check asks to stop
 } // namespace detail
 
@@ -42,6 +44,22 @@ inline void poll_cancellation() {
 
 // Asks the installed check now, whatever the countdown says; for loops whose steps are long.
 void poll_cancellation_now();
+
+// poll_cancellation for a loop that polls very often, such as a reader stepping through the items
+// of a large document: the thread's countdown is looked up once, when the poller is made, so each
+// poll is a decrement through a pointer even where reaching a thread_local costs a call (code in a
+// shared library). A poller belongs to the thread that made it.
+class CancellationPoller {
+public:
+    CancellationPoller() noexcept : countdown_(&detail::cancellation_countdown) {}
+    void poll() {
+        if (--*countdown_ == 0) [[unlikely]]
+            detail::consult_cancellation_check();
+    }
+
+private:
+    uint32_t* countdown_;
+};
 
 // Installs `check` for the current thread while the scope lives; the previous check (if any) comes
 // back when it ends, so scopes nest.

@@ -8,6 +8,8 @@
 #include "common/unicode_properties.h"
 #include "common/utf8.h"
 
+#include "common/cancellation.h"
+
 namespace vok {
 
 namespace {
@@ -49,7 +51,14 @@ std::string lowercase_text(std::string_view text) {
     // backward half of Final_Sigma, kept up to date as the scan moves on.
     bool after_cased = false;
     size_t offset = 0;
+    // Polled once per kilobyte of text rather than per character, which keeps the ASCII path a
+    // plain loop; the output is dropped when the caller stops.
+    size_t next_poll = 0;
     while (offset < text.size()) {
+        if (offset >= next_poll) {
+            poll_cancellation();
+            next_poll = offset + 1024;
+        }
         const char c = text[offset];
         if (static_cast<unsigned char>(c) < 0x80) {
             out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

@@ -17,7 +17,8 @@
 
 namespace vok {
 
-// `text` lowercased. Bytes that are not valid UTF-8 are copied unchanged, one at a time.
+// `text` lowercased. Bytes that are not valid UTF-8 are copied unchanged, one at a time. Polls for
+// cancellation as it goes, so text of any length can be stopped.
 std::string lowercase_text(std::string_view text);
 
 // The Cased property, for characters that are not also case-ignorable (for those it never matters).

@@ -485,6 +485,7 @@ Error TextDeserializer::peek_invalid_type(std::string_view expecting) {
 [[gnu::always_inline]] inline Result<int, Error>
 TextDeserializer::next_item(bool& first, char close, ErrorCode comma_or_end,
                             ErrorCode eof_in_container) {
+    poller_.poll();
     int c = parse_whitespace();
     if (c == close) return c;
     if (c == ',' && !first) {
@@ -630,6 +631,7 @@ Status TextDeserializer::skip_any() {
     // Iterative, so that a deeply nested value that nobody reads cannot exhaust the stack.
     std::vector<char> enclosing;
     while (true) {
+        poller_.poll();
         int c = parse_whitespace();
         bool opened = false;
         switch (c) {

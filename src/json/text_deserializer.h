@@ -11,12 +11,17 @@
 // point where the failure was seen: the end of what was consumed, or, for a failure noticed on the
 // character about to be read, that character included.
 //
-// The text must outlive the deserializer; nothing is copied but the strings it returns.
+// Reading polls for cancellation at the start of every array element and object member, so a
+// document of any size can be stopped; what was read so far is dropped with the reader.
+//
+// The text must outlive the deserializer, and the deserializer is used on the thread that made it;
+// nothing is copied but the strings it returns.
 #pragma once
 
 #include <string_view>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "json/deserializer.h"
 
 namespace vok::json {
@@ -99,6 +104,7 @@ private:
 
     std::string_view text_;
     size_t index_ = 0;
+    CancellationPoller poller_;
     int remaining_depth_ = 128;
     bool pending_colon_ = false;
     bool count_skipped_levels_ = false;

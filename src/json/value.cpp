@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "common/cancellation.h"
 #include "common/deep_recursion.h"
 
 namespace vok::json {
@@ -73,10 +74,16 @@ Object Object::from_entries(std::vector<Entry> entries) {
             }
             std::vector<Entry> sorted;
             sorted.reserve(entries.size());
-            for (size_t i = 0; i < entries.size(); ++i) sorted.push_back(std::move(entries[order[i]]));
+            for (size_t i = 0; i < entries.size(); ++i)
+                sorted.push_back(std::move(entries[order[i]]));
             entries = std::move(sorted);
         } else {
-            std::stable_sort(entries.begin(), entries.end(), key_less);
+            // A sort stopped by cancellation leaves the entries in some order; they are being
+            // dropped then.
+            std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+                poll_cancellation();
+                return key_less(a, b);
+            });
         }
         // Of a run of equal keys keep the last, compacting in place.
         size_t out = 0;

@@ -2,6 +2,7 @@
 // is read, so messages name what was found as the text reader would.
 #include "json/value_deserializer.h"
 
+#include "common/cancellation.h"
 #include "common/invariant.h"
 
 namespace vok::json {
@@ -115,6 +116,7 @@ Status ValueDeserializer::begin_map(std::string_view expecting) {
 }
 
 Result<std::optional<std::string>, Error> ValueDeserializer::next_key() {
+    poll_cancellation();
     Frame& frame = frames_.back();
     const auto& entries = frame.container->as_object().entries();
     if (frame.next >= entries.size()) return std::optional<std::string>();
@@ -124,6 +126,7 @@ Result<std::optional<std::string>, Error> ValueDeserializer::next_key() {
 }
 
 Result<bool, Error> ValueDeserializer::next_element() {
+    poll_cancellation();
     Frame& frame = frames_.back();
     const Array& items = frame.container->as_array();
     if (frame.next >= items.size()) return false;

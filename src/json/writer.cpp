@@ -1,5 +1,6 @@
 // The JSON writers; see writer.h. Compact and pretty forms, string escaping and number text
-// (std::to_chars, shortest round trip) all live here.
+// (std::to_chars, shortest round trip) all live here. Every array element and object member polls
+// for cancellation: a text being written is the caller's to drop when the writing stops.
 #include "json/writer.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/hex.h"
 #include "json/byte_scan.h"
@@ -173,6 +175,7 @@ void write_compact(std::string& out, const Value& v) {
         out += '[';
         bool first = true;
         for (const Value& item : v.as_array()) {
+            poll_cancellation();
             if (!first) out += ',';
             first = false;
             with_stack_room([&] { write_compact(out, item); });
@@ -186,6 +189,7 @@ void write_compact(std::string& out, const Value& v) {
         // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
         // cannot capture a binding in a lambda.
         for (const Object::Entry& entry : v.as_object()) {
+            poll_cancellation();
             if (!first) out += ',';
             first = false;
             append_quoted(out, entry.first);
@@ -216,6 +220,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         out += '[';
         bool first = true;
         for (const Value& item : items) {
+            poll_cancellation();
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -235,6 +240,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         out += '{';
         bool first = true;
         for (const Object::Entry& entry : members) {
+            poll_cancellation();
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -271,6 +277,7 @@ void Writer::newline_and_indent(size_t level) {
 }
 
 void Writer::before_item() {
+    poller_.poll();
     if (has_items_.empty()) return;
     bool first = !has_items_.back();
     has_items_.back() = true;

@@ -10,7 +10,8 @@
 //
 // `Writer` is the streaming form for documents whose members come in a fixed, non-sorted order
 // (syntax-tree JSON, pack and authority records): the caller opens objects and arrays, writes keys
-// and values, and the writer places separators, line breaks and indentation.
+// and values, and the writer places separators, line breaks and indentation. It polls for
+// cancellation before every element and member, on the thread that made it.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "json/value.h"
 
 namespace vok::json {
@@ -83,6 +85,7 @@ private:
     bool after_key_ = false;
     size_t limit_ = SIZE_MAX;
     bool exceeded_ = false;
+    CancellationPoller poller_;
 };
 
 } // namespace vok::json

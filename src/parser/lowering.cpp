@@ -1,8 +1,7 @@
-// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit pass
+// The lowering of one syntax tree into a new Graph; see lowering.h. Runs in passes: the unit check
 // (lowering_units.h), then declarations in an order that lets references resolve through the
-// name tables (lowering_name_table.h); ids come from concept_id.
+// name tables (lowering_name_table.h), then the units' commit; ids come from concept_id.
 #include "parser/lowering.h"
-#include "common/cancellation.h"
 
 #include <string>
 #include <type_traits>
@@ -11,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "common/invariant.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering_name_table.h"
@@ -152,17 +152,19 @@ public:
         relation_names_.reserve(passes.relations.size());
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
-        VOK_TRY(register_declared_units(passes.units));
-        // Stopping on cancellation must leave the process-wide unit registry as it was, so a file
-        // that registered units is lowered to the end (the passes below are quick).
-        const bool cancellable = passes.units.empty();
-        for (AstNode* node : passes.patterns)
+        VOK_ASSIGN(units_, DeclaredUnits::check(passes.units));
+        // Until the units are committed at the end nothing outside this lowering has changed, so
+        // every pass may stop on cancellation.
+        for (AstNode* node : passes.patterns) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Pattern>(*node)));
+        }
         for (AstNode* node : passes.concept_changes) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
         }
         for (AstNode* node : passes.participants) {
-            if (cancellable) poll_cancellation();
+            poll_cancellation();
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
                 VOK_TRY(add(*entity));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
@@ -172,27 +174,36 @@ public:
             }
         }
         for (AstNode* node : passes.flows) {
-            if (cancellable) poll_cancellation();
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Flow>(*node)));
         }
-        for (AstNode* node : passes.relations)
+        for (AstNode* node : passes.relations) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Relation>(*node)));
+        }
         for (AstNode* node : passes.instances) {
-            if (cancellable) poll_cancellation();
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Instance>(*node)));
         }
         for (AstNode* node : passes.policies) {
-            if (cancellable) poll_cancellation();
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Policy>(*node)));
         }
-        for (AstNode* node : passes.metrics)
+        for (AstNode* node : passes.metrics) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::Metric>(*node)));
+        }
         for (AstNode* node : passes.mappings) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::MappingDecl>(*node)));
         }
         for (AstNode* node : passes.projections) {
+            poll_cancellation();
             VOK_TRY(add(std::get<ast::ProjectionDecl>(*node)));
         }
+        // The file has lowered: its units join the process-wide registry, and nothing after this
+        // may stop the lowering.
+        VOK_TRY(std::move(units_).commit());
         return std::move(graph_);
     }
 
@@ -293,7 +304,7 @@ private:
                                                           namespace_name + "'"));
         }
         // An unregistered symbol still lowers, as a counted unit of its own name.
-        Unit unit = unit_for_symbol(declaration.unit_name ? *declaration.unit_name : "units");
+        Unit unit = units_.unit_for(declaration.unit_name ? *declaration.unit_name : "units");
         Resource resource = Resource::make(declaration.name, std::move(unit), namespace_name);
         const Uuid id = resource.id;
         auto added = graph_.add_resource(std::move(resource));
@@ -468,6 +479,7 @@ private:
     const FileMetadata& metadata_;
     const std::string file_namespace_;
     const bool consume_;
+    DeclaredUnits units_;
     Graph graph_;
     NameTable entities_;
     NameTable resources_;

@@ -1,11 +1,12 @@
 // Lowering: one syntax tree becomes one new semantic graph.
 //
-// The lowering checks the file's profile, fixes the namespace of every declaration, registers the
-// declared dimensions and units in the process-wide unit registry, and then adds the declarations
-// kind by kind, in a fixed order of passes, so that each reference resolves against what earlier
-// passes added (flows against entities and resources, relations against roles, instances against
-// entities). The first failure ends it and nothing partial is returned, with one exception that
-// outlives the call by design: units registered before the failure stay registered.
+// The lowering checks the file's profile, fixes the namespace of every declaration, checks the
+// declared dimensions and units against the process-wide unit registry, and then adds the
+// declarations kind by kind, in a fixed order of passes, so that each reference resolves against
+// what earlier passes added (flows against entities and resources, relations against roles,
+// instances against entities). The first failure ends it and nothing partial is returned. The
+// file's units join the process-wide registry as its last step, only when everything else has
+// lowered, so a failed or cancelled lowering leaves the registry as it was.
 //
 // Imports are not read, and an exported declaration lowers exactly as the one it wraps.
 #pragma once

@@ -1,12 +1,13 @@
-// The unit pass of the lowering; see lowering_units.h. Writes into the process-wide unit
-// registry; a unit declared again with the same settings is accepted, with other settings refused.
+// The unit pass of the lowering; see lowering_units.h. A unit declared again with the same
+// settings is accepted, with other settings refused; the refusal names the unit that was there
+// first, whether the registry or the same file holds it.
 #include "parser/lowering_units.h"
 
 #include <string>
 #include <utility>
 #include <variant>
 
-#include "units/unit_registry.h"
+#include "common/cancellation.h"
 
 namespace vok {
 
@@ -23,50 +24,78 @@ std::string unit_settings(const Unit& unit) {
            ", base_factor=" + unit.base_factor.to_string() + ", base_unit=" + unit.base_unit;
 }
 
-void declare_dimension(UnitRegistry& registry, const ast::Dimension& declaration) {
-    Dimension dimension = Dimension::parse(declaration.name);
-    // A new dimension has no base unit yet; an existing entry (built in or declared) stays.
-    if (registry.base_unit_of(dimension) == nullptr) {
-        registry.set_base_unit(std::move(dimension), std::string());
-    }
+ParserError conflict(const Unit& existing, const Unit& declared) {
+    return ParserError::grammar("Conflicting unit '" + declared.symbol +
+                                "' already registered (existing: " + unit_settings(existing) +
+                                "; new: " + unit_settings(declared) + ")");
 }
 
-ParseResult<void> declare_unit(UnitRegistry& registry, const ast::UnitDeclaration& declaration) {
-    Unit unit(declaration.symbol, declaration.symbol, Dimension::parse(declaration.dimension),
-              declaration.factor, declaration.base_unit);
-    auto existing = registry.get_unit(unit.symbol);
+// Whether `unit` can join a registry that holds `existing` under its symbol (or nothing there).
+ParseResult<void> check_against(const Result<Unit, UnitError>& existing, const Unit& unit) {
     if (existing.ok()) {
         if (same_unit(*existing, unit)) return Ok();
-        return Err(ParserError::grammar(
-            "Conflicting unit '" + unit.symbol + "' already registered (existing: " +
-            unit_settings(*existing) + "; new: " + unit_settings(unit) + ")"));
+        return Err(conflict(*existing, unit));
     }
     if (!existing.error().is<UnitError::UnitNotFound>()) {
         return Err(ParserError::grammar("Failed to inspect unit '" + unit.symbol +
                                         "': " + existing.error().to_string()));
-    }
-    // The registry refuses a zero factor (conversions would divide by it); that refusal is
-    // reported like any other failed registration.
-    auto registered = registry.register_unit(std::move(unit));
-    if (!registered.ok()) {
-        return Err(
-            ParserError::grammar("Failed to register unit: " + registered.error().to_string()));
     }
     return Ok();
 }
 
 } // namespace
 
-ParseResult<void> register_declared_units(const std::vector<AstNode*>& declarations) {
-    if (declarations.empty()) return Ok();
-    auto registry = UnitRegistry::write();
+ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& declarations) {
+    DeclaredUnits declared;
+    if (declarations.empty()) return declared;
+    UnitRegistry& added = declared.new_entries_;
+    const auto registry = UnitRegistry::read();
     for (const AstNode* node : declarations) {
-        if (const auto* dimension = std::get_if<ast::Dimension>(node)) {
-            declare_dimension(*registry, *dimension);
-        } else if (const auto* unit = std::get_if<ast::UnitDeclaration>(node)) {
-            VOK_TRY(declare_unit(*registry, *unit));
+        poll_cancellation();
+        if (const auto* dimension_declaration = std::get_if<ast::Dimension>(node)) {
+            Dimension dimension = Dimension::parse(dimension_declaration->name);
+            // A new dimension has no base unit yet; an existing entry (built in or declared) stays.
+            if (registry->base_unit_of(dimension) == nullptr &&
+                added.base_unit_of(dimension) == nullptr) {
+                added.set_base_unit(std::move(dimension), std::string());
+                declared.new_dimensions_ = true;
+            }
+            continue;
         }
+        const auto& declaration = std::get<ast::UnitDeclaration>(*node);
+        Unit unit(declaration.symbol, declaration.symbol, Dimension::parse(declaration.dimension),
+                  declaration.factor, declaration.base_unit);
+        // The file's own earlier declaration of the symbol counts as registered.
+        auto existing = added.get_unit(unit.symbol);
+        if (!existing.ok()) existing = registry->get_unit(unit.symbol);
+        VOK_TRY(check_against(existing, unit));
+        if (existing.ok()) continue;
+        // The registry refuses a zero factor (conversions would divide by it); that refusal is
+        // reported like any other failed registration.
+        auto registered = added.register_unit(std::move(unit));
+        if (!registered.ok()) {
+            return Err(
+                ParserError::grammar("Failed to register unit: " + registered.error().to_string()));
+        }
+        declared.symbols_.push_back(declaration.symbol);
     }
+    return declared;
+}
+
+Unit DeclaredUnits::unit_for(std::string_view symbol) const {
+    auto own = new_entries_.get_unit(symbol);
+    if (own.ok()) return std::move(own).value();
+    return unit_for_symbol(symbol);
+}
+
+ParseResult<void> DeclaredUnits::commit() && {
+    if (symbols_.empty() && !new_dimensions_) return Ok();
+    auto registry = UnitRegistry::write();
+    for (const std::string& symbol : symbols_) {
+        const Unit unit = *new_entries_.get_unit(symbol);
+        VOK_TRY(check_against(registry->get_unit(symbol), unit));
+    }
+    registry->absorb(new_entries_);
     return Ok();
 }
 

@@ -1,20 +1,48 @@
-// The unit pass of the lowering: declared dimensions and units into the process-wide registry.
+// The unit pass of the lowering: a file's declared dimensions and units, checked when the pass
+// runs and registered in the process-wide registry only when the whole file has lowered.
 //
-// It is the one part of a lowering whose effects outlive the call: what it registers stays, even
-// when a later pass fails, and serves every later lowering and lookup.
+// It is the one part of a lowering whose effects outlive the call, so it is all or nothing: a file
+// whose lowering fails, or is cancelled, leaves the registry as it found it; a file that lowers
+// leaves every unit it declares registered for every later lowering and lookup.
 #pragma once
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "parser/ast.h"
 #include "parser/token_readers.h"
+#include "units/unit_registry.h"
 
 namespace vok {
 
-// Registers the declarations in order, holding the registry's write lock for the whole pass so
-// that each check-then-register is atomic. Every element is an ast::Dimension or an
-// ast::UnitDeclaration. A unit whose symbol is registered already must match it exactly (symbol,
-// name, base unit, dimension and factor); a declared unit's name is its symbol.
-ParseResult<void> register_declared_units(const std::vector<AstNode*>& declarations);
+class DeclaredUnits {
+public:
+    // Checks the declarations in order against the process-wide registry (read under its shared
+    // lock) and against the ones before them; every element is an ast::Dimension or an
+    // ast::UnitDeclaration. A unit whose symbol is known already must match it exactly (symbol,
+    // name, base unit, dimension and factor); a declared unit's name is its symbol. Polls for
+    // cancellation: nothing is registered yet.
+    static ParseResult<DeclaredUnits> check(const std::vector<AstNode*>& declarations);
+
+    // The unit a resource of the file gets for `symbol`: the file's own, else the registry's, else
+    // a stand-alone counted unit of that name (unit_for_symbol).
+    Unit unit_for(std::string_view symbol) const;
+
+    // Registers the units and dimensions that are new to the registry, under its write lock, all
+    // or nothing. Each is checked again first, since another lowering may have registered the
+    // symbol since `check`; a conflict then fails as it would have there, registering nothing.
+    // Does not poll: it is the lowering's last step.
+    ParseResult<void> commit() &&;
+
+private:
+    // Only what the registry lacked when checked: units by symbol, and declared dimensions that
+    // had no base unit, each with the empty symbol.
+    UnitRegistry new_entries_;
+    // The symbols of the new units in declaration order, so that a conflict found on commit is
+    // reported for the first of them.
+    std::vector<std::string> symbols_;
+    bool new_dimensions_ = false;
+};
 
 } // namespace vok

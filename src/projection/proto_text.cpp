@@ -8,6 +8,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "common/cancellation.h"
+
 namespace vok::projection {
 
 namespace {
@@ -208,10 +210,12 @@ std::string render_proto_file(const ProtoFile& file) {
         out += render_proto_enum(proto_enum);
     }
     for (const ProtoMessage& message : file.messages) {
+        poll_cancellation();
         out += '\n';
         out += render_proto_message(message);
     }
     for (const ProtoService& service : file.services) {
+        poll_cancellation();
         out += '\n';
         append_service(out, service);
     }
@@ -244,8 +248,10 @@ std::string render_proto_message(const ProtoMessage& message) {
         append_indented(out, render_proto_enum(nested));
     for (const ProtoMessage& nested : message.messages)
         append_indented(out, render_proto_message(nested));
-    for (const ProtoField& field : message.fields)
+    for (const ProtoField& field : message.fields) {
+        poll_cancellation();
         append_field(out, field);
+    }
     out += "}\n";
     return out;
 }

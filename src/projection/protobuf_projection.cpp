@@ -1,4 +1,5 @@
-// Filling the proto file model from a graph; the text itself is proto_text.h's.
+// Filling the proto file model from a graph; the text itself is proto_text.h's. The graph is only
+// read, so every loop over its records polls for cancellation.
 #include "projection/protobuf_projection.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "calm/reproducible_timestamp.h"
+#include "common/cancellation.h"
 #include "common/unicode_case.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
@@ -34,6 +36,7 @@ void append_attribute_fields(ProtoMessage& message, const json::Object& attribut
                              uint32_t first_number) {
     uint32_t number = first_number;
     for (const auto& [key, value] : attributes) {
+        poll_cancellation();
         ProtoField field = make_field(to_proto_field_name(key), proto_scalar_for(value), number++);
         field.repeated = value.is_array();
         field.optional = !field.repeated;
@@ -104,7 +107,10 @@ ProtoMessage response_message(const ProtoRpc& rpc) {
 
 void sort_messages_by_name(std::vector<ProtoMessage>& messages) {
     std::stable_sort(messages.begin(), messages.end(),
-                     [](const ProtoMessage& a, const ProtoMessage& b) { return a.name < b.name; });
+                     [](const ProtoMessage& a, const ProtoMessage& b) {
+                         poll_cancellation();
+                         return a.name < b.name;
+                     });
 }
 
 // Services keyed by name, so they come out in byte order of their names; each keeps its rpcs in
@@ -113,6 +119,7 @@ std::map<std::string, ProtoService> services_of(const Graph& graph,
                                                 std::string_view namespace_filter) {
     std::map<std::string, ProtoService> services;
     for (const Flow* flow : graph.all_flows()) {
+        poll_cancellation();
         if (!kept_by(namespace_filter, flow->namespace_)) continue;
         // The ends are used whatever their namespace; a flow whose ends are missing is skipped.
         const Entity* target = graph.get_entity(flow->to_id);
@@ -176,10 +183,12 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     file.generated_at = calm::reproducible_timestamp().value_or("");
 
     for (const Entity* entity : graph.all_entities()) {
+        poll_cancellation();
         if (kept_by(namespace_filter, entity->namespace_))
             file.messages.push_back(entity_message(*entity));
     }
     for (const Resource* resource : graph.all_resources()) {
+        poll_cancellation();
         if (kept_by(namespace_filter, resource->namespace_))
             file.messages.push_back(resource_message(*resource));
     }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/cancellation.h"
+
 namespace vok::projection {
 
 namespace {
@@ -49,6 +51,7 @@ void collect_well_known_imports(ProtoFile& file) {
     for (auto it = file.messages.rbegin(); it != file.messages.rend(); ++it)
         pending.push_back(&*it);
     while (!pending.empty()) {
+        poll_cancellation();
         const ProtoMessage* message = pending.back();
         pending.pop_back();
         for (const ProtoField& field : message->fields) {

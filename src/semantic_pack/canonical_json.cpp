@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "common/cancellation.h"
 #include "json/writer.h"
 
 namespace vok::semantic_pack {
@@ -33,13 +34,18 @@ template <class T, class KeyOf> void stable_sort_records_by(std::vector<T>& item
     if (std::is_sorted(items.begin(), items.end(), less)) return;
     std::vector<decltype(owned(key_of(items.front())))> keys;
     keys.reserve(items.size());
-    for (const T& item : items)
+    for (const T& item : items) {
+        poll_cancellation();
         keys.push_back(owned(key_of(item)));
+    }
     std::vector<size_t> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+    // Cancellation is polled while only positions move; the records move after the last poll.
+    std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) {
+        poll_cancellation();
+        return keys[a] < keys[b];
+    });
     std::vector<T> sorted;
     sorted.reserve(items.size());
     for (size_t i : order)
@@ -83,6 +89,7 @@ void sort_pack_collections(SemanticPack& pack) {
     stable_sort_records_by(pack.mapping_rules, id_of<MappingRuleDef>);
 
     for (ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         sort_texts(c.examples);
         sort_texts(c.counterexamples);
         sort_texts(c.allowed_predicates);

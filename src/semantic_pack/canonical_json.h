@@ -26,7 +26,8 @@ json::Value canonicalize_json(const json::Value& value);
 std::string canonical_json_hash(const json::Value& value);
 
 // Puts the pack's collections, and the lists inside their records, into canonical order (every
-// sort stable, texts by bytes, offsets as unsigned numbers, alias status by rank).
+// sort stable, texts by bytes, offsets as unsigned numbers, alias status by rank). Polls for
+// cancellation: a pack whose sorting stops is left part sorted, fit only to be dropped.
 void sort_pack_collections(SemanticPack& pack);
 
 // Turns `pack` into the form its content hash covers: `created_at` and `review_manifest_hash`

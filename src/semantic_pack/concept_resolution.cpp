@@ -1,9 +1,11 @@
-// Concept resolution; the definitions behind concept_resolution.h.
+// Concept resolution; the definitions behind concept_resolution.h. The pack is only read, so each
+// walk over its records polls for cancellation.
 #include "semantic_pack/concept_resolution.h"
 
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/cancellation.h"
 #include "semantic_pack/lookup_key.h"
 #include "json/writer.h"
 
@@ -53,8 +55,10 @@ public:
     const ConceptDef* find(std::string_view id) {
         if (!built_) {
             index_.reserve(concepts_.size());
-            for (const ConceptDef& c : concepts_)
+            for (const ConceptDef& c : concepts_) {
+                poll_cancellation();
                 index_.emplace(c.id, &c);
+            }
             built_ = true;
         }
         auto it = index_.find(id);
@@ -109,10 +113,14 @@ ConceptResolution resolve_concept(std::string_view raw_text, const SemanticPack&
     const std::string key = normalize_key(raw_text);
 
     Candidates candidates;
-    for (const ConceptDef& c : pack.concepts)
+    for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         if (c.id == key) candidates.add_always(c);
-    for (const ConceptDef& c : pack.concepts)
+    }
+    for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         if (normalize_key(c.canonical_name) == key) candidates.add_once(c);
+    }
 
     ConceptsById by_id(pack.concepts);
     bool any_alias = false;
@@ -120,6 +128,7 @@ ConceptResolution resolve_concept(std::string_view raw_text, const SemanticPack&
     bool any_blocked = false;
     bool any_deprecated_alias = false;
     for (const AliasDef& alias : pack.aliases) {
+        poll_cancellation();
         if (alias.normalized_alias != key) continue;
         any_alias = true;
         all_ambiguous &= alias.status == AliasStatus::Ambiguous;
@@ -129,6 +138,7 @@ ConceptResolution resolve_concept(std::string_view raw_text, const SemanticPack&
             candidates.add_once(*target);
     }
     for (const MappingRuleDef& rule : pack.mapping_rules) {
+        poll_cancellation();
         if (normalize_key(rule.source_term) != key) continue;
         if (const ConceptDef* target = by_id.find(rule.target_concept_id))
             candidates.add_once(*target);

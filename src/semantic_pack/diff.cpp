@@ -1,9 +1,11 @@
-// The pack diff and its report; see diff.h.
+// The pack diff and its report; see diff.h. Both packs are only read and the diff is built apart,
+// so every loop over concepts or entries polls for cancellation.
 #include "semantic_pack/diff.h"
 
 #include <algorithm>
 #include <unordered_map>
 
+#include "common/cancellation.h"
 #include "semantic_pack/meaning_version.h"
 #include "json/writer.h"
 
@@ -17,8 +19,10 @@ using ConceptIndex = std::unordered_map<std::string_view, const ConceptDef*>;
 ConceptIndex index_concepts(const SemanticPack& pack) {
     ConceptIndex index;
     index.reserve(pack.concepts.size());
-    for (const ConceptDef& concept_def : pack.concepts)
+    for (const ConceptDef& concept_def : pack.concepts) {
+        poll_cancellation();
         index.insert_or_assign(std::string_view(concept_def.id), &concept_def);
+    }
     return index;
 }
 
@@ -28,6 +32,7 @@ std::vector<std::string_view> ids_in_order(const SemanticPack& pack, const Conce
     std::vector<std::string_view> ids;
     ids.reserve(index.size());
     for (const ConceptDef& concept_def : pack.concepts) {
+        poll_cancellation();
         if (index.at(concept_def.id) == &concept_def) ids.push_back(concept_def.id);
     }
     return ids;
@@ -68,6 +73,7 @@ PackDiff diff_packs(const SemanticPack& old_pack, const SemanticPack& new_pack) 
     };
 
     for (std::string_view id : ids_in_order(new_pack, new_index)) {
+        poll_cancellation();
         if (old_index.contains(id)) continue;
         const ConceptDef& added = *new_index.at(id);
         add("concept", id,
@@ -75,6 +81,7 @@ PackDiff diff_packs(const SemanticPack& old_pack, const SemanticPack& new_pack) 
             DiffClassification::Additive);
     }
     for (std::string_view id : ids_in_order(old_pack, old_index)) {
+        poll_cancellation();
         const ConceptDef& before = *old_index.at(id);
         const auto found = new_index.find(id);
         if (found == new_index.end()) {
@@ -108,7 +115,11 @@ PackDiff diff_packs(const SemanticPack& old_pack, const SemanticPack& new_pack) 
             DiffClassification::Breaking);
     }
 
-    std::stable_sort(diff.entries.begin(), diff.entries.end(), diff_entry_less);
+    std::stable_sort(diff.entries.begin(), diff.entries.end(),
+                     [](const PackDiffEntry& a, const PackDiffEntry& b) {
+                         poll_cancellation();
+                         return diff_entry_less(a, b);
+                     });
     for (const PackDiffEntry& entry : diff.entries)
         ++diff.counts[static_cast<size_t>(entry.classification)];
     return diff;

@@ -1,10 +1,12 @@
-// Pack validation; the definitions behind pack_validation.h.
+// Pack validation; the definitions behind pack_validation.h. The pack is only read and the
+// findings are built apart, so every check polls for cancellation per record.
 #include "semantic_pack/pack_validation.h"
 
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/cancellation.h"
 #include "semantic_pack/canonical_json.h"
 #include "semantic_pack/lookup_key.h"
 
@@ -50,6 +52,7 @@ void check_concepts(const SemanticPack& pack, Findings& findings) {
     std::unordered_set<std::string_view> seen;
     seen.reserve(pack.concepts.size());
     for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         if (!seen.insert(c.id).second) {
             findings.error(DiagnosticCode::DuplicateConceptId,
                            text("Duplicate concept ID: '", c.id, "'"),
@@ -60,6 +63,7 @@ void check_concepts(const SemanticPack& pack, Findings& findings) {
     std::unordered_map<std::string, std::string_view> first_by_key;
     first_by_key.reserve(pack.concepts.size());
     for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         auto [it, added] = first_by_key.try_emplace(normalize_key(c.canonical_name), c.id);
         if (!added && it->second != c.id) {
             findings.error(DiagnosticCode::DuplicateCanonicalName,
@@ -71,6 +75,7 @@ void check_concepts(const SemanticPack& pack, Findings& findings) {
 
     // Proposed concepts are held to the same standard and share the wording.
     for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         if (c.status != ConceptStatus::Active && c.status != ConceptStatus::Proposed) continue;
         if (c.definition.text.empty()) {
             findings.warning(DiagnosticCode::MissingDefinition,
@@ -87,10 +92,13 @@ void check_concepts(const SemanticPack& pack, Findings& findings) {
 void check_references(const SemanticPack& pack, Findings& findings) {
     std::unordered_set<std::string_view> concept_ids;
     concept_ids.reserve(pack.concepts.size());
-    for (const ConceptDef& c : pack.concepts)
+    for (const ConceptDef& c : pack.concepts) {
+        poll_cancellation();
         concept_ids.insert(c.id);
+    }
 
     for (const AliasDef& alias : pack.aliases) {
+        poll_cancellation();
         if (!concept_ids.contains(alias.target_concept_id)) {
             findings.error(DiagnosticCode::UnknownConcept,
                            text("Alias '", alias.alias, "' targets unknown concept '",
@@ -99,6 +107,7 @@ void check_references(const SemanticPack& pack, Findings& findings) {
         }
     }
     for (const RelationDef& relation : pack.relations) {
+        poll_cancellation();
         if (!concept_ids.contains(relation.subject_id)) {
             findings.error(DiagnosticCode::InvalidRelation,
                            text("Relation '", relation.id, "' references unknown subject '",
@@ -123,6 +132,7 @@ void check_references(const SemanticPack& pack, Findings& findings) {
         unit_ids.insert(u.id);
 
     for (const MetricDef& metric : pack.metrics) {
+        poll_cancellation();
         if (metric.dimension_id && !dimension_ids.contains(*metric.dimension_id)) {
             findings.warning(DiagnosticCode::UnknownDimension,
                              text("Metric '", metric.id, "' references unknown dimension '",
@@ -193,7 +203,11 @@ SemanticValidationResult validate_with_ref(const SemanticPack& pack, std::string
     }
 
     result.diagnostics = structure_findings(pack, ref);
-    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(), diagnostic_less);
+    std::stable_sort(result.diagnostics.begin(), result.diagnostics.end(),
+                     [](const SemanticDiagnostic& a, const SemanticDiagnostic& b) {
+                         poll_cancellation();
+                         return diagnostic_less(a, b);
+                     });
     for (SemanticDiagnostic& d : result.diagnostics)
         std::stable_sort(d.suggestions.begin(), d.suggestions.end(), suggestion_less);
     result.status = status_of(result.diagnostics, options.mode);

@@ -26,6 +26,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "semantic_pack/enumerations.h"
 #include "semantic_pack/sha256.h"
 #include "json/deserializer.h"
@@ -61,6 +62,9 @@ public:
     void u64_value(uint64_t v) { append_integer(v); }
     void i64_value(int64_t v) { append_integer(v); }
 
+    // Polls for cancellation; the writer's text is the caller's to drop.
+    void poll() { poller_.poll(); }
+
     void flush_if_large() {
         if (sink_ != nullptr && out_.size() >= kFlushBytes) flush();
     }
@@ -81,6 +85,7 @@ private:
     std::string& out_;
     KeyOrder order_;
     Sha256* sink_;
+    CancellationPoller poller_;
 };
 
 template <class R> struct Member {
@@ -131,6 +136,8 @@ template <class T> void write_value(RecordWriter& w, const T& v) {
         w.raw('[');
         bool first = true;
         for (const auto& item : v) {
+            // Per item, so that writing or hashing a list of any length answers cancellation.
+            w.poll();
             if (!first) w.raw(',');
             first = false;
             write_value(w, item);

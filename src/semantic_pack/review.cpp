@@ -1,4 +1,5 @@
-// Building a semantic pack from reviewed input; the definitions behind review.h.
+// Building a semantic pack from reviewed input; the definitions behind review.h. The build owns
+// its input and returns a new pack, so every check, hash and sort polls for cancellation.
 #include "semantic_pack/review.h"
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/cancellation.h"
 #include "semantic_pack/canonical_json.h"
 #include "semantic_pack/lookup_key.h"
 #include "semantic_pack/meaning_version.h"
@@ -37,9 +39,14 @@ template <class R>
 std::vector<const R*> stably_ordered(const std::vector<R>& records, std::string R::*field) {
     std::vector<const R*> ordered;
     ordered.reserve(records.size());
-    for (const R& r : records)
+    for (const R& r : records) {
+        poll_cancellation();
         ordered.push_back(&r);
-    const auto less = [field](const R* a, const R* b) { return a->*field < b->*field; };
+    }
+    const auto less = [field](const R* a, const R* b) {
+        poll_cancellation();
+        return a->*field < b->*field;
+    };
     if (std::is_sorted(ordered.begin(), ordered.end(), less)) return ordered;
     std::stable_sort(ordered.begin(), ordered.end(), less);
     return ordered;
@@ -107,6 +114,7 @@ void check_concept_ids(const std::vector<ConceptDef>& concepts, Findings& findin
     std::unordered_set<std::string_view> seen;
     seen.reserve(concepts.size());
     for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         if (!seen.insert(c.id).second) {
             findings.add(DiagnosticCode::DuplicateConceptId, DiagnosticSeverity::Error,
                          SemanticTruth::Invalid, "Duplicate concept ID: " + quoted(c.id),
@@ -119,6 +127,7 @@ void check_canonical_names(const std::vector<ConceptDef>& concepts, Findings& fi
     std::unordered_map<std::string, std::string_view> first_id_by_key;
     first_id_by_key.reserve(concepts.size());
     for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         auto [it, inserted] = first_id_by_key.try_emplace(normalize_key(c.canonical_name), c.id);
         if (!inserted && it->second != c.id) {
             findings.add(DiagnosticCode::DuplicateCanonicalName, DiagnosticSeverity::Error,
@@ -132,6 +141,7 @@ void check_canonical_names(const std::vector<ConceptDef>& concepts, Findings& fi
 
 void check_definitions_and_owners(const std::vector<ConceptDef>& concepts, Findings& findings) {
     for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         if (c.status == ConceptStatus::Active && c.definition.text.empty()) {
             findings.add(DiagnosticCode::MissingDefinition, DiagnosticSeverity::Warning,
                          SemanticTruth::Unknown,
@@ -140,6 +150,7 @@ void check_definitions_and_owners(const std::vector<ConceptDef>& concepts, Findi
         }
     }
     for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         if (c.status == ConceptStatus::Active && c.owner.empty()) {
             findings.add(DiagnosticCode::MissingOwner, DiagnosticSeverity::Warning,
                          SemanticTruth::Unknown,
@@ -152,9 +163,12 @@ void check_alias_targets(const std::vector<ConceptDef>& concepts,
                          const std::vector<AliasDef>& aliases, Findings& findings) {
     std::unordered_set<std::string_view> ids;
     ids.reserve(concepts.size());
-    for (const ConceptDef& c : concepts)
+    for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         ids.insert(c.id);
+    }
     for (const AliasDef& a : aliases) {
+        poll_cancellation();
         if (!ids.contains(a.target_concept_id)) {
             findings.add(DiagnosticCode::UnknownConcept, DiagnosticSeverity::Error,
                          SemanticTruth::Invalid,
@@ -171,11 +185,13 @@ void check_alias_groups(const std::vector<AliasDef>& aliases, Findings& findings
     std::vector<std::vector<const AliasDef*>> groups;
     group_of_key.reserve(aliases.size());
     for (const AliasDef& a : aliases) {
+        poll_cancellation();
         auto [it, inserted] = group_of_key.try_emplace(a.normalized_alias, groups.size());
         if (inserted) groups.emplace_back();
         groups[it->second].push_back(&a);
     }
     for (const auto& group : groups) {
+        poll_cancellation();
         const AliasDef* first = nullptr;
         bool several_targets = false;
         bool binding = false; // some member is approved or deprecated
@@ -206,9 +222,11 @@ void check_review_approval(const std::vector<ConceptDef>& concepts,
                            const std::vector<ReviewRecord>& records, Findings& findings) {
     std::unordered_set<std::string_view> approved;
     for (const ReviewRecord& r : records) {
+        poll_cancellation();
         if (is_approving(r.decision)) approved.insert(r.subject_id);
     }
     for (const ConceptDef& c : concepts) {
+        poll_cancellation();
         if (c.status == ConceptStatus::Active && !approved.contains(c.id)) {
             findings.add(DiagnosticCode::UnreviewedConcept, DiagnosticSeverity::Error,
                          SemanticTruth::Unknown,
@@ -227,10 +245,12 @@ void check_reviewed_definitions(const std::vector<ConceptDef>& concepts,
     std::unordered_map<std::string_view, const ReviewRecord*> latest;
     latest.reserve(records.size());
     for (const ReviewRecord& r : records) {
+        poll_cancellation();
         auto [it, inserted] = latest.try_emplace(r.subject_id, &r);
         if (!inserted && it->second->decision_id <= r.decision_id) it->second = &r;
     }
     for (size_t i = 0; i < concepts.size(); ++i) {
+        poll_cancellation();
         const ConceptDef& c = concepts[i];
         auto it = latest.find(c.id);
         if (it == latest.end()) continue;
@@ -300,6 +320,7 @@ std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
     Sha256 sha;
     std::string text = "[";
     for (size_t i = 0; i < ordered.size(); ++i) {
+        poll_cancellation();
         const ConceptDef& c = *ordered[i];
         if (i > 0) text.push_back(',');
         text += "{\"decision_ref\":";
@@ -327,6 +348,7 @@ std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
     std::string text = "[";
     RecordWriter w(text, RecordWriter::KeyOrder::Document, &sha);
     for (size_t i = 0; i < ordered.size(); ++i) {
+        poll_cancellation();
         if (i > 0) w.raw(',');
         write_json(w, *ordered[i]);
         w.flush_if_large();
@@ -355,6 +377,7 @@ PackBuildResult build_pack(PackBuildInput input, BuildClock clock) {
     std::vector<std::string> hashes;
     hashes.reserve(input.concepts.size());
     for (const ConceptDef& c : input.concepts) {
+        poll_cancellation();
         hashes.push_back(c.definition.definition_hash.empty() ? definition_hash(c)
                                                               : c.definition.definition_hash);
     }
@@ -367,8 +390,10 @@ PackBuildResult build_pack(PackBuildInput input, BuildClock clock) {
     pack.review_manifest_hash = review_manifest_hash(input.review_records);
     for (size_t i = 0; i < input.concepts.size(); ++i)
         input.concepts[i].definition.definition_hash = std::move(hashes[i]);
-    for (AliasDef& a : input.aliases)
+    for (AliasDef& a : input.aliases) {
+        poll_cancellation();
         a.normalized_alias = normalize_key(a.alias);
+    }
 
     pack.schema_version = "0.3";
     pack.pack_id = pack_id;

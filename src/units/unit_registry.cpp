@@ -105,6 +105,14 @@ void UnitRegistry::add_builtin(Unit unit) {
     (void)register_unit(std::move(unit));
 }
 
+void UnitRegistry::absorb(UnitRegistry& other) {
+    // With the buckets reserved, merging relinks the entries' nodes without a rehash.
+    units_.reserve(units_.size() + other.units_.size());
+    base_units_.reserve(base_units_.size() + other.base_units_.size());
+    units_.merge(other.units_);
+    base_units_.merge(other.base_units_);
+}
+
 UnitRegistry::ReadAccess UnitRegistry::read() {
     SharedRegistry& shared = shared_registry();
     return ReadAccess(shared.mutex, shared.registry);

@@ -2,10 +2,11 @@
 // process-wide registry that every caller shares.
 //
 // The process-wide registry is built from the default table on first use and only grows: lowering
-// registers the units a file declares, and they stay for every later call. Access goes through a
-// reader-writer lock. Readers (`read()`, `unit_for_symbol`) share it; lowering takes `write()` for
-// its whole unit pass so that the check-then-register of each declaration is atomic. The
-// registry's own member functions take no lock: the caller holds one.
+// registers the units a file declares once the file has lowered, and they stay for every later
+// call. Access goes through a reader-writer lock. Readers (`read()`, `unit_for_symbol`) share it;
+// lowering checks a file's units under `read()` and takes `write()` to check them again and
+// `absorb` them in one step. The registry's own member functions take no lock: the caller holds
+// one.
 //
 // The lock is not reentrant: a thread holding a WriteAccess must not call `read()`,
 // `unit_for_symbol` or `write()` until it has released it. (A C++ lock cannot be poisoned by a
@@ -19,10 +20,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "common/result.h"
 #include "units/dimension.h"
 #include "units/unit.h"
 #include "units/unit_error.h"
-#include "common/result.h"
 
 namespace vok {
 
@@ -49,6 +50,11 @@ public:
     const std::string* base_unit_of(const Dimension& dimension) const;
     // register_unit with the error dropped; only for building the default table.
     void add_builtin(Unit unit);
+    // Moves every unit and base unit of `other` whose symbol or dimension this registry lacks into
+    // it; an entry this registry holds already stays as it is (and stays in `other`). All or
+    // nothing: room for every entry is reserved before the first moves, and moving an entry
+    // allocates nothing, so running out of memory leaves this registry unchanged.
+    void absorb(UnitRegistry& other);
 
     // The process-wide registry, locked for reading or for writing until the returned object is
     // destroyed. The first call from anywhere builds it from the default table, exactly once.

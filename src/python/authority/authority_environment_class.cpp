@@ -59,12 +59,17 @@ PyResult<TraceAndDecision> evaluate_texts(const AuthorityEnvironment& environmen
     VOK_ASSIGN(std::vector<FactEnvelope> facts,
                core_result(FactEnvelope::deserialize_list(facts_json), prefixes.facts));
     VOK_ASSIGN(authority::EvaluationResult result,
-               core_result(authority::evaluate_request(environment, request, std::move(facts),
-                                                       authority::system_clock()),
+               core_result(authority::decide_request(environment, request, std::move(facts),
+                                                     authority::system_clock()),
                            messages::prefix::kEvaluation));
-    // Writing into memory cannot fail, so the two serialization prefixes are never needed.
-    return TraceAndDecision(authority::serialize_decision_trace(*result.trace),
-                            authority::serialize_decision_record(result.decision));
+    // Writing into memory cannot fail, so the two serialization prefixes are never needed. The
+    // documents are written before the trace is stored: writing may stop on Ctrl-C, storing is
+    // the last step and nothing after it does.
+    TraceAndDecision texts(authority::serialize_decision_trace(*result.trace),
+                           authority::serialize_decision_record(result.decision));
+    VOK_TRY(
+        core_result(authority::store_trace(environment, result), messages::prefix::kEvaluation));
+    return texts;
 }
 
 PyResult<AuthorityEnvironment> new_environment(Args& args) {

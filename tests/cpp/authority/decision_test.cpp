@@ -1,6 +1,6 @@
 // Evaluation from the candidate policies to the stored decision: applicability, fact
 // requirements, conditions and unknown handling, the resolution cascade with its steps and
-// reason codes, the trace's hashes, and what a poisoned evidence store lets through.
+// reason codes, the trace's hashes, and what a poisoned or cancelled evaluation stores.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 #include "authority/evaluate_request.h"
 #include "authority/policy_applicability.h"
 #include "authority/trace_identity.h"
+#include "common/cancellation.h"
 #include "environment_fixtures.h"
 
 namespace vok::authority {
@@ -356,6 +357,54 @@ TEST(Persistence, PoisonedStoreRefusesOnlyAllow) {
               "decision without trace persistence");
     EXPECT_TRUE(r.error().retryable());
     EXPECT_EQ(env.evidence_store().size(), 0u);
+}
+
+TEST(Persistence, StoringTheTraceAsksForCancellationFirst) {
+    auto env = validated(with_policies("[" + policy("allow", "Permission", 0) + "]"));
+    TestClock clock(kNow);
+    auto decided = decide_request(env, request(), {}, clock);
+    ASSERT_TRUE(decided.ok());
+    EXPECT_EQ(env.evidence_store().size(), 0u);
+    {
+        const CancellationScope stop([](void*) { return true; }, nullptr);
+        EXPECT_THROW((void)store_trace(env, *decided), OperationCancelled);
+    }
+    EXPECT_EQ(env.evidence_store().size(), 0u);
+    ASSERT_TRUE(store_trace(env, *decided).ok());
+    EXPECT_EQ(env.evidence_store().traces().front(), decided->trace);
+}
+
+// Stopped at each consultation of the check in turn: the evaluation stops with nothing stored,
+// or (asked to stop only after its last consultation) stores its trace once.
+TEST(Persistence, AnEvaluationStoppedAnywhereStoresNothing) {
+    auto env = validated(with_policies("[" + policy("allow", "Permission", 0) + "]"));
+    std::vector<FactEnvelope> facts;
+    for (int i = 0; i < 3000; ++i) {
+        facts.push_back(envelope("customer.k" + std::to_string(i), json::Value(i),
+                                 SourceClass::SystemOfRecord, "crm"));
+    }
+    struct Countdown {
+        int left;
+    };
+    size_t stopped = 0;
+    for (int stop_at = 1;; ++stop_at) {
+        Countdown countdown{stop_at};
+        const size_t before = env.evidence_store().size();
+        TestClock clock(kNow);
+        try {
+            const CancellationScope scope(
+                [](void* c) { return --static_cast<Countdown*>(c)->left == 0; }, &countdown);
+            ASSERT_TRUE(evaluate_request(env, request(), facts, clock).ok());
+        } catch (const OperationCancelled&) {
+            ++stopped;
+            EXPECT_EQ(env.evidence_store().size(), before) << stop_at;
+            continue;
+        }
+        EXPECT_EQ(env.evidence_store().size(), before + 1);
+        break;
+    }
+    // Resolving the facts polls per fact, and storing asks once more.
+    EXPECT_GE(stopped, facts.size() / kCancellationPollInterval + 1);
 }
 
 } // namespace

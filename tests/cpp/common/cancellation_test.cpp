@@ -33,6 +33,24 @@ TEST(Cancellation, TheCheckIsAskedPeriodicallyAndStopsByUnwinding) {
     EXPECT_GE(polls, 2u * kCancellationPollInterval - 1);
 }
 
+TEST(Cancellation, APollerCountsDownWithTheThread) {
+    int consultations_left = 2;
+    CancellationScope scope(stop_after_countdown, &consultations_left);
+    CancellationPoller poller;
+    uint64_t polls = 0;
+    try {
+        for (;;) {
+            // Both ways of polling share the thread's countdown.
+            (polls % 2 ? poller.poll() : poll_cancellation());
+            ++polls;
+        }
+    } catch (const OperationCancelled&) {
+    }
+    EXPECT_EQ(consultations_left, 0);
+    EXPECT_LE(polls, 2u * kCancellationPollInterval);
+    EXPECT_GE(polls, kCancellationPollInterval);
+}
+
 TEST(Cancellation, ScopesNestAndRestore) {
     int outer_left = 1;
     {

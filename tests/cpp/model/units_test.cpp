@@ -159,6 +159,26 @@ TEST(UnitRegistry, RefusesAZeroFactor) {
     EXPECT_EQ(registry.base_unit_of(DimensionKind::Time), nullptr);
 }
 
+TEST(UnitRegistry, AbsorbTakesWhatItLacksAndKeepsWhatItHas) {
+    UnitRegistry registry = UnitRegistry::with_default_units();
+    UnitRegistry other;
+    ASSERT_TRUE(other.register_unit(Unit("kg", "kilo", DimensionKind::Mass, dec("2"), "kg")).ok());
+    ASSERT_TRUE(
+        other.register_unit(Unit("pt", "pint", DimensionKind::Volume, dec("0.5"), "L")).ok());
+    other.set_base_unit(DimensionKind::Mass, "g");
+    other.set_base_unit(Dimension::custom("energy"), "");
+    registry.absorb(other);
+    EXPECT_EQ(registry.get_unit("kg")->name, "kilogram");
+    EXPECT_EQ(registry.get_unit("pt")->base_factor, dec("0.5"));
+    EXPECT_EQ(*registry.base_unit_of(DimensionKind::Mass), "kg");
+    EXPECT_EQ(*registry.base_unit_of(Dimension::custom("energy")), "");
+    // What the registry already held stays behind in `other`; the rest moved.
+    EXPECT_EQ(other.get_unit("kg")->name, "kilo");
+    EXPECT_FALSE(other.get_unit("pt").ok());
+    EXPECT_EQ(*other.base_unit_of(DimensionKind::Mass), "g");
+    EXPECT_EQ(other.base_unit_of(Dimension::custom("energy")), nullptr);
+}
+
 TEST(UnitToValue, WritesSortedKeysAndFactorText) {
     EXPECT_EQ(json::to_compact_string(unit_to_value(registered("g"))),
               R"({"base_factor":"0.001","base_unit":"kg","dimension":"Mass","name":"gram",)"

@@ -7,9 +7,11 @@
 #include <string>
 #include <utility>
 
+#include "common/cancellation.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering.h"
 #include "parser/lowering_name_table.h"
+#include "parser/lowering_units.h"
 #include "parser/parse_source.h"
 #include "units/unit_registry.h"
 #include "json/writer.h"
@@ -377,20 +379,91 @@ TEST(Lowering, RedeclaringAUnit) {
     }
 }
 
-TEST(Lowering, UnitsOfAFailedLoweringStay) {
-    EXPECT_EQ(error_text("Unit \"lw_stays\" of \"Time\" factor 7 base \"s\"\n"
+TEST(Lowering, UnitsOfAFailedLoweringAreNotRegistered) {
+    // Failing in the unit pass itself, after a good declaration, and failing in a later pass.
+    EXPECT_EQ(error_text("Unit \"lw_gone\" of \"Time\" factor 7 base \"s\"\n"
                          "Unit \"kg\" of \"Mass\" factor 1 base \"kg\"\n"
                          "Unit \"lw_never\" of \"Time\" factor 7 base \"s\"\n")
                   .rfind("Grammar error: Conflicting unit 'kg'", 0),
               0u);
-    EXPECT_TRUE(registered("lw_stays"));
-    EXPECT_FALSE(registered("lw_never"));
-    EXPECT_EQ(error_text("Unit \"lw_later\" of \"Time\" factor 9 base \"s\"\n"
+    EXPECT_EQ(error_text("Dimension \"lw_gone_dim\"\n"
+                         "Unit \"lw_later\" of \"lw_gone_dim\" factor 9 base \"s\"\n"
                          "Flow \"X\" from \"A\" to \"B\""),
               "Undefined entity: A at 0:0");
-    // A later file sees the unit.
-    EXPECT_EQ(lowered("Resource \"T\" lw_later").resources().begin()->second.unit.base_factor,
-              Decimal::from_u64(9));
+    for (const char* symbol : {"lw_gone", "lw_never", "lw_later"})
+        EXPECT_FALSE(registered(symbol)) << symbol;
+    EXPECT_EQ(UnitRegistry::read()->base_unit_of(Dimension::custom("lw_gone_dim")), nullptr);
+    // So a later file may declare the same symbols otherwise, and its resources see its units.
+    Graph graph = lowered("Unit \"lw_later\" of \"Mass\" factor 3 base \"kg\"\n"
+                          "Unit \"lw_gone\" of \"Time\" factor 8 base \"s\"\n"
+                          "Resource \"T\" lw_later");
+    EXPECT_EQ(graph.resources().begin()->second.unit.base_factor, Decimal::from_u64(3));
+    EXPECT_EQ(registered("lw_gone")->base_factor, Decimal::from_u64(8));
+}
+
+// A check that asks to stop at its first consultation, which comes after a full poll interval.
+bool stop_now(void*) {
+    return true;
+}
+
+TEST(Lowering, CancelledLoweringRegistersNothing) {
+    std::string source = "Dimension \"lw_cancel_dim\"\n"
+                         "Unit \"lw_cancel\" of \"lw_cancel_dim\" factor 2 base \"lw_cancel\"\n";
+    for (uint32_t i = 0; i < 2 * kCancellationPollInterval; ++i)
+        source += "Entity \"E" + std::to_string(i) + "\"\n";
+    auto ast = parse_source(source);
+    ASSERT_TRUE(ast.ok());
+    {
+        const CancellationScope scope(stop_now, nullptr);
+        EXPECT_THROW((void)ast_to_graph(*ast, LoweringOptions{}), OperationCancelled);
+    }
+    EXPECT_FALSE(registered("lw_cancel"));
+    EXPECT_EQ(UnitRegistry::read()->base_unit_of(Dimension::custom("lw_cancel_dim")), nullptr);
+    EXPECT_EQ(lowered(source).entities().size(), 2 * kCancellationPollInterval);
+    EXPECT_TRUE(registered("lw_cancel"));
+}
+
+// The symbols of a file are checked when its lowering starts and again when they are committed;
+// what another lowering registered in between decides the second check, for all of them at once.
+TEST(Lowering, CommitChecksTheUnitsAgain) {
+    auto ast = parse_source("Unit \"lw_c1\" of \"Time\" factor 2 base \"s\"\n"
+                            "Unit \"lw_c2\" of \"Time\" factor 3 base \"s\"\n"
+                            "Unit \"lw_c3\" of \"Time\" factor 4 base \"s\"\n");
+    ASSERT_TRUE(ast.ok());
+    std::vector<AstNode*> nodes;
+    for (Spanned& declaration : ast->declarations)
+        nodes.push_back(&declaration.node);
+    auto register_meanwhile = [](const char* symbol, const char* factor) {
+        ASSERT_TRUE(UnitRegistry::write()
+                        ->register_unit(
+                            Unit(symbol, symbol, DimensionKind::Time, *Decimal::parse(factor), "s"))
+                        .ok());
+    };
+
+    auto conflicting = DeclaredUnits::check(nodes);
+    ASSERT_TRUE(conflicting.ok());
+    register_meanwhile("lw_c2", "5");
+    auto refused = std::move(*conflicting).commit();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().to_string(),
+              "Grammar error: Conflicting unit 'lw_c2' already registered (existing: "
+              "dimension=Time, base_factor=5, base_unit=s; new: dimension=Time, base_factor=3, "
+              "base_unit=s)");
+    EXPECT_FALSE(registered("lw_c1"));
+    EXPECT_FALSE(registered("lw_c3"));
+
+    // The same unit registered meanwhile is no conflict; it stays as it is.
+    auto unit_files = parse_source("Unit \"lw_c4\" of \"Time\" factor 2 base \"s\"\n"
+                                   "Unit \"lw_c5\" of \"Time\" factor 3 base \"s\"\n");
+    ASSERT_TRUE(unit_files.ok());
+    nodes = {&unit_files->declarations[0].node, &unit_files->declarations[1].node};
+    auto agreeing = DeclaredUnits::check(nodes);
+    ASSERT_TRUE(agreeing.ok());
+    EXPECT_EQ(agreeing->unit_for("lw_c5").base_factor, Decimal::from_u64(3));
+    register_meanwhile("lw_c5", "3.0");
+    EXPECT_TRUE(std::move(*agreeing).commit().ok());
+    EXPECT_EQ(registered("lw_c4")->base_factor, Decimal::from_u64(2));
+    EXPECT_EQ(registered("lw_c5")->base_factor.to_string(), "3.0");
 }
 
 TEST(Lowering, InstancesMetricsMappingsProjectionsAndConceptChanges) {
