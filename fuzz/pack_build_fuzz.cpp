@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "semantic_pack/build_pack.h"
 #include "semantic_pack/canonical_json.h"
-#include "semantic_pack/review.h"
 
 using namespace vok::semantic_pack;
 

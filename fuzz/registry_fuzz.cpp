@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "registry/glob.h"
+#include "file_match/glob.h"
 #include "registry/registry_file.h"
 #include "registry/toml_nesting.h"
 
@@ -44,7 +44,7 @@ void check_nesting_bound(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     check_nesting_bound(text);
-    auto raw = vok::parse_raw_registry(text);
+    auto raw = vok::registry::parse_raw_registry(text);
     if (!raw.ok()) {
         (void)raw.error().to_string();
         return 0;
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& ns : raw->namespaces) {
         for (const auto& pattern : ns.patterns) {
             for (bool literal_separator : {false, true}) {
-                auto regex = vok::registry::glob_to_regex(pattern, literal_separator);
-                if (regex.ok()) (void)vok::registry::GlobSet::build({*regex});
+                auto regex = vok::file_match::glob_to_regex(pattern, literal_separator);
+                if (regex.ok()) (void)vok::file_match::GlobSet::build({*regex});
             }
         }
     }

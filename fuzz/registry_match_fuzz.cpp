@@ -24,16 +24,16 @@
 #include <string>
 #include <vector>
 
+#include "file_match/path_text.h"
 #include "fuzz_choices.h"
 #include "registry/namespace_registry.h"
-#include "registry/path_text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using vok::NamespaceRegistry;
 using vok::fuzzing::broken;
 using vok::fuzzing::Choices;
+using vok::registry::NamespaceRegistry;
 
 // ---- Patterns as pieces, and the reference matcher ----
 
@@ -325,7 +325,7 @@ size_t specificity(const std::string& pattern) {
     return special == std::string::npos ? pattern.size() : special;
 }
 
-std::string describe(const vok::Result<std::string, vok::RegistryError>& r) {
+std::string describe(const vok::Result<std::string, vok::registry::RegistryError>& r) {
     return r.ok() ? *r : "error: " + r.error().to_string();
 }
 
@@ -418,7 +418,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool fail_on_ambiguity : {false, true}) {
         auto files = registry->resolve_files(fail_on_ambiguity);
         if (!files.ok()) {
-            if (!fail_on_ambiguity || !files.error().is<vok::RegistryError::AmbiguousList>())
+            if (!fail_on_ambiguity ||
+                !files.error().is<vok::registry::RegistryError::AmbiguousList>())
                 broken("listing the files failed", toml, files.error().to_string());
             continue;
         }
@@ -436,7 +437,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }))
                 broken("a file is listed under an undeclared namespace", toml,
                        binding.namespace_name);
-            if (i > 0 && vok::registry::path_components_less(binding.path, (*files)[i - 1].path))
+            if (i > 0 && vok::file_match::path_components_less(binding.path, (*files)[i - 1].path))
                 broken("files are not listed in path order", toml, binding.path);
         }
     }

@@ -64,8 +64,6 @@ public:
     const TransformRegistry& transforms() const { return transforms_; }
     // In the order of the configuration's `authority_packs`.
     const std::vector<AuthorityPack>& packs() const { return packs_; }
-    const CompilerVersions& compiler_versions() const { return compiler_; }
-    const std::string& compatibility_auditor_version() const { return auditor_version_; }
     const ResolverSettings& resolver() const { return resolver_; }
     const TraceVersions& trace_versions() const { return trace_versions_; }
     const UnknownHandlingConfig& unknown_handling() const { return config_.unknown_handling; }
@@ -78,7 +76,6 @@ public:
     // The store is shared and guarded by its own lock, so appending needs no write access to the
     // environment.
     EvidenceStore& evidence_store() const { return *evidence_store_; }
-    const std::shared_ptr<EvidenceStore>& shared_evidence_store() const { return evidence_store_; }
 
 private:
     AuthorityEnvironment() = default;

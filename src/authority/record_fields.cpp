@@ -6,35 +6,6 @@ namespace vok::authority {
 using json::Deserializer;
 using json::Status;
 
-json::Field string_field(std::string_view name, std::string& out) {
-    return {name, false, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(out, json::read_string(de));
-                return Ok();
-            }};
-}
-
-json::Field optional_string_field(std::string_view name, std::optional<std::string>& out) {
-    return {name, true, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(std::string text, json::read_string(de));
-                out = std::move(text);
-                return Ok();
-            }};
-}
-
-json::Field bool_field(std::string_view name, bool& out) {
-    return {name, false, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(out, de.read_bool("a boolean"));
-                return Ok();
-            }};
-}
-
-json::Field string_list_field(std::string_view name, std::vector<std::string>& out) {
-    return {name, false, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(out, read_list(de, &read_text));
-                return Ok();
-            }};
-}
-
 json::Field instant_field(std::string_view name, UtcInstant& out) {
     return {name, false, [&out](Deserializer& de) -> Status {
                 VOK_ASSIGN(out, read_instant(de));
@@ -48,28 +19,6 @@ json::Field optional_instant_field(std::string_view name, std::optional<UtcInsta
                 out = instant;
                 return Ok();
             }};
-}
-
-json::Field value_field(std::string_view name, json::Value& out) {
-    return {name, false, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(out, de.read_any());
-                return Ok();
-            }};
-}
-
-json::Field optional_f64_field(std::string_view name, std::optional<double>& out) {
-    return {name, true, [&out](Deserializer& de) -> Status {
-                VOK_ASSIGN(json::Value number, de.read_scalar("f64"));
-                if (!number.is_number())
-                    return Err(
-                        de.positioned(json::invalid_type(json::Unexpected::of(number), "f64")));
-                out = number.as_number().to_f64();
-                return Ok();
-            }};
-}
-
-Result<std::string, json::Error> read_text(Deserializer& de) {
-    return json::read_string(de);
 }
 
 Result<UtcInstant, json::Error> read_instant(Deserializer& de) {

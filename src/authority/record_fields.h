@@ -1,9 +1,9 @@
 // Building blocks shared by the readers of the authority records.
 //
 // The records are read with the JSON library's record reader (`json::read_struct`), which takes a
-// table of fields; the helpers here make the common rows of such tables (a text, an optional text,
-// a list of texts, a date-time, a raw JSON value, a nested record) so that each record reader is
-// its table and nothing else. Every helper stores into a variable the caller owns, which must
+// table of fields; the common rows of such tables (a text, an optional text, a list of texts, a
+// raw JSON value, a nested record) come from json/record_reader.h, and the rows only these records
+// have (a date-time) are made here. Every row stores into a variable the caller owns, which must
 // outlive the read.
 //
 // Documents read from text go through `read_authority_document`, which also counts the nesting of
@@ -19,72 +19,28 @@
 
 #include "time/rfc3339.h"
 #include "json/deserializer.h"
+#include "json/record_reader.h"
 #include "json/text_deserializer.h"
 #include "json/value.h"
 
 namespace vok::authority {
 
-// A field that may be left out, keeping the value its variable already holds (its default); a
-// null given for it is still refused by its reader.
-inline json::Field defaulted(json::Field field) {
-    field.defaulted = true;
-    return field;
-}
+// The common rows come from the JSON record reader; the authority-specific ones follow.
+using json::bool_field;
+using json::defaulted;
+using json::list_field;
+using json::optional_f64_field;
+using json::optional_record_field;
+using json::optional_string_field;
+using json::read_list;
+using json::record_field;
+using json::string_field;
+using json::string_list_field;
+using json::value_field;
 
-json::Field string_field(std::string_view name, std::string& out);
-json::Field optional_string_field(std::string_view name, std::optional<std::string>& out);
-json::Field bool_field(std::string_view name, bool& out);
-json::Field string_list_field(std::string_view name, std::vector<std::string>& out);
 json::Field instant_field(std::string_view name, UtcInstant& out);
 json::Field optional_instant_field(std::string_view name, std::optional<UtcInstant>& out);
-// Any JSON value, kept as given.
-json::Field value_field(std::string_view name, json::Value& out);
-// A 64-bit float; integers are accepted and converted.
-json::Field optional_f64_field(std::string_view name, std::optional<double>& out);
 
-// A nested record read by `read`.
-template <class T>
-json::Field record_field(std::string_view name, T& out,
-                         Result<T, json::Error> (*read)(json::Deserializer&)) {
-    return {name, false, [&out, read](json::Deserializer& de) -> json::Status {
-                VOK_ASSIGN(out, read(de));
-                return Ok();
-            }};
-}
-
-template <class T>
-json::Field optional_record_field(std::string_view name, std::optional<T>& out,
-                                  Result<T, json::Error> (*read)(json::Deserializer&)) {
-    return {name, true, [&out, read](json::Deserializer& de) -> json::Status {
-                VOK_ASSIGN(T value, read(de));
-                out.emplace(std::move(value));
-                return Ok();
-            }};
-}
-
-// A JSON array ("a sequence") whose elements are read by `read`.
-template <class T>
-Result<std::vector<T>, json::Error> read_list(json::Deserializer& de,
-                                              Result<T, json::Error> (*read)(json::Deserializer&)) {
-    std::vector<T> out;
-    VOK_TRY(json::read_seq(de, "a sequence", [&](json::Deserializer& element) -> json::Status {
-        VOK_ASSIGN(T value, read(element));
-        out.push_back(std::move(value));
-        return Ok();
-    }));
-    return out;
-}
-
-template <class T>
-json::Field list_field(std::string_view name, std::vector<T>& out,
-                       Result<T, json::Error> (*read)(json::Deserializer&)) {
-    return {name, false, [&out, read](json::Deserializer& de) -> json::Status {
-                VOK_ASSIGN(out, read_list(de, read));
-                return Ok();
-            }};
-}
-
-Result<std::string, json::Error> read_text(json::Deserializer& de);
 // An RFC 3339 date-time string, held in UTC; a text that does not parse fails with the date
 // parser's message.
 Result<UtcInstant, json::Error> read_instant(json::Deserializer& de);

@@ -8,7 +8,7 @@ namespace vok::authority {
 using json::Deserializer;
 using json::Status;
 
-Result<ActorContext, json::Error> ActorContext::deserialize(Deserializer& de) {
+Result<ActorContext, json::Error> ActorContext::read(Deserializer& de) {
     ActorContext a;
     json::Field fields[] = {
         string_field("id", a.id),
@@ -21,7 +21,7 @@ Result<ActorContext, json::Error> ActorContext::deserialize(Deserializer& de) {
     return a;
 }
 
-Result<ResourceRef, json::Error> ResourceRef::deserialize(Deserializer& de) {
+Result<ResourceRef, json::Error> ResourceRef::read(Deserializer& de) {
     VOK_TRY(de.begin_map("struct ResourceRef"));
     ResourceRef r;
     std::vector<json::Object::Entry> attributes;
@@ -60,9 +60,9 @@ Result<AuthorityRequest, json::Error> AuthorityRequest::read(Deserializer& de) {
     AuthorityRequest q;
     json::Field fields[] = {
         string_field("request_id", q.request_id),
-        record_field("actor", q.actor, &ActorContext::deserialize),
+        record_field("actor", q.actor, &ActorContext::read),
         string_field("operation", q.operation),
-        record_field("resource", q.resource, &ResourceRef::deserialize),
+        record_field("resource", q.resource, &ResourceRef::read),
         defaulted(value_field("context", q.context)),
         instant_field("requested_at", q.requested_at),
         optional_string_field("correlation_id", q.correlation_id),

@@ -26,7 +26,7 @@ struct ActorContext {
     std::optional<std::string> agent_identity;
 
     // An object of the five keys or an array of the five values in field order.
-    static Result<ActorContext, json::Error> deserialize(json::Deserializer& de);
+    static Result<ActorContext, json::Error> read(json::Deserializer& de);
 };
 
 // The resource of a request: an optional id and type, and every other key of its object, with its
@@ -37,7 +37,7 @@ struct ResourceRef {
     json::Object attributes;
 
     // An object only.
-    static Result<ResourceRef, json::Error> deserialize(json::Deserializer& de);
+    static Result<ResourceRef, json::Error> read(json::Deserializer& de);
 };
 
 struct AuthorityRequest {

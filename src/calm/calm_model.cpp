@@ -1,10 +1,11 @@
-// Reading and writing the CALM records; relies on the JSON record readers (read_struct and the
-// value deserializer, which replays a buffered value for the untagged unions).
+// Reading and writing the CALM records; relies on the JSON record reader (read_struct, its common
+// field rows, and the value deserializer, which replays a buffered value for the untagged unions).
 #include "calm/calm_model.h"
 
 #include <utility>
 
 #include "common/cancellation.h"
+#include "json/record_reader.h"
 #include "json/value_deserializer.h"
 
 namespace vok::calm {
@@ -14,30 +15,14 @@ namespace {
 using json::Deserializer;
 using json::Field;
 using json::Status;
-
-// A string member: reads into `target`.
-Field string_field(std::string_view name, std::string& target) {
-    return {name, false, [&target](Deserializer& d) -> Status {
-                VOK_ASSIGN(target, json::read_string(d));
-                return Ok();
-            }};
-}
+using json::string_field;
 
 Result<CalmMetadata, json::Error> read_metadata(Deserializer& de) {
     CalmMetadata metadata;
     Field fields[] = {
-        {"vok:exported", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(metadata.exported, d.read_bool("a boolean"));
-             return Ok();
-         }},
+        json::bool_field("vok:exported", metadata.exported),
         string_field("vok:version", metadata.version),
-        {"vok:timestamp", true,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(std::string text, json::read_string(d));
-             metadata.timestamp = std::move(text);
-             return Ok();
-         }},
+        json::optional_string_field("vok:timestamp", metadata.timestamp),
     };
     VOK_TRY(json::read_struct(de, "struct CalmMetadata", fields));
     return metadata;
@@ -47,19 +32,9 @@ Result<CalmNode, json::Error> read_node(Deserializer& de) {
     CalmNode node;
     Field fields[] = {
         string_field("unique-id", node.unique_id),
-        {"node-type", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(size_t index, json::read_unit_enum(d, kCalmNodeTypeNames));
-             node.node_type = static_cast<CalmNodeType>(index);
-             return Ok();
-         }},
+        json::enum_field("node-type", node.node_type, kCalmNodeTypeNames),
         string_field("name", node.name),
-        {"namespace", true,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(std::string text, json::read_string(d));
-             node.namespace_ = std::move(text);
-             return Ok();
-         }},
+        json::optional_string_field("namespace", node.namespace_),
         {"metadata", true,
          [&](Deserializer& d) -> Status {
              VOK_ASSIGN(json::Value value, d.read_any());
@@ -201,29 +176,9 @@ Result<CalmModel, json::Error> read_calm_model(Deserializer& de) {
              VOK_ASSIGN(model.version, json::read_string(d));
              return Ok();
          }},
-        {"metadata", false,
-         [&](Deserializer& d) -> Status {
-             VOK_ASSIGN(model.metadata, read_metadata(d));
-             return Ok();
-         }},
-        {"nodes", false,
-         [&](Deserializer& d) -> Status {
-             model.nodes.clear();
-             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
-                 VOK_ASSIGN(CalmNode node, read_node(e));
-                 model.nodes.push_back(std::move(node));
-                 return Ok();
-             });
-         }},
-        {"relationships", false,
-         [&](Deserializer& d) -> Status {
-             model.relationships.clear();
-             return json::read_seq(d, "a sequence", [&](Deserializer& e) -> Status {
-                 VOK_ASSIGN(CalmRelationship relationship, read_relationship(e));
-                 model.relationships.push_back(std::move(relationship));
-                 return Ok();
-             });
-         }},
+        json::record_field("metadata", model.metadata, &read_metadata),
+        json::list_field("nodes", model.nodes, &read_node),
+        json::list_field("relationships", model.relationships, &read_relationship),
     };
     VOK_TRY(json::read_struct(de, "struct CalmModel", fields));
     return model;

@@ -1,18 +1,18 @@
-// Building the CALM document from a graph; relies on OpenSSL for the SHA-256 of flow ids, on the
+// Building the CALM document from a graph; relies on crypto/ for the SHA-256 of flow ids, on the
 // front end's full Unicode lower-casing for mapped node types and on the reproducible stamp. The
 // document is built apart from the graph and only read from it, so it polls for cancellation per
 // record.
 #include "calm/export.h"
 
 #include <cerrno>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include "calm/calm_expression_text.h"
-#include "calm/reproducible_timestamp.h"
 #include "common/cancellation.h"
 #include "common/invariant.h"
 #include "common/unicode_case.h"
+#include "crypto/sha256.h"
+#include "time/reproducible_timestamp.h"
 #include "time/rfc3339.h"
 
 namespace vok::calm {
@@ -186,18 +186,7 @@ std::string flow_relationship_id(std::string_view resource_id, std::string_view 
     input.append(resource_id).push_back('\0');
     input.append(source_id).push_back('\0');
     input.append(target_id);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    const bool ok =
-        EVP_Digest(input.data(), input.size(), digest, &length, EVP_sha256(), nullptr) == 1;
-    VOK_INVARIANT(ok && length == 32, "SHA-256 digest failed");
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string id = "flow-";
-    for (unsigned int i = 0; i < length; ++i) {
-        id += kHex[digest[i] >> 4];
-        id += kHex[digest[i] & 0x0F];
-    }
-    return id;
+    return "flow-" + crypto::sha256_hex_digits(input);
 }
 
 CalmModel build_calm_model(const Graph& graph) {

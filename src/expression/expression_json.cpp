@@ -6,8 +6,9 @@
 #include <cmath>
 #include <functional>
 
-#include "common/invariant.h"
 #include "common/deep_recursion.h"
+#include "common/invariant.h"
+#include "json/record_reader.h"
 
 namespace vok {
 
@@ -56,31 +57,6 @@ std::function<Status(Deserializer&)> box_field(std::optional<Box>& out) {
     };
 }
 
-std::function<Status(Deserializer&)> string_field(std::string& out) {
-    return [&out](Deserializer& d) -> Status {
-        VOK_ASSIGN(out, json::read_string(d));
-        return Ok();
-    };
-}
-
-std::function<Status(Deserializer&)> opt_string_field(std::optional<std::string>& out) {
-    return [&out](Deserializer& d) -> Status {
-        VOK_ASSIGN(std::string s, json::read_string(d));
-        out = std::move(s);
-        return Ok();
-    };
-}
-
-template <class Enum, size_t N>
-std::function<Status(Deserializer&)> enum_field(Enum& out,
-                                                const std::array<std::string_view, N>& names) {
-    return [&out, &names](Deserializer& d) -> Status {
-        VOK_ASSIGN(size_t index, json::read_unit_enum(d, names));
-        out = static_cast<Enum>(index);
-        return Ok();
-    };
-}
-
 std::string expecting_variant(ExpressionKind kind) {
     return "struct variant Expression::" +
            std::string(kExpressionVariantNames[static_cast<size_t>(kind)]);
@@ -102,14 +78,14 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
                  VOK_ASSIGN(value, read_decimal(d));
                  return Ok();
              }},
-            {"unit", false, string_field(unit)},
+            json::string_field("unit", unit),
         };
         VOK_TRY(json::read_struct(de, expecting, fields));
         return Expression(expr::QuantityLiteral{value, std::move(unit)});
     }
     case ExpressionKind::IntervalLiteral: {
         std::string start, end;
-        Field fields[] = {{"start", false, string_field(start)}, {"end", false, string_field(end)}};
+        Field fields[] = {json::string_field("start", start), json::string_field("end", end)};
         VOK_TRY(json::read_struct(de, expecting, fields));
         return Expression(expr::IntervalLiteral{std::move(start), std::move(end)});
     }
@@ -117,7 +93,7 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         std::string variable;
         std::optional<Box> collection, filter, key, condition;
         Field fields[] = {
-            {"variable", false, string_field(variable)},
+            json::string_field("variable", variable),
             {"collection", false, box_field(collection)},
             {"filter", true, box_field(filter)},
             {"key", false, box_field(key)},
@@ -131,7 +107,7 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         BinaryOp op = BinaryOp::And;
         std::optional<Box> left, right;
         Field fields[] = {
-            {"op", false, enum_field(op, kBinaryOpNames)},
+            json::enum_field("op", op, kBinaryOpNames),
             {"left", false, box_field(left)},
             {"right", false, box_field(right)},
         };
@@ -142,7 +118,7 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         UnaryOp op = UnaryOp::Not;
         std::optional<Box> operand;
         Field fields[] = {
-            {"op", false, enum_field(op, kUnaryOpNames)},
+            json::enum_field("op", op, kUnaryOpNames),
             {"operand", false, box_field(operand)},
         };
         VOK_TRY(json::read_struct(de, expecting, fields));
@@ -153,7 +129,7 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         std::string target_type;
         Field fields[] = {
             {"operand", false, box_field(operand)},
-            {"target_type", false, string_field(target_type)},
+            json::string_field("target_type", target_type),
         };
         VOK_TRY(json::read_struct(de, expecting, fields));
         return Expression(expr::Cast{take(operand), std::move(target_type)});
@@ -163,8 +139,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         std::string variable;
         std::optional<Box> collection, condition;
         Field fields[] = {
-            {"quantifier", false, enum_field(q, kQuantifierNames)},
-            {"variable", false, string_field(variable)},
+            json::enum_field("quantifier", q, kQuantifierNames),
+            json::string_field("variable", variable),
             {"collection", false, box_field(collection)},
             {"condition", false, box_field(condition)},
         };
@@ -174,8 +150,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
     }
     case ExpressionKind::MemberAccess: {
         std::string object, member;
-        Field fields[] = {{"object", false, string_field(object)},
-                          {"member", false, string_field(member)}};
+        Field fields[] = {json::string_field("object", object),
+                          json::string_field("member", member)};
         VOK_TRY(json::read_struct(de, expecting, fields));
         return Expression(expr::MemberAccess{std::move(object), std::move(member)});
     }
@@ -184,9 +160,9 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         std::optional<Box> collection, filter;
         std::optional<std::string> field;
         Field fields[] = {
-            {"function", false, enum_field(function, kAggregateFunctionNames)},
+            json::enum_field("function", function, kAggregateFunctionNames),
             {"collection", false, box_field(collection)},
-            {"field", true, opt_string_field(field)},
+            json::optional_string_field("field", field),
             {"filter", true, box_field(filter)},
         };
         VOK_TRY(json::read_struct(de, expecting, fields));
@@ -200,8 +176,8 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
         std::optional<WindowSpec> window;
         std::optional<std::string> target_unit;
         Field fields[] = {
-            {"function", false, enum_field(function, kAggregateFunctionNames)},
-            {"variable", false, string_field(variable)},
+            json::enum_field("function", function, kAggregateFunctionNames),
+            json::string_field("variable", variable),
             {"collection", false, box_field(collection)},
             {"window", true,
              [&](Deserializer& d) -> Status {
@@ -210,7 +186,7 @@ Result<Expression, json::Error> read_struct_variant(Deserializer& de, Expression
              }},
             {"predicate", false, box_field(predicate)},
             {"projection", false, box_field(projection)},
-            {"target_unit", true, opt_string_field(target_unit)},
+            json::optional_string_field("target_unit", target_unit),
         };
         VOK_TRY(json::read_struct(de, expecting, fields));
         return Expression(expr::AggregationComprehension{
@@ -280,7 +256,7 @@ Result<WindowSpec, json::Error> read_window_spec(Deserializer& de) {
              VOK_ASSIGN(w.duration, json::read_u64(d));
              return Ok();
          }},
-        {"unit", false, string_field(w.unit)},
+        json::string_field("unit", w.unit),
     };
     VOK_TRY(json::read_struct(de, "struct WindowSpec", fields));
     return w;

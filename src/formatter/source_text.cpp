@@ -1,6 +1,7 @@
 // Spelling single values as source; see source_text.h. Numbers are written with the shortest
 // digits that read back to the same double (the JSON writer's number text where that holds), and
-// strings escape only what the grammar's string literal requires.
+// strings escape only what the grammar's string literal requires (the JSON writer's escaping
+// routine with the literal's escapes); values are walked by the JSON writer's compact walk.
 #include "formatter/source_text.h"
 
 #include <charconv>
@@ -9,36 +10,13 @@
 #include <limits>
 #include <optional>
 
-#include "common/deep_recursion.h"
 #include "decimal/decimal.h"
 #include "json/writer.h"
 
 namespace vok::source_text {
 
 void append_quoted(std::string& out, std::string_view text) {
-    out += '"';
-    for (char c : text) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-    out += '"';
+    json::append_quoted(out, text, json::Escapes::Literal);
 }
 
 namespace {
@@ -219,45 +197,18 @@ void append_number(std::string& out, const json::Number& n) {
 
 } // namespace
 
+namespace {
+
+// Texts as string literals, numbers as number_text.
+struct SourceSpelling {
+    void text(std::string& out, std::string_view s) const { append_quoted(out, s); }
+    void number(std::string& out, const json::Number& n) const { append_number(out, n); }
+};
+
+} // namespace
+
 void append_value(std::string& out, const json::Value& value) {
-    switch (value.type()) {
-    case json::Value::Type::Null:
-        out += "null";
-        break;
-    case json::Value::Type::Bool:
-        out += value.as_bool() ? "true" : "false";
-        break;
-    case json::Value::Type::Number:
-        append_number(out, value.as_number());
-        break;
-    case json::Value::Type::String:
-        append_quoted(out, value.as_string());
-        break;
-    case json::Value::Type::Array: {
-        out += '[';
-        bool first = true;
-        for (const json::Value& item : value.as_array()) {
-            if (!first) out += ',';
-            first = false;
-            with_stack_room([&] { append_value(out, item); });
-        }
-        out += ']';
-        break;
-    }
-    case json::Value::Type::Object: {
-        out += '{';
-        bool first = true;
-        for (const auto& entry : value.as_object()) {
-            if (!first) out += ',';
-            first = false;
-            append_quoted(out, entry.first);
-            out += ':';
-            with_stack_room([&] { append_value(out, entry.second); });
-        }
-        out += '}';
-        break;
-    }
-    }
+    json::write_compact_as(out, value, SourceSpelling{});
 }
 
 void append_property_mapping(std::string& out, const json::Object& mapping) {

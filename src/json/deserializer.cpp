@@ -113,11 +113,6 @@ Result<uint64_t, Error> read_u64(Deserializer& de) {
     return de.read_unsigned("u64", std::numeric_limits<uint64_t>::max());
 }
 
-Result<uint8_t, Error> read_u8(Deserializer& de) {
-    VOK_ASSIGN(uint64_t v, de.read_unsigned("u8", std::numeric_limits<uint8_t>::max()));
-    return static_cast<uint8_t>(v);
-}
-
 Result<std::string, Error> read_string(Deserializer& de) {
     return de.read_string("a string");
 }

@@ -118,7 +118,6 @@ Status read_seq(Deserializer& de, std::string_view expecting,
 Result<uint32_t, Error> read_u32(Deserializer& de);
 Result<int32_t, Error> read_i32(Deserializer& de);
 Result<uint64_t, Error> read_u64(Deserializer& de);
-Result<uint8_t, Error> read_u8(Deserializer& de);
 Result<std::string, Error> read_string(Deserializer& de);
 
 } // namespace vok::json

@@ -72,9 +72,6 @@ struct Error : ErrorVariant<ErrorAlternatives> {
     bool has_position() const { return variant.line != 0; }
     uint32_t line() const { return variant.line; }
     uint32_t column() const { return variant.column; }
-    void set_position(uint32_t line, uint32_t column) {
-        variant.line = line, variant.column = column;
-    }
 
     // The full text: the message, then " at line L column C" when there is a position.
     std::string to_string() const;

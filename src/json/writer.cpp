@@ -11,28 +11,15 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/hex.h"
 #include "json/byte_scan.h"
 
 namespace vok::json {
 
 namespace {
 
-constexpr char kHex[] = "0123456789abcdef";
-
 void append_indent(std::string& out, size_t spaces) {
     out.append(spaces, ' ');
-}
-
-void append_u64(std::string& out, uint64_t v) {
-    char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-}
-
-void append_i64(std::string& out, int64_t v) {
-    char buf[24];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
 }
 
 void append_number(std::string& out, const Number& n) {
@@ -49,7 +36,25 @@ void append_number(std::string& out, const Number& n) {
     }
 }
 
+// The JSON spelling of texts and numbers for the compact walk.
+struct JsonSpelling {
+    void text(std::string& out, std::string_view s) const { append_quoted(out, s); }
+    void number(std::string& out, const Number& n) const { append_number(out, n); }
+};
+
 } // namespace
+
+void append_u64(std::string& out, uint64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+void append_i64(std::string& out, int64_t v) {
+    char buf[24];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
 
 void append_f64(std::string& out, double v) {
     if (v == 0) {
@@ -103,7 +108,12 @@ std::string format_f64(double v) {
     return s;
 }
 
-void append_quoted(std::string& out, std::string_view s) {
+namespace {
+
+// The one escaping loop of the system's writers. Runs of bytes that need no escape are copied
+// whole; a byte that `E` leaves as it is (a control character of the grammar's literals) simply
+// stays in its run.
+template <Escapes E> void append_quoted_as(std::string& out, std::string_view s) {
     out += '"';
     const auto* data = reinterpret_cast<const unsigned char*>(s.data());
     const size_t size = s.size();
@@ -118,6 +128,9 @@ void append_quoted(std::string& out, std::string_view s) {
         for (; i < stop; ++i) {
             unsigned char c = data[i];
             if (c >= 0x20 && c != '"' && c != '\\') continue;
+            if constexpr (E == Escapes::Literal) {
+                if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+            }
             out.append(s.data() + run_start, i - run_start);
             run_start = i + 1;
             switch (c) {
@@ -144,13 +157,25 @@ void append_quoted(std::string& out, std::string_view s) {
                 break;
             default:
                 out += "\\u00";
-                out += kHex[c >> 4];
-                out += kHex[c & 0xF];
+                append_hex_byte(out, c);
             }
         }
     }
     out.append(s.data() + run_start, size - run_start);
     out += '"';
+}
+
+} // namespace
+
+void append_quoted(std::string& out, std::string_view s) {
+    append_quoted_as<Escapes::Json>(out, s);
+}
+
+void append_quoted(std::string& out, std::string_view s, Escapes escapes) {
+    if (escapes == Escapes::Literal)
+        append_quoted_as<Escapes::Literal>(out, s);
+    else
+        append_quoted_as<Escapes::Json>(out, s);
 }
 
 std::string quote(std::string_view s) {
@@ -160,48 +185,7 @@ std::string quote(std::string_view s) {
 }
 
 void write_compact(std::string& out, const Value& v) {
-    switch (v.type()) {
-    case Value::Type::Null:
-        out += "null";
-        break;
-    case Value::Type::Bool:
-        out += v.as_bool() ? "true" : "false";
-        break;
-    case Value::Type::Number:
-        append_number(out, v.as_number());
-        break;
-    case Value::Type::String:
-        append_quoted(out, v.as_string());
-        break;
-    case Value::Type::Array: {
-        out += '[';
-        bool first = true;
-        for (const Value& item : v.as_array()) {
-            poll_cancellation();
-            if (!first) out += ',';
-            first = false;
-            with_stack_room([&] { write_compact(out, item); });
-        }
-        out += ']';
-        break;
-    }
-    case Value::Type::Object: {
-        out += '{';
-        bool first = true;
-        // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
-        // cannot capture a binding in a lambda.
-        for (const Object::Entry& entry : v.as_object()) {
-            poll_cancellation();
-            if (!first) out += ',';
-            first = false;
-            append_quoted(out, entry.first);
-            out += ':';
-            with_stack_room([&] { write_compact(out, entry.second); });
-        }
-        out += '}';
-        break;
-    }
-    }
+    write_compact_as(out, v, JsonSpelling{});
 }
 
 std::string to_compact_string(const Value& v) {
@@ -351,11 +335,6 @@ void Writer::u64_value(uint64_t v) {
 void Writer::i64_value(int64_t v) {
     before_value();
     append_i64(out_, v);
-}
-
-void Writer::f64_value(double v) {
-    before_value();
-    append_f64(out_, v);
 }
 
 void Writer::value(const Value& v) {

@@ -1,12 +1,18 @@
 // Writing JSON text.
 //
-// The layout rules of the system's JSON text live here: strings escaped minimally (control characters as \u00xx in lower-case hex, non-ASCII kept),
-// floats as the shortest text that reads back, laid out the way the system has always written them
-// ("5.0", "0.00001", "1e-6", "1e21"), pretty output with ": " after keys, "{}" and "[]" for empty
-// containers and no line feed after the last bracket. Not every writer is this one: the pack
-// records (semantic_pack::RecordWriter), the authority documents (authority::CompactObject) and
-// the formatter's number texts assemble their own text, but take their strings and numbers from
-// the quoting and number functions below, so the bytes agree.
+// The layout rules of the system's JSON text live here: strings escaped minimally (control
+// characters as \u00xx in lower-case hex, non-ASCII kept), floats as the shortest text that reads
+// back, laid out the way the system has always written them ("5.0", "0.00001", "1e-6", "1e21"),
+// pretty output with ": " after keys, "{}" and "[]" for empty containers and no line feed after the
+// last bracket.
+//
+// Besides `Writer`, the writers with fast paths of their own (the pack records'
+// semantic_pack::RecordWriter, the authority documents' authority::CompactObject, the formatter's
+// source text) are built on the pieces below: one escaping routine (`append_quoted`, with the
+// JSON escapes or those of the grammar's string literals), one number text, one way to place a
+// member's key (`append_plain_key`) and a list (`append_compact_array`), and one compact walk of a
+// value (`write_compact_as`), so that the bytes agree wherever they are written. Every writer polls
+// for cancellation as it goes; the text is the caller's to drop.
 //
 // `Writer` is the streaming form for documents whose members come in a fixed, non-sorted order
 // (syntax-tree JSON, pack and authority records): the caller opens objects and arrays, writes keys
@@ -16,11 +22,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/deep_recursion.h"
 #include "json/value.h"
 
 namespace vok::json {
@@ -28,9 +36,98 @@ namespace vok::json {
 // Shortest round-trip text of a finite double in the system's layout.
 std::string format_f64(double v);
 void append_f64(std::string& out, double v);
+void append_u64(std::string& out, uint64_t v);
+void append_i64(std::string& out, int64_t v);
+
+// Which characters a quoted string escapes. `Json`: quote, backslash and every control character
+// (\b \f \n \r \t by name, the others as \u00xx). `Literal`: the escapes the grammar's string
+// literals know (quote, backslash, tab, line feed, carriage return); other control characters are
+// written as they are.
+enum class Escapes : uint8_t { Json, Literal };
+
 // A JSON string literal, quotes included.
 void append_quoted(std::string& out, std::string_view s);
+void append_quoted(std::string& out, std::string_view s, Escapes escapes);
 std::string quote(std::string_view s);
+
+// The separator (none before the first member), then `"k":`. For the system's own member names,
+// which are plain ASCII and need no escaping: one growth check and one copy.
+inline void append_plain_key(std::string& out, std::string_view k, bool first) {
+    const size_t separator = first ? 0 : 1;
+    const size_t at = out.size();
+    out.resize(at + separator + k.size() + 3);
+    char* p = out.data() + at;
+    if (separator) *p++ = ',';
+    *p++ = '"';
+    std::memcpy(p, k.data(), k.size());
+    p += k.size();
+    *p++ = '"';
+    *p = ':';
+}
+
+// Appends the elements of `items` as a compact JSON array, each written by `write_one(out, item)`.
+template <class T, class WriteOne>
+void append_compact_array(std::string& out, const std::vector<T>& items, WriteOne write_one) {
+    out += '[';
+    bool first = true;
+    size_t written = 0;
+    for (const T& item : items) {
+        // Once every 64 elements: writing one is short, and most arrays are.
+        if (++written % 64 == 0) poll_cancellation();
+        if (!first) out += ',';
+        first = false;
+        write_one(out, item);
+    }
+    out += ']';
+}
+
+// The compact form of `v` with the spelling of texts (object keys included) and numbers left to
+// `spell`: `spell.text(out, s)` and `spell.number(out, n)`. `write_compact` is this walk with the
+// JSON spelling; the formatter writes annotation values with the source spelling.
+template <class Spell> void write_compact_as(std::string& out, const Value& v, const Spell& spell) {
+    switch (v.type()) {
+    case Value::Type::Null:
+        out += "null";
+        break;
+    case Value::Type::Bool:
+        out += v.as_bool() ? "true" : "false";
+        break;
+    case Value::Type::Number:
+        spell.number(out, v.as_number());
+        break;
+    case Value::Type::String:
+        spell.text(out, v.as_string());
+        break;
+    case Value::Type::Array: {
+        out += '[';
+        bool first = true;
+        for (const Value& item : v.as_array()) {
+            poll_cancellation();
+            if (!first) out += ',';
+            first = false;
+            with_stack_room([&] { write_compact_as(out, item, spell); });
+        }
+        out += ']';
+        break;
+    }
+    case Value::Type::Object: {
+        out += '{';
+        bool first = true;
+        // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
+        // cannot capture a binding in a lambda.
+        for (const Object::Entry& entry : v.as_object()) {
+            poll_cancellation();
+            if (!first) out += ',';
+            first = false;
+            spell.text(out, entry.first);
+            out += ':';
+            with_stack_room([&] { write_compact_as(out, entry.second, spell); });
+        }
+        out += '}';
+        break;
+    }
+    }
+}
 
 void write_compact(std::string& out, const Value& v);
 std::string to_compact_string(const Value& v);
@@ -61,7 +158,6 @@ public:
     void string_value(std::string_view s);
     void u64_value(uint64_t v);
     void i64_value(int64_t v);
-    void f64_value(double v);
     void value(const Value& v);
 
     // Member shorthands: key followed by value.

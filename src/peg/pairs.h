@@ -58,9 +58,8 @@ public:
     // Position of the pair's first character: line and column, both 1-based, column in characters.
     LineCol line_col() const { return tree_->lines.line_col(start()); }
     Pairs<R> children() const { return Pairs<R>(tree_, index_ + 1, record().next); }
-    // The input the tree was parsed from (e.g. for positions of other offsets).
+    // The input the tree was parsed from.
     std::string_view input() const { return tree_->input; }
-    LineCol line_col_of(size_t offset) const { return tree_->lines.line_col(offset); }
 
     bool operator==(const Pair& other) const {
         return tree_ == other.tree_ && index_ == other.index_;

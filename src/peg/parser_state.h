@@ -39,13 +39,13 @@
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/result.h"
+#include "common/utf8.h"
 #include "peg/failure_memo.h"
 #include "peg/line_index.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
 #include "peg/record_buffer.h"
 #include "peg/rule_set.h"
-#include "peg/utf8.h"
 
 namespace vok::peg {
 
@@ -288,7 +288,6 @@ public:
     void advance_to(const char* p) { pos_ = static_cast<size_t>(p - input_.data()); }
     size_t position() const { return pos_; }
     bool is_atomic() const { return atomic_; }
-    Lookahead lookahead_mode() const { return lookahead_; }
     std::string_view input() const { return input_; }
     bool nesting_refused() const { return aborted_; }
     size_t rule_calls() const { return rule_calls_; }

@@ -1,13 +1,10 @@
-// Evaluation of an expanded policy expression: three-valued (Kleene) and strict two-valued.
+// The per-node rules of policy evaluation, three-valued (Kleene) and strict two-valued.
 //
-// Both evaluators always evaluate both operands of And and Or, left first, so an error on the
-// right is reported even when the left already decides. In three-valued logic, comparisons whose
-// operands are missing, null, of the wrong kind or in units that do not convert are Unknown;
-// structural faults (unexpanded parts, arithmetic, During, Negate, unknown patterns) are errors in
-// both logics. Patterns are looked up in the policy's namespace.
-//
-// The per-node rules are exposed separately (`*_literal`, `*_node`, `*_comparison`) because the
-// fused pass of policy evaluation applies them to operands it never assembles into a tree.
+// In three-valued logic, comparisons whose operands are missing, null, of the wrong kind or in
+// units that do not convert are Unknown; structural faults (unexpanded parts, arithmetic, During,
+// Negate, unknown patterns) are errors in both logics. Patterns are looked up in the policy's
+// namespace. The fused pass of policy evaluation (fused_evaluation.h) applies these rules to
+// operands it never assembles into a tree, and connects their outcomes itself.
 #pragma once
 
 #include <string>
@@ -21,11 +18,6 @@
 #include "policy/truth_value.h"
 
 namespace vok {
-
-Result<TruthValue, PolicyError>
-evaluate_three_valued(const Policy& policy, const Expression& expression, const Graph& graph);
-Result<bool, PolicyError> evaluate_boolean(const Policy& policy, const Expression& expression,
-                                           const Graph& graph);
 
 // A literal value standing where a truth value is needed.
 TruthValue three_valued_literal(const json::Value& value);

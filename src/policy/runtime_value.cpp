@@ -184,11 +184,6 @@ Result<json::Value, PolicyError> resolve_runtime_value(const Operand& operand, c
     return resolve_runtime_value(*operand.expression, graph);
 }
 
-Result<json::Value, PolicyError> expect_literal_value(const Expression& expression) {
-    if (const auto* literal = expression.get_if<expr::Literal>()) return literal->value;
-    return Err(std::string("Expected literal value"));
-}
-
 Result<std::string, PolicyError> expect_string_operand(const Operand& operand, const Graph& graph) {
     VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
     if (!value.is_string()) return Err(std::string("Expected string value"));

@@ -41,8 +41,6 @@ Result<json::Value, PolicyError> resolve_runtime_value(const Expression& express
                                                        const Graph& graph);
 Result<json::Value, PolicyError> resolve_runtime_value(const Operand& operand, const Graph& graph);
 
-// The value of a Literal, else "Expected literal value".
-Result<json::Value, PolicyError> expect_literal_value(const Expression& expression);
 // A string value, else "Expected string value".
 Result<std::string, PolicyError> expect_string_operand(const Operand& operand, const Graph& graph);
 

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "calm/reproducible_timestamp.h"
 #include "common/cancellation.h"
+#include "common/unicode_case.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
-#include "projection/unicode_properties.h"
 #include "projection/well_known_imports.h"
+#include "time/reproducible_timestamp.h"
 
 namespace vok::projection {
 
@@ -162,7 +162,7 @@ ProtoScalar proto_scalar_for(const json::Value& value) {
 StreamingMode streaming_mode_of(const Flow& flow) {
     const json::Value* value = flow.attributes.find("streaming");
     if (value == nullptr || !value->is_string()) return StreamingMode::Unary;
-    const std::string mode = to_lowercase(value->as_string());
+    const std::string mode = lowercase_text(value->as_string());
     if (mode == "streaming" || mode == "server_streaming" || mode == "serverstreaming")
         return StreamingMode::ServerStreaming;
     if (mode == "client_streaming" || mode == "clientstreaming")
@@ -180,7 +180,7 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     file.package = std::string(package);
     file.syntax = "proto3";
     file.source_namespace = std::string(namespace_filter);
-    file.generated_at = calm::reproducible_timestamp().value_or("");
+    file.generated_at = reproducible_timestamp().value_or("");
 
     for (const Entity* entity : graph.all_entities()) {
         poll_cancellation();

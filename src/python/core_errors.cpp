@@ -18,7 +18,7 @@ ErrorKind exception_kind(const UnitError&) {
     return ErrorKind::Value;
 }
 
-ErrorKind exception_kind(const RegistryError&) {
+ErrorKind exception_kind(const registry::RegistryError&) {
     return ErrorKind::Runtime;
 }
 

@@ -32,7 +32,7 @@ namespace vok::python {
 
 ErrorKind exception_kind(const GraphError& error);
 ErrorKind exception_kind(const UnitError& error);
-ErrorKind exception_kind(const RegistryError& error);
+ErrorKind exception_kind(const registry::RegistryError& error);
 ErrorKind exception_kind(const PatternError& error);
 ErrorKind exception_kind(const DecimalParseError& error);
 ErrorKind exception_kind(const ParserError& error);

@@ -7,13 +7,16 @@
 #include <utility>
 #include <vector>
 
+#include "file_match/path_text.h"
 #include "python/binding/binding.h"
 #include "python/core_errors.h"
-#include "registry/path_text.h"
 
 namespace vok::python {
 
 namespace {
+
+using registry::NamespaceBinding;
+using registry::NamespaceRegistry;
 
 constexpr Signature kDiscover{"NamespaceRegistry.discover", {{"path"}}};
 constexpr Signature kFromFile{"NamespaceRegistry.from_file", {{"path"}}};
@@ -60,7 +63,7 @@ PyResult<std::string> default_namespace(const NamespaceRegistry& self) {
 
 // File names are bytes; Python sees them as text with invalid sequences replaced.
 PyResult<std::string> binding_path(const NamespaceBinding& self) {
-    return registry::lossy_utf8(self.path);
+    return file_match::lossy_utf8(self.path);
 }
 
 PyResult<std::string> binding_namespace(const NamespaceBinding& self) {

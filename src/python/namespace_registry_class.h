@@ -18,5 +18,5 @@ extern const ClassSpec kNamespaceBindingClass;
 
 } // namespace vok::python
 
-VOK_PY_CLASS(vok::NamespaceRegistry, vok::python::kNamespaceRegistryClass);
-VOK_PY_CLASS(vok::NamespaceBinding, vok::python::kNamespaceBindingClass);
+VOK_PY_CLASS(vok::registry::NamespaceRegistry, vok::python::kNamespaceRegistryClass);
+VOK_PY_CLASS(vok::registry::NamespaceBinding, vok::python::kNamespaceBindingClass);

@@ -4,15 +4,15 @@
 
 #include <string>
 
-namespace vok {
+namespace vok::registry {
 
 struct NamespaceBinding {
     // Absolute path below the registry root, as the file system spells it (bytes; not
-    // necessarily valid UTF-8, see registry::lossy_utf8 for showing it as text).
+    // necessarily valid UTF-8, see file_match::lossy_utf8 for showing it as text).
     std::string path;
     std::string namespace_name;
 
     bool operator==(const NamespaceBinding&) const = default;
 };
 
-} // namespace vok
+} // namespace vok::registry

@@ -11,10 +11,10 @@
 #include <system_error>
 
 #include "common/cancellation.h"
-#include "registry/path_text.h"
+#include "file_match/path_text.h"
 #include "registry/registry_file.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kNulInPath = "file name contained an unexpected NUL byte";
 
 RegistryError io_error(const std::error_code& error) {
-    return RegistryError::Io{registry::os_error_text(error)};
+    return RegistryError::Io{file_match::os_error_text(error)};
 }
 
 RegistryError io_error_from_errno(int number) {
@@ -69,7 +69,7 @@ fs::file_type file_type_of(mode_t mode) {
 }
 
 RegistryError not_regular_file(std::string_view path, fs::file_type type) {
-    return RegistryError::NotRegularFile{registry::lossy_utf8(path), file_kind(type)};
+    return RegistryError::NotRegularFile{file_match::lossy_utf8(path), file_kind(type)};
 }
 
 // Closes the descriptor however reading ends, cancellation included.
@@ -129,17 +129,16 @@ Result<std::string, RegistryError> read_text_file(std::string_view path) {
         if (count == 0) break;
         if (text.size() + static_cast<std::size_t>(count) > kMaxRegistryFileBytes) {
             return Err(
-                RegistryError::TooLarge{registry::lossy_utf8(path_text), kMaxRegistryFileBytes});
+                RegistryError::TooLarge{file_match::lossy_utf8(path_text), kMaxRegistryFileBytes});
         }
         text.append(buffer, static_cast<std::size_t>(count));
     }
-    if (!registry::is_valid_utf8(text))
-        return Err(RegistryError::Io{"stream did not contain valid UTF-8"});
+    if (!is_valid_utf8(text)) return Err(RegistryError::Io{"stream did not contain valid UTF-8"});
     return text;
 }
 
 Result<fs::path, RegistryError> canonical_directory(const fs::path& directory) {
-    auto canonical = registry::canonical_path(directory.native());
+    auto canonical = file_match::canonical_path(directory.native());
     if (!canonical.ok()) return Err(io_error(canonical.error()));
     return fs::path(std::move(canonical).value());
 }
@@ -149,15 +148,15 @@ Result<CompiledNamespace, RegistryError> compile_namespace(RawNamespace raw) {
     CompiledNamespace compiled;
     std::vector<std::string> regexes;
     for (const std::string& pattern : raw.patterns) {
-        auto regex = registry::glob_to_regex(pattern, /*literal_separator=*/false);
+        auto regex = file_match::glob_to_regex(pattern, /*literal_separator=*/false);
         if (!regex.ok()) {
             return Err(RegistryError::InvalidPattern{
-                pattern, raw.namespace_name, registry::glob_error_text(pattern, regex.error())});
+                pattern, raw.namespace_name, file_match::glob_error_text(pattern, regex.error())});
         }
         regexes.push_back(std::move(regex).value());
         compiled.specificity = std::max(compiled.specificity, pattern_specificity(pattern));
     }
-    auto globs = registry::GlobSet::build(regexes);
+    auto globs = file_match::GlobSet::build(regexes);
     if (!globs.ok()) {
         std::string joined;
         for (std::size_t i = 0; i < raw.patterns.size(); ++i) {
@@ -228,7 +227,7 @@ NamespaceRegistry::discover(std::string_view path) {
 }
 
 std::string NamespaceRegistry::root_text() const {
-    return registry::lossy_utf8(root_.native());
+    return file_match::lossy_utf8(root_.native());
 }
 
-} // namespace vok
+} // namespace vok::registry

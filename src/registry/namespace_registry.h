@@ -20,19 +20,19 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/glob.h"
+#include "common/result.h"
+#include "file_match/glob.h"
 #include "registry/namespace_binding.h"
 #include "registry/registry_error.h"
-#include "common/result.h"
 
-namespace vok {
+namespace vok::registry {
 
 struct CompiledNamespace {
     std::string namespace_name;
     // The patterns as written in the registry file.
     std::vector<std::string> patterns;
     // All patterns compiled for path matching, where `*` and `?` also match "/".
-    registry::GlobSet globs;
+    file_match::GlobSet globs;
     // The longest literal prefix over the patterns, in bytes (see pattern_specificity).
     std::size_t specificity = 0;
 };
@@ -86,4 +86,4 @@ private:
 // whole length when it has none).
 std::size_t pattern_specificity(std::string_view pattern);
 
-} // namespace vok
+} // namespace vok::registry

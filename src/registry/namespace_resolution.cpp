@@ -11,11 +11,11 @@
 #include <utility>
 
 #include "common/cancellation.h"
-#include "registry/file_walk.h"
+#include "file_match/file_walk.h"
+#include "file_match/path_text.h"
 #include "registry/namespace_registry.h"
-#include "registry/path_text.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 // does not lie below `root`. Both are compared component by component, so "/r/abc" is not below
 // "/r/ab".
 std::optional<std::string> relative_text(const fs::path& root, const std::string& absolute) {
-    const auto root_components = registry::path_components(root.native());
-    const auto components = registry::path_components(absolute);
+    const auto root_components = file_match::path_components(root.native());
+    const auto components = file_match::path_components(absolute);
     if (components.size() < root_components.size() ||
         !std::equal(root_components.begin(), root_components.end(), components.begin())) {
         return std::nullopt;
@@ -36,7 +36,7 @@ std::optional<std::string> relative_text(const fs::path& root, const std::string
         if (!relative.empty()) relative += '/';
         relative += components[i];
     }
-    relative = registry::lossy_utf8(relative);
+    relative = file_match::lossy_utf8(relative);
     std::replace(relative.begin(), relative.end(), '\\', '/');
     while (relative.rfind("./", 0) == 0)
         relative.erase(0, 2);
@@ -55,7 +55,7 @@ Result<std::string, RegistryError> NamespaceRegistry::namespace_for(std::string_
     fs::path joined{std::string(path)};
     if (path.empty() || path.front() != '/') joined = root_ / joined;
     // A file that does not exist (yet) is still placed by its path as written.
-    auto canonical = registry::canonical_path(joined.native());
+    auto canonical = file_match::canonical_path(joined.native());
     const std::string candidate = canonical.ok() ? canonical.value() : joined.native();
     const auto relative = relative_text(root_, candidate);
     if (!relative) return default_namespace_;
@@ -89,10 +89,10 @@ NamespaceRegistry::resolve_files(bool fail_on_ambiguity) const {
     std::map<std::string, const CompiledNamespace*> claims;
     for (const CompiledNamespace& entry : namespaces_) {
         for (const std::string& pattern : entry.patterns) {
-            auto walk_pattern = registry::WalkPattern::compile(pattern);
+            auto walk_pattern = file_match::WalkPattern::compile(pattern);
             if (!walk_pattern.ok())
                 return Err(RegistryError::GlobBuild{pattern, std::move(walk_pattern).error()});
-            auto files = registry::walk_selected_files(root_, walk_pattern.value());
+            auto files = file_match::walk_selected_files(root_, walk_pattern.value());
             if (!files.ok()) return Err(RegistryError::Walk{std::move(files).error()});
 
             for (const std::string& relative : files.value()) {
@@ -108,7 +108,7 @@ NamespaceRegistry::resolve_files(bool fail_on_ambiguity) const {
                 } else if (entry.specificity == holder->specificity) {
                     if (fail_on_ambiguity) {
                         return Err(
-                            RegistryError::AmbiguousList{registry::lossy_utf8(slot->first),
+                            RegistryError::AmbiguousList{file_match::lossy_utf8(slot->first),
                                                          sorted_pair(held, entry.namespace_name)});
                     }
                     if (entry.namespace_name < held) holder = &entry;
@@ -123,9 +123,9 @@ NamespaceRegistry::resolve_files(bool fail_on_ambiguity) const {
         bindings.push_back({path, holder->namespace_name});
     std::stable_sort(bindings.begin(), bindings.end(),
                      [](const NamespaceBinding& a, const NamespaceBinding& b) {
-                         return registry::path_components_less(a.path, b.path);
+                         return file_match::path_components_less(a.path, b.path);
                      });
     return bindings;
 }
 
-} // namespace vok
+} // namespace vok::registry

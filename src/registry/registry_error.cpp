@@ -1,7 +1,7 @@
 // Message texts of RegistryError; see registry_error.h.
 #include "registry/registry_error.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -52,4 +52,4 @@ std::string RegistryError::to_string() const {
     return std::visit(MessageWriter{}, variant);
 }
 
-} // namespace vok
+} // namespace vok::registry

@@ -13,7 +13,7 @@
 
 #include "common/error_variant.h"
 
-namespace vok {
+namespace vok::registry {
 
 struct RegistryErrorAlternatives {
     // An operating-system failure; `message` is the system's text, e.g.
@@ -76,4 +76,4 @@ struct RegistryError : ErrorVariant<RegistryErrorAlternatives> {
     std::string to_string() const;
 };
 
-} // namespace vok
+} // namespace vok::registry

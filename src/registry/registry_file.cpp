@@ -14,7 +14,7 @@
 
 #include "registry/toml_nesting.h"
 
-namespace vok {
+namespace vok::registry {
 
 namespace {
 
@@ -156,9 +156,9 @@ Result<RawRegistry, RegistryError> read_document(const toml::table& document) {
 } // namespace
 
 Result<RawRegistry, RegistryError> parse_raw_registry(std::string_view text) {
-    if (const auto deep = registry::find_nesting_beyond(text, registry::kMaxTomlNesting)) {
+    if (const auto deep = find_nesting_beyond(text, kMaxTomlNesting)) {
         return Err(parse_error("tables and arrays nested deeper than " +
-                               std::to_string(registry::kMaxTomlNesting) + " levels at line " +
+                               std::to_string(kMaxTomlNesting) + " levels at line " +
                                std::to_string(deep->line) + " column " +
                                std::to_string(deep->column)));
     }
@@ -173,4 +173,4 @@ Result<RawRegistry, RegistryError> parse_raw_registry(std::string_view text) {
     return read_document(document);
 }
 
-} // namespace vok
+} // namespace vok::registry

@@ -14,7 +14,7 @@
 #include "common/result.h"
 #include "registry/registry_error.h"
 
-namespace vok {
+namespace vok::registry {
 
 struct RawNamespace {
     std::string namespace_name;
@@ -33,4 +33,4 @@ struct RawRegistry {
 // column.
 Result<RawRegistry, RegistryError> parse_raw_registry(std::string_view text);
 
-} // namespace vok
+} // namespace vok::registry

@@ -67,13 +67,8 @@ void sort_source_refs(std::vector<SourceRef>& refs) {
 
 } // namespace
 
-json::Value canonicalize_json(const json::Value& value) {
-    // Objects hold their keys in ascending byte order already, so a copy is canonical.
-    return value;
-}
-
 std::string canonical_json_hash(const json::Value& value) {
-    return sha256_hex(json::to_compact_string(value));
+    return crypto::sha256_hex(json::to_compact_string(value));
 }
 
 void sort_pack_collections(SemanticPack& pack) {
@@ -117,7 +112,7 @@ void make_hashed_form(SemanticPack& pack) {
 }
 
 std::string hashed_form_digest(const SemanticPack& hashed) {
-    Sha256 sha;
+    crypto::Sha256 sha;
     std::string buffer;
     RecordWriter w(buffer, RecordWriter::KeyOrder::Canonical, &sha);
     write_json(w, hashed);

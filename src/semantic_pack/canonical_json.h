@@ -14,15 +14,13 @@
 
 #include <string>
 
+#include "crypto/sha256.h"
 #include "semantic_pack/semantic_pack.h"
-#include "semantic_pack/sha256.h"
 #include "json/value.h"
 
 namespace vok::semantic_pack {
 
-// A canonical copy of `value` (the argument is not changed).
-json::Value canonicalize_json(const json::Value& value);
-// `sha256_hex` of the canonical text of `value`.
+// `crypto::sha256_hex` of the canonical text of `value`.
 std::string canonical_json_hash(const json::Value& value);
 
 // Puts the pack's collections, and the lists inside their records, into canonical order (every

@@ -18,7 +18,6 @@
 #pragma once
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,40 +26,36 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "crypto/sha256.h"
 #include "semantic_pack/enumerations.h"
-#include "semantic_pack/sha256.h"
 #include "json/deserializer.h"
 #include "json/text_deserializer.h"
 #include "json/writer.h"
 
 namespace vok::semantic_pack {
 
-// Where record writers write: compact JSON text appended to `out`, in one key order. Strings go
-// through the JSON writer's quoting (`json::append_quoted`); the separators are placed by the
-// record and list writers below, which know whether an item is the first, so no container stack
-// is kept. With a sink, the text written so far is handed to the sink piece by piece
+// Where record writers write: compact JSON text appended to `out`, in one key order. Keys, strings
+// and numbers go through the JSON writer's pieces (`json::append_plain_key`, `json::append_quoted`,
+// `json::append_u64`); the separators are placed by the record and list writers below, which know
+// whether an item is the first, so no container stack is kept. With a sink, the text written so far
+// is handed to the sink piece by piece
 // (`flush_if_large`) and dropped, so a document of any size can be hashed in little memory.
 class RecordWriter {
 public:
     enum class KeyOrder : uint8_t { Document, Canonical };
 
-    RecordWriter(std::string& out, KeyOrder order, Sha256* sink = nullptr)
+    RecordWriter(std::string& out, KeyOrder order, crypto::Sha256* sink = nullptr)
         : out_(out), order_(order), sink_(sink) {}
 
     bool canonical() const { return order_ == KeyOrder::Canonical; }
 
     void raw(char c) { out_.push_back(c); }
     // A key that needs no escaping (every key of these records is plain ASCII), then the colon.
-    void key(std::string_view k, bool first) {
-        if (!first) out_.push_back(',');
-        out_.push_back('"');
-        out_.append(k);
-        out_.append("\":", 2);
-    }
+    void key(std::string_view k, bool first) { json::append_plain_key(out_, k, first); }
     void string_value(std::string_view s) { json::append_quoted(out_, s); }
     void bool_value(bool b) { out_.append(b ? "true" : "false"); }
-    void u64_value(uint64_t v) { append_integer(v); }
-    void i64_value(int64_t v) { append_integer(v); }
+    void u64_value(uint64_t v) { json::append_u64(out_, v); }
+    void i64_value(int64_t v) { json::append_i64(out_, v); }
 
     // Polls for cancellation; the writer's text is the caller's to drop.
     void poll() { poller_.poll(); }
@@ -75,16 +70,10 @@ public:
     }
 
 private:
-    template <class Int> void append_integer(Int v) {
-        char buf[24];
-        auto res = std::to_chars(buf, buf + sizeof buf, v);
-        out_.append(buf, res.ptr);
-    }
-
     static constexpr size_t kFlushBytes = 64 * 1024;
     std::string& out_;
     KeyOrder order_;
-    Sha256* sink_;
+    crypto::Sha256* sink_;
     CancellationPoller poller_;
 };
 

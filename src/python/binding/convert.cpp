@@ -72,12 +72,6 @@ PyResult<std::uint64_t> count_from(PyObject* object) {
     return std::uint64_t(value);
 }
 
-PyResult<std::int64_t> signed_from(PyObject* object) {
-    long long value = PyLong_AsLongLong(object);
-    if (value == -1 && PyErr_Occurred()) return Err(Error::fetch());
-    return std::int64_t(value);
-}
-
 PyResult<Ref> str_to_python(std::string_view text) {
     return detail::checked(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
 }

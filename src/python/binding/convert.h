@@ -42,8 +42,6 @@ PyResult<bool> flag_from(PyObject* object);
 PyResult<double> number_from(PyObject* object);
 // A non-negative integer below 2**64 (through __index__).
 PyResult<std::uint64_t> count_from(PyObject* object);
-// A signed 64-bit integer (through __index__).
-PyResult<std::int64_t> signed_from(PyObject* object);
 
 // A copy of the value of an object of T's class, taken under a shared borrow.
 template <PyClassValue T> PyResult<T> object_from(PyObject* object) {

@@ -7,7 +7,7 @@
 
 #include "python/binding/binding.h"
 #include "python/core_errors.h"
-#include "semantic_pack/review.h"
+#include "semantic_pack/build_pack.h"
 
 namespace vok::python {
 

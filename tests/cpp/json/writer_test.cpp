@@ -48,6 +48,84 @@ TEST(StringText, MinimalEscapes) {
     EXPECT_EQ(quote("caf\xC3\xA9 /"), "\"caf\xC3\xA9 /\"");
 }
 
+// Byte-by-byte statement of both escape sets, to hold the word-at-a-time routine against.
+std::string quoted_slowly(std::string_view s, Escapes escapes) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        const char* named = nullptr;
+        switch (c) {
+        case '"':
+            named = "\\\"";
+            break;
+        case '\\':
+            named = "\\\\";
+            break;
+        case '\t':
+            named = "\\t";
+            break;
+        case '\n':
+            named = "\\n";
+            break;
+        case '\r':
+            named = "\\r";
+            break;
+        case '\b':
+            named = escapes == Escapes::Json ? "\\b" : nullptr;
+            break;
+        case '\f':
+            named = escapes == Escapes::Json ? "\\f" : nullptr;
+            break;
+        }
+        if (named != nullptr) {
+            out += named;
+        } else if (c < 0x20 && escapes == Escapes::Json) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+TEST(StringText, BothEscapeSetsAtEveryPositionOfAWord) {
+    // Every byte that either set treats specially, at every offset of strings that span a few
+    // eight-byte words, beside non-ASCII text.
+    const std::string specials("\"\\\t\n\r\b\f\x01\x1f\x00\x7f", 11);
+    for (Escapes escapes : {Escapes::Json, Escapes::Literal}) {
+        for (char special : specials) {
+            for (size_t length : {1u, 7u, 8u, 9u, 17u, 24u}) {
+                for (size_t at = 0; at < length; ++at) {
+                    std::string text(length, 'a');
+                    text[at] = special;
+                    if (at + 2 < length) text.replace(at + 1, 2, "\xC3\xA9");
+                    std::string out = "x";
+                    append_quoted(out, text, escapes);
+                    ASSERT_EQ(out, "x" + quoted_slowly(text, escapes))
+                        << static_cast<int>(special) << " at " << at << " of " << length;
+                }
+            }
+        }
+    }
+    std::string json;
+    append_quoted(json, "\b\x01");
+    EXPECT_EQ(json, R"("\b\u0001")");
+}
+
+TEST(StringText, PlainKeysPlaceTheirSeparator) {
+    std::string out = "{";
+    append_plain_key(out, "a", true);
+    out += "1";
+    append_plain_key(out, "bc", false);
+    append_compact_array(out, std::vector<int>{1, 2},
+                         [](std::string& o, int v) { append_i64(o, v); });
+    append_plain_key(out, "", false);
+    append_compact_array(out, std::vector<int>{}, [](std::string&, int) {});
+    EXPECT_EQ(out + "}", R"({"a":1,"bc":[1,2],"":[]})");
+}
+
 TEST(Layout, CompactAndPretty) {
     auto v = parse(R"({"b":[1,-2,3.5,true,null],"a":{},"c":[],"d":{"x":"y"}})");
     ASSERT_TRUE(v.ok());

@@ -12,7 +12,7 @@
 
 #include "temp_tree.h"
 
-namespace vok {
+namespace vok::registry {
 namespace {
 
 using testing::TempTree;
@@ -244,4 +244,4 @@ INSTANTIATE_TEST_SUITE_P(Table, Specificity,
                                            SpecificityCase{"a}b", 1}, SpecificityCase{"ab?", 2}));
 
 } // namespace
-} // namespace vok
+} // namespace vok::registry

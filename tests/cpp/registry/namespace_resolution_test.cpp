@@ -8,7 +8,7 @@
 #include "registry/namespace_registry.h"
 #include "temp_tree.h"
 
-namespace vok {
+namespace vok::registry {
 namespace {
 
 using testing::TempTree;
@@ -273,4 +273,4 @@ TEST(ResolveFiles, EmptyListWhenNothingMatches) {
 }
 
 } // namespace
-} // namespace vok
+} // namespace vok::registry

@@ -20,7 +20,7 @@ std::string hash_through_generic_value(const SemanticPack& pack) {
     make_hashed_form(copy);
     auto value = json::parse(copy.serialize());
     EXPECT_TRUE(value.ok());
-    return canonical_json_hash(canonicalize_json(*value));
+    return canonical_json_hash(*value);
 }
 
 TEST(CanonicalJson, KeysInByteOrderAndTheSameHashWhateverTheInputOrder) {
@@ -29,14 +29,15 @@ TEST(CanonicalJson, KeysInByteOrderAndTheSameHashWhateverTheInputOrder) {
         json::parse(" { \"B\" : {\"x\":\"\\u0001\\/\", \"y\":[2,1]}, \"a\":3,\"ab\":2,\"é\":1}");
     auto c = json::parse(R"({"é":1,"ab":2,"a":3,"B":{"y":[1,2],"x":"\u0001/"}})");
     ASSERT_TRUE(a.ok() && b.ok() && c.ok());
-    EXPECT_EQ(json::to_compact_string(canonicalize_json(*a)),
+    // A generic value keeps its keys in byte order, so its compact text is the canonical one.
+    EXPECT_EQ(json::to_compact_string(*a),
               "{\"B\":{\"x\":\"\\u0001/\",\"y\":[2,1]},\"a\":3,\"ab\":2,\"é\":1}");
     EXPECT_EQ(canonical_json_hash(*a), canonical_json_hash(*b));
     EXPECT_NE(canonical_json_hash(*a), canonical_json_hash(*c));
 }
 
 TEST(CanonicalJson, HashTextForm) {
-    EXPECT_EQ(sha256_hex("{}"),
+    EXPECT_EQ(crypto::sha256_hex("{}"),
               "sha256:44136fa355b3678a1146ad16f7e8649e94fb4fc21fe77e8310c060f61caaff8a");
     const std::string h = canonical_json_hash(json::Value(json::Object{}));
     EXPECT_EQ(h.size(), 71u);

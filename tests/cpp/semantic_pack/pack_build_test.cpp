@@ -1,6 +1,6 @@
 // The pack build: reading its input, the checks and their order, the hashes, the stamp and the
 // approval rule. Inputs are made as records; the reader tests use JSON text.
-#include "semantic_pack/review.h"
+#include "semantic_pack/build_pack.h"
 
 #include <gtest/gtest.h>
 
@@ -325,12 +325,12 @@ TEST(PackBuildHashes, FingerprintFollowsIdsAndStatus) {
 }
 
 TEST(PackBuildHashes, ReviewManifestInDecisionOrderAndFieldOrder) {
-    EXPECT_EQ(review_manifest_hash({}), sha256_hex("[]"));
+    EXPECT_EQ(review_manifest_hash({}), crypto::sha256_hex("[]"));
     ReviewRecord a = record("r2", "c", "h");
     a.new_definition_hash = "n";
     ReviewRecord b = record("r1", "c", "h");
     EXPECT_EQ(review_manifest_hash({a, b}),
-              sha256_hex("[" + b.serialize() + "," + a.serialize() + "]"));
+              crypto::sha256_hex("[" + b.serialize() + "," + a.serialize() + "]"));
     EXPECT_EQ(review_manifest_hash({a, b}), review_manifest_hash({b, a}));
     EXPECT_NE(b.serialize().find("\"decision_id\":\"r1\",\"subject_type\""), std::string::npos);
     EXPECT_EQ(build_config_hash(),

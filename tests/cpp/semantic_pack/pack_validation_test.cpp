@@ -219,7 +219,7 @@ TEST(GraphValidation, WrittenResultHasEightKeysAndHashesSourceWithPackId) {
         R"({"status":"passed","diagnostics":[],"pack_set_ref":{"merged_pack_hash":")" + hash +
             R"(","pack_refs":[{"pack_id":"p","pack_content_hash":")" + hash +
             R"(","path_or_uri":"pack://p","priority":0}]},"input_hash":")" +
-            sha256_hex(R"({"pack_id":"p","source_uri":"source"})") +
+            crypto::sha256_hex(R"({"pack_id":"p","source_uri":"source"})") +
             R"(","validation_mode":"warn","expected_hashes":[],)"
             R"("unsigned_fixture_bypass_used":false,"first_approved_version_bypass_used":false})");
     EXPECT_NE(validate_graph_with_pack(pack, "other", {}).input_hash, result.input_hash);

@@ -1,4 +1,4 @@
-// Walking a registry root for the files that one gitignore-style pattern selects.
+// Walking a root directory for the files that one gitignore-style pattern selects.
 //
 // The walk only reads: it lists directories, never follows symbolic links (a link is neither
 // listed nor entered, whatever it points to), and reports regular files only. It keeps its own
@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "registry/walk_pattern.h"
 #include "common/result.h"
+#include "file_match/walk_pattern.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 // The "/"-separated paths, relative to `root`, of the regular files that `pattern` selects. The
 // error is the text of the first failure to read a directory, in the form
@@ -21,4 +21,4 @@ namespace vok::registry {
 Result<std::vector<std::string>, std::string> walk_selected_files(const std::filesystem::path& root,
                                                                   const WalkPattern& pattern);
 
-} // namespace vok::registry
+} // namespace vok::file_match

@@ -1,4 +1,4 @@
-// Glob patterns of the namespace registry, translated into RE2 regular expressions.
+// Glob patterns, as the namespace registry writes them, translated into RE2 regular expressions.
 //
 // Registry patterns follow the syntax of the common Rust glob libraries: `?` one character, `*`
 // any run of characters, `**` as a whole path component any number of directories ("**/x",
@@ -23,7 +23,7 @@ namespace re2 {
 class RE2;
 }
 
-namespace vok::registry {
+namespace vok::file_match {
 
 // Regex text equivalent to `glob`, or the glob library's description of why `glob` is invalid
 // (for example "unclosed character class; missing ']'").
@@ -48,4 +48,4 @@ private:
     std::vector<std::shared_ptr<const re2::RE2>> regexes_;
 };
 
-} // namespace vok::registry
+} // namespace vok::file_match

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "registry/glob.h"
 #include "common/result.h"
+#include "file_match/glob.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 class WalkPattern {
 public:
@@ -39,4 +39,4 @@ private:
     GlobSet glob_;
 };
 
-} // namespace vok::registry
+} // namespace vok::file_match

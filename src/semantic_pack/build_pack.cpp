@@ -1,6 +1,6 @@
-// Building a semantic pack from reviewed input; the definitions behind review.h. The build owns
-// its input and returns a new pack, so every check, hash and sort polls for cancellation.
-#include "semantic_pack/review.h"
+// Building a semantic pack from reviewed input; the definitions behind build_pack.h. The build
+// owns its input and returns a new pack, so every check, hash and sort polls for cancellation.
+#include "semantic_pack/build_pack.h"
 
 #include <algorithm>
 #include <string_view>
@@ -8,10 +8,10 @@
 #include <unordered_set>
 
 #include "common/cancellation.h"
+#include "crypto/sha256.h"
 #include "semantic_pack/canonical_json.h"
 #include "semantic_pack/lookup_key.h"
 #include "semantic_pack/meaning_version.h"
-#include "semantic_pack/sha256.h"
 #include "json/writer.h"
 
 namespace vok::semantic_pack {
@@ -312,12 +312,12 @@ std::string definition_hash(const ConceptDef& concept_def) {
     text += ",\"text\":";
     json::append_quoted(text, concept_def.definition.text);
     text.push_back('}');
-    return sha256_hex(text);
+    return crypto::sha256_hex(text);
 }
 
 std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
     const auto ordered = stably_ordered(concepts, &ConceptDef::id);
-    Sha256 sha;
+    crypto::Sha256 sha;
     std::string text = "[";
     for (size_t i = 0; i < ordered.size(); ++i) {
         poll_cancellation();
@@ -344,7 +344,7 @@ std::string meaning_fingerprint(const std::vector<ConceptDef>& concepts) {
 
 std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
     const auto ordered = stably_ordered(records, &ReviewRecord::decision_id);
-    Sha256 sha;
+    crypto::Sha256 sha;
     std::string text = "[";
     RecordWriter w(text, RecordWriter::KeyOrder::Document, &sha);
     for (size_t i = 0; i < ordered.size(); ++i) {
@@ -359,7 +359,7 @@ std::string review_manifest_hash(const std::vector<ReviewRecord>& records) {
 }
 
 std::string build_config_hash() {
-    return sha256_hex("{}");
+    return crypto::sha256_hex("{}");
 }
 
 PackBuildResult build_pack(PackBuildInput input, BuildClock clock) {

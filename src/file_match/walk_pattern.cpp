@@ -1,7 +1,7 @@
 // Gitignore-style reading of one registry pattern; see walk_pattern.h.
-#include "registry/walk_pattern.h"
+#include "file_match/walk_pattern.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool WalkPattern::matches(std::string_view relative, bool is_dir) const {
     return glob_.is_match(relative);
 }
 
-} // namespace vok::registry
+} // namespace vok::file_match

@@ -1,4 +1,4 @@
-// Path text helpers of the namespace registry.
+// Path text helpers of file matching and of the namespace registry that builds on it.
 //
 // File paths are byte strings on this platform while namespaces, patterns and messages are UTF-8
 // text. These helpers are the few places where the two meet: showing a path as text (invalid
@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "common/result.h"
+#include "common/utf8.h" // is_valid_utf8, the check beside lossy_utf8
 
-namespace vok::registry {
+namespace vok::file_match {
 
 // `bytes` as valid UTF-8: every maximal invalid subsequence is replaced by one U+FFFD.
 std::string lossy_utf8(std::string_view bytes);
-
-bool is_valid_utf8(std::string_view bytes);
 
 // The components of a "/"-separated path, without empty and "." components; the root of an
 // absolute path is not a component ("/a/./b/" gives "a", "b").
@@ -36,4 +35,4 @@ Result<std::string, std::error_code> canonical_path(const std::string& path);
 // "<system text> (os error <number>)" for an errno-based error; the bare message otherwise.
 std::string os_error_text(const std::error_code& error);
 
-} // namespace vok::registry
+} // namespace vok::file_match

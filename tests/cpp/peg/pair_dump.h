@@ -1,4 +1,4 @@
-// A compact text form of a pair tree, for tests and debugging.
+// A compact text form of a pair tree, for the tests.
 //
 // Each pair prints as its rule name, its text in quotes when it has no children, or its children
 // in parentheses: `program(file_header "" declaration(...) EOI "")`. Shapes of whole trees can then

@@ -1,9 +1,9 @@
-#include "calm/reproducible_timestamp.h"
+#include "time/reproducible_timestamp.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
 
-namespace vok::calm {
+namespace vok {
 namespace {
 
 class EpochVariable : public ::testing::Test {
@@ -57,4 +57,4 @@ TEST(EpochSeconds, SixtyFourBitLimitsParseBeforeTheRangeCheck) {
 }
 
 } // namespace
-} // namespace vok::calm
+} // namespace vok

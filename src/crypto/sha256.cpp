@@ -1,12 +1,12 @@
-// SHA-256 over bytes, in one go or streamed, and its hash text "sha256:" + 64 lowercase hex
-// digits; the definitions behind sha256.h.
-#include "semantic_pack/sha256.h"
+// SHA-256 over bytes, in one go or streamed; the definitions behind sha256.h.
+#include "crypto/sha256.h"
 
 #include <openssl/evp.h>
 
+#include "common/hex.h"
 #include "common/invariant.h"
 
-namespace vok::semantic_pack {
+namespace vok::crypto {
 
 namespace {
 
@@ -44,13 +44,9 @@ std::string Sha256::finish_hex() {
     unsigned int length = 0;
     VOK_INVARIANT(EVP_DigestFinal_ex(context_->md, digest, &length) == 1 && length == 32,
                   "SHA-256 digest failed");
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string text = "sha256:";
     text.reserve(7 + 64);
-    for (unsigned int i = 0; i < length; ++i) {
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 0xF];
-    }
+    append_hex_bytes(text, digest, length);
     return text;
 }
 
@@ -60,4 +56,17 @@ std::string sha256_hex(std::string_view bytes) {
     return sha.finish_hex();
 }
 
-} // namespace vok::semantic_pack
+std::string sha256_hex_digits(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    VOK_INVARIANT(
+        EVP_Digest(bytes.data(), bytes.size(), digest, &length, sha256_algorithm(), nullptr) == 1 &&
+            length == 32,
+        "SHA-256 digest failed");
+    std::string text;
+    text.reserve(64);
+    append_hex_bytes(text, digest, length);
+    return text;
+}
+
+} // namespace vok::crypto

@@ -1,12 +1,12 @@
 // Glob syntax in both of its readings: registry matching (`*` crosses "/") and the
 // gitignore-style walk patterns.
-#include "registry/glob.h"
+#include "file_match/glob.h"
 
 #include <gtest/gtest.h>
 
-#include "registry/walk_pattern.h"
+#include "file_match/walk_pattern.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 namespace {
 
 struct MatchCase {
@@ -176,4 +176,4 @@ TEST(WalkPattern, InvalidLineNamesTheLine) {
 }
 
 } // namespace
-} // namespace vok::registry
+} // namespace vok::file_match

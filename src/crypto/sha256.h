@@ -1,15 +1,17 @@
-// SHA-256 over bytes, in one go or streamed, and its hash text "sha256:" + 64 lowercase hex digits.
+// SHA-256 over bytes, in one go or streamed, as the hash text "sha256:" + 64 lowercase hex digits
+// or as the bare digits.
 //
 // Pack hashes are computed over texts of many megabytes that are written piece by piece; the
 // streaming form lets the writer hand over each piece and drop it instead of holding the whole
-// text. Relies on OpenSSL's EVP interface; a digest failure is a broken invariant.
+// text. The CALM export names flows by the bare digits of a short input. Relies on OpenSSL's EVP
+// interface; a digest failure is a broken invariant.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace vok::semantic_pack {
+namespace vok::crypto {
 
 class Sha256 {
 public:
@@ -30,4 +32,7 @@ private:
 // "sha256:" followed by the lowercase hex SHA-256 digest of `bytes`: 71 characters.
 std::string sha256_hex(std::string_view bytes);
 
-} // namespace vok::semantic_pack
+// The 64 lowercase hex digits of the SHA-256 digest of `bytes`, without a prefix.
+std::string sha256_hex_digits(std::string_view bytes);
+
+} // namespace vok::crypto

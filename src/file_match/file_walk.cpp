@@ -1,13 +1,13 @@
-// Directory walk of the namespace registry; see file_walk.h.
-#include "registry/file_walk.h"
+// Directory walk for the files one gitignore-style pattern selects; see file_walk.h.
+#include "file_match/file_walk.h"
 #include "common/cancellation.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "registry/path_text.h"
+#include "file_match/path_text.h"
 
-namespace vok::registry {
+namespace vok::file_match {
 
 namespace {
 
@@ -71,4 +71,4 @@ Result<std::vector<std::string>, std::string> walk_selected_files(const fs::path
     return selected;
 }
 
-} // namespace vok::registry
+} // namespace vok::file_match

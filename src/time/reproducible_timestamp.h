@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace vok::calm {
+namespace vok {
 
 // The text of SOURCE_DATE_EPOCH when it is set and valid UTF-8.
 std::optional<std::string> source_date_epoch();
@@ -24,4 +24,4 @@ std::optional<int64_t> parse_epoch_seconds(std::string_view text);
 // The RFC 3339 stamp ("+00:00", no fraction) of a usable SOURCE_DATE_EPOCH.
 std::optional<std::string> reproducible_timestamp();
 
-} // namespace vok::calm
+} // namespace vok

@@ -1,9 +1,9 @@
 // Showing file-system bytes as text, and the component order of listed paths.
-#include "registry/path_text.h"
+#include "file_match/path_text.h"
 
 #include <gtest/gtest.h>
 
-namespace vok::registry {
+namespace vok::file_match {
 namespace {
 
 TEST(LossyUtf8, ReplacesEachMaximalInvalidSubpartOnce) {
@@ -33,4 +33,4 @@ TEST(PathComponents, OrderComponentByComponent) {
 }
 
 } // namespace
-} // namespace vok::registry
+} // namespace vok::file_match
