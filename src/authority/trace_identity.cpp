@@ -3,16 +3,16 @@
 
 #include <xxhash.h>
 
+#include "common/hex.h"
 #include "uuid/uuid.h"
 
 namespace vok::authority {
 
 std::string hash_hex(std::string_view bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     const XXH64_hash_t hash = XXH64(bytes.data(), bytes.size(), 0);
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i)
-        out[static_cast<size_t>(i)] = kHex[(hash >> ((15 - i) * 4)) & 0xF];
+    std::string out;
+    out.reserve(16);
+    append_hex_fixed(out, hash, 16);
     return out;
 }
 

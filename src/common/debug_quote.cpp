@@ -4,6 +4,9 @@
 
 #include <utf8proc.h>
 
+#include "common/hex.h"
+#include "common/utf8.h"
+
 namespace vok {
 
 namespace {
@@ -28,16 +31,8 @@ bool needs_unicode_escape(utf8proc_int32_t cp) {
 }
 
 void append_unicode_escape(std::string& out, uint32_t cp) {
-    static const char hex[] = "0123456789abcdef";
-    char buf[8];
-    int n = 0;
-    do {
-        buf[n++] = hex[cp & 0xF];
-        cp >>= 4;
-    } while (cp != 0);
     out += "\\u{";
-    while (n > 0)
-        out += buf[--n];
+    append_hex_number(out, cp);
     out += '}';
 }
 
@@ -45,22 +40,21 @@ void append_unicode_escape(std::string& out, uint32_t cp) {
 
 void append_debug_quoted(std::string& out, std::string_view text) {
     out += '"';
-    const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(text.size());
-    while (left > 0) {
-        unsigned char c = *p;
+    size_t at = 0;
+    while (at < text.size()) {
+        const auto c = static_cast<unsigned char>(text[at]);
         if (c >= 0x20 && c < 0x7F) {
             if (c == '"' || c == '\\') out += '\\';
             out += static_cast<char>(c);
-            ++p, --left;
+            ++at;
             continue;
         }
-        utf8proc_int32_t cp;
-        utf8proc_ssize_t len = utf8proc_iterate(p, left, &cp);
-        if (len <= 0) {
+        const DecodedChar decoded = decode_utf8(text, at);
+        const int32_t cp = decoded.code_point;
+        if (cp == kInvalidCodePoint) {
             // Not UTF-8: show the byte itself rather than lose it.
             append_unicode_escape(out, c);
-            ++p, --left;
+            ++at;
             continue;
         }
         switch (cp) {
@@ -80,9 +74,9 @@ void append_debug_quoted(std::string& out, std::string_view text) {
             if (needs_unicode_escape(cp))
                 append_unicode_escape(out, static_cast<uint32_t>(cp));
             else
-                out.append(reinterpret_cast<const char*>(p), static_cast<size_t>(len));
+                out.append(text.substr(at, decoded.length));
         }
-        p += len, left -= len;
+        at += decoded.length;
     }
     out += '"';
 }

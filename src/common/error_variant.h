@@ -19,6 +19,10 @@
 // message. The alternatives stay reachable as `UnitError::UnitNotFound`, an error converts
 // implicitly from any alternative (so `return Err(UnitError::UnitNotFound{symbol});` reads well),
 // and callers ask `is<A>()` / `as<A>()` or switch on `kind()` instead of comparing texts.
+//
+// An error with a single alternative (a subsystem whose failures are all worded where they
+// happen) stores that alternative alone, without a variant's index: such an error is no bigger
+// than what it carries, so results on hot paths keep their size.
 #pragma once
 
 #include <concepts>
@@ -41,6 +45,10 @@ struct KindOf<Alternatives> {
     using type = typename Alternatives::Kind;
 };
 
+// What an error stores: its one alternative directly, else the variant of them all.
+template <class Variant> struct StorageOf { using type = Variant; };
+template <class Only> struct StorageOf<std::variant<Only>> { using type = Only; };
+
 } // namespace error_variant_detail
 
 template <class Alternatives> struct ErrorVariant : Alternatives {
@@ -49,27 +57,53 @@ template <class Alternatives> struct ErrorVariant : Alternatives {
     using Kind = typename error_variant_detail::KindOf<Alternatives>::type;
     static constexpr std::size_t kKindCount = std::variant_size_v<Variant>;
 
+    using Storage = typename error_variant_detail::StorageOf<Variant>::type;
+    static constexpr bool kSingle = kKindCount == 1;
+
     template <class Alternative,
               class = std::enable_if_t<std::is_constructible_v<Variant, Alternative&&>>>
     ErrorVariant(Alternative&& alternative) // NOLINT: an alternative is an error
         : variant(std::forward<Alternative>(alternative)) {}
 
     // The alternative held, as its position in the order of `Variant`.
-    Kind kind() const { return static_cast<Kind>(variant.index()); }
+    Kind kind() const {
+        if constexpr (kSingle)
+            return static_cast<Kind>(0);
+        else
+            return static_cast<Kind>(variant.index());
+    }
 
     template <class Alternative> bool is() const {
-        return std::holds_alternative<Alternative>(variant);
+        if constexpr (kSingle) {
+            static_assert(std::is_same_v<Alternative, Storage>, "not an alternative");
+            return true;
+        } else {
+            return std::holds_alternative<Alternative>(variant);
+        }
     }
     // The alternative held; asking for another one is a broken invariant (std::bad_variant_access).
     template <class Alternative> const Alternative& as() const {
-        return std::get<Alternative>(variant);
+        if constexpr (kSingle) {
+            static_assert(std::is_same_v<Alternative, Storage>, "not an alternative");
+            return variant;
+        } else {
+            return std::get<Alternative>(variant);
+        }
     }
     // The alternative held, or null when another one is.
     template <class Alternative> const Alternative* get_if() const {
-        return std::get_if<Alternative>(&variant);
+        if constexpr (kSingle) {
+            static_assert(std::is_same_v<Alternative, Storage>, "not an alternative");
+            return &variant;
+        } else {
+            return std::get_if<Alternative>(&variant);
+        }
     }
     template <class Visitor> decltype(auto) visit(Visitor&& visitor) const {
-        return std::visit(std::forward<Visitor>(visitor), variant);
+        if constexpr (kSingle)
+            return std::forward<Visitor>(visitor)(variant);
+        else
+            return std::visit(std::forward<Visitor>(visitor), variant);
     }
 
     friend bool operator==(const ErrorVariant& a,
@@ -77,7 +111,8 @@ template <class Alternatives> struct ErrorVariant : Alternatives {
         return a.variant == b.variant;
     }
 
-    Variant variant;
+    // The alternative held: a std::variant of them, or the only one itself.
+    Storage variant;
 };
 
 // What every core error type offers: the shape above and the one function that words it.

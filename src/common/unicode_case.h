@@ -7,10 +7,9 @@
 // the final form U+03C2 instead of U+03C3. Language-specific rules (Lithuanian, Turkish, Azeri) do
 // not apply.
 //
-// Cased and Case_Ignorable come from a table generated once from Unicode 14.0 and committed
-// (unicode_case_tables.inc, scripts/generate-unicode-case-tables); the simple mappings follow the
-// Unicode version of the linked utf8proc. Characters assigned after 14.0 therefore count as neither
-// cased nor case-ignorable in the sigma rule.
+// Cased and Case_Ignorable come from a table generated from the Unicode Character Database and
+// committed (unicode_case_tables.inc, scripts/generate-unicode-case-tables); the simple mappings
+// from utf8proc. Both are of the one Unicode version kUnicodeVersion (unicode_properties.h).
 #pragma once
 
 #include <string>

@@ -3,6 +3,7 @@
 
 #include <openssl/evp.h>
 
+#include "common/hex.h"
 #include "common/invariant.h"
 
 namespace vok::crypto {
@@ -14,14 +15,6 @@ const EVP_MD* sha256_algorithm() {
     static EVP_MD* const algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     VOK_INVARIANT(algorithm != nullptr, "SHA-256 is not available from libcrypto");
     return algorithm;
-}
-
-void append_hex(std::string& text, const unsigned char* digest, unsigned int length) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    for (unsigned int i = 0; i < length; ++i) {
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 0xF];
-    }
 }
 
 } // namespace
@@ -53,7 +46,7 @@ std::string Sha256::finish_hex() {
                   "SHA-256 digest failed");
     std::string text = "sha256:";
     text.reserve(7 + 64);
-    append_hex(text, digest, length);
+    append_hex_bytes(text, digest, length);
     return text;
 }
 
@@ -72,7 +65,7 @@ std::string sha256_hex_digits(std::string_view bytes) {
         "SHA-256 digest failed");
     std::string text;
     text.reserve(64);
-    append_hex(text, digest, length);
+    append_hex_bytes(text, digest, length);
     return text;
 }
 

@@ -1,6 +1,8 @@
 // DER element reading; see der.h.
 #include "encoding/der.h"
 
+#include "common/hex.h"
+
 namespace vok::encoding {
 
 namespace {
@@ -13,8 +15,9 @@ std::string at(std::string_view what, size_t offset) {
 }
 
 std::string hex_byte(uint8_t value) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    return std::string("0x") + kDigits[value >> 4] + kDigits[value & 0xF];
+    std::string text = "0x";
+    append_hex_byte(text, value);
+    return text;
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include <optional>
 #include <utility>
 
+#include "common/hex.h"
+#include "common/utf8.h"
 #include "file_match/path_text.h"
 
 namespace vok::file_match {
@@ -44,39 +46,14 @@ struct Token {
     std::vector<std::vector<Token>> alternatives;
 };
 
-void append_utf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Code points of `text`, which must be valid UTF-8.
-std::u32string decode_utf8(std::string_view text) {
+std::u32string code_points(std::string_view text) {
     std::u32string out;
     std::size_t at = 0;
     while (at < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1   ? lead
-                     : length == 2 ? (lead & 0x1F)
-                     : length == 3 ? (lead & 0x0F)
-                                   : (lead & 0x07);
-        for (std::size_t k = 1; k < length && at + k < text.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
-        out += c;
-        at += length;
+        const DecodedChar decoded = decode_utf8(text, at);
+        out += static_cast<char32_t>(decoded.code_point);
+        at += decoded.length;
     }
     return out;
 }
@@ -254,13 +231,9 @@ void append_escaped(std::string& re, char32_t c) {
         re += static_cast<char>(c);
         return;
     }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kHex[c & 0xF]);
-        c >>= 4;
-    } while (c != 0);
-    re += "\\x{" + digits + "}";
+    re += "\\x{";
+    append_hex_number(re, c);
+    re += '}';
 }
 
 void write_tokens(const std::vector<Token>& tokens, bool literal_separator, std::string& re) {
@@ -327,7 +300,7 @@ re2::RE2::Options regex_options() {
 } // namespace
 
 Result<std::string, std::string> glob_to_regex(std::string_view glob, bool literal_separator) {
-    GlobParser parser(decode_utf8(lossy_utf8(glob)));
+    GlobParser parser(code_points(lossy_utf8(glob)));
     VOK_ASSIGN(auto tokens, parser.parse());
     if (tokens.size() == 1 && tokens.front().kind == TokenKind::RecursivePrefix)
         return std::string(".*");

@@ -5,50 +5,13 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "common/utf8.h"
+
 namespace vok::file_match {
 
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// Length of the valid UTF-8 sequence at `at`, or 0 with `invalid_length` set to the length of
-// the maximal invalid subpart (at least 1) that a lossy conversion replaces by one U+FFFD.
-std::size_t valid_sequence_length(std::string_view text, std::size_t at,
-                                  std::size_t& invalid_length) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    invalid_length = 1;
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char second_low = 0x80, second_high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) second_low = 0xA0;
-        if (lead == 0xED) second_high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) second_low = 0x90;
-        if (lead == 0xF4) second_high = 0x8F;
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (at + k >= text.size()) {
-            invalid_length = k;
-            return 0;
-        }
-        const unsigned char next = byte(at + k);
-        const unsigned char low = k == 1 ? second_low : 0x80;
-        const unsigned char high = k == 1 ? second_high : 0xBF;
-        if (next < low || next > high) {
-            invalid_length = k;
-            return 0;
-        }
-    }
-    return length;
-}
 
 } // namespace
 
@@ -57,28 +20,16 @@ std::string lossy_utf8(std::string_view bytes) {
     text.reserve(bytes.size());
     std::size_t at = 0;
     while (at < bytes.size()) {
-        std::size_t invalid_length = 0;
-        const std::size_t length = valid_sequence_length(bytes, at, invalid_length);
+        const std::size_t length = utf8_sequence_length(bytes, at);
         if (length > 0) {
             text.append(bytes.substr(at, length));
             at += length;
         } else {
             text.append(kReplacement);
-            at += invalid_length;
+            at += utf8_invalid_length(bytes, at);
         }
     }
     return text;
-}
-
-bool is_valid_utf8(std::string_view bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        std::size_t invalid_length = 0;
-        const std::size_t length = valid_sequence_length(bytes, at, invalid_length);
-        if (length == 0) return false;
-        at += length;
-    }
-    return true;
 }
 
 std::vector<std::string_view> path_components(std::string_view path) {

@@ -13,13 +13,12 @@
 #include <vector>
 
 #include "common/result.h"
+#include "common/utf8.h" // is_valid_utf8, the check beside lossy_utf8
 
 namespace vok::file_match {
 
 // `bytes` as valid UTF-8: every maximal invalid subsequence is replaced by one U+FFFD.
 std::string lossy_utf8(std::string_view bytes);
-
-bool is_valid_utf8(std::string_view bytes);
 
 // The components of a "/"-separated path, without empty and "." components; the root of an
 // absolute path is not a component ("/a/./b/" gives "a", "b").

@@ -1,25 +1,24 @@
-// Constructors and message texts of FormatError; see format_error.h.
+// Message texts of FormatError; see format_error.h.
 #include "formatter/format_error.h"
 
 namespace vok {
 
-FormatError FormatError::parse(std::string parser_message) {
-    return FormatError(Kind::Parse, std::move(parser_message), std::nullopt);
-}
+namespace {
 
-FormatError FormatError::output_too_large(std::optional<uint64_t> bytes) {
-    return FormatError(Kind::OutputTooLarge, std::string(), bytes);
-}
+struct MessageWriter {
+    std::string operator()(const FormatError::Parse& e) const {
+        return "Parse error: " + e.parser_message;
+    }
+    std::string operator()(const FormatError::OutputTooLarge& e) const {
+        return "Formatted source too large: " +
+               (e.bytes ? std::to_string(*e.bytes) + " bytes" : std::string("over 2^64 bytes"));
+    }
+};
+
+} // namespace
 
 std::string FormatError::to_string() const {
-    switch (kind_) {
-    case Kind::Parse:
-        return "Parse error: " + message_;
-    case Kind::OutputTooLarge:
-        return "Formatted source too large: " +
-               (bytes_ ? std::to_string(*bytes_) + " bytes" : std::string("over 2^64 bytes"));
-    }
-    return message_;
+    return visit(MessageWriter{});
 }
 
 } // namespace vok

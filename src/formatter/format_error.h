@@ -9,31 +9,30 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
+
+#include "common/error_variant.h"
 
 namespace vok {
 
-class FormatError {
-public:
+struct FormatErrorAlternatives {
     enum class Kind : uint8_t { Parse, OutputTooLarge };
+    struct Parse {
+        std::string parser_message; // the display text of the parser's error
+        bool operator==(const Parse&) const = default;
+    };
+    struct OutputTooLarge {
+        std::optional<uint64_t> bytes; // the size the text would have had, if it fits 64 bits
+        bool operator==(const OutputTooLarge&) const = default;
+    };
+    using Variant = std::variant<Parse, OutputTooLarge>;
+};
 
-    // `parser_message` is the display text of the parser's error.
-    static FormatError parse(std::string parser_message);
-    // `bytes` is the size the text would have had; nothing when that size does not fit 64 bits.
-    static FormatError output_too_large(std::optional<uint64_t> bytes);
+struct FormatError : ErrorVariant<FormatErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
-    Kind kind() const { return kind_; }
     // "Parse error: " followed by the parser's message, or the size refusal.
     std::string to_string() const;
-
-    friend bool operator==(const FormatError&, const FormatError&) = default;
-
-private:
-    FormatError(Kind kind, std::string message, std::optional<uint64_t> bytes)
-        : kind_(kind), message_(std::move(message)), bytes_(bytes) {}
-
-    Kind kind_;
-    std::string message_;
-    std::optional<uint64_t> bytes_;
 };
 
 } // namespace vok

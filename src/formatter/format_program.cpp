@@ -13,7 +13,7 @@ Result<std::string, FormatError> format_program(std::string_view source,
     std::vector<std::string> comments;
     if (config.preserve_comments) comments = header_comments(source);
     auto ast = parse_source(source);
-    if (!ast.ok()) return Err(FormatError::parse(ast.error().to_string()));
+    if (!ast.ok()) return Err(FormatError::Parse{ast.error().to_string()});
     Printer printer(config);
     printer.print_program(*ast, comments);
     return std::move(printer).finish();

@@ -513,7 +513,7 @@ Result<std::string, FormatError> Printer::finish() && {
     uint64_t total = 0;
     if (__builtin_mul_overflow(levels, unit, &extra) ||
         __builtin_add_overflow(uint64_t{out_.size()}, extra, &total)) {
-        return Err(FormatError::output_too_large(std::nullopt));
+        return Err(FormatError::OutputTooLarge{std::nullopt});
     }
     if (extra == 0) return std::move(out_);
     // The width is the caller's number and may be absurd. Indentation beyond a gigabyte (or four
@@ -524,14 +524,14 @@ Result<std::string, FormatError> Printer::finish() && {
     const uint64_t size_limit = std::min<uint64_t>(std::string().max_size(),
                                                    uint64_t{std::numeric_limits<ptrdiff_t>::max()});
     if (extra > indentation_limit || total > size_limit)
-        return Err(FormatError::output_too_large(total));
+        return Err(FormatError::OutputTooLarge{total});
     std::string text;
     try {
         text.reserve(static_cast<size_t>(total));
     } catch (const std::bad_alloc&) {
-        return Err(FormatError::output_too_large(total));
+        return Err(FormatError::OutputTooLarge{total});
     } catch (const std::length_error&) {
-        return Err(FormatError::output_too_large(total));
+        return Err(FormatError::OutputTooLarge{total});
     }
     size_t copied = 0;
     for (const IndentMark& mark : indents_) {

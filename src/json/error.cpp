@@ -55,8 +55,8 @@ std::string_view error_code_text(ErrorCode code) {
 }
 
 std::string Error::to_string() const {
-    if (!has_position()) return message_;
-    return message_ + " at line " + std::to_string(line_) + " column " + std::to_string(column_);
+    if (!has_position()) return message();
+    return message() + " at line " + std::to_string(line()) + " column " + std::to_string(column());
 }
 
 Unexpected Unexpected::of(const Value& v) {

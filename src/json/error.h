@@ -13,6 +13,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+
+#include "common/error_variant.h"
 
 namespace vok::json {
 
@@ -44,26 +48,35 @@ enum class ErrorCode {
 
 std::string_view error_code_text(ErrorCode code);
 
-class Error {
-public:
-    Error() = default;
-    explicit Error(std::string message) : message_(std::move(message)) {}
-    Error(std::string message, uint32_t line, uint32_t column)
-        : message_(std::move(message)), line_(line), column_(column) {}
+// One alternative: a message, with its position (line 0 when it has none). The position is part
+// of the value rather than a second alternative so that an error stays as small as the reader's
+// results need it to be.
+struct ErrorAlternatives {
+    struct Failure {
+        std::string message;
+        uint32_t line = 0;
+        uint32_t column = 0;
+        bool operator==(const Failure&) const = default;
+    };
+    using Variant = std::variant<Failure>;
+};
 
-    const std::string& message() const { return message_; }
-    bool has_position() const { return line_ != 0; }
-    uint32_t line() const { return line_; }
-    uint32_t column() const { return column_; }
+struct Error : ErrorVariant<ErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
+    Error() : ErrorVariant(Failure{}) {}
+    explicit Error(std::string message) : ErrorVariant(Failure{std::move(message)}) {}
+    Error(std::string message, uint32_t line, uint32_t column)
+        : ErrorVariant(Failure{std::move(message), line, column}) {}
+
+    const std::string& message() const { return variant.message; }
+    bool has_position() const { return variant.line != 0; }
+    uint32_t line() const { return variant.line; }
+    uint32_t column() const { return variant.column; }
 
     // The full text: the message, then " at line L column C" when there is a position.
     std::string to_string() const;
-
-private:
-    std::string message_;
-    uint32_t line_ = 0;
-    uint32_t column_ = 0;
 };
+static_assert(sizeof(Error) == sizeof(ErrorAlternatives::Failure), "no room for a variant's index");
 
 // What a reader found where it wanted something else, told the way messages tell it.
 struct Unexpected {

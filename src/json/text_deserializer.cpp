@@ -9,61 +9,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/hex.h"
+#include "common/utf8.h"
+
 namespace vok::json {
 
 namespace {
 
 bool is_digit(int c) {
     return c >= '0' && c <= '9';
-}
-
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-void push_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Length of the valid UTF-8 sequence starting at p (a non-ASCII lead byte), or 0 if invalid.
-size_t utf8_sequence_length(const unsigned char* p, size_t left) {
-    unsigned char c = p[0];
-    size_t len;
-    uint32_t min;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2, min = 0x80, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3, min = 0x800, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4, min = 0x10000, cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (left < len) return 0;
-    for (size_t i = 1; i < len; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
 }
 
 Unexpected unexpected_number(const Number& n) {
@@ -158,7 +112,7 @@ Result<uint16_t, Error> TextDeserializer::decode_hex_escape() {
     uint16_t v = 0;
     bool ok = true;
     for (int i = 0; i < 4; ++i) {
-        int h = hex_value(static_cast<unsigned char>(text_[index_ + static_cast<size_t>(i)]));
+        int h = hex_value(text_[index_ + static_cast<size_t>(i)]);
         if (h < 0) ok = false;
         v = static_cast<uint16_t>((v << 4) | (h & 0xF));
     }
@@ -207,7 +161,7 @@ Status TextDeserializer::parse_escape(std::string& out, bool validate) {
     }
     if (n >= 0xDC00 && n <= 0xDFFF) return Err(error(ErrorCode::LoneLeadingSurrogateInHexEscape));
     if (n < 0xD800 || n > 0xDBFF) {
-        push_utf8(out, n);
+        append_utf8(out, n);
         return Ok();
     }
     // A leading surrogate must be followed by an escaped trailing one.
@@ -219,7 +173,7 @@ Status TextDeserializer::parse_escape(std::string& out, bool validate) {
     VOK_ASSIGN(uint16_t n2, decode_hex_escape());
     if (n2 < 0xDC00 || n2 > 0xDFFF) return Err(error(ErrorCode::LoneLeadingSurrogateInHexEscape));
     uint32_t cp = ((static_cast<uint32_t>(n - 0xD800) << 10) | (n2 - 0xDC00u)) + 0x10000u;
-    push_utf8(out, cp);
+    append_utf8(out, cp);
     return Ok();
 }
 
@@ -254,7 +208,7 @@ Status TextDeserializer::parse_str_into(std::string& out) {
                 ++index_;
                 continue;
             }
-            size_t len = utf8_sequence_length(data + index_, size - index_);
+            size_t len = utf8_sequence_length(data + index_, data + size);
             if (len == 0) {
                 ++index_;
                 return Err(error(ErrorCode::InvalidUnicodeCodePoint));

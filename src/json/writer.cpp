@@ -11,13 +11,12 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/hex.h"
 #include "json/byte_scan.h"
 
 namespace vok::json {
 
 namespace {
-
-constexpr char kHex[] = "0123456789abcdef";
 
 void append_indent(std::string& out, size_t spaces) {
     out.append(spaces, ' ');
@@ -158,8 +157,7 @@ template <Escapes E> void append_quoted_as(std::string& out, std::string_view s)
                 break;
             default:
                 out += "\\u00";
-                out += kHex[c >> 4];
-                out += kHex[c & 0xF];
+                append_hex_byte(out, c);
             }
         }
     }

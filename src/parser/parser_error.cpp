@@ -46,55 +46,52 @@ template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 } // namespace
 
 std::string ParserError::to_string() const {
-    return std::visit(
-        Overloaded{
-            [](const Syntax& e) {
-                return "Syntax error at " + position_text(e.line, e.column) + ": " + e.message;
-            },
-            [](const UnsupportedExpression& e) {
-                std::string text = "Unsupported expression '" + e.expression + "'";
-                if (e.location) text += " at " + *e.location;
-                return text;
-            },
-            [](const Grammar& e) { return "Grammar error: " + e.message; },
-            [](const UndefinedEntity& e) {
-                return "Undefined entity: " + e.name + " at " + position_text(e.line, e.column);
-            },
-            [](const UndefinedResource& e) {
-                return "Undefined resource: " + e.name + " at " + position_text(e.line, e.column);
-            },
-            [](const UndefinedVariable& e) {
-                return "Undefined variable: " + e.name + " at " + position_text(e.line, e.column);
-            },
-            [](const DuplicateDeclaration& e) {
-                return "Duplicate declaration: " + e.name + " at " +
-                       position_text(e.line, e.column);
-            },
-            [](const Type& e) { return "Type error at " + e.location + ": " + e.message; },
-            [](const InvalidExpression& e) { return "Invalid expression: " + e.message; },
-            [](const InvalidQuantity& e) { return "Invalid quantity: " + e.message; },
-            [](const Validation& e) { return "Validation error: " + e.message; },
-            [](const NamespaceNotFound& e) {
-                std::string text = "Namespace '" + e.namespace_name + "' not found at " +
-                                   position_text(e.line, e.column);
-                if (e.suggestion) text += ". Did you mean '" + *e.suggestion + "'?";
-                return text;
-            },
-            [](const ModuleNotFound& e) {
-                return "Module '" + e.module + "' not found at " + position_text(e.line, e.column);
-            },
-            [](const SymbolNotExported& e) {
-                std::string text = "Symbol '" + e.symbol + "' is not exported by module '" +
-                                   e.module + "' at " + position_text(e.line, e.column);
-                if (!e.available_exports.empty())
-                    text += ". Available exports: " + join(e.available_exports, ", ");
-                return text;
-            },
-            [](const CircularDependency& e) {
-                return "Circular dependency detected: " + join(e.path, " -> ");
-            },
+    return visit(Overloaded{
+        [](const Syntax& e) {
+            return "Syntax error at " + position_text(e.line, e.column) + ": " + e.message;
         },
-        value_);
+        [](const UnsupportedExpression& e) {
+            std::string text = "Unsupported expression '" + e.expression + "'";
+            if (e.location) text += " at " + *e.location;
+            return text;
+        },
+        [](const Grammar& e) { return "Grammar error: " + e.message; },
+        [](const UndefinedEntity& e) {
+            return "Undefined entity: " + e.name + " at " + position_text(e.line, e.column);
+        },
+        [](const UndefinedResource& e) {
+            return "Undefined resource: " + e.name + " at " + position_text(e.line, e.column);
+        },
+        [](const UndefinedVariable& e) {
+            return "Undefined variable: " + e.name + " at " + position_text(e.line, e.column);
+        },
+        [](const DuplicateDeclaration& e) {
+            return "Duplicate declaration: " + e.name + " at " + position_text(e.line, e.column);
+        },
+        [](const Type& e) { return "Type error at " + e.location + ": " + e.message; },
+        [](const InvalidExpression& e) { return "Invalid expression: " + e.message; },
+        [](const InvalidQuantity& e) { return "Invalid quantity: " + e.message; },
+        [](const Validation& e) { return "Validation error: " + e.message; },
+        [](const NamespaceNotFound& e) {
+            std::string text = "Namespace '" + e.namespace_name + "' not found at " +
+                               position_text(e.line, e.column);
+            if (e.suggestion) text += ". Did you mean '" + *e.suggestion + "'?";
+            return text;
+        },
+        [](const ModuleNotFound& e) {
+            return "Module '" + e.module + "' not found at " + position_text(e.line, e.column);
+        },
+        [](const SymbolNotExported& e) {
+            std::string text = "Symbol '" + e.symbol + "' is not exported by module '" + e.module +
+                               "' at " + position_text(e.line, e.column);
+            if (!e.available_exports.empty())
+                text += ". Available exports: " + join(e.available_exports, ", ");
+            return text;
+        },
+        [](const CircularDependency& e) {
+            return "Circular dependency detected: " + join(e.path, " -> ");
+        },
+    });
 }
 
 ParserError ParserError::syntax(std::string message, size_t line, size_t column) {

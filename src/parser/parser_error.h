@@ -10,18 +10,17 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "common/error_variant.h"
 #include "parser/grammar/rule.h"
 #include "peg/parse_failure.h"
 
 namespace vok {
 
-class ParserError {
-public:
+struct ParserErrorAlternatives {
     struct Syntax {
         std::string message;
         size_t line = 0;
@@ -128,19 +127,13 @@ public:
                                  UndefinedResource, UndefinedVariable, DuplicateDeclaration, Type,
                                  InvalidExpression, InvalidQuantity, Validation, NamespaceNotFound,
                                  ModuleNotFound, SymbolNotExported, CircularDependency>;
+};
 
-    template <class V>
-    requires std::is_constructible_v<Variant, V&&> ParserError(V&& value)
-        : value_(std::forward<V>(value)) {}
-
-    Kind kind() const { return static_cast<Kind>(value_.index()); }
-    const Variant& value() const { return value_; }
-    template <class T> const T* get_if() const { return std::get_if<T>(&value_); }
+struct ParserError : ErrorVariant<ParserErrorAlternatives> {
+    using ErrorVariant::ErrorVariant;
 
     // The one-line message of the variant; no trailing newline.
     std::string to_string() const;
-
-    bool operator==(const ParserError&) const = default;
 
     // ---- constructors by variant ----
     static ParserError syntax(std::string message, size_t line, size_t column);
@@ -168,9 +161,6 @@ public:
     // The Syntax error for a failed grammar run: its position, and the runtime's short
     // description ("unexpected X; expected Y", "expected Y", ..., or the refusal's own message).
     static ParserError from_parse_failure(const peg::ParseFailure<Rule>& failure);
-
-private:
-    Variant value_;
 };
 
 // The message part of a failed grammar run, as from_parse_failure words it.

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "peg/utf8.h"
+#include "common/utf8.h"
 
 namespace vok::peg {
 

@@ -39,13 +39,13 @@
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/result.h"
+#include "common/utf8.h"
 #include "peg/failure_memo.h"
 #include "peg/line_index.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
 #include "peg/record_buffer.h"
 #include "peg/rule_set.h"
-#include "peg/utf8.h"
 
 namespace vok::peg {
 

@@ -26,7 +26,7 @@ json::Value float_result(const Decimal& d) {
 }
 
 // Sum, Min, Max or Avg of the decimals, or null when there are none.
-Result<json::Value, std::string> combine(AggregateFunction function,
+Result<json::Value, PolicyError> combine(AggregateFunction function,
                                          const std::vector<Decimal>& values) {
     if (function == AggregateFunction::Count) return json::Value::from_u64(values.size());
     if (values.empty()) {
@@ -82,7 +82,7 @@ std::optional<uint64_t> seconds_per_window_unit(std::string_view unit) {
 }
 
 // The earliest instant a windowed item may carry.
-Result<UtcInstant, std::string> window_cutoff(const WindowSpec& window) {
+Result<UtcInstant, PolicyError> window_cutoff(const WindowSpec& window) {
     UtcInstant now = now_utc();
     if (window.duration > uint64_t(std::numeric_limits<int64_t>::max()))
         return Err("Window duration " + std::to_string(window.duration) +
@@ -105,37 +105,34 @@ bool within_window(const ItemRef& item, const Graph& graph, const UtcInstant& cu
 
 // One projected value as a comprehension reads it: its decimal, or nothing for values that
 // take no part; an error for numbers and quantity values that do not read.
-Result<std::optional<Decimal>, std::string> comprehension_decimal(const json::Value& value) {
+Result<std::optional<Decimal>, PolicyError> comprehension_decimal(const json::Value& value) {
     using Found = std::optional<Decimal>;
     if (value.is_number()) {
         VOK_ASSIGN(Decimal d, decimal_of_float_text(value.as_number().to_f64()));
         return Found(d);
     }
     if (value.is_string()) {
-        auto d = Decimal::parse(value.as_string());
-        if (!d.ok()) return Err(d.error().to_string());
-        return Found(*d);
+        VOK_ASSIGN(Decimal d, Decimal::parse(value.as_string()));
+        return Found(d);
     }
     if (value.is_object()) {
         const json::Value* amount = value.get("__quantity_value");
         if (amount == nullptr) return Found();
         if (!amount->is_string()) return Err(std::string("Quantity value must be a string"));
-        auto d = Decimal::parse(amount->as_string());
-        if (!d.ok()) return Err(d.error().to_string());
-        return Found(*d);
+        VOK_ASSIGN(Decimal d, Decimal::parse(amount->as_string()));
+        return Found(d);
     }
     return Found();
 }
 
 } // namespace
 
-Result<Decimal, std::string> decimal_of_float_text(double value) {
+Result<Decimal, PolicyError> decimal_of_float_text(double value) {
     char buffer[400];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (ec != std::errc()) return Err(std::string("Unable to format number"));
-    auto d = Decimal::parse(std::string_view(buffer, size_t(end - buffer)));
-    if (!d.ok()) return Err(d.error().to_string());
-    return *d;
+    VOK_ASSIGN(Decimal d, Decimal::parse(std::string_view(buffer, size_t(end - buffer))));
+    return d;
 }
 
 std::string_view filter_variable_for(const Expression& collection) {
@@ -147,14 +144,14 @@ std::string_view filter_variable_for(const Expression& collection) {
 
 namespace {
 
-Result<Expression, std::string> expand_literally(const Graph& graph, const Expression& part,
+Result<Expression, PolicyError> expand_literally(const Graph& graph, const Expression& part,
                                                  std::string_view variable, const ItemRef& item) {
     return expand_expression(substitute_variable(part, variable, item.materialize(graph)), graph);
 }
 
 } // namespace
 
-Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& aggregation,
+Result<json::Value, PolicyError> expand_aggregation(const expr::Aggregation& aggregation,
                                                     const Graph& graph) {
     VOK_ASSIGN(CollectionSource source, collection_source(*aggregation.collection));
     return aggregate(aggregation, source, filter_variable_for(*aggregation.collection), graph,
@@ -163,7 +160,7 @@ Result<json::Value, std::string> expand_aggregation(const expr::Aggregation& agg
                      });
 }
 
-Result<json::Value, std::string>
+Result<json::Value, PolicyError>
 expand_aggregation_comprehension(const expr::AggregationComprehension& comprehension,
                                  const Graph& graph) {
     VOK_ASSIGN(CollectionSource source, collection_source(*comprehension.collection));
@@ -174,7 +171,7 @@ expand_aggregation_comprehension(const expr::AggregationComprehension& comprehen
         });
 }
 
-Result<json::Value, std::string> aggregate(const expr::Aggregation& aggregation,
+Result<json::Value, PolicyError> aggregate(const expr::Aggregation& aggregation,
                                            const CollectionSource& source,
                                            std::string_view variable, const Graph& graph,
                                            PartExpander expand) {
@@ -183,7 +180,7 @@ Result<json::Value, std::string> aggregate(const expr::Aggregation& aggregation,
         return Err(std::string(name_of(function)) + " requires a field specification");
     uint64_t count = 0;
     std::vector<Decimal> values;
-    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, std::string> {
+    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, PolicyError> {
         if (aggregation.filter) {
             auto kept = expand(**aggregation.filter, variable, item);
             if (!kept.ok() || !is_literal_true(*kept)) return Ok();
@@ -199,7 +196,7 @@ Result<json::Value, std::string> aggregate(const expr::Aggregation& aggregation,
     return combine(function, values);
 }
 
-Result<json::Value, std::string>
+Result<json::Value, PolicyError>
 aggregate_comprehension(const expr::AggregationComprehension& comprehension,
                         const CollectionSource& source, const Graph& graph, PartExpander expand) {
     std::optional<UtcInstant> cutoff;
@@ -208,7 +205,7 @@ aggregate_comprehension(const expr::AggregationComprehension& comprehension,
         cutoff = c;
     }
     std::vector<json::Value> projected;
-    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, std::string> {
+    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, PolicyError> {
         if (cutoff && !within_window(item, graph, *cutoff)) return Ok();
         VOK_ASSIGN(Expression predicate,
                    expand(*comprehension.predicate, comprehension.variable, item));

@@ -35,7 +35,7 @@ bool text_test(BinaryOp op, std::string_view left, std::string_view right) {
 }
 
 // The pattern named `name` in the policy's namespace, tested against `text`.
-Result<bool, std::string> pattern_matches(const Policy& policy, const Graph& graph,
+Result<bool, PolicyError> pattern_matches(const Policy& policy, const Graph& graph,
                                           const std::string& text, const std::string& name) {
     for (const auto& entry : graph.patterns()) {
         const Pattern& pattern = entry.second;
@@ -61,12 +61,12 @@ TruthValue three_valued_literal(const json::Value& value) {
     return TruthValue::Unknown;
 }
 
-Result<bool, std::string> boolean_literal(const json::Value& value) {
+Result<bool, PolicyError> boolean_literal(const json::Value& value) {
     if (value.is_bool()) return value.as_bool();
     return Err("Expected boolean literal, got: " + json::to_compact_string(value));
 }
 
-Result<TruthValue, std::string> three_valued_node(const Expression& e, const Graph& graph) {
+Result<TruthValue, PolicyError> three_valued_node(const Expression& e, const Graph& graph) {
     switch (e.kind()) {
     case ExpressionKind::Literal:
         return three_valued_literal(e.get_if<expr::Literal>()->value);
@@ -96,7 +96,7 @@ Result<TruthValue, std::string> three_valued_node(const Expression& e, const Gra
     }
 }
 
-Result<bool, std::string> boolean_node(const Expression& e, const Graph& graph) {
+Result<bool, PolicyError> boolean_node(const Expression& e, const Graph& graph) {
     switch (e.kind()) {
     case ExpressionKind::Literal:
         return boolean_literal(e.get_if<expr::Literal>()->value);
@@ -134,7 +134,7 @@ Result<bool, std::string> boolean_node(const Expression& e, const Graph& graph) 
     }
 }
 
-Result<TruthValue, std::string> three_valued_comparison(const Policy& policy, BinaryOp op,
+Result<TruthValue, PolicyError> three_valued_comparison(const Policy& policy, BinaryOp op,
                                                         const Operand& left, const Operand& right,
                                                         const Graph& graph) {
     if (is_arithmetic(op)) return Err(std::string(kArithmetic));
@@ -191,7 +191,7 @@ Result<TruthValue, std::string> three_valued_comparison(const Policy& policy, Bi
     }
 }
 
-Result<bool, std::string> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
+Result<bool, PolicyError> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
                                              const Operand& right, const Graph& graph) {
     if (is_ordering(op)) return compare_values(left, right, graph, op);
     if (is_arithmetic(op)) return Err(std::string(kArithmetic));

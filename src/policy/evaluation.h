@@ -13,6 +13,7 @@
 #include "expression/expression.h"
 #include "expression/policy.h"
 #include "graph/graph.h"
+#include "policy/policy_error.h"
 #include "policy/runtime_value.h"
 #include "policy/truth_value.h"
 
@@ -20,17 +21,17 @@ namespace vok {
 
 // A literal value standing where a truth value is needed.
 TruthValue three_valued_literal(const json::Value& value);
-Result<bool, std::string> boolean_literal(const json::Value& value);
+Result<bool, PolicyError> boolean_literal(const json::Value& value);
 
 // A node that is neither Binary, Unary nor Quantifier, standing where a truth value is needed.
-Result<TruthValue, std::string> three_valued_node(const Expression& e, const Graph& graph);
-Result<bool, std::string> boolean_node(const Expression& e, const Graph& graph);
+Result<TruthValue, PolicyError> three_valued_node(const Expression& e, const Graph& graph);
+Result<bool, PolicyError> boolean_node(const Expression& e, const Graph& graph);
 
 // A binary operator other than And and Or over two operands.
-Result<TruthValue, std::string> three_valued_comparison(const Policy& policy, BinaryOp op,
+Result<TruthValue, PolicyError> three_valued_comparison(const Policy& policy, BinaryOp op,
                                                         const Operand& left, const Operand& right,
                                                         const Graph& graph);
-Result<bool, std::string> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
+Result<bool, PolicyError> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
                                              const Operand& right, const Graph& graph);
 
 inline constexpr std::string_view kNegateInBooleanContext =

@@ -16,7 +16,7 @@ namespace vok {
 
 namespace {
 
-using Expanded = Result<Expression, std::string>;
+using Expanded = Result<Expression, PolicyError>;
 
 Expanded expand(const Expression& e, const Graph& graph);
 
@@ -121,7 +121,7 @@ bool is_literal_true(const Expression& e) {
     return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
 }
 
-Result<std::optional<json::Value>, std::string> fold_literals(BinaryOp op, const json::Value& left,
+Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const json::Value& left,
                                                               const json::Value& right) {
     using Folded = std::optional<json::Value>;
     if (left.is_null() || right.is_null()) return Folded(json::Value());
@@ -166,7 +166,7 @@ Result<std::optional<json::Value>, std::string> fold_literals(BinaryOp op, const
     }
 }
 
-Result<std::string, std::string> group_text(const json::Value& key) {
+Result<std::string, PolicyError> group_text(const json::Value& key) {
     switch (key.type()) {
     case json::Value::Type::Null:
         return std::string("null");
@@ -182,7 +182,7 @@ Result<std::string, std::string> group_text(const json::Value& key) {
     }
 }
 
-Result<Expression, std::string> expand_expression(const Expression& expression,
+Result<Expression, PolicyError> expand_expression(const Expression& expression,
                                                   const Graph& graph) {
     return expand(expression, graph);
 }

@@ -17,19 +17,20 @@
 #include "common/result.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "policy/policy_error.h"
 #include "json/value.h"
 
 namespace vok {
 
-Result<Expression, std::string> expand_expression(const Expression& expression, const Graph& graph);
+Result<Expression, PolicyError> expand_expression(const Expression& expression, const Graph& graph);
 
 // The value of `left op right` for two literal values, nothing for operators expansion leaves
 // to evaluation, or the error of a value of the wrong kind.
-Result<std::optional<json::Value>, std::string> fold_literals(BinaryOp op, const json::Value& left,
+Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const json::Value& left,
                                                               const json::Value& right);
 
 // The text under which group-by files an item with this key, or the error for arrays and objects.
-Result<std::string, std::string> group_text(const json::Value& key);
+Result<std::string, PolicyError> group_text(const json::Value& key);
 
 // Whether the expression is exactly the literal true.
 bool is_literal_true(const Expression& e);

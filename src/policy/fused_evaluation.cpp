@@ -66,7 +66,7 @@ struct Reduced {
     }
 };
 
-using Reduction = Result<Reduced, std::string>;
+using Reduction = Result<Reduced, PolicyError>;
 
 // The variables bound by the enclosing quantifiers, group-by and comprehensions, outermost first.
 // A quantifier or group-by hides an outer binding of the same name; a comprehension or an
@@ -239,7 +239,7 @@ size_t count_holding(BinaryOp op, bool field_on_left, double number,
 // An evaluation outcome kept back: a truth value, the first evaluation error, or an exception.
 template <bool Three> struct Outcome {
     Truth<Three> truth{};
-    std::optional<std::string> error;
+    std::optional<PolicyError> error;
     std::exception_ptr thrown;
 
     bool failed() const { return error.has_value() || thrown != nullptr; }
@@ -258,12 +258,12 @@ public:
     using T = Truth<Three>;
     using O = Outcome<Three>;
     using N = Node<Three>;
-    using NodeResult = Result<N, std::string>;
+    using NodeResult = Result<N, PolicyError>;
 
     Fused(const Policy& policy, const Graph& graph)
         : policy_(policy), graph_(graph), bindings_(graph) {}
 
-    Result<T, std::string> run(const Expression& e) {
+    Result<T, PolicyError> run(const Expression& e) {
         VOK_ASSIGN(N root, truth(e));
         O outcome = outcome_of(root);
         if (outcome.thrown) std::rethrow_exception(outcome.thrown);
@@ -446,7 +446,7 @@ private:
             return evaluated(std::move(acc));
         }
         VOK_TRY(
-            for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
+            for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, PolicyError> {
                 any = true;
                 Bound bound(bindings_, q.variable, item, true);
                 VOK_ASSIGN(N c, truth_child(*q.condition));
@@ -486,7 +486,7 @@ private:
 
     // The literal the condition folds to for one item (true, false or null), or the expansion
     // error of a field that is not a number.
-    Result<json::Value, std::string> field_test_item(const FieldTest& test, const ItemRef& item) {
+    Result<json::Value, PolicyError> field_test_item(const FieldTest& test, const ItemRef& item) {
         std::optional<json::Value> field = item.field(graph_, test.key);
         json::Value value = field ? std::move(*field) : json::Value();
         VOK_ASSIGN(std::optional<json::Value> folded,
@@ -499,7 +499,7 @@ private:
     // for the null literal.
     // When every item folds to a boolean, `bulk(items, holding)` may be called once instead.
     template <class Visit, class Bulk>
-    Result<void, std::string> each_field_test(const FieldTest& test, const CollectionSource& source,
+    Result<void, PolicyError> each_field_test(const FieldTest& test, const CollectionSource& source,
                                               Visit&& visit, Bulk&& bulk) {
         auto visit_value = [&](const json::Value& folded) {
             visit(folded.is_bool() ? std::optional<bool>(folded.as_bool()) : std::nullopt);
@@ -532,7 +532,7 @@ private:
             }
             return Ok();
         }
-        return for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
+        return for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, PolicyError> {
             VOK_ASSIGN(json::Value folded, field_test_item(test, item));
             visit_value(folded);
             return Ok();
@@ -619,7 +619,7 @@ private:
 
     // The items of a quantifier's or group-by's collection, as substitution would leave the
     // collection expression; a value it takes from a binding is kept in `holder`.
-    Result<CollectionSource, std::string> collection(const Expression& e, json::Value& holder,
+    Result<CollectionSource, PolicyError> collection(const Expression& e, json::Value& holder,
                                                      bool* was_bound = nullptr) {
         std::optional<json::Value> bound;
         if (const auto* v = e.get_if<expr::Variable>()) bound = bindings_.variable(v->name);
@@ -635,7 +635,7 @@ private:
     // Aggregations bind their item without hiding an outer variable of the same name.
     auto part_expander() {
         return [this](const Expression& part, std::string_view variable,
-                      const ItemRef& item) -> Result<Expression, std::string> {
+                      const ItemRef& item) -> Result<Expression, PolicyError> {
             Bound bound(bindings_, variable, item, false);
             VOK_ASSIGN(Reduced r, reduce_child(part));
             return std::move(r).to_expression();
@@ -647,7 +647,7 @@ private:
         VOK_ASSIGN(CollectionSource source, collection(*q.collection, collection_value));
         size_t holding = 0;
         bool any = false;
-        auto visit = [&](const ItemRef& item) -> Result<void, std::string> {
+        auto visit = [&](const ItemRef& item) -> Result<void, PolicyError> {
             any = true;
             Bound bound(bindings_, q.variable, item, true);
             VOK_ASSIGN(Reduced c, reduce_child(*q.condition));
@@ -680,7 +680,7 @@ private:
         std::vector<std::string> order;
         std::unordered_map<std::string, json::Array> groups;
         VOK_TRY(
-            for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, std::string> {
+            for_each_item(source, graph_, [&](const ItemRef& item) -> Result<void, PolicyError> {
                 Bound bound(bindings_, g.variable, item, true);
                 if (g.filter) {
                     VOK_ASSIGN(Reduced kept, reduce_child(**g.filter));
@@ -711,7 +711,7 @@ private:
 
 } // namespace
 
-Result<TruthValue, std::string> evaluate_fused(const Policy& policy, const Graph& graph,
+Result<TruthValue, PolicyError> evaluate_fused(const Policy& policy, const Graph& graph,
                                                bool three_valued) {
     if (three_valued) return Fused<true>(policy, graph).run(policy.expression);
     VOK_ASSIGN(bool holds, Fused<false>(policy, graph).run(policy.expression));

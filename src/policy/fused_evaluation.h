@@ -22,13 +22,14 @@
 #include "common/result.h"
 #include "expression/policy.h"
 #include "graph/graph.h"
+#include "policy/policy_error.h"
 #include "policy/truth_value.h"
 
 namespace vok {
 
 // The truth of the policy's expression in the given logic (Unknown only in three-valued logic),
 // or the first error.
-Result<TruthValue, std::string> evaluate_fused(const Policy& policy, const Graph& graph,
+Result<TruthValue, PolicyError> evaluate_fused(const Policy& policy, const Graph& graph,
                                                bool three_valued);
 
 } // namespace vok

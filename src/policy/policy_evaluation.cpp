@@ -8,13 +8,13 @@ namespace vok {
 
 namespace {
 
-Result<void, std::string> check_child(const Expression& e, bool flag) {
+Result<void, PolicyError> check_child(const Expression& e, bool flag) {
     return with_stack_room([&] { return check_aggregation_in_boolean_context(e, flag); });
 }
 
 } // namespace
 
-Result<void, std::string> check_aggregation_in_boolean_context(const Expression& expression,
+Result<void, PolicyError> check_aggregation_in_boolean_context(const Expression& expression,
                                                                bool in_boolean_context) {
     switch (expression.kind()) {
     case ExpressionKind::Binary: {
@@ -71,7 +71,7 @@ EvaluationResult evaluation_result_for(const Policy& policy, TruthValue outcome)
     return result;
 }
 
-Result<EvaluationResult, std::string> evaluate_policy(const Graph& graph, const Policy& policy) {
+Result<EvaluationResult, PolicyError> evaluate_policy(const Graph& graph, const Policy& policy) {
     const bool three_valued = graph.use_three_valued_logic();
     VOK_TRY(check_aggregation_in_boolean_context(policy.expression, true));
     VOK_ASSIGN(TruthValue outcome, evaluate_fused(policy, graph, three_valued));

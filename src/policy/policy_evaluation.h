@@ -12,16 +12,17 @@
 #include "expression/policy.h"
 #include "graph/graph.h"
 #include "policy/evaluation_result.h"
+#include "policy/policy_error.h"
 #include "policy/truth_value.h"
 
 namespace vok {
 
-Result<EvaluationResult, std::string> evaluate_policy(const Graph& graph, const Policy& policy);
+Result<EvaluationResult, PolicyError> evaluate_policy(const Graph& graph, const Policy& policy);
 
 // Fails with the aggregation message when an Aggregation or AggregationComprehension stands where
 // a truth value is needed. The operand of a cast and the object of a member access are not
 // looked into.
-Result<void, std::string> check_aggregation_in_boolean_context(const Expression& expression,
+Result<void, PolicyError> check_aggregation_in_boolean_context(const Expression& expression,
                                                                bool in_boolean_context);
 
 // The result record for an outcome: no violation for True, one for False or Unknown.

@@ -148,7 +148,7 @@ json::Value record_item(const Graph& graph, CollectionKind kind, const void* rec
 }
 
 template <class R, class F>
-Result<void, std::string> visit_records(const IndexedMap<Uuid, R>& records, CollectionKind kind,
+Result<void, PolicyError> visit_records(const IndexedMap<Uuid, R>& records, CollectionKind kind,
                                         F& visit) {
     for (const auto& entry : records) {
         poll_cancellation();
@@ -231,7 +231,7 @@ std::optional<double> value_as_f64(const json::Value& value) {
     return value.as_number().to_f64();
 }
 
-Result<CollectionSource, std::string> collection_source(const Expression& collection) {
+Result<CollectionSource, PolicyError> collection_source(const Expression& collection) {
     if (const auto* literal = collection.get_if<expr::Literal>()) {
         if (literal->value.is_array())
             return CollectionSource{std::nullopt, &literal->value.as_array()};
@@ -242,9 +242,9 @@ Result<CollectionSource, std::string> collection_source(const Expression& collec
     return Err(std::string("Collection expression must be a variable or array literal"));
 }
 
-Result<void, std::string>
+Result<void, PolicyError>
 for_each_item(const CollectionSource& source, const Graph& graph,
-              FunctionRef<Result<void, std::string>(const ItemRef&)> visit) {
+              FunctionRef<Result<void, PolicyError>(const ItemRef&)> visit) {
     if (!source.kind) {
         for (const json::Value& element : *source.array) {
             poll_cancellation();
@@ -267,11 +267,11 @@ for_each_item(const CollectionSource& source, const Graph& graph,
     return Ok();
 }
 
-Result<std::vector<json::Value>, std::string> resolve_collection(const Expression& collection,
+Result<std::vector<json::Value>, PolicyError> resolve_collection(const Expression& collection,
                                                                  const Graph& graph) {
     VOK_ASSIGN(CollectionSource source, collection_source(collection));
     std::vector<json::Value> items;
-    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, std::string> {
+    VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, PolicyError> {
         items.push_back(item.materialize(graph));
         return Ok();
     }));

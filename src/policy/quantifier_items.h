@@ -17,6 +17,7 @@
 #include "common/result.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "policy/policy_error.h"
 #include "json/value.h"
 
 namespace vok {
@@ -73,16 +74,16 @@ struct CollectionSource {
 // Reads a collection expression (already substituted): "Unknown collection: <name>" for another
 // variable, "Collection expression must be a variable or array literal" for anything else. The
 // array of a literal is borrowed from `collection`.
-Result<CollectionSource, std::string> collection_source(const Expression& collection);
+Result<CollectionSource, PolicyError> collection_source(const Expression& collection);
 
 // Calls `visit` for each item in collection order; stops at the first error it returns. Polls for
 // cancellation before each item, so every walk over a collection can be interrupted.
-Result<void, std::string>
+Result<void, PolicyError>
 for_each_item(const CollectionSource& source, const Graph& graph,
-              FunctionRef<Result<void, std::string>(const ItemRef&)> visit);
+              FunctionRef<Result<void, PolicyError>(const ItemRef&)> visit);
 
 // The items as JSON values, in collection order.
-Result<std::vector<json::Value>, std::string> resolve_collection(const Expression& collection,
+Result<std::vector<json::Value>, PolicyError> resolve_collection(const Expression& collection,
                                                                  const Graph& graph);
 
 } // namespace vok

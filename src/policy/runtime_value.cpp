@@ -18,7 +18,7 @@ namespace {
 constexpr std::string_view kQuantityValue = "__quantity_value";
 constexpr std::string_view kQuantityUnit = "__quantity_unit";
 
-Result<json::Value, std::string> member_value(const expr::MemberAccess& access,
+Result<json::Value, PolicyError> member_value(const expr::MemberAccess& access,
                                               const Graph& graph) {
     if (auto id = graph.find_entity_by_name(access.object)) {
         const Entity& entity = *graph.get_entity(*id);
@@ -147,10 +147,10 @@ Operand Operand::of(const Expression& e) {
     return Operand{nullptr, &e};
 }
 
-Result<json::Value, std::string> resolve_runtime_value(const Expression& expression,
+Result<json::Value, PolicyError> resolve_runtime_value(const Expression& expression,
                                                        const Graph& graph) {
     return std::visit(
-        [&](const auto& n) -> Result<json::Value, std::string> {
+        [&](const auto& n) -> Result<json::Value, PolicyError> {
             using T = std::decay_t<decltype(n)>;
             if constexpr (std::is_same_v<T, expr::Literal>) {
                 return n.value;
@@ -179,22 +179,21 @@ Result<json::Value, std::string> resolve_runtime_value(const Expression& express
         expression.node());
 }
 
-Result<json::Value, std::string> resolve_runtime_value(const Operand& operand, const Graph& graph) {
+Result<json::Value, PolicyError> resolve_runtime_value(const Operand& operand, const Graph& graph) {
     if (operand.literal != nullptr) return *operand.literal;
     return resolve_runtime_value(*operand.expression, graph);
 }
 
-Result<std::string, std::string> expect_string_operand(const Operand& operand, const Graph& graph) {
+Result<std::string, PolicyError> expect_string_operand(const Operand& operand, const Graph& graph) {
     VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
     if (!value.is_string()) return Err(std::string("Expected string value"));
     return std::move(value.as_string());
 }
 
-Result<Decimal, std::string> parse_decimal_value(const json::Value& value) {
+Result<Decimal, PolicyError> parse_decimal_value(const json::Value& value) {
     if (value.is_string()) {
-        auto parsed = Decimal::parse(value.as_string());
-        if (!parsed.ok()) return Err(parsed.error().to_string());
-        return *parsed;
+        VOK_ASSIGN(Decimal parsed, Decimal::parse(value.as_string()));
+        return parsed;
     }
     if (value.is_number()) {
         if (auto d = Decimal::from_f64(value.as_number().to_f64())) return *d;
@@ -203,7 +202,7 @@ Result<Decimal, std::string> parse_decimal_value(const json::Value& value) {
     return Err("Expected numeric value, got: " + json::to_compact_string(value));
 }
 
-Result<std::optional<NumericOperand>, std::string> parse_quantity_object(const json::Value& value) {
+Result<std::optional<NumericOperand>, PolicyError> parse_quantity_object(const json::Value& value) {
     using Found = std::optional<NumericOperand>;
     if (value.is_number() || value.is_string()) {
         VOK_ASSIGN(Decimal d, parse_decimal_value(value));
@@ -219,18 +218,18 @@ Result<std::optional<NumericOperand>, std::string> parse_quantity_object(const j
     if (!unit->is_string())
         return Err("Expected __quantity_unit to be string, got: " + json::to_compact_string(*unit));
     auto d = parse_decimal_value(*amount);
-    if (!d.ok()) return Err("Invalid __quantity_value: " + d.error());
+    if (!d.ok()) return Err("Invalid __quantity_value: " + d.error().to_string());
     return Found(NumericOperand{*d, unit->as_string()});
 }
 
-Result<NumericOperand, std::string> resolve_operand(const Operand& operand, const Graph& graph) {
+Result<NumericOperand, PolicyError> resolve_operand(const Operand& operand, const Graph& graph) {
     VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
     VOK_ASSIGN(std::optional<NumericOperand> numeric, parse_quantity_object(value));
     if (!numeric) return Err("Expected numeric value, got: " + json::to_compact_string(value));
     return std::move(*numeric);
 }
 
-Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
+Result<bool, PolicyError> compare_values(const Operand& left, const Operand& right,
                                          const Graph& graph, BinaryOp op) {
     VOK_ASSIGN(NumericOperand l, resolve_operand(left, graph));
     VOK_ASSIGN(NumericOperand r, resolve_operand(right, graph));
@@ -252,7 +251,7 @@ Result<bool, std::string> compare_values(const Operand& left, const Operand& rig
     return comparison_holds(op, l.value, right_value);
 }
 
-Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
+Result<std::optional<std::pair<Decimal, Decimal>>, PolicyError>
 compare_values_three_valued(const std::optional<NumericOperand>& left,
                             const std::optional<NumericOperand>& right) {
     using Pair = std::optional<std::pair<Decimal, Decimal>>;
@@ -269,17 +268,17 @@ compare_values_three_valued(const std::optional<NumericOperand>& left,
     return Pair(std::pair(left->value, *converted));
 }
 
-Result<json::Value, std::string> cast_value(const json::Value& value, std::string_view target) {
+Result<json::Value, PolicyError> cast_value(const json::Value& value, std::string_view target) {
     auto cast = cast_quantity(value, target);
     if (!cast.ok()) return Err(std::move(cast).error());
     const NumericOperand& q = *cast;
     return quantity_object(q.value, q.unit ? std::string_view(*q.unit) : target);
 }
 
-Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
+Result<NumericOperand, PolicyError> cast_quantity(const json::Value& value,
                                                   std::string_view target) {
     auto read = parse_quantity_object(value);
-    if (!read.ok()) return Err("Invalid cast operand: " + read.error());
+    if (!read.ok()) return Err("Invalid cast operand: " + read.error().to_string());
     if (!*read)
         return Err("Cannot cast non-numeric value " + json::to_compact_string(value) + " to " +
                    std::string(target));
@@ -299,7 +298,7 @@ Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
     return NumericOperand{*converted, to->symbol};
 }
 
-Result<bool, std::string> evaluate_has_role(const Operand& left, const Operand& right,
+Result<bool, PolicyError> evaluate_has_role(const Operand& left, const Operand& right,
                                             const Graph& graph) {
     VOK_ASSIGN(std::string role, expect_string_operand(right, graph));
     VOK_ASSIGN(json::Value subject, resolve_runtime_value(left, graph));

@@ -17,6 +17,7 @@
 #include "decimal/decimal.h"
 #include "expression/expression.h"
 #include "graph/graph.h"
+#include "policy/policy_error.h"
 #include "units/conversion.h"
 #include "json/value.h"
 
@@ -36,14 +37,14 @@ struct Operand {
     static Operand of(const Expression& e);
 };
 
-Result<json::Value, std::string> resolve_runtime_value(const Expression& expression,
+Result<json::Value, PolicyError> resolve_runtime_value(const Expression& expression,
                                                        const Graph& graph);
-Result<json::Value, std::string> resolve_runtime_value(const Operand& operand, const Graph& graph);
+Result<json::Value, PolicyError> resolve_runtime_value(const Operand& operand, const Graph& graph);
 
 // A string value, else "Expected string value".
-Result<std::string, std::string> expect_string_operand(const Operand& operand, const Graph& graph);
+Result<std::string, PolicyError> expect_string_operand(const Operand& operand, const Graph& graph);
 
-Result<Decimal, std::string> parse_decimal_value(const json::Value& value);
+Result<Decimal, PolicyError> parse_decimal_value(const json::Value& value);
 
 struct NumericOperand {
     Decimal value;
@@ -52,13 +53,13 @@ struct NumericOperand {
 
 // A number or numeric string (unitless), a quantity object (with its unit), or nothing for any
 // other value; an error for unreadable numbers and half-formed quantity objects.
-Result<std::optional<NumericOperand>, std::string> parse_quantity_object(const json::Value& value);
+Result<std::optional<NumericOperand>, PolicyError> parse_quantity_object(const json::Value& value);
 
 // A numeric operand for two-valued comparisons; "Expected numeric value, got: ..." otherwise.
-Result<NumericOperand, std::string> resolve_operand(const Operand& operand, const Graph& graph);
+Result<NumericOperand, PolicyError> resolve_operand(const Operand& operand, const Graph& graph);
 
 // Two-valued ordering comparison (GreaterThan, LessThan, GreaterThanOrEqual, LessThanOrEqual).
-Result<bool, std::string> compare_values(const Operand& left, const Operand& right,
+Result<bool, PolicyError> compare_values(const Operand& left, const Operand& right,
                                          const Graph& graph, BinaryOp op);
 
 // "Unit conversion failed: " and the conversion's error text.
@@ -67,7 +68,7 @@ std::string conversion_failed(const ConversionError& error);
 // Both operands in one unit, or nothing when they cannot be compared (not numeric, only one
 // side with a unit, units unknown or not convertible). The right operand is converted into the
 // left operand's unit.
-Result<std::optional<std::pair<Decimal, Decimal>>, std::string>
+Result<std::optional<std::pair<Decimal, Decimal>>, PolicyError>
 compare_values_three_valued(const std::optional<NumericOperand>& left,
                             const std::optional<NumericOperand>& right);
 
@@ -97,12 +98,12 @@ template <class T> bool comparison_holds(BinaryOp op, const T& left, const T& ri
 }
 
 // The cast of a resolved value to a unit: the value in the target unit, with the target symbol.
-Result<NumericOperand, std::string> cast_quantity(const json::Value& value,
+Result<NumericOperand, PolicyError> cast_quantity(const json::Value& value,
                                                   std::string_view target);
 // The same as a quantity object.
-Result<json::Value, std::string> cast_value(const json::Value& value, std::string_view target);
+Result<json::Value, PolicyError> cast_value(const json::Value& value, std::string_view target);
 
-Result<bool, std::string> evaluate_has_role(const Operand& left, const Operand& right,
+Result<bool, PolicyError> evaluate_has_role(const Operand& left, const Operand& right,
                                             const Graph& graph);
 
 } // namespace vok

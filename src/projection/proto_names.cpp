@@ -1,10 +1,12 @@
-// The two name conversions; Unicode properties and case mappings come from unicode_properties.h.
+// The two name conversions; Unicode properties and case mappings come from
+// common/unicode_properties.h.
 #include "projection/proto_names.h"
 
 #include <array>
 #include <vector>
 
-#include "projection/unicode_properties.h"
+#include "common/unicode_properties.h"
+#include "common/utf8.h"
 
 namespace vok::projection {
 
@@ -42,6 +44,16 @@ bool is_reserved_word(std::string_view name) {
         if (lowered == word) return true;
     }
     return false;
+}
+
+// The character at `pos` of UTF-8 `text`, `pos` moved past it. A byte that starts no valid
+// sequence is read alone, as U+FFFD, which is neither alphanumeric nor upper-case: it separates
+// pieces like punctuation.
+char32_t next_code_point(std::string_view text, size_t& pos) {
+    const DecodedChar decoded = decode_utf8(text, pos);
+    pos += decoded.length;
+    return decoded.code_point == kInvalidCodePoint ? 0xFFFD
+                                                   : static_cast<char32_t>(decoded.code_point);
 }
 
 // Each maximal run of alphanumeric characters, its first character upper-cased (fully, so it may

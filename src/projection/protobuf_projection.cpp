@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/unicode_case.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
-#include "projection/unicode_properties.h"
 #include "projection/well_known_imports.h"
 #include "time/reproducible_timestamp.h"
 
@@ -162,7 +162,7 @@ ProtoScalar proto_scalar_for(const json::Value& value) {
 StreamingMode streaming_mode_of(const Flow& flow) {
     const json::Value* value = flow.attributes.find("streaming");
     if (value == nullptr || !value->is_string()) return StreamingMode::Unary;
-    const std::string mode = to_lowercase(value->as_string());
+    const std::string mode = lowercase_text(value->as_string());
     if (mode == "streaming" || mode == "server_streaming" || mode == "serverstreaming")
         return StreamingMode::ServerStreaming;
     if (mode == "client_streaming" || mode == "clientstreaming")

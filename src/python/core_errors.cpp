@@ -1,9 +1,9 @@
 // The table from core errors to exception kinds; see core_errors.h.
 //
 // Bad input is a ValueError wherever it is found (source text, JSON, records the graph refuses,
-// units, authority configurations, keys). The namespace registry reads files and walks
-// directories, so its failures are a RuntimeError. A formatter run whose text would be too large
-// is a MemoryError that keeps the formatter's explanation.
+// units, authority configurations, keys, policies that cannot be evaluated). The namespace
+// registry reads files and walks directories, so its failures are a RuntimeError. A formatter run
+// whose text would be too large is a MemoryError that keeps the formatter's explanation.
 #include "python/core_errors.h"
 
 #include "python/binding/messages.h"
@@ -47,6 +47,10 @@ ErrorKind exception_kind(const authority::AuthorityError&) {
 }
 
 ErrorKind exception_kind(const semantic_pack::SigningError&) {
+    return ErrorKind::Value;
+}
+
+ErrorKind exception_kind(const PolicyError&) {
     return ErrorKind::Value;
 }
 

@@ -19,6 +19,7 @@
 #include "formatter/format_error.h"
 #include "graph/graph_error.h"
 #include "parser/parser_error.h"
+#include "policy/policy_error.h"
 #include "primitives/pattern_error.h"
 #include "python/binding/error.h"
 #include "registry/registry_error.h"
@@ -39,7 +40,9 @@ ErrorKind exception_kind(const FormatError& error);
 ErrorKind exception_kind(const json::Error& error);
 ErrorKind exception_kind(const authority::AuthorityError& error);
 ErrorKind exception_kind(const semantic_pack::SigningError& error);
-// The core's plain-text errors: numbers, timestamps, policy evaluation, the authority readers.
+ErrorKind exception_kind(const PolicyError& error);
+// The core's plain-text errors: timestamps, the authority readers, and the texts that CALM
+// import and signing errors carry.
 ErrorKind exception_kind(const std::string& error);
 
 // The exception for a core error: its kind from the table, its message the prefix followed by the

@@ -133,8 +133,7 @@ Result<std::string, RegistryError> read_text_file(std::string_view path) {
         }
         text.append(buffer, static_cast<std::size_t>(count));
     }
-    if (!file_match::is_valid_utf8(text))
-        return Err(RegistryError::Io{"stream did not contain valid UTF-8"});
+    if (!is_valid_utf8(text)) return Err(RegistryError::Io{"stream did not contain valid UTF-8"});
     return text;
 }
 

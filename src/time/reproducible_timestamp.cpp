@@ -1,9 +1,9 @@
-// Reading SOURCE_DATE_EPOCH; relies on utf8proc to judge the bytes and on the RFC 3339 writer.
+// Reading SOURCE_DATE_EPOCH; relies on common/utf8 to judge the bytes and on the RFC 3339 writer.
 #include "time/reproducible_timestamp.h"
 
 #include <cstdlib>
-#include <utf8proc.h>
 
+#include "common/utf8.h"
 #include "time/rfc3339.h"
 
 namespace vok {
@@ -14,19 +14,6 @@ namespace {
 // -262143 to 262142 exactly, whole years at both ends.
 constexpr int64_t kFirstUsableSecond = -8'334'601'228'800;
 constexpr int64_t kLastUsableSecond = 8'210'266'876'799;
-
-bool is_valid_utf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    utf8proc_ssize_t left = static_cast<utf8proc_ssize_t>(text.size());
-    while (left > 0) {
-        utf8proc_int32_t code_point = 0;
-        const utf8proc_ssize_t used = utf8proc_iterate(p, left, &code_point);
-        if (used <= 0) return false;
-        p += used;
-        left -= used;
-    }
-    return true;
-}
 
 } // namespace
 

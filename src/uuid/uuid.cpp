@@ -23,21 +23,15 @@
 #include <cerrno>
 #include <mutex>
 
+#include "common/hex.h"
 #include "common/invariant.h"
+#include "common/utf8.h"
 
 namespace vok {
 
 namespace {
 
 constexpr std::string_view kUrnPrefix = "urn:uuid:";
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool parse_simple(std::string_view text, Uuid& out) {
     for (size_t i = 0; i < 16; ++i) {
@@ -63,48 +57,9 @@ bool parse_hyphenated(std::string_view text, Uuid& out) {
     return parse_simple(simple, out);
 }
 
-// Length of the UTF-8 sequence starting at text[i], or 0 when it is not a valid one (overlong
-// forms, surrogates and code points above U+10FFFF included).
-size_t utf8_sequence_length(std::string_view text, size_t i) {
-    auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-    uint8_t lead = byte(i);
-    if (lead < 0x80) return 1;
-    size_t length;
-    uint8_t min_second = 0x80;
-    uint8_t max_second = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) min_second = 0xA0;
-        if (lead == 0xED) max_second = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) min_second = 0x90;
-        if (lead == 0xF4) max_second = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    if (byte(i + 1) < min_second || byte(i + 1) > max_second) return 0;
-    for (size_t k = 2; k < length; ++k) {
-        if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
-    }
-    return length;
-}
-
-bool is_utf8(std::string_view text) {
-    for (size_t i = 0; i < text.size();) {
-        size_t length = utf8_sequence_length(text, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
-
 // Why `input` is not a UUID; only called for input that the shape-checking parse refused.
 std::string describe_invalid(std::string_view input) {
-    if (!is_utf8(input)) return "non-UTF8 input";
+    if (!is_valid_utf8(input)) return "non-UTF8 input";
 
     std::string_view inner = input;
     size_t prefix_length = 0;
@@ -279,8 +234,7 @@ std::string Uuid::to_string() const {
     text.reserve(36);
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
-        text.push_back(kHexDigits[bytes[i] >> 4]);
-        text.push_back(kHexDigits[bytes[i] & 0x0F]);
+        append_hex_byte(text, bytes[i]);
     }
     return text;
 }

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/utf8.h"
 #include "peg/unicode_class.h"
-#include "peg/utf8.h"
 
 namespace vok::grammar::scan {
 
@@ -43,7 +43,7 @@ inline unsigned identifier_continue(const char* p, const char* end) {
     const char c = *p;
     if (static_cast<unsigned char>(c) < 0x80)
         return (is_digit(c) || c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z')) ? 1 : 0;
-    const peg::DecodedChar decoded = peg::decode_utf8(p, end);
+    const DecodedChar decoded = decode_utf8(p, end);
     return (peg::is_letter(decoded.code_point) || peg::is_number(decoded.code_point))
                ? decoded.length
                : 0;
@@ -57,7 +57,7 @@ inline const char* identifier(const char* p, const char* end) {
         if (!(c == '_' || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'))) return nullptr;
         ++p;
     } else {
-        const peg::DecodedChar decoded = peg::decode_utf8(p, end);
+        const DecodedChar decoded = decode_utf8(p, end);
         if (!peg::is_letter(decoded.code_point)) return nullptr;
         p += decoded.length;
     }
@@ -119,7 +119,7 @@ inline const char* scan_string_content(const char* p, const char* end) {
     if (p >= end) return nullptr;
     if (*p == '\\') return scan_escape_sequence(p, end);
     if (*p == '"') return nullptr;
-    return p + peg::decode_utf8(p, end).length;
+    return p + decode_utf8(p, end).length;
 }
 
 // string_literal: "\"" ~ string_content* ~ "\""

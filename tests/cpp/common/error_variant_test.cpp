@@ -72,5 +72,32 @@ TEST(ErrorVariant, EqualityComparesAlternativeAndData) {
     EXPECT_NE(PlainError(PlainError::Missing{""}), PlainError(PlainError::Empty{}));
 }
 
+// An error with one alternative stores it without a variant's index: no bigger than its text.
+struct WordedAlternatives {
+    struct Failure {
+        std::string message;
+        bool operator==(const Failure&) const = default;
+    };
+    using Variant = std::variant<Failure>;
+};
+struct WordedError : ErrorVariant<WordedAlternatives> {
+    using ErrorVariant::ErrorVariant;
+    std::string to_string() const { return as<Failure>().message; }
+};
+static_assert(CoreError<WordedError> && WordedError::kKindCount == 1);
+static_assert(sizeof(WordedError) == sizeof(std::string));
+
+TEST(ErrorVariant, OneAlternativeIsAlwaysTheOneHeld) {
+    const WordedError error = WordedError::Failure{"no"};
+    EXPECT_EQ(error.kind(), 0u);
+    EXPECT_TRUE(error.is<WordedError::Failure>());
+    ASSERT_NE(error.get_if<WordedError::Failure>(), nullptr);
+    EXPECT_EQ(error.get_if<WordedError::Failure>()->message, "no");
+    EXPECT_EQ(error.visit([](const WordedError::Failure& f) { return f.message.size(); }), 2u);
+    EXPECT_EQ(error.to_string(), "no");
+    EXPECT_EQ(error, WordedError(WordedError::Failure{"no"}));
+    EXPECT_NE(error, WordedError(WordedError::Failure{"yes"}));
+}
+
 } // namespace
 } // namespace vok

@@ -32,7 +32,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"Σ", "σ"}, Case{" Σ", " σ"}, Case{"ΣΑ", "σα"}, Case{"'Σ", "'σ"},
                     Case{"1Σ", "1σ"}, Case{"ΑΣΣ", "ασς"}, Case{"AΣ", "aς"},
                     // A byte that starts no character is kept and is not a letter.
-                    Case{"A\xFFΣ", "a\xFFσ"}));
+                    Case{"A\xFFΣ", "a\xFFσ"},
+                    // Characters new in Unicode 15.0 take part in the context: a cased Latin
+                    // letter (U+1DF25), a case-ignorable Cyrillic modifier letter (U+1E030) and a
+                    // case-ignorable Kawi sign (U+11F00).
+                    Case{"ΑΣ\U0001DF25", "ασ\U0001DF25"}, Case{"\U0001DF25Σ", "\U0001DF25ς"},
+                    Case{"ΑΣ\U0001E030Α", "ασ\U0001E030α"}, Case{"Α\U00011F00Σ", "α\U00011F00ς"}));
 
 TEST(CaseProperties, ReadFromTheTables) {
     EXPECT_TRUE(is_cased(U'A'));

@@ -160,5 +160,16 @@ TEST(FormatterLayout, HugeIndentWidthIsRefusedBeforeAllocating) {
               "Policy p\n" + std::string(100000, ' ') + "as: (a = \"x\")\n");
 }
 
+// The size refusal names the size when it fits 64 bits; kinds follow the alternatives.
+TEST(FormatterLayout, RefusalTexts) {
+    const FormatError sized = FormatError::OutputTooLarge{uint64_t{1} << 40};
+    const FormatError unsized = FormatError::OutputTooLarge{std::nullopt};
+    EXPECT_EQ(sized.to_string(), "Formatted source too large: 1099511627776 bytes");
+    EXPECT_EQ(unsized.to_string(), "Formatted source too large: over 2^64 bytes");
+    EXPECT_EQ(FormatError(FormatError::Parse{"x"}).to_string(), "Parse error: x");
+    EXPECT_EQ(sized.kind(), FormatError::Kind::OutputTooLarge);
+    EXPECT_NE(sized, unsized);
+}
+
 } // namespace
 } // namespace vok

@@ -59,6 +59,7 @@ TEST(ParserError, RendersEveryVariant) {
         EXPECT_EQ(c.error.kind(), c.kind) << c.text;
     }
     // Variant order is part of the interface.
+    static_assert(CoreError<ParserError> && ParserError::kKindCount == 15);
     EXPECT_EQ(static_cast<int>(K::CircularDependency), 14);
     EXPECT_EQ(ParserError(ParserError::Type{"m", "loc"}).get_if<ParserError::Type>()->location,
               "loc");

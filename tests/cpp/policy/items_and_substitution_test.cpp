@@ -47,7 +47,7 @@ TEST(QuantifierItems, SingleKeysAgreeWithWholeItems) {
         ASSERT_TRUE(source.ok());
         size_t seen = 0;
         auto visited =
-            for_each_item(*source, t.graph, [&](const ItemRef& item) -> Result<void, std::string> {
+            for_each_item(*source, t.graph, [&](const ItemRef& item) -> Result<void, PolicyError> {
                 ++seen;
                 json::Value whole = item.materialize(t.graph);
                 for (const char* key : keys) {

@@ -201,7 +201,7 @@ TEST(PolicyEvaluation, ConversionOverflowIsAFailedConversion) {
                                        Box(var("flows")),      std::nullopt,
                                        Box(lit(true)),         Box(qty(kMaxDecimal, "min")),
                                        std::string("s")};
-    EXPECT_EQ(expand_aggregation_comprehension(sum, t.graph).error(), multiplied);
+    EXPECT_EQ(expand_aggregation_comprehension(sum, t.graph).error().to_string(), multiplied);
     EXPECT_EQ(run(t.graph, bin(BinaryOp::GreaterThan, Expression(sum), num(0))), error(multiplied));
 }
 
@@ -223,7 +223,7 @@ TEST(PolicyEvaluation, LargeCollectionsNeedNoStackPerItem) {
     Expression cond = bin(BinaryOp::GreaterThan, member("f", "quantity"), num(1));
     Policy policy = policy_of(forall("f", var("flows"), cond));
     auto result = evaluate_policy(t.graph, policy);
-    ASSERT_TRUE(result.ok()) << result.error();
+    ASSERT_TRUE(result.ok()) << result.error().to_string();
     EXPECT_TRUE(result->is_satisfied);
 }
 
@@ -360,7 +360,8 @@ TEST(Aggregations, SumsFiltersAndWindows) {
     };
     ASSERT_TRUE(windowed("Hours").ok());
     EXPECT_EQ(*windowed("Hours"), json::Value::from_u64(0)); // no item carries a time
-    EXPECT_EQ(windowed("weeks").error(), "Invalid window unit 'weeks' in aggregation window");
+    EXPECT_EQ(windowed("weeks").error().to_string(),
+              "Invalid window unit 'weeks' in aggregation window");
 }
 
 TEST(Aggregations, ComprehensionProjectsCastQuantities) {
@@ -386,7 +387,7 @@ TEST(Aggregations, OverflowsAreOrderlyErrors) {
         t.add_flow(
             "1", json::Object::from_entries({{"w", json::Value("79228162514264337593543950335")}}));
     auto sum = Expression::aggregation(AggregateFunction::Sum, var("flows"), "w", std::nullopt);
-    EXPECT_EQ(expand_aggregation(*sum.get_if<expr::Aggregation>(), t.graph).error(),
+    EXPECT_EQ(expand_aggregation(*sum.get_if<expr::Aggregation>(), t.graph).error().to_string(),
               "Aggregation result exceeds the decimal range");
 
     auto windowed = [&](uint64_t duration, const char* unit) {
@@ -399,11 +400,40 @@ TEST(Aggregations, OverflowsAreOrderlyErrors) {
                                          std::nullopt};
         return expand_aggregation_comprehension(c, t.graph);
     };
-    EXPECT_EQ(windowed(UINT64_MAX, "days").error(),
+    EXPECT_EQ(windowed(UINT64_MAX, "days").error().to_string(),
               "Window duration 18446744073709551615 exceeds supported range");
-    EXPECT_EQ(windowed(uint64_t(1) << 62, "days").error(),
+    EXPECT_EQ(windowed(uint64_t(1) << 62, "days").error().to_string(),
               "Window of 4611686018427387904 days exceeds the supported range of time");
     EXPECT_TRUE(windowed(uint64_t(1) << 40, "seconds").ok());
+}
+
+// Numbers the decimal parser refuses, wherever evaluation reads them, fail with the parser's own
+// text (behind the reader's prefix, where it has one).
+TEST(Aggregations, UnreadableNumbersKeepTheDecimalParserText) {
+    auto quantity = [](const char* amount) {
+        return json::Value(json::Object::from_entries(
+            {{"__quantity_unit", json::Value("kg")}, {"__quantity_value", json::Value(amount)}}));
+    };
+    EXPECT_EQ(parse_decimal_value(json::Value("1.2.3")).error().to_string(),
+              "Invalid decimal: two decimal points");
+    EXPECT_EQ(parse_quantity_object(quantity("x")).error().to_string(),
+              "Invalid __quantity_value: Invalid decimal: unknown character");
+    EXPECT_EQ(decimal_of_float_text(1e300).error().to_string(),
+              "Invalid decimal: overflow from too many digits");
+
+    // What a comprehension projects: a numeric string or a quantity object.
+    TestGraph t;
+    t.add_flow("1");
+    const std::pair<json::Value, const char*> projections[] = {
+        {json::Value("1.2.3"), "Invalid decimal: two decimal points"},
+        {quantity("_1"), "Invalid decimal: must start lead with a number"},
+    };
+    for (const auto& [projected, text] : projections) {
+        expr::AggregationComprehension c{
+            AggregateFunction::Sum, "f",         Box(var("flows")), std::nullopt, Box(lit(true)),
+            Box(lit(projected)),    std::nullopt};
+        EXPECT_EQ(expand_aggregation_comprehension(c, t.graph).error().to_string(), text);
+    }
 }
 
 } // namespace

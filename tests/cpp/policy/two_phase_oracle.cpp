@@ -42,7 +42,7 @@ template <bool Three> struct Walk {
     const Policy& policy;
     const Graph& graph;
     using T = Truth<Three>;
-    using R = Result<T, std::string>;
+    using R = Result<T, PolicyError>;
 
     R child(const Expression& e) const {
         return with_stack_room([&] { return eval(e); });
@@ -116,19 +116,19 @@ template <bool Three> struct Walk {
     }
 };
 
-Result<TruthValue, std::string>
+Result<TruthValue, PolicyError>
 evaluate_three_valued(const Policy& policy, const Expression& expression, const Graph& graph) {
     return Walk<true>{policy, graph}.eval(expression);
 }
 
-Result<bool, std::string> evaluate_boolean(const Policy& policy, const Expression& expression,
+Result<bool, PolicyError> evaluate_boolean(const Policy& policy, const Expression& expression,
                                            const Graph& graph) {
     return Walk<false>{policy, graph}.eval(expression);
 }
 
 } // namespace
 
-Result<EvaluationResult, std::string> two_phase_evaluate_policy(const Graph& graph,
+Result<EvaluationResult, PolicyError> two_phase_evaluate_policy(const Graph& graph,
                                                                 const Policy& policy) {
     const bool three_valued = graph.use_three_valued_logic();
     VOK_TRY(check_aggregation_in_boolean_context(policy.expression, true));
@@ -143,8 +143,8 @@ Result<EvaluationResult, std::string> two_phase_evaluate_policy(const Graph& gra
     return evaluation_result_for(policy, outcome);
 }
 
-std::string describe(const Result<EvaluationResult, std::string>& result) {
-    if (!result.ok()) return "error: " + result.error();
+std::string describe(const Result<EvaluationResult, PolicyError>& result) {
+    if (!result.ok()) return "error: " + result.error().to_string();
     const EvaluationResult& r = result.value();
     std::string out =
         r.is_satisfied_tristate ? (*r.is_satisfied_tristate ? "true" : "false") : "unknown";

@@ -9,17 +9,18 @@
 #include "expression/policy.h"
 #include "graph/graph.h"
 #include "policy/evaluation_result.h"
+#include "policy/policy_error.h"
 
 namespace vok::testing {
 
-Result<EvaluationResult, std::string> two_phase_evaluate_policy(const Graph& graph,
+Result<EvaluationResult, PolicyError> two_phase_evaluate_policy(const Graph& graph,
                                                                 const Policy& policy);
 
 // A one-line account of an outcome for comparisons: the truth and violations, the error text, or
 // the text of an exception (a panic at the Python boundary).
 template <class F> std::string describe_outcome(F&& run);
 
-std::string describe(const Result<EvaluationResult, std::string>& result);
+std::string describe(const Result<EvaluationResult, PolicyError>& result);
 
 template <class F> std::string describe_outcome(F&& run) {
     try {

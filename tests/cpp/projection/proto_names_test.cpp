@@ -1,11 +1,10 @@
-// Type and field names from graph names, and the Unicode properties behind them.
+// Type and field names from graph names.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 
 #include "projection/proto_names.h"
-#include "projection/unicode_properties.h"
 
 namespace vok::projection {
 namespace {
@@ -59,29 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"a\xFF"
                            "b",
                            "a_b"}));
-
-TEST(UnicodeProperties, AlphabeticIncludesOtherAlphabetic) {
-    EXPECT_TRUE(is_alphanumeric(U'a'));
-    EXPECT_TRUE(is_alphanumeric(U'٣'));    // Nd
-    EXPECT_TRUE(is_alphanumeric(U'½'));    // No
-    EXPECT_TRUE(is_alphanumeric(0x093E));  // a Devanagari vowel sign (Mc, Other_Alphabetic)
-    EXPECT_TRUE(is_alphanumeric(0x24D0));  // circled small a (So, Other_Alphabetic)
-    EXPECT_FALSE(is_alphanumeric(0x0301)); // a combining accent is not alphabetic
-    EXPECT_FALSE(is_alphanumeric(U'_'));
-    EXPECT_FALSE(is_alphanumeric(0x110000));
-}
-
-TEST(UnicodeProperties, CaseMappings) {
-    std::string upper;
-    append_uppercase(upper, U'ß');
-    append_uppercase(upper, 0x0390); // three characters
-    append_uppercase(upper, U'é');
-    EXPECT_EQ(upper, "SS\u0399\u0308\u0301É");
-    EXPECT_TRUE(is_uppercase(0x2163));
-    EXPECT_FALSE(is_uppercase(U'a'));
-    EXPECT_EQ(lowercase_first(0x0130), U'i');
-    EXPECT_EQ(to_lowercase("SERVER_İ\xFF"), "server_i\u0307\xFF");
-}
 
 } // namespace
 } // namespace vok::projection
