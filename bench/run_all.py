@@ -131,6 +131,12 @@ def main():
                      f"json.loads time / Graph.parse time = "
                      f"{seconds / (size / parse_mbs / 1e6):.2f}"))
 
+        # One declaration per line and one long operator chain, each in a fresh interpreter so
+        # that its peak memory is its own (bench/line_declarations.py).
+        import line_declarations  # noqa: E402
+
+        rows.extend(line_declarations.measure(build))
+
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
 
@@ -179,12 +185,12 @@ def main():
     import authority  # noqa: E402  (bench/authority.py, against the same module)
     decisions, python_decisions, trace_bytes = authority.measure()
 
-    print(f"{'benchmark':<28} {'bytes':>10} {'MB/s':>8}  note")
+    print(f"{'benchmark':<38} {'bytes':>10} {'MB/s':>8}  note")
     for label, nbytes, mbs, note in rows:
-        print(f"{label:<28} {nbytes:>10} {mbs:>8.1f}  {note}")
-    print(f"{'graph from code':<28} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
+        print(f"{label:<38} {nbytes:>10} {mbs:>8.1f}  {note}")
+    print(f"{'graph from code':<38} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
           f"lookups in {total:.3f} s")
-    print(f"{'AuthorityEnvironment.evaluate':<28} {'':>10} {'':>8}  {decisions:,.0f} decisions/s, "
+    print(f"{'AuthorityEnvironment.evaluate':<38} {'':>10} {'':>8}  {decisions:,.0f} decisions/s, "
           f"{decisions / python_decisions:.1f}x the Python loop, ~{trace_bytes:,.0f} B per trace")
     # Policy evaluation has its own script: it also measures memory, in a child process.
     print(run([sys.executable, os.path.join(ROOT, "bench", "policy_eval_bench.py"), build]), end="")

@@ -1,15 +1,16 @@
 // Fuzzes the DSL front end: grammar, syntax-tree builders, syntax-tree JSON and lowering. An input
-// that costs the grammar more rule calls per byte than it promises is a finding too.
+// that costs the grammar more rule calls per byte than it promises is a finding too, and so is one
+// that the lowering and its reference (tests/cpp/parser/oracle/) lower differently.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "oracle/graph_dump.h"
+#include "oracle/reference_lowering.h"
 #include "parser/ast_json.h"
 #include "parser/grammar/dsl_parser.h"
-#include "parser/parse_source.h"
-#if __has_include("parser/lowering.h")
 #include "parser/lowering.h"
-#endif
+#include "parser/parse_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -19,9 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto ast = vok::parse_source(text);
     if (ast.ok()) {
         (void)vok::ast_to_json_document(*ast, vok::ast_json_limit_for(size));
-#if __has_include("parser/lowering.h")
-        (void)vok::ast_to_graph(*ast, vok::LoweringOptions{});
-#endif
+        auto reference_tree = vok::parse_source(text);
+        const std::string expected = vok::testing::lowering_outcome(
+            vok::reference::lower(*reference_tree, vok::LoweringOptions{}));
+        if (vok::testing::lowering_outcome(
+                vok::ast_to_graph(std::move(*ast), vok::LoweringOptions{})) != expected) {
+            __builtin_trap();
+        }
     } else {
         (void)ast.error().to_string();
     }

@@ -62,10 +62,16 @@ namespace {
 // apart from an explicit list so that any depth uses a constant amount of stack.
 constexpr int kRecursiveDestroyDepth = 256;
 thread_local int t_destroy_depth = 0;
+thread_local size_t t_nodes_destroyed = 0;
 
 } // namespace
 
+size_t expression_nodes_destroyed() noexcept {
+    return t_nodes_destroyed;
+}
+
 Expression::~Expression() {
+    ++t_nodes_destroyed;
     std::vector<std::unique_ptr<Expression>> pending;
     if (t_destroy_depth < kRecursiveDestroyDepth) {
         // Children are released here, while the depth counter covers them.

@@ -18,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/rare_fields.h"
 #include "decimal/decimal.h"
 #include "json/value.h"
 
@@ -177,7 +178,7 @@ struct MemberAccess {
 struct Aggregation {
     AggregateFunction function;
     Box collection;
-    std::optional<std::string> field;
+    RareOptional<std::string> field;
     OptBox filter;
     friend bool operator==(const Aggregation&, const Aggregation&) = default;
 };
@@ -185,10 +186,10 @@ struct AggregationComprehension {
     AggregateFunction function;
     std::string variable;
     Box collection;
-    std::optional<WindowSpec> window;
+    RareOptional<WindowSpec> window;
     Box predicate;
     Box projection;
-    std::optional<std::string> target_unit;
+    RareOptional<std::string> target_unit;
     friend bool operator==(const AggregationComprehension&,
                            const AggregationComprehension&) = default;
 };
@@ -248,6 +249,10 @@ public:
 private:
     Node node_;
 };
+
+// How many expression nodes this thread has destroyed so far; the graph compares two readings to
+// learn how much memory dropping its policies and metrics freed.
+size_t expression_nodes_destroyed() noexcept;
 
 // Each variant row names its struct, and the struct sits at the row's position in Node.
 static_assert(std::variant_size_v<Expression::Node> == kExpressionVariantNames.size());

@@ -4,6 +4,10 @@
 
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "common/invariant.h"
 
 namespace vok {
@@ -18,33 +22,43 @@ template <class V> std::vector<const V*> all_of(const IndexedMap<Uuid, V>& map) 
     return records;
 }
 
-template <class FirstByName>
-std::optional<Uuid> lookup_first(const FirstByName& index, std::string_view name) {
-    auto found = index.find(name);
-    if (found == index.end()) return std::nullopt;
-    return found->second;
+// The names of a store's records by position, for its NameIndex.
+template <class V> auto names_of(const IndexedMap<Uuid, V>& map) {
+    return
+        [&map](size_t position) -> std::string_view { return map.begin()[position].second.name; };
 }
 
-// Stores a record under its id, or reports the id as taken; the name index keeps the first id
-// seen for each name.
-template <class V, class FirstByName>
-Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, FirstByName& first_by_name,
-                                   RecordKind kind, V record) {
+// The id of the first record named `name`, after indexing the records added since the last
+// lookup (in order, so the first record of a name is the one indexed first).
+template <class V>
+std::optional<Uuid> lookup_first(const IndexedMap<Uuid, V>& map, NameIndex& index, size_t& indexed,
+                                 std::string_view name) {
+    if (indexed < map.size()) {
+        index.reserve(map.size());
+        for (; indexed < map.size(); ++indexed)
+            index.insert(map.begin()[indexed].second.name, indexed, names_of(map));
+    }
+    auto position = index.find(name, names_of(map));
+    if (!position) return std::nullopt;
+    return map.begin()[*position].first;
+}
+
+// Stores a record under its id, or reports the id as taken.
+template <class V>
+Result<void, GraphError> add_named(IndexedMap<Uuid, V>& map, RecordKind kind, V&& record) {
     const Uuid id = record.id;
-    std::string name = record.name;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
-    first_by_name.try_emplace(std::move(name), id);
     return Ok();
 }
 
 template <class V>
-Result<void, GraphError> add_by_id(IndexedMap<Uuid, V>& map, RecordKind kind, V record) {
+Result<void, GraphError> add_by_id(IndexedMap<Uuid, V>& map, RecordKind kind, V&& record) {
     const Uuid id = record.id;
     if (!map.insert(id, std::move(record))) return Err(GraphError::DuplicateId{kind, id});
     return Ok();
 }
 
-template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V record, const char* what) {
+template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V&& record, const char* what) {
     const Uuid id = record.id;
     bool inserted = map.insert(id, std::move(record));
     VOK_INVARIANT(inserted, std::string(what) + " inserted twice under one id");
@@ -52,17 +66,42 @@ template <class V> void insert_checked(IndexedMap<Uuid, V>& map, V record, const
 
 } // namespace
 
+namespace {
+
+// Below this much freed memory, returning pages is not worth a walk over malloc's free lists.
+constexpr size_t kReleaseBytes = size_t{64} << 20;
+// Rough sizes: a record with its share of strings and maps, an expression node with its block.
+constexpr size_t kBytesPerRecord = 128;
+constexpr size_t kBytesPerNode = sizeof(Expression) + 16;
+
+} // namespace
+
+Graph::~Graph() {
+    release_.records = entities_.size() + roles_.size() + resources_.size() + flows_.size() +
+                       relations_.size() + instances_.size() + entity_instances_.size() +
+                       policies_.size() + patterns_.size() + concept_changes_.size() +
+                       metrics_.size() + mappings_.size() + projections_.size();
+    release_.nodes_before = expression_nodes_destroyed();
+}
+
+Graph::MemoryRelease::~MemoryRelease() {
+    const size_t nodes = expression_nodes_destroyed() - nodes_before;
+    if (records * kBytesPerRecord + nodes * kBytesPerNode < kReleaseBytes) return;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 Result<void, GraphError> Graph::add_entity(Entity entity) {
-    return add_named(entities_, first_entity_by_name_, RecordKind::Entity, std::move(entity));
+    return add_named(entities_, RecordKind::Entity, std::move(entity));
 }
 
 Result<void, GraphError> Graph::add_role(Role role) {
-    return add_named(roles_, first_role_by_name_, RecordKind::Role, std::move(role));
+    return add_named(roles_, RecordKind::Role, std::move(role));
 }
 
 Result<void, GraphError> Graph::add_resource(Resource resource) {
-    return add_named(resources_, first_resource_by_name_, RecordKind::Resource,
-                     std::move(resource));
+    return add_named(resources_, RecordKind::Resource, std::move(resource));
 }
 
 Result<void, GraphError> Graph::add_flow(Flow flow) {
@@ -155,9 +194,6 @@ void Graph::reserve(const Counts& counts) {
     metrics_.reserve(metrics_.size() + counts.metrics);
     mappings_.reserve(mappings_.size() + counts.mappings);
     projections_.reserve(projections_.size() + counts.projections);
-    first_entity_by_name_.reserve(first_entity_by_name_.size() + counts.entities);
-    first_role_by_name_.reserve(first_role_by_name_.size() + counts.roles);
-    first_resource_by_name_.reserve(first_resource_by_name_.size() + counts.resources);
 }
 
 void Graph::insert_metric(Metric metric) {
@@ -189,15 +225,15 @@ std::vector<const Relation*> Graph::all_relations() const {
 }
 
 std::optional<Uuid> Graph::find_entity_by_name(std::string_view name) const {
-    return lookup_first(first_entity_by_name_, name);
+    return lookup_first(entities_, entity_names_.index, entity_names_.indexed, name);
 }
 
 std::optional<Uuid> Graph::find_role_by_name(std::string_view name) const {
-    return lookup_first(first_role_by_name_, name);
+    return lookup_first(roles_, role_names_.index, role_names_.indexed, name);
 }
 
 std::optional<Uuid> Graph::find_resource_by_name(std::string_view name) const {
-    return lookup_first(first_resource_by_name_, name);
+    return lookup_first(resources_, resource_names_.index, resource_names_.indexed, name);
 }
 
 const Pattern* Graph::find_pattern(std::string_view name, std::string_view namespace_name) const {

@@ -8,9 +8,9 @@
 //
 // The graph owns its records. Lookups return pointers and lists of pointers into it, valid until
 // the graph is next changed. Collections are read through const accessors only, because the graph
-// keeps name indexes beside them: the first entity, role and resource of each name, so that
-// name lookups (which lowering makes for every reference) cost a hash lookup rather than a scan.
-// Since records are never removed or renamed inside the graph, "first added" never changes.
+// keeps name indexes beside them: the first entity, role and resource of each name (NameIndex,
+// positions into the stores), so that name lookups cost a hash lookup rather than a scan. Since
+// records are never removed or renamed inside the graph, "first added" never changes.
 //
 // A graph belongs to one caller at a time; it takes no locks.
 #pragma once
@@ -19,7 +19,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "common/result.h"
 #include "expression/policy.h"
 #include "graph/graph_error.h"
+#include "graph/name_index.h"
 #include "primitives/concept_change.h"
 #include "primitives/entity.h"
 #include "primitives/flow.h"
@@ -47,6 +47,12 @@ class Graph {
 public:
     // Empty, in three-valued mode.
     Graph() = default;
+    Graph(Graph&&) noexcept = default;
+    Graph& operator=(Graph&&) noexcept = default;
+    Graph(const Graph&) = default;
+    Graph& operator=(const Graph&) = default;
+    // A large graph hands the memory it frees back to the system (see MemoryRelease).
+    ~Graph();
 
     // --- Adders: each refuses the first check that fails, graph unchanged. ---
 
@@ -88,6 +94,13 @@ public:
     // Makes room for that many more records, so that adding them neither regrows the stores
     // (which would move every record and leave up to half of each store unused) nor rehashes.
     void reserve(const Counts& counts);
+
+    // Starts loading the index slot that adding an entity (role, resource) with this id will
+    // touch, so that a caller adding many records can overlap their cache misses. A hint: nothing
+    // changes.
+    void prefetch_entity(const Uuid& id) const { entities_.prefetch(id); }
+    void prefetch_role(const Uuid& id) const { roles_.prefetch(id); }
+    void prefetch_resource(const Uuid& id) const { resources_.prefetch(id); }
 
     // --- Lookups; a missing record gives nullptr, nothing or an empty list. ---
 
@@ -142,14 +155,19 @@ public:
     void set_use_three_valued_logic(bool value) { use_three_valued_logic_ = value; }
 
 private:
-    struct NameHash {
-        using is_transparent = void;
-        size_t operator()(std::string_view s) const noexcept {
-            return std::hash<std::string_view>{}(s);
-        }
+    // Declared first, so destroyed last: once every record is gone, a graph that held a lot of
+    // memory asks malloc to return its free pages to the system. Otherwise the small blocks of a
+    // large model (expression nodes above all) stay resident after the graph is dropped, and a
+    // later parse whose large requests cannot reuse them raises the process's footprint.
+    struct MemoryRelease {
+        size_t records = 0;
+        size_t nodes_before = 0;
+        MemoryRelease() = default;
+        MemoryRelease(const MemoryRelease&) noexcept {}
+        MemoryRelease& operator=(const MemoryRelease&) noexcept { return *this; }
+        ~MemoryRelease();
     };
-    // Name -> id of the first record added under that name.
-    using FirstByName = std::unordered_map<std::string, Uuid, NameHash, std::equal_to<>>;
+    MemoryRelease release_;
 
     IndexedMap<Uuid, Entity> entities_;
     IndexedMap<Uuid, Role> roles_;
@@ -168,9 +186,17 @@ private:
     std::vector<double> flow_quantities_f64_;
     bool use_three_valued_logic_ = true;
 
-    FirstByName first_entity_by_name_;
-    FirstByName first_role_by_name_;
-    FirstByName first_resource_by_name_;
+    // The first entity, role and resource of each name. Built on the first lookup by name and
+    // brought up to date by each later one (records are only ever appended), so a graph that is
+    // never asked by name (most graphs of a large file) never pays for it. Lookups are const, and
+    // a graph belongs to one caller at a time, so filling the index there is safe.
+    struct LazyNameIndex {
+        NameIndex index;
+        size_t indexed = 0; // records of the store already in `index`
+    };
+    mutable LazyNameIndex entity_names_;
+    mutable LazyNameIndex role_names_;
+    mutable LazyNameIndex resource_names_;
     // Names of the stored patterns, as "namespace" + NUL + "name".
     std::unordered_set<std::string> pattern_names_;
 };

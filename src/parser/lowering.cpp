@@ -3,8 +3,11 @@
 // name tables (lowering_name_table.h), then the units' commit; ids come from concept_id.
 #include "parser/lowering.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <variant>
@@ -41,76 +44,111 @@ struct Passes {
     std::vector<AstNode*> mappings;
     std::vector<AstNode*> projections;
 
+    // How many declarations of each kind, by AstNode index (exports not counted: they are
+    // unwrapped).
+    std::array<size_t, std::variant_size_v<AstNode>> kind_counts{};
+
     explicit Passes(std::vector<Spanned>& declarations) {
-        for (Spanned& spanned : declarations) {
-            // The unwrapped node lies inside `spanned`, which is ours to change.
-            AstNode& node = const_cast<AstNode&>(unwrap_export(spanned.node));
-            pass_of(node).push_back(&node);
+        // One walk reads each declaration's kind; the lists are then allocated once at their
+        // final sizes and filled without reading the declarations again.
+        std::vector<uint8_t> kinds;
+        kinds.reserve(declarations.size());
+        for (const Spanned& spanned : declarations) {
+            const size_t kind = unwrap_export(spanned.node).index();
+            kinds.push_back(static_cast<uint8_t>(kind));
+            ++kind_counts[kind];
+        }
+        // Several kinds share a list, so each kind adds its count to the room already made.
+        for (size_t kind = 0; kind < kind_counts.size(); ++kind) {
+            if (kind_counts[kind] == 0) continue;
+            std::vector<AstNode*>& pass = pass_of(kind);
+            pass.reserve(pass.capacity() + kind_counts[kind]);
+        }
+        for (size_t i = 0; i < declarations.size(); ++i) {
+            // The unwrapped node lies inside the declaration, which is ours to change.
+            auto& node = const_cast<AstNode&>(unwrap_export(declarations[i].node));
+            pass_of(kinds[i]).push_back(&node);
         }
     }
 
 private:
-    std::vector<AstNode*>& pass_of(const AstNode& node) {
-        return std::visit(
-            [this](const auto& declaration) -> std::vector<AstNode*>& {
-                using T = std::decay_t<decltype(declaration)>;
-                if constexpr (std::is_same_v<T, ast::Dimension> ||
-                              std::is_same_v<T, ast::UnitDeclaration>) {
-                    return units;
-                } else if constexpr (std::is_same_v<T, ast::Pattern>) {
-                    return patterns;
-                } else if constexpr (std::is_same_v<T, ast::ConceptChange>) {
-                    return concept_changes;
-                } else if constexpr (std::is_same_v<T, ast::Entity> ||
-                                     std::is_same_v<T, ast::Resource> ||
-                                     std::is_same_v<T, ast::Role>) {
-                    return participants;
-                } else if constexpr (std::is_same_v<T, ast::Flow>) {
-                    return flows;
-                } else if constexpr (std::is_same_v<T, ast::Relation>) {
-                    return relations;
-                } else if constexpr (std::is_same_v<T, ast::Instance>) {
-                    return instances;
-                } else if constexpr (std::is_same_v<T, ast::Policy>) {
-                    return policies;
-                } else if constexpr (std::is_same_v<T, ast::Metric>) {
-                    return metrics;
-                } else if constexpr (std::is_same_v<T, ast::MappingDecl>) {
-                    return mappings;
-                } else if constexpr (std::is_same_v<T, ast::ProjectionDecl>) {
-                    return projections;
-                } else {
-                    static_assert(std::is_same_v<T, ast::Export>);
-                    // unwrap_export never yields an Export.
-                    VOK_INVARIANT(false, "export left after unwrapping");
-                    return units;
-                }
-            },
-            node);
+    template <class T> static constexpr size_t kind_index() {
+        return variant_index<T>(std::make_index_sequence<std::variant_size_v<AstNode>>());
     }
+    template <class T, size_t... I>
+    static constexpr size_t variant_index(std::index_sequence<I...>) {
+        size_t found = 0;
+        ((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true) : false) ||
+         ...);
+        return found;
+    }
+
+    std::vector<AstNode*>& pass_of(size_t kind) {
+        switch (kind) {
+        case kind_index<ast::Dimension>():
+        case kind_index<ast::UnitDeclaration>():
+            return units;
+        case kind_index<ast::Pattern>():
+            return patterns;
+        case kind_index<ast::ConceptChange>():
+            return concept_changes;
+        case kind_index<ast::Entity>():
+        case kind_index<ast::Resource>():
+        case kind_index<ast::Role>():
+            return participants;
+        case kind_index<ast::Flow>():
+            return flows;
+        case kind_index<ast::Relation>():
+            return relations;
+        case kind_index<ast::Instance>():
+            return instances;
+        case kind_index<ast::Policy>():
+            return policies;
+        case kind_index<ast::Metric>():
+            return metrics;
+        case kind_index<ast::MappingDecl>():
+            return mappings;
+        case kind_index<ast::ProjectionDecl>():
+            return projections;
+        default:
+            // unwrap_export never yields an Export.
+            VOK_INVARIANT(false, "export left after unwrapping");
+            return units;
+        }
+    }
+
+public:
+    template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
 };
 
 ParserError wrapped(std::string_view prefix, const std::string& detail) {
     return ParserError::grammar(std::string(prefix) + detail);
 }
 
+// A part of the tree: moved out when the tree is ours to consume, copied otherwise.
+template <class T> T take_part(T& part, bool consume) {
+    if (consume) return std::move(part);
+    return part;
+}
+
 // An instance field's value as the JSON the instance stores. Only values that stand for
 // themselves qualify; anything that would need evaluating is refused.
-ParseResult<json::Value> field_value(const Expression& expression) {
+ParseResult<json::Value> field_value(Expression& expression, bool consume) {
     switch (expression.kind()) {
     case ExpressionKind::Literal:
-        return expression.get_if<expr::Literal>()->value;
+        return take_part(expression.get_if<expr::Literal>()->value, consume);
     case ExpressionKind::QuantityLiteral: {
-        const auto& quantity = *expression.get_if<expr::QuantityLiteral>();
-        json::Object object;
-        object.insert_or_assign("value", json::Value(quantity.value.to_string()));
-        object.insert_or_assign("unit", json::Value(quantity.unit));
-        return json::Value(std::move(object));
+        auto& quantity = *expression.get_if<expr::QuantityLiteral>();
+        std::vector<json::Object::Entry> entries;
+        entries.reserve(2);
+        entries.emplace_back("unit", json::Value(take_part(quantity.unit, consume)));
+        entries.emplace_back("value", json::Value(quantity.value.to_string()));
+        return json::Value(json::Object::from_sorted_unique_entries(std::move(entries)));
     }
     case ExpressionKind::TimeLiteral:
-        return json::Value(expression.get_if<expr::TimeLiteral>()->timestamp);
+        return json::Value(take_part(expression.get_if<expr::TimeLiteral>()->timestamp, consume));
     case ExpressionKind::Variable:
-        return json::Value(expression.get_if<expr::Variable>()->name);
+        return json::Value(take_part(expression.get_if<expr::Variable>()->name, consume));
     case ExpressionKind::IntervalLiteral:
         return Err(ParserError::unsupported_expression("interval_literal"));
     case ExpressionKind::GroupBy:
@@ -141,66 +179,38 @@ public:
     // With `consume`, expressions, rules, tags and fields are moved out of the tree into the graph
     // instead of copied; the tree is then only fit to be dropped.
     Lowering(const FileMetadata& metadata, std::string file_namespace, bool consume)
-        : metadata_(metadata), file_namespace_(std::move(file_namespace)), consume_(consume) {}
+        : metadata_(metadata), file_namespace_(std::move(file_namespace)),
+          shared_file_namespace_(file_namespace_), consume_(consume) {}
 
     ParseResult<Graph> run(Passes& passes) {
-        // Sized up front: on large files, rehashing tables of string keys costs more than the
-        // lookups themselves.
-        entities_.reserve(passes.participants.size());
-        resources_.reserve(passes.participants.size());
-        roles_.reserve(passes.participants.size());
-        relation_names_.reserve(passes.relations.size());
+        // Sized up front: growing the stores would move every record and rehash every index.
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
         VOK_ASSIGN(units_, DeclaredUnits::check(passes.units));
         // Until the units are committed at the end nothing outside this lowering has changed, so
         // every pass may stop on cancellation.
-        for (AstNode* node : passes.patterns) {
+        VOK_TRY(lower_each<ast::Pattern>(passes.patterns));
+        VOK_TRY(lower_each<ast::ConceptChange>(passes.concept_changes));
+        for (size_t i = 0; i < passes.participants.size(); ++i) {
+            prefetch_ahead(passes.participants, i);
+            const AstNode* node = passes.participants[i];
             poll_cancellation();
-            VOK_TRY(add(std::get<ast::Pattern>(*node)));
-        }
-        for (AstNode* node : passes.concept_changes) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::ConceptChange>(*node)));
-        }
-        for (AstNode* node : passes.participants) {
-            poll_cancellation();
+            const Uuid id = participant_id(passes.participants, i);
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
-                VOK_TRY(add(*entity));
+                VOK_TRY(add(*entity, id));
             } else if (const auto* resource = std::get_if<ast::Resource>(node)) {
-                VOK_TRY(add(*resource));
+                VOK_TRY(add(*resource, id));
             } else {
-                VOK_TRY(add(std::get<ast::Role>(*node)));
+                VOK_TRY(add(std::get<ast::Role>(*node), id));
             }
         }
-        for (AstNode* node : passes.flows) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::Flow>(*node)));
-        }
-        for (AstNode* node : passes.relations) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::Relation>(*node)));
-        }
-        for (AstNode* node : passes.instances) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::Instance>(*node)));
-        }
-        for (AstNode* node : passes.policies) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::Policy>(*node)));
-        }
-        for (AstNode* node : passes.metrics) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::Metric>(*node)));
-        }
-        for (AstNode* node : passes.mappings) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::MappingDecl>(*node)));
-        }
-        for (AstNode* node : passes.projections) {
-            poll_cancellation();
-            VOK_TRY(add(std::get<ast::ProjectionDecl>(*node)));
-        }
+        VOK_TRY(lower_each<ast::Flow>(passes.flows));
+        VOK_TRY(lower_each<ast::Relation>(passes.relations));
+        VOK_TRY(lower_each<ast::Instance>(passes.instances));
+        VOK_TRY(lower_each<ast::Policy>(passes.policies));
+        VOK_TRY(lower_each<ast::Metric>(passes.metrics));
+        VOK_TRY(lower_each<ast::MappingDecl>(passes.mappings));
+        VOK_TRY(lower_each<ast::ProjectionDecl>(passes.projections));
         // The file has lowered: its units join the process-wide registry, and nothing after this
         // may stop the lowering.
         VOK_TRY(std::move(units_).commit());
@@ -210,15 +220,9 @@ public:
 private:
     static Graph::Counts counts_of(const Passes& passes) {
         Graph::Counts counts;
-        for (const AstNode* node : passes.participants) {
-            if (std::holds_alternative<ast::Entity>(*node)) {
-                ++counts.entities;
-            } else if (std::holds_alternative<ast::Resource>(*node)) {
-                ++counts.resources;
-            } else {
-                ++counts.roles;
-            }
-        }
+        counts.entities = passes.count<ast::Entity>();
+        counts.resources = passes.count<ast::Resource>();
+        counts.roles = passes.count<ast::Role>();
         counts.flows = passes.flows.size();
         counts.relations = passes.relations.size();
         counts.entity_instances = passes.instances.size();
@@ -238,6 +242,16 @@ private:
 
     const std::string& namespace_of(const std::optional<std::string>& domain) const {
         return domain ? *domain : file_namespace_;
+    }
+
+    // The one SharedText of a declaration's namespace that all its records share.
+    const SharedText& shared_namespace_of(const std::optional<std::string>& domain) {
+        if (!domain) return shared_file_namespace_;
+        auto found = domain_namespaces_.find(*domain);
+        if (found == domain_namespaces_.end()) {
+            found = domain_namespaces_.emplace(*domain, SharedText(*domain)).first;
+        }
+        return found->second;
     }
 
     ParseResult<void> add(const ast::Pattern& declaration) {
@@ -263,14 +277,86 @@ private:
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Entity& declaration) {
+    // Declarations are read pass by pass, so from all over the tree; the one a few places ahead
+    // is loaded while the current one is lowered: its first fields and its kind, which the
+    // variant keeps after its storage.
+    static constexpr size_t kNodeLookahead = 4;
+    static void prefetch_ahead(const std::vector<AstNode*>& pass, size_t i) {
+        if (i + kNodeLookahead < pass.size()) {
+            const char* node = reinterpret_cast<const char*>(pass[i + kNodeLookahead]);
+            __builtin_prefetch(node);
+            __builtin_prefetch(node + sizeof(AstNode) - 1);
+        }
+    }
+
+    // Lowers the declarations of one pass in order, polling for cancellation before each.
+    template <class Declaration> ParseResult<void> lower_each(const std::vector<AstNode*>& pass) {
+        for (size_t i = 0; i < pass.size(); ++i) {
+            prefetch_ahead(pass, i);
+            poll_cancellation();
+            VOK_TRY(add(std::get<Declaration>(*pass[i])));
+        }
+        return Ok();
+    }
+
+    // How many participants ahead their ids are computed and their index slots prefetched. The
+    // indexes of a large file do not fit in the cache, so each insert waits for memory twice (id
+    // slot, name slot); computing ahead lets those waits overlap.
+    static constexpr size_t kLookahead = 8;
+
+    // The concept id of participant `i` (called for i = 0, 1, 2, ... in turn).
+    Uuid participant_id(const std::vector<AstNode*>& participants, size_t i) {
+        if (i == 0) {
+            for (size_t k = 0; k < kLookahead && k < participants.size(); ++k)
+                ahead_[k] = prepare_participant(*participants[k]);
+        }
+        const Uuid id = ahead_[i % kLookahead];
+        if (i + kLookahead < participants.size()) {
+            ahead_[i % kLookahead] = prepare_participant(*participants[i + kLookahead]);
+        }
+        return id;
+    }
+
+    Uuid prepare_participant(const AstNode& node) {
+        if (const auto* entity = std::get_if<ast::Entity>(&node)) {
+            const Uuid id = concept_id_for(namespace_of(entity->domain), entity->name);
+            graph_.prefetch_entity(id);
+            return id;
+        }
+        if (const auto* resource = std::get_if<ast::Resource>(&node)) {
+            const Uuid id = concept_id_for(namespace_of(resource->domain), resource->name);
+            graph_.prefetch_resource(id);
+            return id;
+        }
+        const auto& role = std::get<ast::Role>(node);
+        const Uuid id = concept_id_for(namespace_of(role.domain), role.name);
+        graph_.prefetch_role(id);
+        return id;
+    }
+
+    // A participant record (Entity, Resource or Role) with its id, name and namespace set. The
+    // duplicate check has computed the id already; the record's constructor would compute it
+    // again.
+    template <class Record>
+    static Record participant(const Uuid& id, const std::string& name,
+                              const SharedText& namespace_name) {
+        Record record;
+        record.id = id;
+        record.name = name;
+        record.namespace_ = namespace_name;
+        return record;
+    }
+
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Entity& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (entities_.contains(namespace_name, declaration.name)) {
+        if (entities_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Entity '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        Entity entity = Entity::make(declaration.name, namespace_name);
+        auto entity =
+            participant<Entity>(id, declaration.name, shared_namespace_of(declaration.domain));
         if (declaration.version) {
             auto version = SemanticVersion::parse(*declaration.version);
             if (!version.ok()) {
@@ -289,45 +375,50 @@ private:
                 if (change.is_string()) entity.changes.push_back(change.as_string());
             }
         }
-        const Uuid id = entity.id;
         auto added = graph_.add_entity(std::move(entity));
         if (!added.ok()) return Err(wrapped("Failed to add entity: ", added.error().to_string()));
-        entities_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Resource& declaration) {
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Resource& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (resources_.contains(namespace_name, declaration.name)) {
+        if (resources_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Resource '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        // An unregistered symbol still lowers, as a counted unit of its own name.
-        Unit unit = units_.unit_for(declaration.unit_name ? *declaration.unit_name : "units");
-        Resource resource = Resource::make(declaration.name, std::move(unit), namespace_name);
-        const Uuid id = resource.id;
-        auto added = graph_.add_resource(std::move(resource));
+        auto added = graph_.add_resource(Resource{
+            id, declaration.name, unit_of(declaration.unit_name ? *declaration.unit_name : "units"),
+            shared_namespace_of(declaration.domain), json::Object()});
         if (!added.ok()) {
             return Err(wrapped("Failed to add resource: ", added.error().to_string()));
         }
-        resources_.insert(namespace_name, declaration.name, id);
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Role& declaration) {
+    // `id` is the concept id of the declaration's namespace and name.
+    ParseResult<void> add(const ast::Role& declaration, const Uuid& id) {
         const std::string& namespace_name = namespace_of(declaration.domain);
-        if (roles_.contains(namespace_name, declaration.name)) {
+        if (roles_.holds(id, namespace_name, declaration.name)) {
             return Err(ParserError::duplicate_declaration("Role '" + declaration.name +
                                                           "' already declared in namespace '" +
                                                           namespace_name + "'"));
         }
-        Role role = Role::make(declaration.name, namespace_name);
-        const Uuid id = role.id;
-        auto added = graph_.add_role(std::move(role));
+        auto added = graph_.add_role(
+            participant<Role>(id, declaration.name, shared_namespace_of(declaration.domain)));
         if (!added.ok()) return Err(wrapped("Failed to add role: ", added.error().to_string()));
-        roles_.insert(namespace_name, declaration.name, id);
         return Ok();
+    }
+
+    // The unit a resource records for a symbol: the file's own, else the registry's (an
+    // unregistered symbol still lowers, as a counted unit of its own name). Resources often come
+    // in runs over one unit, so the last symbol's unit is kept rather than looked up again under
+    // the registry's lock.
+    const Unit& unit_of(const std::string& symbol) {
+        if (!last_unit_ || last_unit_->symbol != symbol)
+            last_unit_.emplace(units_.unit_for(symbol));
+        return *last_unit_;
     }
 
     ParseResult<void> add(const ast::Flow& declaration) {
@@ -341,17 +432,19 @@ private:
                    resolve_reference(resources_, declaration.resource_name, file_namespace_));
         if (!resource_id) return Err(ParserError::undefined_resource(declaration.resource_name));
 
-        Flow flow = Flow::make(*resource_id, *from_id, *to_id,
-                               declaration.quantity ? *declaration.quantity : Decimal::from_u64(0));
-        flow.namespace_ = file_namespace_;
-        auto added = graph_.add_flow(std::move(flow));
+        auto added = graph_.add_flow(
+            Flow{Uuid::new_v4(), *resource_id, *from_id, *to_id,
+                 declaration.quantity ? *declaration.quantity : Decimal::from_u64(0),
+                 shared_file_namespace_, json::Object()});
         if (!added.ok()) return Err(wrapped("Failed to add flow: ", added.error().to_string()));
         return Ok();
     }
 
     ParseResult<void> add(const ast::Relation& declaration) {
-        // Relation names are unique across namespaces.
-        if (relation_names_.contains(declaration.name)) {
+        // Relation names are unique across namespaces. Every relation of a file is in the file's
+        // namespace, so a name is taken exactly when its id is.
+        const Uuid id = concept_id_for(file_namespace_, declaration.name);
+        if (graph_.relations().contains(id)) {
             return Err(ParserError::duplicate_declaration("Relation '" + declaration.name +
                                                           "' already declared"));
         }
@@ -376,33 +469,43 @@ private:
             if (!via_id) return Err(ParserError::undefined_resource(*declaration.via_flow));
         }
         auto added =
-            graph_.add_relation(Relation::make(declaration.name, file_namespace_, *subject_id,
-                                               declaration.predicate, *object_id, via_id));
+            graph_.add_relation(Relation{id, declaration.name, shared_file_namespace_, *subject_id,
+                                         declaration.predicate, *object_id, via_id});
         if (!added.ok()) {
             return Err(wrapped("Failed to add relation '" + declaration.name + "': ",
                                added.error().to_string()));
         }
-        relation_names_.insert(declaration.name);
         return Ok();
     }
 
-    ParseResult<void> add(const ast::Instance& declaration) {
-        Instance instance =
-            Instance::make(declaration.name, declaration.entity_type, file_namespace_);
-        for (const auto& [field, expression] : declaration.fields) {
-            VOK_ASSIGN(json::Value value, field_value(expression));
-            instance.set_field(field, std::move(value));
+    ParseResult<void> add(ast::Instance& declaration) {
+        // The fields are kept sorted by name, as an object's keys are: they fill the object in
+        // order.
+        std::vector<json::Object::Entry> fields;
+        fields.reserve(declaration.fields.size());
+        for (auto& [field, expression] : declaration.fields) {
+            VOK_ASSIGN(json::Value value, field_value(expression, consume_));
+            fields.emplace_back(field, std::move(value));
         }
-        const std::string prefix = "Failed to add entity instance '" + declaration.name + "': ";
+        // As Instance::make builds it (the id of namespace and entity type + ":" + name), with
+        // the file's shared namespace text.
+        Instance instance{
+            Uuid::new_v5(Uuid::namespace_dns(),
+                         {file_namespace_, "::", declaration.entity_type, ":", declaration.name}),
+            declaration.name, declaration.entity_type, shared_file_namespace_,
+            json::Object::from_sorted_unique_entries(std::move(fields))};
+        auto failed = [&](const std::string& detail) {
+            return Err(
+                wrapped("Failed to add entity instance '" + declaration.name + "': ", detail));
+        };
         // An instance's id includes its entity type, so the name needs its own check.
         if (graph_.entity_instances().contains(instance.id) ||
             instance_names_.contains(declaration.name)) {
-            return Err(
-                wrapped(prefix, "Entity instance '" + declaration.name + "' already exists"));
+            return failed("Entity instance '" + declaration.name + "' already exists");
         }
         if (!entities_.contains(file_namespace_, declaration.entity_type)) {
-            return Err(wrapped(prefix, "Entity '" + declaration.entity_type +
-                                           "' not found in namespace '" + file_namespace_ + "'"));
+            return failed("Entity '" + declaration.entity_type + "' not found in namespace '" +
+                          file_namespace_ + "'");
         }
         instance_names_.insert(declaration.name);
         graph_.insert_entity_instance(std::move(instance));
@@ -416,13 +519,17 @@ private:
         if (metadata.kind) policy.kind = *metadata.kind;
         if (metadata.modality) policy.modality = *metadata.modality;
         if (metadata.priority) policy.priority = *metadata.priority;
-        if (metadata.rationale) policy.rationale = metadata.rationale;
+        if (metadata.rationale) policy.rationale = take(metadata.rationale);
         if (!metadata.tags.empty()) policy.tags = take(metadata.tags);
-        // A policy without a version of its own takes the file's.
+        // A policy without a version of its own takes the file's, which is parsed once.
         const std::optional<std::string>& version_text =
             declaration.version ? declaration.version : metadata_.version;
         if (version_text) {
-            auto version = SemanticVersion::parse(*version_text);
+            if (!declaration.version && !file_version_) {
+                file_version_.emplace(SemanticVersion::parse(*version_text));
+            }
+            const auto& version =
+                declaration.version ? SemanticVersion::parse(*version_text) : *file_version_;
             if (!version.ok()) {
                 return Err(ParserError::grammar("Invalid policy version '" + *version_text +
                                                 "': " + version.error()));
@@ -478,14 +585,19 @@ private:
 
     const FileMetadata& metadata_;
     const std::string file_namespace_;
+    const SharedText shared_file_namespace_;
+    std::unordered_map<std::string, SharedText> domain_namespaces_;
     const bool consume_;
     DeclaredUnits units_;
     Graph graph_;
-    NameTable entities_;
-    NameTable resources_;
-    NameTable roles_;
-    std::unordered_set<std::string> relation_names_;
-    std::unordered_set<std::string> instance_names_;
+    NameTable<Entity> entities_{graph_, &Graph::entities, &Graph::find_entity_by_name};
+    NameTable<Resource> resources_{graph_, &Graph::resources, &Graph::find_resource_by_name};
+    NameTable<Role> roles_{graph_, &Graph::roles, &Graph::find_role_by_name};
+    // Views of the names in the tree, which outlives the lowering.
+    std::unordered_set<std::string_view> instance_names_;
+    std::optional<Unit> last_unit_;
+    std::array<Uuid, kLookahead> ahead_;
+    std::optional<Result<SemanticVersion, std::string>> file_version_;
 };
 
 } // namespace

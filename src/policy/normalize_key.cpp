@@ -86,7 +86,7 @@ void items_of(const Expression& e, Items& out) {
                 out.text("Mem(").text(n.object).sep().text(n.member).text(")");
             } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
                 out.text("Agg(").text(name_of(n.function)).sep().child(n.collection).sep();
-                out.text_or_none(n.field).sep().child_or_none(n.filter).text(")");
+                out.text_or_none(n.field.optional()).sep().child_or_none(n.filter).text(")");
             } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
                 out.text("AggComp(").text(name_of(n.function)).sep().text(n.variable).sep();
                 out.child(n.collection).sep();
@@ -97,7 +97,7 @@ void items_of(const Expression& e, Items& out) {
                     out.text("None");
                 }
                 out.sep().child(n.predicate).sep().child(n.projection).sep();
-                out.text_or_none(n.target_unit).text(")");
+                out.text_or_none(n.target_unit.optional()).text(")");
             }
         },
         e.node());

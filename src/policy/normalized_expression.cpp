@@ -120,7 +120,7 @@ void write_node(HashSink& out, const Expression& e) {
             } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
                 out.u64(static_cast<uint64_t>(n.function));
                 node(out, n.collection);
-                optional_text(out, n.field);
+                optional_text(out, n.field.optional());
                 optional_node(out, n.filter);
             } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
                 out.u64(static_cast<uint64_t>(n.function));
@@ -133,7 +133,7 @@ void write_node(HashSink& out, const Expression& e) {
                 }
                 node(out, n.predicate);
                 node(out, n.projection);
-                optional_text(out, n.target_unit);
+                optional_text(out, n.target_unit.optional());
             }
         },
         e.node());

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/rare_fields.h"
+#include "primitives/shared_text.h"
 #include "semantic_version/semantic_version.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
@@ -18,11 +20,11 @@ namespace vok {
 struct Entity {
     Uuid id;
     std::string name;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     std::optional<SemanticVersion> version;
-    std::optional<std::string> replaces; // the concept this one replaces, as annotated
-    std::vector<std::string> changes;    // change descriptions, as annotated
-    json::Object attributes;             // open attributes; keys kept sorted
+    RareOptional<std::string> replaces; // the concept this one replaces, as annotated
+    RareList<std::string> changes;      // change descriptions, as annotated
+    json::Object attributes;            // open attributes; keys kept sorted
 
     // No version, no replaces, no changes, no attributes.
     static Entity make(std::string name, std::string namespace_name);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "decimal/decimal.h"
+#include "primitives/shared_text.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
 
@@ -20,7 +21,7 @@ struct Flow {
     Uuid from_id; // source entity
     Uuid to_id;   // target entity
     Decimal quantity;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     json::Object attributes;
 
     // A fresh random id and the namespace "default".

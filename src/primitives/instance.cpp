@@ -9,7 +9,8 @@ namespace vok {
 
 Instance Instance::make(std::string name, std::string entity_type, std::string namespace_name) {
     Uuid id = concept_id_for(namespace_name, entity_type + ":" + name);
-    return Instance{id, std::move(name), std::move(entity_type), std::move(namespace_name), {}};
+    return Instance{
+        id, std::move(name), std::move(entity_type), SharedText(std::move(namespace_name)), {}};
 }
 
 } // namespace vok

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "primitives/shared_text.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
 
@@ -17,7 +18,7 @@ struct Instance {
     Uuid id;
     std::string name;
     std::string entity_type;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     json::Object fields;
 
     static Instance make(std::string name, std::string entity_type, std::string namespace_name);

@@ -13,7 +13,7 @@ Relation Relation::make(std::string name, std::string namespace_name, Uuid subje
     Uuid id = concept_id_for(namespace_name, name);
     return Relation{id,
                     std::move(name),
-                    std::move(namespace_name),
+                    SharedText(std::move(namespace_name)),
                     subject_role_id,
                     std::move(predicate),
                     object_role_id,

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "primitives/shared_text.h"
 #include "uuid/uuid.h"
 
 namespace vok {
@@ -15,7 +16,7 @@ namespace vok {
 struct Relation {
     Uuid id;
     std::string name;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     Uuid subject_role_id;
     std::string predicate;
     Uuid object_role_id;

@@ -9,7 +9,8 @@ namespace vok {
 
 Resource Resource::make(std::string name, Unit unit, std::string namespace_name) {
     Uuid id = concept_id_for(namespace_name, name);
-    return Resource{id, std::move(name), std::move(unit), std::move(namespace_name), {}};
+    return Resource{
+        id, std::move(name), std::move(unit), SharedText(std::move(namespace_name)), {}};
 }
 
 } // namespace vok

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "primitives/shared_text.h"
 #include "units/unit.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
@@ -16,7 +17,7 @@ struct Resource {
     Uuid id;
     std::string name;
     Unit unit;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     json::Object attributes;
 
     static Resource make(std::string name, Unit unit, std::string namespace_name);

@@ -7,7 +7,8 @@ namespace vok {
 
 ResourceInstance ResourceInstance::make(Uuid resource_id, Uuid entity_id,
                                         std::string namespace_name) {
-    return ResourceInstance{Uuid::new_v4(), resource_id, entity_id, std::move(namespace_name), {}};
+    return ResourceInstance{
+        Uuid::new_v4(), resource_id, entity_id, SharedText(std::move(namespace_name)), {}};
 }
 
 } // namespace vok

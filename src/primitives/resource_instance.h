@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "primitives/shared_text.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
 
@@ -14,8 +15,8 @@ namespace vok {
 struct ResourceInstance {
     Uuid id;
     Uuid resource_id;
-    Uuid entity_id; // the entity that holds it
-    std::string namespace_;
+    Uuid entity_id;        // the entity that holds it
+    SharedText namespace_; // shared with every record of the file that names it
     json::Object attributes;
 
     // A fresh random id.

@@ -9,7 +9,7 @@ namespace vok {
 
 Role Role::make(std::string name, std::string namespace_name) {
     Uuid id = concept_id_for(namespace_name, name);
-    return Role{id, std::move(name), std::move(namespace_name), {}};
+    return Role{id, std::move(name), SharedText(std::move(namespace_name)), {}};
 }
 
 } // namespace vok

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "primitives/shared_text.h"
 #include "uuid/uuid.h"
 #include "json/value.h"
 
@@ -11,7 +12,7 @@ namespace vok {
 struct Role {
     Uuid id;
     std::string name;
-    std::string namespace_;
+    SharedText namespace_; // shared with every record of the file that names it
     json::Object attributes;
 
     static Role make(std::string name, std::string namespace_name);

@@ -120,7 +120,7 @@ std::map<std::string, ProtoService> services_of(const Graph& graph,
     std::map<std::string, ProtoService> services;
     for (const Flow* flow : graph.all_flows()) {
         poll_cancellation();
-        if (!kept_by(namespace_filter, flow->namespace_)) continue;
+        if (!kept_by(namespace_filter, flow->namespace_.view())) continue;
         // The ends are used whatever their namespace; a flow whose ends are missing is skipped.
         const Entity* target = graph.get_entity(flow->to_id);
         const Resource* resource = graph.get_resource(flow->resource_id);
@@ -184,12 +184,12 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
 
     for (const Entity* entity : graph.all_entities()) {
         poll_cancellation();
-        if (kept_by(namespace_filter, entity->namespace_))
+        if (kept_by(namespace_filter, entity->namespace_.view()))
             file.messages.push_back(entity_message(*entity));
     }
     for (const Resource* resource : graph.all_resources()) {
         poll_cancellation();
-        if (kept_by(namespace_filter, resource->namespace_))
+        if (kept_by(namespace_filter, resource->namespace_.view()))
             file.messages.push_back(resource_message(*resource));
     }
     sort_messages_by_name(file.messages);

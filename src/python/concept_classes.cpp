@@ -29,7 +29,7 @@ PyResult<Entity> new_entity(Args& args) {
 
 PyResult<std::string> entity_repr(const Entity& self) {
     return "Entity(id='" + self.id.to_string() + "', name='" + self.name +
-           "', namespace=" + debug_quoted(self.namespace_) + ")";
+           "', namespace=" + debug_quoted(self.namespace_.view()) + ")";
 }
 
 PyResult<std::string> entity_str(const Entity& self) {
@@ -67,7 +67,7 @@ PyResult<std::string> resource_unit(const Resource& self) {
 
 PyResult<std::string> resource_repr(const Resource& self) {
     return "Resource(id='" + self.id.to_string() + "', name='" + self.name + "', unit='" +
-           self.unit.symbol + "', namespace=" + debug_quoted(self.namespace_) + ")";
+           self.unit.symbol + "', namespace=" + debug_quoted(self.namespace_.view()) + ")";
 }
 
 PyResult<std::string> resource_str(const Resource& self) {
@@ -99,7 +99,7 @@ PyResult<Role> new_role(Args& args) {
 
 PyResult<std::string> role_repr(const Role& self) {
     return "Role(id='" + self.id.to_string() + "', name='" + self.name +
-           "', namespace=" + debug_quoted(self.namespace_) + ")";
+           "', namespace=" + debug_quoted(self.namespace_.view()) + ")";
 }
 
 const MethodRow kRoleMethods[] = {

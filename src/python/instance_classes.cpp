@@ -34,7 +34,7 @@ PyResult<ResourceInstance> new_resource_instance(Args& args) {
 PyResult<std::string> resource_instance_repr(const ResourceInstance& self) {
     return "ResourceInstance(id='" + self.id.to_string() + "', resource_id='" +
            self.resource_id.to_string() + "', entity_id='" + self.entity_id.to_string() +
-           "', namespace=" + debug_quoted(self.namespace_) + ")";
+           "', namespace=" + debug_quoted(self.namespace_.view()) + ")";
 }
 
 const MethodRow kResourceInstanceMethods[] = {
@@ -65,7 +65,7 @@ PyResult<Instance> new_instance(Args& args) {
 
 PyResult<std::string> instance_repr(const Instance& self) {
     return "Instance(id='" + self.id.to_string() + "', name='" + self.name + "', entity_type='" +
-           self.entity_type + "', namespace=" + debug_quoted(self.namespace_) + ")";
+           self.entity_type + "', namespace=" + debug_quoted(self.namespace_.view()) + ")";
 }
 
 const MethodRow kInstanceMethods[] = {

@@ -32,8 +32,9 @@ template <class T, Uuid T::*Field> PyResult<std::string> uuid_text(const T& self
     return (self.*Field).to_string();
 }
 
-template <class T, std::string T::*Field> PyResult<std::string> text(const T& self) {
-    return self.*Field;
+// A text member: a std::string, or a SharedText (a record's namespace).
+template <class T, auto Field> PyResult<std::string> text(const T& self) {
+    return std::string(static_cast<const std::string&>(self.*Field));
 }
 
 // The stored namespace, with "default" shown as None.

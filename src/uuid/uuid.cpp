@@ -16,7 +16,12 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/rand.h>
 #include <openssl/sha.h>
-#include <unistd.h>
+#include <pthread.h>
+#include <sys/random.h>
+
+#include <atomic>
+#include <cerrno>
+#include <mutex>
 
 #include "common/hex.h"
 #include "common/invariant.h"
@@ -116,23 +121,80 @@ const Uuid& Uuid::namespace_dns() {
     return dns;
 }
 
-Uuid Uuid::new_v4() {
-    Uuid id;
-    if (getentropy(id.bytes.data(), id.bytes.size()) != 0) {
-        VOK_INVARIANT(RAND_bytes(id.bytes.data(), static_cast<int>(id.bytes.size())) == 1,
-                      "no cryptographic random source is available");
+namespace {
+
+// Random ids come from a per-thread pool of bytes from the system's cryptographic random source,
+// refilled 4 KiB at a time: one system call per 256 ids instead of one per id, which is most of
+// the cost of a flow when a file declares many. A forked child must not hand out the ids its
+// parent will, so a fork discards every pool (the child's one surviving thread sees a new fork
+// generation and refills).
+std::atomic<uint64_t> g_fork_generation{0};
+
+void after_fork_in_child() {
+    g_fork_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
+class RandomPool {
+public:
+    void take(uint8_t* out, size_t count) {
+        const uint64_t generation = g_fork_generation.load(std::memory_order_relaxed);
+        if (generation != generation_ || used_ + count > sizeof bytes_) {
+            refill();
+            generation_ = generation;
+        }
+        std::memcpy(out, bytes_ + used_, count);
+        // Bytes handed out are not kept: the pool only ever holds ids not yet issued.
+        std::memset(bytes_ + used_, 0, count);
+        used_ += count;
     }
+
+private:
+    void refill() {
+        static std::once_flag registered;
+        std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, after_fork_in_child); });
+        size_t filled = 0;
+        while (filled < sizeof bytes_) {
+            const ssize_t got = getrandom(bytes_ + filled, sizeof bytes_ - filled, 0);
+            if (got > 0) {
+                filled += static_cast<size_t>(got);
+            } else if (got < 0 && errno != EINTR) {
+                VOK_INVARIANT(
+                    RAND_bytes(bytes_ + filled, static_cast<int>(sizeof bytes_ - filled)) == 1,
+                    "no cryptographic random source is available");
+                filled = sizeof bytes_;
+            }
+        }
+        used_ = 0;
+    }
+
+    uint8_t bytes_[4096];
+    size_t used_ = sizeof bytes_;
+    uint64_t generation_ = 0;
+};
+
+} // namespace
+
+Uuid Uuid::new_v4() {
+    thread_local RandomPool pool;
+    Uuid id;
+    pool.take(id.bytes.data(), id.bytes.size());
     id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
     id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
     return id;
 }
 
 Uuid Uuid::new_v5(const Uuid& ns, std::string_view name) {
+    return new_v5(ns, {name});
+}
+
+Uuid Uuid::new_v5(const Uuid& ns, std::initializer_list<std::string_view> name_pieces) {
     SHA_CTX context;
     unsigned char digest[SHA_DIGEST_LENGTH];
     bool ok =
-        SHA1_Init(&context) == 1 && SHA1_Update(&context, ns.bytes.data(), ns.bytes.size()) == 1 &&
-        SHA1_Update(&context, name.data(), name.size()) == 1 && SHA1_Final(digest, &context) == 1;
+        SHA1_Init(&context) == 1 && SHA1_Update(&context, ns.bytes.data(), ns.bytes.size()) == 1;
+    for (std::string_view piece : name_pieces)
+        ok = ok && SHA1_Update(&context, piece.data(), piece.size()) == 1;
+    ok = ok && SHA1_Final(digest, &context) == 1;
     VOK_INVARIANT(ok, "SHA-1 digest failed");
 
     Uuid id;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -30,11 +31,15 @@ public:
     // 6ba7b810-9dad-11d1-80b4-00c04fd430c8, the RFC 4122 namespace for DNS names.
     static const Uuid& namespace_dns();
 
-    // 122 random bits from the OS random source, version 4 and RFC 4122 variant bits set.
+    // 122 random bits from the OS random source (drawn through a per-thread pool that a fork
+    // discards), version 4 and RFC 4122 variant bits set.
     static Uuid new_v4();
     // SHA-1 of the namespace's 16 bytes followed by the name's bytes, truncated to 16 bytes, with
     // version 5 and RFC 4122 variant bits set.
     static Uuid new_v5(const Uuid& ns, std::string_view name);
+    // The same for a name given as consecutive pieces (hashed in turn, never joined): the id of
+    // the concatenation.
+    static Uuid new_v5(const Uuid& ns, std::initializer_list<std::string_view> name_pieces);
 
     // Accepts 32 hex digits, the hyphenated 8-4-4-4-12 form, the hyphenated form in braces and
     // the hyphenated form after "urn:uuid:"; hex digits in either case. The error is the

@@ -1,6 +1,7 @@
 // The semantic graph: adders and their order of checks, lookups, associations, direct inserts.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -208,6 +209,59 @@ TEST(Graph, NameLookupsTakeTheFirstAddedInAnyNamespace) {
     EXPECT_EQ(graph.find_resource_by_name("Cash"), concept_id_for("x", "Cash"));
     EXPECT_EQ(graph.find_resource_by_name("Depot"), std::nullopt);
 }
+
+// The name indexes grow with the graph (no reserve here, so they rehash many times) and are copied
+// with it: every name keeps answering with the first record added under it.
+TEST(Graph, NameLookupsSurviveGrowthAndCopies) {
+    Graph graph;
+    for (int i = 0; i < 6000; ++i) {
+        const std::string ns = "n" + std::to_string(i / 1500);
+        const std::string name = "E" + std::to_string(i % 1500);
+        ASSERT_TRUE(graph.add_entity(Entity::make(name, ns)).ok());
+        ASSERT_TRUE(graph.add_role(Role::make(name, ns)).ok());
+    }
+    const Graph copy = graph;
+    const Graph& original = graph;
+    for (const Graph* g : {&original, &copy}) {
+        for (int k = 0; k < 1500; k += 7) {
+            const std::string name = "E" + std::to_string(k);
+            EXPECT_EQ(g->find_entity_by_name(name), concept_id_for("n0", name));
+            EXPECT_EQ(g->find_role_by_name(name), concept_id_for("n0", name));
+        }
+        EXPECT_FALSE(g->find_entity_by_name("E1500").has_value());
+        EXPECT_FALSE(g->find_entity_by_name("E").has_value());
+        EXPECT_FALSE(g->find_resource_by_name("E1").has_value());
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+long resident_kb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+// Dropping a large graph gives its memory back: the process does not stay at the graph's size.
+// (The sanitizer's allocator keeps freed memory by design, so this runs without it only.)
+TEST(Graph, DroppingALargeGraphReturnsItsMemory) {
+    const long before = resident_kb();
+    long built = 0;
+    {
+        Graph graph;
+        Expression chain = Expression::variable("a");
+        for (int i = 0; i < 1'000'000; ++i)
+            chain = Expression::binary(BinaryOp::Plus, std::move(chain), Expression::variable("a"));
+        ASSERT_TRUE(graph.add_policy(Policy::make("p", "default", std::move(chain))).ok());
+        built = resident_kb();
+    }
+    const long dropped = resident_kb();
+    ASSERT_GT(built - before, 100'000); // about 190 MB of nodes
+    EXPECT_LT(dropped - before, (built - before) / 4);
+}
+#endif
 
 TEST(Graph, FindPatternPrefersTheNamespaceThenFallsBack) {
     Graph graph;

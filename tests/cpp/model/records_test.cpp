@@ -126,6 +126,49 @@ TEST(Records, SettingAKeyAgainKeepsOnlyTheLastValue) {
     EXPECT_EQ(json::to_compact_string(instance.fields), R"({"total":null})");
 }
 
+// Records are values even where their fields share storage: a copy's namespace text is shared
+// until one side is assigned, and assigning never reaches the other copies; the out-of-line
+// fields copy their contents.
+TEST(Records, SharedAndOutOfLineFieldsBehaveAsValues) {
+    Entity original = Entity::make("Depot", "logistics");
+    original.replaces = std::string("Store");
+    original.changes.push_back("renamed");
+    Entity copy = original;
+    std::vector<Entity> many(3, original);
+
+    copy.namespace_ = "elsewhere";
+    *copy.replaces = "Shop";
+    copy.changes.push_back("split");
+    EXPECT_EQ(original.namespace_, "logistics");
+    EXPECT_EQ(original.replaces, "Store");
+    EXPECT_EQ(original.changes, (std::vector<std::string>{"renamed"}));
+    EXPECT_EQ(copy.namespace_, "elsewhere");
+    EXPECT_EQ(copy.replaces, "Shop");
+    EXPECT_EQ(copy.changes.size(), 2u);
+    for (const Entity& e : many) {
+        EXPECT_EQ(e.namespace_, original.namespace_);
+        EXPECT_EQ(e.replaces, original.replaces);
+    }
+
+    // Texts compare and join like the strings they stand for; the empty text is the default.
+    const SharedText text("ns");
+    EXPECT_TRUE(text == "ns" && text == std::string("ns") && text == std::string_view("ns"));
+    EXPECT_TRUE(std::string("ns") == text && text != "n" && text < SharedText("nt"));
+    EXPECT_EQ("<" + text + ">", "<ns>");
+    EXPECT_EQ(std::string(text), "ns");
+    EXPECT_TRUE(SharedText().empty() && SharedText() == "" && SharedText("") == SharedText());
+
+    // Absent and empty are the defaults; reset and clear return to them.
+    Entity fresh = Entity::make("A", "b");
+    EXPECT_FALSE(fresh.replaces.has_value());
+    EXPECT_NE(fresh.replaces, std::string(""));
+    EXPECT_TRUE(fresh.changes.empty());
+    copy.replaces.reset();
+    copy.changes.clear();
+    EXPECT_EQ(copy.replaces, fresh.replaces);
+    EXPECT_EQ(copy.changes, fresh.changes);
+}
+
 TEST(TextItems, KeepsStringsInOrderAndSkipsTheRest) {
     json::Array items{json::Value("a"), json::Value::from_u64(1), json::Value(nullptr),
                       json::Value("b"), json::Value(json::Array{json::Value("nested")})};

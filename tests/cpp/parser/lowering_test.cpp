@@ -209,10 +209,10 @@ TEST(Lowering, ProfileAndNamespace) {
 }
 
 TEST(Lowering, ResolveReference) {
-    NameTable table;
-    table.insert("b", "D", concept_id_for("b", "D"));
-    table.insert("a", "D", concept_id_for("a", "D"));
-    table.insert("z", "Only", concept_id_for("z", "Only"));
+    Graph graph;
+    NameTable<Entity> table(graph, &Graph::entities, &Graph::find_entity_by_name);
+    for (auto [ns, name] : {std::pair{"b", "D"}, std::pair{"a", "D"}, std::pair{"z", "Only"}})
+        ASSERT_TRUE(graph.add_entity(Entity::make(name, ns)).ok());
 
     EXPECT_EQ(*resolve_reference(table, "D", "a"), concept_id_for("a", "D"));
     EXPECT_EQ(*resolve_reference(table, "Only", "elsewhere"), concept_id_for("z", "Only"));

@@ -2,8 +2,13 @@
 // error descriptions. Expected v5 ids were computed with Python's uuid.uuid5(NAMESPACE_DNS, ...).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <set>
+#include <thread>
 #include <unordered_set>
+#include <vector>
 
 #include "uuid/uuid.h"
 
@@ -40,6 +45,48 @@ TEST(Uuid, V4IsRandomWithVersionAndVariantBits) {
         seen.insert(id);
     }
     EXPECT_EQ(seen.size(), 64u);
+}
+
+// Random ids are drawn from a per-thread pool of random bytes: ids stay distinct across refills
+// of the pool, across threads, and between a forked child and its parent, which must not share
+// the rest of a pool.
+TEST(Uuid, V4StaysUniqueAcrossPoolRefillsThreadsAndForks) {
+    std::vector<std::vector<Uuid>> drawn(4);
+    std::vector<std::thread> threads;
+    for (auto& ids : drawn) {
+        threads.emplace_back([&ids] {
+            for (int i = 0; i < 1000; ++i) // about four pools per thread
+                ids.push_back(Uuid::new_v4());
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::set<Uuid> seen;
+    for (const auto& ids : drawn) {
+        for (const Uuid& id : ids) {
+            EXPECT_EQ(id.bytes[6] >> 4, 4);
+            EXPECT_EQ(id.bytes[8] >> 6, 2);
+            seen.insert(id);
+        }
+    }
+    EXPECT_EQ(seen.size(), 4000u);
+
+    (void)Uuid::new_v4(); // this thread's pool now holds unused ids
+    int pipe_ends[2];
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const Uuid id = Uuid::new_v4();
+        _exit(write(pipe_ends[1], id.bytes.data(), id.bytes.size()) == 16 ? 0 : 1);
+    }
+    Uuid from_child;
+    ASSERT_EQ(read(pipe_ends[0], from_child.bytes.data(), 16), 16);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(pipe_ends[0]);
+    close(pipe_ends[1]);
+    EXPECT_NE(from_child, Uuid::new_v4());
 }
 
 TEST(Uuid, ParsesEveryAcceptedForm) {
