@@ -31,11 +31,11 @@ int main(int argc, char** argv) {
     size_t engine_pairs = 0;
     for (int run = 0; run < runs; ++run) {
         auto start = std::chrono::steady_clock::now();
-        auto engine = vok::DslParser::parse(vok::Rule::program, text);
+        auto engine = vok::grammar::DslParser::parse(vok::grammar::Rule::program, text);
         engine_timings.seconds.push_back(bench::seconds_since(start));
         if (engine.ok()) engine_pairs = engine->pair_count();
         start = std::chrono::steady_clock::now();
-        auto result = vok::DslParser::parse_program(text);
+        auto result = vok::grammar::DslParser::parse_program(text);
         const double seconds = bench::seconds_since(start);
         if (!result.ok()) {
             std::fprintf(stderr, "%s\n",

@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     vok::peg::ParseStats stats;
-    auto tree = vok::DslParser::parse(vok::Rule::expression, text, &stats);
-    if (stats.rule_calls > vok::kMaxRuleCallsPerByte * (size + 1)) __builtin_trap();
+    auto tree = vok::grammar::DslParser::parse(vok::grammar::Rule::expression, text, &stats);
+    if (stats.rule_calls > vok::grammar::kMaxRuleCallsPerByte * (size + 1)) __builtin_trap();
     if (!tree.ok()) return 0;
     if (auto root = tree->root()) {
         auto e = vok::build_expression(*root);

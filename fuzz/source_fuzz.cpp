@@ -15,8 +15,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
     vok::peg::ParseStats stats;
-    (void)vok::DslParser::parse(vok::Rule::program, text, &stats);
-    if (stats.rule_calls > vok::kMaxRuleCallsPerByte * (size + 1)) __builtin_trap();
+    (void)vok::grammar::DslParser::parse(vok::grammar::Rule::program, text, &stats);
+    if (stats.rule_calls > vok::grammar::kMaxRuleCallsPerByte * (size + 1)) __builtin_trap();
     auto ast = vok::parse_source(text);
     if (ast.ok()) {
         (void)vok::ast_to_json_document(*ast, vok::ast_json_limit_for(size));

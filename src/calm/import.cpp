@@ -254,11 +254,11 @@ private:
 Result<Expression, ParserError> parse_calm_expression(std::string_view text) {
     auto tree = parse_expression(text);
     if (!tree.ok()) return Err(ParserError::grammar("Parse error: " + tree.error().to_string()));
-    const DslPairs pairs = tree->pairs();
+    const grammar::DslPairs pairs = tree->pairs();
     const size_t count = pairs.size();
     if (count == 0) return Err(ParserError::grammar("Empty expression"));
     if (count > 1) return Err(ParserError::grammar("Trailing input detected after expression"));
-    const DslPair pair = *pairs.begin();
+    const grammar::DslPair pair = *pairs.begin();
     const size_t significant = length_without_trailing_space(text);
     if (pair.end() < significant) {
         return Err(ParserError::grammar(

@@ -400,7 +400,7 @@ size_t or_frame(size_t enclosing_rules) {
 
 bool writes_minimal(const Expression& e, size_t enclosing_rules) {
     return nesting(e, kOr) > kMaxNestedParentheses ||
-           rule_frames(e, kOr, or_frame(enclosing_rules), false, false) > kMaxRuleNesting;
+           rule_frames(e, kOr, or_frame(enclosing_rules), false, false) > grammar::kMaxRuleNesting;
 }
 
 } // namespace

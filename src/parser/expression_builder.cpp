@@ -15,16 +15,16 @@ ParserError missing(const char* what) {
     return ParserError::grammar(what);
 }
 
-std::string rule_text(Rule r) {
-    return std::string(rule_name(r));
+std::string rule_text(grammar::Rule r) {
+    return std::string(grammar::rule_name(r));
 }
 
-ParseResult<Expression> build_child(const DslPair& pair) {
+ParseResult<Expression> build_child(const grammar::DslPair& pair) {
     return with_stack_room([&] { return build_expression(pair); });
 }
 
-ParseResult<Expression> fold(const DslPair& pair, BinaryOp op, const char* missing_left) {
-    DslPairs children = pair.children();
+ParseResult<Expression> fold(const grammar::DslPair& pair, BinaryOp op, const char* missing_left) {
+    grammar::DslPairs children = pair.children();
     auto first = children.next();
     if (!first) return Err(missing(missing_left));
     VOK_ASSIGN(Expression acc, build_child(*first));
@@ -35,11 +35,12 @@ ParseResult<Expression> fold(const DslPair& pair, BinaryOp op, const char* missi
     return acc;
 }
 
-ParseResult<Expression> build_not(const DslPair& pair) {
+ParseResult<Expression> build_not(const grammar::DslPair& pair) {
     auto inner = pair.children().peek();
     if (!inner) return Err(missing("Expected expression in NOT"));
     VOK_ASSIGN(Expression operand, build_child(*inner));
-    if (inner->rule() == Rule::not_expr) return Expression::unary(UnaryOp::Not, std::move(operand));
+    if (inner->rule() == grammar::Rule::not_expr)
+        return Expression::unary(UnaryOp::Not, std::move(operand));
     return operand;
 }
 
@@ -71,8 +72,8 @@ std::optional<BinaryOp> comparison_op(std::string_view text) {
     return std::nullopt;
 }
 
-ParseResult<Expression> build_comparison(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_comparison(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto left_pair = children.next();
     if (!left_pair) return Err(missing("Expected left expression in comparison"));
     VOK_ASSIGN(Expression left, build_child(*left_pair));
@@ -89,8 +90,8 @@ ParseResult<Expression> build_comparison(const DslPair& pair) {
     return Expression::binary(*op, std::move(left), std::move(right));
 }
 
-ParseResult<Expression> build_arithmetic(const DslPair& pair, bool additive) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_arithmetic(const grammar::DslPair& pair, bool additive) {
+    grammar::DslPairs children = pair.children();
     auto first = children.next();
     if (!first) {
         return Err(missing(additive ? "Expected left expression in additive"
@@ -123,7 +124,7 @@ ParseResult<Expression> build_arithmetic(const DslPair& pair, bool additive) {
     return acc;
 }
 
-ParseResult<Expression> build_unary(const DslPair& pair) {
+ParseResult<Expression> build_unary(const grammar::DslPair& pair) {
     auto inner = pair.children().peek();
     if (pair.as_str().starts_with("-")) {
         if (!inner) return Err(missing("Expected expression after unary minus"));
@@ -134,8 +135,8 @@ ParseResult<Expression> build_unary(const DslPair& pair) {
     return build_child(*inner);
 }
 
-ParseResult<Expression> build_cast(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_cast(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto operand_pair = children.next();
     if (!operand_pair) return Err(missing("Expected primary expression in cast"));
     VOK_ASSIGN(Expression operand, build_child(*operand_pair));
@@ -145,30 +146,30 @@ ParseResult<Expression> build_cast(const DslPair& pair) {
     return Expression(expr::Cast{Box(std::move(operand)), std::move(target_type)});
 }
 
-ParseResult<Expression> number_literal(const DslPair& pair) {
+ParseResult<Expression> number_literal(const grammar::DslPair& pair) {
     auto d = Decimal::parse(pair.as_str());
     if (!d.ok()) return Err(ParserError::invalid_quantity("Invalid decimal: " + pair_text(pair)));
     VOK_ASSIGN(double v, decimal_to_finite_f64(*d, true));
     return Expression::literal(json::Value::from_f64(v));
 }
 
-ParseResult<Expression> build_literal(const DslPair& pair) {
+ParseResult<Expression> build_literal(const grammar::DslPair& pair) {
     auto inner = pair.children().peek();
     if (!inner) return Err(missing("Expected literal content"));
     switch (inner->rule()) {
-    case Rule::string_literal: {
+    case grammar::Rule::string_literal: {
         VOK_ASSIGN(std::string s, parse_string_literal(*inner));
         return Expression::literal(json::Value(std::move(s)));
     }
-    case Rule::multiline_string: {
+    case grammar::Rule::multiline_string: {
         VOK_ASSIGN(std::string s, parse_multiline_string(*inner));
         return Expression::literal(json::Value(std::move(s)));
     }
-    case Rule::number:
+    case grammar::Rule::number:
         return number_literal(*inner);
-    case Rule::boolean:
+    case grammar::Rule::boolean:
         return Expression::literal(json::Value(ascii_lowercase(inner->as_str()) == "true"));
-    case Rule::time_literal: {
+    case grammar::Rule::time_literal: {
         std::string_view text = inner->as_str();
         while (!text.empty() && text.front() == '"')
             text.remove_prefix(1);
@@ -176,8 +177,8 @@ ParseResult<Expression> build_literal(const DslPair& pair) {
             text.remove_suffix(1);
         return Expression(expr::TimeLiteral{std::string(text)});
     }
-    case Rule::interval_literal: {
-        DslPairs parts = inner->children();
+    case grammar::Rule::interval_literal: {
+        grammar::DslPairs parts = inner->children();
         auto start = parts.next();
         if (!start) return Err(missing("Expected start time in interval literal"));
         auto end = parts.next();
@@ -186,8 +187,8 @@ ParseResult<Expression> build_literal(const DslPair& pair) {
         VOK_ASSIGN(std::string end_text, parse_string_literal(*end));
         return Expression(expr::IntervalLiteral{std::move(start_text), std::move(end_text)});
     }
-    case Rule::quantity_literal: {
-        DslPairs parts = inner->children();
+    case grammar::Rule::quantity_literal: {
+        grammar::DslPairs parts = inner->children();
         auto number = parts.next();
         if (!number) return Err(missing("Expected number in quantity literal"));
         auto unit = parts.next();
@@ -204,18 +205,18 @@ ParseResult<Expression> build_literal(const DslPair& pair) {
     }
 }
 
-Expression collection_variable(const DslPair& pair) {
+Expression collection_variable(const grammar::DslPair& pair) {
     return Expression::variable(pair_text_lowercased(pair));
 }
 
-ParseResult<Expression> build_group_by(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_group_by(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto variable = children.next();
     if (!variable) return Err(missing("Expected variable in group_by"));
     auto collection = children.next();
     if (!collection) return Err(missing("Expected collection in group_by"));
     if (children.empty()) return Err(missing("Expected key or where clause in group_by"));
-    std::vector<DslPair> operands;
+    std::vector<grammar::DslPair> operands;
     while (auto next = children.next())
         operands.push_back(*next);
     if (operands.size() != 2 && operands.size() != 3) {
@@ -235,8 +236,8 @@ ParseResult<Expression> build_group_by(const DslPair& pair) {
                                     Box(std::move(condition))});
 }
 
-ParseResult<Expression> build_quantified(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_quantified(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto word = children.next();
     if (!word) return Err(missing("Expected quantifier in quantified expression"));
     std::string lowered = pair_text_lowercased(*word);
@@ -268,14 +269,15 @@ std::optional<AggregateFunction> aggregate_function(std::string_view lowered) {
     return std::nullopt;
 }
 
-ParseResult<Expression> build_aggregation_simple(AggregateFunction function, const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_aggregation_simple(AggregateFunction function,
+                                                 const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto source = children.next();
     if (!source) return Err(missing("Expected collection or identifier in aggregation_simple"));
     std::string collection;
-    if (source->rule() == Rule::identifier) {
+    if (source->rule() == grammar::Rule::identifier) {
         collection = pair_text(*source);
-    } else if (source->rule() == Rule::collection) {
+    } else if (source->rule() == grammar::Rule::collection) {
         collection = pair_text_lowercased(*source);
     } else {
         return Err(ParserError::grammar("Expected collection or identifier, got " +
@@ -284,9 +286,9 @@ ParseResult<Expression> build_aggregation_simple(AggregateFunction function, con
     std::optional<std::string> field;
     std::optional<Expression> filter;
     while (auto next = children.next()) {
-        if (next->rule() == Rule::identifier) {
+        if (next->rule() == grammar::Rule::identifier) {
             field = pair_text(*next);
-        } else if (next->rule() == Rule::expression) {
+        } else if (next->rule() == grammar::Rule::expression) {
             VOK_ASSIGN(Expression f, build_child(*next));
             filter.emplace(std::move(f));
         }
@@ -295,8 +297,9 @@ ParseResult<Expression> build_aggregation_simple(AggregateFunction function, con
                                    std::move(field), std::move(filter));
 }
 
-ParseResult<Expression> build_comprehension(AggregateFunction function, const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_comprehension(AggregateFunction function,
+                                            const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto variable = children.next();
     if (!variable) return Err(missing("Expected variable in aggregation comprehension"));
     auto collection = children.next();
@@ -307,9 +310,9 @@ ParseResult<Expression> build_comprehension(AggregateFunction function, const Ds
             "Expected predicate expression, projection, or window in aggregation comprehension"));
     }
     std::optional<WindowSpec> window;
-    std::optional<DslPair> scan_start = third;
-    if (third->rule() == Rule::window_clause) {
-        DslPairs parts = third->children();
+    std::optional<grammar::DslPair> scan_start = third;
+    if (third->rule() == grammar::Rule::window_clause) {
+        grammar::DslPairs parts = third->children();
         auto duration = parts.next();
         if (!duration) return Err(missing("Expected duration in window clause"));
         VOK_ASSIGN(int32_t count, parse_number(*duration));
@@ -325,20 +328,21 @@ ParseResult<Expression> build_comprehension(AggregateFunction function, const Ds
                 "Expected predicate or projection expression in aggregation comprehension"));
         }
     }
-    std::vector<DslPair> operands;
+    std::vector<grammar::DslPair> operands;
     std::optional<std::string> target_unit;
-    for (std::optional<DslPair> p = scan_start; p; p = children.next()) {
+    for (std::optional<grammar::DslPair> p = scan_start; p; p = children.next()) {
         switch (p->rule()) {
-        case Rule::expression:
+        case grammar::Rule::expression:
             operands.push_back(*p);
             break;
-        case Rule::string_literal: {
+        case grammar::Rule::string_literal: {
             VOK_ASSIGN(std::string s, parse_string_literal(*p));
             target_unit = std::move(s);
             break;
         }
         default:
-            if (p->rule() == Rule::identifier && ascii_lowercase(p->as_str()) == "as") break;
+            if (p->rule() == grammar::Rule::identifier && ascii_lowercase(p->as_str()) == "as")
+                break;
             return Err(ParserError::grammar("Unexpected token " + rule_text(p->rule()) +
                                             " in aggregation comprehension"));
         }
@@ -359,8 +363,8 @@ ParseResult<Expression> build_comprehension(AggregateFunction function, const Ds
         Box(std::move(predicate)), Box(std::move(projection)), std::move(target_unit)});
 }
 
-ParseResult<Expression> build_aggregation(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<Expression> build_aggregation(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto word = children.next();
     if (!word) return Err(missing("Expected aggregate function in aggregation expression"));
     auto function = aggregate_function(pair_text_lowercased(*word));
@@ -370,34 +374,34 @@ ParseResult<Expression> build_aggregation(const DslPair& pair) {
     }
     auto body = children.next();
     if (!body) return Err(missing("Expected collection in aggregation expression"));
-    if (body->rule() == Rule::aggregation_comprehension)
+    if (body->rule() == grammar::Rule::aggregation_comprehension)
         return build_comprehension(*function, *body);
     return build_aggregation_simple(*function, *body);
 }
 
-ParseResult<Expression> build_primary(const DslPair& pair) {
+ParseResult<Expression> build_primary(const grammar::DslPair& pair) {
     auto inner = pair.children().peek();
     if (!inner) return Err(missing("Expected inner expression in primary"));
     switch (inner->rule()) {
-    case Rule::expression:
+    case grammar::Rule::expression:
         return build_child(*inner);
-    case Rule::identifier:
+    case grammar::Rule::identifier:
         return Expression::variable(pair_text(*inner));
-    case Rule::member_access: {
-        DslPairs parts = inner->children();
+    case grammar::Rule::member_access: {
+        grammar::DslPairs parts = inner->children();
         auto object = parts.next();
         if (!object) return Err(missing("Expected object identifier in member access"));
         auto member = parts.next();
         if (!member) return Err(missing("Expected member identifier in member access"));
         return Expression(expr::MemberAccess{pair_text(*object), pair_text(*member)});
     }
-    case Rule::literal:
+    case grammar::Rule::literal:
         return build_literal(*inner);
-    case Rule::group_by_expr:
+    case grammar::Rule::group_by_expr:
         return build_group_by(*inner);
-    case Rule::quantified_expr:
+    case grammar::Rule::quantified_expr:
         return build_quantified(*inner);
-    case Rule::aggregation_expr:
+    case grammar::Rule::aggregation_expr:
         return build_aggregation(*inner);
     default:
         return Err(ParserError::invalid_expression("Unexpected primary expression: " +
@@ -414,31 +418,31 @@ namespace {
 // stepping down through them directly saves building and moving a result at every level. A level
 // is only skipped when it has exactly the child it needs, so every malformed tree still reaches the
 // level builder that reports it.
-DslPair skip_pass_through_levels(DslPair pair) {
+grammar::DslPair skip_pass_through_levels(grammar::DslPair pair) {
     while (true) {
-        DslPairs children = pair.children();
+        grammar::DslPairs children = pair.children();
         auto first = children.next();
         if (!first) return pair;
         const bool single = children.empty();
         switch (pair.rule()) {
-        case Rule::expression:
+        case grammar::Rule::expression:
             break;
-        case Rule::or_expr:
-        case Rule::and_expr:
-        case Rule::comparison_expr:
-        case Rule::additive_expr:
-        case Rule::multiplicative_expr:
-        case Rule::cast_expr:
+        case grammar::Rule::or_expr:
+        case grammar::Rule::and_expr:
+        case grammar::Rule::comparison_expr:
+        case grammar::Rule::additive_expr:
+        case grammar::Rule::multiplicative_expr:
+        case grammar::Rule::cast_expr:
             if (!single) return pair;
             break;
-        case Rule::not_expr:
-            if (first->rule() == Rule::not_expr) return pair;
+        case grammar::Rule::not_expr:
+            if (first->rule() == grammar::Rule::not_expr) return pair;
             break;
-        case Rule::unary_expr:
+        case grammar::Rule::unary_expr:
             if (pair.as_str().starts_with("-")) return pair;
             break;
-        case Rule::primary_expr:
-            if (first->rule() != Rule::expression) return pair;
+        case grammar::Rule::primary_expr:
+            if (first->rule() != grammar::Rule::expression) return pair;
             break;
         default:
             return pair;
@@ -449,31 +453,31 @@ DslPair skip_pass_through_levels(DslPair pair) {
 
 } // namespace
 
-ParseResult<Expression> build_expression(const DslPair& start) {
-    const DslPair pair = skip_pass_through_levels(start);
+ParseResult<Expression> build_expression(const grammar::DslPair& start) {
+    const grammar::DslPair pair = skip_pass_through_levels(start);
     switch (pair.rule()) {
-    case Rule::expression: {
+    case grammar::Rule::expression: {
         auto inner = pair.children().peek();
         if (!inner) return Err(missing("Empty expression"));
         return build_child(*inner);
     }
-    case Rule::or_expr:
+    case grammar::Rule::or_expr:
         return fold(pair, BinaryOp::Or, "Expected left expression in OR");
-    case Rule::and_expr:
+    case grammar::Rule::and_expr:
         return fold(pair, BinaryOp::And, "Expected left expression in AND");
-    case Rule::not_expr:
+    case grammar::Rule::not_expr:
         return build_not(pair);
-    case Rule::comparison_expr:
+    case grammar::Rule::comparison_expr:
         return build_comparison(pair);
-    case Rule::additive_expr:
+    case grammar::Rule::additive_expr:
         return build_arithmetic(pair, true);
-    case Rule::multiplicative_expr:
+    case grammar::Rule::multiplicative_expr:
         return build_arithmetic(pair, false);
-    case Rule::unary_expr:
+    case grammar::Rule::unary_expr:
         return build_unary(pair);
-    case Rule::cast_expr:
+    case grammar::Rule::cast_expr:
         return build_cast(pair);
-    case Rule::primary_expr:
+    case grammar::Rule::primary_expr:
         return build_primary(pair);
     default:
         return Err(ParserError::invalid_expression("Unexpected expression rule: " +
@@ -481,7 +485,7 @@ ParseResult<Expression> build_expression(const DslPair& start) {
     }
 }
 
-ParseResult<TargetFormat> parse_target_format(const DslPair& pair) {
+ParseResult<TargetFormat> parse_target_format(const grammar::DslPair& pair) {
     std::string lowered = pair_text_lowercased(pair);
     if (lowered == "calm") return TargetFormat::Calm;
     if (lowered == "kg") return TargetFormat::Kg;

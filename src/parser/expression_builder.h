@@ -15,9 +15,9 @@
 namespace vok {
 
 // Accepts a pair of any expression level (`expression` down to `primary_expr`).
-ParseResult<Expression> build_expression(const DslPair& pair);
+ParseResult<Expression> build_expression(const grammar::DslPair& pair);
 
-ParseResult<TargetFormat> parse_target_format(const DslPair& pair);
+ParseResult<TargetFormat> parse_target_format(const grammar::DslPair& pair);
 
 // `value` of the duration `unit`, positioned at `line`:`column` for the messages.
 ParseResult<TimeSpan> parse_duration_unit(int64_t value, std::string_view unit, size_t line,

@@ -10,18 +10,19 @@ namespace vok {
 
 namespace {
 
-ParserError grammar(std::string message) {
+ParserError grammar_error(std::string message) {
     return ParserError::grammar(std::move(message));
 }
 
 // ---- file header ----
 
-Result<void, ParserError> read_header_annotation(const DslPair& pair, FileMetadata& header) {
-    DslPairs children = pair.children();
+Result<void, ParserError> read_header_annotation(const grammar::DslPair& pair,
+                                                 FileMetadata& header) {
+    grammar::DslPairs children = pair.children();
     auto name_pair = children.next();
-    if (!name_pair) return Err(grammar("Expected annotation name"));
+    if (!name_pair) return Err(grammar_error("Expected annotation name"));
     auto value_pair = children.next();
-    if (!value_pair) return Err(grammar("Expected annotation value"));
+    if (!value_pair) return Err(grammar_error("Expected annotation value"));
     std::string name = pair_text_lowercased(*name_pair);
     VOK_ASSIGN(std::string value, parse_string_literal(*value_pair));
     if (name == "namespace") {
@@ -33,42 +34,42 @@ Result<void, ParserError> read_header_annotation(const DslPair& pair, FileMetada
     } else if (name == "profile") {
         header.profile = std::move(value);
     } else {
-        return Err(grammar("Unknown annotation: " + name));
+        return Err(grammar_error("Unknown annotation: " + name));
     }
     return Ok();
 }
 
-ParseResult<ImportDecl> read_import(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<ImportDecl> read_import(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto specifier_pair = children.next();
-    if (!specifier_pair) return Err(grammar("Missing import specifier"));
+    if (!specifier_pair) return Err(grammar_error("Missing import specifier"));
     auto module_pair = children.next();
-    if (!module_pair) return Err(grammar("Missing import source"));
-    DslPair specifier = *specifier_pair;
-    if (specifier.rule() == Rule::import_specifier) {
+    if (!module_pair) return Err(grammar_error("Missing import source"));
+    grammar::DslPair specifier = *specifier_pair;
+    if (specifier.rule() == grammar::Rule::import_specifier) {
         auto inner = specifier.children().peek();
         if (inner) specifier = *inner;
     }
     ImportDecl decl;
-    if (specifier.rule() == Rule::import_named) {
+    if (specifier.rule() == grammar::Rule::import_named) {
         decl.specifier.kind = ImportSpecifier::Kind::Named;
-        for (const DslPair& item : specifier.children()) {
-            if (item.rule() != Rule::import_item) continue;
-            DslPairs parts = item.children();
+        for (const grammar::DslPair& item : specifier.children()) {
+            if (item.rule() != grammar::Rule::import_item) continue;
+            grammar::DslPairs parts = item.children();
             auto name = parts.next();
-            if (!name) return Err(grammar("Expected import item name"));
+            if (!name) return Err(grammar_error("Expected import item name"));
             ImportItem import_item{pair_text(*name), std::nullopt};
             if (auto alias = parts.next()) import_item.alias = pair_text(*alias);
             decl.specifier.items.push_back(std::move(import_item));
         }
-    } else if (specifier.rule() == Rule::import_wildcard) {
+    } else if (specifier.rule() == grammar::Rule::import_wildcard) {
         auto alias = specifier.children().peek();
-        if (!alias) return Err(grammar("Expected alias for wildcard import"));
+        if (!alias) return Err(grammar_error("Expected alias for wildcard import"));
         decl.specifier.kind = ImportSpecifier::Kind::Wildcard;
         decl.specifier.alias = pair_text(*alias);
     } else {
-        return Err(
-            grammar("Unexpected import specifier: " + std::string(rule_name(specifier.rule()))));
+        return Err(grammar_error("Unexpected import specifier: " +
+                                 std::string(grammar::rule_name(specifier.rule()))));
     }
     VOK_ASSIGN(decl.from_module, parse_string_literal(*module_pair));
     return decl;
@@ -76,63 +77,64 @@ ParseResult<ImportDecl> read_import(const DslPair& pair) {
 
 // ---- shared annotation clause of entities, resources and flows ----
 
-Result<void, ParserError> read_annotation_clause(const DslPair& pair, AnnotationMap& annotations) {
-    DslPairs children = pair.children();
+Result<void, ParserError> read_annotation_clause(const grammar::DslPair& pair,
+                                                 AnnotationMap& annotations) {
+    grammar::DslPairs children = pair.children();
     auto first = children.next();
     if (!first) return Ok();
     switch (first->rule()) {
-    case Rule::ea_replaces: {
+    case grammar::Rule::ea_replaces: {
         auto name_pair = children.next();
-        if (!name_pair) return Err(grammar("Expected name in replaces"));
+        if (!name_pair) return Err(grammar_error("Expected name in replaces"));
         VOK_ASSIGN(std::string name, build_name(*name_pair));
-        if (auto version = children.peek(); version && version->rule() == Rule::version)
+        if (auto version = children.peek(); version && version->rule() == grammar::Rule::version)
             name += " v" + pair_text(*version);
         annotations.insert_or_assign("replaces", json::Value(std::move(name)));
         return Ok();
     }
-    case Rule::ea_changes: {
+    case grammar::Rule::ea_changes: {
         auto array = children.next();
-        if (!array) return Err(grammar("Expected string array in changes"));
+        if (!array) return Err(grammar_error("Expected string array in changes"));
         json::Array items;
-        for (const DslPair& item : array->children()) {
+        for (const grammar::DslPair& item : array->children()) {
             VOK_ASSIGN(std::string s, parse_string_literal(item));
             items.emplace_back(std::move(s));
         }
         annotations.insert_or_assign("changes", json::Value(std::move(items)));
         return Ok();
     }
-    case Rule::identifier: {
+    case grammar::Rule::identifier: {
         std::string key = pair_text_lowercased(*first);
         auto value_pair = children.next();
-        if (!value_pair) return Err(grammar("Expected annotation value"));
+        if (!value_pair) return Err(grammar_error("Expected annotation value"));
         VOK_ASSIGN(json::Value value, annotation_value_to_json(*value_pair));
         annotations.insert_or_assign(std::move(key), std::move(value));
         return Ok();
     }
     default:
-        if (pair.rule() == Rule::flow_annotation)
-            return Err(grammar("Unexpected flow annotation: " + pair_text(*first)));
+        if (pair.rule() == grammar::Rule::flow_annotation)
+            return Err(grammar_error("Unexpected flow annotation: " + pair_text(*first)));
         return Ok();
     }
 }
 
 // ---- declarations ----
 
-ParseResult<AstNode> build_entity(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_entity(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name_pair = children.next();
-    if (!name_pair) return Err(grammar("Expected entity name"));
+    if (!name_pair) return Err(grammar_error("Expected entity name"));
     ast::Entity entity;
     VOK_ASSIGN(entity.name, build_name(*name_pair));
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::version:
+        case grammar::Rule::version:
             entity.version = pair_text(*child);
             break;
-        case Rule::identifier:
+        case grammar::Rule::identifier:
             entity.domain = pair_text(*child);
             break;
-        case Rule::entity_annotation:
+        case grammar::Rule::entity_annotation:
             VOK_TRY(read_annotation_clause(*child, entity.annotations));
             break;
         default:
@@ -142,22 +144,22 @@ ParseResult<AstNode> build_entity(const DslPair& pair) {
     return AstNode(std::move(entity));
 }
 
-ParseResult<AstNode> build_resource(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_resource(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name_pair = children.next();
-    if (!name_pair) return Err(grammar("Expected resource name"));
+    if (!name_pair) return Err(grammar_error("Expected resource name"));
     ast::Resource resource;
     VOK_ASSIGN(resource.name, build_name(*name_pair));
     bool in_clause = false;
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::in_keyword:
+        case grammar::Rule::in_keyword:
             in_clause = true;
             break;
-        case Rule::identifier:
+        case grammar::Rule::identifier:
             (in_clause ? resource.domain : resource.unit_name) = pair_text(*child);
             break;
-        case Rule::resource_annotation:
+        case grammar::Rule::resource_annotation:
             VOK_TRY(read_annotation_clause(*child, resource.annotations));
             break;
         default:
@@ -167,19 +169,19 @@ ParseResult<AstNode> build_resource(const DslPair& pair) {
     return AstNode(std::move(resource));
 }
 
-ParseResult<AstNode> build_flow(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_flow(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto resource_pair = children.next();
-    if (!resource_pair) return Err(grammar("Expected resource name"));
+    if (!resource_pair) return Err(grammar_error("Expected resource name"));
     ast::Flow flow;
     VOK_ASSIGN(flow.resource_name, parse_string_literal(*resource_pair));
     std::optional<std::string> from, to;
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::flow_annotation:
+        case grammar::Rule::flow_annotation:
             VOK_TRY(read_annotation_clause(*child, flow.annotations));
             break;
-        case Rule::string_literal: {
+        case grammar::Rule::string_literal: {
             VOK_ASSIGN(std::string s, parse_string_literal(*child));
             if (!from) {
                 from = std::move(s);
@@ -188,7 +190,7 @@ ParseResult<AstNode> build_flow(const DslPair& pair) {
             }
             break;
         }
-        case Rule::number: {
+        case grammar::Rule::number: {
             VOK_ASSIGN(Decimal q, parse_decimal(*child));
             flow.quantity = q;
             break;
@@ -197,33 +199,33 @@ ParseResult<AstNode> build_flow(const DslPair& pair) {
             break;
         }
     }
-    if (!from) return Err(grammar("Expected from entity"));
-    if (!to) return Err(grammar("Expected to entity"));
+    if (!from) return Err(grammar_error("Expected from entity"));
+    if (!to) return Err(grammar_error("Expected to entity"));
     flow.from_entity = std::move(*from);
     flow.to_entity = std::move(*to);
     return AstNode(std::move(flow));
 }
 
-ParseResult<AstNode> build_relation(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_relation(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     ast::Relation relation;
     auto name = children.next();
-    if (!name) return Err(grammar("Expected relation name"));
+    if (!name) return Err(grammar_error("Expected relation name"));
     VOK_ASSIGN(relation.name, build_name(*name));
     auto subject = children.next();
-    if (!subject) return Err(grammar("Expected subject role in relation"));
+    if (!subject) return Err(grammar_error("Expected subject role in relation"));
     VOK_ASSIGN(relation.subject_role, parse_string_literal(*subject));
     auto predicate = children.next();
-    if (!predicate) return Err(grammar("Expected predicate in relation"));
+    if (!predicate) return Err(grammar_error("Expected predicate in relation"));
     VOK_ASSIGN(relation.predicate, parse_string_literal(*predicate));
     auto object = children.next();
-    if (!object) return Err(grammar("Expected object role in relation"));
+    if (!object) return Err(grammar_error("Expected object role in relation"));
     VOK_ASSIGN(relation.object_role, parse_string_literal(*object));
     if (auto via = children.next()) {
-        DslPair literal = *via;
-        if (literal.rule() != Rule::string_literal) {
+        grammar::DslPair literal = *via;
+        if (literal.rule() != grammar::Rule::string_literal) {
             auto inner = via->children().peek();
-            if (!inner) return Err(grammar("Expected flow name after via"));
+            if (!inner) return Err(grammar_error("Expected flow name after via"));
             literal = *inner;
         }
         VOK_ASSIGN(std::string flow_name, parse_string_literal(literal));
@@ -232,30 +234,30 @@ ParseResult<AstNode> build_relation(const DslPair& pair) {
     return AstNode(std::move(relation));
 }
 
-ParseResult<AstNode> build_instance(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_instance(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name = children.next();
-    if (!name) return Err(grammar("Expected instance name"));
+    if (!name) return Err(grammar_error("Expected instance name"));
     auto entity_type = children.next();
-    if (!entity_type) return Err(grammar("Expected entity type"));
+    if (!entity_type) return Err(grammar_error("Expected entity type"));
     ast::Instance instance;
     instance.name = pair_text(*name);
     VOK_ASSIGN(instance.entity_type, parse_string_literal(*entity_type));
-    if (auto body = children.next(); body && body->rule() == Rule::instance_body) {
-        for (const DslPair& field : body->children()) {
-            if (field.rule() != Rule::instance_field) continue;
-            DslPairs parts = field.children();
+    if (auto body = children.next(); body && body->rule() == grammar::Rule::instance_body) {
+        for (const grammar::DslPair& field : body->children()) {
+            if (field.rule() != grammar::Rule::instance_field) continue;
+            grammar::DslPairs parts = field.children();
             auto field_name = parts.next();
-            if (!field_name) return Err(grammar("Expected field name"));
+            if (!field_name) return Err(grammar_error("Expected field name"));
             std::string key = pair_text(*field_name);
             if (instance.fields.contains(key)) {
                 auto pos = field.line_col();
-                return Err(grammar("Duplicate field name '" + key + "' at line " +
-                                   std::to_string(pos.line) + ", column " +
-                                   std::to_string(pos.column)));
+                return Err(grammar_error("Duplicate field name '" + key + "' at line " +
+                                         std::to_string(pos.line) + ", column " +
+                                         std::to_string(pos.column)));
             }
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected field value"));
+            if (!value) return Err(grammar_error("Expected field value"));
             VOK_ASSIGN(Expression e, build_expression(*value));
             instance.fields.emplace(std::move(key), std::move(e));
         }
@@ -263,15 +265,15 @@ ParseResult<AstNode> build_instance(const DslPair& pair) {
     return AstNode(std::move(instance));
 }
 
-ParseResult<AstNode> build_policy(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_policy(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name = children.next();
-    if (!name) return Err(grammar("Expected policy name"));
+    if (!name) return Err(grammar_error("Expected policy name"));
     std::optional<std::string> version;
     ast::PolicyMetadata metadata;
     while (auto child = children.next()) {
         switch (child->rule()) {
-        case Rule::policy_kind: {
+        case grammar::Rule::policy_kind: {
             std::string word = pair_text_lowercased(*child);
             if (word == "constraint") {
                 metadata.kind = PolicyKind::Constraint;
@@ -280,11 +282,11 @@ ParseResult<AstNode> build_policy(const DslPair& pair) {
             } else if (word == "obligation") {
                 metadata.kind = PolicyKind::Obligation;
             } else {
-                return Err(grammar("Unknown policy kind: " + pair_text(*child)));
+                return Err(grammar_error("Unknown policy kind: " + pair_text(*child)));
             }
             break;
         }
-        case Rule::policy_modality: {
+        case grammar::Rule::policy_modality: {
             std::string word = pair_text_lowercased(*child);
             if (word == "obligation") {
                 metadata.modality = DeonticModality::Obligation;
@@ -293,29 +295,29 @@ ParseResult<AstNode> build_policy(const DslPair& pair) {
             } else if (word == "permission") {
                 metadata.modality = DeonticModality::Permission;
             } else {
-                return Err(grammar("Unknown policy modality: " + pair_text(*child)));
+                return Err(grammar_error("Unknown policy modality: " + pair_text(*child)));
             }
             break;
         }
-        case Rule::number: {
+        case grammar::Rule::number: {
             VOK_ASSIGN(int32_t priority, parse_number(*child));
             metadata.priority = priority;
             break;
         }
-        case Rule::policy_annotation: {
-            DslPairs parts = child->children();
+        case grammar::Rule::policy_annotation: {
+            grammar::DslPairs parts = child->children();
             auto key = parts.next();
-            if (!key) return Err(grammar("Expected annotation name"));
+            if (!key) return Err(grammar_error("Expected annotation name"));
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected annotation value"));
+            if (!value) return Err(grammar_error("Expected annotation value"));
             std::string key_text = pair_text_lowercased(*key);
             if (key_text == "rationale") {
                 VOK_ASSIGN(std::string r, parse_string_literal(*value));
                 metadata.rationale = std::move(r);
             } else if (key_text == "tags") {
-                if (value->rule() == Rule::string_array) {
-                    for (const DslPair& item : value->children()) {
-                        if (item.rule() != Rule::string_literal) continue;
+                if (value->rule() == grammar::Rule::string_array) {
+                    for (const grammar::DslPair& item : value->children()) {
+                        if (item.rule() != grammar::Rule::string_literal) continue;
                         VOK_ASSIGN(std::string t, parse_string_literal(item));
                         metadata.tags.push_back(std::move(t));
                     }
@@ -324,14 +326,14 @@ ParseResult<AstNode> build_policy(const DslPair& pair) {
                     metadata.tags.push_back(std::move(t));
                 }
             } else {
-                return Err(grammar("Unknown policy annotation: " + key_text));
+                return Err(grammar_error("Unknown policy annotation: " + key_text));
             }
             break;
         }
-        case Rule::version:
+        case grammar::Rule::version:
             version = pair_text(*child);
             break;
-        case Rule::expression: {
+        case grammar::Rule::expression: {
             VOK_ASSIGN(Expression e, build_expression(*child));
             return AstNode(ast::Policy{pair_text(*name), std::move(version), std::move(metadata),
                                        std::move(e)});
@@ -340,61 +342,61 @@ ParseResult<AstNode> build_policy(const DslPair& pair) {
             break;
         }
     }
-    return Err(grammar("Policy missing expression"));
+    return Err(grammar_error("Policy missing expression"));
 }
 
-ParseResult<TimeSpan> read_duration(DslPairs& parts, const char* missing_value,
+ParseResult<TimeSpan> read_duration(grammar::DslPairs& parts, const char* missing_value,
                                     const char* missing_unit) {
     auto count_pair = parts.next();
-    if (!count_pair) return Err(grammar(missing_value));
+    if (!count_pair) return Err(grammar_error(missing_value));
     VOK_ASSIGN(int64_t count, parse_integer(*count_pair));
     auto unit_pair = parts.next();
-    if (!unit_pair) return Err(grammar(missing_unit));
+    if (!unit_pair) return Err(grammar_error(missing_unit));
     VOK_ASSIGN(std::string unit, parse_string_literal(*unit_pair));
     auto pos = unit_pair->line_col();
     return parse_duration_unit(count, unit, pos.line, pos.column);
 }
 
-ParseResult<AstNode> build_metric(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_metric(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name_pair = children.next();
-    if (!name_pair) return Err(grammar("Expected metric name"));
+    if (!name_pair) return Err(grammar_error("Expected metric name"));
     VOK_ASSIGN(std::string name, build_name(*name_pair));
-    std::optional<DslPair> expression_pair;
+    std::optional<grammar::DslPair> expression_pair;
     ast::MetricMetadata metadata;
     while (auto child = children.next()) {
-        if (child->rule() == Rule::expression) {
+        if (child->rule() == grammar::Rule::expression) {
             expression_pair = *child;
             continue;
         }
-        if (child->rule() != Rule::metric_annotation) continue;
-        DslPairs parts = child->children();
+        if (child->rule() != grammar::Rule::metric_annotation) continue;
+        grammar::DslPairs parts = child->children();
         auto key = parts.next();
-        if (!key) return Err(grammar("Expected annotation key"));
+        if (!key) return Err(grammar_error("Expected annotation key"));
         switch (key->rule()) {
-        case Rule::ma_refresh_interval: {
+        case grammar::Rule::ma_refresh_interval: {
             VOK_ASSIGN(TimeSpan span, read_duration(parts, "Expected refresh interval value",
                                                     "Expected refresh interval unit"));
             metadata.refresh_interval = span;
             break;
         }
-        case Rule::ma_unit: {
+        case grammar::Rule::ma_unit: {
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected unit"));
+            if (!value) return Err(grammar_error("Expected unit"));
             VOK_ASSIGN(std::string unit, parse_string_literal(*value));
             metadata.unit = std::move(unit);
             break;
         }
-        case Rule::ma_threshold: {
+        case grammar::Rule::ma_threshold: {
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected threshold value"));
+            if (!value) return Err(grammar_error("Expected threshold value"));
             VOK_ASSIGN(Decimal d, parse_decimal(*value));
             metadata.threshold = d;
             break;
         }
-        case Rule::ma_severity: {
+        case grammar::Rule::ma_severity: {
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected severity"));
+            if (!value) return Err(grammar_error("Expected severity"));
             VOK_ASSIGN(std::string written, parse_string_literal(*value));
             std::string word = ascii_lowercase(written);
             if (word == "info") {
@@ -407,20 +409,21 @@ ParseResult<AstNode> build_metric(const DslPair& pair) {
                 metadata.severity = MetricSeverity::Critical;
             } else {
                 auto pos = value->line_col();
-                return Err(grammar("Unknown severity '" + written + "' at " +
-                                   std::to_string(pos.line) + ":" + std::to_string(pos.column) +
-                                   " (expected one of: info, warning, error, critical)"));
+                return Err(grammar_error("Unknown severity '" + written + "' at " +
+                                         std::to_string(pos.line) + ":" +
+                                         std::to_string(pos.column) +
+                                         " (expected one of: info, warning, error, critical)"));
             }
             break;
         }
-        case Rule::ma_target: {
+        case grammar::Rule::ma_target: {
             auto value = parts.next();
-            if (!value) return Err(grammar("Expected target value"));
+            if (!value) return Err(grammar_error("Expected target value"));
             VOK_ASSIGN(Decimal d, parse_decimal(*value));
             metadata.target = d;
             break;
         }
-        case Rule::ma_window: {
+        case grammar::Rule::ma_window: {
             VOK_ASSIGN(TimeSpan span,
                        read_duration(parts, "Expected window value", "Expected window unit"));
             metadata.window = span;
@@ -430,62 +433,63 @@ ParseResult<AstNode> build_metric(const DslPair& pair) {
             break;
         }
     }
-    if (!expression_pair) return Err(grammar("Expected metric expression"));
+    if (!expression_pair) return Err(grammar_error("Expected metric expression"));
     VOK_ASSIGN(Expression e, build_expression(*expression_pair));
     return AstNode(ast::Metric{std::move(name), std::move(e), std::move(metadata)});
 }
 
-ParseResult<AstNode> build_concept_change(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_concept_change(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto name_pair = children.next();
-    if (!name_pair) return Err(grammar("Expected concept change name"));
+    if (!name_pair) return Err(grammar_error("Expected concept change name"));
     ast::ConceptChange change;
     VOK_ASSIGN(change.name, build_name(*name_pair));
     while (auto child = children.next()) {
-        if (child->rule() != Rule::concept_change_annotation) continue;
-        DslPairs parts = child->children();
+        if (child->rule() != grammar::Rule::concept_change_annotation) continue;
+        grammar::DslPairs parts = child->children();
         auto key = parts.next();
-        if (!key) return Err(grammar("Expected annotation key"));
+        if (!key) return Err(grammar_error("Expected annotation key"));
         auto value = parts.next();
-        if (!value) return Err(grammar("Expected annotation value"));
+        if (!value) return Err(grammar_error("Expected annotation value"));
         switch (key->rule()) {
-        case Rule::cc_from_version:
+        case grammar::Rule::cc_from_version:
             change.from_version = pair_text(*value);
             break;
-        case Rule::cc_to_version:
+        case grammar::Rule::cc_to_version:
             change.to_version = pair_text(*value);
             break;
-        case Rule::cc_migration_policy:
+        case grammar::Rule::cc_migration_policy:
             change.migration_policy = pair_text(*value);
             break;
-        case Rule::cc_breaking_change:
+        case grammar::Rule::cc_breaking_change:
             change.breaking_change = value->as_str() == "true";
             break;
         default:
             break;
         }
     }
-    if (change.from_version.empty()) return Err(grammar("Missing cc_from_version annotation"));
-    if (change.to_version.empty()) return Err(grammar("Missing cc_to_version annotation"));
+    if (change.from_version.empty())
+        return Err(grammar_error("Missing cc_from_version annotation"));
+    if (change.to_version.empty()) return Err(grammar_error("Missing cc_to_version annotation"));
     if (change.migration_policy.empty())
-        return Err(grammar("Missing cc_migration_policy annotation"));
+        return Err(grammar_error("Missing cc_migration_policy annotation"));
     return AstNode(std::move(change));
 }
 
-ParseResult<AstNode> build_unit_declaration(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_unit_declaration(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     ast::UnitDeclaration unit;
     auto symbol = children.next();
-    if (!symbol) return Err(grammar("Expected unit symbol"));
+    if (!symbol) return Err(grammar_error("Expected unit symbol"));
     VOK_ASSIGN(unit.symbol, parse_string_literal(*symbol));
     auto dimension = children.next();
-    if (!dimension) return Err(grammar("Expected dimension name"));
+    if (!dimension) return Err(grammar_error("Expected dimension name"));
     VOK_ASSIGN(unit.dimension, parse_string_literal(*dimension));
     auto factor = children.next();
-    if (!factor) return Err(grammar("Expected factor"));
+    if (!factor) return Err(grammar_error("Expected factor"));
     VOK_ASSIGN(unit.factor, parse_decimal(*factor));
     auto base = children.next();
-    if (!base) return Err(grammar("Expected base unit"));
+    if (!base) return Err(grammar_error("Expected base unit"));
     VOK_ASSIGN(unit.base_unit, parse_string_literal(*base));
     return AstNode(std::move(unit));
 }
@@ -498,88 +502,90 @@ struct NameAndTarget {
     TargetFormat target;
 };
 
-ParseResult<NameAndTarget> read_name_and_target(DslPairs& children, const char* missing_name) {
+ParseResult<NameAndTarget> read_name_and_target(grammar::DslPairs& children,
+                                                const char* missing_name) {
     auto name = children.next();
-    if (!name) return Err(grammar(missing_name));
+    if (!name) return Err(grammar_error(missing_name));
     NameAndTarget result{};
     VOK_ASSIGN(result.name, parse_string_literal(*name));
     auto target = children.next();
-    if (!target) return Err(grammar("Expected target format"));
+    if (!target) return Err(grammar_error("Expected target format"));
     VOK_ASSIGN(result.target, parse_target_format(*target));
     return result;
 }
 
-Result<void, ParserError> read_primitive(DslPairs& parts, std::string& type, std::string& name) {
+Result<void, ParserError> read_primitive(grammar::DslPairs& parts, std::string& type,
+                                         std::string& name) {
     auto primitive_type = parts.next();
-    if (!primitive_type) return Err(grammar("Expected primitive type"));
+    if (!primitive_type) return Err(grammar_error("Expected primitive type"));
     type = pair_text(*primitive_type);
     auto primitive_name = parts.next();
-    if (!primitive_name) return Err(grammar("Expected primitive name"));
+    if (!primitive_name) return Err(grammar_error("Expected primitive name"));
     VOK_ASSIGN(name, parse_string_literal(*primitive_name));
     return Ok();
 }
 
 // A field's key and value node.
-ParseResult<std::pair<std::string, DslPair>> read_field(const DslPair& field) {
-    DslPairs kv = field.children();
+ParseResult<std::pair<std::string, grammar::DslPair>> read_field(const grammar::DslPair& field) {
+    grammar::DslPairs kv = field.children();
     auto key = kv.next();
-    if (!key) return Err(grammar("Expected field key"));
+    if (!key) return Err(grammar_error("Expected field key"));
     auto value = kv.next();
-    if (!value) return Err(grammar("Expected field value"));
-    return std::pair<std::string, DslPair>(pair_text(*key), *value);
+    if (!value) return Err(grammar_error("Expected field value"));
+    return std::pair<std::string, grammar::DslPair>(pair_text(*key), *value);
 }
 
-ParseResult<json::Value> mapping_field_value(const DslPair& value) {
+ParseResult<json::Value> mapping_field_value(const grammar::DslPair& value) {
     switch (value.rule()) {
-    case Rule::string_literal: {
+    case grammar::Rule::string_literal: {
         VOK_ASSIGN(std::string s, parse_string_literal(value));
         return json::Value(std::move(s));
     }
-    case Rule::boolean:
+    case grammar::Rule::boolean:
         return json::Value(value.as_str() == "true");
-    case Rule::object_literal:
+    case grammar::Rule::object_literal:
         return build_object_literal(value);
     default:
-        return Err(grammar("Unexpected mapping field value"));
+        return Err(grammar_error("Unexpected mapping field value"));
     }
 }
 
-ParseResult<json::Value> projection_field_value(const DslPair& value) {
-    if (value.rule() == Rule::string_literal) {
+ParseResult<json::Value> projection_field_value(const grammar::DslPair& value) {
+    if (value.rule() == grammar::Rule::string_literal) {
         VOK_ASSIGN(std::string s, parse_string_literal(value));
         return json::Value(std::move(s));
     }
-    if (value.rule() != Rule::property_mapping)
-        return Err(grammar("Unexpected projection field value"));
+    if (value.rule() != grammar::Rule::property_mapping)
+        return Err(grammar_error("Unexpected projection field value"));
     json::Object mapping;
-    DslPairs names = value.children();
+    grammar::DslPairs names = value.children();
     while (auto source = names.next()) {
         VOK_ASSIGN(std::string from, parse_string_literal(*source));
         auto target_name = names.next();
-        if (!target_name) return Err(grammar("Expected value in property mapping"));
+        if (!target_name) return Err(grammar_error("Expected value in property mapping"));
         VOK_ASSIGN(std::string to, parse_string_literal(*target_name));
         mapping.insert_or_assign(std::move(from), json::Value(std::move(to)));
     }
     return json::Value(std::move(mapping));
 }
 
-ParseResult<AstNode> build_mapping(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_mapping(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     VOK_ASSIGN(NameAndTarget head, read_name_and_target(children, "Expected mapping name"));
     ast::MappingDecl mapping{std::move(head.name), head.target, {}};
     while (auto rule_pair = children.next()) {
-        if (rule_pair->rule() != Rule::mapping_rule) continue;
-        DslPairs parts = rule_pair->children();
+        if (rule_pair->rule() != grammar::Rule::mapping_rule) continue;
+        grammar::DslPairs parts = rule_pair->children();
         MappingRule rule;
         VOK_TRY(read_primitive(parts, rule.primitive_type, rule.primitive_name));
         auto structure = parts.next();
-        if (!structure) return Err(grammar("Expected target structure"));
-        DslPairs fields = structure->children();
+        if (!structure) return Err(grammar_error("Expected target structure"));
+        grammar::DslPairs fields = structure->children();
         auto target_type = fields.next();
-        if (!target_type) return Err(grammar("Expected target type"));
+        if (!target_type) return Err(grammar_error("Expected target type"));
         rule.target_type = pair_text(*target_type);
         while (auto field = fields.next()) {
-            if (field->rule() != Rule::mapping_field) continue;
+            if (field->rule() != grammar::Rule::mapping_field) continue;
             VOK_ASSIGN(auto key_value, read_field(*field));
             VOK_ASSIGN(json::Value value, mapping_field_value(key_value.second));
             rule.fields.insert_or_assign(std::move(key_value.first), std::move(value));
@@ -589,17 +595,17 @@ ParseResult<AstNode> build_mapping(const DslPair& pair) {
     return AstNode(std::move(mapping));
 }
 
-ParseResult<AstNode> build_projection(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_projection(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     VOK_ASSIGN(NameAndTarget head, read_name_and_target(children, "Expected projection name"));
     ast::ProjectionDecl projection{std::move(head.name), head.target, {}};
     while (auto rule_pair = children.next()) {
-        if (rule_pair->rule() != Rule::projection_rule) continue;
-        DslPairs parts = rule_pair->children();
+        if (rule_pair->rule() != grammar::Rule::projection_rule) continue;
+        grammar::DslPairs parts = rule_pair->children();
         ProjectionOverride override_;
         VOK_TRY(read_primitive(parts, override_.primitive_type, override_.primitive_name));
         while (auto field = parts.next()) {
-            if (field->rule() != Rule::projection_field) continue;
+            if (field->rule() != grammar::Rule::projection_field) continue;
             VOK_ASSIGN(auto key_value, read_field(*field));
             VOK_ASSIGN(json::Value value, projection_field_value(key_value.second));
             override_.fields.insert_or_assign(std::move(key_value.first), std::move(value));
@@ -609,29 +615,29 @@ ParseResult<AstNode> build_projection(const DslPair& pair) {
     return AstNode(std::move(projection));
 }
 
-ParseResult<AstNode> build_simple(const DslPair& pair) {
-    DslPairs children = pair.children();
+ParseResult<AstNode> build_simple(const grammar::DslPair& pair) {
+    grammar::DslPairs children = pair.children();
     auto first = children.next();
     switch (pair.rule()) {
-    case Rule::pattern_decl: {
-        if (!first) return Err(grammar("Expected pattern name"));
+    case grammar::Rule::pattern_decl: {
+        if (!first) return Err(grammar_error("Expected pattern name"));
         ast::Pattern pattern;
         VOK_ASSIGN(pattern.name, build_name(*first));
         auto regex = children.next();
-        if (!regex) return Err(grammar("Expected regex for pattern"));
+        if (!regex) return Err(grammar_error("Expected regex for pattern"));
         VOK_ASSIGN(pattern.regex, parse_string_literal(*regex));
         return AstNode(std::move(pattern));
     }
-    case Rule::role_decl: {
-        if (!first) return Err(grammar("Expected role name"));
+    case grammar::Rule::role_decl: {
+        if (!first) return Err(grammar_error("Expected role name"));
         ast::Role role;
         VOK_ASSIGN(role.name, build_name(*first));
         while (auto child = children.next())
-            if (child->rule() == Rule::identifier) role.domain = pair_text(*child);
+            if (child->rule() == grammar::Rule::identifier) role.domain = pair_text(*child);
         return AstNode(std::move(role));
     }
     default: { // dimension_decl
-        if (!first) return Err(grammar("Expected dimension name"));
+        if (!first) return Err(grammar_error("Expected dimension name"));
         ast::Dimension dimension;
         VOK_ASSIGN(dimension.name, parse_string_literal(*first));
         return AstNode(std::move(dimension));
@@ -641,104 +647,105 @@ ParseResult<AstNode> build_simple(const DslPair& pair) {
 
 } // namespace
 
-ParseResult<Spanned> build_declaration(const DslPair& pair) {
+ParseResult<Spanned> build_declaration(const grammar::DslPair& pair) {
     auto pos = pair.line_col();
     auto spanned = [&](AstNode node) { return Spanned{std::move(node), pos.line, pos.column}; };
     switch (pair.rule()) {
-    case Rule::export_decl: {
+    case grammar::Rule::export_decl: {
         auto inner = pair.children().peek();
-        if (!inner) return Err(grammar("Expected declaration after export"));
+        if (!inner) return Err(grammar_error("Expected declaration after export"));
         VOK_ASSIGN(Spanned wrapped, build_declaration(*inner));
         return spanned(ast::Export{std::make_unique<Spanned>(std::move(wrapped))});
     }
-    case Rule::declaration_inner: {
+    case grammar::Rule::declaration_inner: {
         auto inner = pair.children().peek();
-        if (!inner) return Err(grammar("Empty declaration"));
+        if (!inner) return Err(grammar_error("Empty declaration"));
         return build_declaration(*inner);
     }
     default:
         break;
     }
-    using Builder = ParseResult<AstNode> (*)(const DslPair&);
+    using Builder = ParseResult<AstNode> (*)(const grammar::DslPair&);
     Builder builder = nullptr;
     switch (pair.rule()) {
-    case Rule::entity_decl:
+    case grammar::Rule::entity_decl:
         builder = build_entity;
         break;
-    case Rule::resource_decl:
+    case grammar::Rule::resource_decl:
         builder = build_resource;
         break;
-    case Rule::flow_decl:
+    case grammar::Rule::flow_decl:
         builder = build_flow;
         break;
-    case Rule::relation_decl:
+    case grammar::Rule::relation_decl:
         builder = build_relation;
         break;
-    case Rule::concept_change_decl:
+    case grammar::Rule::concept_change_decl:
         builder = build_concept_change;
         break;
-    case Rule::instance_decl:
+    case grammar::Rule::instance_decl:
         builder = build_instance;
         break;
-    case Rule::unit_decl:
+    case grammar::Rule::unit_decl:
         builder = build_unit_declaration;
         break;
-    case Rule::policy_decl:
+    case grammar::Rule::policy_decl:
         builder = build_policy;
         break;
-    case Rule::metric_decl:
+    case grammar::Rule::metric_decl:
         builder = build_metric;
         break;
-    case Rule::mapping_decl:
+    case grammar::Rule::mapping_decl:
         builder = build_mapping;
         break;
-    case Rule::projection_decl:
+    case grammar::Rule::projection_decl:
         builder = build_projection;
         break;
-    case Rule::pattern_decl:
-    case Rule::role_decl:
-    case Rule::dimension_decl:
+    case grammar::Rule::pattern_decl:
+    case grammar::Rule::role_decl:
+    case grammar::Rule::dimension_decl:
         builder = build_simple;
         break;
     default:
-        return Err(grammar("Unexpected rule: " + std::string(rule_name(pair.rule()))));
+        return Err(
+            grammar_error("Unexpected rule: " + std::string(grammar::rule_name(pair.rule()))));
     }
     VOK_ASSIGN(AstNode node, builder(pair));
     return spanned(std::move(node));
 }
 
 ParseResult<Ast> parse_source(std::string_view source) {
-    VOK_ASSIGN(DslTree tree, parse_program(source));
+    VOK_ASSIGN(grammar::DslTree tree, parse_program(source));
     return build_ast(tree);
 }
 
-ParseResult<Ast> build_ast(const DslTree& tree) {
+ParseResult<Ast> build_ast(const grammar::DslTree& tree) {
     Ast ast;
-    for (const DslPair& top : tree.pairs()) {
-        if (top.rule() != Rule::program) continue;
-        for (const DslPair& child : top.children()) {
-            if (child.rule() == Rule::file_header) {
+    for (const grammar::DslPair& top : tree.pairs()) {
+        if (top.rule() != grammar::Rule::program) continue;
+        for (const grammar::DslPair& child : top.children()) {
+            if (child.rule() == grammar::Rule::file_header) {
                 FileMetadata header;
                 std::vector<ImportDecl> imports;
-                for (const DslPair& item : child.children()) {
-                    if (item.rule() == Rule::annotation) {
+                for (const grammar::DslPair& item : child.children()) {
+                    if (item.rule() == grammar::Rule::annotation) {
                         VOK_TRY(read_header_annotation(item, header));
-                    } else if (item.rule() == Rule::import_decl) {
+                    } else if (item.rule() == grammar::Rule::import_decl) {
                         VOK_ASSIGN(ImportDecl decl, read_import(item));
                         imports.push_back(std::move(decl));
                     }
                 }
                 ast.metadata = std::move(header);
                 ast.imports = std::move(imports);
-            } else if (child.rule() == Rule::declaration) {
+            } else if (child.rule() == grammar::Rule::declaration) {
                 if (ast.declarations.empty()) {
                     // Declarations are siblings: counting them is a walk over their records.
                     size_t count = 0;
-                    for (const DslPair& sibling : top.children())
-                        count += sibling.rule() == Rule::declaration ? 1 : 0;
+                    for (const grammar::DslPair& sibling : top.children())
+                        count += sibling.rule() == grammar::Rule::declaration ? 1 : 0;
                     ast.declarations.reserve(count);
                 }
-                for (const DslPair& decl : child.children()) {
+                for (const grammar::DslPair& decl : child.children()) {
                     poll_cancellation();
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));
                     ast.declarations.push_back(std::move(spanned));

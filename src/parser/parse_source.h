@@ -16,9 +16,9 @@ ParseResult<Ast> parse_source(std::string_view source);
 
 // The syntax tree of a `program` pair tree, compact (DslParser::parse_program) or full
 // (DslParser::parse from `program`): both build the same tree.
-ParseResult<Ast> build_ast(const DslTree& tree);
+ParseResult<Ast> build_ast(const grammar::DslTree& tree);
 
 // One declaration node (`export_decl`, `declaration_inner` or a concrete declaration rule).
-ParseResult<Spanned> build_declaration(const DslPair& pair);
+ParseResult<Spanned> build_declaration(const grammar::DslPair& pair);
 
 } // namespace vok

@@ -5,22 +5,22 @@ namespace vok {
 
 namespace {
 
-Result<DslTree, ParserError> parse_from(Rule start, std::string_view text) {
-    auto result = DslParser::parse(start, text);
+Result<grammar::DslTree, ParserError> parse_from(grammar::Rule start, std::string_view text) {
+    auto result = grammar::DslParser::parse(start, text);
     if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
     return std::move(result).value();
 }
 
 } // namespace
 
-Result<DslTree, ParserError> parse_program(std::string_view text) {
-    auto result = DslParser::parse_program(text);
+Result<grammar::DslTree, ParserError> parse_program(std::string_view text) {
+    auto result = grammar::DslParser::parse_program(text);
     if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
     return std::move(result).value();
 }
 
-Result<DslTree, ParserError> parse_expression(std::string_view text) {
-    return parse_from(Rule::expression, text);
+Result<grammar::DslTree, ParserError> parse_expression(std::string_view text) {
+    return parse_from(grammar::Rule::expression, text);
 }
 
 } // namespace vok

@@ -17,8 +17,8 @@
 namespace vok {
 
 // A whole source file, from rule `program`.
-Result<DslTree, ParserError> parse_program(std::string_view text);
+Result<grammar::DslTree, ParserError> parse_program(std::string_view text);
 // A lone expression, from rule `expression`.
-Result<DslTree, ParserError> parse_expression(std::string_view text);
+Result<grammar::DslTree, ParserError> parse_expression(std::string_view text);
 
 } // namespace vok

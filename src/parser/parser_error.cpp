@@ -24,7 +24,7 @@ std::string join(const std::vector<std::string>& items, std::string_view separat
 }
 
 // "a"; "a or b"; "a, b, or c".
-std::string rule_list(const std::vector<Rule>& rules) {
+std::string rule_list(const std::vector<grammar::Rule>& rules) {
     std::string text;
     for (size_t i = 0; i < rules.size(); ++i) {
         if (i > 0) {
@@ -35,7 +35,7 @@ std::string rule_list(const std::vector<Rule>& rules) {
             else
                 text += ", ";
         }
-        text += rule_name(rules[i]);
+        text += grammar::rule_name(rules[i]);
     }
     return text;
 }
@@ -160,7 +160,7 @@ ParserError ParserError::circular_dependency(std::vector<std::string> path) {
     return CircularDependency{std::move(path)};
 }
 
-std::string describe_parse_failure(const peg::ParseFailure<Rule>& failure) {
+std::string describe_parse_failure(const peg::ParseFailure<grammar::Rule>& failure) {
     switch (failure.kind) {
     case peg::FailureKind::NestingTooDeep:
         return "nesting too deep: more than " + std::to_string(failure.nesting_limit) +
@@ -180,7 +180,7 @@ std::string describe_parse_failure(const peg::ParseFailure<Rule>& failure) {
     return "unknown parsing error";
 }
 
-ParserError ParserError::from_parse_failure(const peg::ParseFailure<Rule>& failure) {
+ParserError ParserError::from_parse_failure(const peg::ParseFailure<grammar::Rule>& failure) {
     return syntax(describe_parse_failure(failure), failure.line_col.line, failure.line_col.column);
 }
 

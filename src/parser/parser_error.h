@@ -160,10 +160,10 @@ struct ParserError : ErrorVariant<ParserErrorAlternatives> {
 
     // The Syntax error for a failed grammar run: its position, and the runtime's short
     // description ("unexpected X; expected Y", "expected Y", ..., or the refusal's own message).
-    static ParserError from_parse_failure(const peg::ParseFailure<Rule>& failure);
+    static ParserError from_parse_failure(const peg::ParseFailure<grammar::Rule>& failure);
 };
 
 // The message part of a failed grammar run, as from_parse_failure words it.
-std::string describe_parse_failure(const peg::ParseFailure<Rule>& failure);
+std::string describe_parse_failure(const peg::ParseFailure<grammar::Rule>& failure);
 
 } // namespace vok

@@ -13,11 +13,11 @@
 
 namespace vok {
 
-std::string pair_text(const DslPair& pair) {
+std::string pair_text(const grammar::DslPair& pair) {
     return std::string(pair.as_str());
 }
 
-std::string pair_text_lowercased(const DslPair& pair) {
+std::string pair_text_lowercased(const grammar::DslPair& pair) {
     return lowercase_text(pair.as_str());
 }
 
@@ -28,18 +28,18 @@ std::string ascii_lowercase(std::string_view text) {
     return out;
 }
 
-ParseResult<std::string> build_name(const DslPair& pair) {
+ParseResult<std::string> build_name(const grammar::DslPair& pair) {
     auto child = pair.children().peek();
     if (!child)
         return Err(ParserError::grammar("Expected inner token for name but got empty pair"));
     switch (child->rule()) {
-    case Rule::multiline_string:
+    case grammar::Rule::multiline_string:
         return parse_multiline_string(*child);
-    case Rule::string_literal:
+    case grammar::Rule::string_literal:
         return parse_string_literal(*child);
     default:
         return Err(ParserError::grammar("Expected string or multiline string for name, got " +
-                                        std::string(rule_name(child->rule()))));
+                                        std::string(grammar::rule_name(child->rule()))));
     }
 }
 
@@ -55,7 +55,7 @@ Result<std::string, std::string> decode_json_string(std::string_view text) {
 
 } // namespace
 
-ParseResult<std::string> parse_string_literal(const DslPair& pair) {
+ParseResult<std::string> parse_string_literal(const grammar::DslPair& pair) {
     std::string_view text = pair.as_str();
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
         // Most literals hold no escape and no control character: their text is their value.
@@ -76,7 +76,7 @@ ParseResult<std::string> parse_string_literal(const DslPair& pair) {
     return Err(ParserError::grammar("Invalid string literal: " + std::string(text)));
 }
 
-ParseResult<std::string> parse_multiline_string(const DslPair& pair) {
+ParseResult<std::string> parse_multiline_string(const grammar::DslPair& pair) {
     std::string_view text = pair.as_str();
     if (text.size() < 6 || text.substr(0, 3) != "\"\"\"" ||
         text.substr(text.size() - 3) != "\"\"\"")
@@ -126,21 +126,21 @@ template <class Int> bool parse_signed(std::string_view text, Int& out) {
 
 } // namespace
 
-ParseResult<int32_t> parse_number(const DslPair& pair) {
+ParseResult<int32_t> parse_number(const grammar::DslPair& pair) {
     int32_t v = 0;
     if (!parse_signed(pair.as_str(), v))
         return Err(ParserError::invalid_quantity("Invalid number: " + pair_text(pair)));
     return v;
 }
 
-ParseResult<int64_t> parse_integer(const DslPair& pair) {
+ParseResult<int64_t> parse_integer(const grammar::DslPair& pair) {
     int64_t v = 0;
     if (!parse_signed(pair.as_str(), v))
         return Err(ParserError::grammar("Invalid integer: " + pair_text(pair)));
     return v;
 }
 
-ParseResult<Decimal> parse_decimal(const DslPair& pair) {
+ParseResult<Decimal> parse_decimal(const grammar::DslPair& pair) {
     auto d = Decimal::parse(pair.as_str());
     if (!d.ok()) return Err(ParserError::invalid_quantity("Invalid decimal: " + pair_text(pair)));
     return *d;
@@ -155,42 +155,42 @@ ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_m
     return Err(ParserError::invalid_quantity(std::move(message)));
 }
 
-ParseResult<json::Value> annotation_value_to_json(const DslPair& pair) {
+ParseResult<json::Value> annotation_value_to_json(const grammar::DslPair& pair) {
     switch (pair.rule()) {
-    case Rule::string_array: {
+    case grammar::Rule::string_array: {
         json::Array items;
-        for (const DslPair& child : pair.children()) {
+        for (const grammar::DslPair& child : pair.children()) {
             VOK_ASSIGN(std::string s, parse_string_literal(child));
             items.emplace_back(std::move(s));
         }
         return json::Value(std::move(items));
     }
-    case Rule::annotation_value: {
+    case grammar::Rule::annotation_value: {
         auto child = pair.children().peek();
         if (!child) return Err(ParserError::grammar("Expected annotation value"));
         return with_stack_room([&] { return annotation_value_to_json(*child); });
     }
-    case Rule::string_literal: {
+    case grammar::Rule::string_literal: {
         VOK_ASSIGN(std::string s, parse_string_literal(pair));
         return json::Value(std::move(s));
     }
-    case Rule::number: {
+    case grammar::Rule::number: {
         VOK_ASSIGN(Decimal d, parse_decimal(pair));
         VOK_ASSIGN(double v, decimal_to_finite_f64(d, false));
         return json::Value::from_f64(v);
     }
-    case Rule::boolean:
+    case grammar::Rule::boolean:
         return json::Value(pair.as_str() == "true");
-    case Rule::object_literal:
+    case grammar::Rule::object_literal:
         return build_object_literal(pair);
     default:
         return Err(ParserError::grammar("Unexpected annotation value: " + pair_text(pair)));
     }
 }
 
-ParseResult<json::Value> build_object_literal(const DslPair& pair) {
+ParseResult<json::Value> build_object_literal(const grammar::DslPair& pair) {
     std::vector<json::Object::Entry> entries;
-    DslPairs children = pair.children();
+    grammar::DslPairs children = pair.children();
     while (auto key_pair = children.next()) {
         VOK_ASSIGN(std::string key, parse_string_literal(*key_pair));
         auto value_pair = children.next();

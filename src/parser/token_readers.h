@@ -18,21 +18,21 @@ namespace vok {
 
 template <class T> using ParseResult = Result<T, ParserError>;
 
-std::string pair_text(const DslPair& pair);
+std::string pair_text(const grammar::DslPair& pair);
 // Full Unicode lowercase mapping.
-std::string pair_text_lowercased(const DslPair& pair);
+std::string pair_text_lowercased(const grammar::DslPair& pair);
 std::string ascii_lowercase(std::string_view text);
 
-ParseResult<std::string> build_name(const DslPair& pair);
+ParseResult<std::string> build_name(const grammar::DslPair& pair);
 // A double-quoted literal decoded as a JSON string (its escapes resolved).
-ParseResult<std::string> parse_string_literal(const DslPair& pair);
+ParseResult<std::string> parse_string_literal(const grammar::DslPair& pair);
 // A triple-quoted string: its body exactly as written.
-ParseResult<std::string> parse_multiline_string(const DslPair& pair);
-ParseResult<int32_t> parse_number(const DslPair& pair);
-ParseResult<int64_t> parse_integer(const DslPair& pair);
-ParseResult<Decimal> parse_decimal(const DslPair& pair);
-ParseResult<json::Value> annotation_value_to_json(const DslPair& pair);
-ParseResult<json::Value> build_object_literal(const DslPair& pair);
+ParseResult<std::string> parse_multiline_string(const grammar::DslPair& pair);
+ParseResult<int32_t> parse_number(const grammar::DslPair& pair);
+ParseResult<int64_t> parse_integer(const grammar::DslPair& pair);
+ParseResult<Decimal> parse_decimal(const grammar::DslPair& pair);
+ParseResult<json::Value> annotation_value_to_json(const grammar::DslPair& pair);
+ParseResult<json::Value> build_object_literal(const grammar::DslPair& pair);
 
 // Decimal to the double that number literals hold; refuses a non-finite result.
 ParseResult<double> decimal_to_finite_f64(const Decimal& d, bool with_value_in_message);

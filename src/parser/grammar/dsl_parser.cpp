@@ -6,7 +6,7 @@
 #include "parser/grammar/grammar_rules.h"
 #include "peg/parser_state.h"
 
-namespace vok {
+namespace vok::grammar {
 
 Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view text,
                                                   peg::ParseStats* stats) {
@@ -21,4 +21,4 @@ Result<DslTree, DslParseFailure> DslParser::parse_program(std::string_view text)
     return parse(Rule::program, text);
 }
 
-} // namespace vok
+} // namespace vok::grammar

@@ -18,7 +18,7 @@
 #include "peg/parse_failure.h"
 #include "peg/parser_state.h"
 
-namespace vok {
+namespace vok::grammar {
 
 using DslPair = peg::Pair<Rule>;
 using DslPairs = peg::Pairs<Rule>;
@@ -51,4 +51,4 @@ public:
     static Result<DslTree, DslParseFailure> parse_program(std::string_view text);
 };
 
-} // namespace vok
+} // namespace vok::grammar

@@ -3,7 +3,7 @@
 
 #include <array>
 
-namespace vok {
+namespace vok::grammar {
 
 namespace {
 constexpr std::array<std::string_view, kRuleCount> kRuleNames = {
@@ -17,4 +17,4 @@ std::string_view rule_name(Rule rule) {
     return index < kRuleNames.size() ? kRuleNames[index] : std::string_view("unknown");
 }
 
-} // namespace vok
+} // namespace vok::grammar

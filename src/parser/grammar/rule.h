@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vok {
+namespace vok::grammar {
 
 enum class Rule : uint8_t {
 #define VOK_RULE(name) name,
@@ -23,4 +23,4 @@ inline constexpr size_t kRuleCount = 0
 
 std::string_view rule_name(Rule rule);
 
-} // namespace vok
+} // namespace vok::grammar

@@ -174,7 +174,9 @@ TEST(ExpressionSource, CountsTheRulesTheParserOpens) {
             const size_t counted =
                 expression_source_rule_nesting(policy.expression, 4 + (exported ? 1 : 0));
             peg::ParseStats stats;
-            ASSERT_TRUE(DslParser::parse(Rule::program, testing::formatted(source), &stats).ok());
+            ASSERT_TRUE(grammar::DslParser::parse(grammar::Rule::program,
+                                                  testing::formatted(source), &stats)
+                            .ok());
             EXPECT_GE(counted, stats.deepest_nesting) << source;
             EXPECT_LE(counted, stats.deepest_nesting + 1) << source;
         }

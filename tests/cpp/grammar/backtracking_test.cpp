@@ -18,9 +18,9 @@ struct Family {
 
 class AdversarialFamily : public testing::TestWithParam<Family> {};
 
-size_t rule_calls(Rule start, const std::string& text) {
+size_t rule_calls(grammar::Rule start, const std::string& text) {
     peg::ParseStats stats;
-    (void)DslParser::parse(start, text, &stats);
+    (void)grammar::DslParser::parse(start, text, &stats);
     return stats.rule_calls;
 }
 
@@ -36,9 +36,9 @@ TEST_P(AdversarialFamily, CostsABoundedNumberOfRuleCallsPerByte) {
     const Family& family = GetParam();
     for (const size_t count : {4u, 12u, 22u}) {
         const std::string text = build(family, count);
-        const size_t calls = rule_calls(Rule::program, text);
-        EXPECT_LE(static_cast<double>(calls),
-                  static_cast<double>(kMaxRuleCallsPerByte) * static_cast<double>(text.size()))
+        const size_t calls = rule_calls(grammar::Rule::program, text);
+        EXPECT_LE(static_cast<double>(calls), static_cast<double>(grammar::kMaxRuleCallsPerByte) *
+                                                  static_cast<double>(text.size()))
             << text;
     }
 }
@@ -60,20 +60,21 @@ TEST(Backtracking, LongAdversarialInputEndsQuickly) {
     // A thousand repetitions end in the nesting refusal; the work up to it stays linear.
     const Family family{"Policy p as: ", "( not-", ""};
     const std::string text = build(family, 1000);
-    auto result = DslParser::parse(Rule::program, text);
+    auto result = grammar::DslParser::parse(grammar::Rule::program, text);
     ASSERT_FALSE(result.ok());
-    EXPECT_LE(static_cast<double>(rule_calls(Rule::program, text)),
-              static_cast<double>(kMaxRuleCallsPerByte) * static_cast<double>(text.size()));
+    EXPECT_LE(static_cast<double>(rule_calls(grammar::Rule::program, text)),
+              static_cast<double>(grammar::kMaxRuleCallsPerByte) *
+                  static_cast<double>(text.size()));
 }
 
 TEST(Backtracking, RememberedFailuresReportAsBefore) {
     using grammar_test::shape;
     // Messages as the grammar worded them before failures were remembered.
-    EXPECT_EQ(shape(Rule::program, "Policy p as: ( not-( not-( not-"),
+    EXPECT_EQ(shape(grammar::Rule::program, "Policy p as: ( not-( not-( not-"),
               "<Syntax error at 1:32: expected primary_expr>");
-    EXPECT_EQ(shape(Rule::program, "Policy p as: not - (a b"),
+    EXPECT_EQ(shape(grammar::Rule::program, "Policy p as: not - (a b"),
               "<Syntax error at 1:23: expected comparison_op, add_op, or mul_op>");
-    EXPECT_EQ(shape(Rule::program, "Policy p as: count(x in flows where ( not- y : 1"),
+    EXPECT_EQ(shape(grammar::Rule::program, "Policy p as: count(x in flows where ( not- y : 1"),
               "<Syntax error at 1:46: expected comparison_op, add_op, or mul_op>");
 }
 

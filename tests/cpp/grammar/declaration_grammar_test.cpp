@@ -141,9 +141,9 @@ TEST(DeclarationShape, SpanEndsAfterTriviaWhenTheLastElementMatchedNothing) {
     ASSERT_TRUE(result.ok());
     auto declarations = result->root()->children();
     declarations.next(); // file_header
-    const DslPair first = *declarations.next();
+    const grammar::DslPair first = *declarations.next();
     EXPECT_EQ(first.as_str(), "Entity \"A\"  // note\n");
-    const DslPair second = *declarations.next();
+    const grammar::DslPair second = *declarations.next();
     EXPECT_EQ(second.as_str(), "Entity \"B\"");
     EXPECT_EQ(second.line_col(), (peg::LineCol{2, 1}));
 }

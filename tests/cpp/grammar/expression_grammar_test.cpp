@@ -12,11 +12,11 @@
 namespace vok {
 namespace {
 
-std::string grouped(const DslPair& pair);
+std::string grouped(const grammar::DslPair& pair);
 
 // Left fold over "operand (operator operand)*" children; the operator is a pair or, for or/and,
 // implied by the rule.
-std::string fold(const DslPair& pair, const char* implied_operator) {
+std::string fold(const grammar::DslPair& pair, const char* implied_operator) {
     auto children = pair.children();
     std::string text = grouped(*children.next());
     while (auto next = children.next()) {
@@ -30,30 +30,32 @@ std::string fold(const DslPair& pair, const char* implied_operator) {
     return text;
 }
 
-std::string grouped(const DslPair& pair) {
+std::string grouped(const grammar::DslPair& pair) {
     auto children = pair.children();
     switch (pair.rule()) {
-    case Rule::expression:
-    case Rule::primary_expr:
-    case Rule::literal:
+    case grammar::Rule::expression:
+    case grammar::Rule::primary_expr:
+    case grammar::Rule::literal:
         return grouped(*children.next());
-    case Rule::or_expr:
+    case grammar::Rule::or_expr:
         return fold(pair, "or");
-    case Rule::and_expr:
+    case grammar::Rule::and_expr:
         return fold(pair, "and");
-    case Rule::comparison_expr:
-    case Rule::additive_expr:
-    case Rule::multiplicative_expr:
+    case grammar::Rule::comparison_expr:
+    case grammar::Rule::additive_expr:
+    case grammar::Rule::multiplicative_expr:
         return fold(pair, "");
-    case Rule::not_expr: {
-        const DslPair inner = *children.next();
-        return inner.rule() == Rule::not_expr ? "(not " + grouped(inner) + ")" : grouped(inner);
+    case grammar::Rule::not_expr: {
+        const grammar::DslPair inner = *children.next();
+        return inner.rule() == grammar::Rule::not_expr ? "(not " + grouped(inner) + ")"
+                                                       : grouped(inner);
     }
-    case Rule::unary_expr: {
-        const DslPair inner = *children.next();
-        return inner.rule() == Rule::unary_expr ? "(-" + grouped(inner) + ")" : grouped(inner);
+    case grammar::Rule::unary_expr: {
+        const grammar::DslPair inner = *children.next();
+        return inner.rule() == grammar::Rule::unary_expr ? "(-" + grouped(inner) + ")"
+                                                         : grouped(inner);
     }
-    case Rule::cast_expr: {
+    case grammar::Rule::cast_expr: {
         std::string text = grouped(*children.next());
         if (auto target = children.next())
             text = "(" + text + " as " + std::string(target->as_str()) + ")";
@@ -61,7 +63,7 @@ std::string grouped(const DslPair& pair) {
     }
     default: {
         std::string out;
-        peg::dump_pair(pair, rule_name, out);
+        peg::dump_pair(pair, grammar::rule_name, out);
         return out;
     }
     }
@@ -69,10 +71,10 @@ std::string grouped(const DslPair& pair) {
 
 // The grouping of the expression at the start of `text`, then "|" and the text left after it.
 std::string read(std::string_view text) {
-    auto result = DslParser::parse(Rule::expression, text);
+    auto result = grammar::DslParser::parse(grammar::Rule::expression, text);
     if (!result.ok())
         return "<" + ParserError::from_parse_failure(result.error()).to_string() + ">";
-    const DslPair root = *result->root();
+    const grammar::DslPair root = *result->root();
     return grouped(root) + "|" + std::string(text.substr(root.end()));
 }
 
@@ -164,7 +166,7 @@ TEST(ExpressionShape, AggregationsQuantifiersAndGroupBy) {
 }
 
 TEST(ExpressionShape, MinusBeforeANumberIsAlwaysTheOperator) {
-    EXPECT_EQ(grammar_test::shape(Rule::expression, "-5"),
+    EXPECT_EQ(grammar_test::shape(grammar::Rule::expression, "-5"),
               R"(expression(or_expr(and_expr(not_expr(comparison_expr(additive_expr()"
               R"(multiplicative_expr(unary_expr(unary_expr(cast_expr(primary_expr(literal()"
               R"(number "5")))))))))))))");

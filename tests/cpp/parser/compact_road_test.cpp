@@ -123,8 +123,9 @@ void expect_same_road(const std::string& source) {
     ASSERT_EQ(actual, expected) << "source:\n" << source;
     // The compact parser gives up only where the rule engine refuses or nests deeply.
     peg::ParseStats stats;
-    const bool engine_accepts = DslParser::parse(Rule::program, source, &stats).ok();
-    if (engine_accepts && stats.deepest_nesting < kMaxRuleNesting / 2) {
+    const bool engine_accepts =
+        grammar::DslParser::parse(grammar::Rule::program, source, &stats).ok();
+    if (engine_accepts && stats.deepest_nesting < grammar::kMaxRuleNesting / 2) {
         EXPECT_TRUE(grammar::parse_program_compact(source).has_value()) << source;
     }
 }

@@ -65,8 +65,9 @@ TEST(ParserError, RendersEveryVariant) {
               "loc");
 }
 
-peg::ParseFailure<Rule> failure(std::vector<Rule> positives, std::vector<Rule> negatives) {
-    peg::ParseFailure<Rule> f;
+peg::ParseFailure<grammar::Rule> failure(std::vector<grammar::Rule> positives,
+                                         std::vector<grammar::Rule> negatives) {
+    peg::ParseFailure<grammar::Rule> f;
     f.position = 4;
     f.line_col = {2, 3};
     f.positives = std::move(positives);
@@ -75,9 +76,9 @@ peg::ParseFailure<Rule> failure(std::vector<Rule> positives, std::vector<Rule> n
 }
 
 TEST(ParserError, WordsFailedGrammarRuns) {
-    using R = Rule;
+    using R = grammar::Rule;
     struct Case {
-        peg::ParseFailure<Rule> failure;
+        peg::ParseFailure<grammar::Rule> failure;
         std::string message;
     } cases[] = {
         {failure({R::name}, {}), "expected name"},
@@ -98,7 +99,7 @@ TEST(ParserError, WordsFailedGrammarRuns) {
         EXPECT_EQ(ParserError::from_parse_failure(c.failure).to_string(),
                   "Syntax error at 2:3: " + c.message);
     }
-    peg::ParseFailure<Rule> deep;
+    peg::ParseFailure<grammar::Rule> deep;
     deep.kind = peg::FailureKind::NestingTooDeep;
     deep.nesting_limit = 1024;
     deep.line_col = {1, 116};

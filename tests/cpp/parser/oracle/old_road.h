@@ -15,7 +15,7 @@ namespace vok::oracle {
 
 // The old road's result for `source`.
 inline ParseResult<Ast> parse_source(std::string_view source) {
-    auto tree = DslParser::parse(Rule::program, source);
+    auto tree = grammar::DslParser::parse(grammar::Rule::program, source);
     if (!tree.ok()) return Err(ParserError::from_parse_failure(tree.error()));
     return build_ast(*tree);
 }
