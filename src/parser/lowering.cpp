@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -78,6 +79,14 @@ template <class Item> struct Passes {
 
     template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
 
+    // Calls `f` with each list, in the order the lowering reads them.
+    template <class F> void for_each_list(F f) {
+        for (std::vector<Item>* list :
+             {&units, &patterns, &concept_changes, &participants, &flows, &relations, &instances,
+              &policies, &metrics, &mappings, &projections})
+            f(*list);
+    }
+
 private:
     std::vector<Item>& pass_of(size_t kind) {
         switch (kind) {
@@ -143,19 +152,24 @@ struct DeclarationRefused {};
 // Declaration nodes built from their pairs only when their pass reads them, and dropped a few
 // declarations later: no syntax tree of the whole file is ever alive. The lowering reads a node
 // at most a few places after it first asked for it (participant ids are computed ahead), so a
-// small ring of nodes suffices.
+// small ring of nodes suffices. The pairs are those of a tree gathered in the order the passes
+// read them (an item is its declaration's pair index there), so the pairs of the declarations
+// already built lie in front and their memory is given back while the lowering goes on.
 class PairNodes {
 public:
-    using Item = grammar::DslPair;
+    using Item = uint32_t;
+
+    explicit PairNodes(grammar::DslTree& tree) : tree_(tree) {}
 
     AstNode& node(const std::vector<Item>& pass, size_t i) {
+        const Item item = pass[i];
         Slot& slot = slots_[i % kSlots];
-        if (slot.pass != &pass || slot.index != i || !slot.node) {
-            auto built = build_declaration_node(pass[i]);
-            if (!built.ok()) throw DeclarationRefused{};
-            slot.node = std::move(*built);
-            slot.pass = &pass;
-            slot.index = i;
+        if (slot.item != item || !slot.node) {
+            // A node dropped from the ring whose pairs were given back cannot be built again.
+            if (item < released_) throw DeclarationRefused{};
+            slot.node = build(item);
+            slot.item = item;
+            if (++builds_ % kReleaseInterval == 0) release_read_pairs();
         }
         return *slot.node;
     }
@@ -165,27 +179,44 @@ public:
     // The unit pass reads its declarations together, so they are all built; files declare few.
     const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) {
         units_.reserve(pass.size());
-        for (const Item& pair : pass) {
-            auto built = build_declaration_node(pair);
-            if (!built.ok()) throw DeclarationRefused{};
-            units_.push_back(std::move(*built));
-        }
+        for (const Item item : pass)
+            units_.push_back(build(item));
         for (AstNode& unit : units_)
             unit_pointers_.push_back(&unit);
         return unit_pointers_;
     }
 
 private:
+    AstNode build(Item item) {
+        auto built = build_declaration_node(tree_.pair_at(item));
+        if (!built.ok()) throw DeclarationRefused{};
+        return std::move(*built);
+    }
+
+    // Every pair before the oldest declaration in the ring has been read for good.
+    void release_read_pairs() {
+        Item oldest = std::numeric_limits<Item>::max();
+        for (const Slot& slot : slots_)
+            if (slot.node) oldest = std::min(oldest, slot.item);
+        if (oldest == std::numeric_limits<Item>::max() || oldest <= released_) return;
+        tree_.release_before(oldest);
+        released_ = oldest;
+    }
+
     // More than the lowering's lookahead, so a node is never rebuilt while it is in use.
     static constexpr size_t kSlots = 16;
+    // Builds between two looks at what can be given back; the memory goes in large pages anyway.
+    static constexpr size_t kReleaseInterval = 256;
     struct Slot {
-        const std::vector<Item>* pass = nullptr;
-        size_t index = 0;
+        Item item = 0;
         std::optional<AstNode> node;
     };
+    grammar::DslTree& tree_;
     std::array<Slot, kSlots> slots_;
     std::vector<AstNode> units_;
     std::vector<AstNode*> unit_pointers_;
+    size_t builds_ = 0;
+    Item released_ = 0; // pairs before this index are given back
 };
 
 ParserError wrapped(std::string_view prefix, const std::string& detail) {
@@ -752,13 +783,14 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
 }
 
 // The graph of a `program` pair tree, lowered straight from its pairs: each declaration's node is
-// built when its pass reads it and dropped soon after. Nothing when any part of the file fails to
-// build or lower: which failure a file reports when it has several is the tree road's to decide
-// (every build failure before any lowering failure), so the caller then takes that road.
-std::optional<Graph> lower_pairs(const grammar::DslTree& tree) {
+// built when its pass reads it and dropped soon after, and the tree is given back as it is read.
+// Nothing when any part of the file fails to build or lower: which failure a file reports when it
+// has several is the tree road's to decide (every build failure before any lowering failure), so
+// the caller then takes that road.
+std::optional<Graph> lower_pairs(grammar::DslTree tree) {
     FileMetadata metadata;
     std::vector<uint8_t> kinds;
-    std::vector<grammar::DslPair> pairs;
+    std::vector<uint32_t> roots;
     for (const grammar::DslPair& top : tree.pairs()) {
         if (top.rule() != grammar::Rule::program) continue;
         for (const grammar::DslPair& child : top.children()) {
@@ -774,7 +806,7 @@ std::optional<Graph> lower_pairs(const grammar::DslTree& tree) {
                     const auto kind = pair ? kind_of(pair->rule()) : std::nullopt;
                     if (!kind) return std::nullopt;
                     kinds.push_back(*kind);
-                    pairs.push_back(*pair);
+                    roots.push_back(pair->index());
                 }
             }
         }
@@ -782,14 +814,30 @@ std::optional<Graph> lower_pairs(const grammar::DslTree& tree) {
     const LoweringOptions options;
     if (!effective_profile(metadata, options).ok()) return std::nullopt;
 
-    PairNodes nodes;
-    Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
-    std::optional<Passes<grammar::DslPair>> passes;
-    passes.emplace(kinds, [&](size_t i) { return pairs[i]; });
-    std::vector<grammar::DslPair>().swap(pairs);
+    // The declarations' pairs, gathered in the order the passes read them; the rest of the tree
+    // (wrappers, header, other passes' order) is dropped before the graph is built.
+    Passes<uint32_t> passes(kinds, [&](size_t i) { return roots[i]; });
     std::vector<uint8_t>().swap(kinds);
+    roots.clear();
+    passes.for_each_list([&](const std::vector<uint32_t>& list) {
+        roots.insert(roots.end(), list.begin(), list.end());
+    });
+    grammar::DslTree gathered = tree.gather(roots);
+    { [[maybe_unused]] grammar::DslTree dropped = std::move(tree); }
+    std::vector<uint32_t>().swap(roots);
+    uint32_t next = 0;
+    passes.for_each_list([&](std::vector<uint32_t>& list) {
+        for (uint32_t& item : list) {
+            const uint32_t root = next;
+            next = gathered.pair_at(root).end_index();
+            item = root;
+        }
+    });
+
+    PairNodes nodes(gathered);
+    Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
     try {
-        auto graph = lowering.run(*passes);
+        auto graph = lowering.run(passes);
         if (!graph.ok()) return std::nullopt;
         return std::move(*graph);
     } catch (const DeclarationRefused&) {
@@ -810,9 +858,11 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
     VOK_ASSIGN(grammar::DslTree tree, parse_program(source));
-    if (auto graph = lower_pairs(tree)) return std::move(*graph);
-    // The file fails somewhere: the tree road finds and words the failure.
-    VOK_ASSIGN(Ast ast, build_ast(tree));
+    if (auto graph = lower_pairs(std::move(tree))) return std::move(*graph);
+    // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
+    // (the direct road gave its pairs back as it read them).
+    VOK_ASSIGN(grammar::DslTree again, parse_program(source));
+    VOK_ASSIGN(Ast ast, build_ast(again));
     return ast_to_graph(std::move(ast), LoweringOptions{});
 }
 

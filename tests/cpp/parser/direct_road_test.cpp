@@ -112,5 +112,23 @@ TEST(DirectRoad, WhichOfSeveralFailuresIsReported) {
     }
 }
 
+// Files large enough that the direct road gives the pairs it has read back while it lowers: a
+// failure in a late pass, or in a declaration built late, must still be the tree road's failure,
+// and a file that lowers must still give the same graph.
+TEST(DirectRoad, LargeFilesReadWhileTheirPairsAreGivenBack) {
+    std::string body;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string n = std::to_string(i);
+        body += "Entity \"E" + n + "\"\nResource \"R" + n + "\" kg\nFlow \"R" + n + "\" from \"E" +
+                n + "\" to \"E" + std::to_string(i / 2) + "\" quantity " + n + "\nInstance i" + n +
+                " of \"E" + n + "\" { f: " + n + " }\n";
+    }
+    expect_same_graph(body);
+    expect_same_graph(body + "Instance late of \"E1\" { f: 1 + 2 }\n");
+    expect_same_graph(body + "Flow \"R1\" from \"Nobody\" to \"E1\"\n");
+    expect_same_graph(body + "Entity \"a\\qb\"\n");
+    expect_same_graph("Instance early of \"E1\" { f: 1 + 2 }\n" + body);
+}
+
 } // namespace
 } // namespace vok
