@@ -149,13 +149,13 @@ public:
             total += from[root].next - root;
         RecordBuffer<PairRecord> records(total);
         for (const uint32_t root : roots) {
+            const uint32_t at = static_cast<uint32_t>(records.size());
+            const uint32_t count = from[root].next - root;
+            records.append(&from[root], count);
             // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
-            const uint32_t shift = static_cast<uint32_t>(records.size()) - root;
-            for (uint32_t i = root; i < from[root].next; ++i) {
-                PairRecord record = from[i];
-                record.next += shift;
-                records.push_back(record);
-            }
+            const uint32_t shift = at - root;
+            for (uint32_t i = at; i < at + count; ++i)
+                records[i].next += shift;
         }
         return ParseTree(data_->input, std::move(records));
     }

@@ -13,6 +13,7 @@
 // block while it goes (release_before), so the records it is done with stop holding memory.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,12 @@ public:
         if (size_ == capacity_) [[unlikely]]
             reserve(capacity_ < 16 ? 16 : capacity_ * 2);
         data_[size_++] = value;
+    }
+    // Appends `count` records from `from`, which must not lie in this buffer.
+    void append(const T* from, size_t count) {
+        if (size_ + count > capacity_) reserve(std::max(size_ + count, capacity_ * 2));
+        if (count > 0) std::memcpy(data_ + size_, from, count * sizeof(T));
+        size_ += count;
     }
     // Drops the records from `size` on; `size` must not exceed the current size.
     void truncate(size_t size) { size_ = size; }
