@@ -116,11 +116,6 @@ Expanded expand(const Expression& e, const Graph& graph) {
 
 } // namespace
 
-bool is_literal_true(const Expression& e) {
-    const auto* literal = e.get_if<expr::Literal>();
-    return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
-}
-
 Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const json::Value& left,
                                                               const json::Value& right) {
     using Folded = std::optional<json::Value>;
