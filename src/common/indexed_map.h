@@ -13,11 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "common/invariant.h"
 #include "common/large_block_allocator.h"
+#include "common/position_table.h"
 
 namespace vok {
 
@@ -32,15 +34,15 @@ public:
     const_iterator begin() const { return entries_.begin(); }
     const_iterator end() const { return entries_.end(); }
 
-    bool contains(const K& key) const { return slot_of(key) != kNone; }
+    bool contains(const K& key) const { return position_of(key).has_value(); }
 
     const V* find(const K& key) const {
-        const size_t position = slot_of(key);
-        return position == kNone ? nullptr : &entries_[position].second;
+        const auto position = position_of(key);
+        return position ? &entries_[*position].second : nullptr;
     }
     V* find(const K& key) {
-        const size_t position = slot_of(key);
-        return position == kNone ? nullptr : &entries_[position].second;
+        const auto position = position_of(key);
+        return position ? &entries_[*position].second : nullptr;
     }
 
     // Appends the entry at the end of the order; when the key is already present, returns false
@@ -48,77 +50,37 @@ public:
     // The value is forwarded into place: a record of a few hundred bytes is moved once, not once
     // per call level.
     template <class Value = V> bool insert(K key, Value&& value) {
-        if (contains(key)) return false;
-        if ((entries_.size() + 1) * 2 > slots_.size())
-            rehash(slots_.empty() ? 16 : slots_.size() * 2);
-        VOK_INVARIANT(entries_.size() < UINT32_MAX, "indexed map outgrew 32-bit positions");
         const uint32_t hash = hash_of(key);
+        if (index_.find(hash, [&](size_t other) { return entries_[other].first == key; }))
+            return false;
+        // Room first: a failure to grow either array then leaves the map as it was.
+        VOK_INVARIANT(entries_.size() < UINT32_MAX, "indexed map outgrew 32-bit positions");
+        index_.make_room_for_one();
         entries_.emplace_back(std::move(key), std::forward<Value>(value));
-        place(hash, entries_.size() - 1);
+        index_.add(hash, entries_.size() - 1);
         return true;
     }
 
     // Starts loading the index slot where `key` would be found, for callers that know their next
     // keys ahead: a hint that changes nothing.
-    void prefetch(const K& key) const {
-        if (!slots_.empty()) __builtin_prefetch(&slots_[hash_of(key) & (slots_.size() - 1)]);
-    }
+    void prefetch(const K& key) const { index_.prefetch(hash_of(key)); }
 
     void reserve(size_t count) {
         entries_.reserve(count);
-        size_t wanted = 16;
-        while (wanted < count * 2)
-            wanted *= 2;
-        if (wanted > slots_.size()) rehash(wanted);
+        index_.reserve(count);
     }
 
 private:
-    // The index is an open-addressing table kept at most half full. Each slot holds 32 bits of the
-    // key's hash beside the entry's position (plus one; zero marks an empty slot): no allocation
-    // per record, and a probe reads the entry only when the hash bits agree, so looking up a key
-    // that is absent (every insert does) costs one cache line rather than one per probed slot,
-    // which matters for graphs of hundreds of thousands of records.
-    struct Slot {
-        uint32_t hash = 0;
-        uint32_t position = 0;
-    };
-    static constexpr size_t kNone = static_cast<size_t>(-1);
+    static uint32_t hash_of(const K& key) { return PositionTable::fold(Hash{}(key)); }
 
-    static uint32_t hash_of(const K& key) {
-        const uint64_t h = Hash{}(key);
-        return static_cast<uint32_t>(h ^ (h >> 32));
+    std::optional<size_t> position_of(const K& key) const {
+        return index_.find(hash_of(key),
+                           [&](size_t position) { return entries_[position].first == key; });
     }
 
-    size_t slot_of(const K& key) const {
-        if (slots_.empty()) return kNone;
-        const size_t mask = slots_.size() - 1;
-        const uint32_t hash = hash_of(key);
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-            const Slot& s = slots_[slot];
-            if (s.position == 0) return kNone;
-            if (s.hash == hash && entries_[s.position - 1].first == key) return s.position - 1;
-        }
-    }
-
-    void place(uint32_t hash, size_t position) {
-        const size_t mask = slots_.size() - 1;
-        size_t slot = hash & mask;
-        while (slots_[slot].position != 0)
-            slot = (slot + 1) & mask;
-        slots_[slot] = Slot{hash, static_cast<uint32_t>(position + 1)};
-    }
-
-    void rehash(size_t slot_count) {
-        auto old = std::move(slots_);
-        slots_.assign(slot_count, Slot{});
-        for (const Slot& s : old) {
-            if (s.position != 0) place(s.hash, s.position - 1);
-        }
-    }
-
-    // Both arrays grow to hundreds of megabytes for large graphs: see LargeBlockAllocator.
+    // Grows to hundreds of megabytes for large graphs: see LargeBlockAllocator.
     Entries entries_;
-    std::vector<Slot, LargeBlockAllocator<Slot>> slots_;
+    PositionTable index_;
 };
 
 } // namespace vok

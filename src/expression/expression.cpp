@@ -70,6 +70,11 @@ size_t expression_nodes_destroyed() noexcept {
     return t_nodes_destroyed;
 }
 
+bool is_literal_true(const Expression& e) {
+    const auto* literal = e.get_if<expr::Literal>();
+    return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
+}
+
 Expression::~Expression() {
     ++t_nodes_destroyed;
     std::vector<std::unique_ptr<Expression>> pending;

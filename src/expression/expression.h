@@ -254,6 +254,9 @@ private:
 // learn how much memory dropping its policies and metrics freed.
 size_t expression_nodes_destroyed() noexcept;
 
+// Whether the expression is exactly the literal true (an aggregation without a filter has one).
+bool is_literal_true(const Expression& e);
+
 // Each variant row names its struct, and the struct sits at the row's position in Node.
 static_assert(std::variant_size_v<Expression::Node> == kExpressionVariantNames.size());
 #define VOK_EXPRESSION_VARIANT(Name)                                                               \

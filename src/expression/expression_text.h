@@ -15,6 +15,11 @@ std::string_view word_of(UnaryOp op);
 std::string_view word_of(AggregateFunction f);
 std::string_view word_of(Quantifier q);
 
+// The same words as DSL source spells them: "=", "STARTSWITH", "count", "forall", ...
+std::string_view source_word_of(BinaryOp op);
+std::string_view source_word_of(AggregateFunction f);
+std::string_view source_word_of(Quantifier q);
+
 void write_expression(std::string& out, const Expression& e);
 std::string expression_text(const Expression& e);
 

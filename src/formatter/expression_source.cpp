@@ -1,12 +1,15 @@
 // Writing expressions back as DSL source; see expression_source.h. Parentheses follow the grammar's
-// precedence levels; operator and function words are the source_word column of
-// expression_enums.def; deep trees recurse through with_stack_room.
+// precedence levels; operator and function words are the source words of expression_text.h. The
+// writer is a policy of the shared expression walk; the measures that decide between the full and
+// the minimal layout recurse through with_stack_room.
 #include "formatter/expression_source.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "common/deep_recursion.h"
+#include "expression/expression_printer.h"
+#include "expression/expression_text.h"
 #include "formatter/source_text.h"
 #include "parser/grammar/dsl_parser.h"
 
@@ -64,30 +67,6 @@ int right_operand_level(BinaryOp op) {
     return level == kComparison ? kAdditive : level + 1;
 }
 
-std::string_view source_word(BinaryOp op) {
-    static constexpr std::string_view kWords[] = {
-#define VOK_BINARY_OP(Name, text_word, source_word) source_word,
-#include "expression/expression_enums.def"
-    };
-    return kWords[static_cast<size_t>(op)];
-}
-
-std::string_view source_word(AggregateFunction f) {
-    static constexpr std::string_view kWords[] = {
-#define VOK_AGGREGATE_FUNCTION(Name, text_word, source_word) source_word,
-#include "expression/expression_enums.def"
-    };
-    return kWords[static_cast<size_t>(f)];
-}
-
-std::string_view source_word(Quantifier q) {
-    static constexpr std::string_view kWords[] = {
-#define VOK_QUANTIFIER(Name, source_word) source_word,
-#include "expression/expression_enums.def"
-    };
-    return kWords[static_cast<size_t>(q)];
-}
-
 bool starts_with_not(std::string_view name) {
     return name.size() >= 3 && (name[0] | 0x20) == 'n' && (name[1] | 0x20) == 'o' &&
            (name[2] | 0x20) == 't';
@@ -113,11 +92,6 @@ bool leads_with_not_word(const Expression* e) {
             return false;
         }
     }
-}
-
-bool is_literal_true(const Expression& e) {
-    const auto* lit = e.get_if<expr::Literal>();
-    return lit && lit->value.is_bool() && lit->value.as_bool();
 }
 
 // How deep the parentheses of the text-form layout would nest, `required` being the level the
@@ -158,8 +132,8 @@ size_t nesting(const Expression& e, int required) {
 // reading back the text written for `e` reaches. `base` is the rule frame of the level `required`
 // at e's place (the parser's or_expr ... primary_expr sit one frame apart); `bare` says that e's
 // own parentheses are not written or are the grammar's own (a quantifier's condition). `spine`
-// as in Writer. A primary form sits at primary_expr, and every form tried there reaches at most
-// three frames below it (literal, quantity_literal, number).
+// as in SourcePlace. A primary form sits at primary_expr, and every form tried there reaches at
+// most three frames below it (literal, quantity_literal, number).
 size_t rule_frames(const Expression& e, int required, size_t base, bool minimal, bool bare,
                    std::optional<bool> spine = std::nullopt) {
     const auto child = [minimal](const Expression& c, int level, size_t frame, bool bare_child,
@@ -216,21 +190,137 @@ size_t rule_frames(const Expression& e, int required, size_t base, bool minimal,
     return deepest;
 }
 
-class Writer {
-public:
-    // `minimal` writes only the parentheses that precedence requires.
-    Writer(std::string& out, bool minimal) : out_(out), minimal_(minimal) {}
+// Where an expression stands: the level its place requires, and down a left spine whether the
+// spine's first word reads as NOT, so that the spine is walked once, not once per operation on it.
+struct SourcePlace {
+    int required = kOr;
+    std::optional<bool> spine = std::nullopt;
+};
 
-    // `required` is the level the place of `e` requires. `spine` carries down a left spine
-    // whether its first word reads as NOT, so that the spine is walked once, not once per
-    // operation on it.
-    void write(const Expression& e, int required, std::optional<bool> spine = std::nullopt) {
-        std::visit([&](const auto& n) { write_node(n, required, spine); }, e.node());
+class SourceForm {
+public:
+    using Pieces = ExpressionPieces<SourcePlace>;
+
+    // `minimal` writes only the parentheses that precedence requires.
+    explicit SourceForm(bool minimal) : minimal_(minimal) {}
+
+    void operator()(const expr::Literal& n, const SourcePlace&, Pieces& t) const {
+        t.write([&](std::string& out) {
+            const json::Value& v = n.value;
+            if (v.is_string()) {
+                source_text::append_expression_string(out, v.as_string());
+            } else {
+                source_text::append_value(out, v);
+            }
+        });
+    }
+    void operator()(const expr::QuantityLiteral& n, const SourcePlace&, Pieces& t) const {
+        t.write([&](std::string& out) { out += n.value.to_string(); }).text(" ");
+        quoted(t, n.unit);
+    }
+    void operator()(const expr::TimeLiteral& n, const SourcePlace&, Pieces& t) const {
+        t.text("\"").text(n.timestamp).text("\"");
+    }
+    void operator()(const expr::IntervalLiteral& n, const SourcePlace&, Pieces& t) const {
+        t.text("interval(");
+        quoted(t, n.start);
+        t.text(", ");
+        quoted(t, n.end);
+        t.text(")");
+    }
+    void operator()(const expr::Variable& n, const SourcePlace&, Pieces& t) const {
+        t.text(n.name);
+    }
+    void operator()(const expr::MemberAccess& n, const SourcePlace&, Pieces& t) const {
+        t.text(n.object).text(".").text(n.member);
+    }
+    void operator()(const expr::GroupBy& n, const SourcePlace&, Pieces& t) const {
+        t.text("group_by(").text(n.variable).text(" in ");
+        collection(t, *n.collection);
+        if (n.filter) t.text(" where ").child(**n.filter, {kOr});
+        t.text(": ").child(*n.key, {kOr}).text(") { ").child(*n.condition, {kOr}).text(" }");
+    }
+    void operator()(const expr::Binary& n, const SourcePlace& place, Pieces& t) const {
+        const int level = level_of(n.op);
+        const bool leads_with_not = place.spine ? *place.spine : leads_with_not_word(n.left.get());
+        // A parenthesis before a NOT-like name would turn it into NOT; where precedence allows,
+        // the operation goes without.
+        const bool parens = parenthesised(level, place.required, true) &&
+                            !(leads_with_not && level >= place.required);
+        if (parens) t.text("(");
+        const int left_required = left_operand_level(n.op);
+        if (n.left->get_if<expr::Binary>()) {
+            t.child(*n.left, {left_required, leads_with_not});
+        } else {
+            t.child(*n.left, {left_required});
+        }
+        t.text(" ").text(source_word_of(n.op)).text(" ");
+        t.child(*n.right, {right_operand_level(n.op)});
+        if (parens) t.text(")");
+    }
+    void operator()(const expr::Unary& n, const SourcePlace& place, Pieces& t) const {
+        const int level = n.op == UnaryOp::Not ? kNot : kNegation;
+        const bool parens = parenthesised(level, place.required, false);
+        if (parens) t.text("(");
+        t.text(n.op == UnaryOp::Not ? "NOT " : "- ").child(*n.operand, {level});
+        if (parens) t.text(")");
+    }
+    void operator()(const expr::Cast& n, const SourcePlace& place, Pieces& t) const {
+        const bool parens = parenthesised(kCast, place.required, false);
+        if (parens) t.text("(");
+        t.child(*n.operand, {kPrimary}).text(" as ");
+        quoted(t, n.target_type);
+        if (parens) t.text(")");
+    }
+    void operator()(const expr::Quantifier& n, const SourcePlace&, Pieces& t) const {
+        t.text(source_word_of(n.quantifier)).text(" ").text(n.variable).text(" in ");
+        collection(t, *n.collection);
+        // The grammar wants the condition in parentheses; a binary operation may bring its own.
+        t.text(": ");
+        const auto* b = n.condition->get_if<expr::Binary>();
+        const bool own = b && !minimal_ && !leads_with_not_word(b->left.get());
+        if (!own) t.text("(");
+        t.child(*n.condition, {kOr});
+        if (!own) t.text(")");
+    }
+    void operator()(const expr::Aggregation& n, const SourcePlace&, Pieces& t) const {
+        t.text(source_word_of(n.function)).text("(");
+        collection(t, *n.collection);
+        if (n.field) t.text(".").text(*n.field);
+        // The grammar has no filter here; a tree built elsewhere may carry one.
+        if (n.filter) t.text(" where ").child(**n.filter, {kOr});
+        t.text(")");
+    }
+    void operator()(const expr::AggregationComprehension& n, const SourcePlace&, Pieces& t) const {
+        t.text(source_word_of(n.function)).text("(").text(n.variable).text(" in ");
+        collection(t, *n.collection);
+        if (n.window) {
+            t.text(" over last ");
+            t.write([&](std::string& out) { out += std::to_string(n.window->duration); });
+            t.text(" ");
+            quoted(t, n.window->unit);
+        }
+        if (!is_literal_true(*n.predicate)) t.text(" where ").child(*n.predicate, {kOr});
+        t.text(": ").child(*n.projection, {kOr});
+        if (n.target_unit) {
+            t.text(" as ");
+            quoted(t, *n.target_unit);
+        }
+        t.text(")");
     }
 
 private:
-    void child(const Expression& e, int required, std::optional<bool> spine = std::nullopt) {
-        with_stack_room([&] { write(e, required, spine); });
+    static void quoted(Pieces& t, std::string_view text) {
+        t.write([text](std::string& out) { source_text::append_quoted(out, text); });
+    }
+
+    // A collection that is a plain name is written as the name, whatever its place.
+    static void collection(Pieces& t, const Expression& c) {
+        if (const auto* v = c.get_if<expr::Variable>()) {
+            t.text(v->name);
+        } else {
+            t.child(c, {kOr});
+        }
     }
 
     // Whether an expression of `level` written where `required` is asked for gets parentheses.
@@ -239,153 +329,6 @@ private:
         return level < required || (binary && !minimal_);
     }
 
-    void collection(const Box& c) {
-        if (const auto* v = c->get_if<expr::Variable>()) {
-            out_ += v->name;
-        } else {
-            child(*c, kOr);
-        }
-    }
-
-    void write_node(const expr::Literal& n, int, std::optional<bool>) {
-        const json::Value& v = n.value;
-        if (v.is_string()) {
-            source_text::append_expression_string(out_, v.as_string());
-        } else {
-            source_text::append_value(out_, v);
-        }
-    }
-    void write_node(const expr::QuantityLiteral& n, int, std::optional<bool>) {
-        out_ += n.value.to_string();
-        out_ += ' ';
-        source_text::append_quoted(out_, n.unit);
-    }
-    void write_node(const expr::TimeLiteral& n, int, std::optional<bool>) {
-        out_ += '"';
-        out_ += n.timestamp;
-        out_ += '"';
-    }
-    void write_node(const expr::IntervalLiteral& n, int, std::optional<bool>) {
-        out_ += "interval(";
-        source_text::append_quoted(out_, n.start);
-        out_ += ", ";
-        source_text::append_quoted(out_, n.end);
-        out_ += ')';
-    }
-    void write_node(const expr::Variable& n, int, std::optional<bool>) { out_ += n.name; }
-    void write_node(const expr::MemberAccess& n, int, std::optional<bool>) {
-        out_ += n.object;
-        out_ += '.';
-        out_ += n.member;
-    }
-    void write_node(const expr::GroupBy& n, int, std::optional<bool>) {
-        out_ += "group_by(";
-        out_ += n.variable;
-        out_ += " in ";
-        collection(n.collection);
-        if (n.filter) {
-            out_ += " where ";
-            child(**n.filter, kOr);
-        }
-        out_ += ": ";
-        child(*n.key, kOr);
-        out_ += ") { ";
-        child(*n.condition, kOr);
-        out_ += " }";
-    }
-    void write_node(const expr::Binary& n, int required, std::optional<bool> spine) {
-        const int level = level_of(n.op);
-        const bool leads_with_not = spine ? *spine : leads_with_not_word(n.left.get());
-        // A parenthesis before a NOT-like name would turn it into NOT; where precedence allows,
-        // the operation goes without.
-        const bool parens =
-            parenthesised(level, required, true) && !(leads_with_not && level >= required);
-        if (parens) out_ += '(';
-        const int left_required = left_operand_level(n.op);
-        if (n.left->get_if<expr::Binary>()) {
-            child(*n.left, left_required, leads_with_not);
-        } else {
-            child(*n.left, left_required);
-        }
-        out_ += ' ';
-        out_ += source_word(n.op);
-        out_ += ' ';
-        child(*n.right, right_operand_level(n.op));
-        if (parens) out_ += ')';
-    }
-    void write_node(const expr::Unary& n, int required, std::optional<bool>) {
-        const bool not_op = n.op == UnaryOp::Not;
-        const bool parens = parenthesised(not_op ? kNot : kNegation, required, false);
-        if (parens) out_ += '(';
-        out_ += not_op ? "NOT " : "- ";
-        child(*n.operand, not_op ? kNot : kNegation);
-        if (parens) out_ += ')';
-    }
-    void write_node(const expr::Cast& n, int required, std::optional<bool>) {
-        const bool parens = parenthesised(kCast, required, false);
-        if (parens) out_ += '(';
-        child(*n.operand, kPrimary);
-        out_ += " as ";
-        source_text::append_quoted(out_, n.target_type);
-        if (parens) out_ += ')';
-    }
-    void write_node(const expr::Quantifier& n, int, std::optional<bool>) {
-        out_ += source_word(n.quantifier);
-        out_ += ' ';
-        out_ += n.variable;
-        out_ += " in ";
-        collection(n.collection);
-        // The grammar wants the condition in parentheses; a binary operation may bring its own.
-        out_ += ": ";
-        const auto* b = n.condition->get_if<expr::Binary>();
-        const bool own = b && !minimal_ && !leads_with_not_word(b->left.get());
-        if (!own) out_ += '(';
-        child(*n.condition, kOr);
-        if (!own) out_ += ')';
-    }
-    void write_node(const expr::Aggregation& n, int, std::optional<bool>) {
-        out_ += source_word(n.function);
-        out_ += '(';
-        collection(n.collection);
-        if (n.field) {
-            out_ += '.';
-            out_ += *n.field;
-        }
-        // The grammar has no filter here; a tree built elsewhere may carry one.
-        if (n.filter) {
-            out_ += " where ";
-            child(**n.filter, kOr);
-        }
-        out_ += ')';
-    }
-    void write_node(const expr::AggregationComprehension& n, int, std::optional<bool>) {
-        out_ += source_word(n.function);
-        out_ += '(';
-        out_ += n.variable;
-        out_ += " in ";
-        collection(n.collection);
-        if (n.window) {
-            out_ += " over last ";
-            out_ += std::to_string(n.window->duration);
-            out_ += ' ';
-            source_text::append_quoted(out_, n.window->unit);
-        }
-        if (is_literal_true(*n.predicate)) {
-            out_ += ": ";
-        } else {
-            out_ += " where ";
-            child(*n.predicate, kOr);
-            out_ += ": ";
-        }
-        child(*n.projection, kOr);
-        if (n.target_unit) {
-            out_ += " as ";
-            source_text::append_quoted(out_, *n.target_unit);
-        }
-        out_ += ')';
-    }
-
-    std::string& out_;
     bool minimal_;
 };
 
@@ -411,7 +354,7 @@ size_t expression_source_rule_nesting(const Expression& e, size_t enclosing_rule
 }
 
 void append_expression_source(std::string& out, const Expression& e, size_t enclosing_rules) {
-    Writer(out, writes_minimal(e, enclosing_rules)).write(e, kOr);
+    print_expression(out, e, SourceForm(writes_minimal(e, enclosing_rules)), SourcePlace{kOr});
 }
 
 std::string expression_source(const Expression& e) {

@@ -42,13 +42,13 @@ Result<json::Value, PolicyError> combine(AggregateFunction function,
             if (v > acc) acc = v;
         } else {
             auto sum = acc.checked_add(v);
-            if (!sum.ok()) return Err(std::string(kOverflow));
+            if (!sum.ok()) return Err(PolicyError(kOverflow));
             acc = *sum;
         }
     }
     if (function == AggregateFunction::Avg) {
         auto mean = acc.checked_div(Decimal::from_u64(values.size()));
-        if (!mean.ok()) return Err(std::string(kOverflow));
+        if (!mean.ok()) return Err(PolicyError(kOverflow));
         acc = *mean;
     }
     return float_result(acc);
@@ -85,13 +85,14 @@ std::optional<uint64_t> seconds_per_window_unit(std::string_view unit) {
 Result<UtcInstant, PolicyError> window_cutoff(const WindowSpec& window) {
     UtcInstant now = now_utc();
     if (window.duration > uint64_t(std::numeric_limits<int64_t>::max()))
-        return Err("Window duration " + std::to_string(window.duration) +
-                   " exceeds supported range");
+        return Err(PolicyError("Window duration " + std::to_string(window.duration) +
+                               " exceeds supported range"));
     auto per_unit = seconds_per_window_unit(window.unit);
-    if (!per_unit) return Err("Invalid window unit '" + window.unit + "' in aggregation window");
+    if (!per_unit)
+        return Err(PolicyError("Invalid window unit '" + window.unit + "' in aggregation window"));
     if (window.duration > kMaxWindowSeconds / *per_unit)
-        return Err("Window of " + std::to_string(window.duration) + " " + window.unit +
-                   " exceeds the supported range of time");
+        return Err(PolicyError("Window of " + std::to_string(window.duration) + " " + window.unit +
+                               " exceeds the supported range of time"));
     return UtcInstant{now.seconds - int64_t(window.duration * *per_unit), now.nanos};
 }
 
@@ -118,7 +119,7 @@ Result<std::optional<Decimal>, PolicyError> comprehension_decimal(const json::Va
     if (value.is_object()) {
         const json::Value* amount = value.get("__quantity_value");
         if (amount == nullptr) return Found();
-        if (!amount->is_string()) return Err(std::string("Quantity value must be a string"));
+        if (!amount->is_string()) return Err(PolicyError("Quantity value must be a string"));
         VOK_ASSIGN(Decimal d, Decimal::parse(amount->as_string()));
         return Found(d);
     }
@@ -130,7 +131,7 @@ Result<std::optional<Decimal>, PolicyError> comprehension_decimal(const json::Va
 Result<Decimal, PolicyError> decimal_of_float_text(double value) {
     char buffer[400];
     auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    if (ec != std::errc()) return Err(std::string("Unable to format number"));
+    if (ec != std::errc()) return Err(PolicyError("Unable to format number"));
     VOK_ASSIGN(Decimal d, Decimal::parse(std::string_view(buffer, size_t(end - buffer))));
     return d;
 }
@@ -177,7 +178,7 @@ Result<json::Value, PolicyError> aggregate(const expr::Aggregation& aggregation,
                                            PartExpander expand) {
     AggregateFunction function = aggregation.function;
     if (function != AggregateFunction::Count && !aggregation.field)
-        return Err(std::string(name_of(function)) + " requires a field specification");
+        return Err(PolicyError(std::string(name_of(function)) + " requires a field specification"));
     uint64_t count = 0;
     std::vector<Decimal> values;
     VOK_TRY(for_each_item(source, graph, [&](const ItemRef& item) -> Result<void, PolicyError> {
@@ -218,7 +219,7 @@ aggregate_comprehension(const expr::AggregationComprehension& comprehension,
             projected.push_back(quantity_object(quantity->value, quantity->unit));
         } else {
             return Err(
-                std::string("Projection in aggregation comprehension must reduce to a literal"));
+                PolicyError("Projection in aggregation comprehension must reduce to a literal"));
         }
         return Ok();
     }));
@@ -239,17 +240,17 @@ aggregate_comprehension(const expr::AggregationComprehension& comprehension,
     if (comprehension.target_unit && source_unit) {
         auto registry = UnitRegistry::read();
         auto from = registry->get_unit(*source_unit);
-        if (!from.ok()) return Err(from.error().to_string());
+        if (!from.ok()) return Err(PolicyError(from.error().to_string()));
         auto to = registry->get_unit(*comprehension.target_unit);
-        if (!to.ok()) return Err(to.error().to_string());
+        if (!to.ok()) return Err(PolicyError(to.error().to_string()));
         for (Decimal& v : values) {
             auto converted = try_convert_quantity(v, *from, *to);
             if (!converted.ok()) {
                 // The units' own refusals keep their bare text; a value too large for the target
                 // unit says which step failed.
                 const ConversionError& error = converted.error();
-                if (error.is<UnitError>()) return Err(error.to_string());
-                return Err(conversion_failed(error));
+                if (error.is<UnitError>()) return Err(PolicyError(error.to_string()));
+                return Err(PolicyError(conversion_failed(error)));
             }
             v = *converted;
         }

@@ -42,10 +42,12 @@ Result<bool, PolicyError> pattern_matches(const Policy& policy, const Graph& gra
         if (pattern.name != name || pattern.namespace_ != policy.namespace_) continue;
         auto matched = pattern.is_match(text);
         if (!matched.ok())
-            return Err("Pattern '" + name + "' failed to evaluate: " + matched.error());
+            return Err(
+                PolicyError("Pattern '" + name + "' failed to evaluate: " + matched.error()));
         return *matched;
     }
-    return Err("Pattern '" + name + "' not found in namespace '" + policy.namespace_ + "'");
+    return Err(
+        PolicyError("Pattern '" + name + "' not found in namespace '" + policy.namespace_ + "'"));
 }
 
 std::optional<NumericOperand> numeric_or_nothing(const json::Value& value) {
@@ -63,7 +65,7 @@ TruthValue three_valued_literal(const json::Value& value) {
 
 Result<bool, PolicyError> boolean_literal(const json::Value& value) {
     if (value.is_bool()) return value.as_bool();
-    return Err("Expected boolean literal, got: " + json::to_compact_string(value));
+    return Err(PolicyError("Expected boolean literal, got: " + json::to_compact_string(value)));
 }
 
 Result<TruthValue, PolicyError> three_valued_node(const Expression& e, const Graph& graph) {
@@ -76,21 +78,22 @@ Result<TruthValue, PolicyError> three_valued_node(const Expression& e, const Gra
         return three_valued_literal(value);
     }
     case ExpressionKind::Variable:
-        return Err("Cannot evaluate unexpanded variable: " + e.get_if<expr::Variable>()->name);
+        return Err(PolicyError("Cannot evaluate unexpanded variable: " +
+                               e.get_if<expr::Variable>()->name));
     case ExpressionKind::QuantityLiteral:
         return Err(
-            std::string("Cannot convert quantity to boolean; compare against a threshold instead"));
+            PolicyError("Cannot convert quantity to boolean; compare against a threshold instead"));
     case ExpressionKind::TimeLiteral:
         return Err(
-            std::string("Cannot convert time to boolean; use temporal comparison operators"));
+            PolicyError("Cannot convert time to boolean; use temporal comparison operators"));
     case ExpressionKind::IntervalLiteral:
         return Err(
-            std::string("Cannot convert interval to boolean; use temporal comparison operators"));
+            PolicyError("Cannot convert interval to boolean; use temporal comparison operators"));
     case ExpressionKind::GroupBy:
-        return Err(std::string("Cannot evaluate non-expanded group_by"));
+        return Err(PolicyError("Cannot evaluate non-expanded group_by"));
     case ExpressionKind::Aggregation:
     case ExpressionKind::AggregationComprehension:
-        return Err(std::string(kAggregationInBooleanContext));
+        return Err(PolicyError(kAggregationInBooleanContext));
     default:
         invariant_failed("three_valued_node called with a compound expression");
     }
@@ -101,33 +104,35 @@ Result<bool, PolicyError> boolean_node(const Expression& e, const Graph& graph) 
     case ExpressionKind::Literal:
         return boolean_literal(e.get_if<expr::Literal>()->value);
     case ExpressionKind::QuantityLiteral:
-        return Err(std::string("Cannot evaluate quantity literal in boolean context"));
+        return Err(PolicyError("Cannot evaluate quantity literal in boolean context"));
     case ExpressionKind::TimeLiteral:
-        return Err(std::string("Cannot evaluate time literal in boolean context"));
+        return Err(PolicyError("Cannot evaluate time literal in boolean context"));
     case ExpressionKind::IntervalLiteral:
-        return Err(std::string("Cannot evaluate interval literal in boolean context"));
+        return Err(PolicyError("Cannot evaluate interval literal in boolean context"));
     case ExpressionKind::Variable:
-        return Err("Cannot evaluate unexpanded variable: " + e.get_if<expr::Variable>()->name);
+        return Err(PolicyError("Cannot evaluate unexpanded variable: " +
+                               e.get_if<expr::Variable>()->name));
     case ExpressionKind::GroupBy:
-        return Err(std::string("Cannot evaluate non-expanded group_by"));
+        return Err(PolicyError("Cannot evaluate non-expanded group_by"));
     case ExpressionKind::Quantifier:
-        return Err(std::string("Cannot evaluate non-expanded quantifier"));
+        return Err(PolicyError("Cannot evaluate non-expanded quantifier"));
     case ExpressionKind::Aggregation:
-        return Err(std::string("Cannot evaluate non-expanded aggregation"));
+        return Err(PolicyError("Cannot evaluate non-expanded aggregation"));
     case ExpressionKind::AggregationComprehension:
-        return Err(std::string("Cannot evaluate non-expanded aggregation comprehension"));
+        return Err(PolicyError("Cannot evaluate non-expanded aggregation comprehension"));
     case ExpressionKind::Cast: {
         VOK_ASSIGN(json::Value value, resolve_runtime_value(e, graph));
         if (value.is_bool()) return value.as_bool();
-        return Err("Expected boolean from cast, got: " + json::to_compact_string(value));
+        return Err(
+            PolicyError("Expected boolean from cast, got: " + json::to_compact_string(value)));
     }
     case ExpressionKind::MemberAccess: {
         VOK_ASSIGN(json::Value value, resolve_runtime_value(e, graph));
         if (value.is_bool()) return value.as_bool();
         if (value.is_null()) return false;
         const auto& m = *e.get_if<expr::MemberAccess>();
-        return Err("Expected boolean value for member '" + m.object + "." + m.member +
-                   "', but found " + json::to_compact_string(value));
+        return Err(PolicyError("Expected boolean value for member '" + m.object + "." + m.member +
+                               "', but found " + json::to_compact_string(value)));
     }
     default:
         invariant_failed("boolean_node called with a compound expression");
@@ -137,8 +142,8 @@ Result<bool, PolicyError> boolean_node(const Expression& e, const Graph& graph) 
 Result<TruthValue, PolicyError> three_valued_comparison(const Policy& policy, BinaryOp op,
                                                         const Operand& left, const Operand& right,
                                                         const Graph& graph) {
-    if (is_arithmetic(op)) return Err(std::string(kArithmetic));
-    if (op == BinaryOp::During) return Err(std::string(kDuring));
+    if (is_arithmetic(op)) return Err(PolicyError(kArithmetic));
+    if (op == BinaryOp::During) return Err(PolicyError(kDuring));
     if (op == BinaryOp::HasRole) {
         VOK_ASSIGN(bool has, evaluate_has_role(left, right, graph));
         return truth_of(has);
@@ -187,14 +192,15 @@ Result<TruthValue, PolicyError> three_valued_comparison(const Policy& policy, Bi
         return truth_of(op == BinaryOp::Before ? *lt < *rt : *lt > *rt);
     }
     default:
-        return Err("Unsupported operator in boolean context: " + std::string(name_of(op)));
+        return Err(
+            PolicyError("Unsupported operator in boolean context: " + std::string(name_of(op))));
     }
 }
 
 Result<bool, PolicyError> boolean_comparison(const Policy& policy, BinaryOp op, const Operand& left,
                                              const Operand& right, const Graph& graph) {
     if (is_ordering(op)) return compare_values(left, right, graph, op);
-    if (is_arithmetic(op)) return Err(std::string(kArithmetic));
+    if (is_arithmetic(op)) return Err(PolicyError(kArithmetic));
     switch (op) {
     case BinaryOp::Equal:
     case BinaryOp::NotEqual: {
@@ -225,14 +231,17 @@ Result<bool, PolicyError> boolean_comparison(const Policy& policy, BinaryOp op, 
         VOK_ASSIGN(std::string l, expect_string_operand(left, graph));
         VOK_ASSIGN(std::string r, expect_string_operand(right, graph));
         auto lt = parse_rfc3339(l);
-        if (!lt.ok()) return Err("Failed to parse left timestamp '" + l + "': " + lt.error());
+        if (!lt.ok())
+            return Err(PolicyError("Failed to parse left timestamp '" + l + "': " + lt.error()));
         auto rt = parse_rfc3339(r);
-        if (!rt.ok()) return Err("Failed to parse right timestamp '" + r + "': " + rt.error());
-        if (op == BinaryOp::During) return Err(std::string(kDuring));
+        if (!rt.ok())
+            return Err(PolicyError("Failed to parse right timestamp '" + r + "': " + rt.error()));
+        if (op == BinaryOp::During) return Err(PolicyError(kDuring));
         return op == BinaryOp::Before ? *lt < *rt : *lt > *rt;
     }
     default:
-        return Err("Unsupported operator in boolean context: " + std::string(name_of(op)));
+        return Err(
+            PolicyError("Unsupported operator in boolean context: " + std::string(name_of(op))));
     }
 }
 

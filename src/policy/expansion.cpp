@@ -72,7 +72,7 @@ Expanded expand_group_by(const expr::GroupBy& g, const Graph& graph) {
         VOK_ASSIGN(Expression key,
                    expand_child(substitute_variable(*g.key, g.variable, item), graph));
         const auto* literal = key.get_if<expr::Literal>();
-        if (literal == nullptr) return Err(std::string("Group key must evaluate to a literal"));
+        if (literal == nullptr) return Err(PolicyError("Group key must evaluate to a literal"));
         VOK_ASSIGN(std::string text, group_text(literal->value));
         auto [it, added] = groups.try_emplace(text);
         if (added) order.push_back(text);
@@ -116,11 +116,6 @@ Expanded expand(const Expression& e, const Graph& graph) {
 
 } // namespace
 
-bool is_literal_true(const Expression& e) {
-    const auto* literal = e.get_if<expr::Literal>();
-    return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
-}
-
 Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const json::Value& left,
                                                               const json::Value& right) {
     using Folded = std::optional<json::Value>;
@@ -128,8 +123,8 @@ Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const
     switch (op) {
     case BinaryOp::And:
     case BinaryOp::Or:
-        if (!left.is_bool()) return Err(std::string("Left operand is not boolean"));
-        if (!right.is_bool()) return Err(std::string("Right operand is not boolean"));
+        if (!left.is_bool()) return Err(PolicyError("Left operand is not boolean"));
+        if (!right.is_bool()) return Err(PolicyError("Right operand is not boolean"));
         return Folded(json::Value(op == BinaryOp::And ? left.as_bool() && right.as_bool()
                                                       : left.as_bool() || right.as_bool()));
     case BinaryOp::Equal:
@@ -144,17 +139,17 @@ Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const
     case BinaryOp::GreaterThanOrEqual:
     case BinaryOp::LessThanOrEqual: {
         auto l = value_as_f64(left);
-        if (!l) return Err(std::string("Left operand is not numeric"));
+        if (!l) return Err(PolicyError("Left operand is not numeric"));
         auto r = value_as_f64(right);
-        if (!r) return Err(std::string("Right operand is not numeric"));
+        if (!r) return Err(PolicyError("Right operand is not numeric"));
         bool holds = comparison_holds(op, *l, *r);
         return Folded(json::Value(holds));
     }
     case BinaryOp::Contains:
     case BinaryOp::StartsWith:
     case BinaryOp::EndsWith: {
-        if (!left.is_string()) return Err(std::string("Left operand is not string"));
-        if (!right.is_string()) return Err(std::string("Right operand is not string"));
+        if (!left.is_string()) return Err(PolicyError("Left operand is not string"));
+        if (!right.is_string()) return Err(PolicyError("Right operand is not string"));
         std::string_view l = left.as_string(), r = right.as_string();
         bool holds = op == BinaryOp::Contains     ? l.find(r) != std::string_view::npos
                      : op == BinaryOp::StartsWith ? l.starts_with(r)
@@ -177,8 +172,8 @@ Result<std::string, PolicyError> group_text(const json::Value& key) {
     case json::Value::Type::String:
         return key.as_string();
     default:
-        return Err("Group key must be a string, number, bool, or null literal, got " +
-                   json::to_compact_string(key));
+        return Err(PolicyError("Group key must be a string, number, bool, or null literal, got " +
+                               json::to_compact_string(key)));
     }
 }
 

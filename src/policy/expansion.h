@@ -32,7 +32,4 @@ Result<std::optional<json::Value>, PolicyError> fold_literals(BinaryOp op, const
 // The text under which group-by files an item with this key, or the error for arrays and objects.
 Result<std::string, PolicyError> group_text(const json::Value& key);
 
-// Whether the expression is exactly the literal true.
-bool is_literal_true(const Expression& e);
-
 } // namespace vok

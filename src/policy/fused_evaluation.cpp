@@ -345,7 +345,7 @@ private:
             O o = outcome_of(operand);
             if (!o.failed()) {
                 if (u->op == UnaryOp::Negate) {
-                    o.error = std::string(kNegateInBooleanContext);
+                    o.error = PolicyError(kNegateInBooleanContext);
                 } else if constexpr (Three) {
                     o.truth = kleene_not(o.truth);
                 } else {
@@ -628,7 +628,7 @@ private:
         if (was_bound != nullptr) *was_bound = true;
         holder = std::move(*bound);
         if (!holder.is_array())
-            return Err(std::string("Collection expression must be a variable or array literal"));
+            return Err(PolicyError("Collection expression must be a variable or array literal"));
         return CollectionSource{std::nullopt, &holder.as_array()};
     }
 
@@ -688,7 +688,7 @@ private:
                 }
                 VOK_ASSIGN(Reduced key, reduce_child(*g.key));
                 if (!key.is_literal)
-                    return Err(std::string("Group key must evaluate to a literal"));
+                    return Err(PolicyError("Group key must evaluate to a literal"));
                 VOK_ASSIGN(std::string text, group_text(key.value));
                 auto [it, added] = groups.try_emplace(text);
                 if (added) order.push_back(text);

@@ -27,9 +27,10 @@ struct PolicyErrorAlternatives {
 
 struct PolicyError : ErrorVariant<PolicyErrorAlternatives> {
     using ErrorVariant::ErrorVariant;
-    // A failure worded where it happened: `return Err("Expected string value");`.
-    template <class Text, class = std::enable_if_t<std::is_convertible_v<Text&&, std::string>>>
-    PolicyError(Text&& message) // NOLINT: the text is the error
+    // A failure worded where it happened: `return Err(PolicyError("Expected string value"));`.
+    // Explicit, so that no other text (a path, a name) turns into a policy error unnoticed.
+    template <class Text, class = std::enable_if_t<std::is_constructible_v<std::string, Text&&>>>
+    explicit PolicyError(Text&& message)
         : ErrorVariant(Failure{std::string(std::forward<Text>(message))}) {}
     PolicyError(const DecimalParseError& error) // NOLINT: the parser's text is the error
         : PolicyError(error.to_string()) {}

@@ -42,7 +42,7 @@ Result<void, PolicyError> check_aggregation_in_boolean_context(const Expression&
     case ExpressionKind::Aggregation:
     case ExpressionKind::AggregationComprehension:
         if (in_boolean_context)
-            return Err(std::string("Aggregation in boolean context requires explicit comparison "
+            return Err(PolicyError("Aggregation in boolean context requires explicit comparison "
                                    "(e.g., COUNT(...) > 0)"));
         return Ok();
     default:

@@ -237,9 +237,9 @@ Result<CollectionSource, PolicyError> collection_source(const Expression& collec
             return CollectionSource{std::nullopt, &literal->value.as_array()};
     } else if (const auto* variable = collection.get_if<expr::Variable>()) {
         if (auto kind = collection_named(variable->name)) return CollectionSource{kind, nullptr};
-        return Err("Unknown collection: " + variable->name);
+        return Err(PolicyError("Unknown collection: " + variable->name));
     }
-    return Err(std::string("Collection expression must be a variable or array literal"));
+    return Err(PolicyError("Collection expression must be a variable or array literal"));
 }
 
 Result<void, PolicyError>

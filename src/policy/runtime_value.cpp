@@ -172,7 +172,7 @@ Result<json::Value, PolicyError> resolve_runtime_value(const Expression& express
             } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
                 return expand_aggregation_comprehension(n, graph);
             } else {
-                return Err(std::string("Expected a runtime-resolvable expression (literal, member "
+                return Err(PolicyError("Expected a runtime-resolvable expression (literal, member "
                                        "access, or aggregation)"));
             }
         },
@@ -186,7 +186,7 @@ Result<json::Value, PolicyError> resolve_runtime_value(const Operand& operand, c
 
 Result<std::string, PolicyError> expect_string_operand(const Operand& operand, const Graph& graph) {
     VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
-    if (!value.is_string()) return Err(std::string("Expected string value"));
+    if (!value.is_string()) return Err(PolicyError("Expected string value"));
     return std::move(value.as_string());
 }
 
@@ -197,9 +197,10 @@ Result<Decimal, PolicyError> parse_decimal_value(const json::Value& value) {
     }
     if (value.is_number()) {
         if (auto d = Decimal::from_f64(value.as_number().to_f64())) return *d;
-        return Err("Unable to represent " + json::to_compact_string(value) + " as Decimal");
+        return Err(
+            PolicyError("Unable to represent " + json::to_compact_string(value) + " as Decimal"));
     }
-    return Err("Expected numeric value, got: " + json::to_compact_string(value));
+    return Err(PolicyError("Expected numeric value, got: " + json::to_compact_string(value)));
 }
 
 Result<std::optional<NumericOperand>, PolicyError> parse_quantity_object(const json::Value& value) {
@@ -213,19 +214,21 @@ Result<std::optional<NumericOperand>, PolicyError> parse_quantity_object(const j
     const json::Value* unit = value.get(kQuantityUnit);
     if (amount == nullptr && unit == nullptr) return Found();
     if (amount == nullptr || unit == nullptr)
-        return Err(std::string("Quantity object must include both __quantity_value and "
+        return Err(PolicyError("Quantity object must include both __quantity_value and "
                                "__quantity_unit"));
     if (!unit->is_string())
-        return Err("Expected __quantity_unit to be string, got: " + json::to_compact_string(*unit));
+        return Err(PolicyError("Expected __quantity_unit to be string, got: " +
+                               json::to_compact_string(*unit)));
     auto d = parse_decimal_value(*amount);
-    if (!d.ok()) return Err("Invalid __quantity_value: " + d.error().to_string());
+    if (!d.ok()) return Err(PolicyError("Invalid __quantity_value: " + d.error().to_string()));
     return Found(NumericOperand{*d, unit->as_string()});
 }
 
 Result<NumericOperand, PolicyError> resolve_operand(const Operand& operand, const Graph& graph) {
     VOK_ASSIGN(json::Value value, resolve_runtime_value(operand, graph));
     VOK_ASSIGN(std::optional<NumericOperand> numeric, parse_quantity_object(value));
-    if (!numeric) return Err("Expected numeric value, got: " + json::to_compact_string(value));
+    if (!numeric)
+        return Err(PolicyError("Expected numeric value, got: " + json::to_compact_string(value)));
     return std::move(*numeric);
 }
 
@@ -234,18 +237,22 @@ Result<bool, PolicyError> compare_values(const Operand& left, const Operand& rig
     VOK_ASSIGN(NumericOperand l, resolve_operand(left, graph));
     VOK_ASSIGN(NumericOperand r, resolve_operand(right, graph));
     if (l.unit && !r.unit)
-        return Err("Cannot compare quantity with unit '" + *l.unit + "' to unitless value");
+        return Err(
+            PolicyError("Cannot compare quantity with unit '" + *l.unit + "' to unitless value"));
     if (!l.unit && r.unit)
-        return Err("Cannot compare unitless value to quantity with unit '" + *r.unit + "'");
+        return Err(
+            PolicyError("Cannot compare unitless value to quantity with unit '" + *r.unit + "'"));
     Decimal right_value = r.value;
     if (l.unit && *l.unit != *r.unit) {
         auto registry = UnitRegistry::read();
         auto from = registry->get_unit(*r.unit);
         auto to = registry->get_unit(*l.unit);
-        if (!to.ok()) return Err("Invalid unit '" + *l.unit + "': " + to.error().to_string());
-        if (!from.ok()) return Err("Invalid unit '" + *r.unit + "': " + from.error().to_string());
+        if (!to.ok())
+            return Err(PolicyError("Invalid unit '" + *l.unit + "': " + to.error().to_string()));
+        if (!from.ok())
+            return Err(PolicyError("Invalid unit '" + *r.unit + "': " + from.error().to_string()));
         auto converted = try_convert_quantity(r.value, *from, *to);
-        if (!converted.ok()) return Err(conversion_failed(converted.error()));
+        if (!converted.ok()) return Err(PolicyError(conversion_failed(converted.error())));
         right_value = *converted;
     }
     return comparison_holds(op, l.value, right_value);
@@ -278,23 +285,26 @@ Result<json::Value, PolicyError> cast_value(const json::Value& value, std::strin
 Result<NumericOperand, PolicyError> cast_quantity(const json::Value& value,
                                                   std::string_view target) {
     auto read = parse_quantity_object(value);
-    if (!read.ok()) return Err("Invalid cast operand: " + read.error().to_string());
+    if (!read.ok()) return Err(PolicyError("Invalid cast operand: " + read.error().to_string()));
     if (!*read)
-        return Err("Cannot cast non-numeric value " + json::to_compact_string(value) + " to " +
-                   std::string(target));
+        return Err(PolicyError("Cannot cast non-numeric value " + json::to_compact_string(value) +
+                               " to " + std::string(target)));
     const NumericOperand& q = **read;
     auto registry = UnitRegistry::read();
     auto to = registry->get_unit(target);
     if (!to.ok())
-        return Err("Unknown target unit '" + std::string(target) + "': " + to.error().to_string());
+        return Err(PolicyError("Unknown target unit '" + std::string(target) +
+                               "': " + to.error().to_string()));
     if (!q.unit) return NumericOperand{q.value, to->symbol};
     auto from = registry->get_unit(*q.unit);
-    if (!from.ok()) return Err("Unknown unit '" + *q.unit + "': " + from.error().to_string());
+    if (!from.ok())
+        return Err(PolicyError("Unknown unit '" + *q.unit + "': " + from.error().to_string()));
     if (!(from->dimension == to->dimension))
-        return Err("Cannot cast from '" + from->symbol + "' (" + from->dimension.to_string() +
-                   ") to '" + to->symbol + "' (" + to->dimension.to_string() + ")");
+        return Err(PolicyError("Cannot cast from '" + from->symbol + "' (" +
+                               from->dimension.to_string() + ") to '" + to->symbol + "' (" +
+                               to->dimension.to_string() + ")"));
     auto converted = try_convert_quantity(q.value, *from, *to);
-    if (!converted.ok()) return Err(conversion_failed(converted.error()));
+    if (!converted.ok()) return Err(PolicyError(conversion_failed(converted.error())));
     return NumericOperand{*converted, to->symbol};
 }
 

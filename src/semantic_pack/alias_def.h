@@ -28,7 +28,7 @@ struct AliasDef {
     friend bool operator==(const AliasDef&, const AliasDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, AliasDef& record);
+json::Status deserialize_into(json::Deserializer& de, AliasDef& record);
 void write_json(RecordWriter& w, const AliasDef& record);
 
 } // namespace vok::semantic_pack

@@ -27,7 +27,7 @@ struct CompatibilityInfo {
     friend bool operator==(const CompatibilityInfo&, const CompatibilityInfo&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, CompatibilityInfo& record);
+json::Status deserialize_into(json::Deserializer& de, CompatibilityInfo& record);
 void write_json(RecordWriter& w, const CompatibilityInfo& record);
 
 } // namespace vok::semantic_pack

@@ -45,9 +45,9 @@ struct ConceptDef {
     friend bool operator==(const ConceptDef&, const ConceptDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, ConceptDefinition& definition);
+json::Status deserialize_into(json::Deserializer& de, ConceptDefinition& definition);
 void write_json(RecordWriter& w, const ConceptDefinition& definition);
-json::Status read_json(json::Deserializer& de, ConceptDef& concept_def);
+json::Status deserialize_into(json::Deserializer& de, ConceptDef& concept_def);
 void write_json(RecordWriter& w, const ConceptDef& concept_def);
 
 } // namespace vok::semantic_pack

@@ -46,9 +46,9 @@ struct SemanticDiagnostic {
     friend bool operator==(const SemanticDiagnostic&, const SemanticDiagnostic&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, Suggestion& suggestion);
+json::Status deserialize_into(json::Deserializer& de, Suggestion& suggestion);
 void write_json(RecordWriter& w, const Suggestion& suggestion);
-json::Status read_json(json::Deserializer& de, SemanticDiagnostic& diagnostic);
+json::Status deserialize_into(json::Deserializer& de, SemanticDiagnostic& diagnostic);
 void write_json(RecordWriter& w, const SemanticDiagnostic& diagnostic);
 
 // The compact JSON text of one diagnostic. Should writing ever fail, the text is instead an object

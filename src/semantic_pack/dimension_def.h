@@ -20,7 +20,7 @@ struct DimensionDef {
     friend bool operator==(const DimensionDef&, const DimensionDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, DimensionDef& record);
+json::Status deserialize_into(json::Deserializer& de, DimensionDef& record);
 void write_json(RecordWriter& w, const DimensionDef& record);
 
 } // namespace vok::semantic_pack

@@ -17,7 +17,7 @@ struct GeneratorInfo {
     friend bool operator==(const GeneratorInfo&, const GeneratorInfo&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, GeneratorInfo& record);
+json::Status deserialize_into(json::Deserializer& de, GeneratorInfo& record);
 void write_json(RecordWriter& w, const GeneratorInfo& record);
 
 } // namespace vok::semantic_pack

@@ -25,7 +25,7 @@ struct MappingRuleDef {
     friend bool operator==(const MappingRuleDef&, const MappingRuleDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, MappingRuleDef& record);
+json::Status deserialize_into(json::Deserializer& de, MappingRuleDef& record);
 void write_json(RecordWriter& w, const MappingRuleDef& record);
 
 } // namespace vok::semantic_pack

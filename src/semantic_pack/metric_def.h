@@ -27,7 +27,7 @@ struct MetricDef {
     friend bool operator==(const MetricDef&, const MetricDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, MetricDef& record);
+json::Status deserialize_into(json::Deserializer& de, MetricDef& record);
 void write_json(RecordWriter& w, const MetricDef& record);
 
 } // namespace vok::semantic_pack

@@ -16,7 +16,7 @@ constexpr Member<PackBuildInput> previous_pack_member() {
     m.write = [](RecordWriter& w, const PackBuildInput& in) { write_json(w, *in.previous_pack); };
     m.read = [](json::Deserializer& de, PackBuildInput& in) -> json::Status {
         in.previous_pack.emplace();
-        return read_json(de, *in.previous_pack);
+        return deserialize_into(de, *in.previous_pack);
     };
     return m;
 }
@@ -47,7 +47,7 @@ Result<PackBuildInput, json::Error> PackBuildInput::deserialize(json::Deserializ
     return read_record(de, kLayout);
 }
 
-json::Status read_json(json::Deserializer& de, PackBuildInput& input) {
+json::Status deserialize_into(json::Deserializer& de, PackBuildInput& input) {
     return read_record_into(de, kLayout, input);
 }
 

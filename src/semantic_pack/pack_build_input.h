@@ -42,7 +42,7 @@ struct PackBuildInput {
     friend bool operator==(const PackBuildInput&, const PackBuildInput&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, PackBuildInput& input);
+json::Status deserialize_into(json::Deserializer& de, PackBuildInput& input);
 
 // Reads a whole text holding exactly one build input (white space may follow). Nesting is limited
 // as for a pack document, the previous pack and skipped values included; the error's `to_string`

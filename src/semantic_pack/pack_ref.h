@@ -40,9 +40,9 @@ struct PackSetRef {
     friend bool operator==(const PackSetRef&, const PackSetRef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, PackRef& ref);
+json::Status deserialize_into(json::Deserializer& de, PackRef& ref);
 void write_json(RecordWriter& w, const PackRef& ref);
-json::Status read_json(json::Deserializer& de, PackSetRef& ref);
+json::Status deserialize_into(json::Deserializer& de, PackSetRef& ref);
 void write_json(RecordWriter& w, const PackSetRef& ref);
 
 } // namespace vok::semantic_pack

@@ -25,7 +25,7 @@ struct PackTrust {
     friend bool operator==(const PackTrust&, const PackTrust&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, PackTrust& record);
+json::Status deserialize_into(json::Deserializer& de, PackTrust& record);
 void write_json(RecordWriter& w, const PackTrust& record);
 
 } // namespace vok::semantic_pack

@@ -14,7 +14,7 @@
 //
 // How a member's value is read and written follows from its C++ type: texts, optional texts,
 // enumerations (by their JSON names), booleans, integers of the declared width, nested records
-// (through their `read_json` and `write_json`) and lists of any of these.
+// (through their `deserialize_into` and `write_json`) and lists of any of these.
 #pragma once
 
 #include <array>
@@ -161,7 +161,7 @@ template <class T> json::Status read_value(json::Deserializer& de, T& out) {
             return read_value(e, out.back());
         });
     } else {
-        return read_json(de, out);
+        return deserialize_into(de, out);
     }
     return Ok();
 }
@@ -258,12 +258,12 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
 }
 
 // Defines the three functions every record has, from its layout: `R::deserialize` (a new record),
-// `read_json` (into an existing record) and `write_json`.
+// `deserialize_into` (into an existing record) and `write_json`.
 #define VOK_RECORD_JSON(R, layout)                                                                 \
     Result<R, json::Error> R::deserialize(json::Deserializer& de) {                                \
         return read_record(de, layout);                                                            \
     }                                                                                              \
-    json::Status read_json(json::Deserializer& de, R& record) {                                    \
+    json::Status deserialize_into(json::Deserializer& de, R& record) {                             \
         return read_record_into(de, layout, record);                                               \
     }                                                                                              \
     void write_json(RecordWriter& w, const R& record) {                                            \

@@ -27,7 +27,7 @@ struct RelationDef {
     friend bool operator==(const RelationDef&, const RelationDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, RelationDef& record);
+json::Status deserialize_into(json::Deserializer& de, RelationDef& record);
 void write_json(RecordWriter& w, const RelationDef& record);
 
 } // namespace vok::semantic_pack

@@ -32,7 +32,7 @@ struct ReviewRecord {
     friend bool operator==(const ReviewRecord&, const ReviewRecord&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, ReviewRecord& record);
+json::Status deserialize_into(json::Deserializer& de, ReviewRecord& record);
 void write_json(RecordWriter& w, const ReviewRecord& record);
 
 } // namespace vok::semantic_pack

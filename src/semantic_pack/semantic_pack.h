@@ -66,7 +66,7 @@ struct SemanticPack {
     friend bool operator==(const SemanticPack&, const SemanticPack&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, SemanticPack& pack);
+json::Status deserialize_into(json::Deserializer& de, SemanticPack& pack);
 void write_json(RecordWriter& w, const SemanticPack& pack);
 
 // Reads a whole text holding exactly one pack document (white space may follow it). Nesting is

@@ -34,7 +34,7 @@ struct SourceRef {
     friend bool operator==(const SourceRef&, const SourceRef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, SourceRef& ref);
+json::Status deserialize_into(json::Deserializer& de, SourceRef& ref);
 void write_json(RecordWriter& w, const SourceRef& ref);
 
 // The reference of a pack as a whole: "brisvandole://semantic-pack/" + the pack id, unchanged.

@@ -22,7 +22,7 @@ struct UnitDef {
     friend bool operator==(const UnitDef&, const UnitDef&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, UnitDef& record);
+json::Status deserialize_into(json::Deserializer& de, UnitDef& record);
 void write_json(RecordWriter& w, const UnitDef& record);
 
 } // namespace vok::semantic_pack

@@ -28,7 +28,7 @@ struct ValidationOptions {
     friend bool operator==(const ValidationOptions&, const ValidationOptions&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, ValidationOptions& options);
+json::Status deserialize_into(json::Deserializer& de, ValidationOptions& options);
 void write_json(RecordWriter& w, const ValidationOptions& options);
 
 } // namespace vok::semantic_pack

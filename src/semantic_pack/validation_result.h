@@ -54,9 +54,9 @@ struct SemanticValidationResult {
                            const SemanticValidationResult&) = default;
 };
 
-json::Status read_json(json::Deserializer& de, ExpectedHashCheck& check);
+json::Status deserialize_into(json::Deserializer& de, ExpectedHashCheck& check);
 void write_json(RecordWriter& w, const ExpectedHashCheck& check);
-json::Status read_json(json::Deserializer& de, SemanticValidationResult& result);
+json::Status deserialize_into(json::Deserializer& de, SemanticValidationResult& result);
 void write_json(RecordWriter& w, const SemanticValidationResult& result);
 
 } // namespace vok::semantic_pack

@@ -70,7 +70,7 @@ template <bool Three> struct Walk {
     R single(const Expression& e) const {
         if (const auto* u = e.get_if<expr::Unary>()) {
             VOK_ASSIGN(T operand, child(*u->operand));
-            if (u->op == UnaryOp::Negate) return Err(std::string(kNegateInBooleanContext));
+            if (u->op == UnaryOp::Negate) return Err(PolicyError(kNegateInBooleanContext));
             return negate<Three>(operand);
         }
         if (const auto* b = e.get_if<expr::Binary>()) {
@@ -92,7 +92,7 @@ template <bool Three> struct Walk {
 
     R quantifier(const expr::Quantifier& q) const {
         if constexpr (!Three) {
-            return Err(std::string("Cannot evaluate non-expanded quantifier"));
+            return Err(PolicyError("Cannot evaluate non-expanded quantifier"));
         } else {
             VOK_ASSIGN(std::vector<json::Value> items, resolve_collection(*q.collection, graph));
             size_t t = 0, f = 0, u = 0;
