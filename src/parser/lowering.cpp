@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -786,12 +787,12 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
 // built when its pass reads it and dropped soon after, and the tree is given back as it is read.
 // Nothing when any part of the file fails to build or lower: which failure a file reports when it
 // has several is the tree road's to decide (every build failure before any lowering failure), so
-// the caller then takes that road.
-std::optional<Graph> lower_pairs(grammar::DslTree tree) {
+// the caller then takes that road, on `tree` if it is still there.
+std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree) {
     FileMetadata metadata;
     std::vector<uint8_t> kinds;
     std::vector<uint32_t> roots;
-    for (const grammar::DslPair& top : tree.pairs()) {
+    for (const grammar::DslPair& top : tree->pairs()) {
         if (top.rule() != grammar::Rule::program) continue;
         for (const grammar::DslPair& child : top.children()) {
             if (child.rule() == grammar::Rule::file_header) {
@@ -822,8 +823,8 @@ std::optional<Graph> lower_pairs(grammar::DslTree tree) {
     passes.for_each_list([&](const std::vector<uint32_t>& list) {
         roots.insert(roots.end(), list.begin(), list.end());
     });
-    grammar::DslTree gathered = tree.gather(roots);
-    { [[maybe_unused]] grammar::DslTree dropped = std::move(tree); }
+    grammar::DslTree gathered = tree->gather(roots);
+    tree.reset();
     std::vector<uint32_t>().swap(roots);
     uint32_t next = 0;
     passes.for_each_list([&](std::vector<uint32_t>& list) {
@@ -857,12 +858,16 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    VOK_ASSIGN(grammar::DslTree tree, parse_program(source));
-    if (auto graph = lower_pairs(std::move(tree))) return std::move(*graph);
+    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source));
+    std::optional<grammar::DslTree> tree(std::move(parsed));
+    if (auto graph = lower_pairs(tree)) return std::move(*graph);
     // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
-    // (the direct road gave its pairs back as it read them).
-    VOK_ASSIGN(grammar::DslTree again, parse_program(source));
-    VOK_ASSIGN(Ast ast, build_ast(again));
+    // when the direct road has given the pairs back as it read them.
+    if (!tree) {
+        VOK_ASSIGN(grammar::DslTree again, parse_program(source));
+        tree.emplace(std::move(again));
+    }
+    VOK_ASSIGN(Ast ast, build_ast(*tree));
     return ast_to_graph(std::move(ast), LoweringOptions{});
 }
 
