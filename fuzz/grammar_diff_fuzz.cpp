@@ -1,19 +1,26 @@
 // Differential fuzzing of the parse road: parse_source (the compact parser, with the rule engine
 // behind its refusals) against the old road kept as the tests' oracle (the rule engine's full
 // tree). Any difference in what a caller sees, error text, syntax-tree JSON or formatted source,
-// is a finding.
+// is a finding; so is a graph (or error) of Graph.parse's direct road, which lowers from the
+// compact parser's pairs, that differs from the lowering of the old road's tree.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "oracle/graph_dump.h"
 #include "oracle/old_road.h"
+#include "parser/lowering.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::string expected =
-        vok::oracle::observable(vok::oracle::parse_source(text), text.size());
+    auto old_tree = vok::oracle::parse_source(text);
+    const std::string expected = vok::oracle::observable(old_tree, text.size());
     const std::string actual = vok::oracle::observable(vok::parse_source(text), text.size());
     if (actual != expected) __builtin_trap();
+    const std::string old_graph = vok::testing::lowering_outcome(
+        old_tree.ok() ? vok::ast_to_graph(std::move(*old_tree), vok::LoweringOptions{})
+                      : vok::ParseResult<vok::Graph>(vok::Err(old_tree.error())));
+    if (vok::testing::lowering_outcome(vok::parse_to_graph(text)) != old_graph) __builtin_trap();
     return 0;
 }

@@ -1,6 +1,8 @@
 // Fuzzes the DSL front end: grammar, syntax-tree builders, syntax-tree JSON and lowering. An input
 // that costs the grammar more rule calls per byte than it promises is a finding too, and so is one
-// that the lowering and its reference (tests/cpp/parser/oracle/) lower differently.
+// that the lowering and its reference (tests/cpp/parser/oracle/) lower differently, or one where
+// Graph.parse's direct road (lowering from the grammar's pairs) and the tree road (the whole
+// syntax tree, then its lowering) give a different graph or a different error.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -18,17 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)vok::grammar::DslParser::parse(vok::grammar::Rule::program, text, &stats);
     if (stats.rule_calls > vok::grammar::kMaxRuleCallsPerByte * (size + 1)) __builtin_trap();
     auto ast = vok::parse_source(text);
+    std::string tree_road;
     if (ast.ok()) {
         (void)vok::ast_to_json_document(*ast, vok::ast_json_limit_for(size));
         auto reference_tree = vok::parse_source(text);
         const std::string expected = vok::testing::lowering_outcome(
             vok::reference::lower(*reference_tree, vok::LoweringOptions{}));
-        if (vok::testing::lowering_outcome(
-                vok::ast_to_graph(std::move(*ast), vok::LoweringOptions{})) != expected) {
-            __builtin_trap();
-        }
+        tree_road = vok::testing::lowering_outcome(
+            vok::ast_to_graph(std::move(*ast), vok::LoweringOptions{}));
+        if (tree_road != expected) __builtin_trap();
     } else {
         (void)ast.error().to_string();
+        tree_road =
+            vok::testing::lowering_outcome(vok::ParseResult<vok::Graph>(vok::Err(ast.error())));
     }
+    if (vok::testing::lowering_outcome(vok::parse_to_graph(text)) != tree_road) __builtin_trap();
     return 0;
 }

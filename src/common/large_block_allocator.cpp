@@ -42,6 +42,11 @@ void unmap(void* block, size_t bytes) noexcept {
     g_mapped.fetch_sub(rounded_up(bytes), std::memory_order_relaxed);
 }
 
+void release(void* start, size_t bytes) noexcept {
+    // Advice that cannot fail for a range inside a private anonymous mapping.
+    (void)madvise(start, bytes, MADV_DONTNEED);
+}
+
 size_t mapped_bytes() noexcept {
     return g_mapped.load(std::memory_order_relaxed);
 }

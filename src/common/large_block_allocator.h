@@ -25,6 +25,9 @@ inline constexpr size_t kThreshold = size_t{2} << 20;
 void* map(size_t bytes);
 // Returns a block that map() gave for the same `bytes`.
 void unmap(void* block, size_t bytes) noexcept;
+// Gives the memory of `bytes` bytes from `start`, a whole number of kThreshold units inside a
+// mapped block, back to the system; the block stays mapped and those bytes read as zeros after.
+void release(void* start, size_t bytes) noexcept;
 // The bytes of all blocks mapped and not yet returned, in this process (for measurements: such
 // blocks are not part of malloc's statistics).
 size_t mapped_bytes() noexcept;

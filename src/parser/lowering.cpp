@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -19,6 +21,7 @@
 #include "parser/lowering_name_table.h"
 #include "parser/lowering_units.h"
 #include "parser/parse_source.h"
+#include "parser/parse_tree.h"
 #include "parser/profile.h"
 #include "semantic_version/semantic_version.h"
 #include "units/unit_registry.h"
@@ -27,63 +30,66 @@ namespace vok {
 
 namespace {
 
+// The position of declaration kind T in AstNode.
+template <class T, size_t... I> constexpr size_t variant_index(std::index_sequence<I...>) {
+    size_t found = 0;
+    ((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true) : false) ||
+     ...);
+    return found;
+}
+template <class T> constexpr size_t kind_index() {
+    return variant_index<T>(std::make_index_sequence<std::variant_size_v<AstNode>>());
+}
+
 // The declarations of one file sorted into the passes that read them, each in declaration order,
 // with export wrappers taken off. Sorting once keeps the lowering one walk over the file plus one
-// walk per pass over only that pass's declarations. The nodes are held mutable so that a lowering
-// which owns the tree can move their contents into the graph.
-struct Passes {
-    std::vector<AstNode*> units; // dimensions and units
-    std::vector<AstNode*> patterns;
-    std::vector<AstNode*> concept_changes;
-    std::vector<AstNode*> participants; // entities, resources and roles, interleaved
-    std::vector<AstNode*> flows;
-    std::vector<AstNode*> relations;
-    std::vector<AstNode*> instances;
-    std::vector<AstNode*> policies;
-    std::vector<AstNode*> metrics;
-    std::vector<AstNode*> mappings;
-    std::vector<AstNode*> projections;
+// walk per pass over only that pass's declarations. An item is what stands for a declaration
+// until its pass reads it: a node of a syntax tree (held mutable, so that a lowering which owns
+// the tree can move its contents into the graph) or the pair its node will be built from.
+template <class Item> struct Passes {
+    std::vector<Item> units; // dimensions and units
+    std::vector<Item> patterns;
+    std::vector<Item> concept_changes;
+    std::vector<Item> participants; // entities, resources and roles, interleaved
+    std::vector<Item> flows;
+    std::vector<Item> relations;
+    std::vector<Item> instances;
+    std::vector<Item> policies;
+    std::vector<Item> metrics;
+    std::vector<Item> mappings;
+    std::vector<Item> projections;
 
     // How many declarations of each kind, by AstNode index (exports not counted: they are
     // unwrapped).
     std::array<size_t, std::variant_size_v<AstNode>> kind_counts{};
 
-    explicit Passes(std::vector<Spanned>& declarations) {
-        // One walk reads each declaration's kind; the lists are then allocated once at their
-        // final sizes and filled without reading the declarations again.
-        std::vector<uint8_t> kinds;
-        kinds.reserve(declarations.size());
-        for (const Spanned& spanned : declarations) {
-            const size_t kind = unwrap_export(spanned.node).index();
-            kinds.push_back(static_cast<uint8_t>(kind));
+    // `kinds` holds each declaration's AstNode index in file order, `item_at(i)` its item. The
+    // lists are allocated once at their final sizes.
+    template <class ItemAt> Passes(const std::vector<uint8_t>& kinds, ItemAt item_at) {
+        for (const uint8_t kind : kinds)
             ++kind_counts[kind];
-        }
         // Several kinds share a list, so each kind adds its count to the room already made.
         for (size_t kind = 0; kind < kind_counts.size(); ++kind) {
             if (kind_counts[kind] == 0) continue;
-            std::vector<AstNode*>& pass = pass_of(kind);
+            std::vector<Item>& pass = pass_of(kind);
             pass.reserve(pass.capacity() + kind_counts[kind]);
         }
-        for (size_t i = 0; i < declarations.size(); ++i) {
-            // The unwrapped node lies inside the declaration, which is ours to change.
-            auto& node = const_cast<AstNode&>(unwrap_export(declarations[i].node));
-            pass_of(kinds[i]).push_back(&node);
-        }
+        for (size_t i = 0; i < kinds.size(); ++i)
+            pass_of(kinds[i]).push_back(item_at(i));
+    }
+
+    template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
+
+    // Calls `f` with each list, in the order the lowering reads them.
+    template <class F> void for_each_list(F f) {
+        for (std::vector<Item>* list :
+             {&units, &patterns, &concept_changes, &participants, &flows, &relations, &instances,
+              &policies, &metrics, &mappings, &projections})
+            f(*list);
     }
 
 private:
-    template <class T> static constexpr size_t kind_index() {
-        return variant_index<T>(std::make_index_sequence<std::variant_size_v<AstNode>>());
-    }
-    template <class T, size_t... I>
-    static constexpr size_t variant_index(std::index_sequence<I...>) {
-        size_t found = 0;
-        ((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true) : false) ||
-         ...);
-        return found;
-    }
-
-    std::vector<AstNode*>& pass_of(size_t kind) {
+    std::vector<Item>& pass_of(size_t kind) {
         switch (kind) {
         case kind_index<ast::Dimension>():
         case kind_index<ast::UnitDeclaration>():
@@ -111,14 +117,107 @@ private:
         case kind_index<ast::ProjectionDecl>():
             return projections;
         default:
-            // unwrap_export never yields an Export.
+            // Exports are unwrapped before they are sorted.
             VOK_INVARIANT(false, "export left after unwrapping");
             return units;
         }
     }
+};
 
+// The nodes of a syntax tree that the lowering reads in place.
+class TreeNodes {
 public:
-    template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
+    using Item = AstNode*;
+
+    static AstNode& node(const std::vector<Item>& pass, size_t i) { return *pass[i]; }
+
+    // Declarations are read pass by pass, so from all over the tree; the one a few places ahead
+    // is loaded while the current one is lowered: its first fields and its kind, which the
+    // variant keeps after its storage.
+    static void prefetch(const std::vector<Item>& pass, size_t i) {
+        static constexpr size_t kNodeLookahead = 4;
+        if (i + kNodeLookahead < pass.size()) {
+            const char* node = reinterpret_cast<const char*>(pass[i + kNodeLookahead]);
+            __builtin_prefetch(node);
+            __builtin_prefetch(node + sizeof(AstNode) - 1);
+        }
+    }
+
+    static const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) { return pass; }
+};
+
+// Thrown by PairNodes when a declaration fails to build; the direct road then gives way to the
+// tree road, which words the failure.
+struct DeclarationRefused {};
+
+// Declaration nodes built from their pairs only when their pass reads them, and dropped a few
+// declarations later: no syntax tree of the whole file is ever alive. The lowering reads a node
+// at most a few places after it first asked for it (participant ids are computed ahead), so a
+// small ring of nodes suffices. The pairs are those of a tree gathered in the order the passes
+// read them (an item is its declaration's pair index there), so the pairs of the declarations
+// already built lie in front and their memory is given back while the lowering goes on.
+class PairNodes {
+public:
+    using Item = uint32_t;
+
+    explicit PairNodes(grammar::DslTree& tree) : tree_(tree) {}
+
+    AstNode& node(const std::vector<Item>& pass, size_t i) {
+        const Item item = pass[i];
+        Slot& slot = slots_[i % kSlots];
+        if (slot.item != item || !slot.node) {
+            // A node dropped from the ring whose pairs were given back cannot be built again.
+            if (item < released_) throw DeclarationRefused{};
+            slot.node = build(item);
+            slot.item = item;
+            if (++builds_ % kReleaseInterval == 0) release_read_pairs();
+        }
+        return *slot.node;
+    }
+
+    static void prefetch(const std::vector<Item>&, size_t) {}
+
+    // The unit pass reads its declarations together, so they are all built; files declare few.
+    const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) {
+        units_.reserve(pass.size());
+        for (const Item item : pass)
+            units_.push_back(build(item));
+        for (AstNode& unit : units_)
+            unit_pointers_.push_back(&unit);
+        return unit_pointers_;
+    }
+
+private:
+    AstNode build(Item item) {
+        auto built = build_declaration_node(tree_.pair_at(item));
+        if (!built.ok()) throw DeclarationRefused{};
+        return std::move(*built);
+    }
+
+    // Every pair before the oldest declaration in the ring has been read for good.
+    void release_read_pairs() {
+        Item oldest = std::numeric_limits<Item>::max();
+        for (const Slot& slot : slots_)
+            if (slot.node) oldest = std::min(oldest, slot.item);
+        if (oldest == std::numeric_limits<Item>::max() || oldest <= released_) return;
+        tree_.release_before(oldest);
+        released_ = oldest;
+    }
+
+    // More than the lowering's lookahead, so a node is never rebuilt while it is in use.
+    static constexpr size_t kSlots = 16;
+    // Builds between two looks at what can be given back; the memory goes in large pages anyway.
+    static constexpr size_t kReleaseInterval = 256;
+    struct Slot {
+        Item item = 0;
+        std::optional<AstNode> node;
+    };
+    grammar::DslTree& tree_;
+    std::array<Slot, kSlots> slots_;
+    std::vector<AstNode> units_;
+    std::vector<AstNode*> unit_pointers_;
+    size_t builds_ = 0;
+    Item released_ = 0; // pairs before this index are given back
 };
 
 ParserError wrapped(std::string_view prefix, const std::string& detail) {
@@ -173,27 +272,30 @@ ParseResult<json::Value> field_value(Expression& expression, bool consume) {
 }
 
 // The state of one lowering; dropped with everything in it when the lowering ends, except the
-// graph, which the caller receives on success.
-class Lowering {
-public:
-    // With `consume`, expressions, rules, tags and fields are moved out of the tree into the graph
-    // instead of copied; the tree is then only fit to be dropped.
-    Lowering(const FileMetadata& metadata, std::string file_namespace, bool consume)
-        : metadata_(metadata), file_namespace_(std::move(file_namespace)),
-          shared_file_namespace_(file_namespace_), consume_(consume) {}
+// graph, which the caller receives on success. `Source` hands out the declaration nodes of the
+// passes (TreeNodes or PairNodes).
+template <class Source> class Lowering {
+    using Item = typename Source::Item;
 
-    ParseResult<Graph> run(Passes& passes) {
+public:
+    // With `consume`, expressions, rules, tags and fields are moved out of the nodes into the
+    // graph instead of copied; the nodes are then only fit to be dropped.
+    Lowering(const FileMetadata& metadata, std::string file_namespace, bool consume, Source& source)
+        : metadata_(metadata), file_namespace_(std::move(file_namespace)),
+          shared_file_namespace_(file_namespace_), consume_(consume), source_(source) {}
+
+    ParseResult<Graph> run(Passes<Item>& passes) {
         // Sized up front: growing the stores would move every record and rehash every index.
         instance_names_.reserve(passes.instances.size());
         graph_.reserve(counts_of(passes));
-        VOK_ASSIGN(units_, DeclaredUnits::check(passes.units));
+        VOK_ASSIGN(units_, DeclaredUnits::check(source_.unit_nodes(passes.units)));
         // Until the units are committed at the end nothing outside this lowering has changed, so
         // every pass may stop on cancellation.
         VOK_TRY(lower_each<ast::Pattern>(passes.patterns));
         VOK_TRY(lower_each<ast::ConceptChange>(passes.concept_changes));
         for (size_t i = 0; i < passes.participants.size(); ++i) {
-            prefetch_ahead(passes.participants, i);
-            const AstNode* node = passes.participants[i];
+            source_.prefetch(passes.participants, i);
+            const AstNode* node = &source_.node(passes.participants, i);
             poll_cancellation();
             const Uuid id = participant_id(passes.participants, i);
             if (const auto* entity = std::get_if<ast::Entity>(node)) {
@@ -218,11 +320,11 @@ public:
     }
 
 private:
-    static Graph::Counts counts_of(const Passes& passes) {
+    static Graph::Counts counts_of(const Passes<Item>& passes) {
         Graph::Counts counts;
-        counts.entities = passes.count<ast::Entity>();
-        counts.resources = passes.count<ast::Resource>();
-        counts.roles = passes.count<ast::Role>();
+        counts.entities = passes.template count<ast::Entity>();
+        counts.resources = passes.template count<ast::Resource>();
+        counts.roles = passes.template count<ast::Role>();
         counts.flows = passes.flows.size();
         counts.relations = passes.relations.size();
         counts.entity_instances = passes.instances.size();
@@ -277,24 +379,12 @@ private:
         return Ok();
     }
 
-    // Declarations are read pass by pass, so from all over the tree; the one a few places ahead
-    // is loaded while the current one is lowered: its first fields and its kind, which the
-    // variant keeps after its storage.
-    static constexpr size_t kNodeLookahead = 4;
-    static void prefetch_ahead(const std::vector<AstNode*>& pass, size_t i) {
-        if (i + kNodeLookahead < pass.size()) {
-            const char* node = reinterpret_cast<const char*>(pass[i + kNodeLookahead]);
-            __builtin_prefetch(node);
-            __builtin_prefetch(node + sizeof(AstNode) - 1);
-        }
-    }
-
     // Lowers the declarations of one pass in order, polling for cancellation before each.
-    template <class Declaration> ParseResult<void> lower_each(const std::vector<AstNode*>& pass) {
+    template <class Declaration> ParseResult<void> lower_each(const std::vector<Item>& pass) {
         for (size_t i = 0; i < pass.size(); ++i) {
-            prefetch_ahead(pass, i);
+            source_.prefetch(pass, i);
             poll_cancellation();
-            VOK_TRY(add(std::get<Declaration>(*pass[i])));
+            VOK_TRY(add(std::get<Declaration>(source_.node(pass, i))));
         }
         return Ok();
     }
@@ -305,14 +395,15 @@ private:
     static constexpr size_t kLookahead = 8;
 
     // The concept id of participant `i` (called for i = 0, 1, 2, ... in turn).
-    Uuid participant_id(const std::vector<AstNode*>& participants, size_t i) {
+    Uuid participant_id(const std::vector<Item>& participants, size_t i) {
         if (i == 0) {
             for (size_t k = 0; k < kLookahead && k < participants.size(); ++k)
-                ahead_[k] = prepare_participant(*participants[k]);
+                ahead_[k] = prepare_participant(source_.node(participants, k));
         }
         const Uuid id = ahead_[i % kLookahead];
         if (i + kLookahead < participants.size()) {
-            ahead_[i % kLookahead] = prepare_participant(*participants[i + kLookahead]);
+            ahead_[i % kLookahead] =
+                prepare_participant(source_.node(participants, i + kLookahead));
         }
         return id;
     }
@@ -588,13 +679,14 @@ private:
     const SharedText shared_file_namespace_;
     std::unordered_map<std::string, SharedText> domain_namespaces_;
     const bool consume_;
+    Source& source_;
     DeclaredUnits units_;
     Graph graph_;
     NameTable<Entity> entities_{graph_, &Graph::entities, &Graph::find_entity_by_name};
     NameTable<Resource> resources_{graph_, &Graph::resources, &Graph::find_resource_by_name};
     NameTable<Role> roles_{graph_, &Graph::roles, &Graph::find_role_by_name};
-    // Views of the names in the tree, which outlives the lowering.
-    std::unordered_set<std::string_view> instance_names_;
+    // Owned: a node built from its pair is dropped soon after its pass has read it.
+    std::unordered_set<std::string> instance_names_;
     std::optional<Unit> last_unit_;
     std::array<Uuid, kLookahead> ahead_;
     std::optional<Result<SemanticVersion, std::string>> file_version_;
@@ -604,8 +696,9 @@ private:
 
 namespace {
 
-ParseResult<Graph> lower(Ast& ast, const LoweringOptions& options, bool consume) {
-    FileMetadata& metadata = ast.metadata;
+// The profile a file lowers under, or its refusal.
+ParseResult<std::string> effective_profile(const FileMetadata& metadata,
+                                           const LoweringOptions& options) {
     std::string profile = metadata.profile          ? *metadata.profile
                           : options.default_profile ? *options.default_profile
                                                     : std::string("default");
@@ -613,14 +706,144 @@ ParseResult<Graph> lower(Ast& ast, const LoweringOptions& options, bool consume)
         return Err(ParserError::validation("Unknown profile: '" + profile +
                                            "'. Available profiles: " + available_profile_names()));
     }
+    return profile;
+}
+
+std::string effective_namespace(const FileMetadata& metadata, const LoweringOptions& options) {
+    return metadata.namespace_         ? *metadata.namespace_
+           : options.default_namespace ? *options.default_namespace
+                                       : std::string("default");
+}
+
+ParseResult<Graph> lower(Ast& ast, const LoweringOptions& options, bool consume) {
+    FileMetadata& metadata = ast.metadata;
+    VOK_ASSIGN(std::string profile, effective_profile(metadata, options));
     if (!metadata.profile) metadata.profile = std::move(profile);
 
-    std::string file_namespace = metadata.namespace_         ? *metadata.namespace_
-                                 : options.default_namespace ? *options.default_namespace
-                                                             : std::string("default");
-    Lowering lowering(metadata, std::move(file_namespace), consume);
-    Passes passes(ast.declarations);
+    TreeNodes nodes;
+    Lowering<TreeNodes> lowering(metadata, effective_namespace(metadata, options), consume, nodes);
+    std::vector<Spanned>& declarations = ast.declarations;
+    std::vector<uint8_t> kinds;
+    kinds.reserve(declarations.size());
+    for (const Spanned& spanned : declarations)
+        kinds.push_back(static_cast<uint8_t>(unwrap_export(spanned.node).index()));
+    Passes<AstNode*> passes(kinds, [&](size_t i) {
+        // The unwrapped node lies inside the declaration, which is ours to change.
+        return &const_cast<AstNode&>(unwrap_export(declarations[i].node));
+    });
     return lowering.run(passes);
+}
+
+// The AstNode index of a concrete declaration rule; nothing for any other rule.
+std::optional<uint8_t> kind_of(grammar::Rule rule) {
+    using grammar::Rule;
+    switch (rule) {
+    case Rule::entity_decl:
+        return kind_index<ast::Entity>();
+    case Rule::resource_decl:
+        return kind_index<ast::Resource>();
+    case Rule::flow_decl:
+        return kind_index<ast::Flow>();
+    case Rule::pattern_decl:
+        return kind_index<ast::Pattern>();
+    case Rule::role_decl:
+        return kind_index<ast::Role>();
+    case Rule::relation_decl:
+        return kind_index<ast::Relation>();
+    case Rule::dimension_decl:
+        return kind_index<ast::Dimension>();
+    case Rule::unit_decl:
+        return kind_index<ast::UnitDeclaration>();
+    case Rule::policy_decl:
+        return kind_index<ast::Policy>();
+    case Rule::instance_decl:
+        return kind_index<ast::Instance>();
+    case Rule::concept_change_decl:
+        return kind_index<ast::ConceptChange>();
+    case Rule::metric_decl:
+        return kind_index<ast::Metric>();
+    case Rule::mapping_decl:
+        return kind_index<ast::MappingDecl>();
+    case Rule::projection_decl:
+        return kind_index<ast::ProjectionDecl>();
+    default:
+        return std::nullopt;
+    }
+}
+
+// The concrete declaration inside `export` and `declaration_inner` wrappers, as
+// build_declaration unwraps them; nothing where a wrapper is empty.
+std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
+    while (pair.rule() == grammar::Rule::export_decl ||
+           pair.rule() == grammar::Rule::declaration_inner) {
+        auto inner = pair.children().peek();
+        if (!inner) return std::nullopt;
+        pair = *inner;
+    }
+    return pair;
+}
+
+// The graph of a `program` pair tree, lowered straight from its pairs: each declaration's node is
+// built when its pass reads it and dropped soon after, and the tree is given back as it is read.
+// Nothing when any part of the file fails to build or lower: which failure a file reports when it
+// has several is the tree road's to decide (every build failure before any lowering failure), so
+// the caller then takes that road, on `tree` if it is still there.
+std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree) {
+    FileMetadata metadata;
+    std::vector<uint8_t> kinds;
+    std::vector<uint32_t> roots;
+    for (const grammar::DslPair& top : tree->pairs()) {
+        if (top.rule() != grammar::Rule::program) continue;
+        for (const grammar::DslPair& child : top.children()) {
+            if (child.rule() == grammar::Rule::file_header) {
+                FileMetadata header;
+                std::vector<ImportDecl> imports;
+                if (!build_file_header(child, header, imports).ok()) return std::nullopt;
+                metadata = std::move(header);
+            } else if (child.rule() == grammar::Rule::declaration) {
+                for (const grammar::DslPair& declaration : child.children()) {
+                    poll_cancellation();
+                    const auto pair = unwrap_pair(declaration);
+                    const auto kind = pair ? kind_of(pair->rule()) : std::nullopt;
+                    if (!kind) return std::nullopt;
+                    kinds.push_back(*kind);
+                    roots.push_back(pair->index());
+                }
+            }
+        }
+    }
+    const LoweringOptions options;
+    if (!effective_profile(metadata, options).ok()) return std::nullopt;
+
+    // The declarations' pairs, gathered in the order the passes read them; the rest of the tree
+    // (wrappers, header, other passes' order) is dropped before the graph is built.
+    Passes<uint32_t> passes(kinds, [&](size_t i) { return roots[i]; });
+    std::vector<uint8_t>().swap(kinds);
+    roots.clear();
+    passes.for_each_list([&](const std::vector<uint32_t>& list) {
+        roots.insert(roots.end(), list.begin(), list.end());
+    });
+    grammar::DslTree gathered = tree->gather(roots);
+    tree.reset();
+    std::vector<uint32_t>().swap(roots);
+    uint32_t next = 0;
+    passes.for_each_list([&](std::vector<uint32_t>& list) {
+        for (uint32_t& item : list) {
+            const uint32_t root = next;
+            next = gathered.pair_at(root).end_index();
+            item = root;
+        }
+    });
+
+    PairNodes nodes(gathered);
+    Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
+    try {
+        auto graph = lowering.run(passes);
+        if (!graph.ok()) return std::nullopt;
+        return std::move(*graph);
+    } catch (const DeclarationRefused&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -635,7 +858,16 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    VOK_ASSIGN(Ast ast, parse_source(source));
+    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source));
+    std::optional<grammar::DslTree> tree(std::move(parsed));
+    if (auto graph = lower_pairs(tree)) return std::move(*graph);
+    // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
+    // when the direct road has given the pairs back as it read them.
+    if (!tree) {
+        VOK_ASSIGN(grammar::DslTree again, parse_program(source));
+        tree.emplace(std::move(again));
+    }
+    VOK_ASSIGN(Ast ast, build_ast(*tree));
     return ast_to_graph(std::move(ast), LoweringOptions{});
 }
 

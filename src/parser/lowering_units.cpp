@@ -83,8 +83,11 @@ ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& dec
 }
 
 Unit DeclaredUnits::unit_for(std::string_view symbol) const {
-    auto own = new_entries_.get_unit(symbol);
-    if (own.ok()) return std::move(own).value();
+    // Most files declare no units: their resources then skip the failed lookup and its error.
+    if (!symbols_.empty()) {
+        auto own = new_entries_.get_unit(symbol);
+        if (own.ok()) return std::move(own).value();
+    }
     return unit_for_symbol(symbol);
 }
 

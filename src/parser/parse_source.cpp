@@ -665,6 +665,11 @@ ParseResult<Spanned> build_declaration(const grammar::DslPair& pair) {
     default:
         break;
     }
+    VOK_ASSIGN(AstNode node, build_declaration_node(pair));
+    return spanned(std::move(node));
+}
+
+ParseResult<AstNode> build_declaration_node(const grammar::DslPair& pair) {
     using Builder = ParseResult<AstNode> (*)(const grammar::DslPair&);
     Builder builder = nullptr;
     switch (pair.rule()) {
@@ -710,13 +715,25 @@ ParseResult<Spanned> build_declaration(const grammar::DslPair& pair) {
         return Err(
             grammar_error("Unexpected rule: " + std::string(grammar::rule_name(pair.rule()))));
     }
-    VOK_ASSIGN(AstNode node, builder(pair));
-    return spanned(std::move(node));
+    return builder(pair);
 }
 
 ParseResult<Ast> parse_source(std::string_view source) {
     VOK_ASSIGN(grammar::DslTree tree, parse_program(source));
     return build_ast(tree);
+}
+
+ParseResult<void> build_file_header(const grammar::DslPair& pair, FileMetadata& header,
+                                    std::vector<ImportDecl>& imports) {
+    for (const grammar::DslPair& item : pair.children()) {
+        if (item.rule() == grammar::Rule::annotation) {
+            VOK_TRY(read_header_annotation(item, header));
+        } else if (item.rule() == grammar::Rule::import_decl) {
+            VOK_ASSIGN(ImportDecl decl, read_import(item));
+            imports.push_back(std::move(decl));
+        }
+    }
+    return Ok();
 }
 
 ParseResult<Ast> build_ast(const grammar::DslTree& tree) {
@@ -727,14 +744,7 @@ ParseResult<Ast> build_ast(const grammar::DslTree& tree) {
             if (child.rule() == grammar::Rule::file_header) {
                 FileMetadata header;
                 std::vector<ImportDecl> imports;
-                for (const grammar::DslPair& item : child.children()) {
-                    if (item.rule() == grammar::Rule::annotation) {
-                        VOK_TRY(read_header_annotation(item, header));
-                    } else if (item.rule() == grammar::Rule::import_decl) {
-                        VOK_ASSIGN(ImportDecl decl, read_import(item));
-                        imports.push_back(std::move(decl));
-                    }
-                }
+                VOK_TRY(build_file_header(child, header, imports));
                 ast.metadata = std::move(header);
                 ast.imports = std::move(imports);
             } else if (child.rule() == grammar::Rule::declaration) {

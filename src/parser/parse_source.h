@@ -21,4 +21,12 @@ ParseResult<Ast> build_ast(const grammar::DslTree& tree);
 // One declaration node (`export_decl`, `declaration_inner` or a concrete declaration rule).
 ParseResult<Spanned> build_declaration(const grammar::DslPair& pair);
 
+// The node of one concrete declaration rule (`entity_decl`, `policy_decl`, ...), without its
+// position: what build_declaration makes of it once the wrappers are off.
+ParseResult<AstNode> build_declaration_node(const grammar::DslPair& pair);
+
+// The annotations and imports of a `file_header` pair, added to `header` and `imports` in order.
+ParseResult<void> build_file_header(const grammar::DslPair& pair, FileMetadata& header,
+                                    std::vector<ImportDecl>& imports);
+
 } // namespace vok

@@ -24,7 +24,10 @@ size_t count_chars(std::string_view bytes) {
     return count;
 }
 
-LineIndex::LineIndex(std::string_view text) : text_(text) {
+LineIndex::LineIndex(std::string_view text) : text_(text) {}
+
+void LineIndex::index_lines() const {
+    const std::string_view text = text_;
     line_starts_.push_back(0);
     const char* const begin = text.data();
     const char* const end = begin + text.size();
@@ -38,6 +41,7 @@ LineIndex::LineIndex(std::string_view text) : text_(text) {
 }
 
 LineCol LineIndex::line_col(size_t offset) const {
+    if (line_starts_.empty()) index_lines();
     offset = std::min(offset, text_.size());
     // The last line start at or before the offset: a few lines on from the last lookup (tree
     // builders ask in ascending order), else by binary search.

@@ -2,7 +2,8 @@
 //
 // Lines start at offset 0 and after every line feed (a carriage return is an ordinary character,
 // so "\r\n" ends one line). Columns count Unicode scalar values, not bytes, from the line start.
-// A LineIndex records every line start once, so the line of an offset is a binary search. Columns
+// A LineIndex records every line start, once and at its first lookup (a parse whose tree is never
+// asked for a position never pays for it), so the line of an offset is a binary search. Columns
 // are counted forward from the last position asked for when the next one lies later on the same
 // line: tree builders ask for positions in ascending order, and counting each from its line start
 // would be quadratic on a long line (a minified source of a hundred thousand declarations).
@@ -31,8 +32,10 @@ public:
     LineCol line_col(size_t offset) const;
 
 private:
+    void index_lines() const;
+
     std::string_view text_;
-    std::vector<size_t> line_starts_;
+    mutable std::vector<size_t> line_starts_; // empty until the first lookup
     // The last position looked up: a later offset on the same line counts on from there.
     mutable size_t cursor_line_ = 1;
     mutable size_t cursor_offset_ = 0;

@@ -40,7 +40,7 @@ struct TreeData {
         : input(text), records(std::move(queue)), lines(text) {}
     std::string_view input;
     RecordBuffer<PairRecord> records;
-    LineIndex lines; // built once per parse; every position lookup shares it
+    LineIndex lines; // built at the first position lookup; every later one shares it
 };
 } // namespace detail
 
@@ -60,6 +60,10 @@ public:
     Pairs<R> children() const { return Pairs<R>(tree_, index_ + 1, record().next); }
     // The input the tree was parsed from.
     std::string_view input() const { return tree_->input; }
+    // Where the pair lies in its tree (ParseTree::pair_at gives it back).
+    uint32_t index() const { return index_; }
+    // The index just past the pair's last descendant: its next sibling's, if it has one.
+    uint32_t end_index() const { return record().next; }
 
     bool operator==(const Pair& other) const {
         return tree_ == other.tree_ && index_ == other.index_;
@@ -134,6 +138,36 @@ public:
     ParseTree(std::string_view input, RecordBuffer<PairRecord> records)
         : data_(std::make_unique<detail::TreeData>(input, std::move(records))) {}
 
+    // A tree over the same input whose top-level pairs are copies of the subtrees of `roots`
+    // (pairs of this tree, by index), in the order given. A reader that visits a few of a large
+    // tree's subtrees, in an order of its own, then finds them side by side in that order and can
+    // give their memory back as it goes (release_before).
+    ParseTree gather(const std::vector<uint32_t>& roots) const {
+        const RecordBuffer<PairRecord>& from = data_->records;
+        size_t total = 0;
+        for (const uint32_t root : roots)
+            total += from[root].next - root;
+        RecordBuffer<PairRecord> records(total);
+        for (const uint32_t root : roots) {
+            const uint32_t at = static_cast<uint32_t>(records.size());
+            const uint32_t count = from[root].next - root;
+            records.append(&from[root], count);
+            // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
+            const uint32_t shift = at - root;
+            for (uint32_t i = at; i < at + count; ++i)
+                records[i].next += shift;
+        }
+        return ParseTree(data_->input, std::move(records));
+    }
+
+    // The pair at `index` (Pair::index).
+    Pair<R> pair_at(uint32_t index) const { return Pair<R>(data_.get(), index); }
+
+    // Gives back the memory of the pairs before `index` where the records are large enough to be
+    // worth it (RecordBuffer::release_before): those pairs, and pairs taken from them, must not be
+    // read again.
+    void release_before(uint32_t index) { data_->records.release_before(index); }
+
     // The pairs the start rule produced (for a normal or atomic start rule, exactly one).
     Pairs<R> pairs() const {
         return Pairs<R>(data_.get(), 0, static_cast<uint32_t>(data_->records.size()));
@@ -146,7 +180,7 @@ public:
     size_t pair_count() const { return data_->records.size(); }
 
 private:
-    std::unique_ptr<const detail::TreeData> data_;
+    std::unique_ptr<detail::TreeData> data_;
 };
 
 } // namespace vok::peg

@@ -49,9 +49,16 @@ class CompactParser {
 public:
     explicit CompactParser(std::string_view text)
         : begin_(text.data()), end_(text.data() + text.size()), p_(begin_),
-          // About one compact pair per five bytes of source; reserving a little more up front
-          // avoids copying the records as they grow (untouched reserve costs nothing).
-          records_(text.size() / 4 + 64), budget_(text.size() * kStepsPerByte + kStepFloor) {}
+          records_(reserved_records(text.size())),
+          budget_(text.size() * kStepsPerByte + kStepFloor) {}
+
+    // About one compact pair per five bytes of a model, one per three of a file of one-line
+    // declarations. Reserving for the denser case avoids copying the records as they grow: large
+    // records live in mapped blocks, where untouched reserve costs address space, not memory.
+    // Very large inputs reserve less, so that the reserve stays well within what the system lends.
+    static size_t reserved_records(size_t bytes) {
+        return bytes / (bytes > (size_t{1} << 28) ? 4 : 2) + 64;
+    }
 
     std::optional<RecordBuffer<PairRecord>> run() {
         const bool matched = program();

@@ -24,18 +24,30 @@ namespace fs = std::filesystem;
 
 using testing::lowering_outcome;
 
-// Lowers the source three ways (reference, borrowed tree, owned tree) and compares the outcomes.
-// Returns false when the source does not parse, which the caller may count.
+// Lowers the source three ways (reference, borrowed tree, owned tree), with the default options
+// also straight from the pairs (parse_to_graph), and compares the outcomes. Returns false when the
+// source does not parse, which the caller may count.
 bool expect_same_lowering(const std::string& source, const LoweringOptions& options = {}) {
+    const bool default_options =
+        !options.default_namespace && !options.default_profile && !options.accept_any_profile;
     // Trees hold move-only nodes, so each lowering gets a tree of its own.
     auto reference_tree = parse_source(source);
-    if (!reference_tree.ok()) return false;
+    if (!reference_tree.ok()) {
+        if (default_options) {
+            EXPECT_EQ(lowering_outcome(parse_to_graph(source)),
+                      lowering_outcome(Err(reference_tree.error())));
+        }
+        return false;
+    }
     auto borrowed_tree = parse_source(source);
     auto owned_tree = parse_source(source);
     const std::string expected = lowering_outcome(reference::lower(*reference_tree, options));
     EXPECT_EQ(lowering_outcome(ast_to_graph(*borrowed_tree, options)), expected);
     EXPECT_EQ(borrowed_tree->metadata.profile, reference_tree->metadata.profile);
     EXPECT_EQ(lowering_outcome(ast_to_graph(std::move(*owned_tree), options)), expected);
+    if (default_options) {
+        EXPECT_EQ(lowering_outcome(parse_to_graph(source)), expected);
+    }
     return true;
 }
 

@@ -8,7 +8,9 @@
 
 #include "peg/combinators.h"
 #include "peg/line_index.h"
+#include "peg/pair_dump.h"
 #include "peg/parser_state.h"
+#include "peg/record_buffer.h"
 
 namespace {
 
@@ -77,6 +79,84 @@ TEST(Pairs, StayValidWhenTheTreeMoves) {
     ParseTree<N> moved = std::move(result).value();
     EXPECT_EQ(first.as_str(), "x");
     EXPECT_EQ(moved.pair_count(), 3u);
+}
+
+const char* name_of(N rule) {
+    return rule == N::list ? "list" : "item";
+}
+
+// Nested lists written out as records: "[a [b [c]] d]\n[e]" with the outer lists at the top.
+ParseTree<N> nested_tree(std::string_view text) {
+    const auto item = static_cast<uint16_t>(N::item);
+    const auto list = static_cast<uint16_t>(N::list);
+    RecordBuffer<PairRecord> records;
+    for (const PairRecord& record : {
+             PairRecord{0, 13, 7, list},  // [a [b [c]] d]
+             PairRecord{1, 2, 2, item},   // a
+             PairRecord{3, 10, 6, list},  // [b [c]]
+             PairRecord{4, 5, 4, item},   // b
+             PairRecord{6, 9, 6, list},   // [c]
+             PairRecord{7, 8, 6, item},   // c
+             PairRecord{11, 12, 7, item}, // d
+             PairRecord{14, 17, 9, list}, // [e]
+             PairRecord{15, 16, 9, item}, // e
+         })
+        records.push_back(record);
+    return ParseTree<N>(text, std::move(records));
+}
+
+TEST(Pairs, GatherCopiesSubtreesInTheOrderGiven) {
+    const std::string text = "[a [b [c]] d]\n[e]";
+    const ParseTree<N> tree = nested_tree(text);
+    ASSERT_EQ(dump_pairs(tree.pairs(), name_of),
+              R"(list(item "a" list(item "b" list(item "c")) item "d") list(item "e"))");
+    // Subtrees from several depths, out of text order, one of them twice.
+    const std::vector<uint32_t> roots = {7, 2, 5, 0, 2};
+    const ParseTree<N> gathered = tree.gather(roots);
+    std::string expected;
+    for (const uint32_t root : roots) {
+        if (!expected.empty()) expected += ' ';
+        dump_pair(tree.pair_at(root), name_of, expected);
+    }
+    EXPECT_EQ(dump_pairs(gathered.pairs(), name_of), expected);
+    EXPECT_EQ(gathered.pair_count(), 2u + 4u + 1u + 7u + 4u);
+    // Each copy starts where the previous one ends; positions still refer to the input.
+    uint32_t index = 0;
+    for (const Pair<N>& top : gathered.pairs()) {
+        EXPECT_EQ(top.index(), index);
+        index = top.end_index();
+    }
+    EXPECT_EQ(index, gathered.pair_count());
+    EXPECT_EQ(gathered.pair_at(0).line_col(), (LineCol{2, 1}));
+    EXPECT_EQ(gathered.pair_at(0).as_str(), "[e]");
+}
+
+// Given-back records read as zeros; those from the index on are kept, whatever the rounding to
+// large pages; a buffer too small for large pages keeps everything.
+TEST(RecordBuffer, ReleaseBeforeKeepsTheRecordsFromTheIndexOn) {
+    const auto record_of = [](size_t i) {
+        return PairRecord{static_cast<uint32_t>(i), static_cast<uint32_t>(i + 1),
+                          static_cast<uint32_t>(i + 2), 7};
+    };
+    const auto kept = [&](const RecordBuffer<PairRecord>& buffer, size_t from) {
+        for (size_t i = from; i < buffer.size(); ++i)
+            if (buffer[i].start != i || buffer[i].next != i + 2) return false;
+        return true;
+    };
+    for (const size_t count : {size_t{1000}, size_t{700000}}) {
+        RecordBuffer<PairRecord> buffer;
+        for (size_t i = 0; i < count; ++i)
+            buffer.push_back(record_of(i));
+        const size_t cut = count / 2 + 3; // not on a page boundary
+        buffer.release_before(cut);
+        buffer.release_before(cut / 2); // an earlier index changes nothing
+        EXPECT_TRUE(kept(buffer, count < 100000 ? 0 : cut)) << count;
+        if (count > 100000) {
+            EXPECT_EQ(buffer[0].next, 0u);
+        }
+        buffer.release_before(count);
+        EXPECT_EQ(buffer[count - 1].start, count - 1);
+    }
 }
 
 TEST(LineIndex, CountsLinesByLineFeedAndColumnsByCharacter) {
