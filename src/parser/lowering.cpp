@@ -153,9 +153,10 @@ struct DeclarationRefused {};
 // Declaration nodes built from their pairs only when their pass reads them, and dropped a few
 // declarations later: no syntax tree of the whole file is ever alive. The lowering reads a node
 // at most a few places after it first asked for it (participant ids are computed ahead), so a
-// small ring of nodes suffices. The pairs are those of a tree gathered in the order the passes
-// read them (an item is its declaration's pair index there), so the pairs of the declarations
-// already built lie in front and their memory is given back while the lowering goes on.
+// small ring of nodes suffices. The pairs are those of a tree that lies in the order the passes
+// read them (gathered so, or the file's own when it is in that order already; an item is its
+// declaration's pair index there), so the pairs of the declarations already built lie in front and
+// their memory is given back while the lowering goes on.
 class PairNodes {
 public:
     using Item = uint32_t;
@@ -816,26 +817,44 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree) {
     if (!effective_profile(metadata, options).ok()) return std::nullopt;
 
     // The declarations' pairs, gathered in the order the passes read them; the rest of the tree
-    // (wrappers, header, other passes' order) is dropped before the graph is built.
+    // (wrappers, header, other passes' order) is dropped before the graph is built. A file whose
+    // passes read it front to back already (one kind of declaration, say) is read where it lies:
+    // its pairs can be given back in that order as they are, and copying them would cost a second
+    // array as large, written page by page.
     Passes<uint32_t> passes(kinds, [&](size_t i) { return roots[i]; });
     std::vector<uint8_t>().swap(kinds);
     roots.clear();
+    bool in_file_order = true;
+    uint32_t previous = 0;
     passes.for_each_list([&](const std::vector<uint32_t>& list) {
-        roots.insert(roots.end(), list.begin(), list.end());
-    });
-    grammar::DslTree gathered = tree->gather(roots);
-    tree.reset();
-    std::vector<uint32_t>().swap(roots);
-    uint32_t next = 0;
-    passes.for_each_list([&](std::vector<uint32_t>& list) {
-        for (uint32_t& item : list) {
-            const uint32_t root = next;
-            next = gathered.pair_at(root).end_index();
-            item = root;
+        for (const uint32_t item : list) {
+            in_file_order = in_file_order && item >= previous;
+            previous = item;
         }
     });
+    std::optional<grammar::DslTree> read;
+    if (in_file_order) {
+        std::vector<uint32_t>().swap(roots);
+        read.emplace(std::move(*tree));
+        tree.reset();
+    } else {
+        passes.for_each_list([&](const std::vector<uint32_t>& list) {
+            roots.insert(roots.end(), list.begin(), list.end());
+        });
+        read.emplace(tree->gather(roots));
+        tree.reset();
+        std::vector<uint32_t>().swap(roots);
+        uint32_t next = 0;
+        passes.for_each_list([&](std::vector<uint32_t>& list) {
+            for (uint32_t& item : list) {
+                const uint32_t root = next;
+                next = read->pair_at(root).end_index();
+                item = root;
+            }
+        });
+    }
 
-    PairNodes nodes(gathered);
+    PairNodes nodes(*read);
     Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
     try {
         auto graph = lowering.run(passes);
