@@ -33,16 +33,10 @@ std::string_view calm_word(AggregateFunction f) {
 }
 
 // The CALM spelling; names, units and texts inserted as they are.
-struct CalmWords {
-    static std::string_view word(BinaryOp op) { return calm_word(op); }
-    static std::string_view word(UnaryOp op) { return calm_word(op); }
-    static std::string_view word(AggregateFunction f) { return calm_word(f); }
-    static constexpr std::string_view kWhere = " where ";
-    static constexpr std::string_view kOverLast = " over last ";
-    static constexpr std::string_view kAs = " as ";
-};
+constexpr OneLineWords kCalmWords{calm_word, calm_word,     calm_word,
+                                  " where ", " over last ", " as "};
 
-struct CalmText : OneLineForm<CalmWords> {
+struct CalmText : OneLineForm<kCalmWords> {
     using OneLineForm::operator();
 
     void operator()(const expr::QuantityLiteral& n, AnyPlace, Pieces& t) const {

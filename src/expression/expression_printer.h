@@ -103,11 +103,18 @@ private:
 // What the one-line text form and the CALM text share: leaves written as they are (literals in
 // compact JSON, names as they are, times and interval bounds between double quotes without
 // escaping), every binary operation in parentheses, casts, group-by and aggregation
-// comprehensions in one layout. They differ in their words (`Words::word` of operators and
-// functions, `Words::kWhere` before a group-by's filter, `kOverLast` and `kAs` in comprehensions)
+// comprehensions in one layout. They differ in their words (`OneLineWords`: of operators and
+// functions, before a group-by's filter, of windows and target units in comprehensions)
 // and in how they lay out quantities, quantifiers and plain aggregations, which the printer
 // deriving from this adds.
-template <class Words> struct OneLineForm {
+struct OneLineWords {
+    std::string_view (*binary)(BinaryOp);
+    std::string_view (*unary)(UnaryOp);
+    std::string_view (*aggregate)(AggregateFunction);
+    std::string_view where, over_last, as;
+};
+
+template <const OneLineWords& Words> struct OneLineForm {
     using Pieces = ExpressionPieces<AnyPlace>;
 
     static void quoted(Pieces& t, std::string_view text) { t.text("\"").text(text).text("\""); }
@@ -131,25 +138,25 @@ template <class Words> struct OneLineForm {
     }
     void operator()(const expr::GroupBy& n, AnyPlace, Pieces& t) const {
         t.text("group_by(").text(n.variable).text(" in ").child(*n.collection);
-        if (n.filter) t.text(Words::kWhere).child(**n.filter);
+        if (n.filter) t.text(Words.where).child(**n.filter);
         t.text(": ").child(*n.key).text(") { ").child(*n.condition).text(" }");
     }
     void operator()(const expr::Binary& n, AnyPlace, Pieces& t) const {
-        t.text("(").child(*n.left).text(" ").text(Words::word(n.op)).text(" ");
+        t.text("(").child(*n.left).text(" ").text(Words.binary(n.op)).text(" ");
         t.child(*n.right).text(")");
     }
     void operator()(const expr::Unary& n, AnyPlace, Pieces& t) const {
-        t.text(Words::word(n.op)).text(" ").child(*n.operand);
+        t.text(Words.unary(n.op)).text(" ").child(*n.operand);
     }
     void operator()(const expr::Cast& n, AnyPlace, Pieces& t) const {
         t.child(*n.operand).text(" as ");
         quoted(t, n.target_type);
     }
     void operator()(const expr::AggregationComprehension& n, AnyPlace, Pieces& t) const {
-        t.text(Words::word(n.function)).text("(").text(n.variable).text(" in ");
+        t.text(Words.aggregate(n.function)).text("(").text(n.variable).text(" in ");
         t.child(*n.collection);
         if (n.window) {
-            t.text(Words::kOverLast);
+            t.text(Words.over_last);
             t.write([&](std::string& out) { out += std::to_string(n.window->duration); });
             t.text(" ");
             quoted(t, n.window->unit);
@@ -157,7 +164,7 @@ template <class Words> struct OneLineForm {
         if (!is_literal_true(*n.predicate)) t.text(" WHERE ").child(*n.predicate);
         t.text(": ").child(*n.projection);
         if (n.target_unit) {
-            t.text(Words::kAs);
+            t.text(Words.as);
             quoted(t, *n.target_unit);
         }
         t.text(")");

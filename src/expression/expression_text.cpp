@@ -68,16 +68,9 @@ namespace {
 
 // The text form: every binary operation in parentheses, nothing else; names, units and texts
 // inserted as they are.
-struct TextWords {
-    static std::string_view word(BinaryOp op) { return word_of(op); }
-    static std::string_view word(UnaryOp op) { return word_of(op); }
-    static std::string_view word(AggregateFunction f) { return word_of(f); }
-    static constexpr std::string_view kWhere = " WHERE ";
-    static constexpr std::string_view kOverLast = " OVER LAST ";
-    static constexpr std::string_view kAs = " AS ";
-};
+constexpr OneLineWords kTextWords{word_of, word_of, word_of, " WHERE ", " OVER LAST ", " AS "};
 
-struct TextForm : OneLineForm<TextWords> {
+struct TextForm : OneLineForm<kTextWords> {
     using OneLineForm::operator();
 
     void operator()(const expr::QuantityLiteral& n, AnyPlace, Pieces& t) const {

@@ -33,8 +33,9 @@ namespace {
 // The position of declaration kind T in AstNode.
 template <class T, size_t... I> constexpr size_t variant_index(std::index_sequence<I...>) {
     size_t found = 0;
-    ((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true) : false) ||
-     ...);
+    (void)((std::is_same_v<T, std::variant_alternative_t<I, AstNode>> ? (found = I, true)
+                                                                      : false) ||
+           ...);
     return found;
 }
 template <class T> constexpr size_t kind_index() {
