@@ -548,7 +548,7 @@ void check_documents(const vok::authority::EvaluationResult& result, const model
     for (size_t i = 0; i < lineage.size(); ++i) {
         const std::string text = vok::json::to_compact_string(lineage[i]);
         vok::json::TextDeserializer de(text);
-        auto again = DerivedFactLineage::deserialize(de);
+        auto again = DerivedFactLineage::read(de);
         const DerivedFactLineage& l = result.trace->derived_fact_lineage[i];
         if (!again.ok() || again->transform_id != l.transform_id ||
             again->input_fact_paths != l.input_fact_paths ||

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         vok::json::Writer w(written);
         fact.lineage->write(w);
         vok::json::TextDeserializer de(written);
-        auto again = vok::authority::DerivedFactLineage::deserialize(de);
+        auto again = vok::authority::DerivedFactLineage::read(de);
         if (!again.ok() || again->input_fact_paths != fact.lineage->input_fact_paths ||
             again->input_source_classes != fact.lineage->input_source_classes ||
             again->effective_trust != fact.lineage->effective_trust)

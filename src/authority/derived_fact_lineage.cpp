@@ -5,7 +5,7 @@
 
 namespace vok::authority {
 
-Result<DerivedFactLineage, json::Error> DerivedFactLineage::deserialize(json::Deserializer& de) {
+Result<DerivedFactLineage, json::Error> DerivedFactLineage::read(json::Deserializer& de) {
     DerivedFactLineage l;
     json::Field fields[] = {
         string_field("transform_id", l.transform_id),

@@ -25,7 +25,7 @@ struct DerivedFactLineage {
     bool trust_upgrade_applied = false;
 
     // An object of the seven keys or an array of the seven values in field order.
-    static Result<DerivedFactLineage, json::Error> deserialize(json::Deserializer& de);
+    static Result<DerivedFactLineage, json::Error> read(json::Deserializer& de);
     // The object with its seven keys in field order.
     void write(json::Writer& w) const;
 };

@@ -18,11 +18,10 @@ AuthorityEnvironmentConfig::read(json::Deserializer& de) {
     AuthorityEnvironmentConfig c;
     json::Field fields[] = {
         string_field("resolver_semantics_version", c.resolver_semantics_version),
-        record_field("specificity_profile", c.specificity_profile,
-                     &SpecificityProfile::deserialize),
-        record_field("unknown_handling", c.unknown_handling, &UnknownHandlingConfig::deserialize),
-        list_field("fact_sources", c.fact_sources, &FactSource::deserialize),
-        list_field("fact_transforms", c.fact_transforms, &FactTransform::deserialize),
+        record_field("specificity_profile", c.specificity_profile, &SpecificityProfile::read),
+        record_field("unknown_handling", c.unknown_handling, &UnknownHandlingConfig::read),
+        list_field("fact_sources", c.fact_sources, &FactSource::read),
+        list_field("fact_transforms", c.fact_transforms, &FactTransform::read),
         list_field("authority_packs", c.authority_packs, &read_raw_value),
         bool_field("strict_mode", c.strict_mode),
         string_field("compatibility_lowering_version", c.compatibility_lowering_version),

@@ -25,7 +25,7 @@ Result<FactEnvelope, json::Error> FactEnvelope::read(json::Deserializer& de) {
         optional_string_field("evidence_ref", f.evidence_ref),
         optional_string_field("signature", f.signature),
         optional_f64_field("confidence", f.confidence),
-        optional_record_field("lineage", f.lineage, &DerivedFactLineage::deserialize),
+        optional_record_field("lineage", f.lineage, &DerivedFactLineage::read),
     };
     VOK_TRY(json::read_struct(de, "struct FactEnvelope", fields));
     return f;

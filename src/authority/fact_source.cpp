@@ -5,7 +5,7 @@
 
 namespace vok::authority {
 
-Result<FactSource, json::Error> FactSource::deserialize(json::Deserializer& de) {
+Result<FactSource, json::Error> FactSource::read(json::Deserializer& de) {
     FactSource s;
     json::Field fields[] = {
         string_field("id", s.id),

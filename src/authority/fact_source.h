@@ -31,7 +31,7 @@ struct FactSource {
     std::optional<std::string> recovery_hint;
 
     // An object of the eleven keys or an array of the eleven values in field order.
-    static Result<FactSource, json::Error> deserialize(json::Deserializer& de);
+    static Result<FactSource, json::Error> read(json::Deserializer& de);
 };
 
 } // namespace vok::authority

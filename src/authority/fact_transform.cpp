@@ -5,7 +5,7 @@
 
 namespace vok::authority {
 
-Result<TransformInput, json::Error> TransformInput::deserialize(json::Deserializer& de) {
+Result<TransformInput, json::Error> TransformInput::read(json::Deserializer& de) {
     TransformInput in;
     json::Field fields[] = {
         string_field("fact_path", in.fact_path),
@@ -15,14 +15,14 @@ Result<TransformInput, json::Error> TransformInput::deserialize(json::Deserializ
     return in;
 }
 
-Result<TransformOutput, json::Error> TransformOutput::deserialize(json::Deserializer& de) {
+Result<TransformOutput, json::Error> TransformOutput::read(json::Deserializer& de) {
     TransformOutput out;
     json::Field fields[] = {string_field("fact_path", out.fact_path)};
     VOK_TRY(json::read_struct(de, "struct TransformOutput", fields));
     return out;
 }
 
-Result<PurityFlags, json::Error> PurityFlags::deserialize(json::Deserializer& de) {
+Result<PurityFlags, json::Error> PurityFlags::read(json::Deserializer& de) {
     PurityFlags p;
     json::Field fields[] = {
         bool_field("network_access", p.network_access),
@@ -36,15 +36,15 @@ Result<PurityFlags, json::Error> PurityFlags::deserialize(json::Deserializer& de
     return p;
 }
 
-Result<FactTransform, json::Error> FactTransform::deserialize(json::Deserializer& de) {
+Result<FactTransform, json::Error> FactTransform::read(json::Deserializer& de) {
     FactTransform t;
     json::Field fields[] = {
         string_field("id", t.id),
         string_field("version", t.version),
         string_field("hash", t.hash),
-        list_field("inputs", t.inputs, &TransformInput::deserialize),
-        record_field("output", t.output, &TransformOutput::deserialize),
-        record_field("purity", t.purity, &PurityFlags::deserialize),
+        list_field("inputs", t.inputs, &TransformInput::read),
+        record_field("output", t.output, &TransformOutput::read),
+        record_field("purity", t.purity, &PurityFlags::read),
         string_list_field("determinism_tests", t.determinism_tests),
     };
     VOK_TRY(json::read_struct(de, "struct FactTransform", fields));

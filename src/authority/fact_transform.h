@@ -20,13 +20,13 @@ struct TransformInput {
     // The source classes declared for the input; may be empty.
     std::vector<SourceClass> source_classes;
 
-    static Result<TransformInput, json::Error> deserialize(json::Deserializer& de);
+    static Result<TransformInput, json::Error> read(json::Deserializer& de);
 };
 
 struct TransformOutput {
     std::string fact_path;
 
-    static Result<TransformOutput, json::Error> deserialize(json::Deserializer& de);
+    static Result<TransformOutput, json::Error> read(json::Deserializer& de);
 };
 
 // Declared side effects, all required; a transform is pure when every flag is false.
@@ -43,7 +43,7 @@ struct PurityFlags {
                !side_effects && !global_state_access;
     }
 
-    static Result<PurityFlags, json::Error> deserialize(json::Deserializer& de);
+    static Result<PurityFlags, json::Error> read(json::Deserializer& de);
 };
 
 struct FactTransform {
@@ -55,7 +55,7 @@ struct FactTransform {
     PurityFlags purity;
     std::vector<std::string> determinism_tests;
 
-    static Result<FactTransform, json::Error> deserialize(json::Deserializer& de);
+    static Result<FactTransform, json::Error> read(json::Deserializer& de);
 };
 
 } // namespace vok::authority

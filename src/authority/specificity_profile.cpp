@@ -5,7 +5,7 @@
 
 namespace vok::authority {
 
-Result<SpecificityProfile, json::Error> SpecificityProfile::deserialize(json::Deserializer& de) {
+Result<SpecificityProfile, json::Error> SpecificityProfile::read(json::Deserializer& de) {
     SpecificityProfile p;
     json::Field fields[] = {
         string_field("id", p.id),

@@ -19,7 +19,7 @@ struct SpecificityProfile {
     json::Value scoring_rules;
     std::string hash;
 
-    static Result<SpecificityProfile, json::Error> deserialize(json::Deserializer& de);
+    static Result<SpecificityProfile, json::Error> read(json::Deserializer& de);
 };
 
 } // namespace vok::authority

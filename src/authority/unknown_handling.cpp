@@ -7,8 +7,7 @@
 
 namespace vok::authority {
 
-Result<UnknownHandlingDefault, json::Error>
-UnknownHandlingDefault::deserialize(json::Deserializer& de) {
+Result<UnknownHandlingDefault, json::Error> UnknownHandlingDefault::read(json::Deserializer& de) {
     UnknownHandlingDefault d;
     json::Field fields[] = {record_field("default", d.default_, &read_final_decision)};
     VOK_TRY(json::read_struct(de, "struct UnknownHandlingDefault", fields));
@@ -29,14 +28,13 @@ FinalDecision UnknownHandlingConfig::default_for(PolicyModality modality) const 
     invariant_failed("policy modality out of range");
 }
 
-Result<UnknownHandlingConfig, json::Error>
-UnknownHandlingConfig::deserialize(json::Deserializer& de) {
+Result<UnknownHandlingConfig, json::Error> UnknownHandlingConfig::read(json::Deserializer& de) {
     UnknownHandlingConfig c;
     json::Field fields[] = {
-        record_field("permission", c.permission, &UnknownHandlingDefault::deserialize),
-        record_field("prohibition", c.prohibition, &UnknownHandlingDefault::deserialize),
-        record_field("obligation", c.obligation, &UnknownHandlingDefault::deserialize),
-        record_field("override_", c.override_, &UnknownHandlingDefault::deserialize),
+        record_field("permission", c.permission, &UnknownHandlingDefault::read),
+        record_field("prohibition", c.prohibition, &UnknownHandlingDefault::read),
+        record_field("obligation", c.obligation, &UnknownHandlingDefault::read),
+        record_field("override_", c.override_, &UnknownHandlingDefault::read),
     };
     VOK_TRY(json::read_struct(de, "struct UnknownHandlingConfig", fields));
     return c;

@@ -17,7 +17,7 @@ namespace vok::authority {
 struct UnknownHandlingDefault {
     FinalDecision default_ = FinalDecision::Deny;
 
-    static Result<UnknownHandlingDefault, json::Error> deserialize(json::Deserializer& de);
+    static Result<UnknownHandlingDefault, json::Error> read(json::Deserializer& de);
 };
 
 struct UnknownHandlingConfig {
@@ -29,7 +29,7 @@ struct UnknownHandlingConfig {
     // The default for policies of `modality`.
     FinalDecision default_for(PolicyModality modality) const;
 
-    static Result<UnknownHandlingConfig, json::Error> deserialize(json::Deserializer& de);
+    static Result<UnknownHandlingConfig, json::Error> read(json::Deserializer& de);
 };
 
 // {"permission":{"default":"deny"},"prohibition":{...},"obligation":{...},"override_":{...}},

@@ -23,12 +23,12 @@ struct AliasDef {
     std::string decision_ref;
     SourceRef source_ref;
 
-    static Result<AliasDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<AliasDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const AliasDef&, const AliasDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, AliasDef& record);
+json::Status read_into(json::Deserializer& de, AliasDef& record);
 void write_json(RecordWriter& w, const AliasDef& record);
 
 } // namespace vok::semantic_pack

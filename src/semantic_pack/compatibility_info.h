@@ -22,12 +22,12 @@ struct CompatibilityInfo {
     std::optional<std::string> retired_after;
     std::vector<std::string> replaces_pack_ids;
 
-    static Result<CompatibilityInfo, json::Error> deserialize(json::Deserializer& de);
+    static Result<CompatibilityInfo, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const CompatibilityInfo&, const CompatibilityInfo&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, CompatibilityInfo& record);
+json::Status read_into(json::Deserializer& de, CompatibilityInfo& record);
 void write_json(RecordWriter& w, const CompatibilityInfo& record);
 
 } // namespace vok::semantic_pack

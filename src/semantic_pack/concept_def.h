@@ -22,7 +22,7 @@ struct ConceptDefinition {
     std::string definition_hash;
     std::string decision_ref;
 
-    static Result<ConceptDefinition, json::Error> deserialize(json::Deserializer& de);
+    static Result<ConceptDefinition, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const ConceptDefinition&, const ConceptDefinition&) = default;
 };
@@ -40,14 +40,14 @@ struct ConceptDef {
     std::vector<std::string> allowed_predicates;
     std::vector<std::string> valid_contexts;
 
-    static Result<ConceptDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<ConceptDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const ConceptDef&, const ConceptDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, ConceptDefinition& definition);
+json::Status read_into(json::Deserializer& de, ConceptDefinition& definition);
 void write_json(RecordWriter& w, const ConceptDefinition& definition);
-json::Status deserialize_into(json::Deserializer& de, ConceptDef& concept_def);
+json::Status read_into(json::Deserializer& de, ConceptDef& concept_def);
 void write_json(RecordWriter& w, const ConceptDef& concept_def);
 
 } // namespace vok::semantic_pack

@@ -26,7 +26,7 @@ struct Suggestion {
     std::string label;
     uint32_t rank = 0;
 
-    static Result<Suggestion, json::Error> deserialize(json::Deserializer& de);
+    static Result<Suggestion, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const Suggestion&, const Suggestion&) = default;
 };
@@ -41,14 +41,14 @@ struct SemanticDiagnostic {
     std::vector<Suggestion> suggestions;
     std::string recoverability_hint;
 
-    static Result<SemanticDiagnostic, json::Error> deserialize(json::Deserializer& de);
+    static Result<SemanticDiagnostic, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const SemanticDiagnostic&, const SemanticDiagnostic&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, Suggestion& suggestion);
+json::Status read_into(json::Deserializer& de, Suggestion& suggestion);
 void write_json(RecordWriter& w, const Suggestion& suggestion);
-json::Status deserialize_into(json::Deserializer& de, SemanticDiagnostic& diagnostic);
+json::Status read_into(json::Deserializer& de, SemanticDiagnostic& diagnostic);
 void write_json(RecordWriter& w, const SemanticDiagnostic& diagnostic);
 
 // The compact JSON text of one diagnostic. Should writing ever fail, the text is instead an object

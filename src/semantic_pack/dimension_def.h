@@ -15,12 +15,12 @@ struct DimensionDef {
     std::string name;
     std::vector<SourceRef> source_refs;
 
-    static Result<DimensionDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<DimensionDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const DimensionDef&, const DimensionDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, DimensionDef& record);
+json::Status read_into(json::Deserializer& de, DimensionDef& record);
 void write_json(RecordWriter& w, const DimensionDef& record);
 
 } // namespace vok::semantic_pack

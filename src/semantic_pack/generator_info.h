@@ -12,12 +12,12 @@ struct GeneratorInfo {
     std::string name;
     std::string version;
 
-    static Result<GeneratorInfo, json::Error> deserialize(json::Deserializer& de);
+    static Result<GeneratorInfo, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const GeneratorInfo&, const GeneratorInfo&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, GeneratorInfo& record);
+json::Status read_into(json::Deserializer& de, GeneratorInfo& record);
 void write_json(RecordWriter& w, const GeneratorInfo& record);
 
 } // namespace vok::semantic_pack

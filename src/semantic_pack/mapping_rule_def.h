@@ -20,12 +20,12 @@ struct MappingRuleDef {
     std::optional<std::string> confidence;
     std::string decision_ref;
 
-    static Result<MappingRuleDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<MappingRuleDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const MappingRuleDef&, const MappingRuleDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, MappingRuleDef& record);
+json::Status read_into(json::Deserializer& de, MappingRuleDef& record);
 void write_json(RecordWriter& w, const MappingRuleDef& record);
 
 } // namespace vok::semantic_pack

@@ -22,12 +22,12 @@ struct MetricDef {
     std::optional<std::string> unit_id;
     std::vector<SourceRef> source_refs;
 
-    static Result<MetricDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<MetricDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const MetricDef&, const MetricDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, MetricDef& record);
+json::Status read_into(json::Deserializer& de, MetricDef& record);
 void write_json(RecordWriter& w, const MetricDef& record);
 
 } // namespace vok::semantic_pack

@@ -16,7 +16,7 @@ constexpr Member<PackBuildInput> previous_pack_member() {
     m.write = [](RecordWriter& w, const PackBuildInput& in) { write_json(w, *in.previous_pack); };
     m.read = [](json::Deserializer& de, PackBuildInput& in) -> json::Status {
         in.previous_pack.emplace();
-        return deserialize_into(de, *in.previous_pack);
+        return read_into(de, *in.previous_pack);
     };
     return m;
 }
@@ -43,11 +43,11 @@ constexpr auto kLayout = record_layout("struct PackBuildInput", kMembers);
 
 } // namespace
 
-Result<PackBuildInput, json::Error> PackBuildInput::deserialize(json::Deserializer& de) {
+Result<PackBuildInput, json::Error> PackBuildInput::read(json::Deserializer& de) {
     return read_record(de, kLayout);
 }
 
-json::Status deserialize_into(json::Deserializer& de, PackBuildInput& input) {
+json::Status read_into(json::Deserializer& de, PackBuildInput& input) {
     return read_record_into(de, kLayout, input);
 }
 

@@ -37,12 +37,12 @@ struct PackBuildInput {
     bool allow_first_approved_version = false;
     std::string source_graph_hash;
 
-    static Result<PackBuildInput, json::Error> deserialize(json::Deserializer& de);
+    static Result<PackBuildInput, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const PackBuildInput&, const PackBuildInput&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, PackBuildInput& input);
+json::Status read_into(json::Deserializer& de, PackBuildInput& input);
 
 // Reads a whole text holding exactly one build input (white space may follow). Nesting is limited
 // as for a pack document, the previous pack and skipped values included; the error's `to_string`

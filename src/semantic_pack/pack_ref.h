@@ -24,7 +24,7 @@ struct PackRef {
 
     // The reference of a whole pack: its id, its content hash, "pack://" + the id, priority 0.
     static PackRef for_pack(const SemanticPack& pack);
-    static Result<PackRef, json::Error> deserialize(json::Deserializer& de);
+    static Result<PackRef, json::Error> read(json::Deserializer& de);
     // The compact JSON text of the reference.
     std::string serialize() const;
 
@@ -35,14 +35,14 @@ struct PackSetRef {
     std::string merged_pack_hash;
     std::vector<PackRef> pack_refs;
 
-    static Result<PackSetRef, json::Error> deserialize(json::Deserializer& de);
+    static Result<PackSetRef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const PackSetRef&, const PackSetRef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, PackRef& ref);
+json::Status read_into(json::Deserializer& de, PackRef& ref);
 void write_json(RecordWriter& w, const PackRef& ref);
-json::Status deserialize_into(json::Deserializer& de, PackSetRef& ref);
+json::Status read_into(json::Deserializer& de, PackSetRef& ref);
 void write_json(RecordWriter& w, const PackSetRef& ref);
 
 } // namespace vok::semantic_pack

@@ -20,12 +20,12 @@ struct PackTrust {
     std::optional<std::string> signature_alg;
     std::optional<std::string> signature;
 
-    static Result<PackTrust, json::Error> deserialize(json::Deserializer& de);
+    static Result<PackTrust, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const PackTrust&, const PackTrust&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, PackTrust& record);
+json::Status read_into(json::Deserializer& de, PackTrust& record);
 void write_json(RecordWriter& w, const PackTrust& record);
 
 } // namespace vok::semantic_pack

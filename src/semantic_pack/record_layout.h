@@ -14,7 +14,7 @@
 //
 // How a member's value is read and written follows from its C++ type: texts, optional texts,
 // enumerations (by their JSON names), booleans, integers of the declared width, nested records
-// (through their `deserialize_into` and `write_json`) and lists of any of these.
+// (through their `read_into` and `write_json`) and lists of any of these.
 #pragma once
 
 #include <array>
@@ -161,7 +161,7 @@ template <class T> json::Status read_value(json::Deserializer& de, T& out) {
             return read_value(e, out.back());
         });
     } else {
-        return deserialize_into(de, out);
+        return read_into(de, out);
     }
     return Ok();
 }
@@ -257,13 +257,13 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
     return out;
 }
 
-// Defines the three functions every record has, from its layout: `R::deserialize` (a new record),
-// `deserialize_into` (into an existing record) and `write_json`.
+// Defines the three functions every record has, from its layout: `R::read` (a new record),
+// `read_into` (into an existing record) and `write_json`.
 #define VOK_RECORD_JSON(R, layout)                                                                 \
-    Result<R, json::Error> R::deserialize(json::Deserializer& de) {                                \
+    Result<R, json::Error> R::read(json::Deserializer& de) {                                       \
         return read_record(de, layout);                                                            \
     }                                                                                              \
-    json::Status deserialize_into(json::Deserializer& de, R& record) {                             \
+    json::Status read_into(json::Deserializer& de, R& record) {                                    \
         return read_record_into(de, layout, record);                                               \
     }                                                                                              \
     void write_json(RecordWriter& w, const R& record) {                                            \
@@ -275,7 +275,7 @@ std::string record_text(const R& record, const RecordLayout<R, N>& layout) {
 template <class T> Result<T, json::Error> read_text(std::string_view text) {
     json::TextDeserializer de(text);
     de.count_levels_when_skipping();
-    VOK_ASSIGN(T value, T::deserialize(de));
+    VOK_ASSIGN(T value, T::read(de));
     VOK_TRY(de.finish());
     return value;
 }

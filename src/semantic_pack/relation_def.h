@@ -22,12 +22,12 @@ struct RelationDef {
     std::optional<std::string> cardinality;
     std::vector<SourceRef> source_refs;
 
-    static Result<RelationDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<RelationDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const RelationDef&, const RelationDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, RelationDef& record);
+json::Status read_into(json::Deserializer& de, RelationDef& record);
 void write_json(RecordWriter& w, const RelationDef& record);
 
 } // namespace vok::semantic_pack

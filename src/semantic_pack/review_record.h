@@ -25,14 +25,14 @@ struct ReviewRecord {
     std::optional<std::string> previous_definition_hash;
     std::optional<std::string> new_definition_hash;
 
-    static Result<ReviewRecord, json::Error> deserialize(json::Deserializer& de);
+    static Result<ReviewRecord, json::Error> read(json::Deserializer& de);
     // The compact JSON text of the record.
     std::string serialize() const;
 
     friend bool operator==(const ReviewRecord&, const ReviewRecord&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, ReviewRecord& record);
+json::Status read_into(json::Deserializer& de, ReviewRecord& record);
 void write_json(RecordWriter& w, const ReviewRecord& record);
 
 } // namespace vok::semantic_pack

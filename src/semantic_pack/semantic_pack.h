@@ -57,7 +57,7 @@ struct SemanticPack {
     CompatibilityInfo compatibility;
 
     // Reads one pack at the reader's position and leaves the reader just after it.
-    static Result<SemanticPack, json::Error> deserialize(json::Deserializer& de);
+    static Result<SemanticPack, json::Error> read(json::Deserializer& de);
     // The compact document text.
     std::string serialize() const;
     // The pack content hash: "sha256:" and 64 lowercase hex digits (see canonical_json.h).
@@ -66,7 +66,7 @@ struct SemanticPack {
     friend bool operator==(const SemanticPack&, const SemanticPack&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, SemanticPack& pack);
+json::Status read_into(json::Deserializer& de, SemanticPack& pack);
 void write_json(RecordWriter& w, const SemanticPack& pack);
 
 // Reads a whole text holding exactly one pack document (white space may follow it). Nesting is

@@ -27,14 +27,14 @@ struct SourceRef {
     uint32_t end_col = 0;
 
     static SourceRef from_uri(std::string_view uri);
-    static Result<SourceRef, json::Error> deserialize(json::Deserializer& de);
+    static Result<SourceRef, json::Error> read(json::Deserializer& de);
     // The compact JSON text of the reference.
     std::string serialize() const;
 
     friend bool operator==(const SourceRef&, const SourceRef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, SourceRef& ref);
+json::Status read_into(json::Deserializer& de, SourceRef& ref);
 void write_json(RecordWriter& w, const SourceRef& ref);
 
 // The reference of a pack as a whole: "brisvandole://semantic-pack/" + the pack id, unchanged.

@@ -17,12 +17,12 @@ struct UnitDef {
     std::string dimension_id;
     std::vector<SourceRef> source_refs;
 
-    static Result<UnitDef, json::Error> deserialize(json::Deserializer& de);
+    static Result<UnitDef, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const UnitDef&, const UnitDef&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, UnitDef& record);
+json::Status read_into(json::Deserializer& de, UnitDef& record);
 void write_json(RecordWriter& w, const UnitDef& record);
 
 } // namespace vok::semantic_pack

@@ -21,14 +21,14 @@ struct ValidationOptions {
     bool require_signed_pack = false;
     bool allow_unsigned_test_fixtures = false;
 
-    static Result<ValidationOptions, json::Error> deserialize(json::Deserializer& de);
+    static Result<ValidationOptions, json::Error> read(json::Deserializer& de);
     // Reads a whole text holding one options value.
     static Result<ValidationOptions, json::Error> deserialize(std::string_view text);
 
     friend bool operator==(const ValidationOptions&, const ValidationOptions&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, ValidationOptions& options);
+json::Status read_into(json::Deserializer& de, ValidationOptions& options);
 void write_json(RecordWriter& w, const ValidationOptions& options);
 
 } // namespace vok::semantic_pack

@@ -25,7 +25,7 @@ struct ExpectedHashCheck {
     std::optional<std::string> actual_hash;
     bool matched = false;
 
-    static Result<ExpectedHashCheck, json::Error> deserialize(json::Deserializer& de);
+    static Result<ExpectedHashCheck, json::Error> read(json::Deserializer& de);
 
     friend bool operator==(const ExpectedHashCheck&, const ExpectedHashCheck&) = default;
 };
@@ -44,7 +44,7 @@ struct SemanticValidationResult {
     // A passed result for one pack in `mode`: no diagnostics, the pack set of that pack alone
     // (merged hash = its content hash), no input hash, both flags false.
     static SemanticValidationResult fresh(const PackRef& ref, ValidationMode mode);
-    static Result<SemanticValidationResult, json::Error> deserialize(json::Deserializer& de);
+    static Result<SemanticValidationResult, json::Error> read(json::Deserializer& de);
     // Reads a whole text holding one result.
     static Result<SemanticValidationResult, json::Error> deserialize(std::string_view text);
     // The compact JSON text of the result.
@@ -54,9 +54,9 @@ struct SemanticValidationResult {
                            const SemanticValidationResult&) = default;
 };
 
-json::Status deserialize_into(json::Deserializer& de, ExpectedHashCheck& check);
+json::Status read_into(json::Deserializer& de, ExpectedHashCheck& check);
 void write_json(RecordWriter& w, const ExpectedHashCheck& check);
-json::Status deserialize_into(json::Deserializer& de, SemanticValidationResult& result);
+json::Status read_into(json::Deserializer& de, SemanticValidationResult& result);
 void write_json(RecordWriter& w, const SemanticValidationResult& result);
 
 } // namespace vok::semantic_pack

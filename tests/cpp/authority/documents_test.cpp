@@ -134,7 +134,7 @@ TEST(DecisionTrace, NestedRecords) {
     // The written lineage reads back as the same record.
     const size_t at = text.find(R"({"transform_id")");
     json::TextDeserializer de(std::string_view(text).substr(at));
-    auto lineage = DerivedFactLineage::deserialize(de);
+    auto lineage = DerivedFactLineage::read(de);
     ASSERT_TRUE(lineage.ok()) << lineage.error().to_string();
     EXPECT_EQ(lineage->input_source_classes, t.derived_fact_lineage[0].input_source_classes);
 }
