@@ -23,7 +23,10 @@ template <class E> ErrValue<std::decay_t<E>> Err(E&& error) {
 
 template <class T, class E> class [[nodiscard]] Result {
 public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    // Two overloads rather than one by value: a value is moved into place once, not twice (trees
+    // built bottom-up pass every node through a Result).
+    Result(T&& value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(const T& value) : state_(std::in_place_index<0>, value) {}
     template <class F, class = std::enable_if_t<std::is_convertible_v<F, E>>>
     Result(ErrValue<F> err) : state_(std::in_place_index<1>, E(std::move(err.error))) {}
 

@@ -2,6 +2,7 @@
 // generated property tables for the sigma context.
 #include "common/unicode_case.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/code_point_ranges.h"
@@ -61,10 +62,27 @@ std::string lowercase_text(std::string_view text) {
         }
         const char c = text[offset];
         if (static_cast<unsigned char>(c) < 0x80) {
-            out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-            if (c != '\'' && c != '.' && c != ':' && c != '^' && c != '`')
-                after_cased = is_cased(static_cast<char32_t>(c));
-            ++offset;
+            // A run of ASCII, up to the next poll: lowered in one pass (names are mostly ASCII).
+            const size_t run_end = std::min(text.size(), next_poll);
+            size_t end = offset + 1;
+            while (end < run_end && static_cast<unsigned char>(text[end]) < 0x80)
+                ++end;
+            const size_t at = out.size();
+            out.append(text.data() + offset, end - offset);
+            for (size_t k = at; k < out.size(); ++k) {
+                const char a = out[k];
+                if (a >= 'A' && a <= 'Z') out[k] = static_cast<char>(a - 'A' + 'a');
+            }
+            // The sigma context after the run: set by its last character that is not
+            // case-ignorable, if any.
+            for (size_t k = end; k > offset; --k) {
+                const char a = text[k - 1];
+                if (a != '\'' && a != '.' && a != ':' && a != '^' && a != '`') {
+                    after_cased = is_cased(static_cast<char32_t>(a));
+                    break;
+                }
+            }
+            offset = end;
             continue;
         }
         const DecodedChar step = decode_utf8(text, offset);

@@ -6,7 +6,10 @@
 
 namespace vok {
 
-Box::Box(Expression e) : p_(std::make_unique<Expression>(std::move(e))) {}
+Box::Box(Expression&& e) : p_(std::make_unique<Expression>(std::move(e))) {}
+
+Box::Box(const Expression& e)
+    : p_(with_stack_room([&] { return std::make_unique<Expression>(e); })) {}
 
 Box::Box(const Box& other)
     : p_(with_stack_room([&] { return std::make_unique<Expression>(*other.p_); })) {}
@@ -75,52 +78,96 @@ bool is_literal_true(const Expression& e) {
     return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
 }
 
+namespace {
+
+bool owns(const Box& box) {
+    return box.get() != nullptr;
+}
+bool owns(const OptBox& box) {
+    return box && box->get() != nullptr;
+}
+
+// The variants that hold no child box.
+constexpr uint32_t kLeafKinds = 1u << static_cast<int>(ExpressionKind::Literal) |
+                                1u << static_cast<int>(ExpressionKind::QuantityLiteral) |
+                                1u << static_cast<int>(ExpressionKind::TimeLiteral) |
+                                1u << static_cast<int>(ExpressionKind::IntervalLiteral) |
+                                1u << static_cast<int>(ExpressionKind::Variable) |
+                                1u << static_cast<int>(ExpressionKind::MemberAccess);
+
+} // namespace
+
 Expression::~Expression() {
-    ++t_nodes_destroyed;
+    // Leaves own nothing below them, and neither do the shells a move leaves behind: most
+    // expressions destroyed while a tree is being built are one or the other.
+    // (A node left valueless by a failed copy owns nothing either.)
+    const size_t kind = node_.index();
+    if (kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0) return;
+    const bool done = std::visit(
+        [](auto& n) {
+            using T = std::decay_t<decltype(n)>;
+            size_t released = 0;
+            auto drop = [&](auto& box) {
+                if (owns(box)) ++released, box.reset();
+            };
+            bool owning = false;
+            if constexpr (std::is_same_v<T, expr::GroupBy>) {
+                owning = owns(n.collection) || owns(n.filter) || owns(n.key) || owns(n.condition);
+            } else if constexpr (std::is_same_v<T, expr::Binary>) {
+                owning = owns(n.left) || owns(n.right);
+            } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
+                owning = owns(n.operand);
+            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
+                owning = owns(n.collection) || owns(n.condition);
+            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+                owning = owns(n.collection) || owns(n.filter);
+            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+                owning = owns(n.collection) || owns(n.predicate) || owns(n.projection);
+            }
+            if (!owning) return true;
+            if (t_destroy_depth >= kRecursiveDestroyDepth) return false;
+            // Children are released here, while the depth counter covers them.
+            ++t_destroy_depth;
+            if constexpr (std::is_same_v<T, expr::GroupBy>) {
+                drop(n.collection), drop(n.filter), drop(n.key), drop(n.condition);
+            } else if constexpr (std::is_same_v<T, expr::Binary>) {
+                drop(n.left), drop(n.right);
+            } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
+                drop(n.operand);
+            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
+                drop(n.collection), drop(n.condition);
+            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+                drop(n.collection), drop(n.filter);
+            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+                drop(n.collection), drop(n.predicate), drop(n.projection);
+            }
+            --t_destroy_depth;
+            t_nodes_destroyed += released;
+            return true;
+        },
+        node_);
+    if (done) return;
+    // Too deep to recurse further: the rest of the tree is taken apart from a work list.
     std::vector<std::unique_ptr<Expression>> pending;
-    if (t_destroy_depth < kRecursiveDestroyDepth) {
-        // Children are released here, while the depth counter covers them.
-        ++t_destroy_depth;
-        std::visit(
-            [](auto& n) {
-                using T = std::decay_t<decltype(n)>;
-                if constexpr (std::is_same_v<T, expr::GroupBy>) {
-                    n.collection.reset(), n.filter.reset(), n.key.reset(), n.condition.reset();
-                } else if constexpr (std::is_same_v<T, expr::Binary>) {
-                    n.left.reset(), n.right.reset();
-                } else if constexpr (std::is_same_v<T, expr::Unary> ||
-                                     std::is_same_v<T, expr::Cast>) {
-                    n.operand.reset();
-                } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
-                    n.collection.reset(), n.condition.reset();
-                } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
-                    n.collection.reset(), n.filter.reset();
-                } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
-                    n.collection.reset(), n.predicate.reset(), n.projection.reset();
-                }
-            },
-            node_);
-        --t_destroy_depth;
-        return;
-    }
     take_children(pending);
     while (!pending.empty()) {
         std::unique_ptr<Expression> e = std::move(pending.back());
         pending.pop_back();
+        ++t_nodes_destroyed;
         e->take_children(pending);
     }
 }
 
-Expression Expression::binary(BinaryOp op, Expression left, Expression right) {
+Expression Expression::binary(BinaryOp op, Expression&& left, Expression&& right) {
     return expr::Binary{op, Box(std::move(left)), Box(std::move(right))};
 }
 
-Expression Expression::unary(UnaryOp op, Expression operand) {
+Expression Expression::unary(UnaryOp op, Expression&& operand) {
     return expr::Unary{op, Box(std::move(operand))};
 }
 
-Expression Expression::quantifier(Quantifier q, std::string variable, Expression collection,
-                                  Expression condition) {
+Expression Expression::quantifier(Quantifier q, std::string variable, Expression&& collection,
+                                  Expression&& condition) {
     return expr::Quantifier{q, std::move(variable), Box(std::move(collection)),
                             Box(std::move(condition))};
 }

@@ -90,7 +90,8 @@ class Expression;
 // from a value; an optional child is std::optional<Box>.
 class Box {
 public:
-    explicit Box(Expression e);
+    explicit Box(Expression&& e);
+    explicit Box(const Expression& e);
     Box(const Box& other);
     Box(Box&&) noexcept = default;
     Box& operator=(const Box& other);
@@ -225,10 +226,10 @@ public:
     // Shorthand constructors; operands are moved into boxes of their own.
     static Expression literal(json::Value value) { return expr::Literal{std::move(value)}; }
     static Expression variable(std::string name) { return expr::Variable{std::move(name)}; }
-    static Expression binary(BinaryOp op, Expression left, Expression right);
-    static Expression unary(UnaryOp op, Expression operand);
-    static Expression quantifier(Quantifier q, std::string variable, Expression collection,
-                                 Expression condition);
+    static Expression binary(BinaryOp op, Expression&& left, Expression&& right);
+    static Expression unary(UnaryOp op, Expression&& operand);
+    static Expression quantifier(Quantifier q, std::string variable, Expression&& collection,
+                                 Expression&& condition);
     static Expression aggregation(AggregateFunction function, Expression collection,
                                   std::optional<std::string> field,
                                   std::optional<Expression> filter);
@@ -250,8 +251,8 @@ private:
     Node node_;
 };
 
-// How many expression nodes this thread has destroyed so far; the graph compares two readings to
-// learn how much memory dropping its policies and metrics freed.
+// How many boxed (heap-allocated) expression nodes this thread has destroyed so far; the graph
+// compares two readings to learn how much memory dropping its policies and metrics freed.
 size_t expression_nodes_destroyed() noexcept;
 
 // Whether the expression is exactly the literal true (an aggregation without a filter has one).

@@ -790,26 +790,52 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
 // Nothing when any part of the file fails to build or lower: which failure a file reports when it
 // has several is the tree road's to decide (every build failure before any lowering failure), so
 // the caller then takes that road, on `tree` if it is still there.
-std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree) {
+//
+// `listed`, when there, holds the declarations as the grammar noted them: the header is then all
+// that is read here, rather than every declaration's pair across the whole tree.
+std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree,
+                                 std::optional<std::vector<grammar::DeclarationRoot>>& listed) {
     FileMetadata metadata;
     std::vector<uint8_t> kinds;
     std::vector<uint32_t> roots;
-    for (const grammar::DslPair& top : tree->pairs()) {
-        if (top.rule() != grammar::Rule::program) continue;
-        for (const grammar::DslPair& child : top.children()) {
-            if (child.rule() == grammar::Rule::file_header) {
-                FileMetadata header;
-                std::vector<ImportDecl> imports;
-                if (!build_file_header(child, header, imports).ok()) return std::nullopt;
-                metadata = std::move(header);
-            } else if (child.rule() == grammar::Rule::declaration) {
-                for (const grammar::DslPair& declaration : child.children()) {
-                    poll_cancellation();
-                    const auto pair = unwrap_pair(declaration);
-                    const auto kind = pair ? kind_of(pair->rule()) : std::nullopt;
-                    if (!kind) return std::nullopt;
-                    kinds.push_back(*kind);
-                    roots.push_back(pair->index());
+    const auto read_header = [&](const grammar::DslPair& header_pair) {
+        FileMetadata header;
+        std::vector<ImportDecl> imports;
+        if (!build_file_header(header_pair, header, imports).ok()) return false;
+        metadata = std::move(header);
+        return true;
+    };
+    if (listed) {
+        const auto program = tree->root();
+        if (!program || program->rule() != grammar::Rule::program) return std::nullopt;
+        const auto first = program->children().peek();
+        if (first && first->rule() == grammar::Rule::file_header && !read_header(*first))
+            return std::nullopt;
+        kinds.reserve(listed->size());
+        roots.reserve(listed->size());
+        for (const grammar::DeclarationRoot& declaration : *listed) {
+            poll_cancellation();
+            const auto kind = kind_of(declaration.rule);
+            if (!kind) return std::nullopt;
+            kinds.push_back(*kind);
+            roots.push_back(declaration.index);
+        }
+        listed.reset();
+    } else {
+        for (const grammar::DslPair& top : tree->pairs()) {
+            if (top.rule() != grammar::Rule::program) continue;
+            for (const grammar::DslPair& child : top.children()) {
+                if (child.rule() == grammar::Rule::file_header) {
+                    if (!read_header(child)) return std::nullopt;
+                } else if (child.rule() == grammar::Rule::declaration) {
+                    for (const grammar::DslPair& declaration : child.children()) {
+                        poll_cancellation();
+                        const auto pair = unwrap_pair(declaration);
+                        const auto kind = pair ? kind_of(pair->rule()) : std::nullopt;
+                        if (!kind) return std::nullopt;
+                        kinds.push_back(*kind);
+                        roots.push_back(pair->index());
+                    }
                 }
             }
         }
@@ -844,15 +870,12 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree) {
         });
         read.emplace(tree->gather(roots));
         tree.reset();
-        std::vector<uint32_t>().swap(roots);
-        uint32_t next = 0;
+        size_t next = 0;
         passes.for_each_list([&](std::vector<uint32_t>& list) {
-            for (uint32_t& item : list) {
-                const uint32_t root = next;
-                next = read->pair_at(root).end_index();
-                item = root;
-            }
+            for (uint32_t& item : list)
+                item = roots[next++];
         });
+        std::vector<uint32_t>().swap(roots);
     }
 
     PairNodes nodes(*read);
@@ -878,9 +901,10 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source));
+    std::optional<std::vector<grammar::DeclarationRoot>> listed;
+    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &listed));
     std::optional<grammar::DslTree> tree(std::move(parsed));
-    if (auto graph = lower_pairs(tree)) return std::move(*graph);
+    if (auto graph = lower_pairs(tree, listed)) return std::move(*graph);
     // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
     // when the direct road has given the pairs back as it read them.
     if (!tree) {

@@ -353,6 +353,9 @@ ParseResult<TimeSpan> read_duration(grammar::DslPairs& parts, const char* missin
     auto unit_pair = parts.next();
     if (!unit_pair) return Err(grammar_error(missing_unit));
     VOK_ASSIGN(std::string unit, parse_string_literal(*unit_pair));
+    // The position only words an error: it is looked up when the first reading fails.
+    auto span = parse_duration_unit(count, unit, 0, 0);
+    if (span.ok()) return span;
     auto pos = unit_pair->line_col();
     return parse_duration_unit(count, unit, pos.line, pos.column);
 }

@@ -13,8 +13,10 @@ Result<grammar::DslTree, ParserError> parse_from(grammar::Rule start, std::strin
 
 } // namespace
 
-Result<grammar::DslTree, ParserError> parse_program(std::string_view text) {
-    auto result = grammar::DslParser::parse_program(text);
+Result<grammar::DslTree, ParserError>
+parse_program(std::string_view text,
+              std::optional<std::vector<grammar::DeclarationRoot>>* declarations) {
+    auto result = grammar::DslParser::parse_program(text, declarations);
     if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
     return std::move(result).value();
 }

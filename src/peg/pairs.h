@@ -139,16 +139,17 @@ public:
         : data_(std::make_unique<detail::TreeData>(input, std::move(records))) {}
 
     // A tree over the same input whose top-level pairs are copies of the subtrees of `roots`
-    // (pairs of this tree, by index), in the order given. A reader that visits a few of a large
-    // tree's subtrees, in an order of its own, then finds them side by side in that order and can
-    // give their memory back as it goes (release_before).
-    ParseTree gather(const std::vector<uint32_t>& roots) const {
+    // (pairs of this tree, by index), in the order given; each entry of `roots` is then replaced
+    // by where its copy starts. A reader that visits a few of a large tree's subtrees, in an
+    // order of its own, then finds them side by side in that order and can give their memory
+    // back as it goes (release_before).
+    ParseTree gather(std::vector<uint32_t>& roots) const {
         const RecordBuffer<PairRecord>& from = data_->records;
         size_t total = 0;
         for (const uint32_t root : roots)
             total += from[root].next - root;
         RecordBuffer<PairRecord> records(total);
-        for (const uint32_t root : roots) {
+        for (uint32_t& root : roots) {
             const uint32_t at = static_cast<uint32_t>(records.size());
             const uint32_t count = from[root].next - root;
             records.append(&from[root], count);
@@ -156,6 +157,7 @@ public:
             const uint32_t shift = at - root;
             for (uint32_t i = at; i < at + count; ++i)
                 records[i].next += shift;
+            root = at;
         }
         return ParseTree(data_->input, std::move(records));
     }

@@ -60,10 +60,10 @@ public:
         return bytes / (bytes > (size_t{1} << 28) ? 4 : 2) + 64;
     }
 
-    std::optional<RecordBuffer<PairRecord>> run() {
+    std::optional<CompactProgram> run() {
         const bool matched = program();
         if (!matched || gave_up_) return std::nullopt;
-        return std::move(records_);
+        return CompactProgram{std::move(records_), std::move(declarations_)};
     }
 
 private:
@@ -335,7 +335,7 @@ private:
 
     bool declaration() {
         if (!work()) return false;
-        return rule(Rule::declaration, [&] {
+        const bool matched = rule(Rule::declaration, [&] {
             return rule(Rule::export_decl,
                         [&] {
                             return word("export") && then([&] {
@@ -347,10 +347,17 @@ private:
                         }) ||
                    declaration_inner();
         });
+        if (matched) {
+            const auto index = static_cast<uint32_t>(inner_declaration_);
+            declarations_.push_back({index, static_cast<Rule>(records_[index].rule)});
+        }
+        return matched;
     }
 
     // The alternatives in grammar order, only those whose keyword can start here.
     bool declaration_inner() {
+        // The declaration's own pair comes straight after this rule's.
+        inner_declaration_ = records_.size() + 1;
         return rule(Rule::declaration_inner, [&] {
             switch (lower_here()) {
             case 'd':
@@ -1073,6 +1080,8 @@ private:
     const char* const end_;
     const char* p_;
     RecordBuffer<PairRecord> records_;
+    std::vector<DeclarationRoot> declarations_;
+    size_t inner_declaration_ = 0; // the pair of the declaration declaration_inner last read
     size_t steps_ = 0;
     const size_t budget_;
     size_t level_ = 0;
@@ -1082,7 +1091,7 @@ private:
 
 } // namespace
 
-std::optional<peg::RecordBuffer<peg::PairRecord>> parse_program_compact(std::string_view text) {
+std::optional<CompactProgram> parse_program_compact(std::string_view text) {
     if (text.size() > peg::kMaxInputBytes) return std::nullopt;
     return CompactParser(text).run();
 }

@@ -16,16 +16,33 @@
 // bounded amount of work per input byte.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/record_buffer.h"
 
 namespace vok::grammar {
 
-// The records of the compact tree of `program` over `text`, or nothing when the rule engine must
-// decide. Polls for cancellation as it goes.
-std::optional<peg::RecordBuffer<peg::PairRecord>> parse_program_compact(std::string_view text);
+// A top-level declaration's own pair (entity_decl, policy_decl, ...: inside its `declaration`,
+// `export_decl` and `declaration_inner` wrappers) and that pair's rule.
+struct DeclarationRoot {
+    uint32_t index;
+    Rule rule;
+};
+
+struct CompactProgram {
+    peg::RecordBuffer<peg::PairRecord> records;
+    // Every declaration in file order, noted as it was read: a reader of the declarations need
+    // not walk a large tree to find them.
+    std::vector<DeclarationRoot> declarations;
+};
+
+// The compact tree of `program` over `text`, or nothing when the rule engine must decide. Polls
+// for cancellation as it goes.
+std::optional<CompactProgram> parse_program_compact(std::string_view text);
 
 } // namespace vok::grammar

@@ -10,9 +10,12 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
+#include "parser/grammar/compact_grammar.h"
 #include "parser/grammar/rule.h"
 #include "peg/pairs.h"
 #include "peg/parse_failure.h"
@@ -47,8 +50,12 @@ public:
 
     // A whole source file as the syntax-tree builder reads it: the same outcome as `parse` from
     // `program`, but expression levels without an operator leave no pair (compact_grammar.h).
-    // Texts the compact parser refuses go to `parse`, which words the failure.
-    static Result<DslTree, DslParseFailure> parse_program(std::string_view text);
+    // Texts the compact parser refuses go to `parse`, which words the failure. `declarations`,
+    // when given, receives the list of the file's declarations where the compact parser read it
+    // (and stays empty where the rule engine did).
+    static Result<DslTree, DslParseFailure>
+    parse_program(std::string_view text,
+                  std::optional<std::vector<DeclarationRoot>>* declarations = nullptr);
 };
 
 } // namespace vok::grammar

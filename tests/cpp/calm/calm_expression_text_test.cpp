@@ -22,10 +22,10 @@ TEST(CalmExpressionText, Templates) {
     const std::pair<Expression, std::string> cases[] = {
         {Expression::binary(BinaryOp::GreaterThan, var("a"), num(5)), "(a > 5)"},
         {Expression::quantifier(
-             Quantifier::ForAll, "f", flows,
+             Quantifier::ForAll, "f", Expression(flows),
              Expression::binary(BinaryOp::GreaterThan, member("f", "quantity"), num(0))),
          "forall f in flows: ((f.quantity > 0))"},
-        {Expression::quantifier(Quantifier::ExistsUnique, "f", flows, var("ok")),
+        {Expression::quantifier(Quantifier::ExistsUnique, "f", Expression(flows), var("ok")),
          "exists_unique f in flows: (ok)"},
         {Expression::literal(json::Value("say \"hi\"")), "\"say \\\"hi\\\"\""},
         {Expression::literal(json::Value(nullptr)), "null"},

@@ -39,6 +39,26 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"ΑΣ\U0001DF25", "ασ\U0001DF25"}, Case{"\U0001DF25Σ", "\U0001DF25ς"},
                     Case{"ΑΣ\U0001E030Α", "ασ\U0001E030α"}, Case{"Α\U00011F00Σ", "α\U00011F00ς"}));
 
+// ASCII is lowered a run at a time; the context a run leaves for a following sigma is that of its
+// last character that is not case-ignorable, and a run of ignorables leaves it as it was.
+TEST(Lowercase, AsciiRunsCarryTheSigmaContext) {
+    EXPECT_EQ(lowercase_text("A'.:^`Σ"), "a'.:^`ς");
+    EXPECT_EQ(lowercase_text("A1'Σ"), "a1'σ");
+    EXPECT_EQ(lowercase_text("Α''Σ"), "α''ς");
+    EXPECT_EQ(lowercase_text("1Α''Σ"), "1α''ς");
+    EXPECT_EQ(lowercase_text("ΑΣ'b"), "ασ'b");
+    EXPECT_EQ(lowercase_text("ΑΣ'1"), "ας'1");
+    // Runs longer than the polling stride are lowered in pieces; the context crosses them.
+    const std::string upper(3000, 'Q');
+    const std::string lower(3000, 'q');
+    EXPECT_EQ(lowercase_text(upper + "Σ"), lower + "ς");
+    EXPECT_EQ(lowercase_text(upper + std::string(2000, '\'') + "Σ"),
+              lower + std::string(2000, '\'') + "ς");
+    EXPECT_EQ(lowercase_text("1" + std::string(2000, '.') + "Σ"),
+              "1" + std::string(2000, '.') + "σ");
+    EXPECT_EQ(lowercase_text("ΑΣ" + upper), "ασ" + lower);
+}
+
 TEST(CaseProperties, ReadFromTheTables) {
     EXPECT_TRUE(is_cased(U'A'));
     EXPECT_TRUE(is_cased(U'\u00AA')); // Other_Lowercase

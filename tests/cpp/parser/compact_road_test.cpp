@@ -117,7 +117,35 @@ std::vector<std::string> variants(const std::string& text, size_t cuts, size_t e
     return out;
 }
 
+// The declarations' own pairs, found by walking the tree: what the compact parser lists.
+std::vector<std::pair<uint32_t, grammar::Rule>> walked_declarations(const grammar::DslTree& tree) {
+    std::vector<std::pair<uint32_t, grammar::Rule>> found;
+    for (const grammar::DslPair& top : tree.pairs()) {
+        for (const grammar::DslPair& child : top.children()) {
+            if (child.rule() != grammar::Rule::declaration) continue;
+            for (grammar::DslPair pair : child.children()) {
+                while (pair.rule() == grammar::Rule::export_decl ||
+                       pair.rule() == grammar::Rule::declaration_inner)
+                    pair = *pair.children().peek();
+                found.emplace_back(pair.index(), pair.rule());
+            }
+        }
+    }
+    return found;
+}
+
+void expect_listed_declarations(const std::string& source) {
+    auto compact = grammar::parse_program_compact(source);
+    if (!compact) return;
+    const grammar::DslTree tree(source, std::move(compact->records));
+    std::vector<std::pair<uint32_t, grammar::Rule>> listed;
+    for (const grammar::DeclarationRoot& d : compact->declarations)
+        listed.emplace_back(d.index, d.rule);
+    EXPECT_EQ(listed, walked_declarations(tree)) << source;
+}
+
 void expect_same_road(const std::string& source) {
+    expect_listed_declarations(source);
     const std::string expected = oracle::observable(oracle::parse_source(source), source.size());
     const std::string actual = oracle::observable(parse_source(source), source.size());
     ASSERT_EQ(actual, expected) << "source:\n" << source;

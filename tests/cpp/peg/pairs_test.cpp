@@ -112,7 +112,9 @@ TEST(Pairs, GatherCopiesSubtreesInTheOrderGiven) {
               R"(list(item "a" list(item "b" list(item "c")) item "d") list(item "e"))");
     // Subtrees from several depths, out of text order, one of them twice.
     const std::vector<uint32_t> roots = {7, 2, 5, 0, 2};
-    const ParseTree<N> gathered = tree.gather(roots);
+    std::vector<uint32_t> placed = roots;
+    const ParseTree<N> gathered = tree.gather(placed);
+    EXPECT_EQ(placed, (std::vector<uint32_t>{0, 2, 6, 7, 14}));
     std::string expected;
     for (const uint32_t root : roots) {
         if (!expected.empty()) expected += ' ';
