@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 namespace vok::large_block {
 
@@ -40,6 +41,20 @@ void* map(size_t bytes) {
 void unmap(void* block, size_t bytes) noexcept {
     munmap(block, rounded_up(bytes));
     g_mapped.fetch_sub(rounded_up(bytes), std::memory_order_relaxed);
+}
+
+void* grow(void* block, size_t old_bytes, size_t new_bytes) {
+    void* grown = map(new_bytes);
+    const size_t old_size = rounded_up(old_bytes);
+    // Moving the old pages over the start of the new block keeps what they hold without copying
+    // it, and keeps the pages that were never touched untouched.
+    void* moved = mremap(block, old_size, old_size, MREMAP_MAYMOVE | MREMAP_FIXED, grown);
+    if (moved == MAP_FAILED) {
+        std::memcpy(grown, block, old_bytes);
+        munmap(block, old_size);
+    }
+    g_mapped.fetch_sub(old_size, std::memory_order_relaxed);
+    return grown;
 }
 
 void release(void* start, size_t bytes) noexcept {

@@ -25,6 +25,10 @@ inline constexpr size_t kThreshold = size_t{2} << 20;
 void* map(size_t bytes);
 // Returns a block that map() gave for the same `bytes`.
 void unmap(void* block, size_t bytes) noexcept;
+// A block of at least `new_bytes` (more than `old_bytes`) whose first `old_bytes` are those of
+// `block`, a block map() gave for `old_bytes`, which is gone afterwards. The pages are moved, not
+// copied, where the system allows; throws std::bad_alloc as map() does (`block` is then intact).
+void* grow(void* block, size_t old_bytes, size_t new_bytes);
 // Gives the memory of `bytes` bytes from `start`, a whole number of kThreshold units inside a
 // mapped block, back to the system; the block stays mapped and those bytes read as zeros after.
 void release(void* start, size_t bytes) noexcept;

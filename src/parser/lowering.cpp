@@ -42,6 +42,44 @@ template <class T> constexpr size_t kind_index() {
     return variant_index<T>(std::make_index_sequence<std::variant_size_v<AstNode>>());
 }
 
+// The passes, numbered in the order the lowering reads them.
+constexpr size_t kPassCount = 11;
+
+// The pass that reads declarations of the kind at AstNode index `kind` (exports are unwrapped
+// before they are sorted).
+size_t pass_number(size_t kind) {
+    switch (kind) {
+    case kind_index<ast::Dimension>():
+    case kind_index<ast::UnitDeclaration>():
+        return 0;
+    case kind_index<ast::Pattern>():
+        return 1;
+    case kind_index<ast::ConceptChange>():
+        return 2;
+    case kind_index<ast::Entity>():
+    case kind_index<ast::Resource>():
+    case kind_index<ast::Role>():
+        return 3;
+    case kind_index<ast::Flow>():
+        return 4;
+    case kind_index<ast::Relation>():
+        return 5;
+    case kind_index<ast::Instance>():
+        return 6;
+    case kind_index<ast::Policy>():
+        return 7;
+    case kind_index<ast::Metric>():
+        return 8;
+    case kind_index<ast::MappingDecl>():
+        return 9;
+    case kind_index<ast::ProjectionDecl>():
+        return 10;
+    default:
+        VOK_INVARIANT(false, "export left after unwrapping");
+        return 0;
+    }
+}
+
 // The declarations of one file sorted into the passes that read them, each in declaration order,
 // with export wrappers taken off. Sorting once keeps the lowering one walk over the file plus one
 // walk per pass over only that pass's declarations. An item is what stands for a declaration
@@ -81,48 +119,20 @@ template <class Item> struct Passes {
 
     template <class T> size_t count() const { return kind_counts[kind_index<T>()]; }
 
+    // The lists by pass number.
+    std::array<std::vector<Item>*, kPassCount> lists() {
+        return {&units,     &patterns, &concept_changes, &participants, &flows,      &relations,
+                &instances, &policies, &metrics,         &mappings,     &projections};
+    }
+
     // Calls `f` with each list, in the order the lowering reads them.
     template <class F> void for_each_list(F f) {
-        for (std::vector<Item>* list :
-             {&units, &patterns, &concept_changes, &participants, &flows, &relations, &instances,
-              &policies, &metrics, &mappings, &projections})
+        for (std::vector<Item>* list : lists())
             f(*list);
     }
 
 private:
-    std::vector<Item>& pass_of(size_t kind) {
-        switch (kind) {
-        case kind_index<ast::Dimension>():
-        case kind_index<ast::UnitDeclaration>():
-            return units;
-        case kind_index<ast::Pattern>():
-            return patterns;
-        case kind_index<ast::ConceptChange>():
-            return concept_changes;
-        case kind_index<ast::Entity>():
-        case kind_index<ast::Resource>():
-        case kind_index<ast::Role>():
-            return participants;
-        case kind_index<ast::Flow>():
-            return flows;
-        case kind_index<ast::Relation>():
-            return relations;
-        case kind_index<ast::Instance>():
-            return instances;
-        case kind_index<ast::Policy>():
-            return policies;
-        case kind_index<ast::Metric>():
-            return metrics;
-        case kind_index<ast::MappingDecl>():
-            return mappings;
-        case kind_index<ast::ProjectionDecl>():
-            return projections;
-        default:
-            // Exports are unwrapped before they are sorted.
-            VOK_INVARIANT(false, "export left after unwrapping");
-            return units;
-        }
-    }
+    std::vector<Item>& pass_of(size_t kind) { return *lists()[pass_number(kind)]; }
 };
 
 // The nodes of a syntax tree that the lowering reads in place.
@@ -162,7 +172,17 @@ class PairNodes {
 public:
     using Item = uint32_t;
 
-    explicit PairNodes(grammar::DslTree& tree) : tree_(tree) {}
+    // The pairs of `trees`, read one tree after the other: an item is a pair's index counted
+    // across them all, and a tree is dropped once the lowering has read past it.
+    explicit PairNodes(std::vector<grammar::DslTree>&& trees) {
+        uint32_t base = 0;
+        for (grammar::DslTree& tree : trees) {
+            bases_.push_back(base);
+            base += static_cast<uint32_t>(tree.pair_count());
+            ends_.push_back(base);
+            trees_.emplace_back(std::move(tree));
+        }
+    }
 
     AstNode& node(const std::vector<Item>& pass, size_t i) {
         const Item item = pass[i];
@@ -190,8 +210,18 @@ public:
     }
 
 private:
+    // The tree holding `item`: the last whose first index is at most `item` (an empty tree
+    // shares its first index with the next).
+    size_t tree_of(Item item) const {
+        return static_cast<size_t>(std::upper_bound(bases_.begin(), bases_.end(), item) -
+                                   bases_.begin()) -
+               1;
+    }
+
     AstNode build(Item item) {
-        auto built = build_declaration_node(tree_.pair_at(item));
+        const size_t t = tree_of(item);
+        if (!trees_[t]) throw DeclarationRefused{};
+        auto built = build_declaration_node(trees_[t]->pair_at(item - bases_[t]));
         if (!built.ok()) throw DeclarationRefused{};
         return std::move(*built);
     }
@@ -202,7 +232,14 @@ private:
         for (const Slot& slot : slots_)
             if (slot.node) oldest = std::min(oldest, slot.item);
         if (oldest == std::numeric_limits<Item>::max() || oldest <= released_) return;
-        tree_.release_before(oldest);
+        for (size_t t = 0; t < trees_.size(); ++t) {
+            if (ends_[t] <= oldest) {
+                trees_[t].reset();
+            } else {
+                if (trees_[t] && oldest > bases_[t]) trees_[t]->release_before(oldest - bases_[t]);
+                break;
+            }
+        }
         released_ = oldest;
     }
 
@@ -214,7 +251,9 @@ private:
         Item item = 0;
         std::optional<AstNode> node;
     };
-    grammar::DslTree& tree_;
+    std::vector<std::optional<grammar::DslTree>> trees_;
+    std::vector<Item> bases_; // the first item of each tree
+    std::vector<Item> ends_;  // the item just past each tree
     std::array<Slot, kSlots> slots_;
     std::vector<AstNode> units_;
     std::vector<AstNode*> unit_pointers_;
@@ -785,19 +824,45 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
     return pair;
 }
 
-// The graph of a `program` pair tree, lowered straight from its pairs: each declaration's node is
-// built when its pass reads it and dropped soon after, and the tree is given back as it is read.
+// The declarations sorted into their passes as the grammar reads them, each pass's records in an
+// array of its own in file order: the lowering then reads each array front to back and gives it
+// back as it goes, and no copy of a large tree in pass order is ever made.
+class PassSink final : public grammar::DeclarationSink {
+public:
+    void take(grammar::Rule rule, const peg::PairRecord* records, uint32_t count,
+              uint32_t first) override {
+        const auto kind = kind_of(rule);
+        if (!kind) {
+            refused = true;
+            return;
+        }
+        peg::RecordBuffer<peg::PairRecord>& buffer = buffers[pass_number(*kind)];
+        const auto at = static_cast<uint32_t>(buffer.size());
+        buffer.append(records, count);
+        // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
+        const uint32_t shift = at - first;
+        for (uint32_t i = at; i < at + count; ++i)
+            buffer[i].next += shift;
+        kinds.push_back(static_cast<uint8_t>(*kind));
+        places.push_back(at);
+    }
+
+    bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
+    std::array<peg::RecordBuffer<peg::PairRecord>, kPassCount> buffers;
+    std::vector<uint8_t> kinds;   // each declaration's AstNode index, in file order
+    std::vector<uint32_t> places; // where each declaration's pair lies in its pass's array
+};
+
+// The graph of a file's pairs, lowered straight from them: each declaration's node is built when
+// its pass reads it and dropped soon after, and the pairs are given back as they are read.
 // Nothing when any part of the file fails to build or lower: which failure a file reports when it
 // has several is the tree road's to decide (every build failure before any lowering failure), so
 // the caller then takes that road, on `tree` if it is still there.
 //
-// `listed`, when there, holds the declarations as the grammar noted them: the header is then all
-// that is read here, rather than every declaration's pair across the whole tree.
-std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree,
-                                 std::optional<std::vector<grammar::DeclarationRoot>>& listed) {
+// Where the compact parser read the file, `sink` holds its declarations and `tree` only the rest;
+// where the rule engine did, `tree` holds everything.
+std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink& sink) {
     FileMetadata metadata;
-    std::vector<uint8_t> kinds;
-    std::vector<uint32_t> roots;
     const auto read_header = [&](const grammar::DslPair& header_pair) {
         FileMetadata header;
         std::vector<ImportDecl> imports;
@@ -805,23 +870,33 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree,
         metadata = std::move(header);
         return true;
     };
-    if (listed) {
-        const auto program = tree->root();
-        if (!program || program->rule() != grammar::Rule::program) return std::nullopt;
-        const auto first = program->children().peek();
-        if (first && first->rule() == grammar::Rule::file_header && !read_header(*first))
-            return std::nullopt;
-        kinds.reserve(listed->size());
-        roots.reserve(listed->size());
-        for (const grammar::DeclarationRoot& declaration : *listed) {
-            poll_cancellation();
-            const auto kind = kind_of(declaration.rule);
-            if (!kind) return std::nullopt;
-            kinds.push_back(*kind);
-            roots.push_back(declaration.index);
+    const LoweringOptions options;
+    std::vector<grammar::DslTree> trees;
+    std::optional<Passes<uint32_t>> passes;
+    if (sink.complete) {
+        if (sink.refused) return std::nullopt;
+        for (const grammar::DslPair& top : tree->pairs())
+            for (const grammar::DslPair& child : top.children())
+                if (child.rule() == grammar::Rule::file_header && !read_header(child))
+                    return std::nullopt;
+        if (!effective_profile(metadata, options).ok()) return std::nullopt;
+        std::array<uint32_t, kPassCount> bases{};
+        uint32_t base = 0;
+        for (size_t pass = 0; pass < kPassCount; ++pass) {
+            bases[pass] = base;
+            base += static_cast<uint32_t>(sink.buffers[pass].size());
         }
-        listed.reset();
+        passes.emplace(sink.kinds, [&](size_t i) {
+            return bases[pass_number(sink.kinds[i])] + sink.places[i];
+        });
+        std::vector<uint8_t>().swap(sink.kinds);
+        std::vector<uint32_t>().swap(sink.places);
+        for (peg::RecordBuffer<peg::PairRecord>& buffer : sink.buffers)
+            trees.emplace_back(tree->input(), std::move(buffer));
+        tree.reset();
     } else {
+        std::vector<uint8_t> kinds;
+        std::vector<uint32_t> roots;
         for (const grammar::DslPair& top : tree->pairs()) {
             if (top.rule() != grammar::Rule::program) continue;
             for (const grammar::DslPair& child : top.children()) {
@@ -839,49 +914,47 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree,
                 }
             }
         }
-    }
-    const LoweringOptions options;
-    if (!effective_profile(metadata, options).ok()) return std::nullopt;
+        if (!effective_profile(metadata, options).ok()) return std::nullopt;
 
-    // The declarations' pairs, gathered in the order the passes read them; the rest of the tree
-    // (wrappers, header, other passes' order) is dropped before the graph is built. A file whose
-    // passes read it front to back already (one kind of declaration, say) is read where it lies:
-    // its pairs can be given back in that order as they are, and copying them would cost a second
-    // array as large, written page by page.
-    Passes<uint32_t> passes(kinds, [&](size_t i) { return roots[i]; });
-    std::vector<uint8_t>().swap(kinds);
-    roots.clear();
-    bool in_file_order = true;
-    uint32_t previous = 0;
-    passes.for_each_list([&](const std::vector<uint32_t>& list) {
-        for (const uint32_t item : list) {
-            in_file_order = in_file_order && item >= previous;
-            previous = item;
+        // The declarations' pairs, gathered in the order the passes read them; the rest of the
+        // tree (wrappers, header, other passes' order) is dropped before the graph is built. A
+        // file whose passes read it front to back already (one kind of declaration, say) is read
+        // where it lies: its pairs can be given back in that order as they are, and copying them
+        // would cost a second array as large, written page by page.
+        passes.emplace(kinds, [&](size_t i) { return roots[i]; });
+        std::vector<uint8_t>().swap(kinds);
+        roots.clear();
+        bool in_file_order = true;
+        uint32_t previous = 0;
+        passes->for_each_list([&](const std::vector<uint32_t>& list) {
+            for (const uint32_t item : list) {
+                in_file_order = in_file_order && item >= previous;
+                previous = item;
+            }
+        });
+        if (in_file_order) {
+            std::vector<uint32_t>().swap(roots);
+            trees.push_back(std::move(*tree));
+            tree.reset();
+        } else {
+            passes->for_each_list([&](const std::vector<uint32_t>& list) {
+                roots.insert(roots.end(), list.begin(), list.end());
+            });
+            trees.push_back(tree->gather(roots));
+            tree.reset();
+            size_t next = 0;
+            passes->for_each_list([&](std::vector<uint32_t>& list) {
+                for (uint32_t& item : list)
+                    item = roots[next++];
+            });
+            std::vector<uint32_t>().swap(roots);
         }
-    });
-    std::optional<grammar::DslTree> read;
-    if (in_file_order) {
-        std::vector<uint32_t>().swap(roots);
-        read.emplace(std::move(*tree));
-        tree.reset();
-    } else {
-        passes.for_each_list([&](const std::vector<uint32_t>& list) {
-            roots.insert(roots.end(), list.begin(), list.end());
-        });
-        read.emplace(tree->gather(roots));
-        tree.reset();
-        size_t next = 0;
-        passes.for_each_list([&](std::vector<uint32_t>& list) {
-            for (uint32_t& item : list)
-                item = roots[next++];
-        });
-        std::vector<uint32_t>().swap(roots);
     }
 
-    PairNodes nodes(*read);
+    PairNodes nodes(std::move(trees));
     Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
     try {
-        auto graph = lowering.run(passes);
+        auto graph = lowering.run(*passes);
         if (!graph.ok()) return std::nullopt;
         return std::move(*graph);
     } catch (const DeclarationRefused&) {
@@ -901,12 +974,13 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    std::optional<std::vector<grammar::DeclarationRoot>> listed;
-    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &listed));
+    PassSink sink;
+    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &sink));
     std::optional<grammar::DslTree> tree(std::move(parsed));
-    if (auto graph = lower_pairs(tree, listed)) return std::move(*graph);
+    if (auto graph = lower_pairs(tree, sink)) return std::move(*graph);
     // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
-    // when the direct road has given the pairs back as it read them.
+    // when the direct road has given the pairs back as it read them or had them from the sink.
+    if (sink.complete) tree.reset();
     if (!tree) {
         VOK_ASSIGN(grammar::DslTree again, parse_program(source));
         tree.emplace(std::move(again));

@@ -13,10 +13,9 @@ Result<grammar::DslTree, ParserError> parse_from(grammar::Rule start, std::strin
 
 } // namespace
 
-Result<grammar::DslTree, ParserError>
-parse_program(std::string_view text,
-              std::optional<std::vector<grammar::DeclarationRoot>>* declarations) {
-    auto result = grammar::DslParser::parse_program(text, declarations);
+Result<grammar::DslTree, ParserError> parse_program(std::string_view text,
+                                                    grammar::DeclarationSink* sink) {
+    auto result = grammar::DslParser::parse_program(text, sink);
     if (!result.ok()) return Err(ParserError::from_parse_failure(result.error()));
     return std::move(result).value();
 }

@@ -8,9 +8,7 @@
 // The returned tree borrows `text`: keep the text alive while the tree or its pairs are in use.
 #pragma once
 
-#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "common/result.h"
 #include "parser/grammar/dsl_parser.h"
@@ -18,10 +16,9 @@
 
 namespace vok {
 
-// A whole source file, from rule `program`; `declarations` as in DslParser::parse_program.
-Result<grammar::DslTree, ParserError>
-parse_program(std::string_view text,
-              std::optional<std::vector<grammar::DeclarationRoot>>* declarations = nullptr);
+// A whole source file, from rule `program`; `sink` as in DslParser::parse_program.
+Result<grammar::DslTree, ParserError> parse_program(std::string_view text,
+                                                    grammar::DeclarationSink* sink = nullptr);
 // A lone expression, from rule `expression`.
 Result<grammar::DslTree, ParserError> parse_expression(std::string_view text);
 

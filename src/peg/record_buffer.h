@@ -49,6 +49,7 @@ public:
     ~RecordBuffer() { deallocate(data_, capacity_); }
 
     size_t size() const { return size_; }
+    size_t capacity() const { return capacity_; }
     T& operator[](size_t i) { return data_[i]; }
     const T& operator[](size_t i) const { return data_[i]; }
     const T* data() const { return data_; }
@@ -101,6 +102,13 @@ private:
 
     void reserve(size_t capacity) {
         if (capacity <= capacity_) return;
+        if (is_mapped(capacity_)) {
+            // A mapped block grows by moving its pages, not by copying its records.
+            data_ = static_cast<T*>(
+                large_block::grow(data_, capacity_ * sizeof(T), capacity * sizeof(T)));
+            capacity_ = capacity;
+            return;
+        }
         T* grown = allocate(capacity);
         if (size_ > 0) std::memcpy(grown, data_, size_ * sizeof(T));
         deallocate(data_, capacity_);

@@ -47,9 +47,9 @@ constexpr size_t kPollInterval = 4096; // a power of two, as in the rule engine
 
 class CompactParser {
 public:
-    explicit CompactParser(std::string_view text)
-        : begin_(text.data()), end_(text.data() + text.size()), p_(begin_),
-          records_(reserved_records(text.size())),
+    CompactParser(std::string_view text, DeclarationSink* sink)
+        : begin_(text.data()), end_(text.data() + text.size()), p_(begin_), sink_(sink),
+          records_(sink != nullptr ? 0 : reserved_records(text.size())),
           budget_(text.size() * kStepsPerByte + kStepFloor) {}
 
     // About one compact pair per five bytes of a model, one per three of a file of one-line
@@ -60,10 +60,11 @@ public:
         return bytes / (bytes > (size_t{1} << 28) ? 4 : 2) + 64;
     }
 
-    std::optional<CompactProgram> run() {
+    std::optional<RecordBuffer<PairRecord>> run() {
         const bool matched = program();
         if (!matched || gave_up_) return std::nullopt;
-        return CompactProgram{std::move(records_), std::move(declarations_)};
+        if (sink_ != nullptr) sink_->complete = true;
+        return std::move(records_);
     }
 
 private:
@@ -335,6 +336,7 @@ private:
 
     bool declaration() {
         if (!work()) return false;
+        const size_t start = records_.size();
         const bool matched = rule(Rule::declaration, [&] {
             return rule(Rule::export_decl,
                         [&] {
@@ -347,9 +349,20 @@ private:
                         }) ||
                    declaration_inner();
         });
-        if (matched) {
+        if (matched && sink_ != nullptr) {
+            // No rule looks back at a declaration once it has matched: it can leave the tree.
             const auto index = static_cast<uint32_t>(inner_declaration_);
-            declarations_.push_back({index, static_cast<Rule>(records_[index].rule)});
+            const PairRecord& own = records_[index];
+            sink_->take(static_cast<Rule>(own.rule), &own, own.next - index, index);
+            records_.truncate(start);
+            // After a very large declaration, the room it took is handed back rather than held
+            // until the end of the file (unless the header fills much of it).
+            if (records_.capacity() * sizeof(PairRecord) >= large_block::kThreshold &&
+                start < records_.capacity() / 8) {
+                RecordBuffer<PairRecord> kept(start + 64);
+                kept.append(records_.data(), start);
+                records_ = std::move(kept);
+            }
         }
         return matched;
     }
@@ -1079,8 +1092,8 @@ private:
     const char* const begin_;
     const char* const end_;
     const char* p_;
+    DeclarationSink* const sink_;
     RecordBuffer<PairRecord> records_;
-    std::vector<DeclarationRoot> declarations_;
     size_t inner_declaration_ = 0; // the pair of the declaration declaration_inner last read
     size_t steps_ = 0;
     const size_t budget_;
@@ -1091,9 +1104,10 @@ private:
 
 } // namespace
 
-std::optional<CompactProgram> parse_program_compact(std::string_view text) {
+std::optional<peg::RecordBuffer<peg::PairRecord>> parse_program_compact(std::string_view text,
+                                                                        DeclarationSink* sink) {
     if (text.size() > peg::kMaxInputBytes) return std::nullopt;
-    return CompactParser(text).run();
+    return CompactParser(text, sink).run();
 }
 
 } // namespace vok::grammar

@@ -27,22 +27,30 @@
 
 namespace vok::grammar {
 
-// A top-level declaration's own pair (entity_decl, policy_decl, ...: inside its `declaration`,
-// `export_decl` and `declaration_inner` wrappers) and that pair's rule.
-struct DeclarationRoot {
-    uint32_t index;
-    Rule rule;
+// Receives each top-level declaration's records as soon as the declaration has been read, in place
+// of the program's tree: a reader that takes the declarations in an order of its own can have
+// them sorted so while they are still in the cache, rather than copy them out of a large tree.
+class DeclarationSink {
+public:
+    // `records` are the `count` records of a declaration's own pair (entity_decl, policy_decl,
+    // ...: inside its `declaration`, `export_decl` and `declaration_inner` wrappers, which are
+    // dropped) and of its descendants, `rule` that pair's rule; `first` is the index the first
+    // of them had in the program's tree, which their `next` indexes count from.
+    virtual void take(Rule rule, const peg::PairRecord* records, uint32_t count,
+                      uint32_t first) = 0;
+
+    // Set when the compact parser has read the whole text: every declaration went to `take`, in
+    // file order. Otherwise what `take` received is only a part, to be dropped.
+    bool complete = false;
+
+protected:
+    ~DeclarationSink() = default;
 };
 
-struct CompactProgram {
-    peg::RecordBuffer<peg::PairRecord> records;
-    // Every declaration in file order, noted as it was read: a reader of the declarations need
-    // not walk a large tree to find them.
-    std::vector<DeclarationRoot> declarations;
-};
-
-// The compact tree of `program` over `text`, or nothing when the rule engine must decide. Polls
-// for cancellation as it goes.
-std::optional<CompactProgram> parse_program_compact(std::string_view text);
+// The records of the compact tree of `program` over `text`, or nothing when the rule engine must
+// decide. Polls for cancellation as it goes. With a sink, the declarations go to the sink and the
+// tree keeps the rest (`program`, the file header and the end of input).
+std::optional<peg::RecordBuffer<peg::PairRecord>>
+parse_program_compact(std::string_view text, DeclarationSink* sink = nullptr);
 
 } // namespace vok::grammar

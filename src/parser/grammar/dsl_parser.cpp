@@ -15,13 +15,10 @@ Result<DslTree, DslParseFailure> DslParser::parse(Rule start, std::string_view t
     return peg::run_parser<grammar::DslState, Rule>(text, kMaxRuleNesting, start_rule, stats);
 }
 
-Result<DslTree, DslParseFailure>
-DslParser::parse_program(std::string_view text,
-                         std::optional<std::vector<DeclarationRoot>>* declarations) {
-    if (auto compact = grammar::parse_program_compact(text)) {
-        if (declarations != nullptr) declarations->emplace(std::move(compact->declarations));
-        return DslTree(text, std::move(compact->records));
-    }
+Result<DslTree, DslParseFailure> DslParser::parse_program(std::string_view text,
+                                                          DeclarationSink* sink) {
+    if (auto records = grammar::parse_program_compact(text, sink))
+        return DslTree(text, std::move(*records));
     return parse(Rule::program, text);
 }
 

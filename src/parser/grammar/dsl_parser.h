@@ -10,9 +10,7 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "common/result.h"
 #include "parser/grammar/compact_grammar.h"
@@ -50,12 +48,11 @@ public:
 
     // A whole source file as the syntax-tree builder reads it: the same outcome as `parse` from
     // `program`, but expression levels without an operator leave no pair (compact_grammar.h).
-    // Texts the compact parser refuses go to `parse`, which words the failure. `declarations`,
-    // when given, receives the list of the file's declarations where the compact parser read it
-    // (and stays empty where the rule engine did).
-    static Result<DslTree, DslParseFailure>
-    parse_program(std::string_view text,
-                  std::optional<std::vector<DeclarationRoot>>* declarations = nullptr);
+    // Texts the compact parser refuses go to `parse`, which words the failure. With a sink, a
+    // text the compact parser reads has its declarations in the sink, not in the tree
+    // (DeclarationSink::complete says which happened).
+    static Result<DslTree, DslParseFailure> parse_program(std::string_view text,
+                                                          DeclarationSink* sink = nullptr);
 };
 
 } // namespace vok::grammar

@@ -30,6 +30,26 @@ TEST(LargeBlockAllocator, MapsAlignedCountedBlocksAboveTheThreshold) {
     EXPECT_THROW((void)allocator.allocate(static_cast<size_t>(-1) / 4), std::bad_array_new_length);
 }
 
+TEST(LargeBlock, GrowKeepsTheContentsAndTheCount) {
+    const size_t before = large_block::mapped_bytes();
+    const size_t old_bytes = 3 * large_block::kThreshold / 2;
+    auto* block = static_cast<unsigned char*>(large_block::map(old_bytes));
+    for (size_t i = 0; i < old_bytes; i += 4096)
+        block[i] = static_cast<unsigned char>(i / 4096);
+    block[old_bytes - 1] = 0xAB;
+    const size_t new_bytes = 5 * large_block::kThreshold;
+    auto* grown = static_cast<unsigned char*>(large_block::grow(block, old_bytes, new_bytes));
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(grown) % large_block::kThreshold, 0u);
+    EXPECT_EQ(large_block::mapped_bytes() - before, new_bytes);
+    for (size_t i = 0; i < old_bytes; i += 4096)
+        ASSERT_EQ(grown[i], static_cast<unsigned char>(i / 4096)) << i;
+    EXPECT_EQ(grown[old_bytes - 1], 0xAB);
+    EXPECT_EQ(grown[old_bytes], 0); // new room reads as zeros, and is writable to the end
+    grown[new_bytes - 1] = 1;
+    large_block::unmap(grown, new_bytes);
+    EXPECT_EQ(large_block::mapped_bytes(), before);
+}
+
 TEST(LargeBlockAllocator, VectorsGrowAcrossTheThresholdKeepingTheirContents) {
     const size_t before = large_block::mapped_bytes();
     {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -117,9 +118,37 @@ std::vector<std::string> variants(const std::string& text, size_t cuts, size_t e
     return out;
 }
 
-// The declarations' own pairs, found by walking the tree: what the compact parser lists.
-std::vector<std::pair<uint32_t, grammar::Rule>> walked_declarations(const grammar::DslTree& tree) {
-    std::vector<std::pair<uint32_t, grammar::Rule>> found;
+// A declaration as records whose `next` counts from the declaration's own pair.
+struct TakenDeclaration {
+    grammar::Rule rule;
+    std::vector<std::array<uint32_t, 4>> records;
+    friend bool operator==(const TakenDeclaration&, const TakenDeclaration&) = default;
+};
+
+TakenDeclaration taken(grammar::Rule rule, const peg::PairRecord* records, uint32_t count,
+                       uint32_t first) {
+    TakenDeclaration d{rule, {}};
+    for (uint32_t i = 0; i < count; ++i)
+        d.records.push_back(
+            {records[i].start, records[i].end, records[i].next - first, records[i].rule});
+    return d;
+}
+
+struct CollectingSink final : grammar::DeclarationSink {
+    void take(grammar::Rule rule, const peg::PairRecord* records, uint32_t count,
+              uint32_t first) override {
+        declarations.push_back(taken(rule, records, count, first));
+    }
+    std::vector<TakenDeclaration> declarations;
+};
+
+// What a sink must receive: each declaration's own pair and descendants, found by walking the
+// whole tree.
+std::vector<TakenDeclaration> walked_declarations(const std::string& source) {
+    auto records = grammar::parse_program_compact(source);
+    const grammar::DslTree tree(source, std::move(*records));
+    std::vector<TakenDeclaration> found;
+    std::vector<peg::PairRecord> all;
     for (const grammar::DslPair& top : tree.pairs()) {
         for (const grammar::DslPair& child : top.children()) {
             if (child.rule() != grammar::Rule::declaration) continue;
@@ -127,25 +156,39 @@ std::vector<std::pair<uint32_t, grammar::Rule>> walked_declarations(const gramma
                 while (pair.rule() == grammar::Rule::export_decl ||
                        pair.rule() == grammar::Rule::declaration_inner)
                     pair = *pair.children().peek();
-                found.emplace_back(pair.index(), pair.rule());
+                std::vector<peg::PairRecord> own;
+                for (uint32_t i = pair.index(); i < pair.end_index(); ++i) {
+                    const grammar::DslPair at = tree.pair_at(i);
+                    own.push_back(peg::PairRecord{static_cast<uint32_t>(at.start()),
+                                                  static_cast<uint32_t>(at.end()), at.end_index(),
+                                                  static_cast<uint16_t>(at.rule())});
+                }
+                found.push_back(taken(pair.rule(), own.data(), static_cast<uint32_t>(own.size()),
+                                      pair.index()));
             }
         }
     }
     return found;
 }
 
-void expect_listed_declarations(const std::string& source) {
-    auto compact = grammar::parse_program_compact(source);
-    if (!compact) return;
-    const grammar::DslTree tree(source, std::move(compact->records));
-    std::vector<std::pair<uint32_t, grammar::Rule>> listed;
-    for (const grammar::DeclarationRoot& d : compact->declarations)
-        listed.emplace_back(d.index, d.rule);
-    EXPECT_EQ(listed, walked_declarations(tree)) << source;
+// With a sink the compact parser hands over exactly the declarations the tree would hold, in
+// file order, and keeps only the program's frame.
+void expect_sunk_declarations(const std::string& source) {
+    CollectingSink sink;
+    auto frame = grammar::parse_program_compact(source, &sink);
+    EXPECT_EQ(frame.has_value(), sink.complete) << source;
+    if (!frame) return;
+    EXPECT_EQ(sink.declarations, walked_declarations(source)) << source;
+    const grammar::DslTree tree(source, std::move(*frame));
+    for (const grammar::DslPair& top : tree.pairs())
+        for (const grammar::DslPair& child : top.children())
+            EXPECT_TRUE(child.rule() == grammar::Rule::file_header ||
+                        child.rule() == grammar::Rule::EOI)
+                << source;
 }
 
 void expect_same_road(const std::string& source) {
-    expect_listed_declarations(source);
+    expect_sunk_declarations(source);
     const std::string expected = oracle::observable(oracle::parse_source(source), source.size());
     const std::string actual = oracle::observable(parse_source(source), source.size());
     ASSERT_EQ(actual, expected) << "source:\n" << source;
