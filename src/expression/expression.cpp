@@ -25,12 +25,28 @@ bool operator==(const Box& a, const Box& b) {
 
 namespace {
 
-void take(Box& box, std::vector<std::unique_ptr<Expression>>& out) {
-    if (auto p = box.release()) out.push_back(std::move(p));
+// Calls `f` with each child slot of a node (a Box, or an OptBox for an optional child).
+template <class T, class F> void for_each_child_slot(T& n, F&& f) {
+    if constexpr (std::is_same_v<T, expr::GroupBy>) {
+        f(n.collection), f(n.filter), f(n.key), f(n.condition);
+    } else if constexpr (std::is_same_v<T, expr::Binary>) {
+        f(n.left), f(n.right);
+    } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
+        f(n.operand);
+    } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
+        f(n.collection), f(n.condition);
+    } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
+        f(n.collection), f(n.filter);
+    } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
+        f(n.collection), f(n.predicate), f(n.projection);
+    }
 }
 
-void take(OptBox& box, std::vector<std::unique_ptr<Expression>>& out) {
-    if (box) take(*box, out);
+Box* box_in(Box& slot) {
+    return &slot;
+}
+Box* box_in(OptBox& slot) {
+    return slot ? &*slot : nullptr;
 }
 
 } // namespace
@@ -38,23 +54,11 @@ void take(OptBox& box, std::vector<std::unique_ptr<Expression>>& out) {
 void Expression::take_children(std::vector<std::unique_ptr<Expression>>& out) {
     std::visit(
         [&](auto& n) {
-            using T = std::decay_t<decltype(n)>;
-            if constexpr (std::is_same_v<T, expr::GroupBy>) {
-                take(n.collection, out), take(n.filter, out), take(n.key, out);
-                take(n.condition, out);
-            } else if constexpr (std::is_same_v<T, expr::Binary>) {
-                take(n.left, out), take(n.right, out);
-            } else if constexpr (std::is_same_v<T, expr::Unary>) {
-                take(n.operand, out);
-            } else if constexpr (std::is_same_v<T, expr::Cast>) {
-                take(n.operand, out);
-            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
-                take(n.collection, out), take(n.condition, out);
-            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
-                take(n.collection, out), take(n.filter, out);
-            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
-                take(n.collection, out), take(n.predicate, out), take(n.projection, out);
-            }
+            for_each_child_slot(n, [&](auto& slot) {
+                Box* box = box_in(slot);
+                if (box == nullptr) return;
+                if (auto p = box->release()) out.push_back(std::move(p));
+            });
         },
         node_);
 }
@@ -80,13 +84,6 @@ bool is_literal_true(const Expression& e) {
 
 namespace {
 
-bool owns(const Box& box) {
-    return box.get() != nullptr;
-}
-bool owns(const OptBox& box) {
-    return box && box->get() != nullptr;
-}
-
 // The variants that hold no child box.
 constexpr uint32_t kLeafKinds = 1u << static_cast<int>(ExpressionKind::Literal) |
                                 1u << static_cast<int>(ExpressionKind::QuantityLiteral) |
@@ -105,42 +102,20 @@ Expression::~Expression() {
     if (kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0) return;
     const bool done = std::visit(
         [](auto& n) {
-            using T = std::decay_t<decltype(n)>;
-            size_t released = 0;
-            auto drop = [&](auto& box) {
-                if (owns(box)) ++released, box.reset();
-            };
             bool owning = false;
-            if constexpr (std::is_same_v<T, expr::GroupBy>) {
-                owning = owns(n.collection) || owns(n.filter) || owns(n.key) || owns(n.condition);
-            } else if constexpr (std::is_same_v<T, expr::Binary>) {
-                owning = owns(n.left) || owns(n.right);
-            } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
-                owning = owns(n.operand);
-            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
-                owning = owns(n.collection) || owns(n.condition);
-            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
-                owning = owns(n.collection) || owns(n.filter);
-            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
-                owning = owns(n.collection) || owns(n.predicate) || owns(n.projection);
-            }
+            for_each_child_slot(n, [&](auto& slot) {
+                const Box* box = box_in(slot);
+                owning = owning || (box != nullptr && box->get() != nullptr);
+            });
             if (!owning) return true;
             if (t_destroy_depth >= kRecursiveDestroyDepth) return false;
             // Children are released here, while the depth counter covers them.
             ++t_destroy_depth;
-            if constexpr (std::is_same_v<T, expr::GroupBy>) {
-                drop(n.collection), drop(n.filter), drop(n.key), drop(n.condition);
-            } else if constexpr (std::is_same_v<T, expr::Binary>) {
-                drop(n.left), drop(n.right);
-            } else if constexpr (std::is_same_v<T, expr::Unary> || std::is_same_v<T, expr::Cast>) {
-                drop(n.operand);
-            } else if constexpr (std::is_same_v<T, expr::Quantifier>) {
-                drop(n.collection), drop(n.condition);
-            } else if constexpr (std::is_same_v<T, expr::Aggregation>) {
-                drop(n.collection), drop(n.filter);
-            } else if constexpr (std::is_same_v<T, expr::AggregationComprehension>) {
-                drop(n.collection), drop(n.predicate), drop(n.projection);
-            }
+            size_t released = 0;
+            for_each_child_slot(n, [&](auto& slot) {
+                Box* box = box_in(slot);
+                if (box != nullptr && box->get() != nullptr) ++released, box->reset();
+            });
             --t_destroy_depth;
             t_nodes_destroyed += released;
             return true;
