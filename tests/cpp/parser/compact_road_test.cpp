@@ -148,7 +148,6 @@ std::vector<TakenDeclaration> walked_declarations(const std::string& source) {
     auto records = grammar::parse_program_compact(source);
     const grammar::DslTree tree(source, std::move(*records));
     std::vector<TakenDeclaration> found;
-    std::vector<peg::PairRecord> all;
     for (const grammar::DslPair& top : tree.pairs()) {
         for (const grammar::DslPair& child : top.children()) {
             if (child.rule() != grammar::Rule::declaration) continue;
