@@ -836,15 +836,8 @@ public:
             refused = true;
             return;
         }
-        peg::RecordBuffer<peg::PairRecord>& buffer = buffers[pass_number(*kind)];
-        const auto at = static_cast<uint32_t>(buffer.size());
-        buffer.append(records, count);
-        // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
-        const uint32_t shift = at - first;
-        for (uint32_t i = at; i < at + count; ++i)
-            buffer[i].next += shift;
         kinds.push_back(static_cast<uint8_t>(*kind));
-        places.push_back(at);
+        places.push_back(peg::append_subtree(buffers[pass_number(*kind)], records, count, first));
     }
 
     bool refused = false; // a declaration of no kind the lowering knows (never, in practice)

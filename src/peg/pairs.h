@@ -132,6 +132,19 @@ private:
     uint32_t end_;
 };
 
+// Appends to `to` the `count` records of a subtree whose first record stood at index `first` of
+// another buffer, their links moved with them; returns the index the subtree now starts at.
+inline uint32_t append_subtree(RecordBuffer<PairRecord>& to, const PairRecord* records,
+                               uint32_t count, uint32_t first) {
+    const auto at = static_cast<uint32_t>(to.size());
+    to.append(records, count);
+    // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
+    const uint32_t shift = at - first;
+    for (uint32_t i = at; i < at + count; ++i)
+        to[i].next += shift;
+    return at;
+}
+
 // Owns the pair records of one successful parse.
 template <class R> class ParseTree {
 public:
@@ -149,16 +162,8 @@ public:
         for (const uint32_t root : roots)
             total += from[root].next - root;
         RecordBuffer<PairRecord> records(total);
-        for (uint32_t& root : roots) {
-            const uint32_t at = static_cast<uint32_t>(records.size());
-            const uint32_t count = from[root].next - root;
-            records.append(&from[root], count);
-            // Indexes past the end of the subtree shift with it (unsigned arithmetic wraps back).
-            const uint32_t shift = at - root;
-            for (uint32_t i = at; i < at + count; ++i)
-                records[i].next += shift;
-            root = at;
-        }
+        for (uint32_t& root : roots)
+            root = append_subtree(records, &from[root], from[root].next - root, root);
         return ParseTree(data_->input, std::move(records));
     }
 
