@@ -3,11 +3,15 @@
 // name tables (lowering_name_table.h), then the units' commit; ids come from concept_id.
 #include "parser/lowering.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +19,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/built_ahead.h"
 #include "common/cancellation.h"
 #include "common/invariant.h"
 #include "concept_id/concept_id.h"
@@ -184,7 +189,38 @@ public:
         }
     }
 
+    // Files of many declarations have their nodes built on worker threads, a bounded window ahead
+    // of the lowering, in the order the passes read them. The lowering sees the same nodes and the
+    // same refusals.
+    void build_ahead(Passes<Item>& passes) {
+        const auto lists = passes.lists();
+        size_t count = 0;
+        for (const std::vector<Item>* list : lists)
+            count += list->size();
+        const size_t cores = available_cores();
+        if (count < kFewestBuiltAhead || cores < 2) return;
+        std::vector<Item> schedule;
+        schedule.reserve(count);
+        for (size_t p = 0; p < kPassCount; ++p) {
+            lists_[p] = lists[p];
+            offsets_[p] = schedule.size();
+            schedule.insert(schedule.end(), lists[p]->begin(), lists[p]->end());
+        }
+        // Pairs are given back behind the oldest node in use, so the passes must read them front
+        // to back (they do, however the file's pairs were laid out).
+        if (!std::is_sorted(schedule.begin(), schedule.end())) return;
+        schedule_ = std::move(schedule);
+        try {
+            ahead_.emplace(count, std::min(cores - 1, kMostWorkers),
+                           [this](size_t position) { return build(schedule_[position]); });
+        } catch (const std::system_error&) {
+            // No threads to be had: the lowering builds each node itself.
+            ahead_.reset();
+        }
+    }
+
     AstNode& node(const std::vector<Item>& pass, size_t i) {
+        if (ahead_) return node_built_ahead(pass, i);
         const Item item = pass[i];
         Slot& slot = slots_[i % kSlots];
         if (slot.item != item || !slot.node) {
@@ -202,8 +238,8 @@ public:
     // The unit pass reads its declarations together, so they are all built; files declare few.
     const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) {
         units_.reserve(pass.size());
-        for (const Item item : pass)
-            units_.push_back(build(item));
+        for (size_t i = 0; i < pass.size(); ++i)
+            units_.push_back(ahead_ ? std::move(node_built_ahead(pass, i)) : build(pass[i]));
         for (AstNode& unit : units_)
             unit_pointers_.push_back(&unit);
         return unit_pointers_;
@@ -216,6 +252,28 @@ private:
         return static_cast<size_t>(std::upper_bound(bases_.begin(), bases_.end(), item) -
                                    bases_.begin()) -
                1;
+    }
+
+    AstNode& node_built_ahead(const std::vector<Item>& pass, size_t i) {
+        if (&pass != lists_[reading_]) {
+            reading_ = 0;
+            while (reading_ + 1 < kPassCount && lists_[reading_] != &pass)
+                ++reading_;
+            VOK_INVARIANT(lists_[reading_] == &pass, "a pass the nodes were not built for");
+        }
+        AstNode& built = ahead_->at(offsets_[reading_] + i);
+        const size_t kept = ahead_->first_kept();
+        if (kept >= released_position_ + kReleaseInterval && kept < schedule_.size()) {
+            release_pairs_before(schedule_[kept]);
+            released_position_ = kept;
+        }
+        return built;
+    }
+
+    static size_t available_cores() {
+        cpu_set_t set;
+        if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
+        return static_cast<size_t>(CPU_COUNT(&set));
     }
 
     AstNode build(Item item) {
@@ -231,7 +289,13 @@ private:
         Item oldest = std::numeric_limits<Item>::max();
         for (const Slot& slot : slots_)
             if (slot.node) oldest = std::min(oldest, slot.item);
-        if (oldest == std::numeric_limits<Item>::max() || oldest <= released_) return;
+        if (oldest == std::numeric_limits<Item>::max()) return;
+        release_pairs_before(oldest);
+    }
+
+    // Gives back the pairs before `oldest`, which no node still to be built reads.
+    void release_pairs_before(Item oldest) {
+        if (oldest <= released_) return;
         for (size_t t = 0; t < trees_.size(); ++t) {
             if (ends_[t] <= oldest) {
                 trees_[t].reset();
@@ -259,6 +323,19 @@ private:
     std::vector<AstNode*> unit_pointers_;
     size_t builds_ = 0;
     Item released_ = 0; // pairs before this index are given back
+
+    // Fewer declarations than this are built by the lowering itself: starting threads would cost
+    // more than they save.
+    static constexpr size_t kFewestBuiltAhead = 2048;
+    // Three workers keep ahead of the lowering on the benchmark model; more only contend.
+    static constexpr size_t kMostWorkers = 3;
+    std::array<const std::vector<Item>*, kPassCount> lists_{}; // the passes built ahead, by number
+    std::array<size_t, kPassCount> offsets_{}; // where each pass starts in `schedule_`
+    std::vector<Item> schedule_;               // the items built ahead, in the order read
+    size_t reading_ = 0;                       // the pass the lowering read last
+    size_t released_position_ = 0;             // pairs before this position's are given back
+    // Declared last: its workers stop before anything they read goes.
+    std::optional<BuiltAhead<AstNode>> ahead_;
 };
 
 ParserError wrapped(std::string_view prefix, const std::string& detail) {
@@ -945,6 +1022,7 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink
     }
 
     PairNodes nodes(std::move(trees));
+    nodes.build_ahead(*passes);
     Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
     try {
         auto graph = lowering.run(*passes);

@@ -41,6 +41,7 @@ void LineIndex::index_lines() const {
 }
 
 LineCol LineIndex::line_col(size_t offset) const {
+    const std::lock_guard lock(mutex_);
     if (line_starts_.empty()) index_lines();
     offset = std::min(offset, text_.size());
     // The last line start at or before the offset: a few lines on from the last lookup (tree

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -22,8 +23,8 @@ struct LineCol {
     bool operator==(const LineCol&) const = default;
 };
 
-// Borrows the text: it must outlive the index. Lookups update the forward cursor, so one index
-// serves one thread at a time.
+// Borrows the text: it must outlive the index. Lookups update the forward cursor under a lock, so
+// threads may share an index (workers building declarations of one tree word their errors by it).
 class LineIndex {
 public:
     explicit LineIndex(std::string_view text);
@@ -35,6 +36,7 @@ private:
     void index_lines() const;
 
     std::string_view text_;
+    mutable std::mutex mutex_;
     mutable std::vector<size_t> line_starts_; // empty until the first lookup
     // The last position looked up: a later offset on the same line counts on from there.
     mutable size_t cursor_line_ = 1;

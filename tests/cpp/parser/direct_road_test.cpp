@@ -154,5 +154,33 @@ TEST(DirectRoad, LargeFilesAlreadyInTheOrderOfThePasses) {
     expect_same_graph("Entity \"a\\qb\"\n" + participants);
 }
 
+// Files of many declarations have their nodes built on worker threads ahead of the lowering: each
+// example and golden input (and variants of it) followed by enough declarations to start them, and
+// files whose declarations fail to build in many places at once, words looked up by position on
+// several workers side by side.
+TEST(DirectRoad, NodesBuiltAheadOnWorkers) {
+    std::string padding;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string n = std::to_string(i);
+        padding += "Entity \"Padding" + n + "\"\nPolicy padding" + n + " as: x > " + n + "\n";
+    }
+    const fs::path root(VOK_SOURCE_DIR);
+    std::vector<std::string> texts = texts_in(root / "examples", true, 1 << 20);
+    for (std::string& text : texts_in(root / "tests/golden", true, 1 << 20))
+        texts.push_back(std::move(text));
+    for (const std::string& text : texts)
+        for (const std::string& source : variants(text, 3, 3))
+            expect_same_graph(source + "\n" + padding);
+
+    std::string failing = padding;
+    for (int i = 0; i < 300; ++i) {
+        const std::string n = std::to_string(i);
+        failing += "Instance twice" + n + " of \"Padding1\" { f: 1, f: 2 }\n";
+        failing += "Metric \"m" + n + "\" as: sum(f in flows: f.q) @severity \"loud\"\n";
+    }
+    expect_same_graph(failing);
+    expect_same_graph(failing + padding);
+}
+
 } // namespace
 } // namespace vok

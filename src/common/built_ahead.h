@@ -1,0 +1,174 @@
+// Values of a known sequence built on worker threads a bounded window ahead of one reader that
+// takes them in order.
+//
+// The reader asks for positions in (nearly) ascending order: it asks for a position in every block
+// in turn, and once it has asked for one in block b, never again for one before block b - 1, so
+// the blocks before that are dropped and their room goes to the workers. At most `kBlocksAhead`
+// blocks per worker exist at once, so the memory held is bounded whatever the length of the
+// sequence.
+//
+// What a build throws reaches the reader when it asks for that position, not before: the reader
+// sees the same values and the same failures, in the same order, as if it built each value itself
+// when it asked. Builds run on the workers without the reader's cancellation check; the reader
+// polls its own while it waits, and when it leaves (by a failure or cancellation), the workers
+// stop after the block in hand.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "common/cancellation.h"
+#include "common/invariant.h"
+
+namespace vok {
+
+template <class T> class BuiltAhead {
+public:
+    static constexpr size_t kBlock = 64;      // positions built by one worker at a time
+    static constexpr size_t kBlocksAhead = 4; // blocks per worker in flight or waiting
+    static constexpr size_t kBlocksFreedTogether = 2;
+
+    // Starts `workers` threads (at least one) building positions 0 to `count` - 1 by `build`.
+    BuiltAhead(size_t count, size_t workers, std::function<T(size_t)> build)
+        : build_(std::move(build)), count_(count), blocks_((count + kBlock - 1) / kBlock),
+          ring_(std::max<size_t>(workers, 1) * kBlocksAhead) {
+        threads_.reserve(std::max<size_t>(workers, 1));
+        try {
+            for (size_t w = 0; w < std::max<size_t>(workers, 1); ++w)
+                threads_.emplace_back([this] { work(); });
+        } catch (...) {
+            stop();
+            throw;
+        }
+    }
+
+    BuiltAhead(const BuiltAhead&) = delete;
+    BuiltAhead& operator=(const BuiltAhead&) = delete;
+    ~BuiltAhead() { stop(); }
+
+    // The value at `position`, waiting for it if need be; rethrows what its build threw.
+    T& at(size_t position) {
+        VOK_INVARIANT(position < count_, "position past the end of the sequence");
+        const size_t block = position / kBlock;
+        VOK_INVARIANT(block >= first_kept_, "position in a block already dropped");
+        if (block >= next_unread_) wait_for(block);
+        Built& built = ring_[block % ring_.size()].values[position % kBlock];
+        if (built.error) std::rethrow_exception(built.error);
+        return *built.value;
+    }
+
+    // The first position whose value may still be asked for: the values before it are dropped.
+    size_t first_kept() const { return std::min(first_kept_ * kBlock, count_); }
+
+private:
+    struct Built {
+        std::optional<T> value;
+        std::exception_ptr error;
+    };
+    struct Slot {
+        std::vector<Built> values;
+        size_t block = 0;
+        bool ready = false;
+    };
+
+    // Drops the blocks before `block` - 1 and waits until `block` is built. Blocks are read in
+    // order, so every block the reader drops was built and read: no worker still reads for it.
+    void wait_for(size_t block) {
+        VOK_INVARIANT(block == next_unread_, "a block skipped");
+        std::unique_lock lock(mutex_);
+        // Room is handed to the workers a few blocks at a time: waking them costs more than a
+        // block's wait for room.
+        if (block >= first_kept_ + 1 + kBlocksFreedTogether) {
+            first_kept_ = block - 1;
+            room_.notify_all();
+        }
+        Slot& slot = ring_[block % ring_.size()];
+        while (!(slot.ready && slot.block == block)) {
+            // The wait is cut short now and then so that the reader can be cancelled.
+            built_.wait_for(lock, std::chrono::milliseconds(10));
+            if (!(slot.ready && slot.block == block)) {
+                lock.unlock();
+                poll_cancellation_now();
+                lock.lock();
+            }
+        }
+        next_unread_ = block + 1;
+    }
+
+    void work() {
+        const CancellationScope scope(
+            +[](void* stopping) {
+                return static_cast<std::atomic<bool>*>(stopping)->load(std::memory_order_relaxed);
+            },
+            &stopping_);
+        for (;;) {
+            size_t block = 0;
+            {
+                std::unique_lock lock(mutex_);
+                room_.wait(lock, [&] {
+                    return stopping_.load(std::memory_order_relaxed) || next_block_ >= blocks_ ||
+                           next_block_ < first_kept_ + ring_.size();
+                });
+                if (stopping_.load(std::memory_order_relaxed) || next_block_ >= blocks_) return;
+                block = next_block_++;
+                ring_[block % ring_.size()].ready = false;
+            }
+            // The slot's previous values are dropped here, off the reader's thread.
+            std::vector<Built> values = std::move(ring_[block % ring_.size()].values);
+            values.clear();
+            values.resize(std::min(kBlock, count_ - block * kBlock));
+            for (size_t k = 0; k < values.size(); ++k) {
+                if (stopping_.load(std::memory_order_relaxed)) break;
+                try {
+                    values[k].value.emplace(build_(block * kBlock + k));
+                } catch (...) {
+                    values[k].error = std::current_exception();
+                }
+            }
+            {
+                std::lock_guard lock(mutex_);
+                Slot& slot = ring_[block % ring_.size()];
+                slot.values = std::move(values);
+                slot.block = block;
+                slot.ready = true;
+            }
+            built_.notify_all();
+        }
+    }
+
+    void stop() noexcept {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_.store(true, std::memory_order_relaxed);
+        }
+        room_.notify_all();
+        for (std::thread& thread : threads_)
+            if (thread.joinable()) thread.join();
+    }
+
+    const std::function<T(size_t)> build_;
+    const size_t count_;
+    const size_t blocks_;
+
+    std::mutex mutex_;
+    std::condition_variable room_;  // a block may be started (or the workers must stop)
+    std::condition_variable built_; // a block is ready
+    std::vector<Slot> ring_;        // block b in slot b % size, under `mutex_`
+    size_t next_block_ = 0;         // the next block a worker takes
+    size_t first_kept_ = 0;         // the first block the reader may still ask for
+    std::atomic<bool> stopping_{false};
+    std::vector<std::thread> threads_;
+
+    // The reader's own: the blocks from `first_kept_` up to this one are built.
+    size_t next_unread_ = 0;
+};
+
+} // namespace vok
