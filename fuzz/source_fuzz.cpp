@@ -2,9 +2,11 @@
 // that costs the grammar more rule calls per byte than it promises is a finding too, and so is one
 // that the lowering and its reference (tests/cpp/parser/oracle/) lower differently, or one where
 // Graph.parse's direct road (lowering from the grammar's pairs) and the tree road (the whole
-// syntax tree, then its lowering) give a different graph or a different error.
+// syntax tree, then its lowering) give a different graph or a different error. Every eighth input
+// is also read followed by enough declarations that the direct road builds its nodes on workers.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "oracle/graph_dump.h"
@@ -13,6 +15,28 @@
 #include "parser/grammar/dsl_parser.h"
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
+
+namespace {
+
+std::string tree_road_outcome(std::string_view text) {
+    auto ast = vok::parse_source(text);
+    if (!ast.ok())
+        return vok::testing::lowering_outcome(vok::ParseResult<vok::Graph>(vok::Err(ast.error())));
+    return vok::testing::lowering_outcome(
+        vok::ast_to_graph(std::move(*ast), vok::LoweringOptions{}));
+}
+
+const std::string& padding() {
+    static const std::string text = [] {
+        std::string declarations;
+        for (int i = 0; i < 2100; ++i)
+            declarations += "Entity \"Padding" + std::to_string(i) + "\"\n";
+        return declarations;
+    }();
+    return text;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -35,5 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             vok::testing::lowering_outcome(vok::ParseResult<vok::Graph>(vok::Err(ast.error())));
     }
     if (vok::testing::lowering_outcome(vok::parse_to_graph(text)) != tree_road) __builtin_trap();
+    if (size % 8 == 1) {
+        const std::string padded = std::string(text) + "\n" + padding();
+        if (vok::testing::lowering_outcome(vok::parse_to_graph(padded)) !=
+            tree_road_outcome(padded))
+            __builtin_trap();
+    }
     return 0;
 }
