@@ -34,7 +34,6 @@ template <class T> class BuiltAhead {
 public:
     static constexpr size_t kBlock = 64;      // positions built by one worker at a time
     static constexpr size_t kBlocksAhead = 4; // blocks per worker in flight or waiting
-    static constexpr size_t kBlocksFreedTogether = 2;
 
     // Starts `workers` threads (at least one) building positions 0 to `count` - 1 by `build`.
     BuiltAhead(size_t count, size_t workers, std::function<T(size_t)> build)
@@ -69,36 +68,49 @@ public:
     size_t first_kept() const { return std::min(first_kept_ * kBlock, count_); }
 
 private:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     struct Built {
         std::optional<T> value;
         std::exception_ptr error;
     };
     struct Slot {
         std::vector<Built> values;
-        size_t block = 0;
-        bool ready = false;
+        // The block whose values the slot holds, once they are all built (release: the values
+        // are written before it).
+        std::atomic<size_t> block{kNone};
     };
 
-    // Drops the blocks before `block` - 1 and waits until `block` is built. Blocks are read in
-    // order, so every block the reader drops was built and read: no worker still reads for it.
+    // Drops the blocks before `block` - 1 (half a ring at a time: waking the workers costs more
+    // than a block's wait for room) and waits until `block` is built. Blocks are read in order,
+    // so every block the reader drops was built and read: no worker still reads for it.
     void wait_for(size_t block) {
         VOK_INVARIANT(block == next_unread_, "a block skipped");
-        std::unique_lock lock(mutex_);
-        // Room is handed to the workers a few blocks at a time: waking them costs more than a
-        // block's wait for room.
-        if (block >= first_kept_ + 1 + kBlocksFreedTogether) {
-            first_kept_ = block - 1;
-            room_.notify_all();
-        }
         Slot& slot = ring_[block % ring_.size()];
-        while (!(slot.ready && slot.block == block)) {
-            // The wait is cut short now and then so that the reader can be cancelled.
-            built_.wait_for(lock, std::chrono::milliseconds(10));
-            if (!(slot.ready && slot.block == block)) {
-                lock.unlock();
-                poll_cancellation_now();
-                lock.lock();
+        if (block >= first_kept_ + 1 + ring_.size() / 2) {
+            std::lock_guard lock(mutex_);
+            first_kept_ = block - 1;
+            if (workers_waiting_ > 0) room_.notify_all();
+        }
+        if (slot.block.load(std::memory_order_acquire) != block) {
+            std::unique_lock lock(mutex_);
+            reader_waiting_ = true;
+            while (slot.block.load(std::memory_order_acquire) != block) {
+                // The wait is cut short now and then so that the reader can be cancelled.
+                built_.wait_for(lock, std::chrono::milliseconds(10));
+                if (slot.block.load(std::memory_order_acquire) != block) {
+                    lock.unlock();
+                    try {
+                        poll_cancellation_now();
+                    } catch (...) {
+                        lock.lock();
+                        reader_waiting_ = false;
+                        throw;
+                    }
+                    lock.lock();
+                }
             }
+            reader_waiting_ = false;
         }
         next_unread_ = block + 1;
     }
@@ -113,34 +125,36 @@ private:
             size_t block = 0;
             {
                 std::unique_lock lock(mutex_);
-                room_.wait(lock, [&] {
+                const auto may_start = [&] {
                     return stopping_.load(std::memory_order_relaxed) || next_block_ >= blocks_ ||
                            next_block_ < first_kept_ + ring_.size();
-                });
+                };
+                if (!may_start()) {
+                    ++workers_waiting_;
+                    room_.wait(lock, may_start);
+                    --workers_waiting_;
+                }
                 if (stopping_.load(std::memory_order_relaxed) || next_block_ >= blocks_) return;
                 block = next_block_++;
-                ring_[block % ring_.size()].ready = false;
             }
-            // The slot's previous values are dropped here, off the reader's thread.
-            std::vector<Built> values = std::move(ring_[block % ring_.size()].values);
-            values.clear();
-            values.resize(std::min(kBlock, count_ - block * kBlock));
-            for (size_t k = 0; k < values.size(); ++k) {
+            // The slot's previous block was dropped: its values go here, off the reader's thread.
+            Slot& slot = ring_[block % ring_.size()];
+            slot.values.clear();
+            slot.values.resize(std::min(kBlock, count_ - block * kBlock));
+            for (size_t k = 0; k < slot.values.size(); ++k) {
                 if (stopping_.load(std::memory_order_relaxed)) break;
                 try {
-                    values[k].value.emplace(build_(block * kBlock + k));
+                    slot.values[k].value.emplace(build_(block * kBlock + k));
                 } catch (...) {
-                    values[k].error = std::current_exception();
+                    slot.values[k].error = std::current_exception();
                 }
             }
+            slot.block.store(block, std::memory_order_release);
             {
+                // Under the lock, so that a reader about to wait sees the block or the call.
                 std::lock_guard lock(mutex_);
-                Slot& slot = ring_[block % ring_.size()];
-                slot.values = std::move(values);
-                slot.block = block;
-                slot.ready = true;
+                if (reader_waiting_) built_.notify_one();
             }
-            built_.notify_all();
         }
     }
 
@@ -158,12 +172,14 @@ private:
     const size_t count_;
     const size_t blocks_;
 
-    std::mutex mutex_;
+    std::vector<Slot> ring_;        // block b in slot b % size
+    std::mutex mutex_;              // guards what follows, up to the atomics
     std::condition_variable room_;  // a block may be started (or the workers must stop)
     std::condition_variable built_; // a block is ready
-    std::vector<Slot> ring_;        // block b in slot b % size, under `mutex_`
     size_t next_block_ = 0;         // the next block a worker takes
     size_t first_kept_ = 0;         // the first block the reader may still ask for
+    size_t workers_waiting_ = 0;    // workers waiting for room
+    bool reader_waiting_ = false;   // the reader waits for a block
     std::atomic<bool> stopping_{false};
     std::vector<std::thread> threads_;
 
