@@ -8,7 +8,10 @@
 // letter), which changes nothing but the time taken.
 #include "parser/grammar/compact_grammar.h"
 
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <unordered_map>
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
@@ -103,6 +106,27 @@ private:
     }
     template <const char* (*Scanner)(const char*, const char*)> bool scanned(Rule r) {
         const char* to = Scanner(p_, end_);
+        return to != nullptr && leaf(r, to);
+    }
+    // A string (opened by `Quotes` quotes) whose end lies as far as its closing quote, or the end
+    // of the text when there is none: backtracking may try one start many times, and scanning far
+    // each time would be quadratic. A string that does not end within a short window is scanned
+    // once per start and remembered. (A scanner stops at the first closing quote, so one that ends
+    // within the window ends where a scan of the whole text would.)
+    template <const char* (*Scanner)(const char*, const char*), size_t Quotes>
+    bool scanned_string(Rule r) {
+        if (end_ - p_ <= static_cast<ptrdiff_t>(kShortScan)) return scanned<Scanner>(r);
+        const char* to = Scanner(p_, p_ + kShortScan);
+        if (to == nullptr &&
+            std::string_view(p_, Quotes).find_first_not_of('"') == std::string_view::npos) {
+            const uint64_t key = uint64_t{offset(p_)} << 16 | static_cast<uint16_t>(r);
+            auto [found, inserted] = long_scans_.try_emplace(key, kNoEnd);
+            if (inserted) {
+                const char* far = Scanner(p_, end_);
+                if (far != nullptr) found->second = offset(far);
+            }
+            to = found->second == kNoEnd ? nullptr : begin_ + found->second;
+        }
         return to != nullptr && leaf(r, to);
     }
 
@@ -223,15 +247,16 @@ private:
     // ---- lexical rules ----
 
     bool identifier() { return scanned<scan_identifier>(Rule::identifier); }
-    bool string_literal() { return scanned<scan_string_literal>(Rule::string_literal); }
+    bool string_literal() { return scanned_string<scan_string_literal, 1>(Rule::string_literal); }
+    bool multiline_string() {
+        return scanned_string<scan_multiline_string, 3>(Rule::multiline_string);
+    }
     bool number() { return scanned<scan_number>(Rule::number); }
     bool version() { return scanned<scan_version>(Rule::version); }
     bool in_keyword() { return scanned<scan_in_keyword>(Rule::in_keyword); }
 
     bool name() {
-        return rule(Rule::name, [&] {
-            return scanned<scan_multiline_string>(Rule::multiline_string) || string_literal();
-        });
+        return rule(Rule::name, [&] { return multiline_string() || string_literal(); });
     }
     bool boolean() {
         return rule(Rule::boolean, [&] { return word("true") || word("false"); });
@@ -1073,8 +1098,8 @@ private:
 
     bool literal() {
         return rule(Rule::literal, [&] {
-            return scanned<scan_time_literal>(Rule::time_literal) ||
-                   scanned<scan_multiline_string>(Rule::multiline_string) || string_literal() ||
+            return scanned<scan_time_literal>(Rule::time_literal) || multiline_string() ||
+                   string_literal() ||
                    rule(Rule::interval_literal,
                         [&] {
                             return word("interval") && then([&] { return lit('('); }) &&
@@ -1100,6 +1125,10 @@ private:
     size_t level_ = 0;
     size_t nesting_ = 0;
     bool gave_up_ = false;
+    // Scans of strings that ran past kShortScan bytes: where each ended, by start and rule.
+    static constexpr size_t kShortScan = 256;
+    static constexpr uint32_t kNoEnd = std::numeric_limits<uint32_t>::max();
+    std::unordered_map<uint64_t, uint32_t> long_scans_;
 };
 
 } // namespace

@@ -257,5 +257,32 @@ TEST(CompactRoad, ExponentialBacktrackingIsLeftToTheRuleEngine) {
     }
 }
 
+// Strings that end far from where they start (or never end) are scanned once per start, however
+// often backtracking tries them: where they end must not change, also when a closing quote, a fence
+// or an escape lies across the end of the first, short scan.
+TEST(CompactRoad, StringsThatRunLong) {
+    std::vector<std::string> sources;
+    for (const size_t length :
+         {1u, 200u, 250u, 251u, 252u, 253u, 254u, 255u, 256u, 257u, 300u, 5000u}) {
+        const std::string body(length, 'x');
+        sources.push_back("Entity \"" + body + "\"\nEntity \"B\"\n");
+        sources.push_back("Entity \"\"\"" + body + "\"\"\"\nEntity \"B\"\n");
+        sources.push_back("Entity \"\"\"" + body + "\"\" \"\"\"\n");
+        sources.push_back("Entity \"" + body + "\\u{1F600}\\n\"\n");
+        sources.push_back("Entity \"" + body + "\\q\"\n");
+        sources.push_back("Policy p as: x = \"" + body + "\" and y = \"\"\"" + body + "\"\"\"\n");
+        // Never closed, with declarations (and their quotes) after it.
+        sources.push_back("Entity \"" + body + repeat("\nEntity E", 40));
+        sources.push_back("Entity \"\"\"" + body + repeat("\nEntity \"E\"", 40));
+    }
+    // Backtracking that retries an unclosed fence at the same places, in a long file.
+    const std::string nested = "Policy p as: " + repeat("( not-", 30) + "\"\"\" x";
+    sources.push_back(nested + repeat("\nEntity \"Padding\"", 400));
+    sources.push_back(nested + "\"\"\"" + repeat("\nEntity \"Padding\"", 400));
+    sources.push_back("Policy p as: " + repeat("( not-", 30) + "\" x" + repeat("\nEntity E", 400));
+    for (const std::string& source : sources)
+        expect_same_road(source);
+}
+
 } // namespace
 } // namespace vok
