@@ -7,16 +7,11 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <exception>
 #include <limits>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -909,74 +904,10 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
 // The declarations sorted into their passes as the grammar reads them, each pass's records in an
 // array of its own in file order: the lowering then reads each array front to back and gives it
 // back as it goes, and no copy of a large tree in pass order is ever made.
-//
-// Sorting writes every record once more, into arrays too large for the cache: for a large text a
-// worker thread does it, from chunks of declarations the grammar stages in memory it reuses, while
-// the grammar reads on. `finish` waits for it; the arrays are the same either way.
 class PassSink final : public grammar::DeclarationSink {
 public:
-    // Texts of at least this many bytes have their declarations sorted by a worker.
-    static constexpr size_t kStagedBytes = size_t{1} << 20;
-
-    explicit PassSink(size_t text_bytes) {
-        if (text_bytes < kStagedBytes) return;
-        try {
-            worker_ = std::thread([this] { sort_staged(); });
-        } catch (const std::system_error&) {
-            // No thread to be had: the grammar sorts each declaration itself.
-        }
-    }
-    PassSink(const PassSink&) = delete;
-    PassSink& operator=(const PassSink&) = delete;
-    ~PassSink() { stop(); }
-
     void take(grammar::Rule rule, const peg::PairRecord* records, uint32_t count,
               uint32_t first) override {
-        if (!worker_.joinable()) {
-            sort(rule, records, count, first);
-            return;
-        }
-        if (count > kChunkRecords / 2) {
-            // Too large to stage: sorted here, after everything staged before it.
-            hand_over();
-            wait_until_sorted();
-            sort(rule, records, count, first);
-            return;
-        }
-        if (staging_.records.size() + count > kChunkRecords) hand_over();
-        staging_.declarations.push_back(Staged{rule, count, first});
-        staging_.records.insert(staging_.records.end(), records, records + count);
-    }
-
-    // Waits until every declaration taken is sorted; rethrows what stopped the worker, if anything.
-    void finish() {
-        if (!worker_.joinable()) return;
-        hand_over();
-        wait_until_sorted();
-        stop();
-        if (error_) std::rethrow_exception(error_);
-    }
-
-    bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
-    std::array<peg::RecordBuffer<peg::PairRecord>, kPassCount> buffers;
-    std::vector<uint8_t> kinds;   // each declaration's AstNode index, in file order
-    std::vector<uint32_t> places; // where each declaration's pair lies in its pass's array
-
-private:
-    static constexpr size_t kChunkRecords = size_t{1} << 14;
-    static constexpr size_t kChunksInFlight = 4;
-
-    struct Staged {
-        grammar::Rule rule;
-        uint32_t count;
-        uint32_t first;
-    };
-    struct Chunk {
-        std::vector<Staged> declarations;
-        std::vector<peg::PairRecord> records;
-    };
-
-    void sort(grammar::Rule rule, const peg::PairRecord* records, uint32_t count, uint32_t first) {
         const auto kind = kind_of(rule);
         if (!kind) {
             refused = true;
@@ -986,83 +917,10 @@ private:
         places.push_back(peg::append_subtree(buffers[pass_number(*kind)], records, count, first));
     }
 
-    void sort(const Chunk& chunk) {
-        const peg::PairRecord* records = chunk.records.data();
-        for (const Staged& staged : chunk.declarations) {
-            sort(staged.rule, records, staged.count, staged.first);
-            records += staged.count;
-        }
-    }
-
-    // Queues the staged chunk for the worker (waiting while too many are queued) and stages the
-    // next in memory the worker has finished with.
-    void hand_over() {
-        if (staging_.declarations.empty()) return;
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return queued_.size() < kChunksInFlight || stopping_; });
-        queued_.push_back(std::move(staging_));
-        if (!spare_.empty()) {
-            staging_ = std::move(spare_.back());
-            spare_.pop_back();
-        } else {
-            staging_ = Chunk{};
-            staging_.records.reserve(kChunkRecords);
-        }
-        changed_.notify_all();
-    }
-
-    void wait_until_sorted() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return (queued_.empty() && !sorting_) || stopping_; });
-    }
-
-    void sort_staged() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [&] { return !queued_.empty() || stopping_; });
-            if (stopping_) return;
-            Chunk chunk = std::move(queued_.front());
-            queued_.pop_front();
-            sorting_ = true;
-            lock.unlock();
-            try {
-                sort(chunk);
-            } catch (...) {
-                lock.lock();
-                error_ = std::current_exception();
-                stopping_ = true;
-                sorting_ = false;
-                changed_.notify_all();
-                return;
-            }
-            chunk.declarations.clear();
-            chunk.records.clear();
-            lock.lock();
-            spare_.push_back(std::move(chunk));
-            sorting_ = false;
-            changed_.notify_all();
-        }
-    }
-
-    void stop() noexcept {
-        if (!worker_.joinable()) return;
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-
-    Chunk staging_;
-    std::mutex mutex_;
-    std::condition_variable changed_; // a chunk queued or sorted, or the worker stopping
-    std::deque<Chunk> queued_;
-    std::vector<Chunk> spare_;
-    bool sorting_ = false;
-    bool stopping_ = false;
-    std::exception_ptr error_;
-    std::thread worker_; // last: it stops before what it uses goes
+    bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
+    std::array<peg::RecordBuffer<peg::PairRecord>, kPassCount> buffers;
+    std::vector<uint8_t> kinds;   // each declaration's AstNode index, in file order
+    std::vector<uint32_t> places; // where each declaration's pair lies in its pass's array
 };
 
 // The graph of a file's pairs, lowered straight from them: each declaration's node is built when
@@ -1187,10 +1045,8 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    PassSink sink(source.size());
-    auto parsed_or_failure = parse_program(source, &sink);
-    sink.finish();
-    VOK_ASSIGN(grammar::DslTree parsed, std::move(parsed_or_failure));
+    PassSink sink;
+    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &sink));
     std::optional<grammar::DslTree> tree(std::move(parsed));
     if (auto graph = lower_pairs(tree, sink)) return std::move(*graph);
     // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
