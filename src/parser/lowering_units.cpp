@@ -65,11 +65,14 @@ ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& dec
         const auto& declaration = std::get<ast::UnitDeclaration>(*node);
         Unit unit(declaration.symbol, declaration.symbol, Dimension::parse(declaration.dimension),
                   declaration.factor, declaration.base_unit);
-        // The file's own earlier declaration of the symbol counts as registered.
-        auto existing = added.get_unit(unit.symbol);
-        if (!existing.ok()) existing = registry->get_unit(unit.symbol);
-        VOK_TRY(check_against(existing, unit));
-        if (existing.ok()) continue;
+        // The file's own earlier declaration of the symbol counts as registered. Looked up in
+        // place: a file of many units declared before (a file parsed again) copies none.
+        const Unit* existing = added.find_unit(unit.symbol);
+        if (existing == nullptr) existing = registry->find_unit(unit.symbol);
+        if (existing != nullptr) {
+            if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
+            continue;
+        }
         // The registry refuses a zero factor (conversions would divide by it); that refusal is
         // reported like any other failed registration.
         auto registered = added.register_unit(std::move(unit));

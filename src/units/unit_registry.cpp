@@ -87,9 +87,14 @@ Result<void, UnitError> UnitRegistry::register_unit(Unit unit) {
 }
 
 Result<Unit, UnitError> UnitRegistry::get_unit(std::string_view symbol) const {
+    const Unit* unit = find_unit(symbol);
+    if (unit == nullptr) return Err(UnitError::UnitNotFound{std::string(symbol)});
+    return *unit;
+}
+
+const Unit* UnitRegistry::find_unit(std::string_view symbol) const {
     auto found = units_.find(symbol);
-    if (found == units_.end()) return Err(UnitError::UnitNotFound{std::string(symbol)});
-    return found->second;
+    return found == units_.end() ? nullptr : &found->second;
 }
 
 void UnitRegistry::set_base_unit(Dimension dimension, std::string symbol) {

@@ -44,6 +44,8 @@ public:
     Result<void, UnitError> register_unit(Unit unit);
     // The unit registered under exactly this symbol (case-sensitive), or UnitNotFound.
     Result<Unit, UnitError> get_unit(std::string_view symbol) const;
+    // The same unit in place, or nullptr: valid while the registry is unchanged.
+    const Unit* find_unit(std::string_view symbol) const;
     // Records or replaces the dimension's base-unit symbol.
     void set_base_unit(Dimension dimension, std::string symbol);
     // The dimension's base-unit symbol, or nullptr when the registry has none for it.

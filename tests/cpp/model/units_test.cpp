@@ -132,6 +132,10 @@ TEST(UnitRegistry, LookupsAreCaseSensitive) {
     ASSERT_FALSE(missing.ok());
     EXPECT_TRUE(missing.error().is<UnitError::UnitNotFound>());
     EXPECT_EQ(missing.error().to_string(), "Unit not found: KG");
+    // In place: the same answers without a copy.
+    EXPECT_EQ(registry.find_unit("KG"), nullptr);
+    ASSERT_NE(registry.find_unit("kg"), nullptr);
+    EXPECT_EQ(registry.find_unit("kg")->name, "kilogram");
 }
 
 TEST(UnitRegistry, RefusesATakenSymbolAndKeepsTheOriginal) {
