@@ -2,7 +2,8 @@
 // behind its refusals) against the old road kept as the tests' oracle (the rule engine's full
 // tree). Any difference in what a caller sees, error text, syntax-tree JSON or formatted source,
 // is a finding; so is a graph (or error) of Graph.parse's direct road, which lowers from the
-// compact parser's pairs, that differs from the lowering of the old road's tree.
+// compact parser's pairs, that differs from the lowering of the old road's tree, whether the
+// grammar reads the text in one go or in parts side by side.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "oracle/graph_dump.h"
 #include "oracle/old_road.h"
+#include "parser/grammar/compact_grammar.h"
 #include "parser/lowering.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -22,5 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         old_tree.ok() ? vok::ast_to_graph(std::move(*old_tree), vok::LoweringOptions{})
                       : vok::ParseResult<vok::Graph>(vok::Err(old_tree.error())));
     if (vok::testing::lowering_outcome(vok::parse_to_graph(text)) != old_graph) __builtin_trap();
+    // The same, with the text read in parts side by side as large texts are.
+    vok::grammar::read_in_parts_for_testing(4);
+    const std::string in_parts = vok::testing::lowering_outcome(vok::parse_to_graph(text));
+    vok::grammar::read_in_parts_for_testing(0);
+    if (in_parts != old_graph) __builtin_trap();
     return 0;
 }

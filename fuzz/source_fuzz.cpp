@@ -2,8 +2,9 @@
 // that costs the grammar more rule calls per byte than it promises is a finding too, and so is one
 // that the lowering and its reference (tests/cpp/parser/oracle/) lower differently, or one where
 // Graph.parse's direct road (lowering from the grammar's pairs) and the tree road (the whole
-// syntax tree, then its lowering) give a different graph or a different error. Every eighth input
-// is also read followed by enough declarations that the direct road builds its nodes on workers.
+// syntax tree, then its lowering) give a different graph or a different error, whether the grammar
+// reads the text in one go or in parts side by side. Every eighth input is also read followed by
+// enough declarations that the direct road builds its nodes on workers.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 #include "oracle/graph_dump.h"
 #include "oracle/reference_lowering.h"
 #include "parser/ast_json.h"
+#include "parser/grammar/compact_grammar.h"
 #include "parser/grammar/dsl_parser.h"
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
@@ -59,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             vok::testing::lowering_outcome(vok::ParseResult<vok::Graph>(vok::Err(ast.error())));
     }
     if (vok::testing::lowering_outcome(vok::parse_to_graph(text)) != tree_road) __builtin_trap();
+    vok::grammar::read_in_parts_for_testing(4);
+    const std::string in_parts = vok::testing::lowering_outcome(vok::parse_to_graph(text));
+    vok::grammar::read_in_parts_for_testing(0);
+    if (in_parts != tree_road) __builtin_trap();
     if (size % 8 == 1) {
         const std::string padded = std::string(text) + "\n" + padding();
         if (vok::testing::lowering_outcome(vok::parse_to_graph(padded)) !=

@@ -1,5 +1,6 @@
 // Values of a known sequence built on worker threads a bounded window ahead of one reader that
-// takes them in order.
+// takes them in order. Values are built `Block` at a time by one worker: many small values go in
+// blocks of 64, a few large ones one by one so that each worker takes its own.
 //
 // The reader asks for positions in (nearly) ascending order: it asks for a position in every block
 // in turn, and once it has asked for one in block b, never again for one before block b - 1, so
@@ -30,9 +31,10 @@
 
 namespace vok {
 
-template <class T> class BuiltAhead {
+template <class T, size_t Block = 64> class BuiltAhead {
 public:
-    static constexpr size_t kBlock = 64;      // positions built by one worker at a time
+    static_assert(Block > 0);
+    static constexpr size_t kBlock = Block;   // positions built by one worker at a time
     static constexpr size_t kBlocksAhead = 4; // blocks per worker in flight or waiting
 
     // Starts `workers` threads (at least one) building positions 0 to `count` - 1 by `build`.

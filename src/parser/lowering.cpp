@@ -3,12 +3,11 @@
 // name tables (lowering_name_table.h), then the units' commit; ids come from concept_id.
 #include "parser/lowering.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -19,6 +18,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/available_cores.h"
 #include "common/built_ahead.h"
 #include "common/cancellation.h"
 #include "common/invariant.h"
@@ -268,12 +268,6 @@ private:
             released_position_ = kept;
         }
         return built;
-    }
-
-    static size_t available_cores() {
-        cpu_set_t set;
-        if (sched_getaffinity(0, sizeof(set), &set) != 0) return 1;
-        return static_cast<size_t>(CPU_COUNT(&set));
     }
 
     AstNode build(Item item) {
@@ -903,9 +897,19 @@ std::optional<grammar::DslPair> unwrap_pair(grammar::DslPair pair) {
 
 // The declarations sorted into their passes as the grammar reads them, each pass's records in an
 // array of its own in file order: the lowering then reads each array front to back and gives it
-// back as it goes, and no copy of a large tree in pass order is ever made.
+// back as it goes, and no copy of a large tree in pass order is ever made. A text read in parts
+// side by side leaves one such set of arrays per stretch read by one thread (a segment), in file
+// order.
 class PassSink final : public grammar::DeclarationSink {
 public:
+    struct Segment {
+        std::array<peg::RecordBuffer<peg::PairRecord>, kPassCount> buffers;
+        std::vector<uint8_t> kinds;   // each declaration's AstNode index, in file order
+        std::vector<uint32_t> places; // where each declaration's pair lies in its pass's array
+    };
+
+    PassSink() : segments(1) {}
+
     void take(grammar::Rule rule, const peg::PairRecord* records, uint32_t count,
               uint32_t first) override {
         const auto kind = kind_of(rule);
@@ -913,14 +917,28 @@ public:
             refused = true;
             return;
         }
-        kinds.push_back(static_cast<uint8_t>(*kind));
-        places.push_back(peg::append_subtree(buffers[pass_number(*kind)], records, count, first));
+        Segment& segment = segments.back();
+        segment.kinds.push_back(static_cast<uint8_t>(*kind));
+        segment.places.push_back(
+            peg::append_subtree(segment.buffers[pass_number(*kind)], records, count, first));
+    }
+
+    std::unique_ptr<grammar::DeclarationSink> part() override {
+        return std::make_unique<PassSink>();
+    }
+
+    void join(grammar::DeclarationSink& part) override {
+        auto& joined = static_cast<PassSink&>(part);
+        refused = refused || joined.refused;
+        for (Segment& segment : joined.segments)
+            segments.push_back(std::move(segment));
+        joined.segments.clear();
+        // What this sink takes next follows the part.
+        segments.emplace_back();
     }
 
     bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
-    std::array<peg::RecordBuffer<peg::PairRecord>, kPassCount> buffers;
-    std::vector<uint8_t> kinds;   // each declaration's AstNode index, in file order
-    std::vector<uint32_t> places; // where each declaration's pair lies in its pass's array
+    std::vector<Segment> segments; // never empty; takes go to the last
 };
 
 // The graph of a file's pairs, lowered straight from them: each declaration's node is built when
@@ -950,19 +968,43 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink
                 if (child.rule() == grammar::Rule::file_header && !read_header(child))
                     return std::nullopt;
         if (!effective_profile(metadata, options).ok()) return std::nullopt;
-        std::array<uint32_t, kPassCount> bases{};
+        // One tree per pass and segment, pass by pass, each pass's segments in file order: the
+        // items of every pass then ascend, as the lowering reads them.
+        std::vector<PassSink::Segment>& segments = sink.segments;
+        std::vector<std::array<uint32_t, kPassCount>> bases(segments.size());
         uint32_t base = 0;
         for (size_t pass = 0; pass < kPassCount; ++pass) {
-            bases[pass] = base;
-            base += static_cast<uint32_t>(sink.buffers[pass].size());
+            for (size_t s = 0; s < segments.size(); ++s) {
+                bases[s][pass] = base;
+                base += static_cast<uint32_t>(segments[s].buffers[pass].size());
+            }
         }
-        passes.emplace(sink.kinds, [&](size_t i) {
-            return bases[pass_number(sink.kinds[i])] + sink.places[i];
-        });
-        std::vector<uint8_t>().swap(sink.kinds);
-        std::vector<uint32_t>().swap(sink.places);
-        for (peg::RecordBuffer<peg::PairRecord>& buffer : sink.buffers)
-            trees.emplace_back(tree->input(), std::move(buffer));
+        std::vector<uint8_t> kinds;
+        std::vector<uint32_t> items;
+        if (segments.size() == 1) {
+            kinds.swap(segments[0].kinds);
+        } else {
+            size_t count = 0;
+            for (const PassSink::Segment& segment : segments)
+                count += segment.kinds.size();
+            kinds.reserve(count);
+            for (const PassSink::Segment& segment : segments)
+                kinds.insert(kinds.end(), segment.kinds.begin(), segment.kinds.end());
+        }
+        items.reserve(kinds.size());
+        for (size_t s = 0, i = 0; s < segments.size(); ++s) {
+            for (const uint32_t place : segments[s].places)
+                items.push_back(bases[s][pass_number(kinds[i++])] + place);
+            std::vector<uint8_t>().swap(segments[s].kinds);
+            std::vector<uint32_t>().swap(segments[s].places);
+        }
+        passes.emplace(kinds, [&](size_t i) { return items[i]; });
+        std::vector<uint8_t>().swap(kinds);
+        std::vector<uint32_t>().swap(items);
+        for (size_t pass = 0; pass < kPassCount; ++pass)
+            for (PassSink::Segment& segment : segments)
+                trees.emplace_back(tree->input(), std::move(segment.buffers[pass]));
+        segments.clear();
         tree.reset();
     } else {
         std::vector<uint8_t> kinds;

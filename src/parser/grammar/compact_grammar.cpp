@@ -8,11 +8,19 @@
 // letter), which changes nothing but the time taken.
 #include "parser/grammar/compact_grammar.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <optional>
+#include <system_error>
 #include <unordered_map>
+#include <vector>
 
+#include "common/available_cores.h"
+#include "common/built_ahead.h"
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "parser/grammar/dsl_parser.h"
@@ -47,6 +55,12 @@ constexpr size_t kDeclarationLevels = 16;
 constexpr size_t kStepsPerByte = 8;
 constexpr size_t kStepFloor = 1 << 16;
 constexpr size_t kPollInterval = 4096; // a power of two, as in the rule engine
+// Texts this large are read in parts side by side (when the sink takes parts); smaller ones would
+// spend more on starting threads than they save.
+constexpr size_t kFewestBytesInParts = size_t{1} << 19;
+constexpr size_t kMostParts = 4; // the calling thread's and three more
+// Set by tests and fuzzers (read_in_parts_for_testing); 0 leaves the choice to size and cores.
+std::atomic<size_t> forced_parts{0};
 
 class CompactParser {
 public:
@@ -54,6 +68,12 @@ public:
         : begin_(text.data()), end_(text.data() + text.size()), p_(begin_), sink_(sink),
           records_(sink != nullptr ? 0 : reserved_records(text.size())),
           budget_(text.size() * kStepsPerByte + kStepFloor) {}
+
+    // A reader of the declarations of `text` from `from` (see read_declarations), whose records
+    // go to `sink`; its work is bounded by the length of what it reads.
+    CompactParser(std::string_view text, DeclarationSink* sink, const char* from, const char* until)
+        : begin_(text.data()), end_(text.data() + text.size()), p_(from), sink_(sink),
+          budget_(static_cast<size_t>(until - from) * kStepsPerByte + kStepFloor) {}
 
     // About one compact pair per five bytes of a model, one per three of a file of one-line
     // declarations. Reserving for the denser case avoids copying the records as they grow: large
@@ -64,6 +84,7 @@ public:
     }
 
     std::optional<RecordBuffer<PairRecord>> run() {
+        read_parts_ahead();
         const bool matched = program();
         if (!matched || gave_up_) return std::nullopt;
         if (sink_ != nullptr) sink_->complete = true;
@@ -292,7 +313,7 @@ private:
         file_header();
         skip();
         level_ = kDeclarationLevels;
-        star([&] { return declaration(); });
+        declarations();
         skip();
         if (p_ != end_) return false;
         leaf(Rule::EOI, p_);
@@ -358,6 +379,29 @@ private:
     }
 
     // ---- declarations ----
+
+    // declaration*, where the implicit skip has run. The declarations of a part read ahead are
+    // taken over, rather than read again, when a declaration starts where the part does: reading
+    // from there gives the same declarations whoever reads them.
+    void declarations() {
+        for (;;) {
+            take_parts_read_ahead();
+            if (!declaration()) return;
+            skip();
+        }
+    }
+
+    // Declarations from the position, as declarations() reads them, up to `until` (the start of
+    // the next part, or the end of the text): where the last stops, if it stops exactly there;
+    // nothing otherwise (a declaration fails, runs past `until`, or the work is given up).
+    const char* read_declarations(const char* until) {
+        level_ = kDeclarationLevels;
+        for (;;) {
+            if (p_ == until) return gave_up_ ? nullptr : p_;
+            if (p_ > until || !declaration()) return nullptr;
+            skip();
+        }
+    }
 
     bool declaration() {
         if (!work()) return false;
@@ -1114,6 +1158,85 @@ private:
         });
     }
 
+    // ---- parts read ahead ----
+
+    // A part of the text read on a worker: its declarations, and where they stop (nothing when
+    // the part is of no use; the calling thread then reads that stretch itself).
+    struct PartRead {
+        std::unique_ptr<DeclarationSink> sink;
+        const char* end = nullptr;
+    };
+
+    // Splits a large text into parts at lines that start with a declaration keyword and starts
+    // reading all but the first on workers. A split may fall inside a string or a comment: then
+    // no declaration starts there and the part goes unused.
+    void read_parts_ahead() {
+        const auto size = static_cast<size_t>(end_ - begin_);
+        const size_t forced = forced_parts.load(std::memory_order_relaxed);
+        if (sink_ == nullptr || (forced == 0 && size < kFewestBytesInParts)) return;
+        const size_t parts = forced != 0 ? forced : std::min(available_cores(), kMostParts);
+        for (size_t k = 1; k < parts; ++k) {
+            const char* start = part_start(begin_ + size / parts * k);
+            if (start != nullptr && (part_starts_.empty() || start > part_starts_.back()))
+                part_starts_.push_back(start);
+        }
+        for (size_t k = 0; k < part_starts_.size(); ++k) {
+            part_sinks_.push_back(sink_->part());
+            if (!part_sinks_.back()) {
+                part_starts_.clear();
+                return;
+            }
+        }
+        if (part_starts_.empty()) return;
+        try {
+            parts_.emplace(part_starts_.size(), part_starts_.size(),
+                           [this](size_t k) { return read_part(k); });
+        } catch (const std::system_error&) {
+            // No threads to be had: the calling thread reads everything.
+            part_starts_.clear();
+        }
+    }
+
+    // The first line start at or after `from` holding a declaration keyword.
+    const char* part_start(const char* from) const {
+        for (const char* p = from; p < end_;) {
+            const void* line_feed = std::memchr(p, '\n', static_cast<size_t>(end_ - p));
+            if (line_feed == nullptr) return nullptr;
+            p = static_cast<const char*>(line_feed) + 1;
+            if (scan_declaration_keyword(p, end_) != nullptr &&
+                !scan::starts_with_insensitive(p, end_, "import"))
+                return p;
+        }
+        return nullptr;
+    }
+
+    // Runs on a worker (whose cancellation check says when the reading is abandoned).
+    PartRead read_part(size_t k) {
+        PartRead read{std::move(part_sinks_[k]), nullptr};
+        const char* until = k + 1 < part_starts_.size() ? part_starts_[k + 1] : end_;
+        try {
+            CompactParser reader(std::string_view(begin_, static_cast<size_t>(end_ - begin_)),
+                                 read.sink.get(), part_starts_[k], until);
+            read.end = reader.read_declarations(until);
+        } catch (...) {
+            // Abandoned, or out of memory: the calling thread reads the part itself, if at all.
+            read.end = nullptr;
+        }
+        return read;
+    }
+
+    // Takes over each part that starts at the position (then at the end of the part taken) and
+    // passes over those that start before it. Parts are waited for in order.
+    void take_parts_read_ahead() {
+        while (next_part_ < part_starts_.size() && part_starts_[next_part_] <= p_) {
+            const size_t k = next_part_++;
+            PartRead& read = parts_->at(k);
+            if (part_starts_[k] != p_ || read.end == nullptr) continue;
+            sink_->join(*read.sink);
+            p_ = read.end;
+        }
+    }
+
     const char* const begin_;
     const char* const end_;
     const char* p_;
@@ -1129,6 +1252,12 @@ private:
     static constexpr size_t kShortScan = 256;
     static constexpr uint32_t kNoEnd = std::numeric_limits<uint32_t>::max();
     std::unordered_map<uint64_t, uint32_t> long_scans_;
+    // Where the parts read ahead start (the first part, the calling thread's, not counted).
+    std::vector<const char*> part_starts_;
+    std::vector<std::unique_ptr<DeclarationSink>> part_sinks_; // each moved to its part's reader
+    size_t next_part_ = 0;                                     // the next part to take or pass
+    // Declared last: its workers stop before anything they read goes.
+    std::optional<BuiltAhead<PartRead, 1>> parts_;
 };
 
 } // namespace
@@ -1137,6 +1266,10 @@ std::optional<peg::RecordBuffer<peg::PairRecord>> parse_program_compact(std::str
                                                                         DeclarationSink* sink) {
     if (text.size() > peg::kMaxInputBytes) return std::nullopt;
     return CompactParser(text, sink).run();
+}
+
+void read_in_parts_for_testing(size_t parts) {
+    forced_parts.store(parts, std::memory_order_relaxed);
 }
 
 } // namespace vok::grammar

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,16 @@ struct CollectingSink final : grammar::DeclarationSink {
               uint32_t first) override {
         declarations.push_back(taken(rule, records, count, first));
     }
+    std::unique_ptr<grammar::DeclarationSink> part() override {
+        return std::make_unique<CollectingSink>();
+    }
+    void join(grammar::DeclarationSink& part) override {
+        auto& joined = static_cast<CollectingSink&>(part).declarations;
+        declarations.insert(declarations.end(), joined.begin(), joined.end());
+        ++joins;
+    }
     std::vector<TakenDeclaration> declarations;
+    size_t joins = 0;
 };
 
 // What a sink must receive: each declaration's own pair and descendants, found by walking the
@@ -282,6 +292,49 @@ TEST(CompactRoad, StringsThatRunLong) {
     sources.push_back("Policy p as: " + repeat("( not-", 30) + "\" x" + repeat("\nEntity E", 400));
     for (const std::string& source : sources)
         expect_same_road(source);
+}
+
+// A text read in parts side by side hands the sink what one reading does, wherever the parts
+// start: inside a string, inside an expression that runs over lines, before a declaration that
+// fails. Parts must also really be taken over, so they are counted.
+TEST(CompactRoad, TextsReadInParts) {
+    std::vector<std::string> sources;
+    for (const std::string& text : files_in(fs::path(VOK_SOURCE_DIR) / "examples", 1 << 20))
+        for (std::string& source : variants(text, 10, 10))
+            sources.push_back(std::move(source));
+    for (const std::string& corner : kCorners)
+        sources.push_back(repeat(corner + "\nEntity \"E\"\n", 8));
+    const std::string lines = repeat("Entity \"A\"\nPolicy p as: a and\nflow > 1 or\nentity\n", 12);
+    const std::string strings = repeat("Entity \"\"\"\nEntity \"X\"\nPolicy q as: b\n\"\"\"\n", 12);
+    for (const std::string& body : {lines, strings, lines + strings}) {
+        sources.push_back(body);
+        sources.push_back(body + "Entity \"unclosed\n" + body);
+        sources.push_back(body + "Policy broken as: (a\n" + body);
+        sources.push_back("@namespace \"n\"\nimport * as x from \"y\"\n" + body);
+    }
+    // Parts that nest near the rule engine's limit, or backtrack past their work bound.
+    const std::string around = repeat("Entity \"E\"\n", 20);
+    for (const size_t n : {600, 1005})
+        sources.push_back(around + "Policy p as: " + repeat("(", n) + "a" + repeat(")", n) + "\n" +
+                          around);
+    sources.push_back(around + "Policy p as: " + repeat("not ", 9990) + "a\n" + around);
+    sources.push_back(around + "Policy p as: " + repeat("not - (", 40) + "x\n" + around);
+    size_t joins = 0;
+    for (const std::string& source : sources) {
+        CollectingSink whole;
+        const bool read_whole = grammar::parse_program_compact(source, &whole).has_value();
+        grammar::read_in_parts_for_testing(4);
+        CollectingSink in_parts;
+        const bool read_in_parts = grammar::parse_program_compact(source, &in_parts).has_value();
+        grammar::read_in_parts_for_testing(0);
+        EXPECT_EQ(read_in_parts, read_whole) << source;
+        EXPECT_EQ(in_parts.complete, read_in_parts) << source;
+        if (read_whole && read_in_parts) {
+            EXPECT_EQ(in_parts.declarations, whole.declarations) << source;
+        }
+        joins += in_parts.joins;
+    }
+    EXPECT_GT(joins, sources.size());
 }
 
 } // namespace

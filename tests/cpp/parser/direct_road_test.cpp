@@ -12,6 +12,7 @@
 
 #include "golden.h"
 #include "oracle/graph_dump.h"
+#include "parser/grammar/compact_grammar.h"
 #include "parser/lowering.h"
 #include "parser/parse_source.h"
 
@@ -202,6 +203,33 @@ TEST(DirectRoad, OneVeryLargeDeclarationAmongMany) {
     expect_same_graph(large + body + large);
     expect_same_graph(with_large + "Entity \"a\\qb\"\n");
     expect_same_graph(with_large + "Flow \"R1\" from \"Nobody\" to \"E1\"\n");
+}
+
+// Texts read in parts side by side by the grammar (large ones are; here every one is) lower to the
+// graph, or fail with the error, of the tree road: parts joined into the pass arrays in file order,
+// and failures in several parts reported as the tree road reports them.
+TEST(DirectRoad, TextsReadInParts) {
+    grammar::read_in_parts_for_testing(4);
+    const fs::path root(VOK_SOURCE_DIR);
+    std::vector<std::string> texts = texts_in(root / "examples", true, 1 << 20);
+    for (std::string& text : texts_in(root / "tests/golden", true, 1 << 20))
+        texts.push_back(std::move(text));
+    for (const std::string& text : texts)
+        for (const std::string& source : variants(text, 8, 8))
+            expect_same_graph(source);
+    std::string body;
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        body += "Resource \"R" + n + "\" kg\nEntity \"E" + n + "\"\nFlow \"R" + n + "\" from \"E" +
+                n + "\" to \"E0\" quantity " + n + "\nPolicy p" + n + " as: x > " + n + "\n";
+    }
+    expect_same_graph(body);
+    expect_same_graph(body + "Entity \"a\\qb\"\n" + body +
+                      "Flow \"R1\" from \"Nobody\" to \"E1\"\n");
+    expect_same_graph(body + "Flow \"R1\" from \"Nobody\" to \"E1\"\n" + body +
+                      "Entity \"a\\qb\"\n");
+    expect_same_graph(body + "Entity \"E3\"\n" + body);
+    grammar::read_in_parts_for_testing(0);
 }
 
 } // namespace
