@@ -938,7 +938,7 @@ public:
     }
 
     bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
-    std::vector<Segment> segments; // never empty; takes go to the last
+    std::vector<Segment> segments; // takes go to the last; taken away whole by the lowering
 };
 
 // The graph of a file's pairs, lowered straight from them: each declaration's node is built when
