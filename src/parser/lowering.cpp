@@ -980,17 +980,9 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink
             }
         }
         std::vector<uint8_t> kinds;
+        for (const PassSink::Segment& segment : segments)
+            kinds.insert(kinds.end(), segment.kinds.begin(), segment.kinds.end());
         std::vector<uint32_t> items;
-        if (segments.size() == 1) {
-            kinds.swap(segments[0].kinds);
-        } else {
-            size_t count = 0;
-            for (const PassSink::Segment& segment : segments)
-                count += segment.kinds.size();
-            kinds.reserve(count);
-            for (const PassSink::Segment& segment : segments)
-                kinds.insert(kinds.end(), segment.kinds.begin(), segment.kinds.end());
-        }
         items.reserve(kinds.size());
         for (size_t s = 0, i = 0; s < segments.size(); ++s) {
             for (const uint32_t place : segments[s].places)
