@@ -139,6 +139,11 @@ def main():
 
         rows.extend(line_declarations.measure(build))
 
+        # Ten times the input, each size in fresh interpreters (bench/ten_times.py).
+        import ten_times  # noqa: E402
+
+        rows.extend(ten_times.measure(build, int(blocks)))
+
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
 
@@ -189,7 +194,8 @@ def main():
 
     print(f"{'benchmark':<38} {'bytes':>10} {'MB/s':>8}  note")
     for label, nbytes, mbs, note in rows:
-        print(f"{label:<38} {nbytes:>10} {mbs:>8.1f}  {note}")
+        rate = "" if mbs is None else f"{mbs:.1f}"
+        print(f"{label:<38} {nbytes or '':>10} {rate:>8}  {note}")
     print(f"{'graph from code':<38} {'':>10} {'':>8}  100,000 entities + 100,000 flows + "
           f"lookups in {total:.3f} s")
     print(f"{'AuthorityEnvironment.evaluate':<38} {'':>10} {'':>8}  {decisions:,.0f} decisions/s, "
