@@ -2,14 +2,22 @@
 // only as it is touched, behind a guard page) and entered with ucontext; the thread's own stack
 // limit comes from pthread. A few segments are kept per thread for reuse and unmapped when the
 // thread ends, so short-lived threads that once recursed deeply leave nothing behind.
+//
+// pthread reads the main thread's stack from /proc, which minimal containers and sandboxes may
+// not mount. Without it the bound is estimated conservatively (see thread_stack_limit): taking
+// a segment early costs a little memory, overrunning the real stack costs the process.
 #include "common/deep_recursion.h"
 
 #include <pthread.h>
+#include <sys/auxv.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <ucontext.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -33,7 +41,12 @@ namespace vok::deep_recursion_detail {
 namespace {
 
 constexpr size_t kSegmentSize = size_t{16} << 20; // reserved, committed only as used
-constexpr size_t kGuardSize = 64 * 1024;
+// Kept clear above the end of any stack: its guard page and whatever the platform keeps there.
+constexpr size_t kEndMargin = 64 * 1024;
+// The room assumed below the first frame that asks, on a thread whose stack nothing describes.
+constexpr size_t kUnknownStackRoom = 256 * 1024;
+// The main thread's stack size assumed when its limit is unlimited (the usual default).
+constexpr size_t kUnlimitedStackSize = size_t{8} << 20;
 
 constexpr size_t kKeptSegments = 4;
 
@@ -75,16 +88,52 @@ struct SegmentReaper {
 };
 thread_local SegmentReaper t_reaper;
 
+std::atomic<bool> g_fail_stack_lookup{false};
+
+size_t page_size() {
+    static const size_t size = [] {
+        const long page = sysconf(_SC_PAGESIZE);
+        return page > 0 ? static_cast<size_t>(page) : size_t{4096};
+    }();
+    return size;
+}
+
+// The main thread's stack, when pthread cannot say: the kernel writes the program's file name at
+// the top of it, and the stack may grow down from there as far as RLIMIT_STACK allows. Nothing
+// when `frame` does not lie in that stretch (another thread's stack, say).
+char* main_stack_limit(const char* frame) {
+    const auto* name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (name == nullptr) return nullptr;
+    const uintptr_t page = page_size();
+    const uintptr_t top =
+        (reinterpret_cast<uintptr_t>(name) + std::strlen(name) + 1 + page - 1) & ~(page - 1);
+    rlimit limit{};
+    size_t size = kUnlimitedStackSize;
+    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        size = static_cast<size_t>(limit.rlim_cur);
+    const uintptr_t here = reinterpret_cast<uintptr_t>(frame);
+    if (here >= top || top - here >= size) return nullptr;
+    return reinterpret_cast<char*>(top - size + kEndMargin);
+}
+
+// The lowest address the calling thread's stack may grow to, less a margin.
 char* thread_stack_limit() {
-    pthread_attr_t attr;
-    void* addr = nullptr;
-    size_t size = 0;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-        pthread_attr_getstack(&attr, &addr, &size);
-        pthread_attr_destroy(&attr);
+    char here = 0;
+    const auto frame = reinterpret_cast<uintptr_t>(&here);
+    if (!g_fail_stack_lookup.load(std::memory_order_relaxed)) {
+        pthread_attr_t attr;
+        if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+            void* addr = nullptr;
+            size_t size = 0;
+            const int got = pthread_attr_getstack(&attr, &addr, &size);
+            pthread_attr_destroy(&attr);
+            const auto low = reinterpret_cast<uintptr_t>(addr);
+            if (got == 0 && low != 0 && low + kEndMargin < frame && frame - low < size)
+                return reinterpret_cast<char*>(low + kEndMargin);
+        }
     }
-    // Stay well clear of the guard page and whatever the platform keeps at the end.
-    return static_cast<char*>(addr) + kGuardSize;
+    if (char* limit = main_stack_limit(&here)) return limit;
+    return reinterpret_cast<char*>(frame > kUnknownStackRoom ? frame - kUnknownStackRoom : 0);
 }
 
 // A segment holds no live frames when it is taken, but AddressSanitizer may still hold the
@@ -102,8 +151,12 @@ void* fresh_stack(void* mem) {
     void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
+    // A guard page at the end it grows towards; a segment without one is not taken.
+    if (mprotect(mem, page_size(), PROT_NONE) != 0) {
+        munmap(mem, kSegmentSize);
+        throw std::bad_alloc();
+    }
     g_mapped_segments.fetch_add(1, std::memory_order_relaxed);
-    mprotect(mem, 4096, PROT_NONE); // a guard page at the end it grows towards
     return fresh_stack(mem);
 }
 
@@ -176,6 +229,11 @@ size_t mapped_segments() {
     return g_mapped_segments.load(std::memory_order_relaxed);
 }
 
+void fail_stack_lookup_for_testing(bool fail) {
+    g_fail_stack_lookup.store(fail, std::memory_order_relaxed);
+    t_limit = nullptr;
+}
+
 size_t remaining() {
     char here = 0;
     if (t_limit == nullptr) t_limit = thread_stack_limit();
@@ -190,7 +248,7 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     sw.arg = arg;
     start_context(sw, mem, reinterpret_cast<void (*)()>(&trampoline));
     char* saved_limit = t_limit;
-    t_limit = static_cast<char*>(mem) + kGuardSize;
+    t_limit = static_cast<char*>(mem) + page_size() + kEndMargin;
     switch_to(sw, mem);
     t_limit = saved_limit;
     give_back_segment(mem);

@@ -24,6 +24,9 @@ namespace deep_recursion_detail {
 size_t remaining();
 // Runs `body(arg)` on a new stack segment; rethrows what it threw.
 void run_on_new_segment(void (*body)(void*), void* arg);
+// Makes the lookup of the thread stack's bounds fail (as it does where /proc is not mounted) and
+// forgets the calling thread's bound, so that the next call estimates it afresh.
+void fail_stack_lookup_for_testing(bool fail);
 // Stack segments mapped at this moment by all threads together (in use or kept for reuse); each
 // thread's kept segments are unmapped when it ends.
 size_t mapped_segments();

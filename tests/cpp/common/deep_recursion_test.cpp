@@ -60,5 +60,30 @@ TEST(StackRoom, ThreadsReturnTheirSegmentsWhenTheyEnd) {
     }
 }
 
+// Where /proc is not mounted pthread cannot describe the main thread's stack; the bound is then
+// estimated, on the main thread and on any other, and deep recursion still moves to segments in
+// time.
+TEST(StackRoom, SurvivesWithoutTheStackBoundsLookup) {
+    using deep_recursion_detail::fail_stack_lookup_for_testing;
+    using deep_recursion_detail::remaining;
+    struct Restore {
+        ~Restore() { fail_stack_lookup_for_testing(false); }
+    } restore;
+    fail_stack_lookup_for_testing(false);
+    const size_t room = remaining();
+    fail_stack_lookup_for_testing(true);
+    // Estimated, the room is never more than there is.
+    EXPECT_LE(remaining(), room);
+    EXPECT_GT(remaining(), deep_recursion_detail::kRedZone);
+    EXPECT_EQ(depth_sum(1000000), 1000000u);
+    EXPECT_THROW(throw_at_bottom(200000), std::runtime_error);
+    std::thread other([] {
+        fail_stack_lookup_for_testing(true);
+        EXPECT_LE(remaining(), size_t{256} * 1024);
+        EXPECT_EQ(depth_sum(300000), 300000u);
+    });
+    other.join();
+}
+
 } // namespace
 } // namespace vok
