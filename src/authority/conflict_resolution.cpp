@@ -51,31 +51,6 @@ uint32_t structural_matches(const AuthorityPolicy& policy, const std::string& di
     return score;
 }
 
-// Whether `a` is at least `b` on every column; `a` must differ from `b`, so that it is then above
-// it somewhere. Both are sorted by column and hold no zero.
-bool covers(const SparseScores& a, const SparseScores& b) {
-    auto at = a.begin();
-    for (const auto& [column, score] : b) {
-        while (at != a.end() && at->first < column)
-            ++at;
-        if (at == a.end() || at->first != column || at->second < score) return false;
-    }
-    return true;
-}
-
-// Orders rows as their dense vectors compare lexicographically, greatest first: at the first
-// column where they differ, the row with the higher score (a column a row lacks scores 0).
-bool lexicographically_greater(const SparseScores& a, const SparseScores& b) {
-    poll_cancellation();
-    auto i = a.begin();
-    auto j = b.begin();
-    for (; i != a.end() && j != b.end(); ++i, ++j) {
-        if (i->first != j->first) return i->first < j->first;
-        if (i->second != j->second) return i->second > j->second;
-    }
-    return i != a.end() && j == b.end();
-}
-
 // One row of scores per member, over the distinct dimension names (a name given twice counts
 // once, by its first entry). A key scores on every dimension that is the key itself or a part
 // of it ending before a dot, so the dimensions a key can name are looked up by its prefixes.
@@ -138,49 +113,6 @@ Members undominated(const Members& members, const std::vector<std::string>& dime
 }
 
 } // namespace
-
-std::vector<size_t> undominated_rows(const std::vector<SparseScores>& rows) {
-    // Equal rows neither dominate each other nor differ in what dominates them, so each distinct
-    // row is decided once for all its copies. A row can only be dominated by one that sorts
-    // before it lexicographically (greatest first), and if by any, then by one left undominated;
-    // so one pass in that order compares each distinct row with the undominated rows found so
-    // far. Rows that are equal or ordered leave few of those, making the pass nearly linear;
-    // only rows that are mutually incomparable are compared pairwise.
-    std::vector<size_t> order(rows.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return lexicographically_greater(rows[a], rows[b]);
-    });
-    std::vector<bool> kept(rows.size(), false);
-    std::vector<size_t> maxima; // a representative of each undominated distinct row
-    for (size_t at = 0; at < order.size();) {
-        const SparseScores& row = rows[order[at]];
-        size_t end = at + 1;
-        while (end < order.size() && rows[order[end]] == row) {
-            poll_cancellation();
-            ++end;
-        }
-        bool dominated = false;
-        for (size_t maximum : maxima) {
-            poll_cancellation();
-            if (covers(rows[maximum], row)) {
-                dominated = true;
-                break;
-            }
-        }
-        if (!dominated) {
-            maxima.push_back(order[at]);
-            for (size_t k = at; k < end; ++k)
-                kept[order[k]] = true;
-        }
-        at = end;
-    }
-    std::vector<size_t> positions;
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (kept[i]) positions.push_back(i);
-    return positions;
-}
 
 uint32_t modality_rank(PolicyModality modality) {
     switch (modality) {
