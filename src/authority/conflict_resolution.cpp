@@ -2,9 +2,11 @@
 #include "authority/conflict_resolution.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <functional>
+#include <optional>
 
 #include "common/cancellation.h"
+#include "common/position_table.h"
 
 namespace vok::authority {
 
@@ -23,15 +25,23 @@ std::string joined_ids(const Members& members) {
     return out;
 }
 
-// Keeps, in order, the members whose key equals the highest key among them.
+// Keeps, in order, the members whose key equals the highest key among them. Members are read
+// once more only when some are dropped: with many tied policies the reads are cache misses.
 template <class Key> Members keep_highest(const Members& members, Key key) {
     auto highest = key(*members.front());
+    size_t at_highest = 0;
     for (const PolicyEvaluation* member : members) {
         poll_cancellation();
-        highest = std::max(highest, key(*member));
+        const auto k = key(*member);
+        if (k > highest) {
+            highest = k;
+            at_highest = 0;
+        }
+        if (k == highest) ++at_highest;
     }
+    if (at_highest == members.size()) return members;
     Members kept;
-    kept.reserve(members.size());
+    kept.reserve(at_highest);
     for (const PolicyEvaluation* member : members) {
         poll_cancellation();
         if (key(*member) == highest) kept.push_back(member);
@@ -52,16 +62,27 @@ uint32_t structural_matches(const AuthorityPolicy& policy, const std::string& di
 }
 
 // One row of scores per member, over the distinct dimension names (a name given twice counts
-// once, by its first entry). A key scores on every dimension that is the key itself or a part
-// of it ending before a dot, so the dimensions a key can name are looked up by its prefixes.
+// once, by its first entry, whose position is its column). A key scores on every dimension that
+// is the key itself or a part of it ending before a dot, so the dimensions a key can name are
+// looked up by its prefixes. A profile may have as many dimensions as there are policies, so the
+// names are found through an open-addressing index rather than a node per name.
 std::vector<SparseScores> member_scores(const Members& members,
                                         const std::vector<std::string>& dimensions) {
-    std::unordered_map<std::string_view, uint32_t> columns;
-    for (const std::string& dimension : dimensions) {
+    const auto hash = [](std::string_view name) {
+        return PositionTable::fold(std::hash<std::string_view>{}(name));
+    };
+    PositionTable columns;
+    columns.reserve(dimensions.size());
+    for (size_t i = 0; i < dimensions.size(); ++i) {
         poll_cancellation();
-        columns.emplace(dimension, static_cast<uint32_t>(columns.size()));
+        columns.insert(hash(dimensions[i]), i,
+                       [&](size_t other) { return dimensions[other] == dimensions[i]; });
     }
-    const auto condition = columns.find("condition");
+    const auto column_of = [&](std::string_view name) {
+        return columns.find(hash(name), [&](size_t at) { return dimensions[at] == name; });
+    };
+    const std::optional<size_t> found_condition = column_of("condition");
+    const auto condition = static_cast<uint32_t>(found_condition.value_or(0));
     std::vector<SparseScores> rows;
     rows.reserve(members.size());
     std::vector<uint32_t> hits;
@@ -72,8 +93,8 @@ std::vector<SparseScores> member_scores(const Members& members,
             poll_cancellation();
             const std::string_view key = entry.first;
             for (std::size_t end = key.find('.');; end = key.find('.', end + 1)) {
-                const auto found = columns.find(key.substr(0, end));
-                if (found != columns.end()) hits.push_back(found->second);
+                if (const auto found = column_of(key.substr(0, end)))
+                    hits.push_back(static_cast<uint32_t>(*found));
                 if (end == std::string_view::npos) break;
             }
         }
@@ -86,15 +107,15 @@ std::vector<SparseScores> member_scores(const Members& members,
                 row.emplace_back(column, 1);
             }
         }
-        if (policy.when && condition != columns.end() && !policy.when->predicates.empty()) {
+        if (policy.when && found_condition && !policy.when->predicates.empty()) {
             const auto when = static_cast<uint32_t>(policy.when->predicates.size());
             const auto at = std::lower_bound(
-                row.begin(), row.end(), condition->second,
+                row.begin(), row.end(), condition,
                 [](const std::pair<uint32_t, uint32_t>& e, uint32_t c) { return e.first < c; });
-            if (at != row.end() && at->first == condition->second) {
+            if (at != row.end() && at->first == condition) {
                 at->second += when;
             } else {
-                row.insert(at, {condition->second, when});
+                row.insert(at, {condition, when});
             }
         }
         rows.push_back(std::move(row));
@@ -177,20 +198,32 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
             {step, evaluation.policy->policy_id, std::string(variant_name(r.decision))});
     };
 
+    // Each step keeps a subsequence of the members, so a step that keeps as many keeps them all
+    // and their joined ids stay as they were.
+    std::string ids;
+    size_t ids_count = 0;
+    auto member_ids = [&]() -> const std::string& {
+        if (ids_count != members.size()) {
+            ids = joined_ids(members);
+            ids_count = members.size();
+        }
+        return ids;
+    };
+
     if (members.size() == 1) {
         decided_by("single_applicable", *members.front());
     } else {
         members = keep_highest(
             members, [](const PolicyEvaluation& e) { return modality_rank(e.policy->modality); });
         r.steps.push_back(
-            {"modality_precedence", joined_ids(members),
+            {"modality_precedence", member_ids(),
              "modality_rank=" + std::to_string(modality_rank(members.front()->policy->modality))});
         if (members.size() == 1) {
             decided_by("modality_resolved", *members.front());
         } else {
             members =
                 keep_highest(members, [](const PolicyEvaluation& e) { return e.policy->priority; });
-            r.steps.push_back({"priority_filter", joined_ids(members),
+            r.steps.push_back({"priority_filter", member_ids(),
                                "priority=" + std::to_string(members.front()->policy->priority)});
             if (members.size() == 1) {
                 decided_by("highest_priority", *members.front());
@@ -199,8 +232,7 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
                 if (members.size() == 1) {
                     decided_by("specificity_resolved", *members.front());
                 } else {
-                    r.steps.push_back(
-                        {"specificity_incomparable", joined_ids(members), "incomparable"});
+                    r.steps.push_back({"specificity_incomparable", member_ids(), "incomparable"});
                     if (strict_mode) {
                         return Err(AuthorityError::incomparable_specificity(
                             members.empty() ? "?" : members[0]->policy->policy_id,
