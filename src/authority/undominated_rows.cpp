@@ -179,16 +179,13 @@ public:
             }
             if (fewest == 0) return false;
         }
+        if (rarest == column_start[rarest]) return covered_by_holders(rarest, row);
         size_t passed = counts_.below(column_start[rarest]);
         const size_t last = passed + fewest;
         while (passed < last) {
-            for (uint32_t h = last_holder_[counts_.reached_past(passed)]; h != kNone;
-                 h = holders_[h].next) {
-                poll_cancellation();
-                ++passed;
-                if (comparisons_ != nullptr) ++*comparisons_;
-                if (covers(keyed_.row(holders_[h].row), row, column_start)) return true;
-            }
+            const uint32_t key = static_cast<uint32_t>(counts_.reached_past(passed));
+            if (covered_by_holders(key, row)) return true;
+            passed += held_[key];
         }
         return false;
     }
@@ -197,8 +194,13 @@ public:
         const Keys keys = keyed_.row(row);
         VOK_INVARIANT(holders_.size() + keys.size() < kNone, "too many scores to compare");
         any_ = true;
+        const auto& column_start = keyed_.column_start;
         for (uint32_t key : keys) {
-            counts_.add(key);
+            // Counts are read over keys of one column with more than one score, so a column of a
+            // single score (every column of its own) needs none.
+            if (key != column_start[key] ||
+                (key + 1 < column_start.size() && column_start[key + 1] == key))
+                counts_.add(key);
             ++held_[key];
             holders_.push_back({row, last_holder_[key]});
             last_holder_[key] = static_cast<uint32_t>(holders_.size() - 1);
@@ -206,6 +208,15 @@ public:
     }
 
 private:
+    bool covered_by_holders(uint32_t key, Keys row) const {
+        for (uint32_t h = last_holder_[key]; h != kNone; h = holders_[h].next) {
+            poll_cancellation();
+            if (comparisons_ != nullptr) ++*comparisons_;
+            if (covers(keyed_.row(holders_[h].row), row, keyed_.column_start)) return true;
+        }
+        return false;
+    }
+
     static constexpr uint32_t kNone = UINT32_MAX;
     struct Holder {
         size_t row;
