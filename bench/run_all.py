@@ -97,7 +97,8 @@ def specificity_rows(build):
     out = run([os.path.join(build, "bench", "specificity_bench")])
     rows = []
     for shape in ("incomparable rows", "incomparable policies", "comparable policies",
-                  "two-column antichain", "three-column random", "three-column antichain"):
+                  "two-column antichain", "three-column random", "three-column antichain",
+                  "five-column antichain"):
         times = re.findall(rf"^{shape} rows=(\d+) best: ([\d.]+) s", out, re.M)
         growth = re.findall(rf"^{shape} growth \d+ -> \d+ rows: ([\d.]+)x", out, re.M)
         sizes = " / ".join(f"{int(n) // 1000}k" for n, _ in times)
