@@ -92,6 +92,23 @@ def pack_rows(vok_dsl):
     ]
 
 
+def specificity_rows(build):
+    """The specificity step at 8,000 to 128,000 tied policies (bench/specificity_bench.cpp)."""
+    out = run([os.path.join(build, "bench", "specificity_bench")])
+    rows = []
+    for shape in ("incomparable rows", "incomparable policies", "comparable policies",
+                  "two-column antichain", "three-column random", "three-column antichain",
+                  "five-column antichain"):
+        times = re.findall(rf"^{shape} rows=(\d+) best: ([\d.]+) s", out, re.M)
+        growth = re.findall(rf"^{shape} growth \d+ -> \d+ rows: ([\d.]+)x", out, re.M)
+        sizes = " / ".join(f"{int(n) // 1000}k" for n, _ in times)
+        seconds = " / ".join(f"{float(t) * 1000:.1f}" for _, t in times)
+        rows.append((f"specificity, {shape}", None, None,
+                     f"{sizes} rows: {seconds} ms; 4x rows: " +
+                     ", ".join(f"{g}x" for g in growth) + " the time"))
+    return rows
+
+
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
     blocks = sys.argv[2] if len(sys.argv) > 2 else "1000"
@@ -184,6 +201,8 @@ def main():
     build_size, seconds = pack_build.measure(build, 100_000)
     rows.append(("build_semantic_pack", build_size, build_size / seconds / 1e6,
                  f"100,000 concepts and aliases in {seconds:.3f} s"))
+
+    rows.extend(specificity_rows(build))
 
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))

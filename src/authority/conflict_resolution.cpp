@@ -2,9 +2,11 @@
 #include "authority/conflict_resolution.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <functional>
+#include <optional>
 
 #include "common/cancellation.h"
+#include "common/position_table.h"
 
 namespace vok::authority {
 
@@ -23,15 +25,23 @@ std::string joined_ids(const Members& members) {
     return out;
 }
 
-// Keeps, in order, the members whose key equals the highest key among them.
+// Keeps, in order, the members whose key equals the highest key among them. Members are read
+// once more only when some are dropped: with many tied policies the reads are cache misses.
 template <class Key> Members keep_highest(const Members& members, Key key) {
     auto highest = key(*members.front());
+    size_t at_highest = 0;
     for (const PolicyEvaluation* member : members) {
         poll_cancellation();
-        highest = std::max(highest, key(*member));
+        const auto k = key(*member);
+        if (k > highest) {
+            highest = k;
+            at_highest = 0;
+        }
+        if (k == highest) ++at_highest;
     }
+    if (at_highest == members.size()) return members;
     Members kept;
-    kept.reserve(members.size());
+    kept.reserve(at_highest);
     for (const PolicyEvaluation* member : members) {
         poll_cancellation();
         if (key(*member) == highest) kept.push_back(member);
@@ -51,42 +61,28 @@ uint32_t structural_matches(const AuthorityPolicy& policy, const std::string& di
     return score;
 }
 
-// Whether `a` is at least `b` on every column; `a` must differ from `b`, so that it is then above
-// it somewhere. Both are sorted by column and hold no zero.
-bool covers(const SparseScores& a, const SparseScores& b) {
-    auto at = a.begin();
-    for (const auto& [column, score] : b) {
-        while (at != a.end() && at->first < column)
-            ++at;
-        if (at == a.end() || at->first != column || at->second < score) return false;
-    }
-    return true;
-}
-
-// Orders rows as their dense vectors compare lexicographically, greatest first: at the first
-// column where they differ, the row with the higher score (a column a row lacks scores 0).
-bool lexicographically_greater(const SparseScores& a, const SparseScores& b) {
-    poll_cancellation();
-    auto i = a.begin();
-    auto j = b.begin();
-    for (; i != a.end() && j != b.end(); ++i, ++j) {
-        if (i->first != j->first) return i->first < j->first;
-        if (i->second != j->second) return i->second > j->second;
-    }
-    return i != a.end() && j == b.end();
-}
-
 // One row of scores per member, over the distinct dimension names (a name given twice counts
-// once, by its first entry). A key scores on every dimension that is the key itself or a part
-// of it ending before a dot, so the dimensions a key can name are looked up by its prefixes.
+// once, by its first entry, whose position is its column). A key scores on every dimension that
+// is the key itself or a part of it ending before a dot, so the dimensions a key can name are
+// looked up by its prefixes. A profile may have as many dimensions as there are policies, so the
+// names are found through an open-addressing index rather than a node per name.
 std::vector<SparseScores> member_scores(const Members& members,
                                         const std::vector<std::string>& dimensions) {
-    std::unordered_map<std::string_view, uint32_t> columns;
-    for (const std::string& dimension : dimensions) {
+    const auto hash = [](std::string_view name) {
+        return PositionTable::fold(std::hash<std::string_view>{}(name));
+    };
+    PositionTable columns;
+    columns.reserve(dimensions.size());
+    for (size_t i = 0; i < dimensions.size(); ++i) {
         poll_cancellation();
-        columns.emplace(dimension, static_cast<uint32_t>(columns.size()));
+        columns.insert(hash(dimensions[i]), i,
+                       [&](size_t other) { return dimensions[other] == dimensions[i]; });
     }
-    const auto condition = columns.find("condition");
+    const auto column_of = [&](std::string_view name) {
+        return columns.find(hash(name), [&](size_t at) { return dimensions[at] == name; });
+    };
+    const std::optional<size_t> found_condition = column_of("condition");
+    const auto condition = static_cast<uint32_t>(found_condition.value_or(0));
     std::vector<SparseScores> rows;
     rows.reserve(members.size());
     std::vector<uint32_t> hits;
@@ -97,8 +93,8 @@ std::vector<SparseScores> member_scores(const Members& members,
             poll_cancellation();
             const std::string_view key = entry.first;
             for (std::size_t end = key.find('.');; end = key.find('.', end + 1)) {
-                const auto found = columns.find(key.substr(0, end));
-                if (found != columns.end()) hits.push_back(found->second);
+                if (const auto found = column_of(key.substr(0, end)))
+                    hits.push_back(static_cast<uint32_t>(*found));
                 if (end == std::string_view::npos) break;
             }
         }
@@ -111,15 +107,15 @@ std::vector<SparseScores> member_scores(const Members& members,
                 row.emplace_back(column, 1);
             }
         }
-        if (policy.when && condition != columns.end() && !policy.when->predicates.empty()) {
+        if (policy.when && found_condition && !policy.when->predicates.empty()) {
             const auto when = static_cast<uint32_t>(policy.when->predicates.size());
             const auto at = std::lower_bound(
-                row.begin(), row.end(), condition->second,
+                row.begin(), row.end(), condition,
                 [](const std::pair<uint32_t, uint32_t>& e, uint32_t c) { return e.first < c; });
-            if (at != row.end() && at->first == condition->second) {
+            if (at != row.end() && at->first == condition) {
                 at->second += when;
             } else {
-                row.insert(at, {condition->second, when});
+                row.insert(at, {condition, when});
             }
         }
         rows.push_back(std::move(row));
@@ -138,49 +134,6 @@ Members undominated(const Members& members, const std::vector<std::string>& dime
 }
 
 } // namespace
-
-std::vector<size_t> undominated_rows(const std::vector<SparseScores>& rows) {
-    // Equal rows neither dominate each other nor differ in what dominates them, so each distinct
-    // row is decided once for all its copies. A row can only be dominated by one that sorts
-    // before it lexicographically (greatest first), and if by any, then by one left undominated;
-    // so one pass in that order compares each distinct row with the undominated rows found so
-    // far. Rows that are equal or ordered leave few of those, making the pass nearly linear;
-    // only rows that are mutually incomparable are compared pairwise.
-    std::vector<size_t> order(rows.size());
-    for (size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return lexicographically_greater(rows[a], rows[b]);
-    });
-    std::vector<bool> kept(rows.size(), false);
-    std::vector<size_t> maxima; // a representative of each undominated distinct row
-    for (size_t at = 0; at < order.size();) {
-        const SparseScores& row = rows[order[at]];
-        size_t end = at + 1;
-        while (end < order.size() && rows[order[end]] == row) {
-            poll_cancellation();
-            ++end;
-        }
-        bool dominated = false;
-        for (size_t maximum : maxima) {
-            poll_cancellation();
-            if (covers(rows[maximum], row)) {
-                dominated = true;
-                break;
-            }
-        }
-        if (!dominated) {
-            maxima.push_back(order[at]);
-            for (size_t k = at; k < end; ++k)
-                kept[order[k]] = true;
-        }
-        at = end;
-    }
-    std::vector<size_t> positions;
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (kept[i]) positions.push_back(i);
-    return positions;
-}
 
 uint32_t modality_rank(PolicyModality modality) {
     switch (modality) {
@@ -245,20 +198,32 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
             {step, evaluation.policy->policy_id, std::string(variant_name(r.decision))});
     };
 
+    // Each step keeps a subsequence of the members, so a step that keeps as many keeps them all
+    // and their joined ids stay as they were.
+    std::string ids;
+    size_t ids_count = 0;
+    auto member_ids = [&]() -> const std::string& {
+        if (ids_count != members.size()) {
+            ids = joined_ids(members);
+            ids_count = members.size();
+        }
+        return ids;
+    };
+
     if (members.size() == 1) {
         decided_by("single_applicable", *members.front());
     } else {
         members = keep_highest(
             members, [](const PolicyEvaluation& e) { return modality_rank(e.policy->modality); });
         r.steps.push_back(
-            {"modality_precedence", joined_ids(members),
+            {"modality_precedence", member_ids(),
              "modality_rank=" + std::to_string(modality_rank(members.front()->policy->modality))});
         if (members.size() == 1) {
             decided_by("modality_resolved", *members.front());
         } else {
             members =
                 keep_highest(members, [](const PolicyEvaluation& e) { return e.policy->priority; });
-            r.steps.push_back({"priority_filter", joined_ids(members),
+            r.steps.push_back({"priority_filter", member_ids(),
                                "priority=" + std::to_string(members.front()->policy->priority)});
             if (members.size() == 1) {
                 decided_by("highest_priority", *members.front());
@@ -267,8 +232,7 @@ Result<Resolution, AuthorityError> resolve_conflicts(const Applicability& applic
                 if (members.size() == 1) {
                     decided_by("specificity_resolved", *members.front());
                 } else {
-                    r.steps.push_back(
-                        {"specificity_incomparable", joined_ids(members), "incomparable"});
+                    r.steps.push_back({"specificity_incomparable", member_ids(), "incomparable"});
                     if (strict_mode) {
                         return Err(AuthorityError::incomparable_specificity(
                             members.empty() ? "?" : members[0]->policy->policy_id,

@@ -19,6 +19,7 @@
 #include "authority/authority_error.h"
 #include "authority/decision_trace.h"
 #include "authority/policy_applicability.h"
+#include "authority/undominated_rows.h"
 
 namespace vok::authority {
 
@@ -32,16 +33,6 @@ SpecificityScores specificity_scores(const AuthorityPolicy& policy,
                                      const std::vector<std::string>& dimensions);
 // The score of the first entry named `dimension`, or 0.
 uint32_t dimension_score(const SpecificityScores& scores, std::string_view dimension);
-
-// A policy's scores with the zeros left out: (dimension column, score) pairs, by column.
-using SparseScores = std::vector<std::pair<uint32_t, uint32_t>>;
-
-// Positions, ascending, of the rows that no other row dominates (at least as high on every
-// column and higher on one). The same set as comparing every pair, but equal rows are decided
-// once and each row is compared only with the undominated rows that sort before it, so rows
-// that are equal or ordered take O(n log n); rows that are mutually incomparable are compared
-// pairwise.
-std::vector<size_t> undominated_rows(const std::vector<SparseScores>& rows);
 
 struct Resolution {
     FinalDecision decision = FinalDecision::NotApplicable;
