@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/hex.h"
 #include "common/utf8.h"
 #include "peg/unicode_class.h"
 
@@ -21,9 +22,6 @@ inline bool is_whitespace_byte(char c) {
 
 inline bool is_digit(char c) {
     return c >= '0' && c <= '9';
-}
-inline bool is_hex_digit(char c) {
-    return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
 inline char ascii_lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -106,7 +104,7 @@ inline const char* scan_escape_sequence(const char* p, const char* end) {
     if (end - p < 3 || p[2] != '{') return nullptr;
     const char* q = p + 3;
     int count = 0;
-    while (count < 6 && q < end && scan::is_hex_digit(*q)) {
+    while (count < 6 && q < end && is_hex_digit(*q)) {
         ++q;
         ++count;
     }
