@@ -1,4 +1,4 @@
-// Specificity resolution against the pairwise comparison it replaced: the same undominated
+// Specificity resolution against a plain pairwise comparison: the same undominated
 // policies on generated score vectors (equal, ordered, incomparable and mixed) and on generated
 // policies and dimension lists, and a cost that grows like n log n when most vectors are equal or
 // ordered.
@@ -17,7 +17,7 @@ namespace {
 
 using Dense = std::vector<std::vector<uint32_t>>;
 
-// The old resolution: every pair compared, the loop over j going on after i is dominated.
+// The reference resolution: every pair compared, the loop over j going on after i is dominated.
 std::vector<size_t> pairwise_undominated(const Dense& rows) {
     auto dominates = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
         bool above = false;
@@ -136,7 +136,7 @@ TEST(Specificity, ResolutionAsComparingEveryPair) {
             evaluation.policy = &policy;
             applicability.applicable.push_back(applicability.evaluations.size());
             applicability.evaluations.push_back(evaluation);
-            // The old scores: the first entry of each distinct dimension name.
+            // The reference's scores: the first entry of each distinct dimension name.
             const SpecificityScores scores = specificity_scores(policy, dimensions);
             std::vector<uint32_t> row;
             for (size_t k = 0; k < dimensions.size(); ++k)
