@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "calm/calm_expression_text.h"
+#include "common/ascii.h"
 #include "common/cancellation.h"
 #include "common/invariant.h"
 #include "common/unicode_case.h"
@@ -21,15 +22,6 @@ namespace {
 
 // The project version of the build (CMakeLists.txt), as the module reports it.
 constexpr std::string_view kModuleVersion = VOK_VERSION;
-
-bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // Writes the whole line to file descriptor 2, past interruptions and short writes. A failing
 // descriptor loses the warning; the export goes on.

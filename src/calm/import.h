@@ -24,14 +24,21 @@ namespace vok::calm {
 // Why an import failed: the text is not one JSON document, or a later step refused it. The texts
 // are those after the caller's prefixes ("Invalid JSON: ", "Import error: ").
 struct CalmImportErrorAlternatives {
-    enum class Kind : uint8_t { InvalidJson, Import };
+    // Rows in import_error_kind.def.
+    enum class Kind : uint8_t {
+#define VOK_CALM_IMPORT_ERROR_KIND(Name) Name,
+#include "calm/import_error_kind.def"
+    };
     struct InvalidJson {
         std::string message;
     };
     struct Import {
         std::string message;
     };
-    using Variant = std::variant<InvalidJson, Import>;
+    using Variant = VariantOfRows<void
+#define VOK_CALM_IMPORT_ERROR_KIND(Name) , Name
+#include "calm/import_error_kind.def"
+                                  >::type;
 };
 
 struct CalmImportError : ErrorVariant<CalmImportErrorAlternatives> {

@@ -1,9 +1,8 @@
 // ErrorVariant: the one shape of every core error type.
 //
 // An error is a choice among alternatives, each a plain struct carrying what its message names.
-// A subsystem declares its alternatives inside a struct that also names `Variant` (and, when
-// callers switch over the alternatives, a `Kind` enumeration listing them in the same order), and
-// derives its error type from ErrorVariant over it:
+// A subsystem declares its alternatives inside a struct that also names `Variant`, and derives its
+// error type from ErrorVariant over it:
 //
 //     struct UnitErrorAlternatives {
 //         struct UnitNotFound { std::string symbol; };
@@ -14,6 +13,10 @@
 //         using ErrorVariant::ErrorVariant;
 //         std::string to_string() const;   // the only place the subsystem's texts live
 //     };
+//
+// When callers switch over the alternatives, the struct also names a `Kind` enumeration; it and
+// `Variant` are both expanded from the rows of one .def list (see VariantOfRows below), so that a
+// kind's value is always its alternative's position.
 //
 // A "kind and message" error is the same shape: one alternative per kind, each holding its
 // message. The alternatives stay reachable as `UnitError::UnitNotFound`, an error converts
@@ -50,6 +53,22 @@ template <class Variant> struct StorageOf { using type = Variant; };
 template <class Only> struct StorageOf<std::variant<Only>> { using type = Only; };
 
 } // namespace error_variant_detail
+
+// The variant of the alternatives that the rows of a kind list name. The rows expand to ", Name"
+// after a leading `void`, so that no row needs to know whether it is the first:
+//
+//     enum class Kind : uint8_t {
+//     #define VOK_FORMAT_ERROR_KIND(Name) Name,
+//     #include "formatter/format_error_kind.def"
+//     };
+//     using Variant = VariantOfRows<void
+//     #define VOK_FORMAT_ERROR_KIND(Name) , Name
+//     #include "formatter/format_error_kind.def"
+//                                   >::type;
+template <class Void, class... Alternatives> struct VariantOfRows {
+    static_assert(std::is_void_v<Void>, "the rows follow a leading void");
+    using type = std::variant<Alternatives...>;
+};
 
 template <class Alternatives> struct ErrorVariant : Alternatives {
     using Variant = typename Alternatives::Variant;

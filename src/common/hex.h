@@ -20,6 +20,12 @@ constexpr int hex_value(char c) {
     return -1;
 }
 
+// Whether `c` is a hex digit, either case. Not written as hex_value(c) >= 0: the grammar's string
+// scan calls it, and this form keeps that scan small enough for GCC to inline.
+constexpr bool is_hex_digit(char c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
 // The digit of the low four bits of `value`.
 constexpr char hex_digit(uint64_t value) {
     return kHexDigits[value & 0xF];

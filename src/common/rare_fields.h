@@ -6,7 +6,7 @@
 // The same holds for the optional parts of the largest expression nodes, whose size every node
 // of every tree pays.
 // Both are values: copying copies the contents, and they read like the optional and the vector
-// they replace (has_value, *, ->, comparison with a value; empty, size, iteration, push_back,
+// they stand for (has_value, *, ->, comparison with a value; empty, size, iteration, push_back,
 // comparison with a vector).
 #pragma once
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/ascii.h"
 #include "common/code_point_ranges.h"
 #include "common/unicode_properties.h"
 #include "common/utf8.h"
@@ -69,10 +70,8 @@ std::string lowercase_text(std::string_view text) {
                 ++end;
             const size_t at = out.size();
             out.append(text.data() + offset, end - offset);
-            for (size_t k = at; k < out.size(); ++k) {
-                const char a = out[k];
-                if (a >= 'A' && a <= 'Z') out[k] = static_cast<char>(a - 'A' + 'a');
-            }
+            for (size_t k = at; k < out.size(); ++k)
+                out[k] = ascii_lower(out[k]);
             // The sigma context after the run: set by its last character that is not
             // case-ignorable, if any.
             for (size_t k = end; k > offset; --k) {

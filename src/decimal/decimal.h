@@ -28,14 +28,21 @@ namespace vok {
 
 // Why an arithmetic operation has no result.
 struct DecimalArithmeticErrorAlternatives {
-    enum class Kind : uint8_t { Overflow, DivisionByZero };
+    // Rows in arithmetic_error_kind.def.
+    enum class Kind : uint8_t {
+#define VOK_DECIMAL_ARITHMETIC_ERROR_KIND(Name) Name,
+#include "decimal/arithmetic_error_kind.def"
+    };
     struct Overflow {
         bool operator==(const Overflow&) const = default;
     };
     struct DivisionByZero {
         bool operator==(const DivisionByZero&) const = default;
     };
-    using Variant = std::variant<Overflow, DivisionByZero>;
+    using Variant = VariantOfRows<void
+#define VOK_DECIMAL_ARITHMETIC_ERROR_KIND(Name) , Name
+#include "decimal/arithmetic_error_kind.def"
+                                  >::type;
 };
 
 struct DecimalArithmeticError : ErrorVariant<DecimalArithmeticErrorAlternatives> {
@@ -50,13 +57,10 @@ enum class DecimalOperation { Add, Subtract, Multiply, Divide };
 
 // What went wrong in a decimal text.
 struct DecimalParseErrorAlternatives {
+    // Rows in parse_error_kind.def.
     enum class Kind : uint8_t {
-        Empty,
-        NoDigits,
-        LeadingSeparator,
-        UnknownCharacter,
-        TwoDecimalPoints,
-        TooManyDigits,
+#define VOK_DECIMAL_PARSE_ERROR_KIND(Name) Name,
+#include "decimal/parse_error_kind.def"
     };
     struct Empty {};            // no characters at all
     struct NoDigits {};         // only a sign and/or a point
@@ -64,8 +68,10 @@ struct DecimalParseErrorAlternatives {
     struct UnknownCharacter {}; // anything but digits, one ".", "_" and a leading sign
     struct TwoDecimalPoints {};
     struct TooManyDigits {}; // the integer part does not fit 96 bits
-    using Variant = std::variant<Empty, NoDigits, LeadingSeparator, UnknownCharacter,
-                                 TwoDecimalPoints, TooManyDigits>;
+    using Variant = VariantOfRows<void
+#define VOK_DECIMAL_PARSE_ERROR_KIND(Name) , Name
+#include "decimal/parse_error_kind.def"
+                                  >::type;
 };
 
 struct DecimalParseError : ErrorVariant<DecimalParseErrorAlternatives> {

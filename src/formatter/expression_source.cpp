@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "common/ascii.h"
 #include "common/deep_recursion.h"
 #include "expression/expression_printer.h"
 #include "expression/expression_text.h"
@@ -68,8 +69,7 @@ int right_operand_level(BinaryOp op) {
 }
 
 bool starts_with_not(std::string_view name) {
-    return name.size() >= 3 && (name[0] | 0x20) == 'n' && (name[1] | 0x20) == 'o' &&
-           (name[2] | 0x20) == 't';
+    return starts_with_ignoring_ascii_case(name, "not");
 }
 
 // Whether the text of the left operand `e` begins with a name that the grammar would take for

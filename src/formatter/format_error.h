@@ -16,7 +16,11 @@
 namespace vok {
 
 struct FormatErrorAlternatives {
-    enum class Kind : uint8_t { Parse, OutputTooLarge };
+    // Rows in format_error_kind.def.
+    enum class Kind : uint8_t {
+#define VOK_FORMAT_ERROR_KIND(Name) Name,
+#include "formatter/format_error_kind.def"
+    };
     struct Parse {
         std::string parser_message; // the display text of the parser's error
         bool operator==(const Parse&) const = default;
@@ -25,7 +29,10 @@ struct FormatErrorAlternatives {
         std::optional<uint64_t> bytes; // the size the text would have had, if it fits 64 bits
         bool operator==(const OutputTooLarge&) const = default;
     };
-    using Variant = std::variant<Parse, OutputTooLarge>;
+    using Variant = VariantOfRows<void
+#define VOK_FORMAT_ERROR_KIND(Name) , Name
+#include "formatter/format_error_kind.def"
+                                  >::type;
 };
 
 struct FormatError : ErrorVariant<FormatErrorAlternatives> {

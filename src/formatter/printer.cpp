@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/ascii.h"
 #include "common/cancellation.h"
 #include "formatter/expression_source.h"
 #include "formatter/source_text.h"
@@ -55,7 +56,7 @@ bool is_version(std::string_view text) {
 
 // A bare unit word "in" followed by white space would be read as the start of a domain clause.
 bool is_in_word(std::string_view text) {
-    return text.size() == 2 && (text[0] | 0x20) == 'i' && (text[1] | 0x20) == 'n';
+    return equals_ignoring_ascii_case(text, "in");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "common/ascii.h"
 #include "common/deep_recursion.h"
 
 namespace vok {
@@ -168,7 +169,8 @@ ParseResult<Expression> build_literal(const grammar::DslPair& pair) {
     case grammar::Rule::number:
         return number_literal(*inner);
     case grammar::Rule::boolean:
-        return Expression::literal(json::Value(ascii_lowercase(inner->as_str()) == "true"));
+        return Expression::literal(
+            json::Value(equals_ignoring_ascii_case(inner->as_str(), "true")));
     case grammar::Rule::time_literal: {
         std::string_view text = inner->as_str();
         while (!text.empty() && text.front() == '"')
@@ -264,7 +266,7 @@ ParseResult<Expression> build_quantified(const grammar::DslPair& pair) {
 
 std::optional<AggregateFunction> aggregate_function(std::string_view lowered) {
     for (size_t i = 0; i < kAggregateFunctionNames.size(); ++i)
-        if (ascii_lowercase(kAggregateFunctionNames[i]) == lowered)
+        if (equals_ignoring_ascii_case(kAggregateFunctionNames[i], lowered))
             return static_cast<AggregateFunction>(i);
     return std::nullopt;
 }
@@ -341,7 +343,8 @@ ParseResult<Expression> build_comprehension(AggregateFunction function,
             break;
         }
         default:
-            if (p->rule() == grammar::Rule::identifier && ascii_lowercase(p->as_str()) == "as")
+            if (p->rule() == grammar::Rule::identifier &&
+                equals_ignoring_ascii_case(p->as_str(), "as"))
                 break;
             return Err(ParserError::grammar("Unexpected token " + rule_text(p->rule()) +
                                             " in aggregation comprehension"));

@@ -505,6 +505,9 @@ private:
     // indexes of a large file do not fit in the cache, so each insert waits for memory twice (id
     // slot, name slot); computing ahead lets those waits overlap.
     static constexpr size_t kLookahead = 8;
+    // Node i + kLookahead is asked for before node i; nodes built ahead are kept from the block
+    // before the one asked for last, so node i is still there while kLookahead is below a block.
+    static_assert(kLookahead < BuiltAhead<AstNode>::kBlock);
 
     // The concept id of participant `i` (called for i = 0, 1, 2, ... in turn).
     Uuid participant_id(const std::vector<Item>& participants, size_t i) {

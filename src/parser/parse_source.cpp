@@ -2,6 +2,7 @@
 // One builder per declaration rule; expressions and token values are built by
 // expression_builder.h and token_readers.h; failures are ParserError values.
 #include "parser/parse_source.h"
+#include "common/ascii.h"
 #include "common/cancellation.h"
 
 #include "parser/expression_builder.h"

@@ -104,29 +104,15 @@ struct ParserErrorAlternatives {
         bool operator==(const CircularDependency&) const = default;
     };
 
+    // Rows in parser_error_kind.def.
     enum class Kind : uint8_t {
-        Syntax,
-        UnsupportedExpression,
-        Grammar,
-        UndefinedEntity,
-        UndefinedResource,
-        UndefinedVariable,
-        DuplicateDeclaration,
-        Type,
-        InvalidExpression,
-        InvalidQuantity,
-        Validation,
-        NamespaceNotFound,
-        ModuleNotFound,
-        SymbolNotExported,
-        CircularDependency,
+#define VOK_PARSER_ERROR_KIND(Name) Name,
+#include "parser/parser_error_kind.def"
     };
-
-    // Alternatives in the order of Kind.
-    using Variant = std::variant<Syntax, UnsupportedExpression, Grammar, UndefinedEntity,
-                                 UndefinedResource, UndefinedVariable, DuplicateDeclaration, Type,
-                                 InvalidExpression, InvalidQuantity, Validation, NamespaceNotFound,
-                                 ModuleNotFound, SymbolNotExported, CircularDependency>;
+    using Variant = VariantOfRows<void
+#define VOK_PARSER_ERROR_KIND(Name) , Name
+#include "parser/parser_error_kind.def"
+                                  >::type;
 };
 
 struct ParserError : ErrorVariant<ParserErrorAlternatives> {

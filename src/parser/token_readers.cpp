@@ -21,13 +21,6 @@ std::string pair_text_lowercased(const grammar::DslPair& pair) {
     return lowercase_text(pair.as_str());
 }
 
-std::string ascii_lowercase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 ParseResult<std::string> build_name(const grammar::DslPair& pair) {
     auto child = pair.children().peek();
     if (!child)

@@ -21,7 +21,6 @@ template <class T> using ParseResult = Result<T, ParserError>;
 std::string pair_text(const grammar::DslPair& pair);
 // Full Unicode lowercase mapping.
 std::string pair_text_lowercased(const grammar::DslPair& pair);
-std::string ascii_lowercase(std::string_view text);
 
 ParseResult<std::string> build_name(const grammar::DslPair& pair);
 // A double-quoted literal decoded as a JSON string (its escapes resolved).

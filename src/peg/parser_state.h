@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/result.h"
@@ -245,10 +246,8 @@ public:
 
     // ASCII case folding; every other byte must be equal.
     __attribute__((always_inline)) bool match_insensitive(std::string_view literal) {
-        if (input_.size() - pos_ < literal.size()) return false;
-        const char* p = input_.data() + pos_;
-        for (size_t i = 0; i < literal.size(); ++i)
-            if (ascii_lower(p[i]) != ascii_lower(literal[i])) return false;
+        if (!starts_with_ignoring_ascii_case(std::string_view(cursor(), input_end()), literal))
+            return false;
         pos_ += literal.size();
         return true;
     }
@@ -313,9 +312,6 @@ public:
     }
 
 private:
-    static char ascii_lower(char c) {
-        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
     static uint16_t rule_code(R r) { return static_cast<uint16_t>(r); }
 
     size_t attempts_at(size_t pos) const { return pos == attempt_pos_ ? attempt_count_ : 0; }

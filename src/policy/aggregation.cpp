@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/ascii.h"
 #include "policy/expansion.h"
 #include "policy/quantifier_items.h"
 #include "policy/runtime_value.h"
@@ -71,9 +72,7 @@ std::optional<Decimal> field_decimal(const json::Value& value) {
 constexpr uint64_t kMaxWindowSeconds = uint64_t(std::numeric_limits<int64_t>::max()) / 1000;
 
 std::optional<uint64_t> seconds_per_window_unit(std::string_view unit) {
-    std::string lower(unit);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    const std::string lower = ascii_lowercase(unit);
     if (lower == "second" || lower == "seconds") return 1;
     if (lower == "minute" || lower == "minutes") return 60;
     if (lower == "hour" || lower == "hours") return 3600;

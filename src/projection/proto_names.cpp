@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/unicode_properties.h"
 #include "common/utf8.h"
 
@@ -30,18 +31,9 @@ bool is_ascii_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string ascii_lowercase(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 bool is_reserved_word(std::string_view name) {
-    const std::string lowered = ascii_lowercase(name);
     for (std::string_view word : kReservedWords) {
-        if (lowered == word) return true;
+        if (equals_ignoring_ascii_case(name, word)) return true;
     }
     return false;
 }

@@ -3,7 +3,7 @@
 // Normalising is three steps: decompose every character canonically, put every run of combining
 // marks into canonical order, compose again. utf8proc does all three in one call, but orders the
 // marks by swapping neighbours, which takes time quadratic in the length of a run: 40,000 marks
-// after one letter took seconds. Here utf8proc still decomposes and composes, one character and
+// after one letter take seconds. Here utf8proc still decomposes and composes, one character and
 // one linear pass at a time, and the ordering is a stable sort of each run by combining class,
 // which is exactly what the swapping arrives at (characters of class 0 never move, and marks of
 // equal class keep their order). The result is the same text, byte for byte.

@@ -39,14 +39,21 @@ std::string write_pack_diff(const PackDiff& diff);
 // names the side ("old pack: " and the reader's text); callers that word it their own way ask
 // `kind()` and `reader_error()`.
 struct DiffErrorAlternatives {
-    enum class Kind : uint8_t { OldPack, NewPack };
+    // Rows in diff_error_kind.def.
+    enum class Kind : uint8_t {
+#define VOK_DIFF_ERROR_KIND(Name) Name,
+#include "semantic_pack/diff_error_kind.def"
+    };
     struct OldPack {
         json::Error error;
     };
     struct NewPack {
         json::Error error;
     };
-    using Variant = std::variant<OldPack, NewPack>;
+    using Variant = VariantOfRows<void
+#define VOK_DIFF_ERROR_KIND(Name) , Name
+#include "semantic_pack/diff_error_kind.def"
+                                  >::type;
 };
 
 struct DiffError : ErrorVariant<DiffErrorAlternatives> {

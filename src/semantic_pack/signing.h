@@ -37,7 +37,11 @@ bool verify_pack_signature(const SemanticPack& pack, const crypto::Ed25519Public
 
 // Why a pack document could not be signed.
 struct SigningErrorAlternatives {
-    enum class Kind : uint8_t { InvalidPack, KeyParse };
+    // Rows in signing_error_kind.def.
+    enum class Kind : uint8_t {
+#define VOK_SIGNING_ERROR_KIND(Name) Name,
+#include "semantic_pack/signing_error_kind.def"
+    };
     // The pack reader's error text.
     struct InvalidPack {
         std::string detail;
@@ -46,7 +50,10 @@ struct SigningErrorAlternatives {
     struct KeyParse {
         std::string detail;
     };
-    using Variant = std::variant<InvalidPack, KeyParse>;
+    using Variant = VariantOfRows<void
+#define VOK_SIGNING_ERROR_KIND(Name) , Name
+#include "semantic_pack/signing_error_kind.def"
+                                  >::type;
 };
 
 struct SigningError : ErrorVariant<SigningErrorAlternatives> {

@@ -5,6 +5,8 @@
 #include <array>
 #include <utility>
 
+#include "common/ascii.h"
+
 namespace vok {
 
 namespace {
@@ -28,10 +30,7 @@ Dimension Dimension::custom(std::string text) {
 }
 
 Dimension Dimension::parse(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
+    std::string lowered = ascii_lowercase(text);
     for (size_t i = 0; i < std::size(kBuiltinWords); ++i) {
         if (lowered == kBuiltinWords[i]) return Dimension(static_cast<DimensionKind>(i));
     }

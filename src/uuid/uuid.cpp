@@ -82,7 +82,7 @@ std::string describe_invalid(std::string_view input) {
         if (length == 1 && c == '-') {
             if (hyphen_count < 4) hyphen_positions[hyphen_count] = i;
             ++hyphen_count;
-        } else if (length != 1 || hex_value(c) < 0) {
+        } else if (length != 1 || !is_hex_digit(c)) {
             return "invalid character: expected an optional prefix of `urn:uuid:` followed by "
                    "[0-9a-fA-F-], found `" +
                    std::string(inner.substr(i, length)) + "` at " +

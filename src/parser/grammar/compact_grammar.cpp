@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/ascii.h"
 #include "common/available_cores.h"
 #include "common/built_ahead.h"
 #include "common/cancellation.h"
@@ -33,7 +34,6 @@ namespace {
 
 using peg::PairRecord;
 using peg::RecordBuffer;
-using scan::ascii_lower;
 using scan::is_digit;
 using scan::is_whitespace_byte;
 using scan::scan_declaration_keyword;
@@ -1204,7 +1204,7 @@ private:
             if (line_feed == nullptr) return nullptr;
             p = static_cast<const char*>(line_feed) + 1;
             if (scan_declaration_keyword(p, end_) != nullptr &&
-                !scan::starts_with_insensitive(p, end_, "import"))
+                !starts_with_ignoring_ascii_case(std::string_view(p, end_), "import"))
                 return p;
         }
         return nullptr;

@@ -11,9 +11,9 @@
 //
 // It never reports why a text fails: a refusal only means "ask the rule engine", which then yields
 // the exact failure (or, should it accept after all, its own tree). It also refuses, and leaves
-// the text to the rule engine, when the nesting comes near what the rule engine allows (so that
-// the engine's depth refusal stays exactly where it was) and when backtracking costs more than a
-// bounded amount of work per input byte.
+// the text to the rule engine, when the nesting comes near what the rule engine allows (so that a
+// text nested too deep is refused by the engine, at the depth the engine refuses it) and when
+// backtracking costs more than a bounded amount of work per input byte.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "common/ascii.h"
+#include "common/hex.h"
 #include "common/utf8.h"
 #include "peg/unicode_class.h"
 
@@ -21,20 +23,6 @@ inline bool is_whitespace_byte(char c) {
 
 inline bool is_digit(char c) {
     return c >= '0' && c <= '9';
-}
-inline bool is_hex_digit(char c) {
-    return is_digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
-}
-inline char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-// Whether the text at p starts with `word`, ignoring ASCII case.
-inline bool starts_with_insensitive(const char* p, const char* end, std::string_view word) {
-    if (static_cast<size_t>(end - p) < word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i)
-        if (ascii_lower(p[i]) != ascii_lower(word[i])) return false;
-    return true;
 }
 
 // LETTER | NUMBER | "_", the characters that continue an identifier. Returns the character's
@@ -106,7 +94,7 @@ inline const char* scan_escape_sequence(const char* p, const char* end) {
     if (end - p < 3 || p[2] != '{') return nullptr;
     const char* q = p + 3;
     int count = 0;
-    while (count < 6 && q < end && scan::is_hex_digit(*q)) {
+    while (count < 6 && q < end && is_hex_digit(*q)) {
         ++q;
         ++count;
     }
@@ -172,7 +160,7 @@ inline const char* scan_version(const char* p, const char* end) {
 
 // in_keyword: ^"in" ~ WHITESPACE+
 inline const char* scan_in_keyword(const char* p, const char* end) {
-    if (!scan::starts_with_insensitive(p, end, "in")) return nullptr;
+    if (!starts_with_ignoring_ascii_case(std::string_view(p, end), "in")) return nullptr;
     p += 2;
     if (p >= end || !is_whitespace_byte(*p)) return nullptr;
     while (p < end && is_whitespace_byte(*p))
@@ -228,7 +216,7 @@ inline const char* scan_declaration_keyword(const char* p, const char* end) {
         "instance",  "policy",   "conceptchange", "metric",  "mapping", "projection",
         "dimension", "unit",     "import",        "export"};
     for (const std::string_view word : kWords) {
-        if (!scan::starts_with_insensitive(p, end, word)) continue;
+        if (!starts_with_ignoring_ascii_case(std::string_view(p, end), word)) continue;
         // The choice is never revisited: the first word that matches decides.
         const char* after = p + word.size();
         if (after < end && scan::identifier_continue(after, end) != 0) return nullptr;

@@ -9,6 +9,7 @@
 #include "authority/enumerations.h"
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
+#include "common/ascii.h"
 #include "json/text_deserializer.h"
 
 namespace vok::authority {
@@ -166,12 +167,7 @@ TEST(TraceIdentity, DecisionIdsAreFreshVersion4Uuids) {
         ASSERT_EQ(id.size(), 36u);
         EXPECT_EQ(id[14], '4');
         EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos);
-        EXPECT_EQ(id, [&] {
-            std::string lower = id;
-            for (char& ch : lower)
-                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-            return lower;
-        }());
+        EXPECT_EQ(id, ascii_lowercase(id));
         ids.insert(id);
     }
     EXPECT_EQ(ids.size(), 100u);

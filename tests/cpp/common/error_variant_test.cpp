@@ -28,16 +28,25 @@ struct PlainError : ErrorVariant<PlainAlternatives> {
     }
 };
 
+// The enumeration and the variant expanded from the same rows, as the .def lists of the
+// subsystems expand them.
+#define VOK_TEST_KINDED_ROWS(ROW) ROW(First) ROW(Second)
 struct KindedAlternatives {
-    enum class Kind { First, Second };
+#define VOK_TEST_KIND(Name) Name,
+    enum class Kind { VOK_TEST_KINDED_ROWS(VOK_TEST_KIND) };
+#undef VOK_TEST_KIND
     struct First {
         std::string message;
     };
     struct Second {
         std::string message;
     };
-    using Variant = std::variant<First, Second>;
+#define VOK_TEST_ALTERNATIVE(Name) , Name
+    using Variant = VariantOfRows<void VOK_TEST_KINDED_ROWS(VOK_TEST_ALTERNATIVE)>::type;
+#undef VOK_TEST_ALTERNATIVE
 };
+static_assert(std::is_same_v<KindedAlternatives::Variant,
+                             std::variant<KindedAlternatives::First, KindedAlternatives::Second>>);
 struct KindedError : ErrorVariant<KindedAlternatives> {
     using ErrorVariant::ErrorVariant;
     std::string to_string() const { return "kinded"; }

@@ -87,6 +87,9 @@ TEST(Hex, LowercaseDigitsInEveryWidth) {
     EXPECT_EQ(hex_value('F'), 15);
     EXPECT_EQ(hex_value('g'), -1);
     EXPECT_EQ(hex_value('/'), -1);
+    for (int byte = 0; byte < 256; ++byte)
+        EXPECT_EQ(is_hex_digit(static_cast<char>(byte)), hex_value(static_cast<char>(byte)) >= 0)
+            << byte;
 }
 
 } // namespace

@@ -80,6 +80,8 @@ TEST(SourceText, HeaderCommentsAreTrimmedOfUnicodeSpace) {
     EXPECT_EQ(trim_unicode_space("\xb7  \xa5\xa5\x85"), "\xb7  \xa5\xa5\x85");
     EXPECT_EQ(trim_unicode_space(" \xe2\x80 "), "\xe2\x80");
     EXPECT_EQ(trim_unicode_space("\xc2\xa0x\xc2"), "x\xc2");
+    // Overlong forms of a space are no characters either.
+    EXPECT_EQ(trim_unicode_space("\xc0\xa0x\xe0\x80\xa0"), "\xc0\xa0x\xe0\x80\xa0");
     testing::expect_reads_back("// \xb7  \xa5\xa5\x85\n");
 }
 

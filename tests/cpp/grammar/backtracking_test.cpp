@@ -67,9 +67,9 @@ TEST(Backtracking, LongAdversarialInputEndsQuickly) {
                   static_cast<double>(text.size()));
 }
 
-TEST(Backtracking, RememberedFailuresReportAsBefore) {
+TEST(Backtracking, RememberedFailuresChangeNoMessage) {
     using grammar_test::shape;
-    // Messages as the grammar worded them before failures were remembered.
+    // The messages of the grammar without the failure memo.
     EXPECT_EQ(shape(grammar::Rule::program, "Policy p as: ( not-( not-( not-"),
               "<Syntax error at 1:32: expected primary_expr>");
     EXPECT_EQ(shape(grammar::Rule::program, "Policy p as: not - (a b"),

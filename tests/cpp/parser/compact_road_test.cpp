@@ -1,6 +1,6 @@
-// The compact parser against the old road (oracle/old_road.h): on every example, golden input and
-// fuzz-corpus input, on their prefixes and on mutations of them, parse_source must give what the
-// rule engine and the builder gave before: the same error text and position, or the same
+// The compact parser against the rule engine's road (oracle/rule_engine_road.h): on every example,
+// golden input and fuzz-corpus input, on their prefixes and on mutations of them, parse_source must
+// give what the rule engine and the builder give: the same error text and position, or the same
 // syntax-tree JSON and formatted source. And the compact parser must really carry the load: it
 // may leave a text to the rule engine only when the engine refuses it or nests near its limit.
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "golden.h"
-#include "oracle/old_road.h"
+#include "oracle/rule_engine_road.h"
 #include "parser/grammar/compact_grammar.h"
 
 namespace vok {

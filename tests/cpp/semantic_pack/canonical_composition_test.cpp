@@ -1,6 +1,6 @@
 // Canonical composition against utf8proc's own NFC on all of Unicode and on random mixes of
-// letters, marks and Hangul, and the ordering of combining marks against the neighbour-swapping
-// it replaces, in results and in cost.
+// letters, marks and Hangul, and the ordering of combining marks against neighbour-swapping, in
+// results and in cost.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,5 @@
-// The reference lowering: a frozen copy of the straightforward lowering that the production one
-// replaced, kept for the test build only.
+// The reference lowering: the straightforward lowering, the oracle of the production one, built
+// for the tests only.
 //
 // It uses node-based hash tables keyed by owned strings and builds every record through the
 // public constructors and adders, which makes it slow but easy to check by reading. The

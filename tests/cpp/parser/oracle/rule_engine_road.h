@@ -1,7 +1,7 @@
-// The parse road as it was before the compact parser, kept as the oracle of the differential
-// tests: the rule engine from `program` (full pair tree, attempt tracking on failure), then the
-// syntax-tree builder. Everything a caller sees of a parse is rendered as one text, so two roads
-// compare as two strings.
+// The rule engine's parse road, the oracle of the compact parser's differential tests: the rule
+// engine from `program` (full pair tree, attempt tracking on failure), then the syntax-tree
+// builder. Everything a caller sees of a parse is rendered as one text, so two roads compare as
+// two strings.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@
 
 namespace vok::oracle {
 
-// The old road's result for `source`.
+// The rule engine's result for `source`.
 inline ParseResult<Ast> parse_source(std::string_view source) {
     auto tree = grammar::DslParser::parse(grammar::Rule::program, source);
     if (!tree.ok()) return Err(ParserError::from_parse_failure(tree.error()));
