@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -197,7 +198,7 @@ public:
         size_t count = 0;
         for (const std::vector<Item>* list : lists)
             count += list->size();
-        const size_t cores = available_cores();
+        const size_t cores = cores_for_workers();
         if (count < kFewestBuiltAhead || cores < 2) return;
         std::vector<Item> schedule;
         schedule.reserve(count);
@@ -216,6 +217,8 @@ public:
         } catch (const std::system_error&) {
             // No threads to be had: the lowering builds each node itself.
             ahead_.reset();
+        } catch (const std::bad_alloc&) {
+            ahead_.reset(); // nor memory to start them
         }
     }
 
