@@ -35,8 +35,11 @@ size_t available_cores() {
 }
 
 size_t cores_for_workers() {
+    static constexpr size_t kFewestCores = 3;
+    const size_t cores = available_cores();
+    if (cores < kFewestCores) return 1;
     if (capped(RLIMIT_AS) || capped(RLIMIT_DATA) || strict_overcommit()) return 1;
-    return available_cores();
+    return cores;
 }
 
 } // namespace vok

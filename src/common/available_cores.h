@@ -9,7 +9,10 @@ namespace vok {
 size_t available_cores();
 
 // The cores worth running threads on side by side, the calling thread's included: those of the
-// affinity mask, or 1 (no workers) where an allocation may fail.
+// affinity mask, or 1 (no workers) on fewer than three or where an allocation may fail.
+//
+// On two cores, one worker beside the calling thread saves about what handing its work over
+// costs, and less on files of short declarations (bench/workers.py).
 //
 // A thread's first use of the thread-local storage of a module loaded at run time (this module's,
 // or the C++ runtime's exception state) allocates it, and when that allocation fails the C

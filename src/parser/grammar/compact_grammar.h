@@ -63,10 +63,10 @@ public:
 //
 // A text of 512 KiB or more, given a sink that takes parts, is split at lines starting with a
 // declaration keyword into up to four parts (no more than cores_for_workers gives: the text whole
-// under a memory cap), and all but the first are read on worker threads while the calling thread
-// reads the first. A part is taken over only where the calling thread's own reading reaches its
-// start; elsewhere the calling thread reads on. The sink thus receives what one reading would
-// give it.
+// on fewer than three cores or under a memory cap), and all but the first are read on worker
+// threads while the calling thread reads the first. A part is taken over only where the calling
+// thread's own reading reaches its start; elsewhere the calling thread reads on. The sink thus
+// receives what one reading would give it.
 std::optional<peg::RecordBuffer<peg::PairRecord>>
 parse_program_compact(std::string_view text, DeclarationSink* sink = nullptr);
 
