@@ -9,7 +9,7 @@ namespace vok {
 size_t available_cores();
 
 // The cores worth running threads on side by side, the calling thread's included: those of the
-// affinity mask, or 1 (no workers) on fewer than three or where an allocation may fail.
+// affinity mask, or 1 (no workers) on fewer than three cores or where an allocation may fail.
 //
 // On two cores, one worker beside the calling thread saves about what handing its work over
 // costs, and less on files of short declarations (bench/workers.py).

@@ -18,7 +18,7 @@
 // could not make room for is handed over empty, for the reader to build when it asks. The only
 // failures a worker cannot survive are those no code can catch (the C library ending the process
 // when a thread's first use of a module's thread-local storage finds no memory), which is why
-// callers start workers only where allocations cannot fail (cores_for_workers).
+// callers start workers only where no cap makes allocations fail (cores_for_workers).
 #pragma once
 
 #include <algorithm>

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <new>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
