@@ -1,7 +1,8 @@
 // parse_to_graph (what Graph.parse runs) with the worker threads it chooses against none, on the
 // cores the process is given (bench/workers.py runs it under taskset). The ways of running take
-// turns round by round, each round starting with a different one, so that a busy stretch of a
-// shared machine falls on all of them alike.
+// turns round by round, so that a busy stretch of a shared machine falls on all of them alike, in
+// an order shuffled each round: a parse pays for the memory the one before it left in other
+// threads' arenas, and no way should always follow the same one.
 //
 // usage: workers_bench FILE [ROUNDS]
 // Ways: "chosen" (the workers the parse chooses for the file and the cores), "none" (the calling
@@ -11,11 +12,14 @@
 // in round order) and "cpu: calling S all S" (median seconds of the calling thread's and of all
 // threads' processor time).
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <numeric>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -69,9 +73,12 @@ int main(int argc, char** argv) {
     std::vector<double> seconds[kWays];
     std::vector<double> calling_cpu[kWays];
     std::vector<double> all_cpu[kWays];
+    std::mt19937 random(1);
+    std::array<size_t, kWays> order;
+    std::iota(order.begin(), order.end(), size_t{0});
     for (int round = 0; round < rounds; ++round) {
-        for (size_t w = 0; w < kWays; ++w) {
-            const size_t k = (w + static_cast<size_t>(round)) % kWays;
+        std::shuffle(order.begin(), order.end(), random);
+        for (const size_t k : order) {
             vok::build_ahead_for_testing(ways[k].workers);
             vok::grammar::read_in_parts_for_testing(ways[k].parts);
             const double calling_start = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
