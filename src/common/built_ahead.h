@@ -69,7 +69,7 @@ public:
         const size_t block = position / kBlock;
         VOK_INVARIANT(block >= first_kept_, "position in a block already dropped");
         if (block >= next_unread_) wait_for(block);
-        // The block is the reader's until it is dropped: what its worker left unbuilt is built here.
+        // The block is the reader's until it is dropped: what its worker left unbuilt, it builds.
         Slot& slot = ring_[block % ring_.size()];
         if (slot.values.empty()) slot.values.resize(block_size(block));
         Built& built = slot.values[position % kBlock];

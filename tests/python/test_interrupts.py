@@ -135,7 +135,9 @@ CAPPED_PARSE = textwrap.dedent(
 )
 
 
-@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator does not survive a capped address space")
+@pytest.mark.skipif(
+    SANITIZED, reason="the sanitizer's allocator does not survive a capped address space"
+)
 @pytest.mark.parametrize("kind", ["declarations", "model"])
 def test_no_memory_cap_ends_the_process(kind, tmp_path):
     # Files that start worker threads where there are cores: 4,000 declarations (nodes built
@@ -144,12 +146,13 @@ def test_no_memory_cap_ends_the_process(kind, tmp_path):
     # the process never ends on its own.
     path = tmp_path / "source.vok"
     if kind == "model":
-        subprocess.run([sys.executable, str(ROOT / "bench" / "generate_model.py"), str(path), "200"],
-                       check=True)
+        generator = ROOT / "bench" / "generate_model.py"
+        subprocess.run([sys.executable, str(generator), str(path), "200"], check=True)
         assert path.stat().st_size >= 512 << 10
     else:
         path.write_text("".join(
-            f'Entity "E{i}"\nResource "R{i}" units\nFlow "R{i}" from "E{i}" to "E{i}" quantity {i}\n'
+            f'Entity "E{i}"\nResource "R{i}" units\n'
+            f'Flow "R{i}" from "E{i}" to "E{i}" quantity {i}\n'
             f"Policy p{i} as: forall f in flows: (f.quantity > {i})\n" for i in range(1000)))
 
     def capped_parse(headroom):
