@@ -161,6 +161,11 @@ def main():
 
         rows.extend(ten_times.measure(build, int(blocks)))
 
+        # Worker threads against none on two cores (bench/workers.py).
+        import workers  # noqa: E402
+
+        rows.extend(workers.measure(build, int(blocks)))
+
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
 

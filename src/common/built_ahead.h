@@ -13,6 +13,12 @@
 // when it asked. Builds run on the workers without the reader's cancellation check; the reader
 // polls its own while it waits, and when it leaves (by a failure or cancellation), the workers
 // stop after the block in hand.
+//
+// A worker never fails on its own: everything it does that may throw is caught, and a block it
+// could not make room for is handed over empty, for the reader to build when it asks. The only
+// failures a worker cannot survive are those no code can catch (the C library ending the process
+// when a thread's first use of a module's thread-local storage finds no memory), which is why
+// callers start workers only where no cap makes allocations fail (cores_for_workers).
 #pragma once
 
 #include <algorithm>
@@ -38,6 +44,8 @@ public:
     static constexpr size_t kBlocksAhead = 4; // blocks per worker in flight or waiting
 
     // Starts `workers` threads (at least one) building positions 0 to `count` - 1 by `build`.
+    // Where a thread cannot start (std::system_error, or std::bad_alloc for its state), those
+    // started stop and the failure is rethrown: the caller then builds the values itself.
     BuiltAhead(size_t count, size_t workers, std::function<T(size_t)> build)
         : build_(std::move(build)), count_(count), blocks_((count + kBlock - 1) / kBlock),
           ring_(std::max<size_t>(workers, 1) * kBlocksAhead) {
@@ -61,7 +69,11 @@ public:
         const size_t block = position / kBlock;
         VOK_INVARIANT(block >= first_kept_, "position in a block already dropped");
         if (block >= next_unread_) wait_for(block);
-        Built& built = ring_[block % ring_.size()].values[position % kBlock];
+        // The block is the reader's until it is dropped: what its worker left unbuilt, it builds.
+        Slot& slot = ring_[block % ring_.size()];
+        if (slot.values.empty()) slot.values.resize(block_size(block));
+        Built& built = slot.values[position % kBlock];
+        if (!built.value && !built.error) build_into(built, position);
         if (built.error) std::rethrow_exception(built.error);
         return *built.value;
     }
@@ -117,7 +129,18 @@ private:
         next_unread_ = block + 1;
     }
 
-    void work() {
+    size_t block_size(size_t block) const { return std::min(kBlock, count_ - block * kBlock); }
+
+    void build_into(Built& built, size_t position) const noexcept {
+        try {
+            built.value.emplace(build_(position));
+        } catch (...) {
+            built.error = std::current_exception();
+        }
+    }
+
+    // Nothing here throws outside a try: a block taken is always handed over, built or not.
+    void work() noexcept {
         const CancellationScope scope(
             +[](void* stopping) {
                 return static_cast<std::atomic<bool>*>(stopping)->load(std::memory_order_relaxed);
@@ -140,16 +163,17 @@ private:
                 block = next_block_++;
             }
             // The slot's previous block was dropped: its values go here, off the reader's thread.
+            // Without room for the new ones the slot stays empty, and the reader builds them.
             Slot& slot = ring_[block % ring_.size()];
             slot.values.clear();
-            slot.values.resize(std::min(kBlock, count_ - block * kBlock));
+            try {
+                slot.values.resize(block_size(block));
+            } catch (...) {
+                slot.values.clear();
+            }
             for (size_t k = 0; k < slot.values.size(); ++k) {
                 if (stopping_.load(std::memory_order_relaxed)) break;
-                try {
-                    slot.values[k].value.emplace(build_(block * kBlock + k));
-                } catch (...) {
-                    slot.values[k].error = std::current_exception();
-                }
+                build_into(slot.values[k], block * kBlock + k);
             }
             slot.block.store(block, std::memory_order_release);
             {

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -162,6 +164,10 @@ public:
     static const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) { return pass; }
 };
 
+// Set by tests and benchmarks (build_ahead_for_testing): the declaration workers of every file.
+constexpr size_t kChoiceByFile = static_cast<size_t>(-1);
+std::atomic<size_t> forced_workers{kChoiceByFile};
+
 // Thrown by PairNodes when a declaration fails to build; the direct road then gives way to the
 // tree road, which words the failure.
 struct DeclarationRefused {};
@@ -197,8 +203,8 @@ public:
         size_t count = 0;
         for (const std::vector<Item>* list : lists)
             count += list->size();
-        const size_t cores = available_cores();
-        if (count < kFewestBuiltAhead || cores < 2) return;
+        const size_t workers = workers_for(count);
+        if (workers == 0) return;
         std::vector<Item> schedule;
         schedule.reserve(count);
         for (size_t p = 0; p < kPassCount; ++p) {
@@ -211,11 +217,13 @@ public:
         if (!std::is_sorted(schedule.begin(), schedule.end())) return;
         schedule_ = std::move(schedule);
         try {
-            ahead_.emplace(count, std::min(cores - 1, kMostWorkers),
+            ahead_.emplace(count, workers,
                            [this](size_t position) { return build(schedule_[position]); });
         } catch (const std::system_error&) {
             // No threads to be had: the lowering builds each node itself.
             ahead_.reset();
+        } catch (const std::bad_alloc&) {
+            ahead_.reset(); // nor memory to start them
         }
     }
 
@@ -246,6 +254,15 @@ public:
     }
 
 private:
+    static size_t workers_for(size_t count) {
+        if (const size_t forced = forced_workers.load(std::memory_order_relaxed);
+            forced != kChoiceByFile)
+            return forced;
+        const size_t cores = cores_for_workers();
+        if (count < kFewestBuiltAhead || cores < 2) return 0;
+        return std::min(cores - 1, kMostWorkers);
+    }
+
     // The tree holding `item`: the last whose first index is at most `item` (an empty tree
     // shares its first index with the next).
     size_t tree_of(Item item) const {
@@ -1079,6 +1096,10 @@ ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options) {
 ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options) {
     Ast owned = std::move(ast);
     return lower(owned, options, true);
+}
+
+void build_ahead_for_testing(std::optional<size_t> workers) {
+    forced_workers.store(workers.value_or(kChoiceByFile), std::memory_order_relaxed);
 }
 
 ParseResult<Graph> parse_to_graph(std::string_view source) {

@@ -41,4 +41,9 @@ ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options);
 // Source text to graph with the default options: what Graph.parse runs.
 ParseResult<Graph> parse_to_graph(std::string_view source);
 
+// For tests and benchmarks: from now on, the declaration nodes of every file parse_to_graph lowers
+// are built on `workers` worker threads (none for 0), whatever the file and the cores; nullopt
+// restores the choice by the file and the cores.
+void build_ahead_for_testing(std::optional<size_t> workers);
+
 } // namespace vok

@@ -1,6 +1,7 @@
 """Long calls answer Ctrl-C, and running out of memory or reading an endless file ends in a clear
 exception."""
 
+import concurrent.futures
 import importlib.util
 import json
 import os
@@ -114,6 +115,60 @@ def test_memory_error_names_the_operation():
         [sys.executable, "-c", script], capture_output=True, text=True, timeout=300
     )
     assert result.stdout.strip() == "MemoryError: Out of memory in Graph.parse", result.stderr
+
+
+CAPPED_PARSE = textwrap.dedent(
+    """
+    import resource, sys
+    import vok_dsl
+    with open(sys.argv[1], encoding="utf-8") as file:
+        source = file.read()
+    with open("/proc/self/status") as status:
+        mapped = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
+    limit = mapped + (int(sys.argv[2]) << 20)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+    try:
+        print("ok", vok_dsl.Graph.parse(source).entity_count())
+    except MemoryError as error:
+        print("MemoryError:", error)
+    """
+)
+
+
+@pytest.mark.skipif(
+    SANITIZED, reason="the sanitizer's allocator does not survive a capped address space"
+)
+@pytest.mark.parametrize("kind", ["declarations", "model"])
+def test_no_memory_cap_ends_the_process(kind, tmp_path):
+    # Files that start worker threads where there are cores: 4,000 declarations (nodes built
+    # ahead of the lowering) and a model over 512 KiB (also read in parts). Every cap, from none
+    # beyond what the process maps to more than the parse needs, gives the graph or MemoryError;
+    # the process never ends on its own.
+    path = tmp_path / "source.vok"
+    if kind == "model":
+        generator = ROOT / "bench" / "generate_model.py"
+        subprocess.run([sys.executable, str(generator), str(path), "200"], check=True)
+        assert path.stat().st_size >= 512 << 10
+    else:
+        path.write_text("".join(
+            f'Entity "E{i}"\nResource "R{i}" units\n'
+            f'Flow "R{i}" from "E{i}" to "E{i}" quantity {i}\n'
+            f"Policy p{i} as: forall f in flows: (f.quantity > {i})\n" for i in range(1000)))
+
+    def capped_parse(headroom):
+        result = subprocess.run([sys.executable, "-c", CAPPED_PARSE, str(path), str(headroom)],
+                                capture_output=True, text=True, timeout=300)
+        return headroom, result
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+        results = list(pool.map(capped_parse, range(0, 132, 4)))
+    for headroom, result in results:
+        assert result.returncode == 0, (headroom, result.stderr)
+        assert result.stdout.startswith(("ok ", "MemoryError: Out of memory in Graph.parse")), (
+            headroom, result.stdout, result.stderr)
+    # The caps reach from too little to enough.
+    assert results[0][1].stdout.startswith("MemoryError")
+    assert results[-1][1].stdout.startswith("ok")
 
 
 def scaled(count):

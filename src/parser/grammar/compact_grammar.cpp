@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <unordered_map>
@@ -1174,7 +1175,7 @@ private:
         const auto size = static_cast<size_t>(end_ - begin_);
         const size_t forced = forced_parts.load(std::memory_order_relaxed);
         if (sink_ == nullptr || (forced == 0 && size < kFewestBytesInParts)) return;
-        const size_t parts = forced != 0 ? forced : std::min(available_cores(), kMostParts);
+        const size_t parts = forced != 0 ? forced : std::min(cores_for_workers(), kMostParts);
         for (size_t k = 1; k < parts; ++k) {
             const char* start = part_start(begin_ + size / parts * k);
             if (start != nullptr && (part_starts_.empty() || start > part_starts_.back()))
@@ -1194,6 +1195,8 @@ private:
         } catch (const std::system_error&) {
             // No threads to be had: the calling thread reads everything.
             part_starts_.clear();
+        } catch (const std::bad_alloc&) {
+            part_starts_.clear(); // nor memory to start them
         }
     }
 

@@ -62,10 +62,11 @@ public:
 // tree keeps the rest (`program`, the file header and the end of input).
 //
 // A text of 512 KiB or more, given a sink that takes parts, is split at lines starting with a
-// declaration keyword into up to four parts (no more than the cores the process may run on), and
-// all but the first are read on worker threads while the calling thread reads the first. A part is
-// taken over only where the calling thread's own reading reaches its start; elsewhere the calling
-// thread reads on. The sink thus receives what one reading would give it.
+// declaration keyword into up to four parts (no more than cores_for_workers gives: the text whole
+// on fewer than three cores or under a memory cap), and all but the first are read on worker
+// threads while the calling thread reads the first. A part is taken over only where the calling
+// thread's own reading reaches its start; elsewhere the calling thread reads on. The sink thus
+// receives what one reading would give it.
 std::optional<peg::RecordBuffer<peg::PairRecord>>
 parse_program_compact(std::string_view text, DeclarationSink* sink = nullptr);
 

@@ -5,12 +5,34 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/built_ahead.h"
+
+// Set on a thread, fails its next allocation by operator new, as where memory runs out. (The
+// replacements are not inlined, so that the compiler sees new paired with delete, not with free.)
+thread_local bool t_fail_next_allocation = false;
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    if (t_fail_next_allocation) {
+        t_fail_next_allocation = false;
+        throw std::bad_alloc();
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace vok {
 namespace {
@@ -92,6 +114,26 @@ TEST(BuiltAhead, AReaderThatLeavesEarlyStopsTheWorkers) {
     }
     // Only the window was built, not the whole sequence.
     EXPECT_LT(built.load(), count / 10);
+}
+
+// A worker that finds no room for a block's values hands the block over unbuilt: the reader
+// builds those values itself, and the workers go on with the blocks after it.
+TEST(BuiltAhead, ABlockAWorkerHasNoRoomForIsBuiltByTheReader) {
+    using Ints = BuiltAhead<int>;
+    const size_t count = 6 * Ints::kBlock;
+    std::vector<std::thread::id> builders(count);
+    Ints ahead(count, 1, [&](size_t position) {
+        builders[position] = std::this_thread::get_id();
+        // The worker's next allocation is the room for block 1's values (its slot is new).
+        if (position == Ints::kBlock - 1) t_fail_next_allocation = true;
+        return static_cast<int>(position) * 3;
+    });
+    for (size_t position = 0; position < count; ++position)
+        EXPECT_EQ(ahead.at(position), static_cast<int>(position) * 3);
+    for (size_t position = 0; position < count; ++position) {
+        const bool by_reader = builders[position] == std::this_thread::get_id();
+        EXPECT_EQ(by_reader, position / Ints::kBlock == 1) << position;
+    }
 }
 
 bool always_stop(void*) {

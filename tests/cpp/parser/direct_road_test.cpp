@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,13 +156,23 @@ TEST(DirectRoad, LargeFilesAlreadyInTheOrderOfThePasses) {
     expect_same_graph("Entity \"a\\qb\"\n" + participants);
 }
 
-// Files of many declarations have their nodes built on worker threads ahead of the lowering: each
-// example and golden input (and variants of it) followed by enough declarations to start them, and
-// files whose declarations fail to build in many places at once, words looked up by position on
-// several workers side by side.
+// Declaration nodes built on `workers` worker threads while it lives, whatever the file and the
+// cores (the parse itself starts them only where they pay).
+struct BuiltAheadOn {
+    explicit BuiltAheadOn(size_t workers) { build_ahead_for_testing(workers); }
+    ~BuiltAheadOn() { build_ahead_for_testing(std::nullopt); }
+    BuiltAheadOn(const BuiltAheadOn&) = delete;
+    BuiltAheadOn& operator=(const BuiltAheadOn&) = delete;
+};
+
+// Nodes built on worker threads ahead of the lowering: each example and golden input (and
+// variants of it) followed by declarations enough to go round the workers' ring of blocks about
+// twice, and files whose declarations fail to build in many places at once, words looked up by
+// position on several workers side by side.
 TEST(DirectRoad, NodesBuiltAheadOnWorkers) {
+    const BuiltAheadOn workers(3);
     std::string padding;
-    for (int i = 0; i < 1500; ++i) {
+    for (int i = 0; i < 700; ++i) {
         const std::string n = std::to_string(i);
         padding += "Entity \"Padding" + n + "\"\nPolicy padding" + n + " as: x > " + n + "\n";
     }
@@ -186,8 +197,9 @@ TEST(DirectRoad, NodesBuiltAheadOnWorkers) {
 // A large file with one declaration far larger than the rest, built on a worker while the others
 // build around it: the graph, and the failure where there is one, stay the tree road's.
 TEST(DirectRoad, OneVeryLargeDeclarationAmongMany) {
+    const BuiltAheadOn workers(3);
     std::string body;
-    for (int i = 0; i < 12000; ++i) {
+    for (int i = 0; i < 4000; ++i) {
         const std::string n = std::to_string(i);
         body += "Resource \"R" + n + "\" kg\nEntity \"E" + n + "\"\nFlow \"R" + n + "\" from \"E" +
                 n + "\" to \"E" + std::to_string(i / 3) + "\" quantity " + n + "\nPolicy p" + n +
@@ -197,7 +209,7 @@ TEST(DirectRoad, OneVeryLargeDeclarationAmongMany) {
     for (int i = 0; i < 20000; ++i)
         large += " + a";
     large += "\n";
-    const size_t middle = body.find("Resource \"R6000\"");
+    const size_t middle = body.find("Resource \"R2000\"");
     const std::string with_large = body.substr(0, middle) + large + body.substr(middle);
     expect_same_graph(with_large);
     expect_same_graph(large + body + large);
