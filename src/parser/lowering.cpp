@@ -937,6 +937,11 @@ public:
         segments.emplace_back();
     }
 
+    void discard() override {
+        refused = false;
+        std::vector<Segment>(1).swap(segments);
+    }
+
     bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
     std::vector<Segment> segments; // takes go to the last; taken away whole by the lowering
 };
