@@ -38,7 +38,12 @@ ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options);
 // the graph instead of being copied, and the tree is dropped before this returns.
 ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options);
 
-// Source text to graph with the default options: what Graph.parse runs.
+// Source text to graph with the default options: what Graph.parse runs. A large source that
+// fails, or is interrupted, hands the memory its parse took back to the system on the way out.
 ParseResult<Graph> parse_to_graph(std::string_view source);
+
+// For tests: `hook` runs whenever parse_to_graph turns from the direct road to the syntax-tree
+// road, once the direct road's memory is given back (nullptr: nothing runs).
+void on_tree_road_for_testing(void (*hook)());
 
 } // namespace vok
