@@ -342,8 +342,8 @@ TEST(CompactRoad, TextsReadInParts) {
     EXPECT_GT(joins, sources.size());
 }
 
-// What the compact parser took from a text it then refuses, in parts or not, is discarded before the
-// rule engine reads the text again.
+// What the compact parser took from a text it then refuses, in parts or not, is discarded before
+// the rule engine reads the text again.
 TEST(CompactRoad, RefusedTextsLeaveNothingInTheSink) {
     const std::string body = repeat("Entity \"A\"\nPolicy p as: a and\nflow > 1\n", 40);
     const std::string nested = "Policy p as: " + repeat("(", 1005) + "a" + repeat(")", 1005) + "\n";

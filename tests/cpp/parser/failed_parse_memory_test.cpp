@@ -71,8 +71,8 @@ TEST_F(FailedParseMemory, TheTreeRoadStartsWithNothingOfTheDirectRoads) {
         body += "Entity \"E" + std::to_string(i) + "\"\n";
     for (const std::string& source : {
              "@profile \"nowhere\"\n" + body, // refused before the lowering reads the sink
-             body + kUndefinedFlow,            // refused by the lowering, in a late pass
-             body + kLateWindow,               // refused by the builder, on the last declaration
+             body + kUndefinedFlow,           // refused by the lowering, in a late pass
+             body + kLateWindow,              // refused by the builder, on the last declaration
          }) {
         const size_t before = large_block::mapped_bytes();
         EXPECT_FALSE(parse(source).ok());

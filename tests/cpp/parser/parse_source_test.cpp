@@ -203,11 +203,12 @@ TEST(ParseSource, TreeGivenAwayWhileItIsBuilt) {
     std::string second;
     for (int i = 0; i < 10000; ++i) {
         const std::string n = std::to_string(i);
-        (i < 5000 ? first : second) +=
-            "Entity \"E" + n + "\"\nexport Flow \"R" + n + "\" from \"E" + n + "\" to \"E1\"\n" +
-            "Policy p" + n + " as: forall f in flows: (f.quantity > " + n + ")\n";
+        std::string& half = i < 5000 ? first : second;
+        half += "Entity \"E" + n + "\"\nexport Flow \"R" + n + "\" from \"E" + n + "\" to \"E1\"\n";
+        half += "Policy p" + n + " as: forall f in flows: (f.quantity > " + n + ")\n";
     }
-    const std::string failing = "Metric \"m\" as: sum(f in flows over last 3000000000 \"d\": f.q)\n";
+    const std::string failing =
+        "Metric \"m\" as: sum(f in flows over last 3000000000 \"d\": f.q)\n";
     for (const std::string& body : {first + second, first + second + failing,
                                     failing + first + second, first + failing + second}) {
         const std::string source = header + body;
