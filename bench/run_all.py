@@ -166,6 +166,12 @@ def main():
 
         rows.extend(workers.measure(build, int(blocks)))
 
+        # The ten-times model failing on its last line, and interrupted, in fresh interpreters
+        # (bench/failing_model.py).
+        import failing_model  # noqa: E402
+
+        rows.extend(failing_model.measure(build, 10 * int(blocks)))
+
         seconds = best_of(lambda: vok_dsl.format_source(source), rounds=3)
         rows.append(("format_source", size, size / seconds / 1e6, ""))
 

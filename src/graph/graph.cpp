@@ -4,11 +4,8 @@
 
 #include <utility>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include "common/invariant.h"
+#include "common/memory_release.h"
 
 namespace vok {
 
@@ -87,9 +84,7 @@ Graph::~Graph() {
 Graph::MemoryRelease::~MemoryRelease() {
     const size_t nodes = expression_nodes_destroyed() - nodes_before;
     if (records * kBytesPerRecord + nodes * kBytesPerNode < kReleaseBytes) return;
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
+    release_free_memory();
 }
 
 Result<void, GraphError> Graph::add_entity(Entity entity) {

@@ -24,6 +24,7 @@
 #include "common/built_ahead.h"
 #include "common/cancellation.h"
 #include "common/invariant.h"
+#include "common/memory_release.h"
 #include "concept_id/concept_id.h"
 #include "parser/lowering_name_table.h"
 #include "parser/lowering_units.h"
@@ -957,6 +958,11 @@ public:
         segments.emplace_back();
     }
 
+    void discard() override {
+        refused = false;
+        std::vector<Segment>(1).swap(segments);
+    }
+
     bool refused = false; // a declaration of no kind the lowering knows (never, in practice)
     std::vector<Segment> segments; // takes go to the last; taken away whole by the lowering
 };
@@ -1087,6 +1093,43 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink
     }
 }
 
+// From this much source on, a parse holds enough memory while it runs (several times the source,
+// about six times for a typical model, most of it in small blocks) that what it frees is worth
+// handing back, as a large graph's is when it is dropped (graph.h). Smaller parses leave it to
+// malloc for the next one.
+constexpr size_t kLargeParseBytes = size_t{8} << 20;
+
+// Hands the memory a large parse freed back to the system when the parse ends without a graph,
+// however it ends: a ParserError returned, or OperationCancelled or std::bad_alloc unwinding
+// through it. A graph that is returned holds what it needs and gives it back when it is dropped.
+// A parse declares it before anything else it holds, so that it hands back once all of that is
+// gone.
+class ReleaseUnlessGraph {
+public:
+    explicit ReleaseUnlessGraph(size_t source_bytes) noexcept
+        : large_(source_bytes >= kLargeParseBytes) {}
+    ReleaseUnlessGraph(const ReleaseUnlessGraph&) = delete;
+    ReleaseUnlessGraph& operator=(const ReleaseUnlessGraph&) = delete;
+    ~ReleaseUnlessGraph() {
+        if (large_) release_free_memory();
+    }
+
+    // Hands back what has been freed so far, the parse going on.
+    void release_now() const noexcept {
+        if (large_) release_free_memory();
+    }
+    // The parse ends with `graph`: nothing to hand back.
+    Graph keep(Graph&& graph) noexcept {
+        large_ = false;
+        return std::move(graph);
+    }
+
+private:
+    bool large_;
+};
+
+std::atomic<void (*)()> tree_road_hook{nullptr};
+
 } // namespace
 
 ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options) {
@@ -1102,20 +1145,34 @@ void build_ahead_for_testing(std::optional<size_t> workers) {
     forced_workers.store(workers.value_or(kChoiceByFile), std::memory_order_relaxed);
 }
 
+void on_tree_road_for_testing(void (*hook)()) {
+    tree_road_hook.store(hook, std::memory_order_relaxed);
+}
+
 ParseResult<Graph> parse_to_graph(std::string_view source) {
-    PassSink sink;
-    VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &sink));
-    std::optional<grammar::DslTree> tree(std::move(parsed));
-    if (auto graph = lower_pairs(tree, sink)) return std::move(*graph);
-    // The file fails somewhere: the tree road finds and words the failure, on a tree of its own
-    // when the direct road has given the pairs back as it read them or had them from the sink.
-    if (sink.complete) tree.reset();
+    ReleaseUnlessGraph release(source.size());
+    std::optional<grammar::DslTree> tree;
+    {
+        PassSink sink;
+        VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &sink));
+        tree.emplace(std::move(parsed));
+        if (auto graph = lower_pairs(tree, sink)) return release.keep(std::move(*graph));
+        // A tree whose declarations went to the sink is of no use to the tree road.
+        if (sink.complete) tree.reset();
+    }
+    // The direct road gave up: the tree road finds and words the failure. It needs memory of its
+    // own, so whatever the direct road held (the sink, the pairs it read, the nodes built ahead,
+    // the graph it began) is freed by now, and a large parse hands it back before going on.
+    release.release_now();
+    if (auto* hook = tree_road_hook.load(std::memory_order_relaxed)) hook();
     if (!tree) {
         VOK_ASSIGN(grammar::DslTree again, parse_program(source));
         tree.emplace(std::move(again));
     }
-    VOK_ASSIGN(Ast ast, build_ast(*tree));
-    return ast_to_graph(std::move(ast), LoweringOptions{});
+    VOK_ASSIGN(Ast ast, build_ast(std::move(*tree)));
+    auto graph = ast_to_graph(std::move(ast), LoweringOptions{});
+    if (!graph.ok()) return graph;
+    return release.keep(std::move(*graph));
 }
 
 } // namespace vok

@@ -38,12 +38,17 @@ ParseResult<Graph> ast_to_graph(Ast& ast, const LoweringOptions& options);
 // the graph instead of being copied, and the tree is dropped before this returns.
 ParseResult<Graph> ast_to_graph(Ast&& ast, const LoweringOptions& options);
 
-// Source text to graph with the default options: what Graph.parse runs.
+// Source text to graph with the default options: what Graph.parse runs. A large source that
+// fails, or is interrupted, hands the memory its parse took back to the system on the way out.
 ParseResult<Graph> parse_to_graph(std::string_view source);
 
 // For tests and benchmarks: from now on, the declaration nodes of every file parse_to_graph lowers
 // are built on `workers` worker threads (none for 0), whatever the file and the cores; nullopt
 // restores the choice by the file and the cores.
 void build_ahead_for_testing(std::optional<size_t> workers);
+
+// For tests: `hook` runs whenever parse_to_graph turns from the direct road to the syntax-tree
+// road, once the direct road's memory is given back (nullptr: nothing runs).
+void on_tree_road_for_testing(void (*hook)());
 
 } // namespace vok

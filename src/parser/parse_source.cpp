@@ -740,34 +740,54 @@ ParseResult<void> build_file_header(const grammar::DslPair& pair, FileMetadata& 
     return Ok();
 }
 
-ParseResult<Ast> build_ast(const grammar::DslTree& tree) {
+namespace {
+
+// build_ast over `tree`; with `giving_back` (the same tree, owned by the caller and not read
+// afterwards), each top-level child's records are given back once it is built. The walk then reads
+// no record behind the child it is on: the program pairs and their children's count are read first,
+// and each child's end before its records go.
+ParseResult<Ast> build_ast_of(const grammar::DslTree& tree, grammar::DslTree* giving_back) {
     Ast ast;
+    std::vector<grammar::DslPairs> programs;
+    size_t count = 0;
     for (const grammar::DslPair& top : tree.pairs()) {
         if (top.rule() != grammar::Rule::program) continue;
-        for (const grammar::DslPair& child : top.children()) {
-            if (child.rule() == grammar::Rule::file_header) {
+        programs.push_back(top.children());
+        // Declarations are siblings: counting them is a walk over their records.
+        for (const grammar::DslPair& sibling : top.children())
+            count += sibling.rule() == grammar::Rule::declaration ? 1 : 0;
+    }
+    ast.declarations.reserve(count);
+    for (grammar::DslPairs& children : programs) {
+        while (const auto child = children.next()) {
+            if (child->rule() == grammar::Rule::file_header) {
                 FileMetadata header;
                 std::vector<ImportDecl> imports;
-                VOK_TRY(build_file_header(child, header, imports));
+                VOK_TRY(build_file_header(*child, header, imports));
                 ast.metadata = std::move(header);
                 ast.imports = std::move(imports);
-            } else if (child.rule() == grammar::Rule::declaration) {
-                if (ast.declarations.empty()) {
-                    // Declarations are siblings: counting them is a walk over their records.
-                    size_t count = 0;
-                    for (const grammar::DslPair& sibling : top.children())
-                        count += sibling.rule() == grammar::Rule::declaration ? 1 : 0;
-                    ast.declarations.reserve(count);
-                }
-                for (const grammar::DslPair& decl : child.children()) {
+            } else if (child->rule() == grammar::Rule::declaration) {
+                for (const grammar::DslPair& decl : child->children()) {
                     poll_cancellation();
                     VOK_ASSIGN(Spanned spanned, build_declaration(decl));
                     ast.declarations.push_back(std::move(spanned));
                 }
             }
+            if (giving_back != nullptr) giving_back->release_before(child->end_index());
         }
     }
     return ast;
+}
+
+} // namespace
+
+ParseResult<Ast> build_ast(const grammar::DslTree& tree) {
+    return build_ast_of(tree, nullptr);
+}
+
+ParseResult<Ast> build_ast(grammar::DslTree&& tree) {
+    grammar::DslTree owned = std::move(tree);
+    return build_ast_of(owned, &owned);
 }
 
 } // namespace vok

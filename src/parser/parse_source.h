@@ -18,6 +18,11 @@ ParseResult<Ast> parse_source(std::string_view source);
 // (DslParser::parse from `program`): both build the same tree.
 ParseResult<Ast> build_ast(const grammar::DslTree& tree);
 
+// The same for a tree nobody needs afterwards: the records of each declaration are given back
+// once it is built, so that a large file's pair tree and syntax tree are not both held whole, and
+// the tree is dropped before this returns.
+ParseResult<Ast> build_ast(grammar::DslTree&& tree);
+
 // One declaration node (`export_decl`, `declaration_inner` or a concrete declaration rule).
 ParseResult<Spanned> build_declaration(const grammar::DslPair& pair);
 

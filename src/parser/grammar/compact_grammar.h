@@ -52,8 +52,12 @@ public:
     // Takes over what `part` (made by this sink's `part`) took, after what this sink holds.
     virtual void join(DeclarationSink& part) { (void)part; }
 
+    // Drops what `take` received: the compact parser has given up on the text, and the rule
+    // engine, which needs memory of its own, reads it again without a sink.
+    virtual void discard() {}
+
     // Set when the compact parser has read the whole text: every declaration went to `take`, in
-    // file order. Otherwise what `take` received is only a part, to be dropped.
+    // file order. Otherwise `discard` has dropped what `take` received.
     bool complete = false;
 };
 

@@ -19,6 +19,7 @@ Result<DslTree, DslParseFailure> DslParser::parse_program(std::string_view text,
                                                           DeclarationSink* sink) {
     if (auto records = grammar::parse_program_compact(text, sink))
         return DslTree(text, std::move(*records));
+    if (sink != nullptr) sink->discard();
     return parse(Rule::program, text);
 }
 

@@ -49,8 +49,9 @@ public:
     // A whole source file as the syntax-tree builder reads it: the same outcome as `parse` from
     // `program`, but expression levels without an operator leave no pair (compact_grammar.h).
     // Texts the compact parser refuses go to `parse`, which words the failure. With a sink, a
-    // text the compact parser reads has its declarations in the sink, not in the tree
-    // (DeclarationSink::complete says which happened).
+    // text the compact parser reads has its declarations in the sink, not in the tree; a text it
+    // refuses has the sink discarded before `parse` starts (DeclarationSink::complete says which
+    // happened).
     static Result<DslTree, DslParseFailure> parse_program(std::string_view text,
                                                           DeclarationSink* sink = nullptr);
 };

@@ -148,8 +148,13 @@ struct CollectingSink final : grammar::DeclarationSink {
         declarations.insert(declarations.end(), joined.begin(), joined.end());
         ++joins;
     }
+    void discard() override {
+        declarations.clear();
+        ++discards;
+    }
     std::vector<TakenDeclaration> declarations;
     size_t joins = 0;
+    size_t discards = 0;
 };
 
 // What a sink must receive: each declaration's own pair and descendants, found by walking the
@@ -335,6 +340,24 @@ TEST(CompactRoad, TextsReadInParts) {
         joins += in_parts.joins;
     }
     EXPECT_GT(joins, sources.size());
+}
+
+// What the compact parser took from a text it then refuses, in parts or not, is discarded before
+// the rule engine reads the text again.
+TEST(CompactRoad, RefusedTextsLeaveNothingInTheSink) {
+    const std::string body = repeat("Entity \"A\"\nPolicy p as: a and\nflow > 1\n", 40);
+    const std::string nested = "Policy p as: " + repeat("(", 1005) + "a" + repeat(")", 1005) + "\n";
+    for (const size_t parts : {1, 4}) {
+        grammar::read_in_parts_for_testing(parts);
+        for (const std::string& source :
+             {body, body + "Entity \"unclosed\n" + body, body + nested + body, body + "Entity\n"}) {
+            CollectingSink sink;
+            (void)grammar::DslParser::parse_program(source, &sink);
+            EXPECT_EQ(sink.discards, sink.complete ? 0u : 1u) << source;
+            EXPECT_EQ(sink.declarations.empty(), !sink.complete) << source;
+        }
+    }
+    grammar::read_in_parts_for_testing(0);
 }
 
 } // namespace

@@ -1,6 +1,11 @@
 // parse_source: header, imports, every declaration kind, positions and the builders' messages.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
+#include "common/cancellation.h"
+#include "oracle/old_road.h"
 #include "parser/parse_source.h"
 
 namespace vok {
@@ -177,6 +182,51 @@ TEST(ParseSource, BuilderMessages) {
     };
     for (auto [source, message] : cases)
         EXPECT_EQ(error_of(source), message) << source;
+}
+
+// A pair of the tree being built, read from the cancellation check while build_ast runs: records
+// given back read as zeros.
+std::optional<grammar::DslPair> probe;
+bool probe_given_back = false;
+
+bool read_probe(void*) {
+    probe_given_back = probe_given_back || probe->end() == 0;
+    return false;
+}
+
+// A tree handed over whole gives its records back while build_ast reads it (in large blocks, so
+// this takes a large file), from the compact parser or the rule engine: the same syntax tree, and
+// the same failure wherever it lies.
+TEST(ParseSource, TreeGivenAwayWhileItIsBuilt) {
+    const std::string header = "@namespace \"n\"\nimport * as x from \"y\"\n";
+    std::string first;
+    std::string second;
+    for (int i = 0; i < 10000; ++i) {
+        const std::string n = std::to_string(i);
+        std::string& half = i < 5000 ? first : second;
+        half += "Entity \"E" + n + "\"\nexport Flow \"R" + n + "\" from \"E" + n + "\" to \"E1\"\n";
+        half += "Policy p" + n + " as: forall f in flows: (f.quantity > " + n + ")\n";
+    }
+    const std::string failing =
+        "Metric \"m\" as: sum(f in flows over last 3000000000 \"d\": f.q)\n";
+    for (const std::string& body : {first + second, first + second + failing,
+                                    failing + first + second, first + failing + second}) {
+        const std::string source = header + body;
+        for (const bool compact : {true, false}) {
+            auto tree = compact ? grammar::DslParser::parse_program(source)
+                                : grammar::DslParser::parse(grammar::Rule::program, source);
+            ASSERT_TRUE(tree.ok());
+            const std::string kept = oracle::observable(build_ast(*tree), source.size());
+            probe = tree->pair_at(1);
+            ASSERT_GT(probe->end(), 0u);
+            probe_given_back = false;
+            {
+                const CancellationScope scope(read_probe, nullptr);
+                EXPECT_EQ(oracle::observable(build_ast(std::move(*tree)), source.size()), kept);
+            }
+            EXPECT_EQ(probe_given_back, !body.starts_with(failing));
+        }
+    }
 }
 
 } // namespace
