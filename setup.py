@@ -85,6 +85,12 @@ class CMakeBuild(build_ext):
 setup(
     version=project_version(),
     ext_modules=[Extension("vok_dsl", sources=[])],
+    # The module is the one importable name, so top_level.txt lists vok_dsl alone. Without these
+    # setuptools would take every folder of src/ (json, time, uuid, ...) for a package and claim
+    # those names in the metadata; the stubs come in through build_ext above and are no import
+    # name of their own.
+    packages=[],
+    py_modules=[],
     cmdclass={"build_ext": CMakeBuild},
     # setuptools' own scratch folders would otherwise land in build/, the CMake build of the
     # development scripts.

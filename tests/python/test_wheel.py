@@ -1,4 +1,5 @@
-"""The package as pip builds it: the wheel installs into a fresh virtual environment, imports from a
+"""The package as pip builds it: the wheel names only vok_dsl as its import name, its module exports
+only the interpreter's entry point, and it installs into a fresh virtual environment, works from a
 folder outside the clone, reports the project's version, and brings its type stubs along where
 mypy finds them.
 
@@ -41,9 +42,17 @@ def test_wheel_installs_into_a_fresh_environment(tmp_path):
     with zipfile.ZipFile(wheel) as archive:
         names = set(archive.namelist())
         metadata = archive.read(f"vok_dsl-{version}.dist-info/METADATA").decode()
-    module = "vok_dsl" + sysconfig.get_config_var("EXT_SUFFIX")
+        top_level = archive.read(f"vok_dsl-{version}.dist-info/top_level.txt").decode()
+        module = "vok_dsl" + sysconfig.get_config_var("EXT_SUFFIX")
+        (tmp_path / module).write_bytes(archive.read(module))
     assert {module, "vok_dsl.pyi", "vok_dsl-stubs/__init__.pyi", "vok_dsl-stubs/py.typed"} <= names
     assert f"\nVersion: {version}\n" in metadata
+    # Tools that map import names to distributions read this list; the folders of src/ (json,
+    # time, uuid, ...) must not claim the standard library's names.
+    assert top_level.split() == ["vok_dsl"]
+    # Any other exported name could bind to another extension's copy of the same code.
+    exported = run("nm", "-D", "--defined-only", str(tmp_path / module)).split()
+    assert exported[1:] == ["T", "PyInit_vok_dsl"], exported[:30]
 
     venv = tmp_path / "venv"
     run(sys.executable, "-m", "venv", str(venv), env=clean)
@@ -51,8 +60,23 @@ def test_wheel_installs_into_a_fresh_environment(tmp_path):
     run(python, "-m", "pip", "install", "--no-index", "-q", str(wheel), env=clean)
     outside = tmp_path / "elsewhere"
     outside.mkdir()
-    printed = run(python, "-c", "import vok_dsl; print(vok_dsl.__version__, vok_dsl.__file__)",
-                  cwd=outside, env=clean).split()
+    # A parse, a format and a parse error turned into its exception: the module works, not only
+    # imports, with everything but its entry point hidden.
+    printed = run(python, "-c", """if True:
+        import importlib.metadata, vok_dsl
+        graph = vok_dsl.Graph.parse('Entity "Warehouse"\\nResource "Pallet" units')
+        assert [e.name for e in graph.all_entities()] == ["Warehouse"], graph
+        assert vok_dsl.format_source('Entity  "A"') == 'Entity "A"\\n'
+        try:
+            vok_dsl.Graph.parse("Entity")
+        except ValueError as error:
+            assert "1:7" in str(error), error
+        else:
+            raise AssertionError("no ValueError")
+        claimed = [name for name, dists in importlib.metadata.packages_distributions().items()
+                   if any(dist.replace("-", "_") == "vok_dsl" for dist in dists)]
+        assert claimed == ["vok_dsl"], claimed
+        print(vok_dsl.__version__, vok_dsl.__file__)""", cwd=outside, env=clean).split()
     assert printed[0] == version
     assert Path(printed[1]).parent.parent.parent == venv / "lib"  # lib/python3.X/site-packages
 

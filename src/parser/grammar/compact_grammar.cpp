@@ -18,6 +18,7 @@
 #include <optional>
 #include <system_error>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/ascii.h"
@@ -1039,11 +1040,16 @@ private:
         // Only the parenthesised form starts with "(": it leaves no pair of its own (the builder
         // reads `(a)` as `a`).
         if (c == '(') {
-            return attempt([&] {
-                ++p_;
-                skip();
-                return expression_body() && then([&] { return lit(')'); });
-            });
+            const uint32_t at = offset(p_);
+            if (failed_groups_.contains(at)) return false;
+            if (attempt([&] {
+                    ++p_;
+                    skip();
+                    return expression_body() && then([&] { return lit(')'); });
+                }))
+                return true;
+            if (!gave_up_) failed_groups_.insert(at);
+            return false;
         }
         return rule(Rule::primary_expr, [&] {
             if (c == '"' || c == '-' || is_digit(c)) return literal();
@@ -1255,6 +1261,11 @@ private:
     static constexpr size_t kShortScan = 256;
     static constexpr uint32_t kNoEnd = std::numeric_limits<uint32_t>::max();
     std::unordered_map<uint64_t, uint32_t> long_scans_;
+    // Where a parenthesised expression failed. Whether it matches depends on its position alone
+    // (a failure from nesting too deep gives the whole run up), yet `not - (` tries the same
+    // group twice, under `not` and as `not` minus it, so a chain of them would try the innermost
+    // group once per way of reading the chain; remembered, each group is read at most once.
+    std::unordered_set<uint32_t> failed_groups_;
     // Where the parts read ahead start (the first part, the calling thread's, not counted).
     std::vector<const char*> part_starts_;
     std::vector<std::unique_ptr<DeclarationSink>> part_sinks_; // each moved to its part's reader

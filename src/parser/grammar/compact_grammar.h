@@ -3,11 +3,11 @@
 // The rule engine (parser_state.h and the rule files) tracks attempts for syntax errors, remembers
 // failures for backtracking, and leaves one pair per precedence level of every operand, which
 // makes it general and slow. This parser accepts exactly the text the rule engine accepts from
-// `program`, with no attempt tracking and no memo: declarations dispatch on their keyword, and an
-// expression level leaves its pair only when it holds an operator, so `a` under a policy is
-// `expression(primary_expr(identifier))` rather than a chain of ten single-child pairs. The
-// expression builder steps over such single-child levels anyway, so both trees build the same
-// syntax tree.
+// `program`, with no attempt tracking and no memo beyond where parenthesised expressions failed:
+// declarations dispatch on their keyword, and an expression level leaves its pair only when it
+// holds an operator, so `a` under a policy is `expression(primary_expr(identifier))` rather than
+// a chain of ten single-child pairs. The expression builder steps over such single-child levels
+// anyway, so both trees build the same syntax tree.
 //
 // It never reports why a text fails: a refusal only means "ask the rule engine", which then yields
 // the exact failure (or, should it accept after all, its own tree). It also refuses, and leaves

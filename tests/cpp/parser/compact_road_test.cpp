@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/cancellation.h"
 #include "golden.h"
 #include "oracle/rule_engine_road.h"
 #include "parser/grammar/compact_grammar.h"
@@ -261,14 +262,36 @@ TEST(CompactRoad, NestingNearTheLimit) {
     }
 }
 
-// Without the rule engine's memo, `not - (` costs the compact parser twice the work per level
-// (`not` read as a keyword, then as a name followed by `-`): past its work bound it leaves the
-// text to the engine, so such input costs a bounded amount per byte however deep it goes.
-TEST(CompactRoad, ExponentialBacktrackingIsLeftToTheRuleEngine) {
+// `not - (` reads two ways (`not` as a keyword, or as a name followed by `-`), so a chain of them
+// that fails inside would have the compact parser try its innermost group once per way of reading
+// the chain, until its work bound (eight steps per byte of the whole text) gave up. The failed
+// groups are remembered: the chain fails after work linear in its length, with the text after it
+// left unread, and the rule engine words the error as always.
+TEST(CompactRoad, ChainsThatReadTwoWaysFailInLinearWork) {
     for (size_t n : {5, 12, 40, 200}) {
         const std::string source = "Policy p as: " + repeat("not - (", n) + "x";
         expect_same_road(source);
         expect_same_road(source + repeat(")", n));
+    }
+    // The work is counted through the cancellation checks the parser makes, one per 4096 steps.
+    size_t checks = 0;
+    const CancellationScope counting(
+        [](void* count) {
+            ++*static_cast<size_t*>(count);
+            return false;
+        },
+        &checks);
+    const std::string after = repeat("Entity \"Padding\"\n", 20000);
+    for (size_t n : {40, 340, 600}) {
+        for (const char* bad : {"\x7f", "\xad", " y"}) {
+            const std::string chain = "Policy p as: " + repeat("not-(", n) + "x" + bad;
+            for (const std::string& source : {chain, chain + repeat(")", n) + "\n" + after}) {
+                checks = 0;
+                EXPECT_FALSE(grammar::parse_program_compact(source).has_value());
+                EXPECT_LT(checks * 4096, source.size()) << "n=" << n << ", " << source.size();
+            }
+        }
+        expect_same_road("Policy p as: " + repeat("not-(", n) + "x\xad");
     }
 }
 
