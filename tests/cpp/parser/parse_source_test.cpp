@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/cancellation.h"
-#include "oracle/old_road.h"
+#include "oracle/rule_engine_road.h"
 #include "parser/parse_source.h"
 
 namespace vok {
