@@ -10,6 +10,7 @@
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "json/writer.h"
 
 namespace vok::authority {
@@ -57,6 +58,9 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
                                                         Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
+    // Many facts take long to free: stopped part-way they are freed off this thread, and at the
+    // end in steps.
+    const HandOffOnUnwind hand_off(resolved);
     Applicability applicability = evaluate_policies(environment, request, resolved.store, clock);
     VOK_ASSIGN(Resolution resolution,
                resolve_conflicts(applicability,
@@ -124,7 +128,7 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
             break;
         }
     }
-
+    resolved.store.drop_in_steps();
     return result;
 }
 

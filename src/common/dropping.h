@@ -31,14 +31,18 @@ template <class T> void drop_elsewhere(T&& value) noexcept {
     }
 }
 
-// Pops the elements of `items` (a vector or deque of values each cheap to destroy) from the back,
+// Destroys the elements of `items` (a container of values each cheap to destroy) one by one,
 // polling for cancellation between them; stopped, the rest goes to drop_elsewhere before the
 // exception goes on.
-template <class Sequence> void drop_in_steps(Sequence& items) {
+template <class Container> void drop_in_steps(Container& items) {
     try {
         while (!items.empty()) {
             poll_cancellation();
-            items.pop_back();
+            if constexpr (requires { items.pop_back(); }) {
+                items.pop_back();
+            } else {
+                items.erase(items.begin());
+            }
         }
     } catch (...) {
         drop_elsewhere(std::move(items));
