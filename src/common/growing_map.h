@@ -49,8 +49,7 @@ public:
     // Adds the entry or replaces the value present under its key.
     void insert_or_assign(Key key, Value value) {
         const std::size_t s = shard_index(key);
-        if (auto found = batch_[s].find(key);
-            found != batch_[s].end() && !main_[s].contains(key)) {
+        if (auto found = batch_[s].find(key); found != batch_[s].end() && !main_[s].contains(key)) {
             found->second = std::move(value);
             return;
         }
@@ -58,9 +57,9 @@ public:
     }
 
     // Takes in the entries of `batch` (one whose key this map holds is dropped); `batch` is left
-    // empty. The batch taken in before is moved into the main table first, polling for cancellation: throws
-    // OperationCancelled or bad_alloc with the contents of both maps unchanged. The rest takes
-    // constant time and cannot fail.
+    // empty. The batch taken in before is moved into the main table first, polling for
+    // cancellation: throws OperationCancelled or bad_alloc with the contents of both maps
+    // unchanged. The rest takes constant time and cannot fail.
     void take(GrowingMap& batch) {
         settle();
         batch.settle();

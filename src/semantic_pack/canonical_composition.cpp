@@ -135,10 +135,11 @@ std::optional<std::string> compose_canonically(std::string_view text, std::size_
         scratch.assign(code_points.begin() + static_cast<std::ptrdiff_t>(start),
                        code_points.begin() + static_cast<std::ptrdiff_t>(end));
         scratch.push_back(0);
-        const utf8proc_ssize_t encoded = utf8proc_reencode(
-            scratch.data(), static_cast<utf8proc_ssize_t>(end - start), kOptions);
+        const utf8proc_ssize_t encoded =
+            utf8proc_reencode(scratch.data(), static_cast<utf8proc_ssize_t>(end - start), kOptions);
         if (encoded < 0) return std::nullopt;
-        out.append(reinterpret_cast<const char*>(scratch.data()), static_cast<std::size_t>(encoded));
+        out.append(reinterpret_cast<const char*>(scratch.data()),
+                   static_cast<std::size_t>(encoded));
         start = end;
     }
     return out;

@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "common/result.h"
 #include "common/growing_map.h"
+#include "common/result.h"
 #include "units/dimension.h"
 #include "units/unit.h"
 #include "units/unit_error.h"

@@ -13,7 +13,9 @@ namespace {
 
 struct TextHash {
     using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    size_t operator()(std::string_view s) const noexcept {
+        return std::hash<std::string_view>{}(s);
+    }
 };
 
 using Map = GrowingMap<std::string, int, TextHash>;

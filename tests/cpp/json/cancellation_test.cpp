@@ -1,6 +1,6 @@
 // Cancellation of reading, writing and dropping: every way through the reader, the writers and
-// drop_in_steps polls per value, so a check that asks to stop ends each of them on a long document, and the same work
-// without a check runs to its end.
+// drop_in_steps polls per value, so a check that asks to stop ends each of them on a long document,
+// and the same work without a check runs to its end.
 #include <gtest/gtest.h>
 
 #include <functional>
