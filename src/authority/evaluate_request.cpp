@@ -135,7 +135,9 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
 Result<void, AuthorityError> store_trace(const AuthorityEnvironment& environment,
                                          const EvaluationResult& result) {
     poll_cancellation_now();
-    if (environment.evidence_store().append(result.trace) == EvidenceStore::Append::Poisoned &&
+    const auto appended = environment.evidence_store().append(result.trace);
+    disarm_cancellation();
+    if (appended == EvidenceStore::Append::Poisoned &&
         result.decision.final_decision == FinalDecision::Allow)
         return Err(AuthorityError::trace_persistence_failed());
     return Ok();

@@ -95,6 +95,7 @@ ParseResult<void> DeclaredUnits::commit() && {
         }
     }
     registry->absorb(new_entries_);
+    disarm_cancellation();
     return Ok();
 }
 

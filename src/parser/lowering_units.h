@@ -33,8 +33,9 @@ public:
     // Registers the units and dimensions that are new to the registry, under its write lock, all
     // or nothing. When the registry changed since `check` (another lowering may have registered
     // a symbol of this file), each is checked again first; a conflict then fails as it would
-    // have there, registering nothing. Polls for cancellation until the first entry moves in (the
-    // lowering's last step); from there on its cost is that of the file's new entries alone.
+    // have there, registering nothing. Polls for cancellation until the entries join (the
+    // lowering's last step), and disarms it there for the rest of the call; the joining itself
+    // takes constant time.
     ParseResult<void> commit() &&;
 
 private:

@@ -259,10 +259,16 @@ def test_unit_commit_polls_however_many_units_are_registered():
         for n in range(2):
             vok_dsl.Graph.parse(unit_source(count, f"r{n}x"))
         gap, whole, process = longest_poll_gap(lambda: vok_dsl.Graph.parse(unit_source(count, "fx")))
-        late = unit_source(count, "lx")
-        interrupted, unwinding = interrupt(lambda: vok_dsl.Graph.parse(late), "parse", process * 0.8)
+        # As late as the parse is still running: a parse that ends first registers its units.
+        for fraction in (0.8, 0.6, 0.4):
+            tag = f"l{int(fraction * 10)}x"
+            late = unit_source(count, tag)
+            interrupted, unwinding = interrupt(
+                lambda: vok_dsl.Graph.parse(late), "parse", process * fraction)
+            if interrupted:
+                break
         # Had any of the stopped file's units been registered, this would conflict.
-        vok_dsl.Graph.parse('Unit "lx0" of "Mass" factor 3 base "kg"')
+        vok_dsl.Graph.parse(f'Unit "{tag}u0" of "Mass" factor 3 base "kg"')
         print(json.dumps([gap, whole, interrupted, unwinding]))
         """
     )
