@@ -296,15 +296,19 @@ def test_interrupted_evaluation_stores_no_trace(large):
     environment = large["environment"]
     call = lambda: environment.evaluate(request(), large["facts"])  # noqa: E731
     stored = hooks.evidence_store_size(environment)
-    start = time.process_time()
-    call()
-    whole = time.process_time() - start
-    stored += 1
+    # The shorter of two runs: a first run may take longer than the ones after it.
+    lengths = []
+    for _ in range(2):
+        start = time.process_time()
+        call()
+        lengths.append(time.process_time() - start)
+        stored += 1
+    whole = min(lengths)
     assert hooks.evidence_store_size(environment) == stored
     # Late in the call the decision is made and its documents are being written; a call that
     # ran to its end before the signal stored its trace.
     interruptions = 0
-    for fraction in (0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
+    for fraction in (0.5, 0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
         interrupted, _ = interrupt(call, "evaluate", whole * fraction)
         interruptions += interrupted
         stored += not interrupted
