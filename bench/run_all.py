@@ -232,6 +232,10 @@ def main():
           f"{decisions / python_decisions:.1f}x the Python loop, ~{trace_bytes:,.0f} B per trace")
     # Policy evaluation has its own script: it also measures memory, in a child process.
     print(run([sys.executable, os.path.join(ROOT, "bench", "policy_eval_bench.py"), build]), end="")
+    # How late Ctrl-C is acted on, each call in fresh interpreters (bench/interrupt_latency.py).
+    print()
+    print(run([sys.executable, os.path.join(ROOT, "bench", "interrupt_latency.py"), build,
+               "--rounds", "1"]), end="")
 
 
 if __name__ == "__main__":

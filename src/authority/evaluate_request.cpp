@@ -10,6 +10,7 @@
 #include "authority/trace_identity.h"
 #include "authority/unknown_handling.h"
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "json/writer.h"
 
 namespace vok::authority {
@@ -57,6 +58,9 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
                                                         Clock& clock) {
     VOK_ASSIGN(ResolvedFacts resolved,
                resolve_facts(environment, request, std::move(facts), clock));
+    // Many facts take long to free: stopped part-way they are freed off this thread, and at the
+    // end in steps.
+    const HandOffOnUnwind hand_off(resolved);
     Applicability applicability = evaluate_policies(environment, request, resolved.store, clock);
     VOK_ASSIGN(Resolution resolution,
                resolve_conflicts(applicability,
@@ -124,14 +128,16 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
             break;
         }
     }
-
+    resolved.store.drop_in_steps();
     return result;
 }
 
 Result<void, AuthorityError> store_trace(const AuthorityEnvironment& environment,
                                          const EvaluationResult& result) {
     poll_cancellation_now();
-    if (environment.evidence_store().append(result.trace) == EvidenceStore::Append::Poisoned &&
+    const auto appended = environment.evidence_store().append(result.trace);
+    disarm_cancellation();
+    if (appended == EvidenceStore::Append::Poisoned &&
         result.decision.final_decision == FinalDecision::Allow)
         return Err(AuthorityError::trace_persistence_failed());
     return Ok();

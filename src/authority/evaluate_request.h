@@ -51,8 +51,8 @@ Result<EvaluationResult, AuthorityError> decide_request(const AuthorityEnvironme
                                                         Clock& clock);
 
 // Appends the trace of `result` to the environment's evidence store, or refuses an Allow that a
-// poisoned store cannot keep. Asks for cancellation first and never after, so an evaluation that
-// its caller stops has stored nothing.
+// poisoned store cannot keep. Asks for cancellation first and never after (the rest of the call
+// included: common/cancellation.h), so an evaluation that its caller stops has stored nothing.
 Result<void, AuthorityError> store_trace(const AuthorityEnvironment& environment,
                                          const EvaluationResult& result);
 

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "common/dropping.h"
+
 namespace vok::authority {
 
 int trust_rank(SourceClass source_class) {
@@ -57,6 +59,11 @@ void FactStore::replace_first_or_append(FactEnvelope fact, FactOrigin origin) {
     const auto found = index_.find(std::string_view(fact.path));
     if (found == index_.end()) return append(std::move(fact), origin);
     facts_[found->second.front()] = {std::move(fact), origin};
+}
+
+void FactStore::drop_in_steps() {
+    vok::drop_in_steps(facts_);
+    vok::drop_in_steps(index_);
 }
 
 } // namespace vok::authority

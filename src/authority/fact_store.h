@@ -69,6 +69,10 @@ public:
     // path is new.
     void replace_first_or_append(FactEnvelope fact, FactOrigin origin);
 
+    // Empties the store a fact at a time, polling for cancellation: a store of many facts takes
+    // long to free (common/dropping.h).
+    void drop_in_steps();
+
 private:
     // Heterogeneous lookup, so that finding a path allocates nothing.
     struct PathHash {

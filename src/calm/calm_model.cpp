@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "json/record_reader.h"
 #include "json/value_deserializer.h"
 
@@ -139,28 +140,28 @@ json::Value node_to_json(CalmNode& node) {
     return object;
 }
 
-json::Value relationship_to_json(const CalmRelationship& relationship) {
+json::Value relationship_to_json(CalmRelationship& relationship) {
     json::Object object;
-    object.insert_or_assign("unique-id", relationship.unique_id);
-    if (const auto* details = std::get_if<FlowDetails>(&relationship.relationship_type)) {
+    object.insert_or_assign("unique-id", std::move(relationship.unique_id));
+    if (auto* details = std::get_if<FlowDetails>(&relationship.relationship_type)) {
         json::Object flow;
-        flow.insert_or_assign("resource", details->resource);
-        flow.insert_or_assign("quantity", details->quantity);
+        flow.insert_or_assign("resource", std::move(details->resource));
+        flow.insert_or_assign("quantity", std::move(details->quantity));
         json::Object type;
         type.insert_or_assign("flow", std::move(flow));
         object.insert_or_assign("relationship-type", std::move(type));
     } else {
         object.insert_or_assign("relationship-type",
-                                std::get<std::string>(relationship.relationship_type));
+                                std::move(std::get<std::string>(relationship.relationship_type)));
     }
     json::Object parties;
-    if (const auto* sd = std::get_if<SourceDestination>(&relationship.parties)) {
-        parties.insert_or_assign("source", sd->source);
-        parties.insert_or_assign("destination", sd->destination);
+    if (auto* sd = std::get_if<SourceDestination>(&relationship.parties)) {
+        parties.insert_or_assign("source", std::move(sd->source));
+        parties.insert_or_assign("destination", std::move(sd->destination));
     } else {
-        const auto& oo = std::get<OwnerOwned>(relationship.parties);
-        parties.insert_or_assign("owner", oo.owner);
-        parties.insert_or_assign("owned", oo.owned);
+        auto& oo = std::get<OwnerOwned>(relationship.parties);
+        parties.insert_or_assign("owner", std::move(oo.owner));
+        parties.insert_or_assign("owned", std::move(oo.owned));
     }
     object.insert_or_assign("parties", std::move(parties));
     return object;
@@ -185,6 +186,8 @@ Result<CalmModel, json::Error> read_calm_model(Deserializer& de) {
 }
 
 json::Value to_json(CalmModel model) {
+    // Stopped part-way, the model and the arrays built so far are freed off this thread.
+    const HandOffOnUnwind hand_off_model(model);
     json::Object metadata;
     metadata.insert_or_assign("vok:exported", model.metadata.exported);
     metadata.insert_or_assign("vok:version", model.metadata.version);
@@ -192,14 +195,16 @@ json::Value to_json(CalmModel model) {
         metadata.insert_or_assign("vok:timestamp", *model.metadata.timestamp);
     }
     json::Array nodes;
+    const HandOffOnUnwind hand_off_nodes(nodes);
     nodes.reserve(model.nodes.size());
     for (CalmNode& node : model.nodes) {
         poll_cancellation();
         nodes.push_back(node_to_json(node));
     }
     json::Array relationships;
+    const HandOffOnUnwind hand_off_relationships(relationships);
     relationships.reserve(model.relationships.size());
-    for (const CalmRelationship& relationship : model.relationships) {
+    for (CalmRelationship& relationship : model.relationships) {
         poll_cancellation();
         relationships.push_back(relationship_to_json(relationship));
     }

@@ -10,6 +10,7 @@
 #include "calm/calm_expression_text.h"
 #include "common/ascii.h"
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "common/invariant.h"
 #include "common/unicode_case.h"
 #include "crypto/sha256.h"
@@ -183,6 +184,7 @@ std::string flow_relationship_id(std::string_view resource_id, std::string_view 
 
 CalmModel build_calm_model(const Graph& graph) {
     CalmModel model;
+    const HandOffOnUnwind hand_off(model);
     model.metadata.exported = true;
     model.metadata.version = std::string(kModuleVersion);
     model.metadata.timestamp = reproducible_timestamp().value_or(format_rfc3339(now_utc()));

@@ -26,6 +26,11 @@ void poll_cancellation_now() {
     detail::consult_cancellation_check();
 }
 
+void disarm_cancellation() noexcept {
+    installed_check = nullptr;
+    installed_context = nullptr;
+}
+
 CancellationScope::CancellationScope(CancellationCheck check, void* context) noexcept
     : previous_check_(installed_check), previous_context_(installed_context) {
     installed_check = check;

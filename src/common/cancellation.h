@@ -45,6 +45,12 @@ inline void poll_cancellation() {
 // Asks the installed check now, whatever the countdown says; for loops whose steps are long.
 void poll_cancellation_now();
 
+// Marks the point where the running operation makes a change that outlives it (units registered,
+// a trace stored): from here until the innermost scope ends, polls no longer ask the check, so
+// that nothing stops the operation after its change, the conversion of its result by the caller
+// included.
+void disarm_cancellation() noexcept;
+
 // poll_cancellation for a loop that polls very often, such as a reader stepping through the items
 // of a large document: the thread's countdown is looked up once, when the poller is made, so each
 // poll is a decrement through a pointer even where reaching a thread_local costs a call (code in a

@@ -10,6 +10,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/cancellation.h"
 #include "common/hex.h"
 #include "common/utf8.h"
 #include "file_match/path_text.h"
@@ -321,6 +322,9 @@ Result<GlobSet, std::string> GlobSet::build(const std::vector<std::string>& rege
     GlobSet set;
     const auto options = regex_options();
     for (const std::string& text : regexes) {
+        // Compiling one expression takes up to a fraction of a millisecond and cannot be
+        // interrupted, so the check is asked before each.
+        poll_cancellation_now();
         auto regex = std::make_shared<const re2::RE2>(text, options);
         if (!regex->ok()) return Err(regex->error());
         set.regexes_.push_back(std::move(regex));

@@ -39,6 +39,7 @@ public:
     GlobSet() = default;
 
     // Compiles every regex text produced by glob_to_regex; the error is the regex engine's text.
+    // Polls for cancellation before each.
     static Result<GlobSet, std::string> build(const std::vector<std::string>& regexes);
 
     bool is_match(std::string_view candidate) const;

@@ -7,6 +7,7 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/dropping.h"
 
 namespace vok::json {
 
@@ -178,6 +179,23 @@ Value::~Value() {
         Value v = std::move(pending.back());
         pending.pop_back();
         v.take_nested(pending);
+    }
+}
+
+void drop_in_steps(Value& value) {
+    std::vector<Value> pending;
+    pending.push_back(std::move(value));
+    value = Value();
+    try {
+        while (!pending.empty()) {
+            poll_cancellation();
+            Value node = std::move(pending.back());
+            pending.pop_back();
+            node.take_nested(pending);
+        }
+    } catch (...) {
+        drop_elsewhere(std::move(pending));
+        throw;
     }
 }
 

@@ -144,6 +144,7 @@ public:
     Object& emplace_object() { return v_.emplace<Object>(); }
 
     friend bool operator==(const Value& a, const Value& b);
+    friend void drop_in_steps(Value& value);
 
 private:
     // Moves the nested arrays and objects of this value into `out`, leaving it without children.
@@ -151,6 +152,11 @@ private:
 
     std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
 };
+
+// Destroys `value` node by node, polling for cancellation between nodes; stopped, hands what is
+// left to a thread of its own (common/dropping.h). `value` is left null. For documents so large
+// that freeing them is a long stretch of its own.
+void drop_in_steps(Value& value);
 
 inline size_t Object::size() const {
     return entries_.size();

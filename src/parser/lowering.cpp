@@ -247,8 +247,10 @@ public:
     // The unit pass reads its declarations together, so they are all built; files declare few.
     const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) {
         units_.reserve(pass.size());
-        for (size_t i = 0; i < pass.size(); ++i)
+        for (size_t i = 0; i < pass.size(); ++i) {
+            poll_cancellation();
             units_.push_back(ahead_ ? std::move(node_built_ahead(pass, i)) : build(pass[i]));
+        }
         for (AstNode& unit : units_)
             unit_pointers_.push_back(&unit);
         return unit_pointers_;

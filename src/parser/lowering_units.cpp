@@ -30,19 +30,6 @@ ParserError conflict(const Unit& existing, const Unit& declared) {
                                 "; new: " + unit_settings(declared) + ")");
 }
 
-// Whether `unit` can join a registry that holds `existing` under its symbol (or nothing there).
-ParseResult<void> check_against(const Result<Unit, UnitError>& existing, const Unit& unit) {
-    if (existing.ok()) {
-        if (same_unit(*existing, unit)) return Ok();
-        return Err(conflict(*existing, unit));
-    }
-    if (!existing.error().is<UnitError::UnitNotFound>()) {
-        return Err(ParserError::grammar("Failed to inspect unit '" + unit.symbol +
-                                        "': " + existing.error().to_string()));
-    }
-    return Ok();
-}
-
 } // namespace
 
 ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& declarations) {
@@ -50,6 +37,7 @@ ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& dec
     if (declarations.empty()) return declared;
     UnitRegistry& added = declared.new_entries_;
     const auto registry = UnitRegistry::read();
+    declared.checked_generation_ = registry->generation();
     for (const AstNode* node : declarations) {
         poll_cancellation();
         if (const auto* dimension_declaration = std::get_if<ast::Dimension>(node)) {
@@ -97,11 +85,17 @@ Unit DeclaredUnits::unit_for(std::string_view symbol) const {
 ParseResult<void> DeclaredUnits::commit() && {
     if (symbols_.empty() && !new_dimensions_) return Ok();
     auto registry = UnitRegistry::write();
-    for (const std::string& symbol : symbols_) {
-        const Unit unit = *new_entries_.get_unit(symbol);
-        VOK_TRY(check_against(registry->get_unit(symbol), unit));
+    if (registry->generation() != checked_generation_) {
+        for (const std::string& symbol : symbols_) {
+            poll_cancellation();
+            const Unit* existing = registry->find_unit(symbol);
+            if (existing == nullptr) continue;
+            const Unit& unit = *new_entries_.find_unit(symbol);
+            if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
+        }
     }
     registry->absorb(new_entries_);
+    disarm_cancellation();
     return Ok();
 }
 

@@ -6,6 +6,7 @@
 // leaves every unit it declares registered for every later lowering and lookup.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,9 +31,11 @@ public:
     Unit unit_for(std::string_view symbol) const;
 
     // Registers the units and dimensions that are new to the registry, under its write lock, all
-    // or nothing. Each is checked again first, since another lowering may have registered the
-    // symbol since `check`; a conflict then fails as it would have there, registering nothing.
-    // Does not poll: it is the lowering's last step.
+    // or nothing. When the registry changed since `check` (another lowering may have registered
+    // a symbol of this file), each is checked again first; a conflict then fails as it would
+    // have there, registering nothing. Polls for cancellation until the entries join (the
+    // lowering's last step), and disarms it there for the rest of the call; the joining itself
+    // takes constant time.
     ParseResult<void> commit() &&;
 
 private:
@@ -43,6 +46,8 @@ private:
     // reported for the first of them.
     std::vector<std::string> symbols_;
     bool new_dimensions_ = false;
+    // The registry's generation when checked.
+    std::uint64_t checked_generation_ = 0;
 };
 
 } // namespace vok

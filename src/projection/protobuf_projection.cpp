@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "common/unicode_case.h"
 #include "projection/proto_names.h"
 #include "projection/proto_text.h"
@@ -118,6 +119,7 @@ void sort_messages_by_name(std::vector<ProtoMessage>& messages) {
 std::map<std::string, ProtoService> services_of(const Graph& graph,
                                                 std::string_view namespace_filter) {
     std::map<std::string, ProtoService> services;
+    const HandOffOnUnwind hand_off(services);
     for (const Flow* flow : graph.all_flows()) {
         poll_cancellation();
         if (!kept_by(namespace_filter, flow->namespace_.view())) continue;
@@ -176,7 +178,10 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
                                    std::string_view namespace_filter,
                                    std::string_view projection_name, bool include_governance,
                                    bool include_services) {
+    // A file of many messages takes long to free: stopped part-way, it is freed off this thread,
+    // and once written, in steps.
     ProtoFile file;
+    const HandOffOnUnwind hand_off(file);
     file.package = std::string(package);
     file.syntax = "proto3";
     file.source_namespace = std::string(namespace_filter);
@@ -202,11 +207,17 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
     }
 
     if (include_services) {
-        for (auto& [name, service] : services_of(graph, namespace_filter))
-            file.services.push_back(std::move(service));
+        auto services = services_of(graph, namespace_filter);
+        const HandOffOnUnwind hand_off_services(services);
+        while (!services.empty()) {
+            poll_cancellation();
+            file.services.push_back(std::move(services.extract(services.begin()).mapped()));
+        }
         std::unordered_set<std::string> responses;
+        const HandOffOnUnwind hand_off_responses(responses);
         for (const ProtoService& service : file.services) {
             for (const ProtoRpc& rpc : service.rpcs) {
+                poll_cancellation();
                 if (responses.insert(rpc.output_type).second)
                     file.messages.push_back(response_message(rpc));
             }
@@ -214,7 +225,10 @@ std::string project_graph_to_proto(const Graph& graph, std::string_view package,
         sort_messages_by_name(file.messages);
         collect_well_known_imports(file);
     }
-    return render_proto_file(file);
+    std::string text = render_proto_file(file);
+    drop_in_steps(file.messages);
+    drop_in_steps(file.services);
+    return text;
 }
 
 } // namespace vok::projection

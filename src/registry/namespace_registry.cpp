@@ -148,6 +148,7 @@ Result<CompiledNamespace, RegistryError> compile_namespace(RawNamespace raw) {
     CompiledNamespace compiled;
     std::vector<std::string> regexes;
     for (const std::string& pattern : raw.patterns) {
+        poll_cancellation();
         auto regex = file_match::glob_to_regex(pattern, /*literal_separator=*/false);
         if (!regex.ok()) {
             return Err(RegistryError::InvalidPattern{

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/cancellation.h"
 #include "registry/toml_nesting.h"
 
 namespace vok::registry {
@@ -98,6 +99,7 @@ Result<std::vector<std::string>, RegistryError> read_patterns(const toml::node& 
     if (array == nullptr) return Err(invalid_type(node, "a sequence", kKey));
     std::vector<std::string> patterns;
     for (const toml::node& element : *array) {
+        poll_cancellation();
         VOK_ASSIGN(auto pattern, read_string(element, kKey));
         patterns.push_back(std::move(pattern));
     }
@@ -145,6 +147,7 @@ Result<RawRegistry, RegistryError> read_document(const toml::table& document) {
         const auto* array = namespaces->as_array();
         if (array == nullptr) return Err(invalid_type(*namespaces, "a sequence", "namespaces"));
         for (const toml::node& element : *array) {
+            poll_cancellation();
             VOK_ASSIGN(auto entry, read_namespace(element));
             raw.namespaces.push_back(std::move(entry));
         }

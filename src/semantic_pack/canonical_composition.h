@@ -8,9 +8,14 @@
 // which is exactly what the swapping arrives at (characters of class 0 never move, and marks of
 // equal class keep their order). The result is the same text, byte for byte.
 //
+// Composition is done in pieces of a bounded number of code points, each cut before a character
+// that starts afresh (combining class 0, and no composition takes it as its second part), so that
+// the pieces compose exactly as the whole text would; a poll comes between two pieces.
+//
 // Both functions poll for cancellation as they go (common/cancellation.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -28,8 +33,12 @@ namespace vok::semantic_pack {
 void order_combining_marks(std::span<std::int32_t> code_points,
                            FunctionRef<int(std::int32_t)> combining_class);
 
+// How many code points are composed between two polls, at least.
+inline constexpr std::size_t kCompositionPiece = std::size_t{1} << 14;
+
 // `text` in Normalization Form C, compatibility mappings not applied; nothing when `text` is not
-// valid UTF-8 (surrogates included).
-std::optional<std::string> compose_canonically(std::string_view text);
+// valid UTF-8 (surrogates included). Tests choose small pieces to have the text cut often.
+std::optional<std::string> compose_canonically(std::string_view text,
+                                               std::size_t piece = kCompositionPiece);
 
 } // namespace vok::semantic_pack

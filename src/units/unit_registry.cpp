@@ -78,11 +78,10 @@ UnitRegistry UnitRegistry::with_default_units() {
 
 Result<void, UnitError> UnitRegistry::register_unit(Unit unit) {
     if (unit.base_factor.is_zero()) return Err(UnitError::ZeroBaseFactor{});
-    if (units_.find(unit.symbol) != units_.end()) {
-        return Err(UnitError::DuplicateUnit{unit.symbol});
-    }
+    if (units_.find(unit.symbol) != nullptr) return Err(UnitError::DuplicateUnit{unit.symbol});
     std::string key = unit.symbol;
-    units_.emplace(std::move(key), std::move(unit));
+    units_.insert(std::move(key), std::move(unit));
+    ++generation_;
     return Ok();
 }
 
@@ -93,17 +92,16 @@ Result<Unit, UnitError> UnitRegistry::get_unit(std::string_view symbol) const {
 }
 
 const Unit* UnitRegistry::find_unit(std::string_view symbol) const {
-    auto found = units_.find(symbol);
-    return found == units_.end() ? nullptr : &found->second;
+    return units_.find(symbol);
 }
 
 void UnitRegistry::set_base_unit(Dimension dimension, std::string symbol) {
     base_units_.insert_or_assign(std::move(dimension), std::move(symbol));
+    ++generation_;
 }
 
 const std::string* UnitRegistry::base_unit_of(const Dimension& dimension) const {
-    auto found = base_units_.find(dimension);
-    return found == base_units_.end() ? nullptr : &found->second;
+    return base_units_.find(dimension);
 }
 
 void UnitRegistry::add_builtin(Unit unit) {
@@ -111,11 +109,12 @@ void UnitRegistry::add_builtin(Unit unit) {
 }
 
 void UnitRegistry::absorb(UnitRegistry& other) {
-    // With the buckets reserved, merging relinks the entries' nodes without a rehash.
-    units_.reserve(units_.size() + other.units_.size());
-    base_units_.reserve(base_units_.size() + other.base_units_.size());
-    units_.merge(other.units_);
-    base_units_.merge(other.base_units_);
+    // A take may fail only while it settles the batch before, changing nothing: with the second
+    // table settled first, nothing can fail between the two takes.
+    base_units_.settle();
+    units_.take(other.units_);
+    base_units_.take(other.base_units_);
+    ++generation_;
 }
 
 UnitRegistry::ReadAccess UnitRegistry::read() {

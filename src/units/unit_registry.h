@@ -4,22 +4,27 @@
 // The process-wide registry is built from the default table on first use and only grows: lowering
 // registers the units a file declares once the file has lowered, and they stay for every later
 // call. Access goes through a reader-writer lock. Readers (`read()`, `unit_for_symbol`) share it;
-// lowering checks a file's units under `read()` and takes `write()` to check them again and
-// `absorb` them in one step. The registry's own member functions take no lock: the caller holds
-// one.
+// lowering checks a file's units under `read()` and takes `write()` to check them again (only if
+// the registry changed in between, as its generation tells) and `absorb` them in one step. The
+// registry's own member functions take no lock: the caller holds one.
+//
+// The tables take in a file's entries in constant time (common/growing_map.h): the write lock is
+// never held long without a cancellation poll, and what registering costs does not grow with the
+// units the process holds.
 //
 // The lock is not reentrant: a thread holding a WriteAccess must not call `read()`,
 // `unit_for_symbol` or `write()` until it has released it. (A C++ lock cannot be poisoned by a
 // failed holder, so there is no "poisoned lock" state to report.)
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
+#include "common/growing_map.h"
 #include "common/result.h"
 #include "units/dimension.h"
 #include "units/unit.h"
@@ -53,10 +58,13 @@ public:
     // register_unit with the error dropped; only for building the default table.
     void add_builtin(Unit unit);
     // Moves every unit and base unit of `other` whose symbol or dimension this registry lacks into
-    // it; an entry this registry holds already stays as it is (and stays in `other`). All or
-    // nothing: room for every entry is reserved before the first moves, and moving an entry
-    // allocates nothing, so running out of memory leaves this registry unchanged.
+    // it; an entry this registry holds already stays as it is. `other` is left empty. All or
+    // nothing: what may fail (running out of memory, cancellation, polled for while the entries
+    // taken in last are settled) comes before anything changes, and the entries then join in
+    // constant time.
     void absorb(UnitRegistry& other);
+    // Counts the changes: equal generations of one registry mean equal contents.
+    std::uint64_t generation() const { return generation_; }
 
     // The process-wide registry, locked for reading or for writing until the returned object is
     // destroyed. The first call from anywhere builds it from the default table, exactly once.
@@ -72,8 +80,9 @@ private:
         }
     };
 
-    std::unordered_map<std::string, Unit, SymbolHash, std::equal_to<>> units_;
-    std::unordered_map<Dimension, std::string> base_units_;
+    GrowingMap<std::string, Unit, SymbolHash> units_;
+    GrowingMap<Dimension, std::string, std::hash<Dimension>, std::equal_to<Dimension>> base_units_;
+    std::uint64_t generation_ = 0;
 };
 
 // Shared (read) access to the process-wide registry; holds the lock while it lives.

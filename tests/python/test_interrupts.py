@@ -1,5 +1,8 @@
 """Long calls answer Ctrl-C, and running out of memory or reading an endless file ends in a clear
-exception."""
+exception.
+
+How promptly a call answers is judged in the CPU time of its thread (poll_gaps.py), so that a busy
+machine cannot fail these tests; bench/interrupt_latency.py reports the latencies in seconds."""
 
 import concurrent.futures
 import importlib.util
@@ -18,13 +21,10 @@ import pytest
 import _vok_testhooks as hooks
 import vok_dsl
 from authority_documents import config, fact, policy, request
+from poll_gaps import allowance, check_polls, interrupt, longest_poll_gap
 
 ROOT = Path(__file__).resolve().parents[2]
-SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
 SCALE = float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1"))
-# From the signal to KeyboardInterrupt, stopping included: what is dropped on the way out is freed
-# before the exception leaves, and the sanitized build frees far more slowly.
-LATENCY_BOUND = 0.5 if SANITIZED else 0.2
 
 # About 30 MB of declarations: parsing, formatting or writing the tree of this takes seconds.
 LARGE_SOURCE = "\n".join(f'Entity "E{i}" v1.0.0 in d{i % 7}' for i in range(1_000_000))
@@ -214,9 +214,16 @@ def _chain(count):
 
 
 @pytest.fixture(scope="module")
-def large():
+def large(tmp_path_factory):
     """Inputs of a few tens of megabytes (a tenth of that under the sanitizer), built once."""
+    inputs = _bench_module("interrupt_latency")
+    registry = tmp_path_factory.mktemp("registry")
+    # Long patterns: compiling them is most of the reading.
+    (registry / ".vok-registry.toml").write_text(inputs.registry_text(scaled(370)))
+    (registry / "src").mkdir()
     graph = vok_dsl.Graph.parse(_chain(scaled(30_000)))
+    # Exported, a document large enough that building and dropping it are long stretches.
+    export_graph = vok_dsl.Graph.parse(_chain(scaled(120_000)))
     pack = _bench_module("pack_hash").generate(scaled(60_000))
     # A twentieth of the concepts deprecated: the diff has entries to sort and write.
     next_pack = pack.replace('"status":"active"', '"status":"deprecated"', scaled(3_000))
@@ -226,10 +233,13 @@ def large():
     environment.validate()
     return {
         "graph": graph,
+        "export_graph": export_graph,
         "calm": graph.export_calm(),
         "small_graph": vok_dsl.Graph.parse(_chain(square)),
         "policy": _forall_exists(square),
         "text": "Plain Words, Written Out " * scaled(800_000),
+        "non_ascii_text": inputs.non_ascii_text(scaled(27_000_000)),
+        "registry": registry,
         "pack": pack,
         "next_pack": next_pack,
         "signed": vok_dsl.sign_pack(pack, PRIVATE_KEY),
@@ -243,11 +253,16 @@ def large():
     }
 
 
+# By the name of the function called, with what sets a case apart after a blank.
 ENTRY_POINTS = {
     "import_calm": lambda x: vok_dsl.Graph.import_calm(x["calm"]),
-    "export_calm": lambda x: x["graph"].export_calm(),
-    "export_protobuf": lambda x: x["graph"].export_protobuf("p", include_services=True),
+    "export_calm": lambda x: x["export_graph"].export_calm(),
+    "export_protobuf": lambda x: x["export_graph"].export_protobuf("p", include_services=True),
     "normalize_lookup_key": lambda x: vok_dsl.normalize_lookup_key(x["text"]),
+    "normalize_lookup_key non-ASCII": lambda x: vok_dsl.normalize_lookup_key(x["non_ascii_text"]),
+    "from_file": lambda x: vok_dsl.NamespaceRegistry.from_file(
+        str(x["registry"] / ".vok-registry.toml")),
+    "discover": lambda x: vok_dsl.NamespaceRegistry.discover(str(x["registry"] / "src")),
     "compute_pack_hash": lambda x: vok_dsl.compute_pack_hash(x["pack"]),
     "sign_pack": lambda x: vok_dsl.sign_pack(x["pack"], PRIVATE_KEY),
     "verify_pack_signature": lambda x: vok_dsl.verify_pack_signature(x["signed"], PUBLIC_KEY),
@@ -263,84 +278,69 @@ ENTRY_POINTS = {
 }
 
 
-def longest_wait_for_a_signal(call):
-    """Runs `call` with a signal every 5 ms whose handler only notes the time, and returns the
-    longest time a signal waited for its handler: how late a Ctrl-C at the worst moment of the
-    call would be noticed, up to the call's return."""
-    tick = 0.005
-    handled = []
-    previous = signal.signal(signal.SIGALRM,
-                             lambda signum, frame: handled.append(time.perf_counter()))
-    try:
-        start = time.perf_counter()
-        signal.setitimer(signal.ITIMER_REAL, tick, tick)
-        call()
-        end = time.perf_counter()
-    finally:
-        signal.setitimer(signal.ITIMER_REAL, 0)
-        signal.signal(signal.SIGALRM, previous)
-    moments = [start] + [t for t in handled if t <= end] + [end]
-    return max(b - a for a, b in zip(moments, moments[1:])) - tick, end - start
-
-
-def interrupt(call, name, delay):
-    """Calls `call` with a KeyboardInterrupt signal `delay` seconds in. Returns whether the call
-    itself ended with the exception (rather than running to its end, the exception following it)
-    and the seconds from the signal to the exception."""
-    endings = []
-
-    # A call that returns with the signal pending has the exception raised as this function
-    # starts, before it records anything.
-    def profiler(frame, event, arg):
-        if event in ("c_return", "c_exception") and getattr(arg, "__name__", "") == name:
-            endings.append(event)
-
-    sys.setprofile(profiler)
-    try:
-        with pytest.raises(KeyboardInterrupt):
-            start = time.perf_counter()
-            signal.setitimer(signal.ITIMER_REAL, delay)
-            call()
-            # Done before the signal came: it interrupts the wait instead.
-            time.sleep(delay + 5)
-        stopped = time.perf_counter()
-    finally:
-        sys.setprofile(None)
-        signal.setitimer(signal.ITIMER_REAL, 0)
-    return endings == ["c_exception"], stopped - start - delay
-
-
-def latency_of_interrupt(call, name, delay):
-    """Seconds from a KeyboardInterrupt signal `delay` seconds into `call` to the exception, after
-    checking that the call itself ended with it."""
-    interrupted, latency = interrupt(call, name, delay)
-    assert interrupted, f"{name} ran to its end"
-    return latency
-
-
-@pytest.mark.parametrize("name", list(ENTRY_POINTS))
-def test_every_entry_point_answers_interrupt_promptly(name, large, interrupting_alarm):
-    call = lambda: ENTRY_POINTS[name](large)  # noqa: E731
-    waited, whole = longest_wait_for_a_signal(call)
-    assert waited < LATENCY_BOUND, f"{name}: a signal waited {waited:.3f} s of {whole:.2f} s"
+@pytest.mark.parametrize("entry", list(ENTRY_POINTS))
+def test_every_entry_point_answers_interrupt_promptly(entry, large):
     # Stopped part-way, with whatever it built so far to drop.
-    latency = latency_of_interrupt(call, name, whole * 0.4)
-    assert latency < LATENCY_BOUND, f"{name}: stopped {latency:.3f} s after the signal"
+    check_polls(lambda: ENTRY_POINTS[entry](large), entry.split()[0])
 
 
-def test_interrupted_lowering_registers_no_units(interrupting_alarm):
+def test_interrupted_lowering_registers_no_units():
     # Compiling each pattern makes lowering, not parsing, the long part of this file.
     symbol = "intr" + uuid.uuid4().hex[:8]
     source = f'Unit "{symbol}" of "Time" factor 7 base "s"\n' + "\n".join(
         f'Pattern "P{i}" matches "^x{i}[a-z]+$"' for i in range(scaled(150_000)))
-    waited, whole = longest_wait_for_a_signal(lambda: vok_dsl.Graph.parse(source))
-    assert waited < LATENCY_BOUND
-    other = "intr" + uuid.uuid4().hex[:8]
-    stopped = source.replace(symbol, other, 1)
-    latency = latency_of_interrupt(lambda: vok_dsl.Graph.parse(stopped), "parse", whole * 0.7)
-    assert latency < LATENCY_BOUND
+    gap, whole, process = longest_poll_gap(lambda: vok_dsl.Graph.parse(source))
+    assert gap <= allowance(whole)
+    # As late as the parse is still running: a parse that ends first registers its unit.
+    for fraction in (0.7, 0.5, 0.3):
+        other = "intr" + uuid.uuid4().hex[:8]
+        stopped = source.replace(symbol, other, 1)
+        interrupted, unwinding = interrupt(
+            lambda: vok_dsl.Graph.parse(stopped), "parse", process * fraction)
+        if interrupted:
+            break
+    assert interrupted
+    assert unwinding <= allowance(whole)
     # Declared only in the stopped parse, the symbol is free for another meaning.
     vok_dsl.Graph.parse(f'Unit "{other}" of "Mass" factor 2 base "kg"')
+
+
+def test_unit_commit_polls_however_many_units_are_registered():
+    # In a child, whose registry the units leave: a file of many units after files of as many
+    # again, so that registering them cannot hide in the parse; stopped late, none is registered.
+    script = textwrap.dedent(
+        """
+        import json, sys
+        sys.path[:0] = [sys.argv[1], sys.argv[2]]
+        import vok_dsl
+        from interrupt_latency import unit_source
+        from poll_gaps import longest_poll_gap, interrupt
+        count = int(sys.argv[3])
+        for n in range(2):
+            vok_dsl.Graph.parse(unit_source(count, f"r{n}x"))
+        gap, whole, process = longest_poll_gap(lambda: vok_dsl.Graph.parse(unit_source(count, "fx")))
+        # As late as the parse is still running: a parse that ends first registers its units.
+        for fraction in (0.8, 0.6, 0.4):
+            tag = f"l{int(fraction * 10)}x"
+            late = unit_source(count, tag)
+            interrupted, unwinding = interrupt(
+                lambda: vok_dsl.Graph.parse(late), "parse", process * fraction)
+            if interrupted:
+                break
+        # Had any of the stopped file's units been registered, this would conflict.
+        vok_dsl.Graph.parse(f'Unit "{tag}u0" of "Mass" factor 3 base "kg"')
+        print(json.dumps([gap, whole, interrupted, unwinding]))
+        """
+    )
+    result = subprocess.run(
+        [sys.executable, "-c", script, str(ROOT / "bench"), str(Path(__file__).parent),
+         str(scaled(200_000))],
+        capture_output=True, text=True, timeout=600)
+    assert result.returncode == 0, result.stderr
+    gap, whole, interrupted, unwinding = json.loads(result.stdout)
+    assert gap <= allowance(whole), f"{gap:.3f} s of {whole:.3f} s CPU without a poll"
+    assert interrupted
+    assert unwinding <= allowance(whole)
 
 
 def test_a_failed_parse_registers_no_units():
@@ -352,19 +352,23 @@ def test_a_failed_parse_registers_no_units():
     vok_dsl.Graph.parse(f'Unit "{symbol}" of "Mass" factor 2 base "kg"')
 
 
-def test_interrupted_evaluation_stores_no_trace(large, interrupting_alarm):
+def test_interrupted_evaluation_stores_no_trace(large):
     environment = large["environment"]
     call = lambda: environment.evaluate(request(), large["facts"])  # noqa: E731
     stored = hooks.evidence_store_size(environment)
-    start = time.perf_counter()
-    call()
-    whole = time.perf_counter() - start
-    stored += 1
+    # The shorter of two runs: a first run may take longer than the ones after it.
+    lengths = []
+    for _ in range(2):
+        start = time.process_time()
+        call()
+        lengths.append(time.process_time() - start)
+        stored += 1
+    whole = min(lengths)
     assert hooks.evidence_store_size(environment) == stored
     # Late in the call the decision is made and its documents are being written; a call that
     # ran to its end before the signal stored its trace.
     interruptions = 0
-    for fraction in (0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
+    for fraction in (0.5, 0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
         interrupted, _ = interrupt(call, "evaluate", whole * fraction)
         interruptions += interrupted
         stored += not interrupted

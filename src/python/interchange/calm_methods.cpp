@@ -3,14 +3,24 @@
 
 #include "calm/export.h"
 #include "calm/import.h"
+#include "common/dropping.h"
 #include "python/core_errors.h"
 #include "python/graph_class.h"
 #include "json/writer.h"
 
 namespace vok::python {
 
+// The document is dropped in steps after it is written, and handed off when the writing is
+// stopped, so that a Ctrl-C is not held up by freeing it (common/dropping.h).
 PyResult<std::string> export_calm_text(const Graph& self) {
-    return json::to_pretty_string(calm::export_calm(self));
+    json::Value document = calm::export_calm(self);
+    std::string text;
+    {
+        const HandOffOnUnwind hand_off(document);
+        text = json::to_pretty_string(document);
+    }
+    json::drop_in_steps(document);
+    return text;
 }
 
 // Units named by resource nodes are only looked up in the process-wide registry, never added.

@@ -65,5 +65,20 @@ TEST(Cancellation, ScopesNestAndRestore) {
     poll_cancellation_now(); // nothing installed any more
 }
 
+TEST(Cancellation, DisarmedTheCheckIsNotAskedUntilItsScopeEnds) {
+    int outer_left = 1;
+    CancellationScope outer(stop_after_countdown, &outer_left);
+    int inner_left = 1;
+    {
+        CancellationScope inner(stop_after_countdown, &inner_left);
+        disarm_cancellation();
+        for (uint32_t i = 0; i < 2 * kCancellationPollInterval; ++i)
+            poll_cancellation();
+        poll_cancellation_now();
+    }
+    EXPECT_EQ(inner_left, 1);
+    EXPECT_THROW(poll_cancellation_now(), OperationCancelled);
+}
+
 } // namespace
 } // namespace vok

@@ -1,6 +1,6 @@
-// Cancellation of reading and writing: every way through the reader and the writers polls per
-// value, so a check that asks to stop ends each of them on a long document, and the same work
-// without a check runs to its end.
+// Cancellation of reading, writing and dropping: every way through the reader, the writers and
+// drop_in_steps polls per value, so a check that asks to stop ends each of them on a long document,
+// and the same work without a check runs to its end.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -98,6 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
                          }},
                     Work{"compact", [] { EXPECT_FALSE(to_compact_string(long_value()).empty()); }},
                     Work{"pretty", [] { EXPECT_FALSE(to_pretty_string(long_value()).empty()); }},
+                    Work{"drop_in_steps",
+                         [] {
+                             Value value = long_value();
+                             drop_in_steps(value);
+                             EXPECT_TRUE(value.is_null());
+                         }},
                     Work{"writer",
                          [] {
                              std::string out;

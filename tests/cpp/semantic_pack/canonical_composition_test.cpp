@@ -38,11 +38,15 @@ std::string library_nfc(const std::string& text) {
     return out;
 }
 
+// Composed whole (within the usual piece) and cut wherever the text may be cut.
 void expect_library_nfc(const std::vector<std::int32_t>& code_points) {
     const std::string text = encode(code_points);
-    const auto composed = compose_canonically(text);
-    ASSERT_TRUE(composed.has_value());
-    EXPECT_EQ(*composed, library_nfc(text)) << std::hex << code_points.front();
+    const std::string expected = library_nfc(text);
+    for (std::size_t piece : {kCompositionPiece, std::size_t{1}}) {
+        const auto composed = compose_canonically(text, piece);
+        ASSERT_TRUE(composed.has_value());
+        EXPECT_EQ(*composed, expected) << std::hex << code_points.front() << " piece " << piece;
+    }
 }
 
 TEST(CanonicalComposition, EveryScalarValueForwardAndBackward) {
@@ -74,6 +78,28 @@ TEST(CanonicalComposition, RandomLettersMarksAndHangul) {
         if (code_points.empty()) code_points.push_back('x');
         expect_library_nfc(code_points);
     }
+}
+
+TEST(CanonicalComposition, CutsOnlyWhereNothingComposesAcross) {
+    // Starters that compose with the starter before them (Hangul jamo after a syllable or a
+    // leading consonant; Bengali, Oriya, Sinhala, Myanmar and Chakma vowel signs after their
+    // first part), their first parts, and marks and letters around them.
+    const std::vector<std::int32_t> alphabet = {
+        0x1100, 0x1161, 0x11A8, 0xAC00, 0x09C7, 0x09BE, 0x09D7,  0x0B47,  0x0B3E, 0x0B56,
+        0x0DD9, 0x0DCA, 0x0DCF, 0x0DDF, 0x1025, 0x102E, 0x11131, 0x11127, 'a',    0x0301,
+        0x0323, 0x093C, ' ',    0x0915, 0x3099, 0x304B, 0x0F71,  0x0F72};
+    std::mt19937 random(5);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1), length(1, 60);
+    for (int round = 0; round < 20'000; ++round) {
+        std::vector<std::int32_t> code_points(length(random));
+        for (auto& c : code_points)
+            c = alphabet[pick(random)];
+        expect_library_nfc(code_points);
+    }
+    // A long run without a place to cut is composed whole.
+    std::vector<std::int32_t> marks = {'a'};
+    marks.insert(marks.end(), 3 * kCompositionPiece, 0x0301);
+    expect_library_nfc(marks);
 }
 
 TEST(CanonicalComposition, InvalidUtf8IsRefused) {

@@ -1,0 +1,78 @@
+// Dropping large values: in place when a scope ends normally, off the thread when it is left by
+// an exception, and in steps that a cancellation may stop without losing the rest.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "common/cancellation.h"
+#include "common/dropping.h"
+
+namespace vok {
+namespace {
+
+// Tells, when destroyed (and not moved from), the thread that destroyed it.
+class Witness {
+public:
+    explicit Witness(std::promise<std::thread::id>& destroyed) : destroyed_(&destroyed) {}
+    Witness(Witness&& other) noexcept : destroyed_(std::exchange(other.destroyed_, nullptr)) {}
+    Witness& operator=(Witness&&) = delete;
+    ~Witness() {
+        if (destroyed_ != nullptr) destroyed_->set_value(std::this_thread::get_id());
+    }
+
+private:
+    std::promise<std::thread::id>* destroyed_;
+};
+
+TEST(Dropping, AScopeLeftNormallyDropsInPlaceAndOneLeftByAnExceptionElsewhere) {
+    std::promise<std::thread::id> kept;
+    {
+        std::vector<Witness> value;
+        value.emplace_back(kept);
+        const HandOffOnUnwind hand_off(value);
+    }
+    EXPECT_EQ(kept.get_future().get(), std::this_thread::get_id());
+
+    std::promise<std::thread::id> handed;
+    EXPECT_THROW(
+        {
+            std::vector<Witness> value;
+            value.emplace_back(handed);
+            const HandOffOnUnwind hand_off(value);
+            throw std::runtime_error("stopped");
+        },
+        std::runtime_error);
+    EXPECT_NE(handed.get_future().get(), std::this_thread::get_id());
+}
+
+bool stop_at_countdown(void* context) {
+    return --*static_cast<int*>(context) <= 0;
+}
+
+TEST(Dropping, StepsStoppedHandTheRestOff) {
+    // Every element holds the token: it is free again once all of them are gone.
+    const auto token = std::make_shared<int>(0);
+    std::vector<std::shared_ptr<int>> items(10 * kCancellationPollInterval, token);
+    int left = 3;
+    {
+        const CancellationScope scope(stop_at_countdown, &left);
+        EXPECT_THROW(drop_in_steps(items), OperationCancelled);
+    }
+    EXPECT_EQ(left, 0);
+    EXPECT_TRUE(items.empty());
+    while (token.use_count() > 1)
+        std::this_thread::yield();
+
+    // Not stopped, every element goes here.
+    std::vector<std::shared_ptr<int>> more(3 * kCancellationPollInterval, token);
+    drop_in_steps(more);
+    EXPECT_TRUE(more.empty());
+    EXPECT_EQ(token.use_count(), 1);
+}
+
+} // namespace
+} // namespace vok
