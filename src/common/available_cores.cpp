@@ -34,11 +34,14 @@ size_t available_cores() {
     return count > 0 ? static_cast<size_t>(count) : 1;
 }
 
+bool memory_capped() {
+    return capped(RLIMIT_AS) || capped(RLIMIT_DATA) || strict_overcommit();
+}
+
 size_t cores_for_workers() {
     static constexpr size_t kFewestCores = 3;
     const size_t cores = available_cores();
-    if (cores < kFewestCores) return 1;
-    if (capped(RLIMIT_AS) || capped(RLIMIT_DATA) || strict_overcommit()) return 1;
+    if (cores < kFewestCores || memory_capped()) return 1;
     return cores;
 }
 

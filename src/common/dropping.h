@@ -9,20 +9,26 @@
 // when the scope ends normally.
 //
 // The thread only destroys the value: it touches no other state of the process, and the value
-// must own everything it refers to. Where no thread can be started, the value is destroyed in
-// place, as it would have been.
+// must own everything it refers to. Where no thread can be started, or where starting one may end
+// the process (memory_capped: destructors reach thread-local counters, whose storage a new thread
+// allocates on first use), the value is destroyed in place, as it would have been.
 #pragma once
 
 #include <exception>
 #include <thread>
 #include <utility>
 
+#include "common/available_cores.h"
 #include "common/cancellation.h"
 
 namespace vok {
 
 // Destroys `value` (moved from; left empty) on a thread of its own, or here when none can be had.
 template <class T> void drop_elsewhere(T&& value) noexcept {
+    if (memory_capped()) {
+        const std::decay_t<T> doomed(std::move(value));
+        return;
+    }
     try {
         // The closure, destroyed on the new thread when it has run, takes the value with it.
         std::thread([doomed = std::move(value)] {}).detach();

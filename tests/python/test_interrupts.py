@@ -21,7 +21,7 @@ import pytest
 import _vok_testhooks as hooks
 import vok_dsl
 from authority_documents import config, fact, policy, request
-from poll_gaps import allowance, check_polls, interrupt, longest_poll_gap
+from poll_gaps import SANITIZED, allowance, check_polls, interrupt, longest_poll_gap
 
 ROOT = Path(__file__).resolve().parents[2]
 SCALE = float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1"))

@@ -2,6 +2,8 @@
 // an exception, and in steps that a cancellation may stop without losing the rest.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <future>
 #include <memory>
 #include <stdexcept>
@@ -47,6 +49,29 @@ TEST(Dropping, AScopeLeftNormallyDropsInPlaceAndOneLeftByAnExceptionElsewhere) {
         },
         std::runtime_error);
     EXPECT_NE(handed.get_future().get(), std::this_thread::get_id());
+}
+
+// Under a memory cap a new thread may end the process when it first reaches thread-local
+// storage, as destructors do: what would go elsewhere is dropped in place.
+TEST(Dropping, UnderAMemoryCapEverythingDropsInPlace) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    if (saved.rlim_cur == RLIM_INFINITY) {
+        rlimit capped = saved;
+        capped.rlim_cur = RLIM_INFINITY - 1; // finite, if far beyond any use
+        ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
+    }
+    std::promise<std::thread::id> handed;
+    EXPECT_THROW(
+        {
+            std::vector<Witness> value;
+            value.emplace_back(handed);
+            const HandOffOnUnwind hand_off(value);
+            throw std::runtime_error("stopped");
+        },
+        std::runtime_error);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &saved), 0);
+    EXPECT_EQ(handed.get_future().get(), std::this_thread::get_id());
 }
 
 bool stop_at_countdown(void* context) {
