@@ -173,6 +173,10 @@ std::atomic<size_t> forced_workers{kChoiceByFile};
 // tree road, which words the failure.
 struct DeclarationRefused {};
 
+// How many participants ahead of the one it lowers the lowering asks for (Lowering::kLookahead):
+// the node sources must keep at least that many nodes back.
+constexpr size_t kParticipantLookahead = 8;
+
 // Declaration nodes built from their pairs only when their pass reads them, and dropped a few
 // declarations later: no syntax tree of the whole file is ever alive. The lowering reads a node
 // at most a few places after it first asked for it (participant ids are computed ahead), so a
@@ -323,6 +327,7 @@ private:
 
     // More than the lowering's lookahead, so a node is never rebuilt while it is in use.
     static constexpr size_t kSlots = 16;
+    static_assert(kSlots > kParticipantLookahead);
     // Builds between two looks at what can be given back; the memory goes in large pages anyway.
     static constexpr size_t kReleaseInterval = 256;
     struct Slot {
@@ -524,7 +529,7 @@ private:
     // How many participants ahead their ids are computed and their index slots prefetched. The
     // indexes of a large file do not fit in the cache, so each insert waits for memory twice (id
     // slot, name slot); computing ahead lets those waits overlap.
-    static constexpr size_t kLookahead = 8;
+    static constexpr size_t kLookahead = kParticipantLookahead;
     // Node i + kLookahead is asked for before node i; nodes built ahead are kept from the block
     // before the one asked for last, so node i is still there while kLookahead is below a block.
     static_assert(kLookahead < BuiltAhead<AstNode>::kBlock);
