@@ -67,6 +67,8 @@ for run in range(rounds):
         outcomes.append("error: " + str(error).splitlines()[0][:80])
     except KeyboardInterrupt:
         outcomes.append("interrupted")
+        # The stopped parse's state is freed on a thread of its own once the exception has left.
+        time.sleep(1.0)
     times.append(time.perf_counter() - start)
     if run == 0:
         peak = status("VmHWM") - before

@@ -16,7 +16,15 @@ std::atomic<size_t> releases{0};
 } // namespace
 
 void release_free_memory() noexcept {
+    count_free_memory_release();
+    trim_free_memory();
+}
+
+void count_free_memory_release() noexcept {
     releases.fetch_add(1, std::memory_order_relaxed);
+}
+
+void trim_free_memory() noexcept {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif

@@ -16,7 +16,13 @@ namespace vok {
 // has no such request.
 void release_free_memory() noexcept;
 
-// How many times release_free_memory has run in this process (for tests).
+// The same in two halves, for a release that a thread of the caller's carries out: counted when
+// the caller asks for it, so that the count tells what a call asked for by the time it returned,
+// and the walk itself done on that thread.
+void count_free_memory_release() noexcept;
+void trim_free_memory() noexcept;
+
+// How many releases have been asked for in this process (for tests).
 size_t free_memory_releases() noexcept;
 
 } // namespace vok

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -247,6 +248,9 @@ public:
     }
 
     static void prefetch(const std::vector<Item>&, size_t) {}
+
+    // Stops the workers, waiting for the nodes they are building, and drops what they built.
+    void stop_building() noexcept { ahead_.reset(); }
 
     // The unit pass reads its declarations together, so they are all built; files declare few.
     const std::vector<AstNode*>& unit_nodes(const std::vector<Item>& pass) {
@@ -974,6 +978,113 @@ public:
     std::vector<Segment> segments; // takes go to the last; taken away whole by the lowering
 };
 
+// From this much source on, a parse holds enough memory while it runs (several times the source,
+// about six times for a typical model, most of it in small blocks) that what it frees is worth
+// handing back, as a large graph's is when it is dropped (graph.h). Smaller parses leave it to
+// malloc for the next one.
+constexpr size_t kLargeParseBytes = size_t{8} << 20;
+
+// State of a parse that an exception stopping it leaves to ReleaseUnlessGraph to free.
+struct Leftover {
+    virtual ~Leftover() = default;
+};
+
+// Hands the memory a large parse freed back to the system when the parse ends without a graph,
+// however it ends: a ParserError returned, or OperationCancelled or std::bad_alloc unwinding
+// through it. A graph that is returned holds what it needs and gives it back when it is dropped.
+// A parse declares it before anything else it holds, so that it hands back once all of that is
+// gone.
+//
+// Stopped by an exception, a parse leaves its largest state here (leave) rather than freeing it
+// on the way out: freeing a lowering's graph, nodes and units, and walking malloc's free lists,
+// takes a good part of the time it took to build them, and the caller who pressed Ctrl-C should
+// not wait for it. Both then happen on a thread of their own, as drop_elsewhere does it, or here
+// where no thread can be had or starting one may end the process (memory_capped).
+class ReleaseUnlessGraph {
+public:
+    explicit ReleaseUnlessGraph(size_t source_bytes)
+        : large_(source_bytes >= kLargeParseBytes), exceptions_(std::uncaught_exceptions()) {
+        // So that leaving state while unwinding never allocates.
+        leftovers_.reserve(1);
+    }
+    ReleaseUnlessGraph(const ReleaseUnlessGraph&) = delete;
+    ReleaseUnlessGraph& operator=(const ReleaseUnlessGraph&) = delete;
+    ~ReleaseUnlessGraph() {
+        const bool unwinding = std::uncaught_exceptions() > exceptions_;
+        if (unwinding && (large_ || !leftovers_.empty()) && !memory_capped()) {
+            const bool large = large_;
+            if (large) count_free_memory_release();
+            try {
+                std::thread([leftovers = std::move(leftovers_), large]() mutable {
+                    leftovers.clear();
+                    if (large) trim_free_memory();
+                }).detach();
+            } catch (...) {
+                // The closure, and the leftovers with it, was destroyed on the way here.
+                if (large) trim_free_memory();
+            }
+            return;
+        }
+        leftovers_.clear();
+        if (large_) release_free_memory();
+    }
+
+    // Hands back what has been freed so far, the parse going on.
+    void release_now() const noexcept {
+        if (large_) release_free_memory();
+    }
+    // The parse ends with `graph`: nothing to hand back.
+    Graph keep(Graph&& graph) noexcept {
+        large_ = false;
+        return std::move(graph);
+    }
+    // An exception stops the parse: `state` is freed with the rest of what it leaves.
+    void leave(std::unique_ptr<Leftover>&& state) noexcept {
+        if (leftovers_.size() < leftovers_.capacity()) leftovers_.push_back(std::move(state));
+    }
+
+private:
+    bool large_;
+    int exceptions_;
+    std::vector<std::unique_ptr<Leftover>> leftovers_;
+};
+
+// The direct road's lowering with everything it reads: the nodes (and the workers building them),
+// the passes, the file's metadata.
+struct DirectLowering final : Leftover {
+    DirectLowering(FileMetadata file_metadata, Passes<uint32_t> file_passes,
+                   std::vector<grammar::DslTree>&& trees, const LoweringOptions& options)
+        : metadata(std::move(file_metadata)), passes(std::move(file_passes)),
+          nodes(std::move(trees)),
+          lowering(metadata, effective_namespace(metadata, options), true, nodes) {}
+
+    FileMetadata metadata;
+    Passes<uint32_t> passes;
+    PairNodes nodes;
+    Lowering<PairNodes> lowering;
+};
+
+// While it lives, an exception leaving the scope stops the lowering's workers (they read the
+// caller's source, which may be gone once the exception has left) and leaves the lowering to
+// `release`.
+class LeaveOnUnwind {
+public:
+    LeaveOnUnwind(std::unique_ptr<DirectLowering>& state, ReleaseUnlessGraph& release) noexcept
+        : state_(state), release_(release), exceptions_(std::uncaught_exceptions()) {}
+    LeaveOnUnwind(const LeaveOnUnwind&) = delete;
+    LeaveOnUnwind& operator=(const LeaveOnUnwind&) = delete;
+    ~LeaveOnUnwind() {
+        if (std::uncaught_exceptions() <= exceptions_) return;
+        state_->nodes.stop_building();
+        release_.leave(std::move(state_));
+    }
+
+private:
+    std::unique_ptr<DirectLowering>& state_;
+    ReleaseUnlessGraph& release_;
+    int exceptions_;
+};
+
 // The graph of a file's pairs, lowered straight from them: each declaration's node is built when
 // its pass reads it and dropped soon after, and the pairs are given back as they are read.
 // Nothing when any part of the file fails to build or lower: which failure a file reports when it
@@ -982,7 +1093,8 @@ public:
 //
 // Where the compact parser read the file, `sink` holds its declarations and `tree` only the rest;
 // where the rule engine did, `tree` holds everything.
-std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink& sink) {
+std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink& sink,
+                                 ReleaseUnlessGraph& release) {
     FileMetadata metadata;
     const auto read_header = [&](const grammar::DslPair& header_pair) {
         FileMetadata header;
@@ -1088,52 +1200,19 @@ std::optional<Graph> lower_pairs(std::optional<grammar::DslTree>& tree, PassSink
         }
     }
 
-    PairNodes nodes(std::move(trees));
-    nodes.build_ahead(*passes);
-    Lowering<PairNodes> lowering(metadata, effective_namespace(metadata, options), true, nodes);
+    auto state = std::make_unique<DirectLowering>(std::move(metadata), std::move(*passes),
+                                                  std::move(trees), options);
+    passes.reset();
+    const LeaveOnUnwind leave(state, release);
+    state->nodes.build_ahead(state->passes);
     try {
-        auto graph = lowering.run(*passes);
+        auto graph = state->lowering.run(state->passes);
         if (!graph.ok()) return std::nullopt;
         return std::move(*graph);
     } catch (const DeclarationRefused&) {
         return std::nullopt;
     }
 }
-
-// From this much source on, a parse holds enough memory while it runs (several times the source,
-// about six times for a typical model, most of it in small blocks) that what it frees is worth
-// handing back, as a large graph's is when it is dropped (graph.h). Smaller parses leave it to
-// malloc for the next one.
-constexpr size_t kLargeParseBytes = size_t{8} << 20;
-
-// Hands the memory a large parse freed back to the system when the parse ends without a graph,
-// however it ends: a ParserError returned, or OperationCancelled or std::bad_alloc unwinding
-// through it. A graph that is returned holds what it needs and gives it back when it is dropped.
-// A parse declares it before anything else it holds, so that it hands back once all of that is
-// gone.
-class ReleaseUnlessGraph {
-public:
-    explicit ReleaseUnlessGraph(size_t source_bytes) noexcept
-        : large_(source_bytes >= kLargeParseBytes) {}
-    ReleaseUnlessGraph(const ReleaseUnlessGraph&) = delete;
-    ReleaseUnlessGraph& operator=(const ReleaseUnlessGraph&) = delete;
-    ~ReleaseUnlessGraph() {
-        if (large_) release_free_memory();
-    }
-
-    // Hands back what has been freed so far, the parse going on.
-    void release_now() const noexcept {
-        if (large_) release_free_memory();
-    }
-    // The parse ends with `graph`: nothing to hand back.
-    Graph keep(Graph&& graph) noexcept {
-        large_ = false;
-        return std::move(graph);
-    }
-
-private:
-    bool large_;
-};
 
 std::atomic<void (*)()> tree_road_hook{nullptr};
 
@@ -1163,7 +1242,7 @@ ParseResult<Graph> parse_to_graph(std::string_view source) {
         PassSink sink;
         VOK_ASSIGN(grammar::DslTree parsed, parse_program(source, &sink));
         tree.emplace(std::move(parsed));
-        if (auto graph = lower_pairs(tree, sink)) return release.keep(std::move(*graph));
+        if (auto graph = lower_pairs(tree, sink, release)) return release.keep(std::move(*graph));
         // A tree whose declarations went to the sink is of no use to the tree road.
         if (sink.complete) tree.reset();
     }
