@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -24,6 +23,7 @@
 #include "common/available_cores.h"
 #include "common/built_ahead.h"
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "common/invariant.h"
 #include "common/memory_release.h"
 #include "concept_id/concept_id.h"
@@ -989,6 +989,33 @@ struct Leftover {
     virtual ~Leftover() = default;
 };
 
+// What a stopped parse leaves: freed when this is destroyed, and then, for a large parse, malloc's
+// free lists walked.
+class Leftovers {
+public:
+    Leftovers() {
+        // So that leaving state while unwinding never allocates.
+        items_.reserve(1);
+    }
+    Leftovers(Leftovers&& other) noexcept
+        : items_(std::move(other.items_)), trim_(std::exchange(other.trim_, false)) {}
+    Leftovers& operator=(Leftovers&&) = delete;
+    ~Leftovers() {
+        items_.clear();
+        if (trim_) trim_free_memory();
+    }
+
+    void add(std::unique_ptr<Leftover>&& state) noexcept {
+        if (items_.size() < items_.capacity()) items_.push_back(std::move(state));
+    }
+    bool empty() const noexcept { return items_.empty(); }
+    void trim_when_freed() noexcept { trim_ = true; }
+
+private:
+    std::vector<std::unique_ptr<Leftover>> items_;
+    bool trim_ = false;
+};
+
 // Hands the memory a large parse freed back to the system when the parse ends without a graph,
 // however it ends: a ParserError returned, or OperationCancelled or std::bad_alloc unwinding
 // through it. A graph that is returned holds what it needs and gives it back when it is dropped.
@@ -998,34 +1025,22 @@ struct Leftover {
 // Stopped by an exception, a parse leaves its largest state here (leave) rather than freeing it
 // on the way out: freeing a lowering's graph, nodes and units, and walking malloc's free lists,
 // takes a good part of the time it took to build them, and the caller who pressed Ctrl-C should
-// not wait for it. Both then happen on a thread of their own, as drop_elsewhere does it, or here
-// where no thread can be had or starting one may end the process (memory_capped).
+// not wait for it. Both then happen where drop_elsewhere puts them.
 class ReleaseUnlessGraph {
 public:
     explicit ReleaseUnlessGraph(size_t source_bytes)
-        : large_(source_bytes >= kLargeParseBytes), exceptions_(std::uncaught_exceptions()) {
-        // So that leaving state while unwinding never allocates.
-        leftovers_.reserve(1);
-    }
+        : large_(source_bytes >= kLargeParseBytes), exceptions_(std::uncaught_exceptions()) {}
     ReleaseUnlessGraph(const ReleaseUnlessGraph&) = delete;
     ReleaseUnlessGraph& operator=(const ReleaseUnlessGraph&) = delete;
     ~ReleaseUnlessGraph() {
-        const bool unwinding = std::uncaught_exceptions() > exceptions_;
-        if (unwinding && (large_ || !leftovers_.empty()) && !memory_capped()) {
-            const bool large = large_;
-            if (large) count_free_memory_release();
-            try {
-                std::thread([leftovers = std::move(leftovers_), large]() mutable {
-                    leftovers.clear();
-                    if (large) trim_free_memory();
-                }).detach();
-            } catch (...) {
-                // The closure, and the leftovers with it, was destroyed on the way here.
-                if (large) trim_free_memory();
+        if (std::uncaught_exceptions() > exceptions_ && (large_ || !leftovers_.empty())) {
+            if (large_) {
+                count_free_memory_release();
+                leftovers_.trim_when_freed();
             }
+            drop_elsewhere(std::move(leftovers_));
             return;
         }
-        leftovers_.clear();
         if (large_) release_free_memory();
     }
 
@@ -1039,14 +1054,12 @@ public:
         return std::move(graph);
     }
     // An exception stops the parse: `state` is freed with the rest of what it leaves.
-    void leave(std::unique_ptr<Leftover>&& state) noexcept {
-        if (leftovers_.size() < leftovers_.capacity()) leftovers_.push_back(std::move(state));
-    }
+    void leave(std::unique_ptr<Leftover>&& state) noexcept { leftovers_.add(std::move(state)); }
 
 private:
     bool large_;
     int exceptions_;
-    std::vector<std::unique_ptr<Leftover>> leftovers_;
+    Leftovers leftovers_;
 };
 
 // The direct road's lowering with everything it reads: the nodes (and the workers building them),
