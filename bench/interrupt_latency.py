@@ -16,9 +16,10 @@ The table gives the lowest and highest over the rounds.
 The first cases are four places where answering promptly takes work of its own: a namespace
 registry of 0.9 MB of long patterns (read with from_file and with discover), a file declaring
 200,000 units after 1,000,000 units are registered, 54 MB of non-ASCII text for
-normalize_lookup_key, and the CALM and protobuf exports of 240,000 flows. The rest are the long calls of every entry family, on
-the inputs of tests/python/test_interrupts.py (which judges promptness in CPU time, so that load
-cannot fail it, and leaves the figures in seconds to this script).
+normalize_lookup_key, and the CALM and protobuf exports of 240,000 flows. The rest are the long
+calls of every entry family, on the inputs of tests/python/test_interrupts.py (which judges
+promptness in CPU time, so that load cannot fail it, and leaves the figures in seconds to this
+script).
 """
 
 import json

@@ -993,26 +993,21 @@ struct Leftover {
 // free lists walked.
 class Leftovers {
 public:
-    Leftovers() {
-        // So that leaving state while unwinding never allocates.
-        items_.reserve(1);
-    }
+    Leftovers() = default;
     Leftovers(Leftovers&& other) noexcept
-        : items_(std::move(other.items_)), trim_(std::exchange(other.trim_, false)) {}
+        : state_(std::move(other.state_)), trim_(std::exchange(other.trim_, false)) {}
     Leftovers& operator=(Leftovers&&) = delete;
     ~Leftovers() {
-        items_.clear();
+        state_.reset();
         if (trim_) trim_free_memory();
     }
 
-    void add(std::unique_ptr<Leftover>&& state) noexcept {
-        if (items_.size() < items_.capacity()) items_.push_back(std::move(state));
-    }
-    bool empty() const noexcept { return items_.empty(); }
+    void hold(std::unique_ptr<Leftover>&& state) noexcept { state_ = std::move(state); }
+    bool empty() const noexcept { return state_ == nullptr; }
     void trim_when_freed() noexcept { trim_ = true; }
 
 private:
-    std::vector<std::unique_ptr<Leftover>> items_;
+    std::unique_ptr<Leftover> state_;
     bool trim_ = false;
 };
 
@@ -1028,7 +1023,7 @@ private:
 // not wait for it. Both then happen where drop_elsewhere puts them.
 class ReleaseUnlessGraph {
 public:
-    explicit ReleaseUnlessGraph(size_t source_bytes)
+    explicit ReleaseUnlessGraph(size_t source_bytes) noexcept
         : large_(source_bytes >= kLargeParseBytes), exceptions_(std::uncaught_exceptions()) {}
     ReleaseUnlessGraph(const ReleaseUnlessGraph&) = delete;
     ReleaseUnlessGraph& operator=(const ReleaseUnlessGraph&) = delete;
@@ -1054,7 +1049,7 @@ public:
         return std::move(graph);
     }
     // An exception stops the parse: `state` is freed with the rest of what it leaves.
-    void leave(std::unique_ptr<Leftover>&& state) noexcept { leftovers_.add(std::move(state)); }
+    void leave(std::unique_ptr<Leftover>&& state) noexcept { leftovers_.hold(std::move(state)); }
 
 private:
     bool large_;

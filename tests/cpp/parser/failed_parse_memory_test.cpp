@@ -114,8 +114,9 @@ bool stop_after = false; // every consultation from the stopping one on stops th
 
 bool counting_check(void*) {
     ++consultations;
-    if (consultations != stop_at && !(stop_after && stop_at != 0 && consultations > stop_at))
-        return false;
+    const bool stopping =
+        stop_at != 0 && (consultations == stop_at || (stop_after && consultations > stop_at));
+    if (!stopping) return false;
     if (out_of_memory) throw std::bad_alloc();
     return true;
 }
