@@ -27,6 +27,14 @@ FLOOR = 0.3 if SANITIZED else 0.1
 ALLOWED_SHARE = 0.08
 
 
+# Even CPU time can come out long once: in a virtual machine the thread is charged for what its
+# host does in the middle of a step (taking the CPU, faulting in fresh memory), and a busy host
+# can stretch a 0.05 s step of an export to nearly half a second. A measurement over its bound
+# is taken again, up to TRIES times in all, and the best counts: a loop that does not poll is
+# over its bound every time.
+TRIES = 3
+
+
 def allowance(call_cpu):
     """The longest stretch without a poll that a call of `call_cpu` CPU seconds may have."""
     return max(FLOOR, ALLOWED_SHARE * call_cpu)
@@ -35,7 +43,19 @@ def allowance(call_cpu):
 def longest_poll_gap(call):
     """Runs `call` under the profiling timer; returns the longest stretch of the thread's CPU time
     between two chances to act on a signal, the thread's CPU time of the whole call, and the
-    process's (worker threads included, which the timer counts)."""
+    process's (worker threads included, which the timer counts). A stretch over the call's
+    allowance is measured again (TRIES), and the run with the shortest one is returned."""
+    best = None
+    for _ in range(TRIES):
+        measured = _one_poll_gap(call)
+        if best is None or measured[0] < best[0]:
+            best = measured
+        if best[0] <= allowance(best[1]):
+            break
+    return best
+
+
+def _one_poll_gap(call):
     handled = []
     previous = signal.signal(signal.SIGPROF, lambda signum, frame: handled.append(time.thread_time()))
     try:
@@ -96,7 +116,10 @@ def check_polls(call, name, fractions=(0.4,)):
     bound = allowance(thread_cpu)
     assert gap <= bound, f"{name}: {gap:.3f} s of {thread_cpu:.3f} s CPU without a poll"
     for fraction in fractions:
-        interrupted, unwinding = interrupt(call, name, process_cpu * fraction)
-        assert interrupted, f"{name} ran to its end"
+        for _ in range(TRIES):
+            interrupted, unwinding = interrupt(call, name, process_cpu * fraction)
+            assert interrupted, f"{name} ran to its end"
+            if unwinding <= bound:
+                break
         assert unwinding <= bound, f"{name}: stopped {unwinding:.3f} s CPU after the signal"
     return thread_cpu
