@@ -52,6 +52,23 @@ def test_registered_functions_belong_to_the_module():
             assert value.__module__ == "vok_dsl" and value.__name__ == name
 
 
+def test_docstring_examples_run_as_written():
+    import doctest
+
+    parser, runner = doctest.DocTestParser(), doctest.DocTestRunner(verbose=False)
+    found = []
+    for name in vok_dsl.__all__[1:]:
+        value = getattr(vok_dsl, name)
+        members = [value] + [member for member in vars(value).values()] \
+            if isinstance(value, type) else [value]
+        for member in members:
+            doc = getattr(member, "__doc__", None)
+            if isinstance(doc, str) and ">>>" in doc:
+                found.append(name)
+                runner.run(parser.get_doctest(doc, {}, name, None, 0))
+    assert {"format_source", "check_format"} <= set(found)
+    assert runner.summarize(verbose=False).failed == 0
+
 def test_reimport_returns_the_same_module_and_classes():
     module = sys.modules.pop("vok_dsl")
     severity = module.Severity
