@@ -1,11 +1,15 @@
-"""Module start-up: version, docstring, registration order, re-import and the interpreter guard."""
+"""Module start-up and what holds for all it registers: version, docstring, registration order,
+docstring examples, no copying or pickling, re-import and the interpreter guard."""
 
+import copy
 import importlib
+import pickle
 import sys
 
 import pytest
 
 import vok_dsl
+from authority_documents import READ_WRITE
 
 # Every name the finished module registers, in registration order.
 REGISTRATION_ORDER = [
@@ -68,6 +72,17 @@ def test_docstring_examples_run_as_written():
                 runner.run(parser.get_doctest(doc, {}, name, None, 0))
     assert {"format_source", "check_format"} <= set(found)
     assert runner.summarize(verbose=False).failed == 0
+
+@pytest.mark.parametrize("make", [
+    vok_dsl.Graph, lambda: vok_dsl.Entity("A"), lambda: vok_dsl.Expression.variable("a"),
+    lambda: vok_dsl.Severity.Error,
+    lambda: vok_dsl.AuthorityEnvironment(READ_WRITE),
+], ids=["Graph", "Entity", "Expression", "Severity", "AuthorityEnvironment"])
+def test_objects_cannot_be_copied_or_pickled(make):
+    value = make()
+    for operation in (copy.copy, copy.deepcopy, pickle.dumps):
+        with pytest.raises(TypeError, match=f"^cannot pickle 'builtins.{type(value).__name__}' "):
+            operation(value)
 
 def test_reimport_returns_the_same_module_and_classes():
     module = sys.modules.pop("vok_dsl")
