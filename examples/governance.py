@@ -1,13 +1,16 @@
 """Evaluate, sign and decide with the shipped warehouse model: the governing half of the module.
 
 scripts/example runs this after show_model.py. It prints:
-  1. the model's policies evaluated in three-valued logic and in strict two-valued logic, and a
-     violation once a flow of zero kilograms is added from code;
+  1. the model's policies evaluated in three-valued logic and in strict two-valued logic, then
+     each policy violated by a flow added from code: one of zero kilograms, and one of FrozenGoods
+     that reports a broken cold chain;
   2. a semantic pack built from warehouse.pack-input.json: its hash, its signature with a
      throwaway Ed25519 key, its verification (and its refusal once one byte changes), two texts
-     resolved against it, and the model validated with it;
+     resolved against it, and its validation, unsigned and signed, with the signature required;
   3. two release requests decided against warehouse.authority.json, with each decision and the
      first lines of its trace.
+
+It needs the module and the standard library only.
 
 The output is the same on every run. Three values come from the clock or the random source: the
 pack's created_at stamp, each decision's id and each trace's created_at. They are left out of
@@ -16,6 +19,7 @@ the printed text, and the output says where.
 Usage: python3 examples/governance.py [folder holding warehouse.vok and its inputs]
 """
 
+import base64
 import hashlib
 import json
 import sys
@@ -23,16 +27,25 @@ import uuid
 from pathlib import Path
 from typing import Any
 
-from cryptography.hazmat.primitives import serialization
-from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey
-
 import vok_dsl
 
-# Derived from a fixed text so that the signature printed below is the same on every run (Ed25519
-# signs without randomness). Anyone can derive it: it proves nothing and must sign nothing real.
-THROWAWAY_KEY = Ed25519PrivateKey.from_private_bytes(
-    hashlib.sha256(b"vok_dsl example key, public and worthless").digest()
-)
+# The seed is derived from a fixed text so that the signature printed below is the same on every
+# run (Ed25519 signs without randomness). Anyone can derive it: the key proves nothing and must
+# sign nothing real.
+THROWAWAY_SEED = hashlib.sha256(b"vok_dsl example key, public and worthless").digest()
+# The public half of that key. Ed25519 computes it from the seed, which the standard library
+# cannot do, so it is written out; a changed seed needs it computed again.
+THROWAWAY_PUBLIC_KEY = bytes.fromhex(
+    "f428d17fd5caddc5f654f0bbc0adca66b376418b3180f51af9c604b322965aeb")
+
+# RFC 8410: an Ed25519 key in PKCS#8 and in SubjectPublicKeyInfo is a fixed DER prefix followed
+# by the 32 bytes of the seed or of the public key.
+PKCS8_ED25519_PREFIX = bytes.fromhex("302e020100300506032b657004220420")
+SPKI_ED25519_PREFIX = bytes.fromhex("302a300506032b6570032100")
+
+
+def pem(label: str, der: bytes) -> str:
+    return f"-----BEGIN {label}-----\n{base64.b64encode(der).decode()}\n-----END {label}-----\n"
 
 
 def expression_json(node: Any) -> Any:
@@ -82,23 +95,39 @@ def outcome(graph: vok_dsl.Graph, policy: str) -> str:
 
 
 def show_policies(source: str) -> None:
-    graph = vok_dsl.Graph.parse(source)
     policies = model_policies(source)
     names = [json.loads(policy)["name"] for policy in policies]
-    for three_valued, title in ((True, "three-valued logic"), (False, "strict two-valued logic")):
-        graph.set_evaluation_mode(three_valued)
-        print(f"Policies in {title}:")
+
+    def show(graph: vok_dsl.Graph) -> None:
         for name, policy in zip(names, policies):
             print(f"  {name:<30} {outcome(graph, policy)}")
 
+    graph = vok_dsl.Graph.parse(source)
+    for three_valued, title in ((True, "three-valued logic"), (False, "strict two-valued logic")):
+        graph.set_evaluation_mode(three_valued)
+        print(f"Policies in {title}:")
+        show(graph)
+
+    # Each addition goes into the model as shipped; three-valued logic, the default.
+    graph = vok_dsl.Graph.parse(source)
     produce = graph.find_resource_by_name("Produce")
     warehouse = graph.find_entity_by_name("Warehouse")
     supplier = graph.find_entity_by_name("Supplier")
     assert produce and warehouse and supplier
     graph.add_flow(vok_dsl.Flow(produce, warehouse, supplier, 0))
-    graph.set_evaluation_mode(True)
     print("After adding a Produce flow of 0 kg from Warehouse back to Supplier:")
-    print(f"  {names[0]:<30} {outcome(graph, policies[0])}")
+    show(graph)
+
+    graph = vok_dsl.Graph.parse(source)
+    frozen = graph.find_resource_by_name("FrozenGoods")
+    warehouse = graph.find_entity_by_name("Warehouse")
+    store = graph.find_entity_by_name("Store")
+    assert frozen and warehouse and store
+    broken = vok_dsl.Flow(frozen, warehouse, store, 1.5)
+    broken.set_attribute("cold_chain", False)
+    graph.add_flow(broken)
+    print("After adding a FrozenGoods flow of 1.5 t from Warehouse to Store with cold_chain False:")
+    show(graph)
 
 
 def show_pack(folder: Path, source: str) -> None:
@@ -114,11 +143,8 @@ def show_pack(folder: Path, source: str) -> None:
     print(f"  content hash:        {vok_dsl.compute_pack_hash(pack)}")
     print(f"  meaning fingerprint: {built.meaning_fingerprint()}")
 
-    private_pem = THROWAWAY_KEY.private_bytes(
-        serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-        serialization.NoEncryption()).decode()
-    public_pem = THROWAWAY_KEY.public_key().public_bytes(
-        serialization.Encoding.PEM, serialization.PublicFormat.SubjectPublicKeyInfo).decode()
+    private_pem = pem("PRIVATE KEY", PKCS8_ED25519_PREFIX + THROWAWAY_SEED)
+    public_pem = pem("PUBLIC KEY", SPKI_ED25519_PREFIX + THROWAWAY_PUBLIC_KEY)
     signed = vok_dsl.sign_pack(pack, private_pem)
     trust = json.loads(signed)["trust"]
     print(f"  signed ({trust['signature_alg']}, throwaway key): {trust['signature']}")
@@ -138,7 +164,9 @@ def show_pack(folder: Path, source: str) -> None:
 
     # Validation trusts the signature state the pack declares; it was verified above.
     options = json.dumps({"mode": "strict", "require_signed_pack": True})
-    print("Validating the model with the pack (strict, signature required):")
+    print("Validating with the pack (strict, signature required): checks the signature state the "
+          "pack\n  declares and the pack's structure; the model's source is not read, only hashed "
+          "into input_hash:")
     for label, document in (("unsigned pack", pack), ("signed pack", signed)):
         result = vok_dsl.SemanticValidationResult.from_json(
             vok_dsl.validate_graph_with_pack(document, source, options))

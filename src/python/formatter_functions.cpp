@@ -57,7 +57,8 @@ constexpr const char* kFormatSourceDoc =
     "    >>> from vok_dsl import format_source\n"
     "    >>> source = 'Entity   \"Customer\"   in   sales'\n"
     "    >>> print(format_source(source))\n"
-    "    Entity \"Customer\" in sales\n";
+    "    Entity \"Customer\" in sales\n"
+    "    <BLANKLINE>\n";
 
 constexpr const char* kCheckFormatDoc =
     "Check if VOK-DSL source code is already formatted.\n"

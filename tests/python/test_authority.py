@@ -159,3 +159,34 @@ def test_enumerations():
     assert int(vok_dsl.FinalDecision.NotApplicable) == 3
     assert repr(vok_dsl.PolicyModality.Override) == "PolicyModality.Override"
     assert vok_dsl.ClaimLevel.Validated == 1
+
+
+def test_a_trusted_fact_replaces_the_callers_value_but_a_derived_fact_comes_after_it():
+    requirement = [{"fact_path": "customer.verified",
+                    "allowed_source_classes": ["system_of_record"]}]
+    document = json.loads(config([
+        policy("allow-verified", "Permission", 10, {"action": "read"},
+               when={"customer.verified": True}, requires_fact=requirement),
+        policy("deny-unverified", "Prohibition", 20, {"action": "read"},
+               when={"customer.verified": False}),
+    ]))
+    plain = environment(json.dumps(document))
+    document["fact_transforms"] = [{
+        "id": "check", "version": "1", "hash": "h",
+        "inputs": [{"fact_path": "customer.checked", "source_classes": []}],
+        "output": {"fact_path": "customer.verified"},
+        "purity": dict.fromkeys(["network_access", "filesystem_access", "clock_access",
+                                 "random_access", "side_effects", "global_state_access"], False),
+        "determinism_tests": []}]
+    deriving = environment(json.dumps(document))
+
+    def decided(env, facts, context):
+        decision = env.evaluate(request(context=context), json.dumps(facts))[1]
+        return json.loads(decision)["final_decision"]
+
+    unverified = {"customer": {"verified": False}}
+    assert decided(plain, [], unverified) == "deny"
+    assert decided(plain, [fact("customer.verified", True)], unverified) == "allow"
+    checked = [fact("customer.checked", True)]
+    assert decided(deriving, checked, None) == "allow"
+    assert decided(deriving, checked, unverified) == "deny"

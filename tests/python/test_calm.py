@@ -11,7 +11,7 @@ from pathlib import Path
 import jsonschema
 import pytest
 
-from vok_dsl import Graph
+from vok_dsl import Entity, Flow, Graph
 
 ROOT = Path(__file__).resolve().parents[2]
 GOLDEN_MODEL = (ROOT / "tests/golden/calm/model.vok").read_text(encoding="utf-8")
@@ -258,3 +258,78 @@ def test_failed_import_leaves_no_trace():
     with pytest.raises(ValueError, match="^Import error: Unknown source ID: nobody$"):
         Graph.import_calm(json.dumps(text))
     assert repr(before) == "Graph(entities=2, resources=1, flows=1, instances=0)"
+
+
+# ---- what a round trip keeps, drops and refuses ----
+
+EVERY_KIND = """\
+Entity "A" v1.2.0
+Entity "B"
+Resource "R" kg
+Flow "R" from "A" to "B" quantity 2
+Role "X"
+Role "Y"
+Relation "Rel" subject: "X" predicate: "p" object: "Y"
+Instance i of "A" { k: 1 }
+Pattern "P" matches "^a$"
+Metric "m" as: 1
+ConceptChange "CC" @from_version v1.0.0 @to_version v2.0.0 @migration_policy rename
+Policy pol per Constraint Obligation priority 1 as: true
+"""
+RENAMING = """\
+Mapping "m" for calm {
+    Flow "R" -> Relationship { relationship_type: "connects" }
+}
+"""
+
+
+def test_round_trip_keeps_the_calm_records_and_drops_metrics_and_renamed_flows(epoch):
+    graph = Graph.parse(EVERY_KIND)
+    a, b = graph.find_entity_by_name("A"), graph.find_entity_by_name("B")
+    graph.add_association(a, b, "association")
+    marked = Flow(graph.find_resource_by_name("R"), b, a, 3)
+    marked.set_attribute("cold_chain", True)
+    graph.add_flow(marked)
+    exported = json.loads(graph.export_calm())
+    assert sorted(n["metadata"]["vok:primitive"] for n in exported["nodes"]) == [
+        "Entity", "Entity", "Metric", "Pattern", "Policy", "Resource"]
+    assert "vok:version" not in json.dumps(exported["nodes"][0])
+    back = Graph.import_calm(json.dumps(exported))
+    assert (repr(back), back.pattern_count(), back.role_count(), back.relation_count()) == (
+        "Graph(entities=2, resources=1, flows=2, instances=0)", 1, 0, 0)
+    # Once from the entity's attributes and once from the association relationship.
+    assert back.get_entity(a).get_attribute("associations") == [
+        {"target": b, "type": "association"}] * 2
+    for flow in back.all_flows():
+        with pytest.raises(KeyError):
+            flow.get_attribute("cold_chain")
+    # Renamed by a mapping, the flow is a plain relationship, which import passes over.
+    assert Graph.import_calm(Graph.parse(EVERY_KIND + RENAMING).export_calm()).flow_count() == 0
+
+
+def test_exports_that_import_refuses():
+    def policy(namespace):
+        return json.dumps({
+            "id": str(uuid.uuid4()), "name": "p", "namespace": namespace,
+            "version": {"major": 1, "minor": 0, "patch": 0}, "expression": {"Literal": True},
+            "modality": "Obligation", "kind": "Constraint", "priority": 0, "tags": []})
+
+    graph = Graph()
+    graph.add_policy(policy("a"))
+    graph.add_policy(policy("b"))
+    Graph.import_calm(graph.export_calm())  # the same name in two namespaces is read back
+    graph.add_policy(policy("a"))
+    assert re.fullmatch(r"Import error: Policy with ID [0-9a-f-]+ already exists",
+                        import_error(graph.export_calm()))
+
+    role_graph = Graph.parse('Role "X"')
+    for kind, target, error in [
+        ("association", role_graph.find_role_by_name("X"),
+         "Import error: Unknown destination ID: "),
+        ("ownership", "x", "Import error: Ownership relationships should be modeled as Instances"),
+    ]:
+        entity = Entity("A")
+        entity.set_attribute("associations", [{"type": kind, "target": target}])
+        holder = Graph()
+        holder.add_entity(entity)
+        assert import_error(holder.export_calm()).startswith(error)

@@ -114,6 +114,17 @@ def test_docstring_examples_hold():
     assert check_format('Entity   "Customer"\n') is False
 
 
+
+@pytest.mark.parametrize("source", [
+    '// model\n@namespace "a"\n// about A\nEntity "A"\n',
+    '@namespace "a"\n\nEntity "A"\n\n// about B\nEntity "B"\n',
+    '@namespace "a"\n\nEntity "A" // the first\n',
+])
+def test_only_the_top_comment_block_is_kept(source):
+    formatted = format_source(source)
+    assert formatted.count("//") == source.startswith("//")
+    assert check_format(formatted) is True and check_format(source) is False
+
 @pytest.mark.parametrize("function", [format_source, check_format])
 def test_parse_failure_is_a_value_error(function):
     with pytest.raises(ValueError) as caught:

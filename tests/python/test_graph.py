@@ -336,3 +336,26 @@ def test_class_surface():
     with pytest.raises(TypeError, match=r"^Graph\.__new__\(\) takes 0 positional"):
         Graph(1)
 
+
+
+@pytest.mark.parametrize("source, message", [
+    ('Entity "A"\nResource "R" kg\nFlow "R" from "A" to "B"', "Undefined entity: B at 0:0"),
+    ('Role "X"\nRole "Y"\nRelation "V" subject: "X" predicate: "p" object: "Y" via: flow "F"',
+     "Undefined resource: F at 0:0"),
+    ('Role "X"\nRole "X"', "Duplicate declaration: Role 'X' already declared in namespace "
+                           "'default' at 0:0"),
+    ('Policy p as: true\nPolicy p as: true', "Grammar error: Failed to add policy 'p': Policy "
+                                             "with ID 197e6ea0-d903-57ce-a14a-1208e47a7c4e "
+                                             "already exists"),
+    ('Role "Y"\nRelation "V" subject: "X" predicate: "p" object: "Y"',
+     "Grammar error: Undefined subject role 'X'"),
+    ('Instance i of "Nope" { a: 1 }',
+     "Grammar error: Failed to add entity instance 'i': Entity 'Nope' not found in namespace "
+     "'default'"),
+    ('Entity "A" v1.2.99999999999999999999',
+     "Grammar error: Invalid entity version '1.2.99999999999999999999': Invalid patch version"),
+])
+def test_lowering_errors_carry_no_source_position(source, message):
+    with pytest.raises(ValueError) as failure:
+        Graph.parse(source)
+    assert str(failure.value) == "Parse error: " + message

@@ -1,11 +1,15 @@
-"""Module start-up: version, docstring, registration order, re-import and the interpreter guard."""
+"""Module start-up and what holds for all it registers: version, docstring, registration order,
+docstring examples, no copying or pickling, re-import and the interpreter guard."""
 
+import copy
 import importlib
+import pickle
 import sys
 
 import pytest
 
 import vok_dsl
+from authority_documents import READ_WRITE
 
 # Every name the finished module registers, in registration order.
 REGISTRATION_ORDER = [
@@ -51,6 +55,34 @@ def test_registered_functions_belong_to_the_module():
         else:
             assert value.__module__ == "vok_dsl" and value.__name__ == name
 
+
+def test_docstring_examples_run_as_written():
+    import doctest
+
+    parser, runner = doctest.DocTestParser(), doctest.DocTestRunner(verbose=False)
+    found = []
+    for name in vok_dsl.__all__[1:]:
+        value = getattr(vok_dsl, name)
+        members = [value] + [member for member in vars(value).values()] \
+            if isinstance(value, type) else [value]
+        for member in members:
+            doc = getattr(member, "__doc__", None)
+            if isinstance(doc, str) and ">>>" in doc:
+                found.append(name)
+                runner.run(parser.get_doctest(doc, {}, name, None, 0))
+    assert {"format_source", "check_format"} <= set(found)
+    assert runner.summarize(verbose=False).failed == 0
+
+@pytest.mark.parametrize("make", [
+    vok_dsl.Graph, lambda: vok_dsl.Entity("A"), lambda: vok_dsl.Expression.variable("a"),
+    lambda: vok_dsl.Severity.Error,
+    lambda: vok_dsl.AuthorityEnvironment(READ_WRITE),
+], ids=["Graph", "Entity", "Expression", "Severity", "AuthorityEnvironment"])
+def test_objects_cannot_be_copied_or_pickled(make):
+    value = make()
+    for operation in (copy.copy, copy.deepcopy, pickle.dumps):
+        with pytest.raises(TypeError, match=f"^cannot pickle 'builtins.{type(value).__name__}' "):
+            operation(value)
 
 def test_reimport_returns_the_same_module_and_classes():
     module = sys.modules.pop("vok_dsl")

@@ -225,3 +225,62 @@ def test_kleene_tables_against_model(graph, three_valued):
         result = graph.evaluate_policy(policy(to_expression(tree)))
         assert result.is_satisfied_tristate == model(tree, three_valued), tree
         assert result.is_satisfied == (result.is_satisfied_tristate is True)
+
+
+# ---- inside quantifiers and aggregations, where expansion folds operands first ----
+
+def quantified(kind, variable, collection, condition):
+    return {"Quantifier": {"quantifier": kind, "variable": variable,
+                           "collection": {"Variable": collection}, "condition": condition}}
+
+
+def flows_counted(predicate):
+    """count(f in flows where predicate: f.id) as a number literal compared with 1."""
+    return binary("Equal", {"AggregationComprehension": {
+        "function": "Count", "variable": "f", "collection": {"Variable": "flows"},
+        "predicate": predicate, "projection": member("f", "id")}}, lit(1))
+
+
+def test_a_null_operand_decides_inside_a_quantifier_what_the_short_circuit_decides_outside(graph):
+    and_missing = binary("And", member("x", "f"), member("x", "missing"))
+    missing_or = binary("Or", member("x", "missing"), lit(True))
+    outside = [binary("And", member("E", "f"), member("E", "missing")),
+               binary("Or", member("E", "missing"), lit(True))]
+    inside = [quantified("ForAll", "x", "entities", and_missing),
+              quantified("ForAll", "x", "entities", missing_or)]
+    for three_valued in (True, False):
+        graph.set_evaluation_mode(three_valued)
+        assert [graph.evaluate_policy(policy(e)).is_satisfied_tristate for e in outside] == [
+            False, True]
+    graph.set_evaluation_mode(True)
+    assert [graph.evaluate_policy(policy(e)).is_satisfied_tristate for e in inside] == [None, None]
+    graph.set_evaluation_mode(False)
+    for expression in inside:
+        with pytest.raises(ValueError, match="^Policy evaluation error: Expected boolean literal, "
+                                             "got: null$"):
+            graph.evaluate_policy(policy(expression))
+
+
+def test_a_flow_names_its_resource_by_id_and_where_counts_only_a_literal_true(graph):
+    def resource_named(kind, name):
+        return quantified(kind, "r", "resources", binary(
+            "And", binary("Equal", member("r", "id"), member("f", "resource")),
+            binary("Equal", member("r", "name"), lit(name))))
+
+    def counted(predicate):
+        return graph.evaluate_policy(policy(flows_counted(predicate))).is_satisfied_tristate
+
+    assert counted(binary("Equal", member("f", "resource"), lit("Steel"))) is False
+    assert counted(resource_named("ExistsUnique", "Steel")) is True
+    assert counted(resource_named("ExistsUnique", "Copper")) is False
+    # The same test as an exists or forall stays a chain of or / and: never a literal true.
+    assert counted(resource_named("Exists", "Steel")) is False
+    assert counted(quantified("ForAll", "r", "resources", lit(True))) is False
+    # A comparison with a missing attribute is null, which is not counted either.
+    missing = binary("Equal", member("f", "cold_chain"), lit(False))
+    assert counted(binary("And", resource_named("ExistsUnique", "Steel"), missing)) is False
+    flow = graph.all_flows()[0]
+    broken = Flow(flow.resource_id, flow.from_id, flow.to_id, 1)
+    broken.set_attribute("cold_chain", False)
+    graph.add_flow(broken)
+    assert counted(binary("And", resource_named("ExistsUnique", "Steel"), missing)) is True

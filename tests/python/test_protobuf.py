@@ -252,6 +252,16 @@ def test_golden_files_compile(tmp_path, path):
     compile_proto(path.read_text(encoding="utf-8"), tmp_path)
 
 
+def test_names_that_convert_alike_give_one_message_name_twice(tmp_path):
+    text = Graph.parse('Entity "Order Line"\nEntity "order-line"').export_protobuf("shop")
+    assert text.count("message OrderLine {") == 2
+    (tmp_path / "out.proto").write_text(text, encoding="utf-8")
+    refused = subprocess.run(
+        ["protoc", f"--proto_path={tmp_path}", "--descriptor_set_out=/dev/null", "out.proto"],
+        capture_output=True, text=True, check=False)
+    assert refused.returncode != 0 and '"OrderLine" is already defined' in refused.stderr
+
+
 # ---- The boundary ----
 
 def test_signature_and_docstring():

@@ -94,3 +94,17 @@ def test_making_a_unit_registers_nothing():
     Graph.parse(f'Dimension "Zz"\nUnit "{symbol}" of "Zz" factor 5 base "{symbol}"\n')
     with pytest.raises(ValueError, match=f"^Parse error: .*Conflicting unit '{symbol}'"):
         Graph.parse(f'Unit "{symbol}" of "Mass" factor 2 base "kg"\n')
+
+
+@pytest.mark.parametrize("failing", [
+    'Entity "A"\nFlow "R" from "A" to "B"',  # lowering fails after the unit
+    "Entity",  # syntax error
+    'Unit "{taken}" of "Mass" factor 3 base "kg"',  # the file's other unit conflicts
+])
+def test_a_failed_parse_registers_none_of_its_units(failing):
+    symbol, taken = ("zz" + uuid.uuid4().hex[:8] for _ in range(2))
+    Graph.parse(f'Unit "{taken}" of "Mass" factor 2 base "kg"\n')
+    with pytest.raises(ValueError):
+        Graph.parse(f'Unit "{symbol}" of "Mass" factor 2 base "kg"\n' + failing.format(taken=taken))
+    # Registered, the symbol would conflict with this other factor.
+    Graph.parse(f'Unit "{symbol}" of "Mass" factor 7 base "kg"\n')

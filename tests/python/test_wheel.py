@@ -1,7 +1,7 @@
 """The package as pip builds it: the wheel names only vok_dsl as its import name, its module exports
 only the interpreter's entry point, and it installs into a fresh virtual environment, works from a
-folder outside the clone, reports the project's version, and brings its type stubs along where
-mypy finds them.
+folder outside the clone, reports the project's version, runs the shipped example with nothing
+else installed, and brings its type stubs along where mypy finds them.
 
 scripts/test runs this as a step of its own (VOK_WHEEL_TEST=1) after the regular build, with
 VOK_BUILD_DIR naming that build so the module is packed, not compiled again. Without
@@ -79,6 +79,15 @@ def test_wheel_installs_into_a_fresh_environment(tmp_path):
         print(vok_dsl.__version__, vok_dsl.__file__)""", cwd=outside, env=clean).split()
     assert printed[0] == version
     assert Path(printed[1]).parent.parent.parent == venv / "lib"  # lib/python3.X/site-packages
+
+    # The example needs the module and the standard library only: the environment holds nothing
+    # else, and the example prints what tests/python/test_example.py expects of it.
+    examples, golden = ROOT / "examples", ROOT / "tests" / "golden" / "example"
+    stamped = dict(clean, SOURCE_DATE_EPOCH="1700000000")
+    for script, argument in (("show_model.py", examples / "warehouse.vok"),
+                             ("governance.py", examples)):
+        output = run(python, str(examples / script), str(argument), cwd=outside, env=stamped)
+        assert output == (golden / script.replace(".py", ".txt")).read_text(encoding="utf-8")
 
     # mypy finds the installed stubs through the environment alone.
     typed = outside / "typed.py"
