@@ -7,6 +7,9 @@ namespace {
 
 thread_local CancellationCheck installed_check = nullptr;
 thread_local void* installed_context = nullptr;
+// Deferrals alive on this thread, and whether a consultation fell due under them.
+constinit thread_local uint32_t deferrals = 0;
+constinit thread_local bool consultation_deferred = false;
 
 } // namespace
 
@@ -16,6 +19,10 @@ constinit thread_local uint32_t cancellation_countdown = kCancellationPollInterv
 
 void consult_cancellation_check() {
     cancellation_countdown = kCancellationPollInterval;
+    if (deferrals > 0) {
+        consultation_deferred = true;
+        return;
+    }
     if (installed_check != nullptr && installed_check(installed_context))
         throw OperationCancelled();
 }
@@ -29,6 +36,17 @@ void poll_cancellation_now() {
 void disarm_cancellation() noexcept {
     installed_check = nullptr;
     installed_context = nullptr;
+}
+
+CancellationDeferral::CancellationDeferral() noexcept {
+    ++deferrals;
+}
+
+CancellationDeferral::~CancellationDeferral() {
+    if (--deferrals == 0 && consultation_deferred) {
+        consultation_deferred = false;
+        detail::cancellation_countdown = 1; // the next poll asks
+    }
 }
 
 CancellationScope::CancellationScope(CancellationCheck check, void* context) noexcept

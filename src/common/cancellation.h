@@ -11,6 +11,13 @@
 //
 // Without an installed check, polling costs a decrement and never throws, so the core runs the
 // same under tests, benchmarks and fuzzers.
+//
+// The check may run code of the caller's (a Python signal handler), and that code may call the
+// module again, on this thread, or let another thread run that does. So the check is never asked
+// while a lock that such a call may want is held: a CancellationDeferral covers every such lock
+// (see UnitRegistry's accesses), and a consultation that falls due under it is put off to the
+// first poll after the lock is released. Work under a lock is kept short instead, in steps
+// between which the lock is let go.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +72,16 @@ public:
 
 private:
     uint32_t* countdown_;
+};
+
+// While it lives, polls on this thread do not ask the check; the first poll after the last
+// deferral of the thread ends asks it if a consultation fell due in between. Deferrals nest.
+class CancellationDeferral {
+public:
+    CancellationDeferral() noexcept;
+    ~CancellationDeferral();
+    CancellationDeferral(const CancellationDeferral&) = delete;
+    CancellationDeferral& operator=(const CancellationDeferral&) = delete;
 };
 
 // Installs `check` for the current thread while the scope lives; the previous check (if any) comes

@@ -3,6 +3,7 @@
 // first, whether the registry or the same file holds it.
 #include "parser/lowering_units.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <variant>
@@ -35,42 +36,58 @@ ParserError conflict(const Unit& existing, const Unit& declared) {
 ParseResult<DeclaredUnits> DeclaredUnits::check(const std::vector<AstNode*>& declarations) {
     DeclaredUnits declared;
     if (declarations.empty()) return declared;
-    UnitRegistry& added = declared.new_entries_;
-    const auto registry = UnitRegistry::read();
-    declared.checked_generation_ = registry->generation();
-    for (const AstNode* node : declarations) {
-        poll_cancellation();
-        if (const auto* dimension_declaration = std::get_if<ast::Dimension>(node)) {
-            Dimension dimension = Dimension::parse(dimension_declaration->name);
-            // A new dimension has no base unit yet; an existing entry (built in or declared) stays.
-            if (registry->base_unit_of(dimension) == nullptr &&
-                added.base_unit_of(dimension) == nullptr) {
-                added.set_base_unit(std::move(dimension), std::string());
-                declared.new_dimensions_ = true;
+    // The declarations are checked a stretch at a time under the shared lock, with a poll between
+    // stretches once it is let go. Units are never changed or removed once registered, so what a
+    // stretch found stays true; what others register in between shows in the generation taken
+    // before the first stretch, and commit checks the new units again.
+    size_t next = 0;
+    while (next < declarations.size()) {
+        {
+            const auto registry = UnitRegistry::read();
+            if (next == 0) declared.checked_generation_ = registry->generation();
+            const size_t end = std::min(declarations.size(), next + kLockedStretch);
+            for (; next < end; ++next) {
+                auto checked = declared.check_one(*declarations[next], *registry);
+                if (!checked.ok()) return Err(std::move(checked).error());
             }
-            continue;
         }
-        const auto& declaration = std::get<ast::UnitDeclaration>(*node);
-        Unit unit(declaration.symbol, declaration.symbol, Dimension::parse(declaration.dimension),
-                  declaration.factor, declaration.base_unit);
-        // The file's own earlier declaration of the symbol counts as registered. Looked up in
-        // place: a file of many units declared before (a file parsed again) copies none.
-        const Unit* existing = added.find_unit(unit.symbol);
-        if (existing == nullptr) existing = registry->find_unit(unit.symbol);
-        if (existing != nullptr) {
-            if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
-            continue;
-        }
-        // The registry refuses a zero factor (conversions would divide by it); that refusal is
-        // reported like any other failed registration.
-        auto registered = added.register_unit(std::move(unit));
-        if (!registered.ok()) {
-            return Err(
-                ParserError::grammar("Failed to register unit: " + registered.error().to_string()));
-        }
-        declared.symbols_.push_back(declaration.symbol);
+        poll_cancellation_now();
     }
     return declared;
+}
+
+ParseResult<void> DeclaredUnits::check_one(const AstNode& node, const UnitRegistry& registry) {
+    UnitRegistry& added = new_entries_;
+    if (const auto* dimension_declaration = std::get_if<ast::Dimension>(&node)) {
+        Dimension dimension = Dimension::parse(dimension_declaration->name);
+        // A new dimension has no base unit yet; an existing entry (built in or declared) stays.
+        if (registry.base_unit_of(dimension) == nullptr &&
+            added.base_unit_of(dimension) == nullptr) {
+            added.set_base_unit(std::move(dimension), std::string());
+            new_dimensions_ = true;
+        }
+        return Ok();
+    }
+    const auto& declaration = std::get<ast::UnitDeclaration>(node);
+    Unit unit(declaration.symbol, declaration.symbol, Dimension::parse(declaration.dimension),
+              declaration.factor, declaration.base_unit);
+    // The file's own earlier declaration of the symbol counts as registered. Looked up in place: a
+    // file of many units declared before (a file parsed again) copies none.
+    const Unit* existing = added.find_unit(unit.symbol);
+    if (existing == nullptr) existing = registry.find_unit(unit.symbol);
+    if (existing != nullptr) {
+        if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
+        return Ok();
+    }
+    // The registry refuses a zero factor (conversions would divide by it); that refusal is
+    // reported like any other failed registration.
+    auto registered = added.register_unit(std::move(unit));
+    if (!registered.ok()) {
+        return Err(
+            ParserError::grammar("Failed to register unit: " + registered.error().to_string()));
+    }
+    symbols_.push_back(declaration.symbol);
+    return Ok();
 }
 
 Unit DeclaredUnits::unit_for(std::string_view symbol) const {
@@ -82,21 +99,64 @@ Unit DeclaredUnits::unit_for(std::string_view symbol) const {
     return unit_for_symbol(symbol);
 }
 
+ParseResult<void> DeclaredUnits::recheck(const UnitRegistry& registry, size_t from,
+                                         size_t to) const {
+    for (size_t i = from; i < to; ++i) {
+        const Unit* existing = registry.find_unit(symbols_[i]);
+        if (existing == nullptr) continue;
+        const Unit& unit = *new_entries_.find_unit(symbols_[i]);
+        if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
+    }
+    return Ok();
+}
+
 ParseResult<void> DeclaredUnits::commit() && {
     if (symbols_.empty() && !new_dimensions_) return Ok();
-    auto registry = UnitRegistry::write();
-    if (registry->generation() != checked_generation_) {
-        for (const std::string& symbol : symbols_) {
-            poll_cancellation();
-            const Unit* existing = registry->find_unit(symbol);
-            if (existing == nullptr) continue;
-            const Unit& unit = *new_entries_.find_unit(symbol);
-            if (!same_unit(*existing, unit)) return Err(conflict(*existing, unit));
+    // The entries join under the write lock in constant time once the registry's batch before is
+    // settled and the units are known to agree with what it holds. Both take time that grows with
+    // the registry and the file, so both are done first in short stretches under the lock, with
+    // polls between; then the lock is taken once more and the join happens if nothing changed in
+    // between. Another thread that keeps registering could make that go on for ever: after a few
+    // rounds what is left is done under the lock, unpolled.
+    for (int round = 0;; ++round) {
+        const bool last_round = round >= kPolledRounds;
+        if (!last_round) {
+            for (;;) {
+                bool settled = false;
+                {
+                    auto registry = UnitRegistry::write();
+                    settled = registry->settle_step();
+                }
+                poll_cancellation_now();
+                if (settled) break;
+            }
+            uint64_t generation = 0;
+            {
+                auto registry = UnitRegistry::read();
+                generation = registry->generation();
+            }
+            if (generation != checked_generation_) {
+                for (size_t from = 0; from < symbols_.size(); from += kLockedStretch) {
+                    {
+                        auto registry = UnitRegistry::read();
+                        if (from == 0) generation = registry->generation();
+                        const size_t to = std::min(symbols_.size(), from + kLockedStretch);
+                        VOK_TRY(recheck(*registry, from, to));
+                    }
+                    poll_cancellation_now();
+                }
+                checked_generation_ = generation;
+            }
         }
+        auto registry = UnitRegistry::write();
+        if (registry->generation() != checked_generation_) {
+            if (!last_round) continue;
+            VOK_TRY(recheck(*registry, 0, symbols_.size()));
+        }
+        registry->absorb(new_entries_);
+        disarm_cancellation();
+        return Ok();
     }
-    registry->absorb(new_entries_);
-    disarm_cancellation();
-    return Ok();
 }
 
 } // namespace vok

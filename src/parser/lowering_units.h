@@ -23,7 +23,7 @@ public:
     // lock) and against the ones before them; every element is an ast::Dimension or an
     // ast::UnitDeclaration. A unit whose symbol is known already must match it exactly (symbol,
     // name, base unit, dimension and factor); a declared unit's name is its symbol. Polls for
-    // cancellation: nothing is registered yet.
+    // cancellation between stretches, with the lock let go: nothing is registered yet.
     static ParseResult<DeclaredUnits> check(const std::vector<AstNode*>& declarations);
 
     // The unit a resource of the file gets for `symbol`: the file's own, else the registry's, else
@@ -33,12 +33,21 @@ public:
     // Registers the units and dimensions that are new to the registry, under its write lock, all
     // or nothing. When the registry changed since `check` (another lowering may have registered
     // a symbol of this file), each is checked again first; a conflict then fails as it would
-    // have there, registering nothing. Polls for cancellation until the entries join (the
-    // lowering's last step), and disarms it there for the rest of the call; the joining itself
-    // takes constant time.
+    // have there, registering nothing. Polls for cancellation, never under the lock, until the
+    // entries join (the lowering's last step), and disarms it there for the rest of the call;
+    // the joining itself takes constant time.
     ParseResult<void> commit() &&;
 
 private:
+    // Declarations checked, or units checked again, under one hold of the registry's lock.
+    static constexpr size_t kLockedStretch = 2048;
+    // Rounds of settling and checking with polls before the rest is done under the lock.
+    static constexpr int kPolledRounds = 3;
+
+    ParseResult<void> check_one(const AstNode& node, const UnitRegistry& registry);
+    // Checks the new units symbols_[from, to) against the registry's.
+    ParseResult<void> recheck(const UnitRegistry& registry, size_t from, size_t to) const;
+
     // Only what the registry lacked when checked: units by symbol, and declared dimensions that
     // had no base unit, each with the empty symbol.
     UnitRegistry new_entries_;

@@ -111,10 +111,15 @@ void UnitRegistry::add_builtin(Unit unit) {
 void UnitRegistry::absorb(UnitRegistry& other) {
     // A take may fail only while it settles the batch before, changing nothing: with the second
     // table settled first, nothing can fail between the two takes.
-    base_units_.settle();
+    while (!base_units_.settle_step()) {
+    }
     units_.take(other.units_);
     base_units_.take(other.base_units_);
     ++generation_;
+}
+
+bool UnitRegistry::settle_step() {
+    return units_.settle_step() && base_units_.settle_step();
 }
 
 UnitRegistry::ReadAccess UnitRegistry::read() {

@@ -8,9 +8,13 @@
 // the registry changed in between, as its generation tells) and `absorb` them in one step. The
 // registry's own member functions take no lock: the caller holds one.
 //
-// The tables take in a file's entries in constant time (common/growing_map.h): the write lock is
-// never held long without a cancellation poll, and what registering costs does not grow with the
-// units the process holds.
+// The tables take in a file's entries in constant time (common/growing_map.h), and settle the
+// entries taken in before in short steps: the write lock is never held long, and what registering
+// costs does not grow with the units the process holds.
+//
+// No cancellation check is asked while either lock is held (each access defers them): the check
+// may run a Python signal handler, which may parse on this thread or let another thread run that
+// waits for the lock, and neither may meet a lock that this thread holds.
 //
 // The lock is not reentrant: a thread holding a WriteAccess must not call `read()`,
 // `unit_for_symbol` or `write()` until it has released it. (A C++ lock cannot be poisoned by a
@@ -24,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/cancellation.h"
 #include "common/growing_map.h"
 #include "common/result.h"
 #include "units/dimension.h"
@@ -59,10 +64,13 @@ public:
     void add_builtin(Unit unit);
     // Moves every unit and base unit of `other` whose symbol or dimension this registry lacks into
     // it; an entry this registry holds already stays as it is. `other` is left empty. All or
-    // nothing: what may fail (running out of memory, cancellation, polled for while the entries
-    // taken in last are settled) comes before anything changes, and the entries then join in
-    // constant time.
+    // nothing: what may fail (running out of memory while the entries taken in last are settled)
+    // comes before anything changes, and the entries then join in constant time. Takes constant
+    // time when settled() holds; otherwise it settles first, without polling.
     void absorb(UnitRegistry& other);
+    // One short step of settling the entries taken in last (see GrowingMap::settle_step), which
+    // changes nothing a lookup sees; whether they are all settled now. May throw bad_alloc.
+    bool settle_step();
     // Counts the changes: equal generations of one registry mean equal contents.
     std::uint64_t generation() const { return generation_; }
 
@@ -94,6 +102,8 @@ public:
     const UnitRegistry* operator->() const { return registry_; }
 
 private:
+    // Declared first: it ends after the lock is released.
+    CancellationDeferral deferral_;
     std::shared_lock<std::shared_mutex> lock_;
     const UnitRegistry* registry_;
 };
@@ -107,6 +117,8 @@ public:
     UnitRegistry* operator->() const { return registry_; }
 
 private:
+    // Declared first: it ends after the lock is released.
+    CancellationDeferral deferral_;
     std::unique_lock<std::shared_mutex> lock_;
     UnitRegistry* registry_;
 };

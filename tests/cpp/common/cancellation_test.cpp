@@ -80,5 +80,40 @@ TEST(Cancellation, DisarmedTheCheckIsNotAskedUntilItsScopeEnds) {
     EXPECT_THROW(poll_cancellation_now(), OperationCancelled);
 }
 
+bool count_consultation(void* context) {
+    ++*static_cast<int*>(context);
+    return false;
+}
+
+TEST(Cancellation, DeferredConsultationsComeAtTheFirstPollAfterTheLastDeferral) {
+    int consultations = 0;
+    CancellationScope scope(count_consultation, &consultations);
+    {
+        const CancellationDeferral outer;
+        {
+            const CancellationDeferral inner;
+            poll_cancellation_now();
+            for (uint32_t i = 0; i < 3 * kCancellationPollInterval; ++i)
+                poll_cancellation();
+        }
+        // Still under the outer deferral: nothing asked yet.
+        poll_cancellation_now();
+        EXPECT_EQ(consultations, 0);
+    }
+    poll_cancellation();
+    EXPECT_EQ(consultations, 1);
+    // Once asked, the countdown runs as before.
+    for (uint32_t i = 0; i + 1 < kCancellationPollInterval; ++i)
+        poll_cancellation();
+    EXPECT_EQ(consultations, 1);
+    poll_cancellation();
+    EXPECT_EQ(consultations, 2);
+
+    // A deferral under which nothing fell due leaves the countdown alone.
+    { const CancellationDeferral quiet; }
+    poll_cancellation();
+    EXPECT_EQ(consultations, 2);
+}
+
 } // namespace
 } // namespace vok

@@ -466,6 +466,43 @@ TEST(Lowering, CommitChecksTheUnitsAgain) {
     EXPECT_EQ(registered("lw_c5")->base_factor.to_string(), "3.0");
 }
 
+// The check asked between stretches of a long unit pass may lower files of its own on the same
+// thread (a Python signal handler may): no lock of the registry is held then, and what they
+// register is checked again when the first file commits.
+TEST(Lowering, ChecksBetweenStretchesMayRegisterUnitsThemselves) {
+    std::string source = "Unit \"lw_p_first\" of \"Time\" factor 2 base \"s\"\n";
+    for (int i = 0; i < 5000; ++i)
+        source += "Unit \"lw_p" + std::to_string(i) + "\" of \"Time\" factor 3 base \"s\"\n";
+    auto ast = parse_source(source);
+    ASSERT_TRUE(ast.ok());
+    std::vector<AstNode*> nodes;
+    for (Spanned& declaration : ast->declarations)
+        nodes.push_back(&declaration.node);
+    int consultations = 0;
+    const CancellationScope scope(
+        [](void* count) {
+            if ((*static_cast<int*>(count))++ == 0) {
+                // One lowering reads the registry, another registers a symbol of the outer file
+                // otherwise than it declares it.
+                EXPECT_EQ(lowered("Resource \"R\" kg").resources().size(), 1u);
+                lowered("Unit \"lw_p_first\" of \"Time\" factor 9 base \"s\"");
+            }
+            return false;
+        },
+        &consultations);
+    auto checked = DeclaredUnits::check(nodes);
+    ASSERT_TRUE(checked.ok());
+    EXPECT_GE(consultations, 2); // one a stretch
+    EXPECT_EQ(registered("lw_p_first")->base_factor, Decimal::from_u64(9));
+    auto committed = std::move(*checked).commit();
+    ASSERT_FALSE(committed.ok());
+    EXPECT_EQ(committed.error().to_string(),
+              "Grammar error: Conflicting unit 'lw_p_first' already registered (existing: "
+              "dimension=Time, base_factor=9, base_unit=s; new: dimension=Time, base_factor=2, "
+              "base_unit=s)");
+    EXPECT_FALSE(registered("lw_p0"));
+}
+
 TEST(Lowering, InstancesMetricsMappingsProjectionsAndConceptChanges) {
     Graph graph = lowered(
         "@namespace \"ops\"\nEntity \"E\"\n"
