@@ -1,6 +1,9 @@
 // Box and Expression; see expression.h. Copying and comparing recurse through with_stack_room;
-// destruction beyond a small depth moves children onto a work list instead of recursing.
+// destruction takes trees apart in place, without recursing or allocating.
 #include "expression/expression.h"
+
+#include <atomic>
+#include <type_traits>
 
 #include "common/deep_recursion.h"
 
@@ -51,30 +54,47 @@ Box* box_in(OptBox& slot) {
 
 } // namespace
 
-void Expression::take_children(std::vector<std::unique_ptr<Expression>>& out) {
+namespace {
+
+// Boxed nodes destroyed so far, by every thread (no thread-local storage: a Python object may be
+// freed on a thread that never ran the module's code).
+std::atomic<size_t> g_nodes_destroyed{0};
+
+// The first child slot of a node that holds a tree, or nullptr.
+Box* first_tree(Expression& e) {
+    Box* found = nullptr;
     std::visit(
         [&](auto& n) {
             for_each_child_slot(n, [&](auto& slot) {
                 Box* box = box_in(slot);
-                if (box == nullptr) return;
-                if (auto p = box->release()) out.push_back(std::move(p));
+                if (found == nullptr && box != nullptr && box->get() != nullptr) found = box;
             });
         },
-        node_);
+        e.node());
+    return found;
 }
 
-namespace {
-
-// Trees up to this depth are destroyed by plain recursion (no allocation); deeper ones are taken
-// apart from an explicit list so that any depth uses a constant amount of stack.
-constexpr int kRecursiveDestroyDepth = 256;
-thread_local int t_destroy_depth = 0;
-thread_local size_t t_nodes_destroyed = 0;
+// The first child slot of a node with children. Slots are visited in a fixed order whose first
+// slot is always a Box (collection, left, operand): the destructor keeps the chain of nodes it
+// has yet to finish there.
+Box& first_slot(Expression& e) {
+    Box* slot = nullptr;
+    std::visit(
+        [&](auto& n) {
+            for_each_child_slot(n, [&](auto& s) {
+                if constexpr (std::is_same_v<std::remove_cvref_t<decltype(s)>, Box>) {
+                    if (slot == nullptr) slot = &s;
+                }
+            });
+        },
+        e.node());
+    return *slot;
+}
 
 } // namespace
 
 size_t expression_nodes_destroyed() noexcept {
-    return t_nodes_destroyed;
+    return g_nodes_destroyed.load(std::memory_order_relaxed);
 }
 
 bool is_literal_true(const Expression& e) {
@@ -100,37 +120,34 @@ Expression::~Expression() {
     // (A node left valueless by a failed copy owns nothing either.)
     const size_t kind = node_.index();
     if (kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0) return;
-    const bool done = std::visit(
-        [](auto& n) {
-            bool owning = false;
-            for_each_child_slot(n, [&](auto& slot) {
-                const Box* box = box_in(slot);
-                owning = owning || (box != nullptr && box->get() != nullptr);
-            });
-            if (!owning) return true;
-            if (t_destroy_depth >= kRecursiveDestroyDepth) return false;
-            // Children are released here, while the depth counter covers them.
-            ++t_destroy_depth;
-            size_t released = 0;
-            for_each_child_slot(n, [&](auto& slot) {
-                Box* box = box_in(slot);
-                if (box != nullptr && box->get() != nullptr) ++released, box->reset();
-            });
-            --t_destroy_depth;
-            t_nodes_destroyed += released;
-            return true;
-        },
-        node_);
-    if (done) return;
-    // Too deep to recurse further: the rest of the tree is taken apart from a work list.
-    std::vector<std::unique_ptr<Expression>> pending;
-    take_children(pending);
-    while (!pending.empty()) {
-        std::unique_ptr<Expression> e = std::move(pending.back());
-        pending.pop_back();
-        ++t_nodes_destroyed;
-        e->take_children(pending);
+    if (first_tree(*this) != nullptr) dismantle();
+}
+
+void Expression::dismantle() noexcept {
+    // Nodes whose children are still to be destroyed form a chain through their first slot: a
+    // node joins it only once its children before the one being taken apart are gone, so that
+    // slot is free. Nothing is allocated, at any depth, and each node joins the chain once per
+    // child that owns nodes below it.
+    size_t destroyed = 0;
+    while (Box* slot = first_tree(*this)) {
+        std::unique_ptr<Expression> current = slot->release();
+        std::unique_ptr<Expression> waiting;
+        while (current != nullptr) {
+            if (Box* child = first_tree(*current)) {
+                std::unique_ptr<Expression> next = child->release();
+                first_slot(*current).adopt(std::move(waiting));
+                waiting = std::move(current);
+                current = std::move(next);
+                continue;
+            }
+            current.reset(); // childless now: nothing below it to destroy
+            ++destroyed;
+            if (waiting == nullptr) break;
+            current = std::move(waiting);
+            waiting = first_slot(*current).release();
+        }
     }
+    g_nodes_destroyed.fetch_add(destroyed, std::memory_order_relaxed);
 }
 
 Expression Expression::binary(BinaryOp op, Expression&& left, Expression&& right) {

@@ -101,8 +101,9 @@ public:
     Expression& operator*() const { return *p_; }
     Expression* operator->() const { return p_.get(); }
     Expression* get() const { return p_.get(); }
-    // Hands the tree over (used by the iterative destructor).
+    // Hands the tree over, or takes one back (used by the destructor, which takes trees apart).
     std::unique_ptr<Expression> release() { return std::move(p_); }
+    void adopt(std::unique_ptr<Expression> tree) noexcept { p_ = std::move(tree); }
     // Destroys the tree now.
     void reset() { p_.reset(); }
 
@@ -244,15 +245,17 @@ public:
     // Structural equality; quantity values compare as numbers (1.50 equals 1.5).
     friend bool operator==(const Expression& a, const Expression& b) { return a.node_ == b.node_; }
 
-    // Moves every child box out of this node, leaving it childless.
-    void take_children(std::vector<std::unique_ptr<Expression>>& out);
-
 private:
+    // Destroys every node below this one without recursing or allocating.
+    void dismantle() noexcept;
+
     Node node_;
 };
 
-// How many boxed (heap-allocated) expression nodes this thread has destroyed so far; the graph
-// compares two readings to learn how much memory dropping its policies and metrics freed.
+// How many boxed (heap-allocated) expression nodes the process has destroyed so far; the graph
+// compares two readings to learn about how much memory dropping its policies and metrics freed
+// (nodes other threads destroyed in between count too, which only makes it hand memory back
+// sooner).
 size_t expression_nodes_destroyed() noexcept;
 
 // Whether the expression is exactly the literal true (an aggregation without a filter has one).

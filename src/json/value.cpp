@@ -165,21 +165,57 @@ void Value::take_nested(std::vector<Value>& out) {
     }
 }
 
-Value::~Value() {
-    if (const auto* items = std::get_if<Array>(&v_)) {
-        if (items->empty()) return;
-    } else if (const auto* members = std::get_if<Object>(&v_)) {
-        if (members->entries_.empty()) return;
+bool Value::has_elements() const {
+    if (const auto* items = std::get_if<Array>(&v_)) return !items->empty();
+    if (const auto* members = std::get_if<Object>(&v_)) return !members->entries_.empty();
+    return false;
+}
+
+Value Value::pop_last() noexcept {
+    if (auto* items = std::get_if<Array>(&v_)) {
+        Value last = std::move(items->back());
+        items->pop_back();
+        return last;
+    }
+    auto& entries = std::get_if<Object>(&v_)->entries_;
+    Value last = std::move(entries.back().second);
+    entries.pop_back();
+    return last;
+}
+
+void Value::push_within_capacity(Value&& value) noexcept {
+    if (auto* items = std::get_if<Array>(&v_)) {
+        items->push_back(std::move(value));
     } else {
-        return;
+        std::get_if<Object>(&v_)->entries_.emplace_back(std::string(), std::move(value));
     }
-    std::vector<Value> pending;
-    take_nested(pending);
-    while (!pending.empty()) {
-        Value v = std::move(pending.back());
-        pending.pop_back();
-        v.take_nested(pending);
+}
+
+void Value::dismantle() noexcept {
+    // Containers whose elements are still to be destroyed form a chain: each holds, as its last
+    // element, the one that was waiting before it (null for the first). A container joins the
+    // chain only when an element has just been taken out of it, so the link fits in the capacity
+    // that element leaves, and nothing is allocated. Each step destroys an element or moves one
+    // container, so the whole takes time in proportion to the values nested.
+    Value current(std::move(*this));
+    Value waiting;
+    for (;;) {
+        if (!current.has_elements()) {
+            if (waiting.is_null()) return;
+            current = std::move(waiting);
+            waiting = current.pop_last();
+            continue;
+        }
+        Value element = current.pop_last();
+        if (!element.has_elements()) continue; // destroyed here, owning nothing nested
+        current.push_within_capacity(std::move(waiting));
+        waiting = std::move(current);
+        current = std::move(element);
     }
+}
+
+Value::~Value() {
+    if (has_elements()) dismantle();
 }
 
 void drop_in_steps(Value& value) {

@@ -4,8 +4,9 @@
 // - an object holds each key once and keeps its keys in ascending byte order whatever the order of
 //   insertion, so every text written from a value lists keys in that order. Objects are a sorted
 //   vector of entries: lookups are binary searches, and walking them is walking a vector.
-// - values nested to any depth can be copied, compared and destroyed: destruction walks an explicit
-//   list instead of recursing, and copying and comparing recurse through `with_stack_room`.
+// - values nested to any depth can be copied, compared and destroyed: destruction neither recurses
+//   nor allocates (it must work when memory has run out: the containers being taken apart hold
+//   the list of what is left), and copying and comparing recurse through `with_stack_room`.
 // - a number keeps one of three forms (unsigned 64-bit, signed 64-bit, 64-bit float) and numbers of
 //   different forms are unequal: 1 and 1.0 are different values. A non-negative integer is always
 //   held unsigned, so each integer has exactly one representation.
@@ -149,6 +150,15 @@ public:
 private:
     // Moves the nested arrays and objects of this value into `out`, leaving it without children.
     void take_nested(std::vector<Value>& out);
+    // Whether this is an array or object with at least one element.
+    bool has_elements() const;
+    // Removes the last element of a non-empty array or object and returns its value.
+    Value pop_last() noexcept;
+    // Appends `value` to an array or object (under an empty key) whose capacity has room for it,
+    // which the removal of an element has left.
+    void push_within_capacity(Value&& value) noexcept;
+    // Destroys every value nested in this one without recursing or allocating.
+    void dismantle() noexcept;
 
     std::variant<std::monostate, bool, Number, std::string, Array, Object> v_;
 };

@@ -14,25 +14,7 @@
 #include <vector>
 
 #include "common/built_ahead.h"
-
-// Set on a thread, fails its next allocation by operator new, as where memory runs out. (The
-// replacements are not inlined, so that the compiler sees new paired with delete, not with free.)
-thread_local bool t_fail_next_allocation = false;
-
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    if (t_fail_next_allocation) {
-        t_fail_next_allocation = false;
-        throw std::bad_alloc();
-    }
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-[[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
+#include "failing_allocations.h"
 
 namespace vok {
 namespace {
