@@ -7,7 +7,7 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
-#include "common/invariant.h"
+#include "crypto/openssl_failure.h"
 
 namespace vok::crypto {
 
@@ -22,6 +22,8 @@ struct ContextFree {
 using KeyPtr = std::unique_ptr<EVP_PKEY, KeyFree>;
 using ContextPtr = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
+constexpr const char* kAlgorithm = "Ed25519";
+
 // The group order L = 2^252 + 27742317777372353535851937790883648493, little-endian.
 constexpr std::array<uint8_t, 32> kGroupOrder = {
     0xed, 0xd3, 0xf5, 0x5c, 0x1a, 0x63, 0x12, 0x58, 0xd6, 0x9c, 0xf7, 0xa2, 0xde, 0xf9, 0xde, 0x14,
@@ -31,7 +33,7 @@ KeyPtr private_key(const Ed25519Seed& seed) {
     KeyPtr key(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed.bytes().data(),
                                             seed.bytes().size()));
     // Any 32 bytes are a valid seed: a failure here is the library failing, not the input.
-    if (!key) vok::invariant_failed("OpenSSL could not create an Ed25519 private key");
+    if (!key) openssl_failed(kAlgorithm);
     return key;
 }
 
@@ -51,7 +53,7 @@ Ed25519PublicKey ed25519_public_key(const Ed25519Seed& seed) {
     size_t length = public_key.size();
     if (EVP_PKEY_get_raw_public_key(key.get(), public_key.data(), &length) != 1 ||
         length != public_key.size()) {
-        vok::invariant_failed("OpenSSL could not derive an Ed25519 public key");
+        openssl_failed(kAlgorithm);
     }
     return public_key;
 }
@@ -66,7 +68,7 @@ Ed25519Signature ed25519_sign(const Ed25519Seed& seed, std::string_view message)
                        reinterpret_cast<const unsigned char*>(message.data()),
                        message.size()) != 1 ||
         length != signature.size()) {
-        vok::invariant_failed("OpenSSL could not make an Ed25519 signature");
+        openssl_failed(kAlgorithm);
     }
     return signature;
 }
@@ -82,19 +84,18 @@ bool ed25519_verify(const Ed25519PublicKey& public_key, std::string_view message
                     std::span<const uint8_t> signature) {
     if (signature.size() != 64) return false;
     if (!is_canonical_scalar(signature.subspan<32, 32>())) return false;
+    // Any 32 bytes make a key (the point is decoded when verifying): a failure here is the
+    // library failing, not the input.
     const KeyPtr key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(),
                                                  public_key.size()));
-    if (!key) {
-        ERR_clear_error();
-        return false;
-    }
+    if (!key) openssl_failed(kAlgorithm);
     const ContextPtr context(EVP_MD_CTX_new());
     if (!context) throw std::bad_alloc();
-    const bool verified =
-        EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-        EVP_DigestVerify(context.get(), signature.data(), signature.size(),
-                         reinterpret_cast<const unsigned char*>(message.data()),
-                         message.size()) == 1;
+    if (EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1)
+        openssl_failed(kAlgorithm);
+    const bool verified = EVP_DigestVerify(context.get(), signature.data(), signature.size(),
+                                           reinterpret_cast<const unsigned char*>(message.data()),
+                                           message.size()) == 1;
     // A refusal leaves entries on OpenSSL's thread-local error queue; later callers must not
     // see them.
     ERR_clear_error();

@@ -37,7 +37,8 @@ Ed25519Signature ed25519_sign(const Ed25519Seed& seed, std::string_view message)
 // Whether the 32 little-endian bytes are below the order of the base point.
 bool is_canonical_scalar(std::span<const uint8_t, 32> scalar);
 
-// True only for a 64-byte signature with canonical S that verifies over `message`.
+// True only for a 64-byte signature with canonical S that verifies over `message`. Where libcrypto
+// offers no Ed25519 (nor memory), making, signing and verifying throw as openssl_failed says.
 bool ed25519_verify(const Ed25519PublicKey& public_key, std::string_view message,
                     std::span<const uint8_t> signature);
 

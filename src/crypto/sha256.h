@@ -4,7 +4,8 @@
 // Pack hashes are computed over texts of many megabytes that are written piece by piece; the
 // streaming form lets the writer hand over each piece and drop it instead of holding the whole
 // text. The CALM export names flows by the bare digits of a short input. Relies on OpenSSL's EVP
-// interface; a digest failure is a broken invariant.
+// interface: where it offers no SHA-256 (its configuration loads no provider that has it), every
+// function throws EnvironmentFailure (common/environment_failure.h); out of memory, bad_alloc.
 #pragma once
 
 #include <memory>
