@@ -34,6 +34,7 @@
 
 #include "common/cancellation.h"
 #include "common/invariant.h"
+#include "common/thread_preparation.h"
 
 namespace vok {
 
@@ -141,11 +142,18 @@ private:
 
     // Nothing here throws outside a try: a block taken is always handed over, built or not.
     void work() noexcept {
-        const CancellationScope scope(
-            +[](void* stopping) {
-                return static_cast<std::atomic<bool>*>(stopping)->load(std::memory_order_relaxed);
-            },
-            &stopping_);
+        // A thread whose thread-local storage cannot be had (memory is short) must not reach any
+        // of it: it builds nothing, and hands each block it takes over empty for the reader.
+        const bool can_build = prepare_thread();
+        std::optional<CancellationScope> scope;
+        if (can_build) {
+            scope.emplace(
+                +[](void* stopping) {
+                    return static_cast<std::atomic<bool>*>(stopping)->load(
+                        std::memory_order_relaxed);
+                },
+                &stopping_);
+        }
         for (;;) {
             size_t block = 0;
             {
@@ -167,7 +175,7 @@ private:
             Slot& slot = ring_[block % ring_.size()];
             slot.values.clear();
             try {
-                slot.values.resize(block_size(block));
+                if (can_build) slot.values.resize(block_size(block));
             } catch (...) {
                 slot.values.clear();
             }

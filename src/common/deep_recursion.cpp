@@ -3,11 +3,16 @@
 // limit comes from pthread. A few segments are kept per thread for reuse and unmapped when the
 // thread ends, so short-lived threads that once recursed deeply leave nothing behind.
 //
-// pthread reads the main thread's stack from /proc, which minimal containers and sandboxes may
-// not mount. Without it the bound is estimated conservatively (see thread_stack_limit): taking
-// a segment early costs a little memory, overrunning the real stack costs the process.
+// Taking a segment early costs a little memory, overrunning the real stack costs the process, so
+// every doubt counts against the room (see thread_stack_limit): a thread whose stack is no larger
+// than the margin has none; pthread reads the main thread's stack from /proc, which minimal
+// containers and sandboxes may not mount, and then the bound comes from the top of the stack and
+// RLIMIT_STACK; the main stack grows only as far as the kernel lets it, which under a memory cap
+// may be no further than it is mapped already, so there only the mapped stack counts. The limits
+// are read again at each call from outside, since a program may lower them in between.
 #include "common/deep_recursion.h"
 
+#include <alloca.h>
 #include <pthread.h>
 #include <sys/auxv.h>
 #include <sys/mman.h>
@@ -15,10 +20,14 @@
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
+
+#include "common/available_cores.h"
+#include "common/thread_preparation.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VOK_ASAN 1
@@ -43,15 +52,35 @@ namespace {
 constexpr size_t kSegmentSize = size_t{16} << 20; // reserved, committed only as used
 // Kept clear above the end of any stack: its guard page and whatever the platform keeps there.
 constexpr size_t kEndMargin = 64 * 1024;
-// The room assumed below the first frame that asks, on a thread whose stack nothing describes.
-constexpr size_t kUnknownStackRoom = 256 * 1024;
-// The main thread's stack size assumed when its limit is unlimited (the usual default).
+// The main thread's stack size assumed when its limit is unlimited (the usual default). The
+// kernel lets an unlimited stack grow until it nears another mapping, and keeps a gap of its own
+// there that pthread does not report.
 constexpr size_t kUnlimitedStackSize = size_t{8} << 20;
+// The gap the kernel keeps between a growing stack and the mapping below it (its default).
+constexpr size_t kStackGuardGap = size_t{1} << 20;
 
 constexpr size_t kKeptSegments = 4;
 
 // The lowest address the current stack may grow to (a margin above its end).
 thread_local char* t_limit = nullptr;
+// Set when a call from outside starts: the limits the stack's bound came from are read again at
+// the next guard, since the caller may have lowered RLIMIT_STACK or capped memory in between.
+thread_local bool t_limit_stale = false;
+// The limits t_limit was worked out from. Only the resource limits are read again at each call:
+// the system's overcommit setting, read from a file, counts as it was when they last changed.
+struct LimitSources {
+    rlim_t stack = 0;
+    rlim_t address_space = 0;
+    rlim_t data = 0;
+    bool memory_capped = false;
+
+    bool same_limits(const LimitSources& other) const {
+        return stack == other.stack && address_space == other.address_space && data == other.data;
+    }
+};
+thread_local LimitSources t_limit_sources{};
+// Segments this thread is running on now (nested runs count each).
+thread_local int t_segments_entered = 0;
 
 // Segments kept for reuse by this thread. Trivially destructible on purpose: it stays usable
 // until the thread's very end, even after the reaper below has run (a thread_local destructor
@@ -87,6 +116,11 @@ struct SegmentReaper {
     }
 };
 thread_local SegmentReaper t_reaper;
+// Registering the reaper's destructor allocates: done when the thread is prepared, not when the
+// thread first keeps a segment and memory may be short.
+const ThreadLocalToucher touch_reaper([] {
+    static_cast<void>(*static_cast<volatile bool*>(&t_reaper.armed));
+});
 
 std::atomic<bool> g_fail_stack_lookup{false};
 
@@ -98,28 +132,71 @@ size_t page_size() {
     return size;
 }
 
-// The main thread's stack, when pthread cannot say: the kernel writes the program's file name at
-// the top of it, and the stack may grow down from there as far as RLIMIT_STACK allows. Nothing
-// when `frame` does not lie in that stretch (another thread's stack, say).
-char* main_stack_limit(const char* frame) {
-    const auto* name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
-    if (name == nullptr) return nullptr;
-    const uintptr_t page = page_size();
-    const uintptr_t top =
-        (reinterpret_cast<uintptr_t>(name) + std::strlen(name) + 1 + page - 1) & ~(page - 1);
+rlim_t current_limit(int resource) {
     rlimit limit{};
-    size_t size = kUnlimitedStackSize;
-    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        size = static_cast<size_t>(limit.rlim_cur);
-    const uintptr_t here = reinterpret_cast<uintptr_t>(frame);
-    if (here >= top || top - here >= size) return nullptr;
-    return reinterpret_cast<char*>(top - size + kEndMargin);
+    if (getrlimit(resource, &limit) != 0) return RLIM_INFINITY;
+    return limit.rlim_cur;
 }
 
-// The lowest address the calling thread's stack may grow to, less a margin.
-char* thread_stack_limit() {
+bool is_main_thread() {
+    return getpid() == gettid();
+}
+
+// The lowest address the main thread's stack may reach, given the top of its mapping: as far as
+// RLIMIT_STACK allows, and kUnlimitedStackSize when it is unlimited.
+uintptr_t main_stack_floor(uintptr_t top, rlim_t rlimit) {
+    const size_t size = rlimit == RLIM_INFINITY ? kUnlimitedStackSize : static_cast<size_t>(rlimit);
+    return top > size ? top - size : 0;
+}
+
+// The top of the main thread's stack mapping, read without /proc: the kernel writes the program's
+// file name at the very top of it. Zero when the C library cannot say.
+uintptr_t main_stack_top() {
+    const auto* name = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+    if (name == nullptr) return 0;
+    const uintptr_t page = page_size();
+    return (reinterpret_cast<uintptr_t>(name) + std::strlen(name) + 1 + page - 1) & ~(page - 1);
+}
+
+// Whether every page of [low, high) is mapped (msync answers ENOMEM for a hole, without /proc).
+bool all_mapped(uintptr_t low, uintptr_t high) {
+    return msync(reinterpret_cast<void*>(low), high - low, MS_ASYNC) == 0;
+}
+
+// The lowest address of the main thread's stack as mapped now, found between `floor` and the
+// frame's page. Where memory is capped the kernel may refuse to grow the stack any further, and
+// touching below this address would then end the process.
+uintptr_t committed_stack_low(uintptr_t floor, uintptr_t frame) {
+    const uintptr_t page = page_size();
+    const uintptr_t frame_page = frame & ~(page - 1);
+    floor = (floor + page - 1) & ~(page - 1);
+    if (floor >= frame_page) return frame_page;
+    // The lowest mapped page in [floor, frame_page] from which everything up to the frame is
+    // mapped, by bisection on whole pages.
+    uintptr_t mapped = frame_page; // [mapped, frame_page + page) is known mapped
+    uintptr_t unknown = floor;     // the candidate below which nothing is known
+    if (all_mapped(floor, frame_page + page)) return floor;
+    while (mapped - unknown > page) {
+        const uintptr_t middle = unknown + ((mapped - unknown) / page / 2) * page;
+        if (all_mapped(middle, frame_page + page)) {
+            mapped = middle;
+        } else {
+            unknown = middle;
+        }
+    }
+    return mapped;
+}
+
+// The lowest address the calling thread's stack may grow to, less a margin. At or above the frame
+// when there is no room at all: guards then take a segment at once.
+uintptr_t thread_stack_limit(const LimitSources& sources) {
     char here = 0;
     const auto frame = reinterpret_cast<uintptr_t>(&here);
+    const bool main_thread = is_main_thread();
+    const uintptr_t top = main_thread ? main_stack_top() : 0;
+    const bool below_top = top != 0 && frame < top;
+    uintptr_t low = 0;
+    bool known = false;
     if (!g_fail_stack_lookup.load(std::memory_order_relaxed)) {
         pthread_attr_t attr;
         if (pthread_getattr_np(pthread_self(), &attr) == 0) {
@@ -127,13 +204,37 @@ char* thread_stack_limit() {
             size_t size = 0;
             const int got = pthread_attr_getstack(&attr, &addr, &size);
             pthread_attr_destroy(&attr);
-            const auto low = reinterpret_cast<uintptr_t>(addr);
-            if (got == 0 && low != 0 && low + kEndMargin < frame && frame - low < size)
-                return reinterpret_cast<char*>(low + kEndMargin);
+            const auto stack_low = reinterpret_cast<uintptr_t>(addr);
+            if (got == 0 && stack_low != 0 && stack_low < frame && frame - stack_low < size) {
+                low = stack_low;
+                known = true;
+            }
         }
     }
-    if (char* limit = main_stack_limit(&here)) return limit;
-    return reinterpret_cast<char*>(frame > kUnknownStackRoom ? frame - kUnknownStackRoom : 0);
+    if (main_thread) {
+        // pthread bounds the main stack by RLIMIT_STACK and by the mapping below it, but not by
+        // the gap the kernel keeps before that mapping, nor at all when the limit is unlimited.
+        const uintptr_t page = page_size();
+        if (below_top) {
+            const uintptr_t floor = main_stack_floor(top, sources.stack);
+            if (!known || low <= floor + page) {
+                low = std::max(low, floor);
+            } else {
+                low += kStackGuardGap;
+            }
+            known = frame > low;
+        } else if (known) {
+            low += kStackGuardGap;
+            if (sources.stack == RLIM_INFINITY && frame > kUnlimitedStackSize)
+                low = std::max(low, frame - kUnlimitedStackSize);
+        }
+    }
+    // A stack nothing describes gets no room: the first guard takes a segment.
+    if (!known) return frame;
+    if (main_thread && sources.memory_capped && low < frame)
+        low = std::max(low, committed_stack_low(low, frame));
+    // Within the margin of the end already: no room (never a wrap below address zero).
+    return low + kEndMargin;
 }
 
 // A segment holds no live frames when it is taken, but AddressSanitizer may still hold the
@@ -223,7 +324,42 @@ void trampoline(unsigned hi, unsigned lo) {
     setcontext(&sw->caller);
 }
 
+// How far below the loading frame the main stack's mapping is made to reach ahead: enough for the
+// guards' red zone and margin with room to spare.
+constexpr size_t kMappedAhead = 512 * 1024;
+
+// Touches the stack from the caller's frame down `bytes`, a page at a time in the order the stack
+// grows, so that the kernel extends its mapping that far.
+[[gnu::noinline]] void touch_stack(size_t bytes) {
+    auto* block = static_cast<volatile char*>(alloca(bytes));
+    for (size_t offset = bytes; offset >= page_size(); offset -= page_size())
+        block[offset - 1] = 0;
+    block[0] = 0;
+}
+
 } // namespace
+
+void map_main_stack_ahead() noexcept {
+    if (!is_main_thread() || memory_capped()) return;
+    char here = 0;
+    const auto frame = reinterpret_cast<uintptr_t>(&here);
+    LimitSources sources;
+    sources.stack = current_limit(RLIMIT_STACK);
+    const uintptr_t limit = thread_stack_limit(sources);
+    if (limit >= frame) return;
+    const size_t bytes = std::min<size_t>(frame - limit, kMappedAhead);
+    touch_stack(bytes);
+    // The pages touched are handed back; the mapping keeps its extent, which is what counts.
+    const uintptr_t page = page_size();
+    const uintptr_t low = (frame - bytes + page - 1) & ~(page - 1);
+    const uintptr_t high = (frame - 2 * page) & ~(page - 1);
+    if (high > low) madvise(reinterpret_cast<void*>(low), high - low, MADV_DONTNEED);
+}
+
+void call_started() noexcept {
+    // On a segment (a call made by code that a poll ran) the limit is the segment's own.
+    if (t_segments_entered == 0) t_limit_stale = true;
+}
 
 size_t mapped_segments() {
     return g_mapped_segments.load(std::memory_order_relaxed);
@@ -234,9 +370,22 @@ void fail_stack_lookup_for_testing(bool fail) {
     t_limit = nullptr;
 }
 
+[[gnu::noinline]] void find_stack_limit() {
+    LimitSources sources;
+    sources.stack = current_limit(RLIMIT_STACK);
+    sources.address_space = current_limit(RLIMIT_AS);
+    sources.data = current_limit(RLIMIT_DATA);
+    t_limit_stale = false;
+    if (t_limit != nullptr && sources.same_limits(t_limit_sources)) return;
+    sources.memory_capped = memory_capped();
+    t_limit_sources = sources;
+    t_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
+}
+
 size_t remaining() {
     char here = 0;
-    if (t_limit == nullptr) t_limit = thread_stack_limit();
+    if (t_limit == nullptr || t_limit_stale) [[unlikely]]
+        find_stack_limit();
     char* sp = &here;
     return sp > t_limit ? static_cast<size_t>(sp - t_limit) : 0;
 }
@@ -249,7 +398,9 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     start_context(sw, mem, reinterpret_cast<void (*)()>(&trampoline));
     char* saved_limit = t_limit;
     t_limit = static_cast<char*>(mem) + page_size() + kEndMargin;
+    ++t_segments_entered;
     switch_to(sw, mem);
+    --t_segments_entered;
     t_limit = saved_limit;
     give_back_segment(mem);
     if (sw.error) std::rethrow_exception(sw.error);

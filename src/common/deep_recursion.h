@@ -27,6 +27,15 @@ void run_on_new_segment(void (*body)(void*), void* arg);
 // Makes the lookup of the thread stack's bounds fail (as it does where /proc is not mounted) and
 // forgets the calling thread's bound, so that the next call estimates it afresh.
 void fail_stack_lookup_for_testing(bool fail);
+// The start of a call from outside the core: the limits that bound this thread's stack are read
+// again at its next guard (a program may lower RLIMIT_STACK or cap its memory between calls).
+// Nothing is read here, so calls that never recurse deeply pay nothing more.
+void call_started() noexcept;
+// On the main thread, while memory is not capped: makes the stack's mapping reach well below the
+// calling frame (its pages are handed back at once), so that after a cap (setrlimit, ulimit -v)
+// the guards still count that much room there: under a cap the kernel may refuse to extend the
+// mapping, and only the stack already mapped is counted. Called when the module is loaded.
+void map_main_stack_ahead() noexcept;
 // Stack segments mapped at this moment by all threads together (in use or kept for reuse); each
 // thread's kept segments are unmapped when it ends.
 size_t mapped_segments();
@@ -37,14 +46,15 @@ constexpr size_t kRedZone = 128 * 1024;
 
 template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
     using R = std::invoke_result_t<F&>;
+    using Fn = std::remove_reference_t<F>;
     static_assert(!std::is_reference_v<R>, "with_stack_room returns values, not references");
     if (deep_recursion_detail::remaining() > deep_recursion_detail::kRedZone) return f();
     if constexpr (std::is_void_v<R>) {
-        deep_recursion_detail::run_on_new_segment([](void* p) { (*static_cast<F*>(p))(); },
-                                                  static_cast<void*>(&f));
+        deep_recursion_detail::run_on_new_segment([](void* p) { (*static_cast<Fn*>(p))(); },
+                                                  const_cast<void*>(static_cast<const void*>(&f)));
     } else {
         struct Call {
-            F* f;
+            Fn* f;
             std::optional<R> result;
         } call{&f, std::nullopt};
         deep_recursion_detail::run_on_new_segment(

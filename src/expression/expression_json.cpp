@@ -51,7 +51,9 @@ std::string plain_decimal_text(double v) {
 // A field reader that stores a child expression.
 std::function<Status(Deserializer&)> box_field(std::optional<Box>& out) {
     return [&out](Deserializer& d) -> Status {
-        VOK_ASSIGN(Expression e, read_expression(d));
+        // A level of nesting costs a few kilobytes of frames here (the struct reader and its
+        // field table): well within the reader's depth limit, a small stack still runs out.
+        VOK_ASSIGN(Expression e, with_stack_room([&] { return read_expression(d); }));
         out.emplace(std::move(e));
         return Ok();
     };

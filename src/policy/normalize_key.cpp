@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/debug_quote.h"
+#include "common/thread_preparation.h"
 #include "json/writer.h"
 
 namespace vok {
@@ -174,6 +175,8 @@ struct CursorMemory {
     std::string scratch;
 };
 thread_local CursorMemory t_memory[2];
+// Their destructors are registered when the thread is prepared (see common/thread_preparation.h).
+const ThreadLocalToucher touch_memory([] { static_cast<void>(t_memory[0].stack.size()); });
 
 } // namespace
 

@@ -10,9 +10,21 @@
 #include <utility>
 
 #include "common/invariant.h"
+#include "common/thread_preparation.h"
 #include "concept_id/concept_id.h"
 
 namespace vok {
+
+namespace {
+
+// RE2 keeps a thread_local of its own (not exported), reached by every match: one match when the
+// thread is prepared (common/thread_preparation.h) makes it, wherever the module matches later.
+const re2::RE2 g_touching_pattern("");
+const ThreadLocalToucher touch_re2([] {
+    static_cast<void>(re2::RE2::PartialMatch("", g_touching_pattern));
+});
+
+} // namespace
 
 struct Pattern::CompiledCell {
     explicit CompiledCell(std::string text) : source(std::move(text)) {}

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/deep_recursion.h"
 #include "common/invariant.h"
 #include "python/binding/binding.h"
 #include "python/registration.h"
@@ -92,6 +93,7 @@ PyResult<Ref> initialise() {
     }
     if (module_cell != nullptr) return Ref::borrow(module_cell);
 
+    deep_recursion_detail::map_main_stack_ahead();
     Ref module = Ref::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
     if (!module) return Err(Error::fetch());
     // On failure the new module is released and the cell stays empty, so a later import starts

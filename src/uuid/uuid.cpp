@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <mutex>
 
+#include "common/environment_failure.h"
 #include "common/hex.h"
 #include "common/invariant.h"
 #include "common/utf8.h"
@@ -158,26 +159,28 @@ private:
             if (got > 0) {
                 filled += static_cast<size_t>(got);
             } else if (got < 0 && errno != EINTR) {
-                VOK_INVARIANT(
-                    RAND_bytes(bytes_ + filled, static_cast<int>(sizeof bytes_ - filled)) == 1,
-                    "no cryptographic random source is available");
+                if (RAND_bytes(bytes_ + filled, static_cast<int>(sizeof bytes_ - filled)) != 1)
+                    environment_failed("no cryptographic random source is available");
                 filled = sizeof bytes_;
             }
         }
         used_ = 0;
     }
 
-    uint8_t bytes_[4096];
+    uint8_t bytes_[4096] = {};
     size_t used_ = sizeof bytes_;
     uint64_t generation_ = 0;
 };
 
+// Constant-initialised and trivially destroyed: it lives in the thread-local block that preparing
+// a thread makes (common/thread_preparation.h), with no constructor or destructor to register.
+constinit thread_local RandomPool t_pool;
+
 } // namespace
 
 Uuid Uuid::new_v4() {
-    thread_local RandomPool pool;
     Uuid id;
-    pool.take(id.bytes.data(), id.bytes.size());
+    t_pool.take(id.bytes.data(), id.bytes.size());
     id.bytes[6] = static_cast<uint8_t>((id.bytes[6] & 0x0F) | 0x40);
     id.bytes[8] = static_cast<uint8_t>((id.bytes[8] & 0x3F) | 0x80);
     return id;

@@ -3,12 +3,18 @@
 // An entry (method, function, constructor, slot, getter, module initialisation) hands its body to
 // call_frame. The body returns a PyResult; the frame converts success into CPython's return value
 // and raises an Error. A broken invariant (vok::InvariantFailure) or any other C++ exception is
-// caught here and becomes the panic exception; running out of memory becomes MemoryError. While
-// the body runs, the core's cancellation polls ask the interpreter's signal check, so Ctrl-C stops
-// a long call: the check has set KeyboardInterrupt (or whatever the handler raised) and the core
-// unwinds with OperationCancelled. No C++ exception ever unwinds into CPython. Guards and Refs
+// caught here and becomes the panic exception; running out of memory becomes MemoryError, and a
+// failure of the machine (vok::EnvironmentFailure: libcrypto lacks an algorithm) RuntimeError.
+// While the body runs, the core's cancellation polls ask the interpreter's signal check, so Ctrl-C
+// stops a long call: the check has set KeyboardInterrupt (or whatever the handler raised) and the
+// core unwinds with OperationCancelled. No C++ exception ever unwinds into CPython. Guards and Refs
 // owned by the body are released on the way out, so a failed call leaves no borrow taken and no
 // reference held.
+//
+// Before the body runs, the frame makes sure the thread can run it at all: its thread-local
+// storage exists (MemoryError when it cannot be had, rather than the C library ending the
+// process), the stack's limits are read again at the first guard, and a body entered with little
+// stack left (a thread made with a small stack) runs on a stack segment of its own.
 #pragma once
 
 #include <Python.h>
@@ -20,7 +26,10 @@
 #include <type_traits>
 
 #include "common/cancellation.h"
+#include "common/deep_recursion.h"
+#include "common/environment_failure.h"
 #include "common/invariant.h"
+#include "common/thread_preparation.h"
 #include "python/binding/error.h"
 #include "python/binding/messages.h"
 
@@ -79,9 +88,15 @@ auto call_frame(Body&& body, const char* operation = nullptr,
             return Py_hash_t(-1);
         }
     };
+    // Nothing before this may throw: catching needs the storage it makes.
+    if (!prepare_thread()) {
+        PyErr_NoMemory();
+        return failure();
+    }
+    deep_recursion_detail::call_started();
     try {
         const CancellationScope cancellation(detail::python_signal_raised, nullptr);
-        auto result = body();
+        auto result = with_stack_room(body);
         if (result.ok()) {
             if constexpr (std::is_same_v<Value, Ref>) {
                 return std::move(result).value().release();
@@ -96,6 +111,8 @@ auto call_frame(Body&& body, const char* operation = nullptr,
         detail::raise_panic(caught.what());
     } catch (const std::bad_alloc&) {
         detail::raise_no_memory(operation, receiver);
+    } catch (const vok::EnvironmentFailure& caught) {
+        PyErr_SetString(PyExc_RuntimeError, caught.what());
     } catch (const std::exception& caught) {
         detail::raise_panic(caught.what());
     } catch (...) {

@@ -1,6 +1,13 @@
 // Deep recursion through with_stack_room survives far past the thread's own stack.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -83,6 +90,101 @@ TEST(StackRoom, SurvivesWithoutTheStackBoundsLookup) {
         EXPECT_EQ(depth_sum(300000), 300000u);
     });
     other.join();
+}
+
+// Runs `body` on a new thread whose stack is `bytes` large, as threading.stack_size() makes them.
+void on_thread_with_stack(size_t bytes, void (*body)()) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* f) -> void* {
+                      reinterpret_cast<void (*)()>(f)();
+                      return nullptr;
+                  },
+                  reinterpret_cast<void*>(body)),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+TEST(StackRoom, ThreadsWithSmallStacksRecurseOnSegments) {
+    using deep_recursion_detail::remaining;
+    // A stack no larger than the margin kept above its end (64 KiB) has no room to count at all,
+    // and on any stack the first guard with less than the red zone left moves to a segment.
+    for (const size_t kib : {48, 64, 72, 96, 160, 256}) {
+        static size_t stack_bytes;
+        stack_bytes = kib * 1024;
+        on_thread_with_stack(stack_bytes, [] {
+            EXPECT_LT(remaining(), stack_bytes);
+            if (stack_bytes <= 64 * 1024) {
+                EXPECT_EQ(remaining(), 0u);
+            }
+            EXPECT_EQ(depth_sum(200000), 200000u);
+            EXPECT_THROW(throw_at_bottom(50000), std::runtime_error);
+        });
+    }
+}
+
+TEST(StackRoom, ALoweredStackLimitCountsFromTheNextCall) {
+    using deep_recursion_detail::call_started;
+    using deep_recursion_detail::remaining;
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_STACK, &original), 0);
+    call_started();
+    const size_t room = remaining();
+    rlimit lowered = original;
+    lowered.rlim_cur = 1024 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_STACK, &lowered), 0);
+    call_started();
+    EXPECT_LT(remaining(), size_t{1024 * 1024});
+    EXPECT_EQ(depth_sum(300000), 300000u);
+    ASSERT_EQ(setrlimit(RLIMIT_STACK, &original), 0);
+    call_started();
+    EXPECT_EQ(remaining(), room);
+}
+
+size_t mapped_bytes() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return 0;
+    char line[256];
+    size_t kib = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "VmSize:", 7) == 0) kib = std::strtoul(line + 7, nullptr, 10);
+    }
+    std::fclose(status);
+    return kib * 1024;
+}
+
+[[noreturn]] void recurse_under_cap(size_t cap) {
+    const rlimit limit{cap, RLIM_INFINITY};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+    deep_recursion_detail::call_started();
+    try {
+        std::_Exit(depth_sum(400000) == 400000u ? 0 : 4);
+    } catch (const std::bad_alloc&) {
+        std::_Exit(0);
+    }
+}
+
+// Under a cap on the address space the kernel may refuse to extend the main stack: the guards
+// count only the stack mapped already, and a segment that cannot be mapped is bad_alloc. Caps
+// from none beyond what the process maps to plenty: each gives the result or bad_alloc, never a
+// signal.
+TEST(StackRoom, UnderAnAddressSpaceCapOnlyTheMappedStackCounts) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer's runtime does not survive a capped address space";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const size_t extra_mib : {0, 1, 4, 17, 40, 120}) {
+        static size_t extra;
+        extra = extra_mib;
+        EXPECT_EXIT(recurse_under_cap(mapped_bytes() + (extra << 20)), testing::ExitedWithCode(0),
+                    "")
+            << extra_mib << " MiB";
+    }
 }
 
 } // namespace
