@@ -63,9 +63,17 @@ constexpr size_t kKeptSegments = 4;
 
 // The lowest address the current stack may grow to (a margin above its end).
 thread_local char* t_limit = nullptr;
-// Set when a call from outside starts: the limits the stack's bound came from are read again at
-// the next guard, since the caller may have lowered RLIMIT_STACK or capped memory in between.
+// When a call from outside starts on the main thread, the caller may have lowered RLIMIT_STACK or
+// capped memory since the limit was worked out. (Any other thread's stack is mapped whole when the
+// thread starts, and neither changes it.) The call then takes the stack mapped already as its
+// limit, which neither can take away, and marks it provisional: the limits are read again (three
+// system calls) only by a call that reaches near it. Where nothing is known to be mapped, the limit
+// is stale instead, and read again at the next guard.
 thread_local bool t_limit_stale = false;
+thread_local bool t_limit_provisional = false;
+thread_local bool t_on_main_thread = false;
+// The lowest address of the main thread's stack known to be mapped (zero when unknown).
+std::atomic<uintptr_t> g_main_stack_mapped{0};
 // The limits t_limit was worked out from. Only the resource limits are read again at each call:
 // the system's overcommit setting, read from a file, counts as it was when they last changed.
 struct LimitSources {
@@ -231,8 +239,11 @@ uintptr_t thread_stack_limit(const LimitSources& sources) {
     }
     // A stack nothing describes gets no room: the first guard takes a segment.
     if (!known) return frame;
-    if (main_thread && sources.memory_capped && low < frame)
-        low = std::max(low, committed_stack_low(low, frame));
+    if (main_thread && sources.memory_capped && low < frame) {
+        const uintptr_t mapped = committed_stack_low(low, frame);
+        g_main_stack_mapped.store(mapped, std::memory_order_relaxed);
+        low = std::max(low, mapped);
+    }
     // Within the margin of the end already: no room (never a wrap below address zero).
     return low + kEndMargin;
 }
@@ -340,7 +351,7 @@ constexpr size_t kMappedAhead = 512 * 1024;
 } // namespace
 
 void map_main_stack_ahead() noexcept {
-    if (!is_main_thread() || memory_capped()) return;
+    if (t_segments_entered > 0 || !is_main_thread() || memory_capped()) return;
     char here = 0;
     const auto frame = reinterpret_cast<uintptr_t>(&here);
     LimitSources sources;
@@ -354,11 +365,7 @@ void map_main_stack_ahead() noexcept {
     const uintptr_t low = (frame - bytes + page - 1) & ~(page - 1);
     const uintptr_t high = (frame - 2 * page) & ~(page - 1);
     if (high > low) madvise(reinterpret_cast<void*>(low), high - low, MADV_DONTNEED);
-}
-
-void call_started() noexcept {
-    // On a segment (a call made by code that a poll ran) the limit is the segment's own.
-    if (t_segments_entered == 0) t_limit_stale = true;
+    g_main_stack_mapped.store(low, std::memory_order_relaxed);
 }
 
 size_t mapped_segments() {
@@ -371,23 +378,49 @@ void fail_stack_lookup_for_testing(bool fail) {
 }
 
 [[gnu::noinline]] void find_stack_limit() {
+    if (t_limit == nullptr) t_on_main_thread = is_main_thread();
+    t_limit_stale = false;
+    t_limit_provisional = false;
     LimitSources sources;
     sources.stack = current_limit(RLIMIT_STACK);
     sources.address_space = current_limit(RLIMIT_AS);
     sources.data = current_limit(RLIMIT_DATA);
-    t_limit_stale = false;
-    if (t_limit != nullptr && sources.same_limits(t_limit_sources)) return;
-    sources.memory_capped = memory_capped();
-    t_limit_sources = sources;
-    t_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
+    if (t_limit == nullptr || !sources.same_limits(t_limit_sources)) {
+        sources.memory_capped = memory_capped();
+        t_limit_sources = sources;
+        t_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
+    }
+    // Whatever the limits say, the stack mapped already may be used.
+    const uintptr_t mapped = g_main_stack_mapped.load(std::memory_order_relaxed);
+    if (t_on_main_thread && mapped != 0)
+        t_limit = std::min(t_limit, reinterpret_cast<char*>(mapped + kEndMargin));
 }
 
 size_t remaining() {
     char here = 0;
+    const auto sp = reinterpret_cast<uintptr_t>(&here);
     if (t_limit == nullptr || t_limit_stale) [[unlikely]]
         find_stack_limit();
-    char* sp = &here;
-    return sp > t_limit ? static_cast<size_t>(sp - t_limit) : 0;
+    auto limit = reinterpret_cast<uintptr_t>(t_limit);
+    if (t_limit_provisional && (sp <= limit || sp - limit <= kRedZone)) [[unlikely]] {
+        find_stack_limit();
+        limit = reinterpret_cast<uintptr_t>(t_limit);
+    }
+    return sp > limit ? sp - limit : 0;
+}
+
+size_t call_started() noexcept {
+    // On a segment (a call made by code that a poll ran) the limit is the segment's own.
+    if (t_on_main_thread && t_segments_entered == 0) {
+        const uintptr_t mapped = g_main_stack_mapped.load(std::memory_order_relaxed);
+        if (mapped != 0) {
+            t_limit = reinterpret_cast<char*>(mapped + kEndMargin);
+            t_limit_provisional = true;
+        } else {
+            t_limit_stale = true;
+        }
+    }
+    return remaining();
 }
 
 void run_on_new_segment(void (*body)(void*), void* arg) {
@@ -396,12 +429,19 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     sw.body = body;
     sw.arg = arg;
     start_context(sw, mem, reinterpret_cast<void (*)()>(&trampoline));
+    // On the segment its own limit holds, whatever the thread's limits are.
     char* saved_limit = t_limit;
+    const bool saved_stale = t_limit_stale;
+    const bool saved_provisional = t_limit_provisional;
     t_limit = static_cast<char*>(mem) + page_size() + kEndMargin;
+    t_limit_stale = false;
+    t_limit_provisional = false;
     ++t_segments_entered;
     switch_to(sw, mem);
     --t_segments_entered;
     t_limit = saved_limit;
+    t_limit_stale = saved_stale;
+    t_limit_provisional = saved_provisional;
     give_back_segment(mem);
     if (sw.error) std::rethrow_exception(sw.error);
 }

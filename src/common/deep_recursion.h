@@ -27,14 +27,16 @@ void run_on_new_segment(void (*body)(void*), void* arg);
 // Makes the lookup of the thread stack's bounds fail (as it does where /proc is not mounted) and
 // forgets the calling thread's bound, so that the next call estimates it afresh.
 void fail_stack_lookup_for_testing(bool fail);
-// The start of a call from outside the core: the limits that bound this thread's stack are read
-// again at its next guard (a program may lower RLIMIT_STACK or cap its memory between calls).
-// Nothing is read here, so calls that never recurse deeply pay nothing more.
-void call_started() noexcept;
+// The start of a call from outside the core: the limits that bound this thread's stack may have
+// changed since the last (a program may lower RLIMIT_STACK or cap its memory between calls), and
+// are read again when the call reaches beyond the stack mapped already. Nothing is read here, so
+// calls that never recurse deeply pay nothing more. The room the call has: remaining().
+size_t call_started() noexcept;
 // On the main thread, while memory is not capped: makes the stack's mapping reach well below the
 // calling frame (its pages are handed back at once), so that after a cap (setrlimit, ulimit -v)
 // the guards still count that much room there: under a cap the kernel may refuse to extend the
-// mapping, and only the stack already mapped is counted. Called when the module is loaded.
+// mapping, and only the stack already mapped is counted. Called when the module is loaded, on the
+// caller's own stack (on a segment it does nothing).
 void map_main_stack_ahead() noexcept;
 // Stack segments mapped at this moment by all threads together (in use or kept for reuse); each
 // thread's kept segments are unmapped when it ends.

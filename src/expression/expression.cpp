@@ -57,8 +57,16 @@ Box* box_in(OptBox& slot) {
 namespace {
 
 // Boxed nodes destroyed so far, by every thread (no thread-local storage: a Python object may be
-// freed on a thread that never ran the module's code).
+// freed on a thread that never ran the module's code). Added to without a locked instruction, as
+// often as trees are destroyed: two threads adding at once may lose one's count, which only
+// makes the estimate it feeds a little low.
 std::atomic<size_t> g_nodes_destroyed{0};
+
+void count_destroyed(size_t nodes) {
+    if (nodes == 0) return;
+    g_nodes_destroyed.store(g_nodes_destroyed.load(std::memory_order_relaxed) + nodes,
+                            std::memory_order_relaxed);
+}
 
 // The first child slot of a node that holds a tree, or nullptr.
 Box* first_tree(Expression& e) {
@@ -112,15 +120,36 @@ constexpr uint32_t kLeafKinds = 1u << static_cast<int>(ExpressionKind::Literal) 
                                 1u << static_cast<int>(ExpressionKind::Variable) |
                                 1u << static_cast<int>(ExpressionKind::MemberAccess);
 
+bool is_leaf_kind(size_t kind) {
+    return kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0;
+}
+
 } // namespace
 
 Expression::~Expression() {
     // Leaves own nothing below them, and neither do the shells a move leaves behind: most
     // expressions destroyed while a tree is being built are one or the other.
     // (A node left valueless by a failed copy owns nothing either.)
-    const size_t kind = node_.index();
-    if (kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0) return;
-    if (first_tree(*this) != nullptr) dismantle();
+    if (is_leaf_kind(node_.index())) return;
+    // Children that own nothing below them (most nodes' children) are freed here directly.
+    bool deeper = false;
+    size_t freed = 0;
+    std::visit(
+        [&](auto& n) {
+            for_each_child_slot(n, [&](auto& slot) {
+                Box* box = box_in(slot);
+                if (box == nullptr || box->get() == nullptr) return;
+                if (!is_leaf_kind(box->get()->node().index()) && first_tree(*box->get())) {
+                    deeper = true;
+                } else {
+                    box->reset();
+                    ++freed;
+                }
+            });
+        },
+        node_);
+    count_destroyed(freed);
+    if (deeper) dismantle();
 }
 
 void Expression::dismantle() noexcept {
@@ -147,7 +176,7 @@ void Expression::dismantle() noexcept {
             waiting = first_slot(*current).release();
         }
     }
-    g_nodes_destroyed.fetch_add(destroyed, std::memory_order_relaxed);
+    count_destroyed(destroyed);
 }
 
 Expression Expression::binary(BinaryOp op, Expression&& left, Expression&& right) {

@@ -13,6 +13,7 @@
 
 #include "common/deep_recursion.h"
 #include "common/invariant.h"
+#include "common/thread_preparation.h"
 #include "python/binding/binding.h"
 #include "python/registration.h"
 
@@ -93,7 +94,6 @@ PyResult<Ref> initialise() {
     }
     if (module_cell != nullptr) return Ref::borrow(module_cell);
 
-    deep_recursion_detail::map_main_stack_ahead();
     Ref module = Ref::steal(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
     if (!module) return Err(Error::fetch());
     // On failure the new module is released and the cell stays empty, so a later import starts
@@ -108,5 +108,8 @@ PyResult<Ref> initialise() {
 } // namespace vok::python
 
 PyMODINIT_FUNC PyInit_vok_dsl() {
+    // On the caller's own stack, before the frame may move to a segment; the frame reports a
+    // thread whose storage cannot be had.
+    if (vok::prepare_thread()) vok::deep_recursion_detail::map_main_stack_ahead();
     return vok::python::call_frame([] { return vok::python::initialise(); });
 }

@@ -93,10 +93,10 @@ auto call_frame(Body&& body, const char* operation = nullptr,
         PyErr_NoMemory();
         return failure();
     }
-    deep_recursion_detail::call_started();
+    const size_t room = deep_recursion_detail::call_started();
     try {
         const CancellationScope cancellation(detail::python_signal_raised, nullptr);
-        auto result = with_stack_room(body);
+        auto result = room > deep_recursion_detail::kRedZone ? body() : with_stack_room(body);
         if (result.ok()) {
             if constexpr (std::is_same_v<Value, Ref>) {
                 return std::move(result).value().release();
