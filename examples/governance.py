@@ -109,23 +109,24 @@ def show_policies(source: str) -> None:
         show(graph)
 
     # Each addition goes into the model as shipped; three-valued logic, the default.
-    graph = vok_dsl.Graph.parse(source)
-    produce = graph.find_resource_by_name("Produce")
-    warehouse = graph.find_entity_by_name("Warehouse")
-    supplier = graph.find_entity_by_name("Supplier")
-    assert produce and warehouse and supplier
-    graph.add_flow(vok_dsl.Flow(produce, warehouse, supplier, 0))
+    def with_flow(resource: str, source_entity: str, target_entity: str, quantity: float,
+                  **attributes: Any) -> vok_dsl.Graph:
+        graph = vok_dsl.Graph.parse(source)
+        resource_id = graph.find_resource_by_name(resource)
+        source_id = graph.find_entity_by_name(source_entity)
+        target_id = graph.find_entity_by_name(target_entity)
+        assert resource_id and source_id and target_id
+        flow = vok_dsl.Flow(resource_id, source_id, target_id, quantity)
+        for key, value in attributes.items():
+            flow.set_attribute(key, value)
+        graph.add_flow(flow)
+        return graph
+
+    graph = with_flow("Produce", "Warehouse", "Supplier", 0)
     print("After adding a Produce flow of 0 kg from Warehouse back to Supplier:")
     show(graph)
 
-    graph = vok_dsl.Graph.parse(source)
-    frozen = graph.find_resource_by_name("FrozenGoods")
-    warehouse = graph.find_entity_by_name("Warehouse")
-    store = graph.find_entity_by_name("Store")
-    assert frozen and warehouse and store
-    broken = vok_dsl.Flow(frozen, warehouse, store, 1.5)
-    broken.set_attribute("cold_chain", False)
-    graph.add_flow(broken)
+    graph = with_flow("FrozenGoods", "Warehouse", "Store", 1.5, cold_chain=False)
     print("After adding a FrozenGoods flow of 1.5 t from Warehouse to Store with cold_chain False:")
     show(graph)
 

@@ -183,6 +183,17 @@ Value Value::pop_last() noexcept {
     return last;
 }
 
+void Value::drop_trailing_leaves() noexcept {
+    if (auto* items = std::get_if<Array>(&v_)) {
+        while (!items->empty() && !items->back().has_elements())
+            items->pop_back();
+    } else if (auto* members = std::get_if<Object>(&v_)) {
+        auto& entries = members->entries_;
+        while (!entries.empty() && !entries.back().second.has_elements())
+            entries.pop_back();
+    }
+}
+
 void Value::push_within_capacity(Value&& value) noexcept {
     if (auto* items = std::get_if<Array>(&v_)) {
         items->push_back(std::move(value));
@@ -206,8 +217,10 @@ void Value::dismantle() noexcept {
             waiting = current.pop_last();
             continue;
         }
+        // Elements that own nothing nested are destroyed in place, a run at a time.
+        current.drop_trailing_leaves();
+        if (!current.has_elements()) continue;
         Value element = current.pop_last();
-        if (!element.has_elements()) continue; // destroyed here, owning nothing nested
         current.push_within_capacity(std::move(waiting));
         waiting = std::move(current);
         current = std::move(element);

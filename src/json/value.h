@@ -152,6 +152,8 @@ private:
     void take_nested(std::vector<Value>& out);
     // Whether this is an array or object with at least one element.
     bool has_elements() const;
+    // Destroys the elements at the end of an array or object that own nothing nested.
+    void drop_trailing_leaves() noexcept;
     // Removes the last element of a non-empty array or object and returns its value.
     Value pop_last() noexcept;
     // Appends `value` to an array or object (under an empty key) whose capacity has room for it,

@@ -21,7 +21,7 @@ import pytest
 import _vok_testhooks as hooks
 import vok_dsl
 from authority_documents import config, fact, policy, request
-from poll_gaps import SANITIZED, allowance, check_polls, interrupt, longest_poll_gap
+from poll_gaps import SANITIZED, TRIES, allowance, check_polls, interrupt, longest_poll_gap
 
 ROOT = Path(__file__).resolve().parents[2]
 SCALE = float(os.environ.get("VOK_TEST_EXAMPLE_SCALE", "1"))
@@ -329,21 +329,27 @@ def test_interrupted_evaluation_stores_no_trace(large):
     environment = large["environment"]
     call = lambda: environment.evaluate(request(), large["facts"])  # noqa: E731
     stored = hooks.evidence_store_size(environment)
-    # The shorter of two runs: a first run may take longer than the ones after it.
-    lengths = []
-    for _ in range(2):
-        start = time.process_time()
-        call()
-        lengths.append(time.process_time() - start)
-        stored += 1
-    whole = min(lengths)
-    assert hooks.evidence_store_size(environment) == stored
-    # Late in the call the decision is made and its documents are being written; a call that
-    # ran to its end before the signal stored its trace.
+    # A busy machine can stretch the runs that measure the call's length, so that the signals
+    # come after it ends: measured again, up to TRIES times, until two of them stop it.
     interruptions = 0
-    for fraction in (0.5, 0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
-        interrupted, _ = interrupt(call, "evaluate", whole * fraction)
-        interruptions += interrupted
-        stored += not interrupted
-        assert hooks.evidence_store_size(environment) == stored, fraction
+    for _ in range(TRIES):
+        # The shorter of two runs: a first run may take longer than the ones after it.
+        lengths = []
+        for _ in range(2):
+            start = time.process_time()
+            call()
+            lengths.append(time.process_time() - start)
+            stored += 1
+        whole = min(lengths)
+        assert hooks.evidence_store_size(environment) == stored
+        # Late in the call the decision is made and its documents are being written; a call
+        # that ran to its end before the signal stored its trace.
+        interruptions = 0
+        for fraction in (0.5, 0.6, 0.7, 0.8, 0.85, 0.9, 0.95):
+            interrupted, _ = interrupt(call, "evaluate", whole * fraction)
+            interruptions += interrupted
+            stored += not interrupted
+            assert hooks.evidence_store_size(environment) == stored, fraction
+        if interruptions >= 2:
+            break
     assert interruptions >= 2
