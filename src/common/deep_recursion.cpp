@@ -63,6 +63,8 @@ constexpr size_t kKeptSegments = 4;
 
 // The lowest address the current stack may grow to (a margin above its end).
 thread_local char* t_limit = nullptr;
+// The same for the thread's own stack, as its limits said when they were last read.
+thread_local char* t_system_limit = nullptr;
 // When a call from outside starts on the main thread, the caller may have lowered RLIMIT_STACK or
 // capped memory since the limit was worked out. (Any other thread's stack is mapped whole when the
 // thread starts, and neither changes it.) The call then takes the stack mapped already as its
@@ -375,6 +377,7 @@ size_t mapped_segments() {
 void fail_stack_lookup_for_testing(bool fail) {
     g_fail_stack_lookup.store(fail, std::memory_order_relaxed);
     t_limit = nullptr;
+    t_system_limit = nullptr;
 }
 
 [[gnu::noinline]] void find_stack_limit() {
@@ -385,11 +388,12 @@ void fail_stack_lookup_for_testing(bool fail) {
     sources.stack = current_limit(RLIMIT_STACK);
     sources.address_space = current_limit(RLIMIT_AS);
     sources.data = current_limit(RLIMIT_DATA);
-    if (t_limit == nullptr || !sources.same_limits(t_limit_sources)) {
+    if (t_system_limit == nullptr || !sources.same_limits(t_limit_sources)) {
         sources.memory_capped = memory_capped();
         t_limit_sources = sources;
-        t_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
+        t_system_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
     }
+    t_limit = t_system_limit;
     // Whatever the limits say, the stack mapped already may be used.
     const uintptr_t mapped = g_main_stack_mapped.load(std::memory_order_relaxed);
     if (t_on_main_thread && mapped != 0)

@@ -66,7 +66,8 @@ public:
     // it; an entry this registry holds already stays as it is. `other` is left empty. All or
     // nothing: what may fail (running out of memory while the entries taken in last are settled)
     // comes before anything changes, and the entries then join in constant time. Takes constant
-    // time when settled() holds; otherwise it settles first, without polling.
+    // time when the entries taken in last are settled (see settle_step); otherwise it settles
+    // them first, without polling.
     void absorb(UnitRegistry& other);
     // One short step of settling the entries taken in last (see GrowingMap::settle_step), which
     // changes nothing a lookup sees; whether they are all settled now. May throw bad_alloc.
