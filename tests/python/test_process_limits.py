@@ -1,0 +1,431 @@
+"""What a program may do around a call never ends or hangs the interpreter: Python signal handlers
+that run while a call polls (and call the module themselves), threads with small stacks and
+lowered stack limits, caps on memory, and a libcrypto that offers no SHA-256.
+
+Every case runs in child processes, so that a crash fails the test with its signal and a hang
+with its timeout, and scans a range (of stack sizes, of caps) rather than single points: where a
+process fails depends on the exact amount it has.
+"""
+
+import concurrent.futures
+import json
+import os
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+import vok_dsl
+from poll_gaps import SANITIZED
+
+ROOT = Path(__file__).resolve().parents[2]
+MODULE_DIR = str(Path(vok_dsl.__file__).parent)
+TESTS_DIR = str(Path(__file__).resolve().parent)
+WORKERS = max(2, os.cpu_count() or 2)
+# A hang fails here instead of holding up the run.
+TIMEOUT = 120
+
+NOT_CHAIN = "Policy p as: " + "not " * 9000 + "a"
+
+capped = pytest.mark.skipif(
+    SANITIZED, reason="the sanitizer's allocator does not survive a capped address space"
+)
+
+
+def run_child(script, *args, env=None, prefix=()):
+    """Runs `script` in a fresh interpreter that imports this build; (exit code, stdout, stderr).
+    A negative exit code is the signal that ended it."""
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([MODULE_DIR, TESTS_DIR]))
+    environment.update(env or {})
+    try:
+        done = subprocess.run([*prefix, sys.executable, "-c", script, *map(str, args)],
+                              capture_output=True, text=True, timeout=TIMEOUT, env=environment)
+    except subprocess.TimeoutExpired:
+        return "hung", "", ""
+    return done.returncode, done.stdout, done.stderr
+
+
+def run_children(script, argument_lists, **options):
+    with concurrent.futures.ThreadPoolExecutor(WORKERS) as pool:
+        return list(pool.map(lambda args: run_child(script, *args, **options), argument_lists))
+
+
+def failures(argument_lists, results, expected=None):
+    """The runs that crashed, hung or printed other than `expected` (when given)."""
+    return [(args, code, out[-300:], err[-300:])
+            for args, (code, out, err) in zip(argument_lists, results)
+            if code != 0 or (expected is not None and out != expected)]
+
+
+@pytest.fixture(scope="module")
+def model(tmp_path_factory):
+    """The 3.1 MB benchmark model: every kind of declaration, many times over."""
+    path = tmp_path_factory.mktemp("model") / "model.vok"
+    subprocess.run([sys.executable, str(ROOT / "bench" / "generate_model.py"), str(path), "1000"],
+                   check=True)
+    return path
+
+
+# ---- Python signal handlers ----------------------------------------------------------------
+
+# Each runs while a call polls, on the thread that made the call, and may run for long enough that
+# the interpreter lets another thread run in between. Neither may meet a lock the call holds.
+HANDLER_CASES = {
+    # A handler raises while another thread keeps registering units of its own.
+    "raising, with a registering thread": """
+        import signal, threading, vok_dsl
+        big = "".join(f'Unit "u{i}" of "Mass" factor 2 base "kg"\\n' for i in range(20000))
+        def on_alarm(signum, frame): raise KeyboardInterrupt
+        signal.signal(signal.SIGALRM, on_alarm)
+        def worker():
+            i = 0
+            while True:
+                vok_dsl.Graph.parse(f'Unit "w{i}" of "Length" factor 5 base "m"\\n'); i += 1
+        threading.Thread(target=worker, daemon=True).start()
+        for r in range(100):
+            signal.setitimer(signal.ITIMER_REAL, 0.005)
+            try: vok_dsl.Graph.parse(big)
+            except KeyboardInterrupt: pass
+        """,
+    # A handler that does nothing, often, while another thread only reads the registry.
+    "idle, with a reading thread": """
+        import signal, threading, vok_dsl
+        big = "".join(f'Unit "u{i}" of "Mass" factor 2 base "kg"\\n' for i in range(20000))
+        signal.signal(signal.SIGALRM, lambda s, f: None)
+        def worker():
+            while True:
+                vok_dsl.Graph.parse('Resource "R" kg\\n')
+        threading.Thread(target=worker, daemon=True).start()
+        signal.setitimer(signal.ITIMER_REAL, 0.0005, 0.0005)
+        for r in range(20):
+            vok_dsl.Graph.parse(big)
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        """,
+    # The handler itself registers units and reads the registry, on the calling thread.
+    "parsing in the handler": """
+        import signal, vok_dsl
+        calls = [0]
+        def handler(s, f):
+            calls[0] += 1
+            vok_dsl.Graph.parse(f'Unit "h{calls[0]}" of "Length" factor 3 base "m"\\n'
+                                'Resource "R" kg\\n')
+        signal.signal(signal.SIGALRM, handler)
+        signal.setitimer(signal.ITIMER_REAL, 0.0003, 0.0003)
+        for r in range(6):
+            vok_dsl.Graph.parse("".join(f'Unit "r{r}_{i}" of "Mass" factor 2 base "kg"\\n'
+                                        for i in range(30000)))
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        assert calls[0] > 0
+        """,
+    # A sampling profiler's handler during a large model, with a thread registering units.
+    "sampling, with a registering thread": """
+        import signal, sys, threading, vok_dsl
+        source = open(sys.argv[1], encoding="utf-8").read()
+        samples = []
+        signal.signal(signal.SIGALRM, lambda s, f: samples.append(f.f_lineno if f else 0))
+        def worker():
+            i = 0
+            while True:
+                vok_dsl.Graph.parse(f'Unit "p{i}" of "Length" factor 7 base "m"\\n'); i += 1
+        threading.Thread(target=worker, daemon=True).start()
+        signal.setitimer(signal.ITIMER_REAL, 0.01, 0.01)
+        for r in range(4):
+            vok_dsl.Graph.parse(source)
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        """,
+}
+
+
+@pytest.mark.parametrize("case", HANDLER_CASES)
+def test_signal_handlers_never_meet_a_lock_the_call_holds(case, model):
+    script = textwrap.dedent(HANDLER_CASES[case]) + "print('finished')\n"
+    # Twice: whether the handler lands while the lock is held is a matter of timing.
+    results = run_children(script, [(model,), (model,)])
+    for code, out, err in results:
+        assert (code, out) == (0, "finished\n"), err[-2000:]
+
+
+def test_a_handler_may_call_the_module_while_a_call_polls(model):
+    # The handler's calls give what they give anywhere, and the interrupted call the result it
+    # would have had without them.
+    script = textwrap.dedent("""
+        import json, signal, sys, vok_dsl
+        from authority_documents import READ_WRITE, request
+        model = open(sys.argv[1], encoding="utf-8").read()
+        units = "".join(f'Unit "q{i}" of "Mass" factor 3 base "kg"\\n' for i in range(20000))
+        flows = "Entity \\"A\\"\\nEntity \\"B\\"\\nResource \\"R\\" kg\\n" + \\
+            "Flow \\"R\\" from \\"A\\" to \\"B\\" quantity 2\\n" * 20000
+        policy = json.dumps({"id": "07342664-9f2f-5afc-8222-ce5de9c154bf", "name": "p",
+            "namespace": "n", "version": [1, 0, 0], "modality": "Obligation",
+            "kind": "Constraint", "priority": 0, "tags": [], "expression": {"Quantifier": {
+                "quantifier": "ForAll", "variable": "f",
+                "collection": {"Variable": "flows"},
+                "condition": {"Binary": {"op": "GreaterThan",
+                    "left": {"MemberAccess": {"object": "f", "member": "quantity"}},
+                    "right": {"Literal": 1}}}}}})
+        big_graph = vok_dsl.Graph.parse(flows)
+        outer = {
+            "parse": lambda: vok_dsl.Graph.parse(model + units).entity_count(),
+            "format": lambda: vok_dsl.format_source(model),
+            "ast": lambda: len(vok_dsl.Graph.parse_to_ast_json(model)),
+            "evaluate": lambda: big_graph.evaluate_policy(policy).is_satisfied,
+            "export": lambda: big_graph.export_protobuf("p"),
+        }
+        small_graph = vok_dsl.Graph.parse('Entity "A"\\nEntity "B"\\nResource "R" kg\\n'
+                                          'Flow "R" from "A" to "B" quantity 2\\n')
+        inner = [
+            lambda: vok_dsl.Graph.parse('Unit "hz" of "Mass" factor 4 base "kg"\\n'
+                                        'Resource "R" hz\\n').resource_count(),
+            lambda: vok_dsl.format_source('Entity   "A"'),
+            lambda: small_graph.evaluate_policy(policy).is_satisfied,
+            lambda: small_graph.export_protobuf("p"),
+            lambda: vok_dsl.normalize_lookup_key("  Some  TEXT "),
+            lambda: json.loads(vok_dsl.evaluate_authority(READ_WRITE, request(), "[]")[1])
+                ["final_decision"],
+        ]
+        expected_inner = [call() for call in inner]
+        expected = {name: call() for name, call in outer.items()}
+        calls = [0]
+        def handler(signum, frame):
+            # Handlers nest when the timer fires again while one runs.
+            which = calls[0] % len(inner)
+            calls[0] += 1
+            assert inner[which]() == expected_inner[which], which
+        signal.signal(signal.SIGALRM, handler)
+        signal.setitimer(signal.ITIMER_REAL, 0.0005, 0.0005)
+        try:
+            for name, call in outer.items():
+                assert call() == expected[name], name
+        finally:
+            signal.setitimer(signal.ITIMER_REAL, 0)
+        assert calls[0] > len(inner)
+        print("finished")
+        """)
+    code, out, err = run_child(script, model)
+    assert (code, out) == (0, "finished\n"), err[-2000:]
+
+
+# ---- Stack room ------------------------------------------------------------------------------
+
+# Deep input through every entry that reads it: a 9,000-deep policy, a 100,000-term sum, and a
+# 60-deep policy document (about 3 KB of reader frames a level).
+DEEP_INPUTS = textwrap.dedent("""
+    import json, sys, threading, vok_dsl
+    NOT_CHAIN = "Policy p as: " + "not " * 9000 + "a"
+    SUM = "Policy p as: " + "a + " * 100000 + "a > 0"
+    POLICY = ('{"id":"07342664-9f2f-5afc-8222-ce5de9c154bf","name":"p","namespace":"n",'
+              '"version":[1,0,0],"expression":' + '{"Unary":{"op":"Not","operand":' * 60 +
+              '{"Variable":"x"}' + "}}" * 60 + ',"modality":"Obligation",'
+              '"kind":"Constraint","priority":0,"tags":[]}')
+    # Made on the main thread, before any limit.
+    CALM = {text: vok_dsl.Graph.parse(text).export_calm() for text in (NOT_CHAIN, SUM)}
+
+    def outcome(call):
+        try:
+            call()
+            return "ok"
+        except Exception as error:
+            return type(error).__name__ + ": " + str(error)[:60]
+
+    def run_all():
+        lines = []
+        for text in (NOT_CHAIN, SUM):
+            lines.append(outcome(lambda: vok_dsl.format_source(text)))
+            lines.append(outcome(lambda: vok_dsl.Graph.parse(text)))
+            lines.append(outcome(lambda: vok_dsl.Graph.parse_to_ast_json(text)))
+            lines.append(outcome(lambda: vok_dsl.Graph.import_calm(CALM[text])))
+        lines.append(outcome(lambda: vok_dsl.Graph().add_policy(POLICY)))
+        lines.append(outcome(lambda: vok_dsl.Graph().evaluate_policy(POLICY)))
+        return "\\n".join(lines) + "\\n"
+""")
+
+ON_A_THREAD = DEEP_INPUTS + textwrap.dedent("""
+    threading.stack_size(int(sys.argv[1]) * 1024)
+    results = []
+    thread = threading.Thread(target=lambda: results.append(run_all()))
+    thread.start()
+    thread.join()
+    print(results[0], end="")
+""")
+
+ON_THE_MAIN_THREAD = DEEP_INPUTS + textwrap.dedent("""
+    if len(sys.argv) > 1:
+        import resource
+        run_all()  # the stack's limit as it was is known from here on
+        resource.setrlimit(resource.RLIMIT_STACK, (int(sys.argv[1]) * 1024, resource.RLIM_INFINITY))
+    print(run_all(), end="")
+""")
+
+
+@pytest.fixture(scope="module")
+def deep_outcomes():
+    code, out, err = run_child(ON_THE_MAIN_THREAD)
+    assert code == 0, err[-2000:]
+    return out
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's own frames need more than such stacks")
+def test_threads_with_small_stacks_take_deep_input(deep_outcomes):
+    sizes = [(kib,) for kib in range(48, 257, 8)]
+    results = run_children(ON_A_THREAD, sizes)
+    assert failures(sizes, results, deep_outcomes) == []
+
+
+def test_stack_limits_set_before_or_during_the_run(deep_outcomes):
+    limits = ["131072", "262144", "1048576", "8388608", "unlimited"]
+    results = [run_child(ON_THE_MAIN_THREAD, prefix=("prlimit", f"--stack={limit}"))
+               for limit in limits]
+    assert failures(limits, results, deep_outcomes) == []
+    lowered = [(128,), (512,), (2048,)]
+    assert failures(lowered, run_children(ON_THE_MAIN_THREAD, lowered), deep_outcomes) == []
+
+
+# ---- Memory caps -----------------------------------------------------------------------------
+
+# One call under a cap of the address space (AS) or the data segment (DATA) a given number of
+# KiB above what the process maps: the result, or MemoryError, and nothing else.
+CAPPED_CALL = textwrap.dedent("""
+    import resource, sys, vok_dsl
+    entry, path, limit, kib = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+    source = open(path, encoding="utf-8").read() if path != "-" else (
+        "Policy p as: " + "not " * 9000 + "a")
+    graph = vok_dsl.Graph.parse(source) if entry in ("export_calm", "import_calm") else None
+    calm = graph.export_calm() if entry == "import_calm" else None
+    calls = {
+        "parse": lambda: vok_dsl.Graph.parse(source).entity_count(),
+        "parse_to_ast_json": lambda: len(vok_dsl.Graph.parse_to_ast_json(source)),
+        "format_source": lambda: len(vok_dsl.format_source(source)),
+        "check_format": lambda: vok_dsl.check_format(source),
+        "export_calm": lambda: len(graph.export_calm()),
+        "import_calm": lambda: vok_dsl.Graph.import_calm(calm).entity_count(),
+    }
+    key = "VmSize:" if limit == "AS" else "VmData:"
+    with open("/proc/self/status") as status:
+        mapped = next(int(line.split()[1]) for line in status if line.startswith(key)) * 1024
+    resource.setrlimit(resource.RLIMIT_AS if limit == "AS" else resource.RLIMIT_DATA,
+                       (mapped + kib * 1024, resource.RLIM_INFINITY))
+    try:
+        calls[entry]()
+        print("ok")
+    except MemoryError:
+        print("MemoryError")
+""")
+
+
+def capped_runs(entries, path, limits, kib_range):
+    runs = [(entry, path, limit, kib) for entry in entries for limit in limits
+            for kib in kib_range]
+    results = run_children(CAPPED_CALL, runs)
+    bad = failures(runs, results)
+    bad += [(args, out) for args, (_, out, _) in zip(runs, results)
+            if out not in ("ok\n", "MemoryError\n")]
+    return bad, {out for _, out, _ in results}
+
+
+@capped
+def test_memory_caps_on_the_model_give_the_result_or_memory_error(model):
+    # The first MiB, then every MiB to 64: where formatting the model starts to fit (about 40 MiB
+    # beyond what the process maps), the first exception of the call, the first use of its
+    # thread's storage and the unwinding of a half-built result all meet the cap.
+    bad, outcomes = capped_runs(["format_source", "parse_to_ast_json", "parse"], model,
+                                ["AS", "DATA"], [0, 256, 512, 768, *range(1024, 65537, 1024)])
+    assert bad == []
+    assert outcomes == {"ok\n", "MemoryError\n"}
+    bad, _ = capped_runs(["export_calm", "import_calm"], model, ["AS"],
+                         range(0, 65537, 2048))
+    assert bad == []
+
+
+@capped
+def test_memory_caps_on_deep_input_give_the_result_or_memory_error():
+    # The stack cannot grow under a cap: only what is mapped counts, and a segment that cannot be
+    # mapped is MemoryError.
+    bad, outcomes = capped_runs(["parse", "format_source", "check_format"], "-", ["AS", "DATA"],
+                                range(0, 40961, 1024))
+    assert bad == []
+    assert outcomes == {"ok\n", "MemoryError\n"}
+
+
+@capped
+def test_freeing_under_a_cap_needs_no_memory():
+    script = textwrap.dedent("""
+        import resource, sys, vok_dsl
+        entity = vok_dsl.Entity("E")
+        entity.set_attribute("v", {f"k{i}": {"a": [1, {"b": [2]}]} for i in range(100000)})
+        expression = vok_dsl.Expression.variable("x")
+        for i in range(20000):
+            expression = vok_dsl.Expression.unary(vok_dsl.UnaryOp.Not, expression)
+        with open("/proc/self/status") as status:
+            mapped = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS,
+                           (mapped + int(sys.argv[1]) * 1024, resource.RLIM_INFINITY))
+        del entity, expression
+        print("freed")
+    """)
+    caps = [(kib,) for kib in (0, 64, 256, 1024, 4096)]
+    assert failures(caps, run_children(script, caps), "freed\n") == []
+
+
+@capped
+def test_a_new_thread_under_a_cap_gets_memory_error_not_an_abort():
+    # Its first call into the module needs the thread's own storage, which the C library
+    # allocates on first use and cannot report failing to allocate.
+    script = textwrap.dedent("""
+        import resource, sys, threading, vok_dsl
+        threading.stack_size(256 * 1024)
+        with open("/proc/self/status") as status:
+            mapped = next(int(l.split()[1]) for l in status if l.startswith("VmSize:")) * 1024
+        resource.setrlimit(resource.RLIMIT_AS,
+                           (mapped + int(sys.argv[1]) * 1024, resource.RLIM_INFINITY))
+        outcome = []
+        def call():
+            try:
+                vok_dsl.format_source('Entity "A"\\n' * 2000)
+                outcome.append("ok")
+            except MemoryError:
+                outcome.append("MemoryError")
+        try:
+            thread = threading.Thread(target=call)
+            thread.start()
+            thread.join()
+        except RuntimeError:  # no memory for the thread itself
+            outcome.append("MemoryError")
+        print(outcome[0])
+    """)
+    caps = [(kib,) for kib in range(256, 16385, 256)]
+    results = run_children(script, caps)
+    assert failures(caps, results) == []
+    assert {out for _, out, _ in results} <= {"ok\n", "MemoryError\n"}
+
+
+# ---- The machine's libcrypto -----------------------------------------------------------------
+
+def test_a_libcrypto_without_sha256_is_a_runtime_error(tmp_path):
+    # A configuration that loads only the null provider offers no algorithm at all.
+    config = tmp_path / "openssl.cnf"
+    config.write_text("openssl_conf = init\n[init]\nproviders = providers\n"
+                      "[providers]\nnull = null\n[null]\nactivate = 1\n")
+    pack = (ROOT / "examples" / "warehouse.pack-input.json").read_text()
+    built, _ = vok_dsl.build_semantic_pack(pack)
+    script = textwrap.dedent("""
+        import json, sys, vok_dsl
+        pack_input, pack = json.loads(sys.stdin.read())
+        graph = vok_dsl.Graph.parse('Entity "A"\\nEntity "B"\\nResource "R" kg\\n'
+                                    'Flow "R" from "A" to "B" quantity 1\\n')
+        for call in (graph.export_calm, lambda: vok_dsl.build_semantic_pack(pack_input),
+                     lambda: vok_dsl.compute_pack_hash(pack),
+                     lambda: vok_dsl.validate_semantic_pack(pack)):
+            try:
+                call()
+                print("ok")
+            except Exception as error:
+                print(f"{type(error).__name__}: {error}")
+    """)
+    done = subprocess.run(
+        [sys.executable, "-c", script], input=json.dumps([pack, built]), capture_output=True,
+        text=True, timeout=TIMEOUT,
+        env=dict(os.environ, PYTHONPATH=MODULE_DIR, OPENSSL_CONF=str(config)))
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.splitlines() == ["RuntimeError: SHA-256 is not available from libcrypto"] * 4
