@@ -116,10 +116,18 @@ def check_polls(call, name, fractions=(0.4,)):
     bound = allowance(thread_cpu)
     assert gap <= bound, f"{name}: {gap:.3f} s of {thread_cpu:.3f} s CPU without a poll"
     for fraction in fractions:
+        delay = process_cpu * fraction
+        shortest = None
         for _ in range(TRIES):
-            interrupted, unwinding = interrupt(call, name, process_cpu * fraction)
-            assert interrupted, f"{name} ran to its end"
-            if unwinding <= bound:
+            interrupted, unwinding = interrupt(call, name, delay)
+            if not interrupted:
+                # The run that measured the call may have been stretched (see TRIES), putting the
+                # signal after the call's end: it comes earlier the next time.
+                delay /= 2
+                continue
+            shortest = unwinding if shortest is None else min(shortest, unwinding)
+            if shortest <= bound:
                 break
-        assert unwinding <= bound, f"{name}: stopped {unwinding:.3f} s CPU after the signal"
+        assert shortest is not None, f"{name} ran to its end"
+        assert shortest <= bound, f"{name}: stopped {shortest:.3f} s CPU after the signal"
     return thread_cpu
