@@ -1,7 +1,9 @@
 // with_stack_room; see deep_recursion.h. A fresh stack segment is reserved with mmap (committed
-// only as it is touched, behind a guard page) and entered with ucontext; the thread's own stack
-// limit comes from pthread. A few segments are kept per thread for reuse and unmapped when the
-// thread ends, so short-lived threads that once recursed deeply leave nothing behind.
+// only as it is touched, behind a guard page) and entered by a plain call with the stack pointer
+// moved (on x86-64; elsewhere with ucontext, whose every switch makes a system call); the
+// thread's own stack limit comes from pthread. A few segments are kept per thread for reuse and
+// unmapped when the thread ends, so short-lived threads that once recursed deeply leave nothing
+// behind.
 //
 // Taking a segment early costs a little memory, overrunning the real stack costs the process, so
 // every doubt counts against the room (see thread_stack_limit): a thread whose stack is no larger
@@ -17,8 +19,10 @@
 #include <sys/auxv.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
-#include <ucontext.h>
 #include <unistd.h>
+#if !defined(__x86_64__)
+#include <ucontext.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -60,6 +64,8 @@ constexpr size_t kUnlimitedStackSize = size_t{8} << 20;
 constexpr size_t kStackGuardGap = size_t{1} << 20;
 
 constexpr size_t kKeptSegments = 4;
+// Room below a segment's top for the frames that enter it, beyond the room asked for.
+constexpr size_t kSegmentEntry = 16 * 1024;
 
 // The lowest address the current stack may grow to (a margin above its end).
 thread_local char* t_limit = nullptr;
@@ -91,6 +97,8 @@ struct LimitSources {
 thread_local LimitSources t_limit_sources{};
 // Segments this thread is running on now (nested runs count each).
 thread_local int t_segments_entered = 0;
+// Where the innermost call from outside began (see OutsideCall).
+thread_local OutsideCall::Start t_call_start{};
 
 // Segments kept for reuse by this thread. Trivially destructible on purpose: it stays usable
 // until the thread's very end, even after the reaper below has run (a thread_local destructor
@@ -105,13 +113,13 @@ thread_local SegmentCache t_cache{};
 // Segments currently mapped by every thread together.
 std::atomic<size_t> g_mapped_segments{0};
 
-void unmap_segment(void* mem) {
+void unmap_segment(void* mem, size_t size = kSegmentSize) {
 #ifdef VOK_ASAN
     // Frames that never returned on the segment leave poisoned shadow behind; whatever is mapped
     // at these addresses next (another thread's stack, say) must not inherit it.
-    __asan_unpoison_memory_region(mem, kSegmentSize);
+    __asan_unpoison_memory_region(mem, size);
 #endif
-    munmap(mem, kSegmentSize);
+    munmap(mem, size);
     g_mapped_segments.fetch_sub(1, std::memory_order_relaxed);
 }
 
@@ -251,32 +259,46 @@ uintptr_t thread_stack_limit(const LimitSources& sources) {
 }
 
 // A segment holds no live frames when it is taken, but AddressSanitizer may still hold the
-// poisoned red zones of frames that never returned on it (the trampoline leaves by setcontext)
-// or of an earlier mapping at the same addresses; stale poison there reads as a false report.
-void* fresh_stack(void* mem) {
+// poisoned red zones of frames that never returned on it (the ucontext trampoline leaves by
+// setcontext) or of an earlier mapping at the same addresses; stale poison there reads as a false
+// report.
+void* fresh_stack(void* mem, size_t size) {
 #ifdef VOK_ASAN
-    __asan_unpoison_memory_region(mem, kSegmentSize);
+    __asan_unpoison_memory_region(mem, size);
+#else
+    (void)size;
 #endif
     return mem;
 }
 
-[[gnu::noinline]] void* take_segment() {
-    if (t_cache.count > 0) return fresh_stack(t_cache.segments[--t_cache.count]);
-    void* mem = mmap(nullptr, kSegmentSize, PROT_READ | PROT_WRITE,
+// The size of segment that leaves `room` below the frames that enter it: the usual size, or more
+// for caller's code given the room of a thread whose stack is larger still.
+size_t segment_size_for(size_t room) {
+    const size_t page = page_size();
+    const size_t wanted = page + kEndMargin + kSegmentEntry + room;
+    if (wanted <= kSegmentSize) return kSegmentSize;
+    return (wanted + page - 1) & ~(page - 1);
+}
+
+// Segments of the usual size come from the thread's cache when it keeps one.
+[[gnu::noinline]] void* take_segment(size_t size) {
+    if (size == kSegmentSize && t_cache.count > 0)
+        return fresh_stack(t_cache.segments[--t_cache.count], size);
+    void* mem = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
     // A guard page at the end it grows towards; a segment without one is not taken.
     if (mprotect(mem, page_size(), PROT_NONE) != 0) {
-        munmap(mem, kSegmentSize);
+        munmap(mem, size);
         throw std::bad_alloc();
     }
     g_mapped_segments.fetch_add(1, std::memory_order_relaxed);
-    return fresh_stack(mem);
+    return fresh_stack(mem, size);
 }
 
-void give_back_segment(void* mem) {
-    if (t_cache.closed || t_cache.count == kKeptSegments) {
-        unmap_segment(mem);
+void give_back_segment(void* mem, size_t size) {
+    if (size != kSegmentSize || t_cache.closed || t_cache.count == kKeptSegments) {
+        unmap_segment(mem, size);
         return;
     }
     t_reaper.armed = true; // registers the reaper for this thread's exit
@@ -284,8 +306,6 @@ void give_back_segment(void* mem) {
 }
 
 struct Switch {
-    ucontext_t caller;
-    ucontext_t callee;
     void (*body)(void*);
     void* arg;
     std::exception_ptr error;
@@ -296,46 +316,119 @@ struct Switch {
 #endif
 };
 
-// getcontext and swapcontext return twice; keeping them out of the function that owns the
-// segment and the saved limit keeps those locals safe from being clobbered.
-[[gnu::noinline]] void start_context(Switch& sw, void* mem, void (*entry)()) {
-    getcontext(&sw.callee);
-    sw.callee.uc_stack.ss_sp = mem;
-    sw.callee.uc_stack.ss_size = kSegmentSize;
-    sw.callee.uc_link = nullptr;
-    auto bits = reinterpret_cast<uintptr_t>(&sw);
-    makecontext(&sw.callee, entry, 2, static_cast<unsigned>(bits >> 32),
-                static_cast<unsigned>(bits & 0xFFFFFFFFu));
+// The body, on the segment. Nothing it throws may leave the segment: the frames above belong to
+// another stack.
+[[gnu::noinline]] void run_body(Switch& sw) noexcept {
+    try {
+        sw.body(sw.arg);
+    } catch (...) {
+        sw.error = std::current_exception();
+    }
 }
 
-[[gnu::noinline]] void switch_to(Switch& sw, void* mem) {
+#if defined(__x86_64__)
+
+} // namespace
+} // namespace vok::deep_recursion_detail
+
+// Calls fn(arg) with the stack pointer at `top` (16-byte aligned) and returns on the caller's
+// stack: a plain call and return, so only the frame pointer is saved and no system call is made.
+// The frame pointer holds the caller's stack meanwhile, and the unwind table says so, so debuggers
+// and sanitizers trace through the switch.
+extern "C" void vok_call_on_stack(void* arg, void (*fn)(void*), void* top);
+asm(R"(
+    .pushsection .text
+    .p2align 4
+    .globl vok_call_on_stack
+    .hidden vok_call_on_stack
+    .type vok_call_on_stack, @function
+vok_call_on_stack:
+    .cfi_startproc
+    pushq %rbp
+    .cfi_def_cfa_offset 16
+    .cfi_offset %rbp, -16
+    movq %rsp, %rbp
+    .cfi_def_cfa_register %rbp
+    movq %rdx, %rsp
+    callq *%rsi
+    movq %rbp, %rsp
+    popq %rbp
+    .cfi_def_cfa %rsp, 8
+    retq
+    .cfi_endproc
+    .size vok_call_on_stack, .-vok_call_on_stack
+    .popsection
+)");
+
+namespace vok::deep_recursion_detail {
+namespace {
+
+void segment_entry(void* p) {
+    auto* sw = static_cast<Switch*>(p);
 #ifdef VOK_ASAN
-    __sanitizer_start_switch_fiber(&sw.fake_stack, mem, kSegmentSize);
-#else
-    (void)mem;
+    __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
 #endif
-    swapcontext(&sw.caller, &sw.callee);
+    run_body(*sw);
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(nullptr, sw->caller_bottom, sw->caller_size);
+#endif
+}
+
+void call_on_segment(Switch& sw, void* mem, size_t size) {
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(&sw.fake_stack, mem, size);
+#endif
+    const uintptr_t top = (reinterpret_cast<uintptr_t>(mem) + size) & ~uintptr_t{15};
+    vok_call_on_stack(&sw, &segment_entry, reinterpret_cast<void*>(top));
 #ifdef VOK_ASAN
     __sanitizer_finish_switch_fiber(sw.fake_stack, nullptr, nullptr);
 #endif
 }
 
+#else
+
+struct Contexts {
+    ucontext_t caller;
+    ucontext_t callee;
+    Switch* sw;
+};
+
 void trampoline(unsigned hi, unsigned lo) {
-    auto* sw =
-        reinterpret_cast<Switch*>((static_cast<uintptr_t>(hi) << 32) | static_cast<uintptr_t>(lo));
+    auto* contexts = reinterpret_cast<Contexts*>((static_cast<uintptr_t>(hi) << 32) |
+                                                 static_cast<uintptr_t>(lo));
+    Switch* sw = contexts->sw;
 #ifdef VOK_ASAN
     __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
 #endif
-    try {
-        sw->body(sw->arg);
-    } catch (...) {
-        sw->error = std::current_exception();
-    }
+    run_body(*sw);
 #ifdef VOK_ASAN
     __sanitizer_start_switch_fiber(nullptr, sw->caller_bottom, sw->caller_size);
 #endif
-    setcontext(&sw->caller);
+    setcontext(&contexts->caller);
 }
+
+// getcontext and swapcontext return twice; keeping them out of the function that owns the
+// segment and the saved limit keeps those locals safe from being clobbered.
+[[gnu::noinline]] void call_on_segment(Switch& sw, void* mem, size_t size) {
+    Contexts contexts;
+    contexts.sw = &sw;
+    getcontext(&contexts.callee);
+    contexts.callee.uc_stack.ss_sp = mem;
+    contexts.callee.uc_stack.ss_size = size;
+    contexts.callee.uc_link = nullptr;
+    const auto bits = reinterpret_cast<uintptr_t>(&contexts);
+    makecontext(&contexts.callee, reinterpret_cast<void (*)()>(&trampoline), 2,
+                static_cast<unsigned>(bits >> 32), static_cast<unsigned>(bits & 0xFFFFFFFFu));
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(&sw.fake_stack, mem, size);
+#endif
+    swapcontext(&contexts.caller, &contexts.callee);
+#ifdef VOK_ASAN
+    __sanitizer_finish_switch_fiber(sw.fake_stack, nullptr, nullptr);
+#endif
+}
+
+#endif
 
 // How far below the loading frame the main stack's mapping is made to reach ahead: enough for the
 // guards' red zone and margin with room to spare.
@@ -427,12 +520,40 @@ size_t call_started() noexcept {
     return remaining();
 }
 
-void run_on_new_segment(void (*body)(void*), void* arg) {
-    void* mem = take_segment();
+size_t callers_room() noexcept {
+    return t_call_start.room;
+}
+
+bool callers_room_left() noexcept {
+    if (t_call_start.room == 0) return true;
+    if (t_segments_entered == t_call_start.segments) {
+        char here = 0;
+        const auto frame = reinterpret_cast<uintptr_t>(&here);
+        return frame >= t_call_start.frame || t_call_start.frame - frame <= kCallerAllowance;
+    }
+    return remaining() + kCallerAllowance >= t_call_start.room;
+}
+
+// The room a call beginning at `frame` has by the thread's limits. On the main thread the guards
+// count only up to the stack mapped already until they reach it (see call_started); the room
+// caller's code is given is the whole, as it would have at the call's site. The limits are those
+// last read; ones changed since and not yet read again give a segment more room than needed, or
+// (a raised limit) as much as before.
+size_t thread_room(uintptr_t frame) {
+    if (t_segments_entered > 0 || !t_on_main_thread) return remaining();
+    // The limits are read once for the thread (which leaves the call a limit read afresh); later
+    // calls find them here.
+    if (t_system_limit == nullptr) find_stack_limit();
+    const auto limit = reinterpret_cast<uintptr_t>(t_system_limit);
+    return frame > limit ? frame - limit : 0;
+}
+
+void run_on_new_segment(void (*body)(void*), void* arg, size_t room) {
+    const size_t size = segment_size_for(room);
+    void* mem = take_segment(size);
     Switch sw;
     sw.body = body;
     sw.arg = arg;
-    start_context(sw, mem, reinterpret_cast<void (*)()>(&trampoline));
     // On the segment its own limit holds, whatever the thread's limits are.
     char* saved_limit = t_limit;
     const bool saved_stale = t_limit_stale;
@@ -441,13 +562,29 @@ void run_on_new_segment(void (*body)(void*), void* arg) {
     t_limit_stale = false;
     t_limit_provisional = false;
     ++t_segments_entered;
-    switch_to(sw, mem);
+    call_on_segment(sw, mem, size);
     --t_segments_entered;
     t_limit = saved_limit;
     t_limit_stale = saved_stale;
     t_limit_provisional = saved_provisional;
-    give_back_segment(mem);
+    give_back_segment(mem, size);
     if (sw.error) std::rethrow_exception(sw.error);
 }
 
 } // namespace vok::deep_recursion_detail
+
+namespace vok {
+
+OutsideCall::OutsideCall() noexcept
+    : room_(deep_recursion_detail::call_started()), outer_(deep_recursion_detail::t_call_start) {
+    char here = 0;
+    const auto frame = reinterpret_cast<uintptr_t>(&here);
+    deep_recursion_detail::t_call_start = {frame, deep_recursion_detail::t_segments_entered,
+                                           deep_recursion_detail::thread_room(frame)};
+}
+
+OutsideCall::~OutsideCall() {
+    deep_recursion_detail::t_call_start = outer_;
+}
+
+} // namespace vok

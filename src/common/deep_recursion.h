@@ -7,10 +7,16 @@
 // runs low, the call continues on a fresh stack segment taken from the heap and returns to the
 // original stack afterwards. Recursion is then bounded by memory, not by the thread's stack.
 //
+// Code of the caller's that a call runs (Python's __index__ or a signal handler, reached at any
+// depth of such a walk) goes through `with_callers_room` instead: it starts with about the room
+// the call itself had when it began (an `OutsideCall` records it), so that what runs at the call
+// site runs inside the call too; where less is left, it continues on a segment large enough.
+//
 // Exceptions thrown inside a segment are carried back and rethrown on the original stack.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <optional>
 #include <type_traits>
@@ -22,8 +28,9 @@ namespace deep_recursion_detail {
 
 // Bytes left on the current stack (or segment) below the caller's frame.
 size_t remaining();
-// Runs `body(arg)` on a new stack segment; rethrows what it threw.
-void run_on_new_segment(void (*body)(void*), void* arg);
+// Runs `body(arg)` on a new stack segment that leaves it at least `room` bytes as remaining()
+// counts them (a segment is never smaller than the usual 16 MiB); rethrows what it threw.
+void run_on_new_segment(void (*body)(void*), void* arg, size_t room = 0);
 // Makes the lookup of the thread stack's bounds fail (as it does where /proc is not mounted) and
 // forgets the calling thread's bound, so that the next call estimates it afresh.
 void fail_stack_lookup_for_testing(bool fail);
@@ -44,29 +51,79 @@ size_t mapped_segments();
 
 constexpr size_t kRedZone = 128 * 1024;
 
-} // namespace deep_recursion_detail
+// The room the innermost call from outside had when it began, as far as the thread's limits go
+// (zero outside any call).
+size_t callers_room() noexcept;
+// Whether caller's code may run where it is: on the stack the call began on, while the call has
+// used no more of it than kCallerAllowance; on another stack (a segment), while as much room is
+// left there. The allowance covers the module's own frames up to where the work that is not
+// deep runs caller's code (the polls of a parse or a format find it within 40 KiB, 64 KiB under
+// AddressSanitizer), so that such code costs no switch of stacks.
+bool callers_room_left() noexcept;
+constexpr size_t kCallerAllowance = 128 * 1024;
 
-template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
+// Runs `f` on a new segment of at least `room` bytes and returns its result.
+template <class F> std::invoke_result_t<F&> on_new_segment(F& f, size_t room) {
     using R = std::invoke_result_t<F&>;
     using Fn = std::remove_reference_t<F>;
-    static_assert(!std::is_reference_v<R>, "with_stack_room returns values, not references");
-    if (deep_recursion_detail::remaining() > deep_recursion_detail::kRedZone) return f();
+    static_assert(!std::is_reference_v<R>, "stack guards return values, not references");
     if constexpr (std::is_void_v<R>) {
-        deep_recursion_detail::run_on_new_segment([](void* p) { (*static_cast<Fn*>(p))(); },
-                                                  const_cast<void*>(static_cast<const void*>(&f)));
+        run_on_new_segment([](void* p) { (*static_cast<Fn*>(p))(); },
+                           const_cast<void*>(static_cast<const void*>(&f)), room);
     } else {
         struct Call {
             Fn* f;
             std::optional<R> result;
         } call{&f, std::nullopt};
-        deep_recursion_detail::run_on_new_segment(
+        run_on_new_segment(
             [](void* p) {
                 auto* c = static_cast<Call*>(p);
                 c->result.emplace((*c->f)());
             },
-            &call);
+            &call, room);
         return R(std::move(*call.result));
     }
+}
+
+} // namespace deep_recursion_detail
+
+// A call from outside the core, while it lives: the stack's limits count as call_started() says,
+// and code of the caller's that the call runs through with_callers_room starts with the room the
+// call had. Calls nest: caller's code may call again, and the outer call's room comes back when
+// the inner one ends.
+class OutsideCall {
+public:
+    OutsideCall() noexcept;
+    ~OutsideCall();
+    OutsideCall(const OutsideCall&) = delete;
+    OutsideCall& operator=(const OutsideCall&) = delete;
+
+    // The room the call has, as remaining() counts it (on the main thread, up to the stack mapped
+    // already, which is all the guards need to know).
+    size_t room() const noexcept { return room_; }
+
+    // Where the call began and with how much room by the thread's limits.
+    struct Start {
+        uintptr_t frame = 0;
+        int segments = 0;
+        size_t room = 0;
+    };
+
+private:
+    size_t room_;
+    Start outer_;
+};
+
+template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {
+    if (deep_recursion_detail::remaining() > deep_recursion_detail::kRedZone) return f();
+    return deep_recursion_detail::on_new_segment(f, 0);
+}
+
+// Runs `f`, which runs code of the caller's, with the room of the call from outside it belongs
+// to: where it is, while the call has used little of that room, else on a segment.
+template <class F> std::invoke_result_t<F&> with_callers_room(F&& f) {
+    if (deep_recursion_detail::callers_room_left()) return f();
+    return deep_recursion_detail::on_new_segment(f, deep_recursion_detail::callers_room());
 }
 
 } // namespace vok

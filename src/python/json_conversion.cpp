@@ -2,10 +2,13 @@
 //
 // Containers are walked over snapshots or with a strong reference to each element, because
 // converting an element can run Python code (__iter__, __index__, __float__, a numpy __bool__)
-// that changes the container being walked.
+// that changes the container being walked. That code may be reached at any depth of a nested
+// value, so it runs with the room the call had (with_callers_room), and whatever it raises is the
+// call's exception: only a conversion's own failure ("not a number") moves on to the next rule.
 #include "python/json_conversion.h"
 
 #include <cmath>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,8 +54,9 @@ PyResult<Ref> checked(PyObject* made) {
 }
 
 PyResult<std::string> type_qualname(PyObject* object) {
-    Ref qualname = Ref::steal(
-        PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+    Ref qualname = Ref::steal(with_callers_room([&] {
+        return PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__");
+    }));
     if (!qualname) return Err(Error::fetch());
     VOK_ASSIGN(std::string_view text, text_from(qualname.get()));
     return std::string(text);
@@ -135,8 +139,11 @@ PyResult<json::Value> attribute_container(PyObject* value) {
     if (PyDict_Check(value)) return object_of(value, attribute_key, convert);
     if (PyTuple_Check(value)) return array_of(value, convert);
     // Sets and other sequences are read through a list of their own, made by iterating them.
-    VOK_ASSIGN(Ref items, checked(PySequence_List(value)));
-    return array_of(items.get(), convert);
+    VOK_ASSIGN(Ref items, with_callers_room([&] { return checked(PySequence_List(value)); }));
+    PyResult<json::Value> converted = array_of(items.get(), convert);
+    // The list may hold the last references to what the iteration made, whose __del__ runs now.
+    with_callers_room([&] { items = Ref(); });
+    return converted;
 }
 
 PyResult<json::Value> attribute_value(PyObject* value) {
@@ -157,13 +164,15 @@ PyResult<json::Value> attribute_value(PyObject* value) {
 PyResult<json::Value> literal_value(PyObject* value);
 
 PyResult<json::Value> refused_literal(PyObject* value) {
-    Ref text = Ref::steal(PyObject_Repr(value));
+    Ref text = Ref::steal(with_callers_room([&] { return PyObject_Repr(value); }));
     std::string shown;
     if (text) {
         VOK_ASSIGN(std::string_view view, text_from(text.get()));
         shown = view;
     } else {
-        PyErr_Clear();
+        // A repr that fails only leaves the value unnamed; an interrupt or exhausted memory ends
+        // the call.
+        if (!clear_ordinary_exception()) return Err(Error::fetch());
         VOK_ASSIGN(std::string type_name, type_qualname(value));
         shown = messages::unprintable(type_name);
     }
@@ -176,18 +185,63 @@ PyResult<json::Value> literal_container(PyObject* value) {
     return array_of(value, convert);
 }
 
+// Whether the exception just raised by a value's __index__ or __float__ says only that the value
+// is no such number (TypeError, as CPython's own conversions raise); it is cleared then. Anything
+// else (an interrupt, exhausted memory, an error of the method's own) stays set for the caller.
+bool cleared_not_a_number() {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+    PyErr_Clear();
+    return true;
+}
+
+// The number rules of a literal: anything with __index__ that fits i64, else anything float()
+// takes. Empty when the value is no number, or an integer too large for a float: the rules after
+// these decide then. The value's own __index__ and __float__ run at most once each.
+PyResult<std::optional<json::Value>> literal_number(PyObject* value) {
+    const auto no_number = [] { return std::optional<json::Value>(); };
+    const auto as_number = [](double as_float) -> PyResult<std::optional<json::Value>> {
+        VOK_ASSIGN(json::Value converted, finite_float(as_float));
+        return std::optional(std::move(converted));
+    };
+    if (PyFloat_CheckExact(value)) return as_number(PyFloat_AS_DOUBLE(value));
+    PyNumberMethods* number = Py_TYPE(value)->tp_as_number;
+    // int's own float conversion (that of int subclasses too) calls no Python code.
+    const bool own_float = number != nullptr && number->nb_float != nullptr &&
+                           number->nb_float != PyLong_Type.tp_as_number->nb_float;
+    if (number != nullptr && number->nb_index != nullptr) {
+        Ref index = Ref::steal(with_callers_room([&] { return PyNumber_Index(value); }));
+        if (index) {
+            int overflow = 0;
+            const long long integer = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+            if (overflow == 0) {
+                if (integer == -1 && PyErr_Occurred()) return Err(Error::fetch());
+                return std::optional(json::Value::from_i64(integer));
+            }
+            if (!own_float) {
+                const double as_float = PyLong_AsDouble(index.get());
+                if (as_float != -1.0 || !PyErr_Occurred()) return as_number(as_float);
+                if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return Err(Error::fetch());
+                PyErr_Clear();
+                return no_number();
+            }
+        } else if (!cleared_not_a_number()) {
+            return Err(Error::fetch());
+        }
+    }
+    // float() would fall back on __index__, which has answered already.
+    if (!own_float) return no_number();
+    const double as_float = with_callers_room([&] { return PyFloat_AsDouble(value); });
+    if (as_float != -1.0 || !PyErr_Occurred()) return as_number(as_float);
+    if (!cleared_not_a_number()) return Err(Error::fetch());
+    return no_number();
+}
+
 PyResult<json::Value> literal_value(PyObject* value) {
     if (value == Py_None) return json::Value(nullptr);
-    if (auto flag = flag_from(value); flag.ok()) return json::Value(flag.value());
-
-    long long integer = PyLong_AsLongLong(value);
-    if (!(integer == -1 && PyErr_Occurred())) return json::Value::from_i64(integer);
-    PyErr_Clear();
-
-    double number = PyFloat_AsDouble(value);
-    if (!(number == -1.0 && PyErr_Occurred())) return finite_float(number);
-    PyErr_Clear();
-
+    VOK_ASSIGN(std::optional<bool> flag, flag_if_any(value));
+    if (flag) return json::Value(*flag);
+    VOK_ASSIGN(std::optional<json::Value> number, literal_number(value));
+    if (number) return std::move(*number);
     if (PyUnicode_Check(value)) return string_value(value);
     if (PyList_Check(value) || PyTuple_Check(value) || PyDict_Check(value)) {
         return nested_into_json([&] { return literal_container(value); });

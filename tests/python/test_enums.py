@@ -109,10 +109,25 @@ def test_members_are_not_integers():
         iter(vok_dsl.DiagnosticSeverity)
 
 
-def test_index_conversion_errors_are_dropped_not_raised():
-    class Broken:
+def test_index_refusals_are_dropped_and_other_errors_raised():
+    class Refusing:
         def __index__(self):
+            raise TypeError("not an integer after all")
+
+    class Broken:
+        calls = 0
+
+        def __index__(self):
+            Broken.calls += 1
             raise RuntimeError("not an integer after all")
 
-    assert vok_dsl.Severity.Error != Broken()
+    assert vok_dsl.Severity.Error != Refusing()
+    assert not vok_dsl.Severity.Error == Refusing()
+    with pytest.raises(RuntimeError, match="after all"):
+        vok_dsl.Severity.Error != Broken()
+    assert Broken.calls == 1
+    # Ordering is never supported, so __index__ is not asked.
+    with pytest.raises(TypeError):
+        vok_dsl.Severity.Error < Broken()
+    assert Broken.calls == 1
 

@@ -282,6 +282,150 @@ def test_stack_limits_set_before_or_during_the_run(deep_outcomes):
     assert failures(lowered, run_children(ON_THE_MAIN_THREAD, lowered), deep_outcomes) == []
 
 
+# ---- Python code the module calls ------------------------------------------------------------
+
+# A conversion reaches Python code (__getitem__, __index__) at the bottom of a nested value, and the
+# code recurses deeply itself, as much as it could at the call site.
+CALLBACK_AT_DEPTH = textwrap.dedent("""
+    import sys, threading, vok_dsl
+    sys.setrecursionlimit(12000)
+    class Node:
+        def __init__(self, child): self.child = child
+        def __repr__(self): return "Node(" + repr(self.child) + ")"
+    chain = None
+    for _ in range(900): chain = Node(chain)
+    class Items:
+        def __len__(self): return 1
+        def __getitem__(self, i):
+            if i: raise IndexError
+            repr(chain)
+            return 0
+    class Indexed:
+        def __index__(self):
+            repr(chain)
+            return 0
+    def convert(depth):
+        attribute, literal = [Items()], [Indexed()]
+        for _ in range(depth):
+            attribute, literal = [attribute], [literal]
+        outcomes = []
+        for call in (lambda: vok_dsl.Entity("E").set_attribute("v", attribute),
+                     lambda: vok_dsl.Expression.literal(literal)):
+            try:
+                call()
+                outcomes.append("ok")
+            except RecursionError:
+                outcomes.append("RecursionError")
+        return outcomes
+    def run():
+        seen = set()
+        for depth in map(int, sys.argv[2].split(",")):
+            seen.update(convert(depth))
+        print(" ".join(sorted(seen)))
+    if int(sys.argv[1]):
+        threading.stack_size(int(sys.argv[1]))
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    else:
+        run()
+""")
+
+
+def test_python_code_called_at_depth_has_the_room_of_the_call():
+    # Where the stack runs out depends on the exact depth: every 20th up to the module's own
+    # limit of 10,000 levels on the main thread, and every 10th to 3,000 on a 1 MiB thread.
+    runs = [(0, ",".join(map(str, range(start, 10001, 20 * WORKERS))))
+            for start in range(0, 20 * WORKERS, 20)]
+    runs += [(1 << 20, ",".join(map(str, range(start, 3001, 10 * WORKERS))))
+             for start in range(0, 10 * WORKERS, 10)]
+    results = run_children(CALLBACK_AT_DEPTH, runs)
+    assert failures(runs, results) == []
+    assert {out for _, out, _ in results} <= {"ok\n", "RecursionError ok\n"}
+
+
+def test_a_signal_handler_run_at_depth_has_the_room_of_the_call():
+    # The handler runs where a poll finds its signal: at every 40th level of a recursion whose
+    # levels take about a kilobyte, past the end of the main stack and of the first segment.
+    script = textwrap.dedent("""
+        import signal, sys, _vok_testhooks as hooks
+        sys.setrecursionlimit(12000)
+        class Node:
+            def __init__(self, child): self.child = child
+            def __repr__(self): return "Node(" + repr(self.child) + ")"
+        chain = None
+        for _ in range(1500): chain = Node(chain)
+        calls = [0]
+        def handler(signum, frame):
+            calls[0] += 1
+            repr(chain)
+        signal.signal(signal.SIGUSR1, handler)
+        depths = list(map(int, sys.argv[1].split(",")))
+        for depth in depths:
+            hooks.poll_at_depth(depth, signal.SIGUSR1)
+        print(calls[0] == len(depths))
+    """)
+    runs = [(",".join(map(str, range(start, 26001, 40 * WORKERS))),)
+            for start in range(0, 40 * WORKERS, 40)]
+    assert failures(runs, run_children(script, runs), "True\n") == []
+
+
+def test_exceptions_of_python_code_a_conversion_calls_are_not_swallowed():
+    # A Ctrl-C that lands in __index__, or anything __index__ or __float__ raises for its own
+    # reasons, ends the call; the method is not asked again. Only a TypeError ("not a number")
+    # moves on to the next rule.
+    script = textwrap.dedent("""
+        import os, signal, vok_dsl
+        from vok_dsl import BinaryOp, Expression
+        class Number:
+            def __init__(self, error):
+                self.calls, self.error = 0, error
+            def answer(self):
+                self.calls += 1
+                if self.error == "interrupt":
+                    os.kill(os.getpid(), signal.SIGINT)
+                    for _ in range(1000): pass
+                raise self.error
+        class Index(Number):
+            def __index__(self): return self.answer()
+        class Float(Number):
+            def __float__(self): return self.answer()
+        class IndexThenFloat(Number):
+            def __index__(self): return self.answer()
+            def __float__(self): return 1.5
+        def outcome(call, number):
+            try:
+                result = call(number)
+            except BaseException as error:
+                result = type(error).__name__
+            return f"{result} {number.calls}"
+        literal = lambda n: Expression.literal(n) == Expression.literal(1.5) or "other"
+        equal = lambda n: BinaryOp.And == n
+        for kind, error in [(Index, "interrupt"), (Index, MemoryError()),
+                            (Index, SystemExit(3)), (Index, ValueError("own")),
+                            (Float, "interrupt"), (Float, MemoryError()),
+                            (Float, RuntimeError("own")), (IndexThenFloat, TypeError("no")),
+                            (Index, TypeError("no"))]:
+            line = [kind.__name__, outcome(literal, kind(error))]
+            if kind is Index:
+                line.append(outcome(equal, kind(error)))
+            print(*line)
+    """)
+    code, out, err = run_child(script)
+    assert code == 0, err[-2000:]
+    assert out.splitlines() == [
+        "Index KeyboardInterrupt 1 KeyboardInterrupt 1",
+        "Index MemoryError 1 MemoryError 1",
+        "Index SystemExit 1 SystemExit 1",
+        "Index ValueError 1 ValueError 1",
+        "Float KeyboardInterrupt 1",
+        "Float MemoryError 1",
+        "Float RuntimeError 1",
+        "IndexThenFloat True 1",
+        "Index ValueError 1 False 1",
+    ]
+
+
 # ---- Memory caps -----------------------------------------------------------------------------
 
 # One call under a cap of the address space (AS) or the data segment (DATA) a given number of

@@ -5,6 +5,7 @@
 // It is built for the tests only and never registered in vok_dsl.
 #include <Python.h>
 
+#include <csignal>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -15,6 +16,8 @@
 
 #include "hook_functions.h"
 #include "python/binding/binding.h"
+#include "common/cancellation.h"
+#include "common/deep_recursion.h"
 #include "common/invariant.h"
 
 namespace hooks {
@@ -159,6 +162,7 @@ constexpr Signature kPairTexts{"pair_texts", {{"first"}, {"second"}}};
 constexpr Signature kCallCellGet{"call_cell_get", {{"receiver"}}};
 constexpr Signature kFetchNothing{"fetch_without_exception", {{"unused", "None"}}};
 constexpr Signature kReadOptional{"read_optional_as_required", {{"value", "None"}}};
+constexpr Signature kPollAtDepth{"poll_at_depth", {{"depth"}, {"signal_number"}}};
 
 PyResult<Ref> raise_cpp(Args& args) {
     VOK_ASSIGN(std::string_view kind, args.text(0));
@@ -168,6 +172,27 @@ PyResult<Ref> raise_cpp(Args& args) {
     if (kind == "bad_alloc") throw std::bad_alloc();
     if (kind == "runtime_error") throw std::runtime_error(message);
     if (kind == "int") throw 42;
+    return Ref::borrow(Py_None);
+}
+
+// Recurses `depth` levels of about a kilobyte each through the stack guard, then raises the signal
+// and polls, so that the signal's Python handler runs that deep in the call.
+std::size_t descend_and_poll(std::uint64_t depth, int signal_number) {
+    volatile char pad[1024];
+    pad[0] = static_cast<char>(depth);
+    if (depth == 0) {
+        std::raise(signal_number);
+        vok::poll_cancellation_now();
+        return std::size_t(pad[0]);
+    }
+    return std::size_t(pad[0]) +
+           vok::with_stack_room([&] { return descend_and_poll(depth - 1, signal_number); });
+}
+
+PyResult<Ref> poll_at_depth(Args& args) {
+    VOK_ASSIGN(std::uint64_t depth, args.count(0));
+    VOK_ASSIGN(std::uint64_t signal_number, args.count(1));
+    descend_and_poll(depth, static_cast<int>(signal_number));
     return Ref::borrow(Py_None);
 }
 
@@ -292,6 +317,8 @@ PyResult<Ref> call_cell_get(Args& args) {
 
 const FunctionRow kFunctions[] = {
     function<kRaiseCpp, raise_cpp>("Throw a C++ exception of the given kind inside a call."),
+    function<kPollAtDepth, poll_at_depth>(
+        "Raise a signal and poll for it at the given depth of the call's recursion."),
     function<kBind1, bind1>(),
     function<kBind2, bind2>(),
     function<kBind3, bind3>(),

@@ -12,18 +12,17 @@ namespace vok::python {
 namespace {
 
 // The keyword's text for matching and for messages. A keyword that is not valid UTF-8 text (lone
-// surrogates) can match no parameter; its text is shown with backslash escapes.
-std::string keyword_text(PyObject* keyword) {
+// surrogates) can match no parameter; its text is shown with backslash escapes. Running out of
+// memory on the way is the call's failure.
+PyResult<std::string> keyword_text(PyObject* keyword) {
     Py_ssize_t size = 0;
     if (const char* data = PyUnicode_AsUTF8AndSize(keyword, &size))
-        return {data, std::size_t(size)};
+        return std::string(data, std::size_t(size));
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) return Err(Error::fetch());
     PyErr_Clear();
     Ref escaped = Ref::steal(PyUnicode_AsEncodedString(keyword, "utf-8", "backslashreplace"));
-    if (!escaped) {
-        PyErr_Clear();
-        return "?";
-    }
-    return PyBytes_AS_STRING(escaped.get());
+    if (!escaped) return Err(Error::fetch());
+    return std::string(PyBytes_AS_STRING(escaped.get()));
 }
 
 PyResult<void> bind_positional(const Signature& signature, PyObject* const* args, Py_ssize_t nargs,
@@ -40,7 +39,7 @@ PyResult<void> bind_positional(const Signature& signature, PyObject* const* args
 
 PyResult<void> bind_keyword(const Signature& signature, PyObject* keyword, PyObject* value,
                             BoundSlots& slots) {
-    std::string name = keyword_text(keyword);
+    VOK_ASSIGN(std::string name, keyword_text(keyword));
     for (std::size_t i = 0; i < signature.size(); ++i) {
         if (name != signature.params[i].name) continue;
         if (slots[i] != nullptr) {

@@ -14,7 +14,8 @@
 // Before the body runs, the frame makes sure the thread can run it at all: its thread-local
 // storage exists (MemoryError when it cannot be had, rather than the C library ending the
 // process), the stack's limits are read again at the first guard, and a body entered with little
-// stack left (a thread made with a small stack) runs on a stack segment of its own.
+// stack left (a thread made with a small stack) runs on a stack segment of its own. Python code
+// the body runs (conversions, signal handlers) gets the room the call had (with_callers_room).
 #pragma once
 
 #include <Python.h>
@@ -47,9 +48,10 @@ inline void raise_panic(const char* what) noexcept {
 }
 
 // The cancellation check of every call: a signal handler that raised (KeyboardInterrupt from
-// Ctrl-C) leaves its exception set and stops the operation.
-inline bool python_signal_raised(void*) noexcept {
-    return PyErr_CheckSignals() != 0;
+// Ctrl-C) leaves its exception set and stops the operation. The handler is Python code and runs
+// with the room the call had, however deep the poll.
+inline bool python_signal_raised(void*) {
+    return with_callers_room([] { return PyErr_CheckSignals() != 0; });
 }
 
 // MemoryError naming what ran out of memory: the operation ("Graph.parse") when the entry knows
@@ -93,10 +95,11 @@ auto call_frame(Body&& body, const char* operation = nullptr,
         PyErr_NoMemory();
         return failure();
     }
-    const size_t room = deep_recursion_detail::call_started();
+    const OutsideCall call;
     try {
         const CancellationScope cancellation(detail::python_signal_raised, nullptr);
-        auto result = room > deep_recursion_detail::kRedZone ? body() : with_stack_room(body);
+        auto result =
+            call.room() > deep_recursion_detail::kRedZone ? body() : with_stack_room(body);
         if (result.ok()) {
             if constexpr (std::is_same_v<Value, Ref>) {
                 return std::move(result).value().release();

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/cancellation.h"
+#include "common/deep_recursion.h"
 #include "python/binding/messages.h"
 
 namespace vok::python {
@@ -20,21 +21,21 @@ bool all_ascii(std::string_view bytes) {
 }
 
 // numpy's boolean scalar: a type named "bool_" or "bool" whose module is "numpy". Recognised by
-// name so that the module needs no numpy to be installed.
-bool is_numpy_bool(PyObject* object) {
+// name so that the module needs no numpy to be installed. A type without a module is none; any
+// other failure to read it is the caller's.
+PyResult<bool> is_numpy_bool(PyObject* object) {
     PyTypeObject* type = Py_TYPE(object);
-    Ref module =
-        Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
-    if (!module || !PyUnicode_Check(module.get())) {
+    Ref module = Ref::steal(with_callers_room(
+        [&] { return PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"); }));
+    if (!module) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return Err(Error::fetch());
         PyErr_Clear();
         return false;
     }
+    if (!PyUnicode_Check(module.get())) return false;
     if (PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) return false;
     Ref name = Ref::steal(PyType_GetName(type));
-    if (!name) {
-        PyErr_Clear();
-        return false;
-    }
+    if (!name) return Err(Error::fetch());
     return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
            PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
 }
@@ -49,31 +50,42 @@ PyResult<std::string_view> text_from(PyObject* object) {
     return std::string_view(data, std::size_t(size));
 }
 
-PyResult<bool> flag_from(PyObject* object) {
-    if (object == Py_True) return true;
-    if (object == Py_False) return false;
-    if (!is_numpy_bool(object)) return Err(downcast_error(object, messages::kBoolTarget));
-    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
-    if (number == nullptr || number->nb_bool == nullptr) {
-        Ref type_text = Ref::steal(PyObject_Str(reinterpret_cast<PyObject*>(Py_TYPE(object))));
-        if (!type_text) return Err(Error::fetch());
-        VOK_ASSIGN(std::string_view text, text_from(type_text.get()));
-        return Err(type_error(messages::bool_without_conversion(text)));
+PyResult<std::optional<bool>> flag_if_any(PyObject* object) {
+    if (object == Py_True) return std::optional(true);
+    if (object == Py_False) return std::optional(false);
+    // The common values, quickly: none of them is numpy's.
+    if (object == Py_None || PyLong_CheckExact(object) || PyFloat_CheckExact(object) ||
+        PyUnicode_CheckExact(object) || PyList_CheckExact(object) || PyDict_CheckExact(object)) {
+        return std::optional<bool>();
     }
-    int truth = number->nb_bool(object);
+    VOK_ASSIGN(bool numpy, is_numpy_bool(object));
+    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+    if (!numpy || number == nullptr || number->nb_bool == nullptr) return std::optional<bool>();
+    const int truth = with_callers_room([&] { return number->nb_bool(object); });
     if (truth < 0) return Err(Error::fetch());
-    return truth == 1;
+    return std::optional(truth == 1);
+}
+
+PyResult<bool> flag_from(PyObject* object) {
+    VOK_ASSIGN(std::optional<bool> flag, flag_if_any(object));
+    if (flag) return *flag;
+    VOK_ASSIGN(bool numpy, is_numpy_bool(object));
+    if (!numpy) return Err(downcast_error(object, messages::kBoolTarget));
+    Ref type_text = Ref::steal(PyObject_Str(reinterpret_cast<PyObject*>(Py_TYPE(object))));
+    if (!type_text) return Err(Error::fetch());
+    VOK_ASSIGN(std::string_view text, text_from(type_text.get()));
+    return Err(type_error(messages::bool_without_conversion(text)));
 }
 
 PyResult<double> number_from(PyObject* object) {
     if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
-    double value = PyFloat_AsDouble(object);
+    const double value = with_callers_room([&] { return PyFloat_AsDouble(object); });
     if (value == -1.0 && PyErr_Occurred()) return Err(Error::fetch());
     return value;
 }
 
 PyResult<std::uint64_t> count_from(PyObject* object) {
-    Ref index = Ref::steal(PyNumber_Index(object));
+    Ref index = Ref::steal(with_callers_room([&] { return PyNumber_Index(object); }));
     if (!index) return Err(Error::fetch());
     unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
     if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {

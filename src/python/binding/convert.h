@@ -38,6 +38,9 @@ namespace vok::python {
 PyResult<std::string_view> text_from(PyObject* object);
 // True or False, or a numpy boolean scalar read through its truth-value slot.
 PyResult<bool> flag_from(PyObject* object);
+// The same for a value that may be no flag at all: nothing then (nor for a numpy boolean without a
+// truth-value slot); an exception only from reading one.
+PyResult<std::optional<bool>> flag_if_any(PyObject* object);
 // A float, or anything PyFloat_AsDouble accepts.
 PyResult<double> number_from(PyObject* object);
 // A non-negative integer below 2**64 (through __index__).

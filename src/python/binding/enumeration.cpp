@@ -5,6 +5,7 @@
 
 #include "python/binding/call_frame.h"
 #include "python/binding/messages.h"
+#include "common/deep_recursion.h"
 #include "common/invariant.h"
 
 namespace vok::python {
@@ -70,13 +71,22 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
         if (PyObject_TypeCheck(other, Py_TYPE(self))) {
             return compare_result(index_of(self) == index_of(other), op);
         }
-        // Anything CPython converts to a signed 64-bit integer (int, bool, __index__) compares
-        // by value; for anything else the conversion error only means "not comparable".
-        long long value = PyLong_AsLongLong(other);
-        if (value == -1 && PyErr_Occurred()) {
+        // Anything with __index__ (int, bool) whose value fits 64 bits compares by value. The
+        // TypeError of an __index__ that refuses means "not comparable"; anything else it raises
+        // (an interrupt, exhausted memory, an error of its own) is the caller's.
+        if (op != Py_EQ && op != Py_NE) return Ref::borrow(Py_NotImplemented);
+        PyNumberMethods* number = Py_TYPE(other)->tp_as_number;
+        if (number == nullptr || number->nb_index == nullptr) return Ref::borrow(Py_NotImplemented);
+        Ref index = Ref::steal(with_callers_room([&] { return PyNumber_Index(other); }));
+        if (!index) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) return Err(Error::fetch());
             PyErr_Clear();
             return Ref::borrow(Py_NotImplemented);
         }
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+        if (overflow != 0) return Ref::borrow(Py_NotImplemented);
+        if (value == -1 && PyErr_Occurred()) return Err(Error::fetch());
         return compare_result(value == index_of(self), op);
     });
 }

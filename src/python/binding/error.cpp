@@ -1,6 +1,8 @@
 // Error values and their mapping to exceptions; see error.h.
 #include "python/binding/error.h"
 
+#include <optional>
+
 #include "python/binding/messages.h"
 
 namespace vok::python {
@@ -24,16 +26,14 @@ const KindEntry kKinds[] = {
     {ErrorKind::Panic, &panic_exception_class},
 };
 
-// str() of an exception for use in another message; an exception whose str() fails has none.
-std::string text_of(PyObject* value) {
+// str() of an exception for use in another message, or nothing (with the failure set).
+std::optional<std::string> text_of(PyObject* value) {
     Ref text = Ref::steal(PyObject_Str(value));
-    if (text) {
-        Py_ssize_t size = 0;
-        if (const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size))
-            return {data, std::size_t(size)};
-    }
-    PyErr_Clear();
-    return {};
+    if (!text) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    if (data == nullptr) return std::nullopt;
+    return std::string(data, std::size_t(size));
 }
 
 } // namespace
@@ -75,14 +75,20 @@ bool Error::is_exact_type_error() const {
     return kind_ == ErrorKind::Type;
 }
 
-std::string Error::message() const {
+std::optional<std::string> Error::message() const {
     if (value_) return text_of(value_.get());
     return message_;
 }
 
 Error Error::for_argument(std::string_view parameter) && {
     if (!is_exact_type_error()) return std::move(*this);
-    std::string message = messages::argument_error(parameter, this->message());
+    std::optional<std::string> shown = this->message();
+    if (!shown) {
+        // An exception whose str() fails keeps its own text; an interrupt in that str() wins.
+        if (clear_ordinary_exception()) return std::move(*this);
+        return fetch();
+    }
+    std::string message = messages::argument_error(parameter, *shown);
     if (!value_) return type_error(message);
 
     Ref text = Ref::steal(PyUnicode_FromStringAndSize(message.data(), Py_ssize_t(message.size())));
@@ -112,6 +118,13 @@ void Error::restore() && {
         Ref::steal(PyUnicode_FromStringAndSize(message_.data(), Py_ssize_t(message_.size())));
     if (!text) return;
     PyErr_SetObject(exception_class, text.get());
+}
+
+bool clear_ordinary_exception() {
+    if (!PyErr_ExceptionMatches(PyExc_Exception) || PyErr_ExceptionMatches(PyExc_MemoryError))
+        return false;
+    PyErr_Clear();
+    return true;
 }
 
 Error value_error(std::string_view message) {

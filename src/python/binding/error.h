@@ -10,6 +10,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,9 @@ public:
 
     // True when the error is an exception of class TypeError itself, not of a subclass.
     bool is_exact_type_error() const;
-    // The message: the text of a made error, or str() of a fetched exception.
-    std::string message() const;
+    // The message: the text of a made error, or str() of a fetched exception (nothing, with the
+    // failure set, when that str() fails).
+    std::optional<std::string> message() const;
     // The argument rule: an exact TypeError becomes "argument '<parameter>': <message>", keeping
     // the first error's cause; any other error is returned unchanged.
     Error for_argument(std::string_view parameter) &&;
@@ -60,6 +62,12 @@ PyObject* kind_exception_class(ErrorKind kind);
 
 // The panic exception class, made once per process on first use (borrowed; null on failure).
 PyObject* panic_exception_class();
+
+// After a call that failed only on the way to a better message (str() or repr() of a value that is
+// being named): clears the exception when it is an ordinary one (an Exception other than
+// MemoryError) and says so. An interrupt, SystemExit or exhausted memory stays set, and the caller
+// fails with it (Error::fetch()), so that nothing of the kind is lost.
+bool clear_ordinary_exception();
 
 // Helpers for wrappers. The message is used as it is; the two-argument forms put a prefix from
 // messages::prefix directly before the underlying error's text.

@@ -16,9 +16,11 @@ namespace vok::python {
 template <PyClassValue T> PyObject* value_equality(PyObject* self, PyObject* other, int op) {
     return call_frame([&]() -> PyResult<Ref> {
         if (op == Py_NE) {
-            Ref equal = Ref::steal(PyObject_RichCompare(self, other, Py_EQ));
+            // The operand's own __eq__ and __bool__ may run here.
+            Ref equal = Ref::steal(
+                with_callers_room([&] { return PyObject_RichCompare(self, other, Py_EQ); }));
             if (!equal) return Err(Error::fetch());
-            int truth = PyObject_IsTrue(equal.get());
+            const int truth = with_callers_room([&] { return PyObject_IsTrue(equal.get()); });
             if (truth < 0) return Err(Error::fetch());
             return Ref::borrow(truth ? Py_False : Py_True);
         }

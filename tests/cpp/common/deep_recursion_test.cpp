@@ -4,6 +4,8 @@
 #include <pthread.h>
 #include <sys/resource.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -185,6 +187,111 @@ TEST(StackRoom, UnderAnAddressSpaceCapOnlyTheMappedStackCounts) {
                     "")
             << extra_mib << " MiB";
     }
+}
+
+} // namespace
+} // namespace vok
+
+namespace vok {
+namespace {
+
+// Whether two addresses lie on one stack (segments are reserved apart from the thread's stack).
+bool near(const void* a, const void* b) {
+    const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return (x > y ? x - y : y - x) < size_t{1} << 20;
+}
+
+// Recurses about `bytes` deep through the guard, then runs `f` as code of the caller's.
+template <class F> void at_depth(size_t bytes, F& f) {
+    volatile char pad[1024];
+    pad[0] = 0;
+    if (bytes < sizeof pad) {
+        with_callers_room(f);
+        return;
+    }
+    with_stack_room([&] { at_depth(bytes - sizeof pad, f); });
+}
+
+// Code of the caller's run deep inside a call starts with at least the room the call had: in
+// place while the call has used little of it, on a segment of that size where it has used more,
+// on the main thread (whose room the guards count only as far as the stack is mapped) and on
+// threads large and small.
+void callers_code_gets_the_calls_room() {
+    using deep_recursion_detail::mapped_segments;
+    using deep_recursion_detail::remaining;
+    const OutsideCall call;
+    const size_t room = deep_recursion_detail::callers_room();
+    ASSERT_GE(room, call.room());
+    char start = 0;
+    for (const size_t depth : {size_t{0}, size_t{16} << 10, size_t{200} << 10, room / 2,
+                               room - (room / 8), room + (size_t{3} << 20)}) {
+        size_t left = 0;
+        ptrdiff_t used = -1; // of the call's own stack, when the code ran there
+        const size_t segments = mapped_segments();
+        auto probe = [&] {
+            char here = 0;
+            if (near(&here, &start)) {
+                used = &start - &here;
+            } else {
+                left = remaining();
+            }
+        };
+        at_depth(depth, probe);
+        if (used >= 0) {
+            EXPECT_LE(size_t(used), deep_recursion_detail::kCallerAllowance + 4096) << depth;
+        } else {
+            EXPECT_GE(left + deep_recursion_detail::kCallerAllowance, room) << depth;
+        }
+        if (depth == 0) {
+            EXPECT_GE(used, 0);
+        }
+        // A segment larger than those kept for reuse is given back at once.
+        EXPECT_LE(mapped_segments(), segments + 4) << depth;
+    }
+}
+
+TEST(CallersRoom, HoldsAtAnyDepthOfACall) {
+    callers_code_gets_the_calls_room();
+    for (const size_t kib : {64, 192, 1024, 40 * 1024}) {
+        static size_t stack_bytes;
+        stack_bytes = kib * 1024;
+        on_thread_with_stack(stack_bytes, [] {
+            callers_code_gets_the_calls_room();
+            if (stack_bytes > (size_t{32} << 20)) {
+                // More room than a usual segment holds: the segment is made as large.
+                const OutsideCall call;
+                EXPECT_GT(deep_recursion_detail::callers_room(), size_t{16} << 20);
+            }
+        });
+    }
+}
+
+TEST(CallersRoom, NestedCallsKeepTheirOwnAndExceptionsCrossBack) {
+    const OutsideCall outer;
+    const size_t room = deep_recursion_detail::callers_room();
+    auto inner_call = [&] {
+        // Caller's code that calls again: the inner call counts from where it begins.
+        {
+            const OutsideCall inner;
+            EXPECT_EQ(deep_recursion_detail::callers_room(), inner.room());
+        }
+        EXPECT_EQ(deep_recursion_detail::callers_room(), room);
+        throw std::runtime_error("from the caller's code");
+    };
+    EXPECT_THROW(at_depth(room / 2, inner_call), std::runtime_error);
+    EXPECT_EQ(deep_recursion_detail::callers_room(), room);
+}
+
+TEST(CallersRoom, OutsideAnyCallCodeRunsInPlace) {
+    EXPECT_EQ(deep_recursion_detail::callers_room(), 0u);
+    char start = 0;
+    bool in_place = false;
+    auto probe = [&] {
+        char here = 0;
+        in_place = near(&here, &start);
+    };
+    at_depth(size_t{64} << 10, probe);
+    EXPECT_TRUE(in_place);
 }
 
 } // namespace
