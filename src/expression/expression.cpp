@@ -68,14 +68,33 @@ void count_destroyed(size_t nodes) {
                             std::memory_order_relaxed);
 }
 
-// The first child slot of a node that holds a tree, or nullptr.
-Box* first_tree(Expression& e) {
+// The variants that hold no child box.
+constexpr uint32_t kLeafKinds = 1u << static_cast<int>(ExpressionKind::Literal) |
+                                1u << static_cast<int>(ExpressionKind::QuantityLiteral) |
+                                1u << static_cast<int>(ExpressionKind::TimeLiteral) |
+                                1u << static_cast<int>(ExpressionKind::IntervalLiteral) |
+                                1u << static_cast<int>(ExpressionKind::Variable) |
+                                1u << static_cast<int>(ExpressionKind::MemberAccess);
+
+bool is_leaf_kind(size_t kind) {
+    return kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0;
+}
+
+// Frees the children of a node that hold no child box (mostly leaves) and returns the first slot
+// that holds a node which may have children, or nullptr.
+Box* free_leaf_children(Expression& e, size_t& destroyed) {
     Box* found = nullptr;
     std::visit(
         [&](auto& n) {
             for_each_child_slot(n, [&](auto& slot) {
                 Box* box = box_in(slot);
-                if (found == nullptr && box != nullptr && box->get() != nullptr) found = box;
+                if (box == nullptr || box->get() == nullptr) return;
+                if (is_leaf_kind(box->get()->node().index())) {
+                    box->reset();
+                    ++destroyed;
+                } else if (found == nullptr) {
+                    found = box;
+                }
             });
         },
         e.node());
@@ -83,7 +102,7 @@ Box* first_tree(Expression& e) {
 }
 
 // The first child slot of a node with children. Slots are visited in a fixed order whose first
-// slot is always a Box (collection, left, operand): the destructor keeps the chain of nodes it
+// slot is always a Box (collection, left, operand): pointer reversal keeps the chain of nodes it
 // has yet to finish there.
 Box& first_slot(Expression& e) {
     Box* slot = nullptr;
@@ -99,6 +118,34 @@ Box& first_slot(Expression& e) {
     return *slot;
 }
 
+// Takes a tree apart by pointer reversal: the nodes whose children are still to be destroyed form
+// a chain through their first slot. A node joins it only once its children before the one being
+// taken apart are gone, so that slot is free. Nothing is allocated, whatever the tree's shape, but
+// each node is reached again after each of its subtrees, which costs a cache miss apiece on a
+// large tree.
+void dismantle_by_reversal(std::unique_ptr<Expression> current, size_t& destroyed) noexcept {
+    std::unique_ptr<Expression> waiting;
+    while (current != nullptr) {
+        if (Box* child = free_leaf_children(*current, destroyed)) {
+            std::unique_ptr<Expression> next = child->release();
+            first_slot(*current).adopt(std::move(waiting));
+            waiting = std::move(current);
+            current = std::move(next);
+            continue;
+        }
+        current.reset(); // childless now: nothing below it to destroy
+        ++destroyed;
+        if (waiting == nullptr) break;
+        current = std::move(waiting);
+        waiting = first_slot(*current).release();
+    }
+}
+
+// How many subtrees may wait at once in the destructor's own list.
+constexpr size_t kWaitingTrees = 64;
+// The most child slots a variant has (GroupBy's).
+constexpr size_t kMostChildren = 4;
+
 } // namespace
 
 size_t expression_nodes_destroyed() noexcept {
@@ -110,71 +157,56 @@ bool is_literal_true(const Expression& e) {
     return literal != nullptr && literal->value.is_bool() && literal->value.as_bool();
 }
 
-namespace {
-
-// The variants that hold no child box.
-constexpr uint32_t kLeafKinds = 1u << static_cast<int>(ExpressionKind::Literal) |
-                                1u << static_cast<int>(ExpressionKind::QuantityLiteral) |
-                                1u << static_cast<int>(ExpressionKind::TimeLiteral) |
-                                1u << static_cast<int>(ExpressionKind::IntervalLiteral) |
-                                1u << static_cast<int>(ExpressionKind::Variable) |
-                                1u << static_cast<int>(ExpressionKind::MemberAccess);
-
-bool is_leaf_kind(size_t kind) {
-    return kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0;
-}
-
-} // namespace
-
 Expression::~Expression() {
     // Leaves own nothing below them, and neither do the shells a move leaves behind: most
     // expressions destroyed while a tree is being built are one or the other.
     // (A node left valueless by a failed copy owns nothing either.)
-    if (is_leaf_kind(node_.index())) return;
-    // Children that own nothing below them (most nodes' children) are freed here directly.
-    bool deeper = false;
-    size_t freed = 0;
-    std::visit(
-        [&](auto& n) {
-            for_each_child_slot(n, [&](auto& slot) {
-                Box* box = box_in(slot);
-                if (box == nullptr || box->get() == nullptr) return;
-                if (!is_leaf_kind(box->get()->node().index()) && first_tree(*box->get())) {
-                    deeper = true;
-                } else {
-                    box->reset();
-                    ++freed;
-                }
-            });
-        },
-        node_);
-    count_destroyed(freed);
-    if (deeper) dismantle();
+    if (!is_leaf_kind(node_.index())) dismantle();
 }
 
 void Expression::dismantle() noexcept {
-    // Nodes whose children are still to be destroyed form a chain through their first slot: a
-    // node joins it only once its children before the one being taken apart are gone, so that
-    // slot is free. Nothing is allocated, at any depth, and each node joins the chain once per
-    // child that owns nodes below it.
+    // Each node's leaves are freed at once and its other children put on a list of their own, so
+    // that each node is reached once, and freed once its children are out: as fast as recursion,
+    // without recursing or allocating. The list is a small array, which holds every subtree still
+    // waiting for common shapes (chains, balanced trees) of any size; a subtree that finds it
+    // full is taken apart by pointer reversal instead.
+    Expression* waiting[kWaitingTrees];
+    size_t count = 0;
     size_t destroyed = 0;
-    while (Box* slot = first_tree(*this)) {
-        std::unique_ptr<Expression> current = slot->release();
-        std::unique_ptr<Expression> waiting;
-        while (current != nullptr) {
-            if (Box* child = first_tree(*current)) {
-                std::unique_ptr<Expression> next = child->release();
-                first_slot(*current).adopt(std::move(waiting));
-                waiting = std::move(current);
-                current = std::move(next);
-                continue;
-            }
-            current.reset(); // childless now: nothing below it to destroy
-            ++destroyed;
-            if (waiting == nullptr) break;
-            current = std::move(waiting);
-            waiting = first_slot(*current).release();
-        }
+    // A node is freed before its leaves, in the order the nodes were made, which spares malloc
+    // work when it merges free neighbours.
+    Expression* leaves[kMostChildren];
+    size_t leaf_count = 0;
+    const auto take_children = [&](Expression& e) {
+        std::visit(
+            [&](auto& n) {
+                for_each_child_slot(n, [&](auto& slot) {
+                    Box* box = box_in(slot);
+                    if (box == nullptr || box->get() == nullptr) return;
+                    if (is_leaf_kind(box->get()->node().index())) {
+                        leaves[leaf_count++] = box->release().release();
+                    } else if (count < kWaitingTrees) {
+                        waiting[count++] = box->release().release();
+                    } else {
+                        dismantle_by_reversal(box->release(), destroyed);
+                    }
+                });
+            },
+            e.node());
+    };
+    const auto free_leaves = [&] {
+        destroyed += leaf_count;
+        while (leaf_count > 0)
+            delete leaves[--leaf_count];
+    };
+    take_children(*this);
+    free_leaves();
+    while (count > 0) {
+        std::unique_ptr<Expression> tree(waiting[--count]);
+        take_children(*tree);
+        tree.reset(); // childless now
+        ++destroyed;
+        free_leaves();
     }
     count_destroyed(destroyed);
 }

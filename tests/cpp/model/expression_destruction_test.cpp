@@ -79,5 +79,38 @@ TEST(ExpressionDestruction, ALongChainOnTheSecondSlotToo) {
     owned.reset();
 }
 
+// Shapes that keep many subtrees waiting at once (each level's second subtree waits while the
+// chain goes on, or a tree branches widely): those past the destructor's own short list are
+// taken apart by pointer reversal, still without memory, and every node is counted.
+TEST(ExpressionDestruction, ShapesThatKeepManySubtreesWaiting) {
+    const auto small = [] { return Expression::unary(UnaryOp::Not, var("s")); };
+    Expression right_chain = var("x");
+    size_t right_boxed = 0;
+    for (int i = 0; i < 100'000; ++i) {
+        right_chain = Expression::binary(BinaryOp::And, small(), std::move(right_chain));
+        right_boxed += 3;
+    }
+    Expression wide = var("x");
+    size_t wide_boxed = 0;
+    for (int i = 0; i < 300; ++i) {
+        Expression branch = small();
+        for (int j = 0; j < 200; ++j)
+            branch = Expression::unary(UnaryOp::Not, std::move(branch));
+        wide = expr::GroupBy{"g", Box(small()), Box(std::move(branch)), Box(small()),
+                             Box(std::move(wide))};
+        wide_boxed += 2 + 202 + 2 + 1;
+    }
+    for (auto* shape : {&right_chain, &wide}) {
+        const size_t boxed = shape == &right_chain ? right_boxed : wide_boxed;
+        auto owned = std::make_unique<Expression>(std::move(*shape));
+        const size_t before = expression_nodes_destroyed();
+        {
+            const AllocationsFail failing;
+            owned.reset();
+        }
+        EXPECT_EQ(expression_nodes_destroyed() - before, boxed);
+    }
+}
+
 } // namespace
 } // namespace vok
