@@ -69,7 +69,8 @@ __all__ = [
     "resolve_concept",
 ]
 
-# Graph records. Ids are UUID texts; `namespace` reads None for the namespace "default".
+# Graph records. Ids are UUID texts; `namespace` reads None for the namespace "default", except on
+# Relation, whose `namespace` reads "default" there.
 # Open attribute and field values are JSON-like Python values (None, bool, int, float, str,
 # lists, tuples, sets and dicts with str keys); reading one back gives None, bool, int, float,
 # str, list or dict.

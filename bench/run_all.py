@@ -207,6 +207,17 @@ def main():
 
     rows.extend(specificity_rows(build))
 
+    # Short calls on small threads, and destroying large expression trees.
+    import small_stack_calls  # noqa: E402  (bench/small_stack_calls.py)
+
+    rows.extend(small_stack_calls.rows(build))
+    out = run([os.path.join(build, "bench", "expression_teardown_bench")])
+    for shape, destructor, reference, ratio in re.findall(
+            r"^(\w+) +\d+ nodes: destructor ([\d.]+) ms, recursive teardown ([\d.]+) ms "
+            r"\(([\d.]+)x\)", out, re.M):
+        rows.append((f"dropping a 1M-node expression, {shape}", None, None,
+                     f"{destructor} ms; recursive teardown {reference} ms ({ratio}x)"))
+
     out = run([os.path.join(build, "bench", "graph_bench")])
     total = float(re.search(r"total:\s+([\d.]+) s", out).group(1))
 
