@@ -326,6 +326,17 @@ struct Switch {
     }
 }
 
+// What runs first on the segment: the body, between the sanitizer's notes of the switches.
+void run_on_segment(Switch& sw) noexcept {
+#ifdef VOK_ASAN
+    __sanitizer_finish_switch_fiber(nullptr, &sw.caller_bottom, &sw.caller_size);
+#endif
+    run_body(sw);
+#ifdef VOK_ASAN
+    __sanitizer_start_switch_fiber(nullptr, sw.caller_bottom, sw.caller_size);
+#endif
+}
+
 #if defined(__x86_64__)
 
 } // namespace
@@ -364,14 +375,7 @@ namespace vok::deep_recursion_detail {
 namespace {
 
 void segment_entry(void* p) {
-    auto* sw = static_cast<Switch*>(p);
-#ifdef VOK_ASAN
-    __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
-#endif
-    run_body(*sw);
-#ifdef VOK_ASAN
-    __sanitizer_start_switch_fiber(nullptr, sw->caller_bottom, sw->caller_size);
-#endif
+    run_on_segment(*static_cast<Switch*>(p));
 }
 
 void call_on_segment(Switch& sw, void* mem, size_t size) {
@@ -396,14 +400,7 @@ struct Contexts {
 void trampoline(unsigned hi, unsigned lo) {
     auto* contexts = reinterpret_cast<Contexts*>((static_cast<uintptr_t>(hi) << 32) |
                                                  static_cast<uintptr_t>(lo));
-    Switch* sw = contexts->sw;
-#ifdef VOK_ASAN
-    __sanitizer_finish_switch_fiber(nullptr, &sw->caller_bottom, &sw->caller_size);
-#endif
-    run_body(*sw);
-#ifdef VOK_ASAN
-    __sanitizer_start_switch_fiber(nullptr, sw->caller_bottom, sw->caller_size);
-#endif
+    run_on_segment(*contexts->sw);
     setcontext(&contexts->caller);
 }
 

@@ -80,24 +80,32 @@ bool is_leaf_kind(size_t kind) {
     return kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0;
 }
 
-// Frees the children of a node that hold no child box (mostly leaves) and returns the first slot
-// that holds a node which may have children, or nullptr.
-Box* free_leaf_children(Expression& e, size_t& destroyed) {
-    Box* found = nullptr;
+// Calls `f(box, leaf)` for each child slot of a node that holds a node, in slot order; `leaf` says
+// whether that node is of a variant that holds no child box.
+template <class F> void for_each_child(Expression& e, F&& f) {
     std::visit(
         [&](auto& n) {
             for_each_child_slot(n, [&](auto& slot) {
                 Box* box = box_in(slot);
-                if (box == nullptr || box->get() == nullptr) return;
-                if (is_leaf_kind(box->get()->node().index())) {
-                    box->reset();
-                    ++destroyed;
-                } else if (found == nullptr) {
-                    found = box;
-                }
+                if (box != nullptr && box->get() != nullptr)
+                    f(*box, is_leaf_kind(box->get()->node().index()));
             });
         },
         e.node());
+}
+
+// Frees the children of a node that hold no child box (mostly leaves) and returns the first slot
+// that holds a node which may have children, or nullptr.
+Box* free_leaf_children(Expression& e, size_t& destroyed) {
+    Box* found = nullptr;
+    for_each_child(e, [&](Box& box, bool leaf) {
+        if (leaf) {
+            box.reset();
+            ++destroyed;
+        } else if (found == nullptr) {
+            found = &box;
+        }
+    });
     return found;
 }
 
@@ -165,11 +173,11 @@ Expression::~Expression() {
 }
 
 void Expression::dismantle() noexcept {
-    // Each node's leaves are freed at once and its other children put on a list of their own, so
-    // that each node is reached once, and freed once its children are out: as fast as recursion,
-    // without recursing or allocating. The list is a small array, which holds every subtree still
-    // waiting for common shapes (chains, balanced trees) of any size; a subtree that finds it
-    // full is taken apart by pointer reversal instead.
+    // Each node is freed as soon as its children are out: its leaves right after it, its other
+    // children put on a list of their own first. So each node is reached once, as fast as by
+    // recursion, without recursing or allocating. The list is a small array, which holds every
+    // subtree still waiting for common shapes (chains, balanced trees) of any size; a subtree that
+    // finds it full is taken apart by pointer reversal instead.
     Expression* waiting[kWaitingTrees];
     size_t count = 0;
     size_t destroyed = 0;
@@ -178,21 +186,15 @@ void Expression::dismantle() noexcept {
     Expression* leaves[kMostChildren];
     size_t leaf_count = 0;
     const auto take_children = [&](Expression& e) {
-        std::visit(
-            [&](auto& n) {
-                for_each_child_slot(n, [&](auto& slot) {
-                    Box* box = box_in(slot);
-                    if (box == nullptr || box->get() == nullptr) return;
-                    if (is_leaf_kind(box->get()->node().index())) {
-                        leaves[leaf_count++] = box->release().release();
-                    } else if (count < kWaitingTrees) {
-                        waiting[count++] = box->release().release();
-                    } else {
-                        dismantle_by_reversal(box->release(), destroyed);
-                    }
-                });
-            },
-            e.node());
+        for_each_child(e, [&](Box& box, bool leaf) {
+            if (leaf) {
+                leaves[leaf_count++] = box.release().release();
+            } else if (count < kWaitingTrees) {
+                waiting[count++] = box.release().release();
+            } else {
+                dismantle_by_reversal(box.release(), destroyed);
+            }
+        });
     };
     const auto free_leaves = [&] {
         destroyed += leaf_count;
