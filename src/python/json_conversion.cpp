@@ -1,13 +1,27 @@
 // Python values to and from generic JSON values; see json_conversion.h.
 //
-// Containers are walked over snapshots or with a strong reference to each element, because
-// converting an element can run Python code (__iter__, __index__, __float__, a numpy __bool__)
-// that changes the container being walked. That code may be reached at any depth of a nested
-// value, so it runs with the room the call had (with_callers_room), and whatever it raises is the
+// Both directions walk nested values with an explicit list of open containers, not by recursion.
+// A conversion allocates Python objects (snapshots of a dict's items, lists and dicts on the way
+// out) and drops the last references to others at every level of a value, and either may run
+// Python code: CPython collects cycles inside the allocation of a tracked object, and a finalizer
+// or a weakref callback then runs wherever that happens. Walking from one frame near the start of
+// the call, all of that runs with the room the call itself had, however deep the value.
+//
+// Every part of a container is held by a reference of our own while it is converted (the
+// container, the snapshot of its items, the entry whose value is being converted), because Python
+// code run meanwhile may change or empty what it came from. Whatever that code raises is the
 // call's exception: only a conversion's own failure ("not a number") moves on to the next rule.
+// Each open container takes a level of Python's recursion budget, and every level taken is given
+// back when the conversion ends, whichever way it ends.
 #include "python/json_conversion.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <deque>
+#include <iterator>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,32 +35,39 @@ namespace vok::python {
 
 namespace {
 
-// Runs one recursive step under CPython's recursion limit and with stack room for the C++ frames.
-template <class F> auto nested(const char* where, F&& step) -> decltype(step()) {
-    if (Py_EnterRecursiveCall(where) != 0) return Err(Error::fetch());
-    auto result = vok::with_stack_room([&] { return step(); });
-    Py_LeaveRecursiveCall();
-    return result;
-}
-
 // The core copies, compares and destroys JSON values recursively, so a value handed to it must
 // stay shallow enough for those walks even when a program raises the interpreter's recursion
 // limit far beyond its default. Values nested deeper than this are refused like a recursion
 // limit that was reached.
-constexpr int kMaxValueDepth = 10'000;
-thread_local int t_value_depth = 0;
+constexpr size_t kMaxValueDepth = 10'000;
 
-template <class F> auto nested_into_json(F&& step) -> decltype(step()) {
-    if (t_value_depth >= kMaxValueDepth) {
-        PyErr_SetString(PyExc_RecursionError, messages::kToJsonTooDeep);
-        return Err(Error::fetch());
+// The levels of Python's recursion budget that one conversion has taken; whatever is still taken
+// when it ends (an error, a C++ exception) is given back then.
+class RecursionBudget {
+public:
+    explicit RecursionBudget(const char* where) noexcept : where_(where) {}
+    ~RecursionBudget() {
+        for (; taken_ > 0; --taken_)
+            Py_LeaveRecursiveCall();
     }
-    struct Level {
-        Level() { ++t_value_depth; }
-        ~Level() { --t_value_depth; }
-    } level;
-    return nested(messages::kToJsonRecursion, std::forward<F>(step));
-}
+    RecursionBudget(const RecursionBudget&) = delete;
+    RecursionBudget& operator=(const RecursionBudget&) = delete;
+
+    // Takes a level; RecursionError (set) when the budget is spent.
+    bool enter() {
+        if (Py_EnterRecursiveCall(where_) != 0) return false;
+        ++taken_;
+        return true;
+    }
+    void leave() {
+        Py_LeaveRecursiveCall();
+        --taken_;
+    }
+
+private:
+    const char* where_;
+    size_t taken_ = 0;
+};
 
 PyResult<Ref> checked(PyObject* made) {
     if (made == nullptr) return Err(Error::fetch());
@@ -67,46 +88,29 @@ PyResult<json::Value> string_value(PyObject* text) {
     return json::Value(view);
 }
 
-// Converts the elements of a list or tuple in order. The list may shrink while its elements are
-// converted; each element is held by a reference of our own while it is converted.
-template <class Convert> PyResult<json::Value> array_of(PyObject* sequence, Convert&& convert) {
-    json::Array items;
-    const bool is_list = PyList_Check(sequence);
-    for (Py_ssize_t i = 0;; ++i) {
-        Py_ssize_t size = is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence);
-        if (i >= size) break;
-        Ref item =
-            Ref::borrow(is_list ? PyList_GET_ITEM(sequence, i) : PyTuple_GET_ITEM(sequence, i));
-        VOK_ASSIGN(json::Value value, convert(item.get()));
-        items.push_back(std::move(value));
-    }
-    return json::Value(std::move(items));
-}
-
-// Converts a dict's entries in the dict's order, over a snapshot of its items. `key_of` turns a
-// key into text or refuses it.
-template <class KeyOf, class Convert>
-PyResult<json::Value> object_of(PyObject* dict, KeyOf&& key_of, Convert&& convert) {
-    VOK_ASSIGN(Ref entries, checked(PyDict_Items(dict)));
-    std::vector<json::Object::Entry> members;
-    members.reserve(std::size_t(PyList_GET_SIZE(entries.get())));
-    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(entries.get()); ++i) {
-        PyObject* entry = PyList_GET_ITEM(entries.get(), i);
-        VOK_ASSIGN(std::string_view key, key_of(PyTuple_GET_ITEM(entry, 0)));
-        VOK_ASSIGN(json::Value value, convert(PyTuple_GET_ITEM(entry, 1)));
-        members.emplace_back(std::string(key), std::move(value));
-    }
-    return json::Value(json::Object::from_entries(std::move(members)));
-}
-
 PyResult<json::Value> finite_float(double value) {
     if (!std::isfinite(value)) return Err(value_error(messages::kNonFiniteFloat));
     return json::Value::from_f64(value);
 }
 
-// ---- The attribute rules ----
+// ---- Python to JSON ----
 
-PyResult<json::Value> attribute_value(PyObject* value);
+// The two sets of rules; see json_conversion.h.
+enum class Rules { Attribute, Literal };
+
+// How the elements of a container are reached.
+enum class Container {
+    Elements, // a list or tuple, read as it is while it is walked
+    Snapshot, // any other sequence or set, read through a list of its own made by iterating it
+    Dict,     // a dict, over a snapshot of its items
+    Mapping,  // any other mapping, over the list of its items()
+};
+
+// What one Python value is: nothing, when it was converted whole (and put on the walk's stack of
+// converted values), or the kind of container whose elements follow.
+using Classified = std::optional<Container>;
+
+// ---- The attribute rules ----
 
 PyResult<json::Value> attribute_integer(PyObject* value) {
     int overflow = 0;
@@ -128,40 +132,46 @@ PyResult<json::Value> attribute_integer(PyObject* value) {
     return json::Value::from_u64(unsigned_value);
 }
 
-PyResult<std::string_view> attribute_key(PyObject* key) {
-    if (PyUnicode_Check(key)) return text_from(key);
-    VOK_ASSIGN(std::string type_name, type_qualname(key));
-    return Err(type_error(messages::json_key_not_text(type_name)));
-}
-
-PyResult<json::Value> attribute_container(PyObject* value) {
-    auto convert = [](PyObject* item) { return attribute_value(item); };
-    if (PyDict_Check(value)) return object_of(value, attribute_key, convert);
-    if (PyTuple_Check(value)) return array_of(value, convert);
-    // Sets and other sequences are read through a list of their own, made by iterating them.
-    VOK_ASSIGN(Ref items, with_callers_room([&] { return checked(PySequence_List(value)); }));
-    PyResult<json::Value> converted = array_of(items.get(), convert);
-    // The list may hold the last references to what the iteration made, whose __del__ runs now.
-    with_callers_room([&] { items = Ref(); });
-    return converted;
-}
-
-PyResult<json::Value> attribute_value(PyObject* value) {
-    if (value == Py_None) return json::Value(nullptr);
-    if (PyBool_Check(value)) return json::Value(value == Py_True);
-    if (PyLong_Check(value)) return attribute_integer(value);
-    if (PyFloat_Check(value)) return finite_float(PyFloat_AS_DOUBLE(value));
-    if (PyUnicode_Check(value)) return string_value(value);
-    if (PyDict_Check(value) || PyAnySet_Check(value) || PySequence_Check(value)) {
-        return nested_into_json([&] { return attribute_container(value); });
+PyResult<Classified> attribute_value(PyObject* value, std::vector<json::Value>& converted) {
+    const auto done = [&](auto&& made) {
+        converted.emplace_back(std::forward<decltype(made)>(made));
+        return Classified();
+    };
+    if (value == Py_None) return done(nullptr);
+    if (PyBool_Check(value)) return done(value == Py_True);
+    if (PyLong_Check(value)) {
+        VOK_ASSIGN(json::Value number, attribute_integer(value));
+        return done(std::move(number));
     }
+    if (PyFloat_Check(value)) {
+        VOK_ASSIGN(json::Value number, finite_float(PyFloat_AS_DOUBLE(value)));
+        return done(std::move(number));
+    }
+    if (PyUnicode_Check(value)) {
+        VOK_ASSIGN(json::Value text, string_value(value));
+        return done(std::move(text));
+    }
+    if (PyDict_Check(value)) return Classified(Container::Dict);
+    // Checked before the sequence rule: a mapping has __getitem__ too, and read as a sequence it
+    // would give its keys alone.
+    if (PyType_HasFeature(Py_TYPE(value), Py_TPFLAGS_MAPPING)) return Classified(Container::Mapping);
+    if (PyTuple_Check(value)) return Classified(Container::Elements);
+    // Lists too are read through a list of their own, as every other sequence is.
+    if (PyAnySet_Check(value) || PySequence_Check(value)) return Classified(Container::Snapshot);
     VOK_ASSIGN(std::string type_name, type_qualname(value));
     return Err(type_error(messages::unsupported_json_type(type_name)));
 }
 
-// ---- The literal rules ----
+PyResult<std::string> attribute_key(PyObject* key) {
+    if (PyUnicode_Check(key)) {
+        VOK_ASSIGN(std::string_view text, text_from(key));
+        return std::string(text);
+    }
+    VOK_ASSIGN(std::string type_name, type_qualname(key));
+    return Err(type_error(messages::json_key_not_text(type_name)));
+}
 
-PyResult<json::Value> literal_value(PyObject* value);
+// ---- The literal rules ----
 
 PyResult<json::Value> refused_literal(PyObject* value) {
     Ref text = Ref::steal(with_callers_room([&] { return PyObject_Repr(value); }));
@@ -177,12 +187,6 @@ PyResult<json::Value> refused_literal(PyObject* value) {
         shown = messages::unprintable(type_name);
     }
     return Err(value_error(messages::prefix::kPythonToJson, shown));
-}
-
-PyResult<json::Value> literal_container(PyObject* value) {
-    auto convert = [](PyObject* item) { return literal_value(item); };
-    if (PyDict_Check(value)) return object_of(value, text_from, convert);
-    return array_of(value, convert);
 }
 
 // Whether the exception just raised by a value's __index__ or __float__ says only that the value
@@ -236,17 +240,212 @@ PyResult<std::optional<json::Value>> literal_number(PyObject* value) {
     return no_number();
 }
 
-PyResult<json::Value> literal_value(PyObject* value) {
-    if (value == Py_None) return json::Value(nullptr);
+PyResult<Classified> literal_value(PyObject* value, std::vector<json::Value>& converted) {
+    const auto done = [&](auto&& made) {
+        converted.emplace_back(std::forward<decltype(made)>(made));
+        return Classified();
+    };
+    if (value == Py_None) return done(nullptr);
     VOK_ASSIGN(std::optional<bool> flag, flag_if_any(value));
-    if (flag) return json::Value(*flag);
+    if (flag) return done(*flag);
     VOK_ASSIGN(std::optional<json::Value> number, literal_number(value));
-    if (number) return std::move(*number);
-    if (PyUnicode_Check(value)) return string_value(value);
-    if (PyList_Check(value) || PyTuple_Check(value) || PyDict_Check(value)) {
-        return nested_into_json([&] { return literal_container(value); });
+    if (number) return done(std::move(*number));
+    if (PyUnicode_Check(value)) {
+        VOK_ASSIGN(json::Value text, string_value(value));
+        return done(std::move(text));
     }
-    return refused_literal(value);
+    if (PyList_Check(value) || PyTuple_Check(value)) return Classified(Container::Elements);
+    if (PyDict_Check(value)) return Classified(Container::Dict);
+    return Err(std::move(refused_literal(value)).error());
+}
+
+PyResult<std::string> literal_key(PyObject* key) {
+    VOK_ASSIGN(std::string_view text, text_from(key));
+    return std::string(text);
+}
+
+// ---- The walk ----
+
+// The open containers of a walk, innermost last. The first few live in the walk's own frame, the
+// rest in a deque: a shallow value (most are) costs no allocation for them, and a deep one takes
+// each level's room once, not again at every doubling of a vector. References to a level stay
+// valid while it is open.
+template <class T> class LevelStack {
+public:
+    LevelStack() = default;
+    LevelStack(const LevelStack&) = delete;
+    LevelStack& operator=(const LevelStack&) = delete;
+    ~LevelStack() {
+        while (!empty())
+            pop_back();
+    }
+
+    bool empty() const { return shallow_ == 0; }
+    size_t size() const { return shallow_ + (deep_ ? deep_->size() : 0); }
+    T& back() { return deep_ && !deep_->empty() ? deep_->back() : *slot(shallow_ - 1); }
+    template <class... Args> void emplace_back(Args&&... args) {
+        if (shallow_ < kShallow) {
+            new (slot(shallow_)) T(std::forward<Args>(args)...);
+            ++shallow_;
+            return;
+        }
+        if (!deep_) deep_.emplace();
+        deep_->emplace_back(std::forward<Args>(args)...);
+    }
+    void pop_back() {
+        if (deep_ && !deep_->empty()) {
+            deep_->pop_back();
+            return;
+        }
+        std::destroy_at(slot(--shallow_));
+    }
+
+private:
+    static constexpr size_t kShallow = 16;
+
+    T* slot(size_t index) { return std::launder(reinterpret_cast<T*>(storage_)) + index; }
+
+    alignas(T) std::byte storage_[kShallow * sizeof(T)];
+    size_t shallow_ = 0;
+    std::optional<std::deque<T>> deep_;
+};
+
+// A container whose elements are being converted. What they convert to waits on the walk's own
+// stacks until the container is finished, so that a level costs a few words whatever it holds.
+struct OpenContainer {
+    OpenContainer(Ref source, bool items, size_t first_value, size_t first_key)
+        : source(std::move(source)), items(items), first_value(first_value),
+          first_key(first_key) {}
+
+    // The list or tuple of its elements, or the list of its (key, value) items; held, so that it
+    // outlives whatever Python code runs meanwhile.
+    Ref source;
+    bool items;
+    Py_ssize_t next = 0;
+    // Where its converted elements (and, for items, their keys) begin on the walk's stacks.
+    size_t first_value;
+    size_t first_key;
+    // The item whose value is being converted, held with its key and value.
+    Ref item;
+};
+
+// The containers open, innermost last, and the converted parts of each, in order.
+struct Walk {
+    Walk() { values.reserve(8); }
+
+    LevelStack<OpenContainer> open;
+    std::vector<json::Value> values;
+    std::vector<std::string> keys;
+
+    void open_container(Ref source, bool items) {
+        open.emplace_back(std::move(source), items, values.size(), keys.size());
+    }
+
+    // The innermost container, made from its converted parts, which leave the stacks.
+    json::Value finish() {
+        const OpenContainer top = std::move(open.back());
+        open.pop_back();
+        const auto first = values.begin() + std::ptrdiff_t(top.first_value);
+        if (top.items) {
+            std::vector<json::Object::Entry> members;
+            members.reserve(size_t(values.end() - first));
+            auto key = keys.begin() + std::ptrdiff_t(top.first_key);
+            for (auto value = first; value != values.end(); ++value, ++key)
+                members.emplace_back(std::move(*key), std::move(*value));
+            keys.erase(keys.begin() + std::ptrdiff_t(top.first_key), keys.end());
+            values.erase(first, values.end());
+            return json::Value(json::Object::from_entries(std::move(members)));
+        }
+        // The whole stack (a value's outermost array, or its first nested one) is taken over as
+        // it is, without moving each element.
+        if (top.first_value == 0) return json::Value(std::exchange(values, {}));
+        json::Array elements(std::make_move_iterator(first), std::make_move_iterator(values.end()));
+        values.erase(first, values.end());
+        return json::Value(std::move(elements));
+    }
+};
+
+// The list or tuple that holds the elements (or items) of `value`.
+PyResult<Ref> container_source(PyObject* value, Container container) {
+    switch (container) {
+    case Container::Elements:
+        return Ref::borrow(value);
+    case Container::Snapshot:
+        return with_callers_room([&] { return checked(PySequence_List(value)); });
+    case Container::Dict:
+        return checked(PyDict_Items(value));
+    case Container::Mapping:
+        return with_callers_room([&] { return checked(PyMapping_Items(value)); });
+    }
+    return Err(panic_error("unknown kind of container"));
+}
+
+// The next element of the innermost container, held; empty when it has no more. For items, the
+// key is read first (and refused, for a key that is not text) and put on the walk's keys. The
+// source is read afresh at each step: Python code may have shortened it, or put anything in its
+// place.
+template <Rules R> PyResult<Ref> next_element(Walk& walk) {
+    OpenContainer& open = walk.open.back();
+    PyObject* source = open.source.get();
+    const bool is_list = PyList_Check(source);
+    const Py_ssize_t size = is_list ? PyList_GET_SIZE(source) : PyTuple_GET_SIZE(source);
+    if (open.next >= size) return Ref();
+    Ref element = Ref::borrow(is_list ? PyList_GET_ITEM(source, open.next)
+                                      : PyTuple_GET_ITEM(source, open.next));
+    ++open.next;
+    if (!open.items) return element;
+    if (!PyTuple_Check(element.get()) || PyTuple_GET_SIZE(element.get()) != 2) {
+        VOK_ASSIGN(std::string type_name, type_qualname(element.get()));
+        return Err(type_error(messages::json_item_not_pair(type_name)));
+    }
+    PyObject* key = PyTuple_GET_ITEM(element.get(), 0);
+    if constexpr (R == Rules::Attribute) {
+        VOK_ASSIGN(std::string text, attribute_key(key));
+        walk.keys.push_back(std::move(text));
+    } else {
+        VOK_ASSIGN(std::string text, literal_key(key));
+        walk.keys.push_back(std::move(text));
+    }
+    open.item = std::move(element);
+    return Ref::borrow(PyTuple_GET_ITEM(open.item.get(), 1));
+}
+
+template <Rules R> PyResult<Classified> classify(PyObject* value, Walk& walk) {
+    if constexpr (R == Rules::Attribute) {
+        return attribute_value(value, walk.values);
+    } else {
+        return literal_value(value, walk.values);
+    }
+}
+
+template <Rules R> PyResult<json::Value> from_python(PyObject* root) {
+    RecursionBudget budget(messages::kToJsonRecursion);
+    Walk walk;
+    // The value being converted, held until it is converted or opened.
+    Ref held = Ref::borrow(root);
+    for (;;) {
+        VOK_ASSIGN(Classified container, classify<R>(held.get(), walk));
+        if (container) {
+            if (walk.open.size() >= kMaxValueDepth) {
+                PyErr_SetString(PyExc_RecursionError, messages::kToJsonTooDeep);
+                return Err(Error::fetch());
+            }
+            if (!budget.enter()) return Err(Error::fetch());
+            VOK_ASSIGN(Ref source, container_source(held.get(), *container));
+            walk.open_container(std::move(source),
+                                *container == Container::Dict || *container == Container::Mapping);
+        }
+        // Finishes containers until one has an element left to convert. The item whose value
+        // was converted last is let go first.
+        for (;;) {
+            if (walk.open.empty()) return std::move(walk.values.back());
+            walk.open.back().item = Ref();
+            VOK_ASSIGN(held, next_element<R>(walk));
+            if (held) break;
+            walk.values.push_back(walk.finish());
+            budget.leave();
+        }
+    }
 }
 
 // ---- JSON to Python ----
@@ -263,38 +462,7 @@ PyResult<Ref> number_to_python(const json::Number& number) {
     return checked(PyFloat_FromDouble(number.as_f64_raw()));
 }
 
-PyResult<Ref> container_to_python(const json::Value& value) {
-    if (value.is_array()) {
-        const json::Array& items = value.as_array();
-        VOK_ASSIGN(Ref list, checked(PyList_New(Py_ssize_t(items.size()))));
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            VOK_ASSIGN(Ref item, value_to_python(items[i]));
-            PyList_SET_ITEM(list.get(), Py_ssize_t(i), item.release());
-        }
-        return list;
-    }
-    VOK_ASSIGN(Ref dict, checked(PyDict_New()));
-    for (const auto& [key, member] : value.as_object()) {
-        VOK_ASSIGN(Ref key_object, str_to_python(key));
-        VOK_ASSIGN(Ref member_object, value_to_python(member));
-        if (PyDict_SetItem(dict.get(), key_object.get(), member_object.get()) != 0) {
-            return Err(Error::fetch());
-        }
-    }
-    return dict;
-}
-
-} // namespace
-
-PyResult<json::Value> value_from_python(PyObject* value) {
-    return attribute_value(value);
-}
-
-PyResult<json::Value> literal_from_python(PyObject* value) {
-    return literal_value(value);
-}
-
-PyResult<Ref> value_to_python(const json::Value& value) {
+PyResult<Ref> scalar_to_python(const json::Value& value) {
     switch (value.type()) {
     case json::Value::Type::Null:
         return Ref::borrow(Py_None);
@@ -308,7 +476,102 @@ PyResult<Ref> value_to_python(const json::Value& value) {
     case json::Value::Type::Object:
         break;
     }
-    return nested(messages::kFromJsonRecursion, [&] { return container_to_python(value); });
+    return Err(panic_error("a container converted as a scalar"));
+}
+
+bool is_container(const json::Value& value) {
+    return value.is_array() || value.is_object();
+}
+
+// An array or object whose members are being made. An array's elements wait on the walk's stack
+// of made objects and are put into a list only when all are made, so that no list with empty
+// slots is ever visible to Python code (a finalizer reaching it through the collector); a dict is
+// whole at every step.
+struct OpenOutput {
+    const json::Value* container;
+    size_t next;
+    size_t first_made; // where its elements begin on the stack of made objects
+    Ref dict;
+    Ref key; // the key of the member being made
+};
+
+// The next member of the innermost container, or nullptr when all are made; an object's key is
+// made first.
+PyResult<const json::Value*> next_member(OpenOutput& open) {
+    const size_t at = open.next;
+    if (open.container->is_array()) {
+        const json::Array& items = open.container->as_array();
+        if (at >= items.size()) return static_cast<const json::Value*>(nullptr);
+        ++open.next;
+        return &items[at];
+    }
+    const auto& entries = open.container->as_object().entries();
+    if (at >= entries.size()) return static_cast<const json::Value*>(nullptr);
+    ++open.next;
+    VOK_ASSIGN(open.key, str_to_python(entries[at].first));
+    return &entries[at].second;
+}
+
+} // namespace
+
+PyResult<json::Value> value_from_python(PyObject* value) {
+    return from_python<Rules::Attribute>(value);
+}
+
+PyResult<json::Value> literal_from_python(PyObject* value) {
+    return from_python<Rules::Literal>(value);
+}
+
+PyResult<Ref> value_to_python(const json::Value& root) {
+    if (!is_container(root)) return scalar_to_python(root);
+    RecursionBudget budget(messages::kFromJsonRecursion);
+    LevelStack<OpenOutput> open;
+    std::vector<Ref> made; // elements of the open arrays, in order
+    const json::Value* value = &root;
+    for (;;) {
+        Ref done;
+        if (is_container(*value)) {
+            if (!budget.enter()) return Err(Error::fetch());
+            Ref dict;
+            if (value->is_object()) {
+                VOK_ASSIGN(dict, checked(PyDict_New()));
+            } else if (const size_t needed = made.size() + value->as_array().size();
+                       needed > made.capacity()) {
+                // Grown at least twofold, so that arrays nested in arrays stay linear.
+                made.reserve(std::max(needed, 2 * made.capacity()));
+            }
+            open.emplace_back(OpenOutput{value, 0, made.size(), std::move(dict), Ref()});
+        } else {
+            VOK_ASSIGN(done, scalar_to_python(*value));
+        }
+        // Hands made objects to their containers until one has a member left to make.
+        for (;;) {
+            if (open.empty()) return done;
+            OpenOutput& top = open.back();
+            if (done && top.dict) {
+                const Ref key = std::move(top.key);
+                if (PyDict_SetItem(top.dict.get(), key.get(), done.get()) != 0)
+                    return Err(Error::fetch());
+                done = Ref();
+            } else if (done) {
+                made.push_back(std::move(done));
+            }
+            VOK_ASSIGN(value, next_member(top));
+            if (value != nullptr) break;
+            if (top.dict) {
+                done = std::move(top.dict);
+            } else {
+                const auto first = made.begin() + std::ptrdiff_t(top.first_made);
+                VOK_ASSIGN(done, checked(PyList_New(made.end() - first)));
+                Py_ssize_t index = 0;
+                for (auto element = first; element != made.end(); ++element)
+                    PyList_SET_ITEM(done.get(), index++, element->release());
+                made.erase(first, made.end());
+            }
+            open.pop_back();
+            budget.leave();
+        }
+    }
 }
 
 } // namespace vok::python

@@ -4,18 +4,19 @@
 // in the core; Python code hands them in and gets them back as plain Python values. There are two
 // ways in, because the two callers were designed apart and their rules differ in visible ways:
 //
-// - value_from_python, for set_attribute / set_field: accepts the Python types by class (None,
-//   bool, int fitting 64 bits signed or unsigned, finite float, str, any sequence or set, dict
-//   with str keys) and refuses everything else with a TypeError that names the type.
+// - value_from_python, for set_attribute / set_field: accepts the Python types by class: None,
+//   bool, int fitting 64 bits signed or unsigned, finite float, str, a dict or any other mapping
+//   (a collections.abc.Mapping) with str keys, and any other sequence or set, read as list() reads
+//   it (so bytes, bytearray and range become arrays of their elements, and a set comes in its
+//   iteration order). Anything else is refused with a TypeError that names its type.
 // - literal_from_python, for Expression.literal: tries conversions in a fixed order (flag,
 //   anything with __index__ that fits i64, anything PyFloat_AsDouble takes, str, list or tuple,
 //   dict) and refuses the rest with ValueError "Cannot convert Python value to JSON: " and the
 //   repr of the innermost value that failed.
 //
-// The way out, value_to_python, is the same for both. Every recursive step goes through
-// Py_EnterRecursiveCall (so self-referencing or absurdly deep containers raise RecursionError, as
-// CPython's own json module does) and through with_stack_room (so a raised recursion limit can
-// never run the C stack out).
+// The way out, value_to_python, is the same for both. Each nested container takes a level of
+// CPython's recursion budget (so self-referencing or absurdly deep containers raise RecursionError,
+// as CPython's own json module does); the walks themselves need no stack beyond their first frame.
 #pragma once
 
 #include <Python.h>

@@ -2,6 +2,7 @@
 argument-error rule, results, borrow conflicts and the panic exception."""
 
 import inspect
+import traceback
 
 import pytest
 
@@ -227,7 +228,8 @@ def test_only_type_error_itself_gets_the_argument_prefix():
     with pytest.raises(ValueError, match="^own text$"):
         hooks.number_arg(raising(ValueError("own text")))
 
-    # A TypeError is replaced by one naming the parameter; the first error's cause is kept.
+    # A TypeError is replaced by one naming the parameter, caused by the first error, which keeps
+    # its traceback and its own cause.
     cause = KeyError("the cause")
     first = TypeError("bad float")
     first.__cause__ = cause
@@ -235,7 +237,15 @@ def test_only_type_error_itself_gets_the_argument_prefix():
         hooks.number_arg(raising(first))
     assert type(failure.value) is TypeError
     assert str(failure.value) == "argument 'value': bad float"
-    assert failure.value.__cause__ is cause
+    assert failure.value.__cause__ is first and first.__cause__ is cause
+    assert traceback.extract_tb(first.__traceback__)[-1].name == "__float__"
+    rendered = "".join(traceback.format_exception(failure.value))
+    assert "The above exception was the direct cause" in rendered and "bad float" in rendered
+
+    # The argument's own refusal, made by this module, has no cause.
+    with pytest.raises(TypeError) as failure:
+        hooks.text_arg(1)
+    assert failure.value.__cause__ is None
 
 
 def test_object_arguments_are_checked_by_class():

@@ -426,6 +426,195 @@ def test_exceptions_of_python_code_a_conversion_calls_are_not_swallowed():
     ]
 
 
+# ---- Python code the collector runs ----------------------------------------------------------
+
+# The collector runs inside any allocation of a tracked object, and with it finalizers and weakref
+# callbacks of whatever cyclic garbage there is. Conversions allocate at every level of a nested
+# value; the finalizer then recurses as deeply as it could at the call site.
+COLLECTOR_AT_DEPTH = textwrap.dedent("""
+    import gc, sys, threading, weakref, vok_dsl
+    sys.setrecursionlimit(100_000)
+    stack, kind = int(sys.argv[1]), sys.argv[2]
+    depths = list(map(int, sys.argv[3].split(",")))
+    chain = []
+    for _ in range(2_000 if stack else 10_000): chain = [chain]
+    armed = False
+    callbacks = set()
+    class Garbage:  # a cycle: only the collector frees it
+        def __init__(self):
+            self.me = self
+            if kind == "weakref": callbacks.add(weakref.ref(self, callback))
+        def __del__(self):
+            if kind == "del": work()
+    def callback(ref):
+        callbacks.discard(ref)
+        work()
+    def work():
+        if armed:
+            len(repr(chain))
+            Garbage()
+    def convert(depth):
+        global armed
+        value = 1
+        for level in range(depth): value = {"k": value} if level % 2 else [value]
+        entity = vok_dsl.Entity("E")
+        entity.set_attribute("x", value)
+        armed = True
+        Garbage()
+        try:
+            for _ in range(3): entity.get_attribute("x")
+            entity.set_attribute("x", value)
+            vok_dsl.Expression.literal(value)
+            return "ok"
+        except RecursionError:
+            return "RecursionError"
+        finally:
+            armed = False
+    def run():
+        print(" ".join(sorted({convert(depth) for depth in depths})))
+    gc.set_threshold(100 if stack else 700)
+    if stack:
+        threading.stack_size(stack)
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    else:
+        run()
+""")
+
+
+def test_python_code_the_collector_runs_at_depth_has_the_room_of_the_call():
+    runs = [(stack, kind, depths) for kind in ("del", "weakref")
+            for stack, depths in [(0, "3000,9999"), (1 << 20, "1200,2000")]]
+    results = run_children(COLLECTOR_AT_DEPTH, runs)
+    assert failures(runs, results) == []
+    assert {out for _, out, _ in results} <= {"ok\n", "RecursionError\n", "RecursionError ok\n"}
+
+
+# Python code run while a dict's value is converted reaches the list of items being walked
+# (gc.get_referrers is public) and empties it, or fills it with anything, and empties the dict:
+# the entry being converted, its key and its value must outlive that.
+EMPTIED_ITEMS = textwrap.dedent("""
+    import gc, sys, vok_dsl
+    case = sys.argv[1]
+    # Freed with the entry unless the conversion holds it; long enough to come from malloc, where
+    # AddressSanitizer sees a use after it is freed.
+    key = "".join(["k"] * 600)
+    def empty_items():
+        lists = [holder for entry in gc.get_referrers(marker)
+                 if type(entry) is tuple and len(entry) == 2
+                 for holder in gc.get_referrers(entry) if type(holder) is list]
+        if lists:
+            data.clear()
+            for holder in lists:
+                holder[:] = [0, 1] if case == "refilled" else []
+        return bool(lists)
+    class Index:
+        def __index__(self):
+            empty_items()
+            return 7
+    class Items:
+        def __len__(self): return 1
+        def __getitem__(self, i):
+            if i: raise IndexError
+            empty_items()
+            return 7
+    class Emptier:  # cyclic garbage whose finalizer tries until the items list exists
+        def __init__(self): self.me = self
+        def __del__(self):
+            if armed and not empty_items(): Emptier()
+    armed = False
+    marker = {"literal": Index, "refilled": Index, "sequence": Items}.get(case, set)()
+    if case == "collector": marker.update((1, 2))
+    data = {key: marker, "z": 1}
+    del key
+    entity = vok_dsl.Entity("E")
+    try:
+        if case in ("literal", "refilled"):
+            vok_dsl.Expression.literal(data)
+        else:
+            if case == "collector":
+                armed = True
+                Emptier()
+                gc.set_threshold(1)
+            entity.set_attribute("v", data)
+            gc.set_threshold(700)
+            armed = False
+            print(sorted(entity.get_attribute("v").items()))
+        print("ok")
+    except TypeError as error:
+        print(type(error).__name__)
+""")
+
+
+@pytest.mark.parametrize("case", ["literal", "refilled", "sequence", "collector"])
+def test_a_dicts_items_emptied_while_they_are_converted(case):
+    # The entry converted first stays, with its key; nothing after it is read.
+    expected = {"literal": "ok", "refilled": "TypeError",
+                "sequence": f"[('{'k' * 600}', [7])]\nok",
+                "collector": f"[('{'k' * 600}', [1, 2])]\nok"}[case]
+    code, out, err = run_child(EMPTIED_ITEMS, case)
+    assert (code, out) == (0, expected + "\n"), err[-2000:]
+
+
+# Each open container takes a level of Python's recursion budget; a conversion that fails by
+# running out of memory, or by an interrupt while a long text is copied back, gives them back.
+BUDGET_AFTER_FAILURES = textwrap.dedent("""
+    import os, resource, signal, sys, vok_dsl
+    def depth():
+        n = 0
+        def down():
+            nonlocal n
+            n += 1
+            down()
+        try:
+            down()
+        except RecursionError:
+            pass
+        return n
+    nested = [[{"k": "x" * (64 << 20)}]]
+    entity = vok_dsl.Entity("E")
+    before, failed = depth(), 0
+    if sys.argv[1] == "memory":
+        with open("/proc/self/statm") as statm:
+            mapped = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+        resource.setrlimit(resource.RLIMIT_AS, (mapped + (32 << 20), resource.RLIM_INFINITY))
+        for _ in range(25):
+            for call in (lambda: entity.set_attribute("k", nested),
+                         lambda: vok_dsl.Expression.literal(nested)):
+                try:
+                    call()
+                except MemoryError:
+                    failed += 1
+        resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY,) * 2)
+    else:
+        entity.set_attribute("k", nested)
+        class Stop(Exception): pass
+        inside = False
+        def handler(signum, frame):
+            global failed
+            failed += inside
+            raise Stop
+        signal.signal(signal.SIGALRM, handler)
+        for _ in range(50):
+            try:
+                signal.setitimer(signal.ITIMER_REAL, 0.001)
+                inside = True
+                entity.get_attribute("k")  # the text is copied in pieces, polling between them
+                inside = False
+                while True: pass
+            except Stop:
+                inside = False
+    print(failed > 0, depth() == before)
+""")
+
+
+@pytest.mark.parametrize("cause", [pytest.param("memory", marks=capped), "interrupt"])
+def test_failed_conversions_give_back_the_recursion_budget(cause):
+    code, out, err = run_child(BUDGET_AFTER_FAILURES, cause)
+    assert (code, out) == (0, "True True\n"), err[-2000:]
+
+
 # ---- Memory caps -----------------------------------------------------------------------------
 
 # One call under a cap of the address space (AS) or the data segment (DATA) a given number of

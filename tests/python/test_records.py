@@ -1,16 +1,20 @@
 """The graph record classes: construction, getters, text forms, open attributes and fields."""
 
+import collections
+import collections.abc
+import json
 import math
 import os
 import sys
+import types
 import uuid
 
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
 
-from vok_dsl import (Entity, Flow, Instance, Mapping, Projection, Relation, Resource,
-                     ResourceInstance, Role)
+from vok_dsl import (Entity, Expression, Flow, Instance, Mapping, Projection, Relation,
+                     Resource, ResourceInstance, Role)
 
 WAREHOUSE_ID = "07342664-9f2f-5afc-8222-ce5de9c154bf"  # Entity("Warehouse") in "default"
 U1 = "67e55044-10b1-426f-9247-bb680e5fe0c8"
@@ -325,6 +329,93 @@ def test_refusal_messages():
         entity.set_attribute("k", float("-inf"))
     with pytest.raises(TypeError, match="^argument 'key': 'int' object cannot be converted"):
         entity.set_attribute(1, 2)
+
+
+class ReadOnlyMapping(collections.abc.Mapping):
+    def __init__(self, data):
+        self._data = dict(data)
+
+    def __getitem__(self, key):
+        return self._data[key]
+
+    def __iter__(self):
+        return iter(self._data)
+
+    def __len__(self):
+        return len(self._data)
+
+
+class RegisteredMapping:
+    """A mapping only by registration; its __getitem__ alone would pass for a sequence's."""
+
+    def __init__(self, data):
+        self._data = dict(data)
+
+    def __getitem__(self, key):
+        return self._data[key]
+
+    def __len__(self):
+        return len(self._data)
+
+    def items(self):
+        return self._data.items()
+
+
+collections.abc.Mapping.register(RegisteredMapping)
+
+
+def test_values_deeper_and_wider_than_a_few_levels_round_trip():
+    # Siblings before and after the nested part at every level, forty levels deep.
+    value = expected = "bottom"
+    for level in range(40):
+        value = [level, {"z": (1, 2), "k": value, "a": []}, "after"]
+        expected = [level, {"a": [], "k": expected, "z": [1, 2]}, "after"]
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    assert entity.get_attribute("k") == expected
+    shown = json.dumps(expected, separators=(",", ":"))
+    assert repr(Expression.literal(value)) == f"Expression({shown})"
+
+
+def test_mappings_other_than_dict_convert_as_dicts_do():
+    entity = Entity("E")
+    nested = ReadOnlyMapping({"b": [ReadOnlyMapping({"x": 1})], "a": None})
+    for value, expected in [
+        (ReadOnlyMapping({"a": 1, "b": "two"}), {"a": 1, "b": "two"}),
+        (RegisteredMapping({"k": [1, 2]}), {"k": [1, 2]}),
+        (types.MappingProxyType({"p": 1.5}), {"p": 1.5}),
+        (collections.OrderedDict([("z", 1), ("y", 2)]), {"y": 2, "z": 1}),
+        (nested, {"a": None, "b": [{"x": 1}]}),
+        ([ReadOnlyMapping({})], [{}]),
+    ]:
+        entity.set_attribute("k", value)
+        assert same(entity.get_attribute("k"), expected)
+    with pytest.raises(TypeError, match=r"^dict keys must be str to be converted to JSON, not 'int'$"):
+        entity.set_attribute("k", ReadOnlyMapping({1: "a"}))
+
+    class PairlessItems(ReadOnlyMapping):
+        def items(self):
+            return ["ab"]
+
+    with pytest.raises(TypeError, match=r"^mapping items must be \(key, value\) pairs .* not 'str'$"):
+        entity.set_attribute("k", PairlessItems({}))
+    assert same(entity.get_attribute("k"), [{}])
+    # Literals keep their own rules: a dict, or nothing of the kind.
+    with pytest.raises(ValueError, match="^Cannot convert Python value to JSON: "):
+        Expression.literal(ReadOnlyMapping({"a": 1}))
+
+
+def test_an_arguments_own_type_error_is_the_cause_of_the_argument_error():
+    mine = TypeError("mine")
+
+    class Quantity:
+        def __float__(self):
+            raise mine
+
+    with pytest.raises(TypeError) as failure:
+        Flow(U1, U1, U1, Quantity())
+    assert str(failure.value) == "argument 'quantity': mine"
+    assert failure.value.__cause__ is mine
 
 
 def test_recursive_containers_raise_recursion_error():

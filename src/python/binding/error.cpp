@@ -95,8 +95,11 @@ Error Error::for_argument(std::string_view parameter) && {
     if (!text) return fetch();
     Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, text.get()));
     if (!replacement) return fetch();
-    // PyException_SetCause takes over the reference that PyException_GetCause returned.
-    PyException_SetCause(replacement.get(), PyException_GetCause(value_.get()));
+    // The first error (the argument's own, perhaps raised by the caller's __float__) stays
+    // reachable, with its traceback, as `raise ... from` would leave it. Both setters take over a
+    // reference.
+    PyException_SetContext(replacement.get(), Ref(value_).release());
+    PyException_SetCause(replacement.get(), Ref(value_).release());
     Error error;
     error.type_ = Ref::borrow(PyExc_TypeError);
     error.value_ = std::move(replacement);

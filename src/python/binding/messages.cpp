@@ -87,11 +87,16 @@ std::string field_not_found(std::string_view key) {
 std::string unsupported_json_type(std::string_view type_name) {
     return join({"'", type_name,
                  "' object cannot be converted to JSON (expected None, bool, int, float, str, a "
-                 "sequence, a set or a dict with str keys)"});
+                 "sequence, a set or a mapping with str keys)"});
 }
 
 std::string json_key_not_text(std::string_view type_name) {
     return join({"dict keys must be str to be converted to JSON, not '", type_name, "'"});
+}
+
+std::string json_item_not_pair(std::string_view type_name) {
+    return join({"mapping items must be (key, value) pairs to be converted to JSON, not '",
+                 type_name, "'"});
 }
 
 std::string unprintable(std::string_view type_name) {
