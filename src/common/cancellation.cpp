@@ -1,30 +1,30 @@
 // The thread-local check behind poll_cancellation.
 #include "common/cancellation.h"
 
+#include "common/thread_preparation.h"
+
 namespace vok {
-
-namespace {
-
-thread_local CancellationCheck installed_check = nullptr;
-thread_local void* installed_context = nullptr;
-// Deferrals alive on this thread, and whether a consultation fell due under them.
-constinit thread_local uint32_t deferrals = 0;
-constinit thread_local bool consultation_deferred = false;
-
-} // namespace
 
 namespace detail {
 
 constinit thread_local uint32_t cancellation_countdown = kCancellationPollInterval;
 
+namespace {
+
+CancellationState& this_thread() {
+    return thread_state.cancellation;
+}
+
+} // namespace
+
 void consult_cancellation_check() {
     cancellation_countdown = kCancellationPollInterval;
-    if (deferrals > 0) {
-        consultation_deferred = true;
+    CancellationState& thread = this_thread();
+    if (thread.deferrals > 0) {
+        thread.consultation_deferred = true;
         return;
     }
-    if (installed_check != nullptr && installed_check(installed_context))
-        throw OperationCancelled();
+    if (thread.check != nullptr && thread.check(thread.context)) throw OperationCancelled();
 }
 
 } // namespace detail
@@ -34,30 +34,24 @@ void poll_cancellation_now() {
 }
 
 void disarm_cancellation() noexcept {
-    installed_check = nullptr;
-    installed_context = nullptr;
+    detail::CancellationState& thread = detail::this_thread();
+    thread.check = nullptr;
+    thread.context = nullptr;
 }
 
 CancellationDeferral::CancellationDeferral() noexcept {
-    ++deferrals;
+    ++detail::this_thread().deferrals;
 }
 
 CancellationDeferral::~CancellationDeferral() {
-    if (--deferrals == 0 && consultation_deferred) {
-        consultation_deferred = false;
+    detail::CancellationState& thread = detail::this_thread();
+    if (--thread.deferrals == 0 && thread.consultation_deferred) {
+        thread.consultation_deferred = false;
         detail::cancellation_countdown = 1; // the next poll asks
     }
 }
 
 CancellationScope::CancellationScope(CancellationCheck check, void* context) noexcept
-    : previous_check_(installed_check), previous_context_(installed_context) {
-    installed_check = check;
-    installed_context = context;
-}
-
-CancellationScope::~CancellationScope() {
-    installed_check = previous_check_;
-    installed_context = previous_context_;
-}
+    : CancellationScope(detail::this_thread(), check, context) {}
 
 } // namespace vok

@@ -42,6 +42,15 @@ namespace detail {
 // whether a thread_local needs dynamic initialisation first.
 extern thread_local constinit uint32_t cancellation_countdown;
 void consult_cancellation_check(); // throws OperationCancelled when the check asks to stop
+
+// A thread's part in cancellation, kept in its ThreadState (thread_preparation.h).
+struct CancellationState {
+    CancellationCheck check = nullptr;
+    void* context = nullptr;
+    // Deferrals alive on the thread, and whether a consultation fell due under them.
+    uint32_t deferrals = 0;
+    bool consultation_deferred = false;
+};
 } // namespace detail
 
 inline void poll_cancellation() {
@@ -85,15 +94,26 @@ public:
 };
 
 // Installs `check` for the current thread while the scope lives; the previous check (if any) comes
-// back when it ends, so scopes nest.
+// back when it ends, so scopes nest. A scope belongs to the thread that made it.
 class CancellationScope {
 public:
     CancellationScope(CancellationCheck check, void* context) noexcept;
-    ~CancellationScope();
+    // The same for a caller that holds the calling thread's state already (see OutsideCall).
+    CancellationScope(detail::CancellationState& thread, CancellationCheck check,
+                      void* context) noexcept
+        : thread_(&thread), previous_check_(thread.check), previous_context_(thread.context) {
+        thread.check = check;
+        thread.context = context;
+    }
+    ~CancellationScope() {
+        thread_->check = previous_check_;
+        thread_->context = previous_context_;
+    }
     CancellationScope(const CancellationScope&) = delete;
     CancellationScope& operator=(const CancellationScope&) = delete;
 
 private:
+    detail::CancellationState* thread_;
     CancellationCheck previous_check_;
     void* previous_context_;
 };

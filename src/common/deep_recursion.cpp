@@ -63,27 +63,20 @@ constexpr size_t kUnlimitedStackSize = size_t{8} << 20;
 // The gap the kernel keeps between a growing stack and the mapping below it (its default).
 constexpr size_t kStackGuardGap = size_t{1} << 20;
 
-constexpr size_t kKeptSegments = 4;
 // Room below a segment's top for the frames that enter it, beyond the room asked for.
 constexpr size_t kSegmentEntry = 16 * 1024;
 
-// The lowest address the current stack may grow to (a margin above its end).
-thread_local char* t_limit = nullptr;
-// The same for the thread's own stack, as its limits said when they were last read.
-thread_local char* t_system_limit = nullptr;
-// When a call from outside starts on the main thread, the caller may have lowered RLIMIT_STACK or
-// capped memory since the limit was worked out. (Any other thread's stack is mapped whole when the
-// thread starts, and neither changes it.) The call then takes the stack mapped already as its
-// limit, which neither can take away, and marks it provisional: the limits are read again (three
-// system calls) only by a call that reaches near it. Where nothing is known to be mapped, the limit
-// is stale instead, and read again at the next guard.
-thread_local bool t_limit_stale = false;
-thread_local bool t_limit_provisional = false;
-thread_local bool t_on_main_thread = false;
+// The calling thread's state (in its ThreadState, whose address a call from outside has already
+// and passes on; code without it reaches the thread_local).
+StackState& this_thread() {
+    return detail::thread_state.stack;
+}
+
 // The lowest address of the main thread's stack known to be mapped (zero when unknown).
 std::atomic<uintptr_t> g_main_stack_mapped{0};
-// The limits t_limit was worked out from. Only the resource limits are read again at each call:
-// the system's overcommit setting, read from a file, counts as it was when they last changed.
+// The limits the thread's limit was worked out from. Only the resource limits are read again at
+// each call: the system's overcommit setting, read from a file, counts as it was when they last
+// changed.
 struct LimitSources {
     rlim_t stack = 0;
     rlim_t address_space = 0;
@@ -95,20 +88,6 @@ struct LimitSources {
     }
 };
 thread_local LimitSources t_limit_sources{};
-// Segments this thread is running on now (nested runs count each).
-thread_local int t_segments_entered = 0;
-// Where the innermost call from outside began (see OutsideCall).
-thread_local OutsideCall::Start t_call_start{};
-
-// Segments kept for reuse by this thread. Trivially destructible on purpose: it stays usable
-// until the thread's very end, even after the reaper below has run (a thread_local destructor
-// that runs later may still recurse deeply).
-struct SegmentCache {
-    void* segments[kKeptSegments];
-    size_t count;
-    bool closed; // the thread is ending: segments given back are unmapped at once
-};
-thread_local SegmentCache t_cache{};
 
 // Segments currently mapped by every thread together.
 std::atomic<size_t> g_mapped_segments{0};
@@ -128,9 +107,10 @@ void unmap_segment(void* mem, size_t size = kSegmentSize) {
 struct SegmentReaper {
     bool armed = false;
     ~SegmentReaper() {
-        while (t_cache.count > 0)
-            unmap_segment(t_cache.segments[--t_cache.count]);
-        t_cache.closed = true;
+        StackState& thread = this_thread();
+        while (thread.kept_count > 0)
+            unmap_segment(thread.kept_segments[--thread.kept_count]);
+        thread.closed = true;
     }
 };
 thread_local SegmentReaper t_reaper;
@@ -280,10 +260,8 @@ size_t segment_size_for(size_t room) {
     return (wanted + page - 1) & ~(page - 1);
 }
 
-// Segments of the usual size come from the thread's cache when it keeps one.
-[[gnu::noinline]] void* take_segment(size_t size) {
-    if (size == kSegmentSize && t_cache.count > 0)
-        return fresh_stack(t_cache.segments[--t_cache.count], size);
+// Out of line: a call finds a kept segment as a rule.
+[[gnu::noinline]] void* map_segment(size_t size) {
     void* mem = mmap(nullptr, size, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
     if (mem == MAP_FAILED) throw std::bad_alloc();
@@ -296,13 +274,23 @@ size_t segment_size_for(size_t room) {
     return fresh_stack(mem, size);
 }
 
-void give_back_segment(void* mem, size_t size) {
-    if (size != kSegmentSize || t_cache.closed || t_cache.count == kKeptSegments) {
+// Segments of the usual size come from the thread's cache when it keeps one.
+void* take_segment(StackState& thread, size_t size) {
+    if (size == kSegmentSize && thread.kept_count > 0) [[likely]]
+        return fresh_stack(thread.kept_segments[--thread.kept_count], size);
+    return map_segment(size);
+}
+
+void give_back_segment(StackState& thread, void* mem, size_t size) {
+    if (size != kSegmentSize || thread.closed || thread.kept_count == kKeptSegments) {
         unmap_segment(mem, size);
         return;
     }
-    t_reaper.armed = true; // registers the reaper for this thread's exit
-    t_cache.segments[t_cache.count++] = mem;
+    if (!thread.reaper_armed) [[unlikely]] {
+        t_reaper.armed = true; // registers the reaper for this thread's exit
+        thread.reaper_armed = true;
+    }
+    thread.kept_segments[thread.kept_count++] = mem;
 }
 
 struct Switch {
@@ -443,7 +431,7 @@ constexpr size_t kMappedAhead = 512 * 1024;
 } // namespace
 
 void map_main_stack_ahead() noexcept {
-    if (t_segments_entered > 0 || !is_main_thread() || memory_capped()) return;
+    if (this_thread().segments_entered > 0 || !is_main_thread() || memory_capped()) return;
     char here = 0;
     const auto frame = reinterpret_cast<uintptr_t>(&here);
     LimitSources sources;
@@ -466,122 +454,146 @@ size_t mapped_segments() {
 
 void fail_stack_lookup_for_testing(bool fail) {
     g_fail_stack_lookup.store(fail, std::memory_order_relaxed);
-    t_limit = nullptr;
-    t_system_limit = nullptr;
+    StackState& thread = this_thread();
+    thread.limit = nullptr;
+    thread.system_limit = nullptr;
 }
 
-[[gnu::noinline]] void find_stack_limit() {
-    if (t_limit == nullptr) t_on_main_thread = is_main_thread();
-    t_limit_stale = false;
-    t_limit_provisional = false;
+namespace {
+
+[[gnu::noinline]] void find_stack_limit(StackState& thread) {
+    if (thread.limit == nullptr) thread.on_main_thread = is_main_thread();
+    thread.limit_stale = false;
+    thread.limit_provisional = false;
     LimitSources sources;
     sources.stack = current_limit(RLIMIT_STACK);
     sources.address_space = current_limit(RLIMIT_AS);
     sources.data = current_limit(RLIMIT_DATA);
-    if (t_system_limit == nullptr || !sources.same_limits(t_limit_sources)) {
+    if (thread.system_limit == nullptr || !sources.same_limits(t_limit_sources)) {
         sources.memory_capped = memory_capped();
         t_limit_sources = sources;
-        t_system_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
+        thread.system_limit = reinterpret_cast<char*>(thread_stack_limit(sources));
     }
-    t_limit = t_system_limit;
+    thread.limit = thread.system_limit;
     // Whatever the limits say, the stack mapped already may be used.
     const uintptr_t mapped = g_main_stack_mapped.load(std::memory_order_relaxed);
-    if (t_on_main_thread && mapped != 0)
-        t_limit = std::min(t_limit, reinterpret_cast<char*>(mapped + kEndMargin));
+    if (thread.on_main_thread && mapped != 0)
+        thread.limit = std::min(thread.limit, reinterpret_cast<char*>(mapped + kEndMargin));
 }
 
-size_t remaining() {
+[[gnu::always_inline]] inline size_t remaining(StackState& thread) {
     char here = 0;
     const auto sp = reinterpret_cast<uintptr_t>(&here);
-    if (t_limit == nullptr || t_limit_stale) [[unlikely]]
-        find_stack_limit();
-    auto limit = reinterpret_cast<uintptr_t>(t_limit);
-    if (t_limit_provisional && (sp <= limit || sp - limit <= kRedZone)) [[unlikely]] {
-        find_stack_limit();
-        limit = reinterpret_cast<uintptr_t>(t_limit);
+    if (thread.limit == nullptr || thread.limit_stale) [[unlikely]]
+        find_stack_limit(thread);
+    auto limit = reinterpret_cast<uintptr_t>(thread.limit);
+    if (thread.limit_provisional && (sp <= limit || sp - limit <= kRedZone)) [[unlikely]] {
+        find_stack_limit(thread);
+        limit = reinterpret_cast<uintptr_t>(thread.limit);
     }
     return sp > limit ? sp - limit : 0;
 }
 
-size_t call_started() noexcept {
+// When a call from outside starts on the main thread, the caller may have lowered RLIMIT_STACK or
+// capped memory since the limit was worked out. (Any other thread's stack is mapped whole when the
+// thread starts, and neither changes it.) The call then takes the stack mapped already as its
+// limit, which neither can take away, and marks it provisional: the limits are read again (three
+// system calls) only by a call that reaches near it. Where nothing is known to be mapped, the limit
+// is stale instead, and read again at the next guard.
+size_t start_call(StackState& thread) {
     // On a segment (a call made by code that a poll ran) the limit is the segment's own.
-    if (t_on_main_thread && t_segments_entered == 0) {
+    if (thread.on_main_thread && thread.segments_entered == 0) {
         const uintptr_t mapped = g_main_stack_mapped.load(std::memory_order_relaxed);
         if (mapped != 0) {
-            t_limit = reinterpret_cast<char*>(mapped + kEndMargin);
-            t_limit_provisional = true;
+            thread.limit = reinterpret_cast<char*>(mapped + kEndMargin);
+            thread.limit_provisional = true;
         } else {
-            t_limit_stale = true;
+            thread.limit_stale = true;
         }
     }
-    return remaining();
+    return remaining(thread);
 }
 
-size_t callers_room() noexcept {
-    return t_call_start.room;
-}
-
-bool callers_room_left() noexcept {
-    if (t_call_start.room == 0) return true;
-    if (t_segments_entered == t_call_start.segments) {
-        char here = 0;
-        const auto frame = reinterpret_cast<uintptr_t>(&here);
-        return frame >= t_call_start.frame || t_call_start.frame - frame <= kCallerAllowance;
-    }
-    return remaining() + kCallerAllowance >= t_call_start.room;
-}
-
-// The room a call beginning at `frame` has by the thread's limits. On the main thread the guards
-// count only up to the stack mapped already until they reach it (see call_started); the room
-// caller's code is given is the whole, as it would have at the call's site. The limits are those
-// last read; ones changed since and not yet read again give a segment more room than needed, or
-// (a raised limit) as much as before.
-size_t thread_room(uintptr_t frame) {
-    if (t_segments_entered > 0 || !t_on_main_thread) return remaining();
+// The room a call beginning at `frame`, whose guards count `room`, has by the thread's limits. On
+// the main thread the guards count only up to the stack mapped already until they reach it (see
+// start_call); the room caller's code is given is the whole, as it would have at the call's site.
+// The limits are those last read; ones changed since and not yet read again give a segment more
+// room than needed, or (a raised limit) as much as before.
+size_t thread_room(StackState& thread, uintptr_t frame, size_t room) {
+    if (thread.segments_entered > 0 || !thread.on_main_thread) return room;
     // The limits are read once for the thread (which leaves the call a limit read afresh); later
     // calls find them here.
-    if (t_system_limit == nullptr) find_stack_limit();
-    const auto limit = reinterpret_cast<uintptr_t>(t_system_limit);
+    if (thread.system_limit == nullptr) find_stack_limit(thread);
+    const auto limit = reinterpret_cast<uintptr_t>(thread.system_limit);
     return frame > limit ? frame - limit : 0;
 }
 
-void run_on_new_segment(void (*body)(void*), void* arg, size_t room) {
+} // namespace
+
+size_t remaining() {
+    return remaining(this_thread());
+}
+
+size_t call_started() noexcept {
+    return start_call(this_thread());
+}
+
+size_t callers_room() noexcept {
+    return this_thread().call_start.room;
+}
+
+bool callers_room_left() noexcept {
+    StackState& thread = this_thread();
+    const CallStart& start = thread.call_start;
+    if (start.room == 0) return true;
+    if (thread.segments_entered == start.segments) {
+        char here = 0;
+        const auto frame = reinterpret_cast<uintptr_t>(&here);
+        return frame >= start.frame || start.frame - frame <= kCallerAllowance;
+    }
+    return remaining(thread) + kCallerAllowance >= start.room;
+}
+
+void run_on_new_segment(StackState& thread, void (*body)(void*), void* arg, size_t room) {
     const size_t size = segment_size_for(room);
-    void* mem = take_segment(size);
+    void* mem = take_segment(thread, size);
     Switch sw;
     sw.body = body;
     sw.arg = arg;
     // On the segment its own limit holds, whatever the thread's limits are.
-    char* saved_limit = t_limit;
-    const bool saved_stale = t_limit_stale;
-    const bool saved_provisional = t_limit_provisional;
-    t_limit = static_cast<char*>(mem) + page_size() + kEndMargin;
-    t_limit_stale = false;
-    t_limit_provisional = false;
-    ++t_segments_entered;
+    char* saved_limit = thread.limit;
+    const bool saved_stale = thread.limit_stale;
+    const bool saved_provisional = thread.limit_provisional;
+    thread.limit = static_cast<char*>(mem) + page_size() + kEndMargin;
+    thread.limit_stale = false;
+    thread.limit_provisional = false;
+    ++thread.segments_entered;
     call_on_segment(sw, mem, size);
-    --t_segments_entered;
-    t_limit = saved_limit;
-    t_limit_stale = saved_stale;
-    t_limit_provisional = saved_provisional;
-    give_back_segment(mem, size);
+    --thread.segments_entered;
+    thread.limit = saved_limit;
+    thread.limit_stale = saved_stale;
+    thread.limit_provisional = saved_provisional;
+    give_back_segment(thread, mem, size);
     if (sw.error) std::rethrow_exception(sw.error);
+}
+
+void run_on_new_segment(void (*body)(void*), void* arg, size_t room) {
+    run_on_new_segment(this_thread(), body, arg, room);
 }
 
 } // namespace vok::deep_recursion_detail
 
 namespace vok {
 
-OutsideCall::OutsideCall() noexcept
-    : room_(deep_recursion_detail::call_started()), outer_(deep_recursion_detail::t_call_start) {
+OutsideCall::OutsideCall() noexcept : OutsideCall(deep_recursion_detail::this_thread()) {}
+
+OutsideCall::OutsideCall(deep_recursion_detail::StackState& thread) noexcept
+    : thread_(&thread), room_(deep_recursion_detail::start_call(thread)),
+      outer_(thread.call_start) {
     char here = 0;
     const auto frame = reinterpret_cast<uintptr_t>(&here);
-    deep_recursion_detail::t_call_start = {frame, deep_recursion_detail::t_segments_entered,
-                                           deep_recursion_detail::thread_room(frame)};
-}
-
-OutsideCall::~OutsideCall() {
-    deep_recursion_detail::t_call_start = outer_;
+    thread.call_start = {frame, thread.segments_entered,
+                         deep_recursion_detail::thread_room(thread, frame, room_)};
 }
 
 } // namespace vok

@@ -26,11 +26,50 @@ namespace vok {
 
 namespace deep_recursion_detail {
 
+constexpr size_t kKeptSegments = 4;
+
+// Where a call from outside began: its frame, the segments the thread had entered then, and the
+// room the thread's limits gave it (zero outside any call).
+struct CallStart {
+    uintptr_t frame = 0;
+    int segments = 0;
+    size_t room = 0;
+};
+
+// A thread's part in the guards. It lives in the thread's ThreadState (thread_preparation.h), so
+// that a call from outside reaches it through the one address the call has, and is trivially
+// destructible on purpose: it stays usable until the thread's very end (a thread_local destructor
+// that runs late may still recurse deeply).
+struct StackState {
+    // The lowest address the current stack (or segment) may grow to, a margin above its end.
+    char* limit = nullptr;
+    // The same for the thread's own stack, as its limits said when they were last read.
+    char* system_limit = nullptr;
+    // `limit` is to be worked out afresh at the next guard, or holds only until a guard comes
+    // near it (see call_started and deep_recursion.cpp).
+    bool limit_stale = false;
+    bool limit_provisional = false;
+    bool on_main_thread = false;
+    // Whether the destructor that unmaps the kept segments at the thread's end is registered.
+    bool reaper_armed = false;
+    // Segments this thread is running on now (nested runs count each).
+    int segments_entered = 0;
+    // Where the innermost call from outside began.
+    CallStart call_start{};
+    // Segments kept for reuse; once the thread is ending (closed), segments given back are
+    // unmapped at once.
+    void* kept_segments[kKeptSegments] = {};
+    size_t kept_count = 0;
+    bool closed = false;
+};
+
 // Bytes left on the current stack (or segment) below the caller's frame.
 size_t remaining();
 // Runs `body(arg)` on a new stack segment that leaves it at least `room` bytes as remaining()
 // counts them (a segment is never smaller than the usual 16 MiB); rethrows what it threw.
 void run_on_new_segment(void (*body)(void*), void* arg, size_t room = 0);
+// The same where the calling thread's state is at hand.
+void run_on_new_segment(StackState& thread, void (*body)(void*), void* arg, size_t room);
 // Makes the lookup of the thread stack's bounds fail (as it does where /proc is not mounted) and
 // forgets the calling thread's bound, so that the next call estimates it afresh.
 void fail_stack_lookup_for_testing(bool fail);
@@ -62,20 +101,21 @@ size_t callers_room() noexcept;
 bool callers_room_left() noexcept;
 constexpr size_t kCallerAllowance = 128 * 1024;
 
-// Runs `f` on a new segment of at least `room` bytes and returns its result.
-template <class F> std::invoke_result_t<F&> on_new_segment(F& f, size_t room) {
+// Runs `f` on a new segment of at least `room` bytes and returns its result; `run` is
+// run_on_new_segment, with or without the thread's state bound.
+template <class F, class Run> std::invoke_result_t<F&> on_new_segment(F& f, size_t room, Run run) {
     using R = std::invoke_result_t<F&>;
     using Fn = std::remove_reference_t<F>;
     static_assert(!std::is_reference_v<R>, "stack guards return values, not references");
     if constexpr (std::is_void_v<R>) {
-        run_on_new_segment([](void* p) { (*static_cast<Fn*>(p))(); },
-                           const_cast<void*>(static_cast<const void*>(&f)), room);
+        run([](void* p) { (*static_cast<Fn*>(p))(); },
+            const_cast<void*>(static_cast<const void*>(&f)), room);
     } else {
         struct Call {
             Fn* f;
             std::optional<R> result;
         } call{&f, std::nullopt};
-        run_on_new_segment(
+        run(
             [](void* p) {
                 auto* c = static_cast<Call*>(p);
                 c->result.emplace((*c->f)());
@@ -85,16 +125,26 @@ template <class F> std::invoke_result_t<F&> on_new_segment(F& f, size_t room) {
     }
 }
 
+template <class F> std::invoke_result_t<F&> on_new_segment(F& f, size_t room) {
+    return on_new_segment(f, room, [](void (*body)(void*), void* arg, size_t size) {
+        run_on_new_segment(body, arg, size);
+    });
+}
+
 } // namespace deep_recursion_detail
 
 // A call from outside the core, while it lives: the stack's limits count as call_started() says,
 // and code of the caller's that the call runs through with_callers_room starts with the room the
 // call had. Calls nest: caller's code may call again, and the outer call's room comes back when
-// the inner one ends.
+// the inner one ends. A call belongs to the thread that made it.
 class OutsideCall {
 public:
     OutsideCall() noexcept;
-    ~OutsideCall();
+    // The same for a caller that holds the calling thread's state already (a thread_local reached
+    // from a loaded module costs a call into the dynamic loader, and a short call would pay that
+    // several times over).
+    explicit OutsideCall(deep_recursion_detail::StackState& thread) noexcept;
+    ~OutsideCall() { thread_->call_start = outer_; }
     OutsideCall(const OutsideCall&) = delete;
     OutsideCall& operator=(const OutsideCall&) = delete;
 
@@ -102,16 +152,22 @@ public:
     // already, which is all the guards need to know).
     size_t room() const noexcept { return room_; }
 
-    // Where the call began and with how much room by the thread's limits.
-    struct Start {
-        uintptr_t frame = 0;
-        int segments = 0;
-        size_t room = 0;
-    };
+    // Runs `body`, the call's own work: in place while the call has more room than the red zone,
+    // else on a segment (a thread with a small stack).
+    template <class F> std::invoke_result_t<F&> run(F&& body) const {
+        if (room_ > deep_recursion_detail::kRedZone) [[likely]]
+            return body();
+        deep_recursion_detail::StackState* thread = thread_;
+        return deep_recursion_detail::on_new_segment(
+            body, 0, [thread](void (*entry)(void*), void* arg, size_t room) {
+                deep_recursion_detail::run_on_new_segment(*thread, entry, arg, room);
+            });
+    }
 
 private:
+    deep_recursion_detail::StackState* thread_;
     size_t room_;
-    Start outer_;
+    deep_recursion_detail::CallStart outer_;
 };
 
 template <class F> std::invoke_result_t<F&> with_stack_room(F&& f) {

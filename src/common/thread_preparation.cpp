@@ -26,9 +26,6 @@ constinit std::atomic<size_t> g_touchers_registered{0};
 // that follow find the room it leaves.
 constexpr size_t kProbeBytes = 64 * 1024;
 
-// This module's own thread-local block: reaching any of its variables makes all of them.
-thread_local volatile char t_module_block = 0;
-
 // The key of prepared threads, made when the library is loaded. When no key can be had, each call
 // checks the memory again: touching storage that exists already costs nothing more.
 struct PreparedKey {
@@ -38,22 +35,27 @@ struct PreparedKey {
 };
 const PreparedKey g_prepared;
 
-// The value stored under the key: any pointer but null.
-char g_prepared_mark = 0;
-
 } // namespace
+
+namespace detail {
+constinit thread_local ThreadState thread_state{};
+} // namespace detail
 
 ThreadLocalToucher::ThreadLocalToucher(void (*touch)()) noexcept {
     const size_t slot = g_touchers_registered.fetch_add(1, std::memory_order_relaxed);
     if (slot < kMostTouchers) g_touchers[slot] = touch;
 }
 
-bool prepare_thread() noexcept {
-    if (g_prepared.made && pthread_getspecific(g_prepared.key) != nullptr) return true;
+ThreadState* prepare_thread() noexcept {
+    if (g_prepared.made) {
+        if (void* state = pthread_getspecific(g_prepared.key)) [[likely]]
+            return static_cast<ThreadState*>(state);
+    }
     void* probe = std::malloc(kProbeBytes);
-    if (probe == nullptr) return false;
+    if (probe == nullptr) return nullptr;
     std::free(probe);
-    t_module_block = 0;
+    // This module's own thread-local block: reaching any of its variables makes all of them.
+    ThreadState* const state = &detail::thread_state;
     (void)abi::__cxa_get_globals();
     // The C++ runtime's storage exists now, so a toucher that runs out of memory can be caught.
     try {
@@ -62,12 +64,12 @@ bool prepare_thread() noexcept {
         for (size_t i = 0; i < touchers; ++i)
             g_touchers[i]();
     } catch (...) {
-        return false;
+        return nullptr;
     }
     // Failing to record it (a key past the descriptor's own slots, and no memory for more) only
     // means the next call checks again.
-    if (g_prepared.made) (void)pthread_setspecific(g_prepared.key, &g_prepared_mark);
-    return true;
+    if (g_prepared.made) (void)pthread_setspecific(g_prepared.key, state);
+    return state;
 }
 
 } // namespace vok

@@ -99,6 +99,24 @@ def test_members_of_different_classes_are_unequal_even_with_equal_values():
     assert int(vok_dsl.SourceClass.UnknownSource) == 6
 
 
+def test_integers_compare_by_their_value_never_through_their_own_index():
+    # As PyNumber_Index does: an int (or a subclass of int) is its value, whatever __index__ the
+    # subclass defines, and a value beyond 64 bits is unequal.
+    class Int(int):
+        def __index__(self):
+            raise AssertionError("asked")
+
+    member = vok_dsl.BinaryOp.Or
+    assert member == Int(1) and not (member != Int(1))
+    assert member != Int(0) and Int(1) == member
+    for far in (2**63, -(2**63) - 1, 2**64 + 1, Int(2**64 + 1)):
+        assert member != far and not (member == far)
+    assert vok_dsl.BinaryOp.And == Int(0) and vok_dsl.BinaryOp.And == False  # noqa: E712
+    for other in (Int(1), True, 2**70):
+        with pytest.raises(TypeError):
+            member < other
+
+
 def test_members_are_not_integers():
     member = vok_dsl.DiagnosticSeverity.Hint
     with pytest.raises(TypeError):

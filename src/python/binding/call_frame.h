@@ -16,6 +16,9 @@
 // process), the stack's limits are read again at the first guard, and a body entered with little
 // stack left (a thread made with a small stack) runs on a stack segment of its own. Python code
 // the body runs (conversions, signal handlers) gets the room the call had (with_callers_room).
+// The frame's parts reach the thread's state through the address prepare_thread gives them: a
+// thread_local of a loaded module costs a call into the dynamic loader each time a function
+// reaches one, which a short call would feel.
 #pragma once
 
 #include <Python.h>
@@ -91,15 +94,16 @@ auto call_frame(Body&& body, const char* operation = nullptr,
         }
     };
     // Nothing before this may throw: catching needs the storage it makes.
-    if (!prepare_thread()) {
+    ThreadState* const thread = prepare_thread();
+    if (thread == nullptr) {
         PyErr_NoMemory();
         return failure();
     }
-    const OutsideCall call;
+    const OutsideCall call(thread->stack);
     try {
-        const CancellationScope cancellation(detail::python_signal_raised, nullptr);
-        auto result =
-            call.room() > deep_recursion_detail::kRedZone ? body() : with_stack_room(body);
+        const CancellationScope cancellation(thread->cancellation, detail::python_signal_raised,
+                                             nullptr);
+        auto result = call.run(body);
         if (result.ok()) {
             if constexpr (std::is_same_v<Value, Ref>) {
                 return std::move(result).value().release();

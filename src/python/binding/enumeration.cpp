@@ -3,10 +3,10 @@
 
 #include <string>
 
-#include "python/binding/call_frame.h"
-#include "python/binding/messages.h"
 #include "common/deep_recursion.h"
 #include "common/invariant.h"
+#include "python/binding/call_frame.h"
+#include "python/binding/messages.h"
 
 namespace vok::python {
 
@@ -23,10 +23,11 @@ std::uint8_t index_of(PyObject* self) {
     return instance_of<EnumValue>(self)->value().index;
 }
 
-PyResult<Ref> compare_result(bool equal, int op) {
-    if (op == Py_EQ) return Ref::borrow(equal ? Py_True : Py_False);
-    if (op == Py_NE) return Ref::borrow(equal ? Py_False : Py_True);
-    return Ref::borrow(Py_NotImplemented);
+// The answer to == or != (NotImplemented to any other comparison), as a new reference.
+PyObject* compare_result(bool equal, int op) {
+    if (op == Py_EQ) return Py_NewRef(equal ? Py_True : Py_False);
+    if (op == Py_NE) return Py_NewRef(equal ? Py_False : Py_True);
+    return Py_NewRef(Py_NotImplemented);
 }
 
 } // namespace
@@ -67,16 +68,25 @@ PyObject* enum_int(PyObject* self) {
 }
 
 PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
+    // A member of the class, an int (or bool), or an ordering: answered here, without the call
+    // frame, whose cost would be most of the comparison's. Nothing here can fail, recurse or run
+    // Python code: CPython reads an int's value directly, never through an __index__ of its own.
+    if (PyObject_TypeCheck(other, Py_TYPE(self))) {
+        return compare_result(index_of(self) == index_of(other), op);
+    }
+    if (op != Py_EQ && op != Py_NE) return Py_NewRef(Py_NotImplemented);
+    if (PyLong_Check(other)) {
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(other, &overflow);
+        if (overflow != 0) return Py_NewRef(Py_NotImplemented);
+        return compare_result(value == index_of(self), op);
+    }
+    // Anything else with __index__ whose value fits 64 bits compares by value. The TypeError of an
+    // __index__ that refuses means "not comparable"; anything else it raises (an interrupt,
+    // exhausted memory, an error of its own) is the caller's.
+    PyNumberMethods* number = Py_TYPE(other)->tp_as_number;
+    if (number == nullptr || number->nb_index == nullptr) return Py_NewRef(Py_NotImplemented);
     return call_frame([&]() -> PyResult<Ref> {
-        if (PyObject_TypeCheck(other, Py_TYPE(self))) {
-            return compare_result(index_of(self) == index_of(other), op);
-        }
-        // Anything with __index__ (int, bool) whose value fits 64 bits compares by value. The
-        // TypeError of an __index__ that refuses means "not comparable"; anything else it raises
-        // (an interrupt, exhausted memory, an error of its own) is the caller's.
-        if (op != Py_EQ && op != Py_NE) return Ref::borrow(Py_NotImplemented);
-        PyNumberMethods* number = Py_TYPE(other)->tp_as_number;
-        if (number == nullptr || number->nb_index == nullptr) return Ref::borrow(Py_NotImplemented);
         Ref index = Ref::steal(with_callers_room([&] { return PyNumber_Index(other); }));
         if (!index) {
             if (!PyErr_ExceptionMatches(PyExc_TypeError)) return Err(Error::fetch());
@@ -87,7 +97,7 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
         const long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
         if (overflow != 0) return Ref::borrow(Py_NotImplemented);
         if (value == -1 && PyErr_Occurred()) return Err(Error::fetch());
-        return compare_result(value == index_of(self), op);
+        return Ref::steal(compare_result(value == index_of(self), op));
     });
 }
 

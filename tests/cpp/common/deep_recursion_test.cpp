@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/deep_recursion.h"
+#include "common/thread_preparation.h"
 
 namespace vok {
 namespace {
@@ -280,6 +281,61 @@ TEST(CallersRoom, NestedCallsKeepTheirOwnAndExceptionsCrossBack) {
     };
     EXPECT_THROW(at_depth(room / 2, inner_call), std::runtime_error);
     EXPECT_EQ(deep_recursion_detail::callers_room(), room);
+}
+
+// A call made with its thread's state at hand, as the Python frame makes it: its work runs in place
+// where the call has room and on a segment where it has not; a call that caller's code makes there
+// keeps its own room; once the work is done, returned or thrown, the thread's limit and call are
+// as they were.
+void calls_with_the_threads_state() {
+    using deep_recursion_detail::callers_room;
+    using deep_recursion_detail::remaining;
+    ThreadState* const thread = prepare_thread();
+    ASSERT_NE(thread, nullptr);
+    char start = 0;
+    {
+        const OutsideCall call(thread->stack);
+        const size_t room = callers_room();
+        const size_t limit_room = remaining();
+        bool in_place = false;
+        size_t inner_room = 0, inner_recorded = 0, restored = 0;
+        const int answer = call.run([&] {
+            char here = 0;
+            in_place = near(&here, &start);
+            with_callers_room([&] {
+                const OutsideCall inner(thread->stack);
+                inner_room = inner.room();
+                inner_recorded = callers_room();
+                // Room enough where it begins: in place, whether that is a segment or not.
+                inner.run([&] {
+                    char inner_here = 0;
+                    EXPECT_TRUE(near(&inner_here, &here));
+                });
+            });
+            restored = callers_room();
+            return 42;
+        });
+        EXPECT_EQ(answer, 42);
+        EXPECT_EQ(in_place, call.room() > deep_recursion_detail::kRedZone);
+        EXPECT_GT(inner_room, deep_recursion_detail::kRedZone);
+        EXPECT_GE(inner_recorded, inner_room);
+        EXPECT_EQ(restored, room);
+        EXPECT_THROW(call.run([]() -> int { throw std::runtime_error("from the work"); }),
+                     std::runtime_error);
+        EXPECT_EQ(callers_room(), room);
+        EXPECT_EQ(remaining(), limit_room);
+    }
+    EXPECT_EQ(callers_room(), 0u);
+}
+
+TEST(CallersRoom, CallsMadeWithTheThreadsStateKeepItRight) {
+    const size_t segments = deep_recursion_detail::mapped_segments();
+    calls_with_the_threads_state();
+    for (const size_t kib : {64, 192, 1024}) {
+        on_thread_with_stack(kib * 1024, calls_with_the_threads_state);
+    }
+    // The segments of threads that ended went with them.
+    EXPECT_EQ(deep_recursion_detail::mapped_segments(), segments);
 }
 
 TEST(CallersRoom, OutsideAnyCallCodeRunsInPlace) {
