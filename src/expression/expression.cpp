@@ -3,6 +3,8 @@
 #include "expression/expression.h"
 
 #include <atomic>
+#include <memory>
+#include <new>
 #include <type_traits>
 
 #include "common/deep_recursion.h"
@@ -80,27 +82,38 @@ bool is_leaf_kind(size_t kind) {
     return kind >= 32 || ((kLeafKinds >> kind) & 1u) != 0;
 }
 
-// Calls `f(box, leaf)` for each child slot of a node that holds a node, in slot order; `leaf` says
-// whether that node is of a variant that holds no child box.
+// Calls `f(box)` for each child slot of a node that holds a node, in slot order. A node of a leaf
+// variant (or one left valueless, which std::visit would throw on) has none.
 template <class F> void for_each_child(Expression& e, F&& f) {
+    if (is_leaf_kind(e.node().index())) return;
     std::visit(
         [&](auto& n) {
             for_each_child_slot(n, [&](auto& slot) {
                 Box* box = box_in(slot);
-                if (box != nullptr && box->get() != nullptr)
-                    f(*box, is_leaf_kind(box->get()->node().index()));
+                if (box != nullptr && box->get() != nullptr) f(*box);
             });
         },
         e.node());
+}
+
+// Frees a node that holds no child any more. Its destructor would only look for children again,
+// which adds much of what freeing the node costs; the node's value is destroyed and its memory
+// handed back directly instead, as `delete` would.
+void free_node(Expression* e) noexcept {
+    static_assert(sizeof(Expression) == sizeof(Expression::Node),
+                  "an Expression holds nothing but its node");
+    static_assert(alignof(Expression) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    std::destroy_at(&e->node());
+    ::operator delete(e, sizeof(Expression));
 }
 
 // Frees the children of a node that hold no child box (mostly leaves) and returns the first slot
 // that holds a node which may have children, or nullptr.
 Box* free_leaf_children(Expression& e, size_t& destroyed) {
     Box* found = nullptr;
-    for_each_child(e, [&](Box& box, bool leaf) {
-        if (leaf) {
-            box.reset();
+    for_each_child(e, [&](Box& box) {
+        if (is_leaf_kind(box->node().index())) {
+            free_node(box.release().release());
             ++destroyed;
         } else if (found == nullptr) {
             found = &box;
@@ -141,7 +154,7 @@ void dismantle_by_reversal(std::unique_ptr<Expression> current, size_t& destroye
             current = std::move(next);
             continue;
         }
-        current.reset(); // childless now: nothing below it to destroy
+        free_node(current.release()); // childless now: nothing below it to destroy
         ++destroyed;
         if (waiting == nullptr) break;
         current = std::move(waiting);
@@ -166,49 +179,73 @@ bool is_literal_true(const Expression& e) {
 }
 
 Expression::~Expression() {
-    // Leaves own nothing below them, and neither do the shells a move leaves behind: most
-    // expressions destroyed while a tree is being built are one or the other.
-    // (A node left valueless by a failed copy owns nothing either.)
+    // Leaves own nothing below them. (A node left valueless by a failed copy owns nothing either;
+    // the shells a move leaves behind find no child in dismantle() and return at once.)
     if (!is_leaf_kind(node_.index())) dismantle();
 }
 
 void Expression::dismantle() noexcept {
-    // Each node is freed as soon as its children are out: its leaves right after it, its other
-    // children put on a list of their own first. So each node is reached once, as fast as by
-    // recursion, without recursing or allocating. The list is a small array, which holds every
-    // subtree still waiting for common shapes (chains, balanced trees) of any size; a subtree that
-    // finds it full is taken apart by pointer reversal instead.
+    // Nodes are reached in the order a copy allocates them: a node, then its first child's
+    // subtree, then the others' in slot order. That walks a copied tree's memory straight
+    // through, as recursion did, and the first child, which a copy puts right after its parent, is
+    // taken apart next without a look beforehand. The later children wait in a small array, which
+    // holds every subtree still waiting for balanced trees and chains of any size; only a chain
+    // down the first slot whose other operands have children (`x == 1 or x == 2 or ...`) fills
+    // it, and the operands that find it full, mostly small, are taken apart by pointer reversal
+    // as they come. Each node is reached once and freed as soon as its children are out, without
+    // recursing or allocating.
     Expression* waiting[kWaitingTrees];
     size_t count = 0;
     size_t destroyed = 0;
-    // A node is freed before its leaves, in the order the nodes were made, which spares malloc
-    // work when it merges free neighbours.
-    Expression* leaves[kMostChildren];
-    size_t leaf_count = 0;
+    Expression* later[kMostChildren - 1];
+    size_t later_count = 0;
+    // Moves the children out of a node and returns its first; the others are kept in `later`.
     const auto take_children = [&](Expression& e) {
-        for_each_child(e, [&](Box& box, bool leaf) {
-            if (leaf) {
-                leaves[leaf_count++] = box.release().release();
-            } else if (count < kWaitingTrees) {
-                waiting[count++] = box.release().release();
+        Expression* first = nullptr;
+        for_each_child(e, [&](Box& box) {
+            Expression* child = box.release().release();
+            if (first == nullptr) {
+                first = child;
             } else {
-                dismantle_by_reversal(box.release(), destroyed);
+                // A later child may lie a whole subtree further on; its line is fetched while
+                // the parent is freed.
+                __builtin_prefetch(child);
+                later[later_count++] = child;
             }
         });
+        return first;
     };
-    const auto free_leaves = [&] {
-        destroyed += leaf_count;
-        while (leaf_count > 0)
-            delete leaves[--leaf_count];
+    // Leaves among the later children are freed right after their parent: a chain `a + b + c`
+    // is then freed in exactly the reverse of the order it was allocated in, and as malloc hands
+    // out first what was freed last, the next chain built lies in memory as this one did. (Leaves
+    // left waiting would be freed out of that order, and a program that builds and drops chains
+    // again and again would find each more scattered than the last.) The others wait, the second
+    // child on top.
+    const auto settle_later = [&] {
+        while (later_count > 0) {
+            Expression* child = later[--later_count];
+            if (is_leaf_kind(child->node().index())) {
+                free_node(child);
+                ++destroyed;
+            } else if (count < kWaitingTrees) {
+                waiting[count++] = child;
+            } else {
+                dismantle_by_reversal(std::unique_ptr<Expression>(child), destroyed);
+            }
+        }
     };
-    take_children(*this);
-    free_leaves();
-    while (count > 0) {
-        std::unique_ptr<Expression> tree(waiting[--count]);
-        take_children(*tree);
-        tree.reset(); // childless now
+    Expression* next = take_children(*this);
+    settle_later();
+    for (;;) {
+        if (next == nullptr) {
+            if (count == 0) break;
+            next = waiting[--count];
+        }
+        Expression* node = next;
+        next = take_children(*node);
+        free_node(node);
         ++destroyed;
-        free_leaves();
+        settle_later();
     }
     count_destroyed(destroyed);
 }
