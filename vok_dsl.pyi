@@ -71,9 +71,12 @@ __all__ = [
 
 # Graph records. Ids are UUID texts; `namespace` reads None for the namespace "default", except on
 # Relation, whose `namespace` reads "default" there.
-# Open attribute and field values are JSON-like Python values (None, bool, int, float, str,
-# lists, tuples, sets and dicts with str keys); reading one back gives None, bool, int, float,
-# str, list or dict.
+# Open attribute and field values (set_attribute, set_field) are JSON-like Python values: None,
+# bool, int from -2**63 to 2**64 - 1, finite float, str, a dict or any other mapping (a
+# collections.abc.Mapping, one registered with its register() included) with str keys, which
+# becomes an object of its items, and any other sequence or set, read as list() reads it: tuples,
+# bytes, bytearray, memoryview and range become arrays of their elements, a set an array in its
+# iteration order. Reading one back gives None, bool, int, float, str, list or dict.
 
 @final
 class Entity:
