@@ -104,11 +104,7 @@ void free_node(Expression* e) noexcept {
                   "an Expression holds nothing but its node");
     static_assert(alignof(Expression) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
     std::destroy_at(&e->node());
-#if defined(__cpp_sized_deallocation)
-    ::operator delete(e, sizeof(Expression));
-#else
-    ::operator delete(e);  // clang before 19 leaves sized deallocation off by default
-#endif
+    ::operator delete(e);
 }
 
 // Frees the children of a node that hold no child box (mostly leaves) and returns the first slot
