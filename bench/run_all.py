@@ -211,6 +211,10 @@ def main():
     import small_stack_calls  # noqa: E402  (bench/small_stack_calls.py)
 
     rows.extend(small_stack_calls.rows(build))
+    # Open values converted each way, beside json.dumps and json.loads (bench/conversions.py).
+    import conversions  # noqa: E402
+
+    rows.extend(conversions.rows(build))
     out = run([os.path.join(build, "bench", "expression_teardown_bench")])
     for shape, destructor, reference, ratio in re.findall(
             r"^(\w+) +\d+ nodes: destructor ([\d.]+) ms, recursive teardown ([\d.]+) ms "

@@ -73,7 +73,11 @@ void disarm_cancellation() noexcept;
 // shared library). A poller belongs to the thread that made it.
 class CancellationPoller {
 public:
-    CancellationPoller() noexcept : countdown_(&detail::cancellation_countdown) {}
+    CancellationPoller() noexcept : countdown_(&detail::cancellation_countdown) {
+        // Hidden from the optimiser: knowing the pointer to be the thread_local's address, it
+        // computes that address again at each poll of a poller kept in a local variable.
+        asm("" : "+r"(countdown_));
+    }
     void poll() {
         if (--*countdown_ == 0) [[unlikely]]
             detail::consult_cancellation_check();

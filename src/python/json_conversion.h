@@ -6,9 +6,10 @@
 //
 // - value_from_python, for set_attribute / set_field: accepts the Python types by class: None,
 //   bool, int fitting 64 bits signed or unsigned, finite float, str, a dict or any other mapping
-//   (a collections.abc.Mapping) with str keys, and any other sequence or set, read as list() reads
-//   it (so bytes, bytearray and range become arrays of their elements, and a set comes in its
-//   iteration order). Anything else is refused with a TypeError that names its type.
+//   (a collections.abc.Mapping) with str keys, and any other sequence, or a set or frozenset, read
+//   as list() reads it (so bytes, bytearray and range become arrays of their elements, and a set
+//   comes in its iteration order). Anything else, other set types such as a dict's views
+//   included, is refused with a TypeError that names its type.
 // - literal_from_python, for Expression.literal: tries conversions in a fixed order (flag,
 //   anything with __index__ that fits i64, anything PyFloat_AsDouble takes, str, list or tuple,
 //   dict) and refuses the rest with ValueError "Cannot convert Python value to JSON: " and the
@@ -16,7 +17,9 @@
 //
 // The way out, value_to_python, is the same for both. Each nested container takes a level of
 // CPython's recursion budget (so self-referencing or absurdly deep containers raise RecursionError,
-// as CPython's own json module does); the walks themselves need no stack beyond their first frame.
+// as CPython's own json module does), and a value nested more than 10,000 levels deep is refused
+// whatever that budget; the walks themselves need no stack beyond their first frame. All three
+// poll for cancellation as they go.
 #pragma once
 
 #include <Python.h>

@@ -228,8 +228,8 @@ def test_only_type_error_itself_gets_the_argument_prefix():
     with pytest.raises(ValueError, match="^own text$"):
         hooks.number_arg(raising(ValueError("own text")))
 
-    # A TypeError is replaced by one naming the parameter, caused by the first error, which keeps
-    # its traceback and its own cause.
+    # A TypeError is replaced by one naming the parameter, raised as if while handling the first
+    # error (its context, with its traceback) and with the first error's cause as its own.
     cause = KeyError("the cause")
     first = TypeError("bad float")
     first.__cause__ = cause
@@ -237,10 +237,20 @@ def test_only_type_error_itself_gets_the_argument_prefix():
         hooks.number_arg(raising(first))
     assert type(failure.value) is TypeError
     assert str(failure.value) == "argument 'value': bad float"
-    assert failure.value.__cause__ is first and first.__cause__ is cause
+    assert failure.value.__cause__ is cause and failure.value.__context__ is first
     assert traceback.extract_tb(first.__traceback__)[-1].name == "__float__"
     rendered = "".join(traceback.format_exception(failure.value))
-    assert "The above exception was the direct cause" in rendered and "bad float" in rendered
+    assert "The above exception was the direct cause" in rendered and "'the cause'" in rendered
+
+    # Without a cause, the traceback shows the first error as the one being handled.
+    first = TypeError("bad float")
+    with pytest.raises(TypeError) as failure:
+        hooks.number_arg(raising(first))
+    assert failure.value.__cause__ is None and failure.value.__context__ is first
+    assert not failure.value.__suppress_context__
+    rendered = "".join(traceback.format_exception(failure.value))
+    assert "During handling of the above exception" in rendered
+    assert "TypeError: bad float" in rendered
 
     # The argument's own refusal, made by this module, has no cause.
     with pytest.raises(TypeError) as failure:

@@ -5,6 +5,7 @@ How promptly a call answers is judged in the CPU time of its thread (poll_gaps.p
 machine cannot fail these tests; bench/interrupt_latency.py reports the latencies in seconds."""
 
 import concurrent.futures
+import gc
 import importlib.util
 import json
 import os
@@ -353,3 +354,74 @@ def test_interrupted_evaluation_stores_no_trace(large):
         if interruptions >= 2:
             break
     assert interruptions >= 2
+
+
+@pytest.fixture(scope="module")
+def converted():
+    """Values whose conversion to Python takes a few tenths of a second: many ints (a tenth as
+    many under the sanitizer), and many small lists, each made in turn while the collector runs
+    (most of that time is the interpreter's, which the sanitizer does not slow). They are held as
+    the module's values only: a collection while the pairs are made, which cannot stop for a
+    signal, has nothing else of the test's to walk."""
+    holder = vok_dsl.Entity("E")
+    holder.set_attribute("ints", list(range(scaled(8_000_000))))
+    holder.set_attribute("pairs", [[i, str(i)] for i in range(200_000)])
+    return holder
+
+
+CONVERSIONS = {
+    "set_attribute": lambda holder, ints: vok_dsl.Entity("E").set_attribute("v", ints()),
+    "literal": lambda holder, ints: vok_dsl.Expression.literal(ints()),
+    "get_attribute": lambda holder, ints: holder.get_attribute("ints"),
+    "get_attribute pairs": lambda holder, ints: holder.get_attribute("pairs"),
+}
+
+
+@pytest.mark.parametrize("conversion", list(CONVERSIONS))
+def test_conversions_answer_interrupt_promptly(conversion, converted):
+    ints = list(range(scaled(8_000_000))) if not conversion.startswith("get") else None
+    check_polls(lambda: CONVERSIONS[conversion](converted, lambda: ints), conversion.split()[0])
+
+
+def recursion_room():
+    """How deep Python code can recurse from here."""
+    depth = 0
+
+    def down():
+        nonlocal depth
+        depth += 1
+        down()
+
+    try:
+        down()
+    except RecursionError:
+        pass
+    return depth
+
+
+def test_a_stopped_conversion_leaves_nothing_behind():
+    # Interrupted part-way, set_attribute keeps the value before it, and a stopped conversion of a
+    # nested value gives back its levels of the recursion budget and frees what it had made.
+    entity = vok_dsl.Entity("E")
+    entity.set_attribute("v", "before")
+    nested = [[[i, [str(i)]]] for i in range(scaled(300_000))]
+    entity.set_attribute("nested", nested)
+    room = recursion_room()
+    calls = {"set_attribute": lambda: entity.set_attribute("v", nested),
+             "get_attribute": lambda: entity.get_attribute("nested")}
+    for name, call in calls.items():
+        start = time.process_time()
+        call()
+        whole = time.process_time() - start
+        entity.set_attribute("v", "before")
+        gc.collect()
+        blocks = sys.getallocatedblocks()
+        for _ in range(TRIES):
+            interrupted, _ = interrupt(call, name, whole * 0.5)
+            if interrupted:
+                break
+        assert interrupted, name
+        assert entity.get_attribute("v") == "before"
+        assert recursion_room() == room
+        gc.collect()
+        assert sys.getallocatedblocks() < blocks + 1000, name

@@ -505,13 +505,15 @@ EMPTIED_ITEMS = textwrap.dedent("""
     # AddressSanitizer sees a use after it is freed.
     key = "".join(["k"] * 600)
     def empty_items():
-        lists = [holder for entry in gc.get_referrers(marker)
-                 if type(entry) is tuple and len(entry) == 2
-                 for holder in gc.get_referrers(entry) if type(holder) is list]
+        # The conversion's own list of the dict's keys and values (or of a mapping's items).
+        referrers = gc.get_referrers(marker)
+        lists = [holder for holder in referrers if type(holder) is list]
+        lists += [holder for entry in referrers if type(entry) is tuple and len(entry) == 2
+                  for holder in gc.get_referrers(entry) if type(holder) is list]
         if lists:
             data.clear()
             for holder in lists:
-                holder[:] = [0, 1] if case == "refilled" else []
+                holder[:] = [0, 1, 2, 3] if case == "refilled" else []
         return bool(lists)
     class Index:
         def __index__(self):
@@ -559,6 +561,54 @@ def test_a_dicts_items_emptied_while_they_are_converted(case):
                 "collector": f"[('{'k' * 600}', [1, 2])]\nok"}[case]
     code, out, err = run_child(EMPTIED_ITEMS, case)
     assert (code, out) == (0, expected + "\n"), err[-2000:]
+
+
+# Lists read back are filled in place. Python code that runs meanwhile (a finalizer the collector
+# runs as the next element is made, a signal handler at a poll) and reads every list the
+# collector knows of must never meet one whose slots are not all filled.
+LISTS_BEING_FILLED = textwrap.dedent("""
+    import gc, signal, sys, vok_dsl
+    case = sys.argv[1]
+    reads = 0
+    def read_every_list():
+        global reads
+        reads += 1
+        for found in gc.get_objects():
+            if type(found) is list and found is not value:
+                for item in found:
+                    pass
+    entity = vok_dsl.Entity("E")
+    if case == "collector":
+        value = [[i, [i, str(i)]] for i in range(150)]
+        armed = False
+        class Garbage:  # a cycle: only the collector frees it, and it makes the next one
+            def __init__(self): self.me = self
+            def __del__(self):
+                if armed:
+                    read_every_list()
+                    Garbage()
+        entity.set_attribute("v", value)
+        gc.set_threshold(1)
+        armed = True
+        Garbage()
+        same = entity.get_attribute("v") == value
+        armed = False
+        gc.set_threshold(700)
+    else:
+        value = list(range(500_000))
+        entity.set_attribute("v", value)
+        signal.signal(signal.SIGPROF, lambda signum, frame: read_every_list())
+        signal.setitimer(signal.ITIMER_PROF, 0.003, 0.003)
+        same = all(entity.get_attribute("v") == value for _ in range(10))
+        signal.setitimer(signal.ITIMER_PROF, 0)
+    print(same, reads > 0)
+""")
+
+
+@pytest.mark.parametrize("case", ["collector", "signal"])
+def test_no_list_is_seen_before_it_is_filled(case):
+    code, out, err = run_child(LISTS_BEING_FILLED, case)
+    assert (code, out) == (0, "True True\n"), err[-2000:]
 
 
 # Each open container takes a level of Python's recursion budget; a conversion that fails by

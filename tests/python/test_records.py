@@ -6,6 +6,7 @@ import json
 import math
 import os
 import sys
+import traceback
 import types
 import uuid
 
@@ -323,6 +324,11 @@ def test_refusal_messages():
     entity = Entity("E")
     with pytest.raises(TypeError, match=r"^'object' object cannot be converted to JSON"):
         entity.set_attribute("k", [object()])
+    # Of the sets, the built-in ones: a dict's views are refused, naming what is accepted.
+    for view in ({"a": 1}.keys(), {"a": 1}.items()):
+        with pytest.raises(TypeError, match=r"^'dict_\w+' object cannot be converted to JSON "
+                           r"\(expected .*, a set, a frozenset or a mapping with str keys\)$"):
+            entity.set_attribute("k", view)
     with pytest.raises(TypeError, match=r"^dict keys must be str to be converted to JSON, not 'int'$"):
         entity.set_attribute("k", {1: 2})
     with pytest.raises(ValueError, match=r"^Invalid float value \(NaN or Infinity\)$"):
@@ -399,13 +405,24 @@ def test_mappings_other_than_dict_convert_as_dicts_do():
 
     with pytest.raises(TypeError, match=r"^mapping items must be \(key, value\) pairs .* not 'str'$"):
         entity.set_attribute("k", PairlessItems({}))
+
+    class TripleItems(ReadOnlyMapping):
+        def items(self):
+            return [("a", 1), ("b", 2, 3)]
+
+    with pytest.raises(TypeError, match=r"^mapping items must be \(key, value\) pairs to be "
+                       r"converted to JSON, not a tuple of 3 items$"):
+        entity.set_attribute("k", TripleItems({}))
+    TripleItems.items = lambda self: [("a",)]
+    with pytest.raises(TypeError, match=r", not a tuple of 1 item$"):
+        entity.set_attribute("k", TripleItems({}))
     assert same(entity.get_attribute("k"), [{}])
     # Literals keep their own rules: a dict, or nothing of the kind.
     with pytest.raises(ValueError, match="^Cannot convert Python value to JSON: "):
         Expression.literal(ReadOnlyMapping({"a": 1}))
 
 
-def test_an_arguments_own_type_error_is_the_cause_of_the_argument_error():
+def test_an_arguments_own_type_error_is_the_context_of_the_argument_error_its_cause_kept():
     mine = TypeError("mine")
 
     class Quantity:
@@ -415,7 +432,20 @@ def test_an_arguments_own_type_error_is_the_cause_of_the_argument_error():
     with pytest.raises(TypeError) as failure:
         Flow(U1, U1, U1, Quantity())
     assert str(failure.value) == "argument 'quantity': mine"
-    assert failure.value.__cause__ is mine
+    assert failure.value.__cause__ is None and failure.value.__context__ is mine
+    assert "TypeError: mine" in "".join(traceback.format_exception(failure.value))
+
+    class Caused:
+        def __float__(self):
+            try:
+                {}["k"]
+            except KeyError as missing:
+                raise TypeError("inner") from missing
+
+    with pytest.raises(TypeError) as failure:
+        Flow(U1, U1, U1, Caused())
+    assert repr(failure.value.__cause__) == "KeyError('k')"
+    assert repr(failure.value.__context__) == "TypeError('inner')"
 
 
 def test_recursive_containers_raise_recursion_error():

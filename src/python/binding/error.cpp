@@ -95,11 +95,14 @@ Error Error::for_argument(std::string_view parameter) && {
     if (!text) return fetch();
     Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, text.get()));
     if (!replacement) return fetch();
-    // The first error (the argument's own, perhaps raised by the caller's __float__) stays
-    // reachable, with its traceback, as `raise ... from` would leave it. Both setters take over a
-    // reference.
+    // Raised as if while handling the first error (the argument's own, perhaps raised by the
+    // caller's __float__): that is its context, shown with its traceback, and its cause is kept as
+    // the new error's. With no cause, nothing is suppressed, and Python shows the first error as
+    // the one during whose handling this one occurred. Both setters take over a reference.
     PyException_SetContext(replacement.get(), Ref(value_).release());
-    PyException_SetCause(replacement.get(), Ref(value_).release());
+    if (PyObject* cause = PyException_GetCause(value_.get())) {
+        PyException_SetCause(replacement.get(), cause);
+    }
     Error error;
     error.type_ = Ref::borrow(PyExc_TypeError);
     error.value_ = std::move(replacement);

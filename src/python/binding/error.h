@@ -37,9 +37,9 @@ public:
     // The message: the text of a made error, or str() of a fetched exception (nothing, with the
     // failure set, when that str() fails).
     std::optional<std::string> message() const;
-    // The argument rule: an exact TypeError becomes "argument '<parameter>': <message>", whose
-    // __cause__ is the first error when that was raised in Python; any other error is returned
-    // unchanged.
+    // The argument rule: an exact TypeError becomes "argument '<parameter>': <message>"; when the
+    // first error was raised in Python, the new one's __context__ is the first error and its
+    // __cause__ the first error's cause. Any other error is returned unchanged.
     Error for_argument(std::string_view parameter) &&;
     // Sets the error as the interpreter's current exception.
     void restore() &&;

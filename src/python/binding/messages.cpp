@@ -87,7 +87,7 @@ std::string field_not_found(std::string_view key) {
 std::string unsupported_json_type(std::string_view type_name) {
     return join({"'", type_name,
                  "' object cannot be converted to JSON (expected None, bool, int, float, str, a "
-                 "sequence, a set or a mapping with str keys)"});
+                 "sequence, a set, a frozenset or a mapping with str keys)"});
 }
 
 std::string json_key_not_text(std::string_view type_name) {
@@ -97,6 +97,13 @@ std::string json_key_not_text(std::string_view type_name) {
 std::string json_item_not_pair(std::string_view type_name) {
     return join({"mapping items must be (key, value) pairs to be converted to JSON, not '",
                  type_name, "'"});
+}
+
+std::string json_item_not_pair_tuple(std::size_t size) {
+    const std::string count = std::to_string(size);
+    return join(
+        {"mapping items must be (key, value) pairs to be converted to JSON, not a tuple of ", count,
+         size == 1 ? " item" : " items"});
 }
 
 std::string unprintable(std::string_view type_name) {

@@ -135,8 +135,9 @@ inline constexpr std::string_view kNonFiniteFloat = "Invalid float value (NaN or
 // `type_name` is the __qualname__ of the refused object's type.
 std::string unsupported_json_type(std::string_view type_name);
 std::string json_key_not_text(std::string_view type_name);
-// An item of a mapping's items() that is no 2-tuple.
+// An item of a mapping's items() that is no 2-tuple: no tuple at all, or a tuple of another size.
 std::string json_item_not_pair(std::string_view type_name);
+std::string json_item_not_pair_tuple(std::size_t size);
 // Stands in for the repr() of an object whose __repr__ failed.
 std::string unprintable(std::string_view type_name);
 // Appended by CPython to "maximum recursion depth exceeded" when a conversion nests too deeply.
