@@ -74,9 +74,11 @@ __all__ = [
 # Open attribute and field values (set_attribute, set_field) are JSON-like Python values: None,
 # bool, int from -2**63 to 2**64 - 1, finite float, str, a dict or any other mapping (a
 # collections.abc.Mapping, one registered with its register() included) with str keys, which
-# becomes an object of its items, and any other sequence or set, read as list() reads it: tuples,
-# bytes, bytearray, memoryview and range become arrays of their elements, a set an array in its
-# iteration order. Reading one back gives None, bool, int, float, str, list or dict.
+# becomes an object of its items, and any other sequence, or a set or frozenset, read as list()
+# reads it: tuples, bytes, bytearray, memoryview and range become arrays of their elements, a set
+# an array in its iteration order. Other set types (a dict's keys() and items() views among them)
+# are refused with TypeError, and so is nothing nested more than 10,000 levels deep
+# (RecursionError). Reading one back gives None, bool, int, float, str, list or dict.
 
 @final
 class Entity:
