@@ -232,27 +232,25 @@ PyResult<Ref> value_to_python(const json::Value& root) {
     KeyMemo keys;
     LevelStack<OpenOutput> open;
     CancellationPoller poller;
+    // The member to make next: a container to open, or a long text; nullptr once the innermost
+    // open container is whole.
     const json::Value* member = &root;
     for (;;) {
-        if (member != nullptr) {
-            if (is_container(*member)) {
-                if (!budget.enter()) return Err(Error::fetch());
-                VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
-                open.emplace_back(std::move(opened));
-            } else {
-                VOK_ASSIGN(Ref made, scalar_to_python(*member));
-                VOK_TRY(open.back().add(std::move(made)));
-                poller.poll();
-            }
-            VOK_ASSIGN(member, open.back().fill(keys, poller));
-            continue;
+        if (member == nullptr) {
+            // The innermost container is whole: it goes to its parent, which goes on.
+            Ref done = open.back().finish();
+            open.pop_back();
+            budget.leave();
+            if (open.empty()) return done;
+            VOK_TRY(open.back().add(std::move(done)));
+        } else if (is_container(*member)) {
+            if (!budget.enter()) return Err(Error::fetch());
+            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
+            open.emplace_back(std::move(opened));
+        } else {
+            VOK_ASSIGN(Ref made, scalar_to_python(*member));
+            VOK_TRY(open.back().add(std::move(made)));
         }
-        // The innermost container is whole: it goes to its parent, which goes on.
-        Ref done = open.back().finish();
-        open.pop_back();
-        budget.leave();
-        if (open.empty()) return done;
-        VOK_TRY(open.back().add(std::move(done)));
         poller.poll();
         VOK_ASSIGN(member, open.back().fill(keys, poller));
     }
