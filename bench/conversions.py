@@ -5,8 +5,10 @@ values, beside json.dumps and json.loads of the same values.
 usage: conversions.py [BUILD_DIR ...] [--processes N] [--cases "NAME|NAME..."]
 
 The values: a small dict ({"a": 1, "b": "x", "c": [1, 2]}), 200,000 ints, 100,000 strs, 20,000
-small records (dicts of an int, a str, a list of two strs and a bool) and a list nested 5,000
-deep. Each figure is the best of several rounds in a fresh interpreter, per call; the table gives
+small records (dicts of an int, a str, a list of two strs and a bool), a list nested 5,000 deep,
+dicts of 1,000, 10,000 and 100,000 distinct keys, 20,000 rows of an int, a float and a str as
+tuples and as lists, and a bytes, a bytearray and a range of 1,000,000 elements (set and read
+back only: Expression.literal and json refuse them). Each figure is the best of several rounds in a fresh interpreter, per call; the table gives
 the lowest and highest over N processes (default 4). Given two or more builds, their processes
 take turns (A B A B ...), so that all meet the machine in the same state, and each build after the
 first gets a column of its ratio to the first. Run it pinned to one core (taskset -c 3) on a quiet
@@ -42,10 +44,20 @@ def values():
         "20,000 records": [{"id": i, "name": f"record {i}", "tags": ["a", "b"], "open": i % 2 == 0}
                            for i in range(20_000)],
         "5,000-deep list": deep,
+        "1,000 keys": {f"key {i}": i for i in range(1_000)},
+        "10,000 keys": {f"key {i}": i for i in range(10_000)},
+        "100,000 keys": {f"key {i}": i for i in range(100_000)},
+        "20,000 tuples": [(i, float(i), "t") for i in range(20_000)],
+        "20,000 lists": [[i, float(i), "t"] for i in range(20_000)],
+        "1,000,000 bytes": bytes(range(256)) * 3_907,
+        "1,000,000 bytearray": bytearray(range(256)) * 3_907,
+        "range(1,000,000)": range(1_000_000),
     }
 
 
 CALLS = ("set_attribute", "get_attribute", "Expression.literal", "json.dumps", "json.loads")
+# Values that Expression.literal and json refuse: set_attribute and reading back only.
+ARRAYS_ONLY = ("1,000,000 bytes", "1,000,000 bytearray", "range(1,000,000)")
 
 
 def best_per_call(call):
@@ -77,15 +89,18 @@ def child(build, cases):
     for case, value in values().items():
         if case not in cases:
             continue
-        text = json.dumps(value)
         entity.set_attribute("s", value)
         calls = {
             "set_attribute": lambda: entity.set_attribute("s", value),
             "get_attribute": lambda: entity.get_attribute("s"),
-            "Expression.literal": lambda: literal(value),
-            "json.dumps": lambda: json.dumps(value),
-            "json.loads": lambda: json.loads(text),
         }
+        if case not in ARRAYS_ONLY:
+            text = json.dumps(value)
+            calls.update({
+                "Expression.literal": lambda: literal(value),
+                "json.dumps": lambda: json.dumps(value),
+                "json.loads": lambda: json.loads(text),
+            })
         result[case] = {name: best_per_call(call) for name, call in calls.items()}
     print(json.dumps(result))
 
@@ -128,7 +143,7 @@ def table(figures):
     builds = list(figures)
     first = figures[builds[0]]
     lines = []
-    header = f"{'value':<17} {'call':<19}" + "".join(
+    header = f"{'value':<19} {'call':<19}" + "".join(
         f" {os.path.basename(os.path.dirname(b)) or b:>21}" for b in builds)
     header += "".join(f" {'ratio ' + str(n + 2):>11}" for n in range(len(builds) - 1))
     lines.append(header)
@@ -136,7 +151,7 @@ def table(figures):
         for call in CALLS:
             if call not in calls:
                 continue
-            row = f"{case:<17} {call:<19}"
+            row = f"{case:<19} {call:<19}"
             row += "".join(f" {spread(figures[b][case][call]):>21}" for b in builds)
             if not call.startswith("json."):
                 row += "".join(
@@ -152,11 +167,12 @@ def rows(build):
     result = []
     for case, calls in figures.items():
         best = {call: min(seconds) for call, seconds in calls.items()}
-        result.append((f"conversions, {case}", None, None,
-                       f"set_attribute {shown(best['set_attribute'])}, get_attribute "
-                       f"{shown(best['get_attribute'])}, Expression.literal "
-                       f"{shown(best['Expression.literal'])}; json.dumps "
-                       f"{shown(best['json.dumps'])}, json.loads {shown(best['json.loads'])}"))
+        text = (f"set_attribute {shown(best['set_attribute'])}, get_attribute "
+                f"{shown(best['get_attribute'])}")
+        if "Expression.literal" in best:
+            text += (f", Expression.literal {shown(best['Expression.literal'])}; json.dumps "
+                     f"{shown(best['json.dumps'])}, json.loads {shown(best['json.loads'])}")
+        result.append((f"conversions, {case}", None, None, text))
     return result
 
 

@@ -17,8 +17,9 @@ The first cases are places where answering promptly takes work of its own: a nam
 registry of 0.9 MB of long patterns (read with from_file and with discover), a file declaring
 200,000 units after 1,000,000 units are registered, 54 MB of non-ASCII text for
 normalize_lookup_key, the CALM and protobuf exports of 240,000 flows, and the conversions of
-open values (8,000,000 ints each way and as a literal, and 2,000,000 small lists read back, during
-which the collector's passes over what was made cannot stop for a signal). The rest are the long
+open values (8,000,000 ints each way and as a literal, 2,000,000 small lists read back, during
+which the collector's passes over what was made cannot stop for a signal, and a bytes of 100 MB,
+a range of 40,000,000 and one of 10**8 set as attributes). The rest are the long
 calls of every entry family, on the inputs of tests/python/test_interrupts.py (which judges
 promptness in CPU time, so that load cannot fail it, and leaves the figures in seconds to this
 script).
@@ -206,6 +207,15 @@ def case_conversion(vok, call):
     return measure_call(lambda: vok.Expression.literal(ints))
 
 
+def case_array(vok, kind):
+    """set_attribute of a bytes of 100 MB, or of a range of 40,000,000 or 10**8 ints: read straight
+    into their array, not through list(). Each run sets a fresh entity, dropped between runs."""
+    data = {"bytes": lambda: bytes(range(256)) * 400_000, "range": lambda: range(40_000_000),
+            "large range": lambda: range(10**8)}[kind]()
+    return measure_call(None, fresh=lambda: (
+        lambda entity=vok.Entity("E"): entity.set_attribute("v", data)))
+
+
 def bench_module(name):
     import importlib.util
 
@@ -288,6 +298,9 @@ PLACES = {
     "Expression.literal, 8,000,000 ints": lambda vok: case_conversion(vok, "literal"),
     "get_attribute, 8,000,000 ints": lambda vok: case_conversion(vok, "get"),
     "get_attribute, 2,000,000 pairs": lambda vok: case_conversion(vok, "pairs"),
+    "set_attribute, 100 MB bytes": lambda vok: case_array(vok, "bytes"),
+    "set_attribute, range(40,000,000)": lambda vok: case_array(vok, "range"),
+    "set_attribute, range(10**8)": lambda vok: case_array(vok, "large range"),
 }
 ENTRY_POINTS = [
     "parse", "parse_to_ast_json", "format_source", "check_format", "parse_patterns",

@@ -27,6 +27,7 @@
 #include "python/binding/convert.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
+#include "python/integer_arrays.h"
 
 namespace vok::python {
 
@@ -87,26 +88,6 @@ using Classified = std::optional<Container>;
 
 // ---- The attribute rules ----
 
-PyResult<json::Number> attribute_integer(PyObject* value) {
-    int overflow = 0;
-    long long signed_value = PyLong_AsLongLongAndOverflow(value, &overflow);
-    if (overflow == 0) {
-        if (signed_value == -1 && PyErr_Occurred()) return Err(Error::fetch());
-        return json::Number::from_i64(signed_value);
-    }
-    // Beyond i64: positive values up to 2**64 - 1 still fit; anything else raises CPython's own
-    // OverflowError from the conversion that failed.
-    if (overflow < 0) {
-        PyLong_AsLongLong(value);
-        return Err(Error::fetch());
-    }
-    unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(value);
-    if (unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
-        return Err(Error::fetch());
-    }
-    return json::Number::from_u64(unsigned_value);
-}
-
 PyResult<Classified> attribute_value(PyObject* value, json::Value& slot) {
     // The exact built-in types first, as most values are: none of them runs Python code.
     PyTypeObject* const type = Py_TYPE(value);
@@ -139,6 +120,16 @@ PyResult<Classified> attribute_value(PyObject* value, json::Value& slot) {
     // would give its keys alone.
     if (PyType_HasFeature(type, Py_TPFLAGS_MAPPING)) return Classified(Container::Mapping);
     if (PyTuple_Check(value)) return Classified(Container::Elements);
+    // Read straight into their array (integer_arrays.h). Their subclasses may iterate otherwise,
+    // and go through list().
+    if (type == &PyBytes_Type || type == &PyByteArray_Type) {
+        VOK_TRY(append_bytes(value, slot.emplace_array()));
+        return Classified();
+    }
+    if (type == &PyRange_Type) {
+        VOK_TRY(append_range(value, slot.emplace_array()));
+        return Classified();
+    }
     // Lists too are read through a list of their own, as every other sequence is.
     if (PyAnySet_Check(value) || PySequence_Check(value)) return Classified(Container::Snapshot);
     VOK_ASSIGN(std::string type_name, type_qualname(value));
@@ -215,11 +206,15 @@ PyResult<std::optional<json::Number>> literal_number(PyObject* value) {
 }
 
 PyResult<Classified> literal_value(PyObject* value, json::Value& slot) {
-    // An exact str is neither a flag nor a number: the common case goes straight to its rule.
-    if (PyUnicode_CheckExact(value)) {
+    // An exact str, list, tuple or dict is neither a flag nor a number: the common cases go
+    // straight to their rules, without asking the type whether it is numpy's.
+    PyTypeObject* const type = Py_TYPE(value);
+    if (type == &PyUnicode_Type) {
         VOK_TRY(put_text(value, slot));
         return Classified();
     }
+    if (type == &PyList_Type || type == &PyTuple_Type) return Classified(Container::Elements);
+    if (type == &PyDict_Type) return Classified(Container::Dict);
     if (value == Py_None) return Classified();
     VOK_ASSIGN(std::optional<bool> flag, flag_if_any(value));
     if (flag) {
@@ -251,6 +246,8 @@ template <Rules R> PyResult<Classified> classify(PyObject* value, json::Value& s
 template <Rules R> PyResult<void> read_key(PyObject* key, std::string& into) {
     if constexpr (R == Rules::Attribute) {
         if (!PyUnicode_Check(key)) {
+            // Naming its type may run Python code that drops the container the key came from.
+            const Ref held = Ref::borrow(key);
             VOK_ASSIGN(std::string type_name, type_qualname(key));
             return Err(type_error(messages::json_key_not_text(type_name)));
         }
@@ -303,6 +300,22 @@ PyResult<Ref> dict_snapshot(PyObject* dict) {
     }
 }
 
+// A copy of a list, as list() makes it: the list as it was at one moment, however Python code run
+// meanwhile changes it.
+PyResult<Ref> list_snapshot(PyObject* list) {
+    for (;;) {
+        const Py_ssize_t size = PyList_GET_SIZE(list);
+        VOK_ASSIGN(Ref copy, checked(PyList_New(size)));
+        // Making the copy may have run the collector, and with it code that emptied, shortened or
+        // refilled the list (and freed the items it held). Once the sizes agree, nothing below
+        // runs Python code until every slot is filled.
+        if (PyList_GET_SIZE(list) != size) continue;
+        for (Py_ssize_t at = 0; at < size; ++at)
+            PyList_SET_ITEM(copy.get(), at, Py_NewRef(PyList_GET_ITEM(list, at)));
+        return copy;
+    }
+}
+
 // The list or tuple that holds the elements (or items) of `value`.
 PyResult<Ref> container_source(PyObject* value, Container container) {
     switch (container) {
@@ -310,7 +323,7 @@ PyResult<Ref> container_source(PyObject* value, Container container) {
         return Ref::borrow(value);
     case Container::Snapshot:
         // A list's copy is what list() would make of it, without the iteration.
-        if (PyList_CheckExact(value)) return checked(PyList_GetSlice(value, 0, PY_SSIZE_T_MAX));
+        if (PyList_CheckExact(value)) return list_snapshot(value);
         return with_callers_room([&] { return checked(PySequence_List(value)); });
     case Container::Dict:
         return dict_snapshot(value);
@@ -364,6 +377,8 @@ public:
             if (next_ >= size) return Ref();
             PyObject* item = at(next_++);
             if (!PyTuple_Check(item)) {
+                // Naming its type may run Python code that empties the list it came from.
+                const Ref held = Ref::borrow(item);
                 VOK_ASSIGN(std::string type_name, type_qualname(item));
                 return Err(type_error(messages::json_item_not_pair(type_name)));
             }

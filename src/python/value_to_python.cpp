@@ -78,30 +78,39 @@ PyResult<Ref> scalar_to_python(const json::Value& value) {
 
 // The keys one conversion has made, so that objects with the same keys (the records of a list,
 // mostly) share their key strings, as json.loads's do: a str made and hashed once per distinct key
-// rather than once per object. Engaged once a conversion has made a few keys, so that a small
-// value pays nothing for it. The texts are the converted value's own, which outlives the
-// conversion.
+// rather than once per object. Keys repeat only from one object to another, so the memo is
+// engaged once a conversion has opened a second object and made a few keys (a small value, or one
+// object of many keys, pays nothing for it), and put away for good after a run of misses longer
+// than it has slots (distinct keys, which it cannot share, stop paying for the lookups). The
+// texts are the converted value's own, which outlives the conversion.
 class KeyMemo {
 public:
     KeyMemo() = default;
     KeyMemo(const KeyMemo&) = delete;
     KeyMemo& operator=(const KeyMemo&) = delete;
-    ~KeyMemo() {
-        if (!slots_) return;
-        for (std::size_t i = 0; i < kSlots; ++i)
-            Py_XDECREF(slots_[i].str);
-    }
+    ~KeyMemo() { put_away(); }
+
+    // Called as each object is opened.
+    void object_opened() { ++objects_; }
 
     // A new reference to the key's str, or null with the exception set.
     PyObject* key(std::string_view text) {
         if (!slots_) [[likely]] {
-            if (++made_ <= kEngageAfter) return new_key(text);
+            if (put_away_ || ++made_ <= kEngageAfter || objects_ < 2) return new_key(text);
             slots_ = std::make_unique<Slot[]>(kSlots);
         }
         Slot& slot = slots_[hash(text) & (kSlots - 1)];
-        if (slot.str != nullptr && slot.text == text) return Py_NewRef(slot.str);
+        if (slot.str != nullptr && slot.text == text) {
+            misses_ = 0;
+            return Py_NewRef(slot.str);
+        }
         PyObject* made = new_key(text);
         if (made == nullptr) return nullptr;
+        if (++misses_ > kSlots) {
+            put_away();
+            put_away_ = true;
+            return made;
+        }
         Py_XSETREF(slot.str, Py_NewRef(made));
         slot.text = text;
         return made;
@@ -115,6 +124,13 @@ private:
         std::string_view text;
         PyObject* str = nullptr;
     };
+
+    void put_away() {
+        if (!slots_) return;
+        for (std::size_t i = 0; i < kSlots; ++i)
+            Py_XDECREF(slots_[i].str);
+        slots_.reset();
+    }
 
     static PyObject* new_key(std::string_view text) {
         if (text.size() <= kShortText) [[likely]]
@@ -136,18 +152,28 @@ private:
     }
 
     std::size_t made_ = 0;
+    std::size_t objects_ = 0;
+    std::size_t misses_ = 0; // in a row
+    bool put_away_ = false;
     std::unique_ptr<Slot[]> slots_;
 };
 
 // An array or object whose members are being made, and the list or dict it becomes.
 class OpenOutput {
 public:
-    static PyResult<OpenOutput> open(const json::Value& container) {
+    static PyResult<OpenOutput> open(const json::Value& container, KeyMemo& keys) {
+        // A dict is made with room for all its members, as a list is: growing one from empty
+        // rebuilds its table at every doubling. (CPython exports the call for dicts of known size;
+        // it gives an ordinary empty dict up to a few entries.)
         PyObject* made = container.is_object()
-                             ? PyDict_New()
+                             ? _PyDict_NewPresized(Py_ssize_t(container.as_object().size()))
                              : PyList_New(Py_ssize_t(container.as_array().size()));
         if (made == nullptr) return Err(Error::fetch());
-        if (!container.is_object()) PyObject_GC_UnTrack(made);
+        if (container.is_object()) {
+            keys.object_opened();
+        } else {
+            PyObject_GC_UnTrack(made);
+        }
         return OpenOutput(container, Ref::steal(made));
     }
 
@@ -245,7 +271,7 @@ PyResult<Ref> value_to_python(const json::Value& root) {
             VOK_TRY(open.back().add(std::move(done)));
         } else if (is_container(*member)) {
             if (!budget.enter()) return Err(Error::fetch());
-            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
+            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member, keys));
             open.emplace_back(std::move(opened));
         } else {
             VOK_ASSIGN(Ref made, scalar_to_python(*member));

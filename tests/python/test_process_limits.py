@@ -563,6 +563,80 @@ def test_a_dicts_items_emptied_while_they_are_converted(case):
     assert (code, out) == (0, expected + "\n"), err[-2000:]
 
 
+# A list given to set_attribute is copied before it is walked. Making the copy can run the
+# collector, and with it a callback or a finalizer that empties or shortens the list (freeing the
+# items it held): the copy is the list as it was at one moment, before or after.
+CHANGED_WHILE_COPIED = textwrap.dedent("""
+    import gc, sys, vok_dsl
+    case = sys.argv[1]
+    target = [str(i) * 20 for i in range(2000)]  # long enough to come from malloc
+    before = list(target)
+    armed = False
+    def change():
+        global armed
+        if armed:
+            armed = False
+            if case == "shortened":
+                del target[10:]
+            else:
+                target.clear()
+    class Garbage:  # a cycle: only the collector frees it
+        def __init__(self): self.me = self
+        def __del__(self): change()
+    if case != "finalizer":
+        gc.callbacks.append(lambda phase, info: change())
+    entity = vok_dsl.Entity("E")
+    # The first object the call makes is the copy: the collection falls due there.
+    gc.set_threshold(100000)
+    gc.collect()
+    hold = [[] for _ in range(200)]
+    if case == "finalizer":
+        Garbage()
+    gc.set_threshold(1)
+    armed = True
+    entity.set_attribute("k", target)
+    gc.set_threshold(700)
+    stored = entity.get_attribute("k")
+    print(armed, stored == before or stored == target)
+""")
+
+
+@pytest.mark.parametrize("case", ["emptied", "shortened", "finalizer"])
+def test_a_list_changed_while_it_is_copied(case):
+    code, out, err = run_child(CHANGED_WHILE_COPIED, case)
+    assert (code, out) == (0, "False True\n"), err[-2000:]
+
+
+# A bytearray is read straight into its array, polling as it goes: a signal handler at a poll may
+# shorten or lengthen it, and the array ends where the bytearray does then, as list()'s does.
+RESIZED_WHILE_READ = textwrap.dedent("""
+    import signal, vok_dsl
+    data = bytearray(b"\\x07" * 3_000_000)
+    hits = 0
+    def resize(signum, frame):
+        global hits
+        hits += 1
+        if hits % 3:
+            del data[len(data) // 2:]
+        else:
+            data.extend(b"\\x09" * 100_000)
+    entity = vok_dsl.Entity("E")
+    signal.signal(signal.SIGPROF, resize)
+    signal.setitimer(signal.ITIMER_PROF, 0.001, 0.001)
+    seen = set()
+    for _ in range(20):
+        entity.set_attribute("v", data)
+        seen.update(entity.get_attribute("v"))
+    signal.setitimer(signal.ITIMER_PROF, 0)
+    print(hits > 0, seen <= {7, 9})
+""")
+
+
+def test_a_bytearray_resized_while_it_is_read():
+    code, out, err = run_child(RESIZED_WHILE_READ)
+    assert (code, out) == (0, "True True\n"), err[-2000:]
+
+
 # Lists read back are filled in place. Python code that runs meanwhile (a finalizer the collector
 # runs as the next element is made, a signal handler at a poll) and reads every list the
 # collector knows of must never meet one whose slots are not all filled.
@@ -608,6 +682,40 @@ LISTS_BEING_FILLED = textwrap.dedent("""
 @pytest.mark.parametrize("case", ["collector", "signal"])
 def test_no_list_is_seen_before_it_is_filled(case):
     code, out, err = run_child(LISTS_BEING_FILLED, case)
+    assert (code, out) == (0, "True True\n"), err[-2000:]
+
+
+# The same for the lists and tuples of results: build_semantic_pack's (pack, warnings) holds a pack
+# text long enough to be copied in pieces, with a poll between them, where a signal handler runs.
+RESULT_BEING_FILLED = textwrap.dedent("""
+    import gc, re, signal, sys, vok_dsl
+    sys.path.insert(0, sys.argv[1])
+    from pack_build import generate
+    # Plain ASCII, which is copied in pieces, and over 8 MiB as a pack.
+    text = generate(20_000).replace("«Ü»", "abc")
+    reads = 0
+    def read_every_sequence():
+        global reads
+        reads += 1
+        for found in gc.get_objects():
+            if type(found) in (list, tuple):
+                for item in found:
+                    pass
+    def build():  # the pack's stamp aside
+        pack, warnings = vok_dsl.build_semantic_pack(text)
+        return re.sub('"created_at":"[^"]*"', "", pack), warnings
+    expected = build()
+    assert len(expected[0]) > 8 << 20
+    signal.signal(signal.SIGPROF, lambda signum, frame: read_every_sequence())
+    signal.setitimer(signal.ITIMER_PROF, 0.001, 0.001)
+    same = all(build() == expected for _ in range(10))
+    signal.setitimer(signal.ITIMER_PROF, 0)
+    print(same, reads > 0)
+""")
+
+
+def test_no_result_is_seen_before_it_is_filled():
+    code, out, err = run_child(RESULT_BEING_FILLED, ROOT / "bench")
     assert (code, out) == (0, "True True\n"), err[-2000:]
 
 

@@ -294,6 +294,43 @@ def test_attribute_round_trip(value, expected):
     assert same(entity.get_attribute("k"), expected)
 
 
+class ReversedBytes(bytes):
+    """A subclass may iterate as it likes: it is read as list() reads it."""
+
+    def __iter__(self):
+        return reversed(list(bytes.__iter__(self)))
+
+
+@pytest.mark.parametrize("value", [
+    b"", b"\x00\x7f\x80\xff", bytearray(), bytearray(b"ab"), ReversedBytes(b"ab"),
+    range(0), range(5, -5, -3), range(3, 3), range(2**63 - 2, 2**63 + 2),
+    range(-2**63, -2**63 + 2), range(2**64 - 3, 2**64), range(0, 2**64, 2**63 + 1),
+    range(2**62, -2**63 - 1, -2**62), range(2**64 - 1, 2**64 + 9, 10),
+], ids=repr)
+def test_bytes_and_ranges_are_read_as_list_reads_them(value):
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    assert same(entity.get_attribute("k"), list(value))
+
+
+@pytest.mark.parametrize("value, error, message", [
+    # An element beyond 64 bits fails as it does in a list.
+    (range(2**64 - 2, 2**64 + 2), OverflowError, "int too big to convert"),
+    (range(-2**63 - 1, -2**63 + 5), OverflowError, "int too big to convert"),
+    (range(2**70, 2**70 + 10**6), OverflowError, "int too big to convert"),
+    # Too long for list() to make, and for an array (nothing is allocated to find that out).
+    (range(10**20), OverflowError, "Python int too large to convert to C ssize_t"),
+    (range(2**62), MemoryError, ""),
+], ids=repr)
+def test_ranges_list_could_not_take_fail_as_it_does(value, error, message):
+    entity = Entity("E")
+    entity.set_attribute("k", "before")
+    with pytest.raises(error) as raised:
+        entity.set_attribute("k", value)
+    assert str(raised.value) == message
+    assert entity.get_attribute("k") == "before"
+
+
 def test_objects_come_back_with_sorted_keys():
     entity = Entity("E")
     entity.set_attribute("k", {"b": 1, "a": 2, "B": 3, "é": 4, "": 5})

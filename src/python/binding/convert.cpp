@@ -55,7 +55,8 @@ PyResult<std::optional<bool>> flag_if_any(PyObject* object) {
     if (object == Py_False) return std::optional(false);
     // The common values, quickly: none of them is numpy's.
     if (object == Py_None || PyLong_CheckExact(object) || PyFloat_CheckExact(object) ||
-        PyUnicode_CheckExact(object) || PyList_CheckExact(object) || PyDict_CheckExact(object)) {
+        PyUnicode_CheckExact(object) || PyList_CheckExact(object) || PyTuple_CheckExact(object) ||
+        PyDict_CheckExact(object)) {
         return std::optional<bool>();
     }
     VOK_ASSIGN(bool numpy, is_numpy_bool(object));

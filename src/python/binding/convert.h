@@ -74,19 +74,26 @@ inline PyResult<Ref> checked(PyObject* made) {
     return Ref::steal(made);
 }
 
+// A list or tuple is made at its full length and filled in place. Until its last slot is filled
+// the collector does not track it, so that Python code run meanwhile (a signal handler at the
+// poll of a long text) cannot meet its empty slots, even through gc.get_objects().
 template <class Sequence> PyResult<Ref> list_to_python(Sequence&& items) {
     VOK_ASSIGN(Ref list, checked(PyList_New(Py_ssize_t(items.size()))));
+    PyObject_GC_UnTrack(list.get());
     Py_ssize_t index = 0;
     for (auto&& item : items) {
         VOK_ASSIGN(Ref element, to_python(std::forward<decltype(item)>(item)));
         PyList_SET_ITEM(list.get(), index++, element.release());
     }
+    PyObject_GC_Track(list.get());
     return list;
 }
 
 template <class Tuple> PyResult<Ref> tuple_to_python(Tuple&& items) {
     constexpr std::size_t size = std::tuple_size_v<std::remove_cvref_t<Tuple>>;
+    static_assert(size > 0, "the empty tuple is a shared object, not one to fill");
     VOK_ASSIGN(Ref tuple, checked(PyTuple_New(Py_ssize_t(size))));
+    PyObject_GC_UnTrack(tuple.get());
     std::optional<Error> failed;
     auto fill = [&]<std::size_t... I>(std::index_sequence<I...>) {
         auto put = [&](std::size_t index, auto&& item) {
@@ -102,6 +109,7 @@ template <class Tuple> PyResult<Ref> tuple_to_python(Tuple&& items) {
     };
     fill(std::make_index_sequence<size>());
     if (failed) return Err(std::move(*failed));
+    PyObject_GC_Track(tuple.get());
     return tuple;
 }
 
