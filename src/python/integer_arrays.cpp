@@ -70,26 +70,6 @@ PyResult<Ref> range_member(PyObject* range, const char* name) {
 
 } // namespace
 
-PyResult<json::Number> attribute_integer(PyObject* value) {
-    int overflow = 0;
-    long long signed_value = PyLong_AsLongLongAndOverflow(value, &overflow);
-    if (overflow == 0) {
-        if (signed_value == -1 && PyErr_Occurred()) return Err(Error::fetch());
-        return json::Number::from_i64(signed_value);
-    }
-    // Beyond i64: positive values up to 2**64 - 1 still fit; anything else raises CPython's own
-    // OverflowError from the conversion that failed.
-    if (overflow < 0) {
-        PyLong_AsLongLong(value);
-        return Err(Error::fetch());
-    }
-    unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(value);
-    if (unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
-        return Err(Error::fetch());
-    }
-    return json::Number::from_u64(unsigned_value);
-}
-
 PyResult<void> append_bytes(PyObject* bytes, json::Array& into) {
     // Stopped part-way through hundreds of millions of elements, the array goes to be freed
     // elsewhere: freeing it here would hold up the exception by a good part of a second.

@@ -16,8 +16,26 @@
 namespace vok::python {
 
 // An int (or a subclass's value) that fits 64 bits signed or unsigned; CPython's own
-// OverflowError otherwise.
-PyResult<json::Number> attribute_integer(PyObject* value);
+// OverflowError otherwise. Inlined: it converts most of the ints of every value.
+[[gnu::always_inline]] inline PyResult<json::Number> attribute_integer(PyObject* value) {
+    int overflow = 0;
+    long long signed_value = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (overflow == 0) {
+        if (signed_value == -1 && PyErr_Occurred()) return Err(Error::fetch());
+        return json::Number::from_i64(signed_value);
+    }
+    // Beyond i64: positive values up to 2**64 - 1 still fit; anything else raises CPython's own
+    // OverflowError from the conversion that failed.
+    if (overflow < 0) {
+        PyLong_AsLongLong(value);
+        return Err(Error::fetch());
+    }
+    unsigned long long unsigned_value = PyLong_AsUnsignedLongLong(value);
+    if (unsigned_value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
+        return Err(Error::fetch());
+    }
+    return json::Number::from_u64(unsigned_value);
+}
 
 // The bytes of an exact bytes or bytearray as ints, appended to `into`. A bytearray is read afresh
 // at every element: Python code run at a poll (a signal handler) may resize it, as it may while

@@ -310,8 +310,10 @@ PyResult<Ref> list_snapshot(PyObject* list) {
         // refilled the list (and freed the items it held). Once the sizes agree, nothing below
         // runs Python code until every slot is filled.
         if (PyList_GET_SIZE(list) != size) continue;
+        PyObject* const* const from = reinterpret_cast<PyListObject*>(list)->ob_item;
+        PyObject** const to = reinterpret_cast<PyListObject*>(copy.get())->ob_item;
         for (Py_ssize_t at = 0; at < size; ++at)
-            PyList_SET_ITEM(copy.get(), at, Py_NewRef(PyList_GET_ITEM(list, at)));
+            to[at] = Py_NewRef(from[at]);
         return copy;
     }
 }

@@ -96,7 +96,7 @@ public:
     // A new reference to the key's str, or null with the exception set.
     PyObject* key(std::string_view text) {
         if (!slots_) [[likely]] {
-            if (put_away_ || ++made_ <= kEngageAfter || objects_ < 2) return new_key(text);
+            if (++made_ <= kEngageAfter || objects_ < 2 || put_away_) return new_key(text);
             slots_ = std::make_unique<Slot[]>(kSlots);
         }
         Slot& slot = slots_[hash(text) & (kSlots - 1)];
@@ -158,15 +158,21 @@ private:
     std::unique_ptr<Slot[]> slots_;
 };
 
+// A new dict with room for `members` entries, or null with the exception set. A large dict is
+// made with room for all of them, as a list is: growing one from empty rebuilds its table at every
+// doubling. CPython exports the call for a dict of known size; up to a few entries, it gives what
+// PyDict_New gives, which a small object gets directly.
+PyObject* new_dict(std::size_t members) {
+    constexpr std::size_t kFitsAnEmptyDict = 5;
+    return members <= kFitsAnEmptyDict ? PyDict_New() : _PyDict_NewPresized(Py_ssize_t(members));
+}
+
 // An array or object whose members are being made, and the list or dict it becomes.
 class OpenOutput {
 public:
     static PyResult<OpenOutput> open(const json::Value& container, KeyMemo& keys) {
-        // A dict is made with room for all its members, as a list is: growing one from empty
-        // rebuilds its table at every doubling. (CPython exports the call for dicts of known size;
-        // it gives an ordinary empty dict up to a few entries.)
         PyObject* made = container.is_object()
-                             ? _PyDict_NewPresized(Py_ssize_t(container.as_object().size()))
+                             ? new_dict(container.as_object().size())
                              : PyList_New(Py_ssize_t(container.as_array().size()));
         if (made == nullptr) return Err(Error::fetch());
         if (container.is_object()) {
