@@ -88,7 +88,7 @@ public:
     KeyMemo() = default;
     KeyMemo(const KeyMemo&) = delete;
     KeyMemo& operator=(const KeyMemo&) = delete;
-    ~KeyMemo() { put_away(); }
+    ~KeyMemo() { release_slots(); }
 
     // Called as each object is opened.
     void object_opened() { ++objects_; }
@@ -107,7 +107,7 @@ public:
         PyObject* made = new_key(text);
         if (made == nullptr) return nullptr;
         if (++misses_ > kSlots) {
-            put_away();
+            release_slots();
             put_away_ = true;
             return made;
         }
@@ -125,7 +125,7 @@ private:
         PyObject* str = nullptr;
     };
 
-    void put_away() {
+    void release_slots() {
         if (!slots_) return;
         for (std::size_t i = 0; i < kSlots; ++i)
             Py_XDECREF(slots_[i].str);

@@ -294,6 +294,18 @@ def test_attribute_round_trip(value, expected):
     assert same(entity.get_attribute("k"), expected)
 
 
+def test_records_read_back_share_their_key_strings():
+    # Records share the strs of their keys once a few are made; a long run of distinct keys puts
+    # the sharing away, and every value still comes back whole.
+    records = [{"id": i, "name": str(i)} for i in range(100)]
+    value = records + [{f"key {i}": i} for i in range(1_000)] + records
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    got = entity.get_attribute("k")
+    assert got == value
+    assert all(a is b for a, b in zip(got[50], got[99]))
+
+
 class ReversedBytes(bytes):
     """A subclass may iterate as it likes: it is read as list() reads it."""
 
