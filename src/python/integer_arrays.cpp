@@ -8,6 +8,7 @@
 
 #include "common/cancellation.h"
 #include "common/dropping.h"
+#include "python/binding/convert.h"
 #include "python/binding/ref.h"
 
 namespace vok::python {
@@ -62,12 +63,6 @@ PyResult<void> reserve(json::Array& into, std::size_t count) {
     return Err(Error::fetch());
 }
 
-PyResult<Ref> range_member(PyObject* range, const char* name) {
-    Ref member = Ref::steal(PyObject_GetAttrString(range, name));
-    if (!member) return Err(Error::fetch());
-    return member;
-}
-
 } // namespace
 
 PyResult<void> append_bytes(PyObject* bytes, json::Array& into) {
@@ -105,8 +100,8 @@ PyResult<void> append_range(PyObject* range, json::Array& into) {
     VOK_TRY(reserve(into, std::size_t(length)));
     const HandOffOnUnwind<json::Array> hand_off(into); // as append_bytes's
     CancellationPoller poller;
-    VOK_ASSIGN(Ref start, range_member(range, "start"));
-    VOK_ASSIGN(Ref step, range_member(range, "step"));
+    VOK_ASSIGN(Ref start, detail::checked(PyObject_GetAttrString(range, "start")));
+    VOK_ASSIGN(Ref step, detail::checked(PyObject_GetAttrString(range, "step")));
     const std::optional<Wide> first = wide_value(start.get(), true);
     if (!first && PyErr_Occurred()) return Err(Error::fetch());
     const std::optional<Wide> stride = wide_value(step.get(), false);

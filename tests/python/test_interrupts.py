@@ -369,14 +369,18 @@ def converted():
     return holder
 
 
+def set_on_a_new_entity(holder, value):
+    vok_dsl.Entity("E").set_attribute("v", value)
+
+
 CONVERSIONS = {
-    "set_attribute": lambda holder, value: vok_dsl.Entity("E").set_attribute("v", value),
+    "set_attribute": set_on_a_new_entity,
     "literal": lambda holder, value: vok_dsl.Expression.literal(value),
     "get_attribute": lambda holder, value: holder.get_attribute("ints"),
     "get_attribute pairs": lambda holder, value: holder.get_attribute("pairs"),
     # Read straight from the object, not through list(), a loop that no signal stops.
-    "set_attribute bytes": lambda holder, value: vok_dsl.Entity("E").set_attribute("v", value),
-    "set_attribute range": lambda holder, value: vok_dsl.Entity("E").set_attribute("v", value),
+    "set_attribute bytes": set_on_a_new_entity,
+    "set_attribute range": set_on_a_new_entity,
 }
 
 # The value each conversion is given, made afresh for its test. About as many elements each: the
