@@ -77,8 +77,9 @@ __all__ = [
 # becomes an object of its items, and any other sequence, or a set or frozenset, read as list()
 # reads it: tuples, bytes, bytearray, memoryview and range become arrays of their elements, a set
 # an array in its iteration order. Other set types (a dict's keys() and items() views among them)
-# are refused with TypeError, and so is nothing nested more than 10,000 levels deep
-# (RecursionError). Reading one back gives None, bool, int, float, str, list or dict.
+# are refused with TypeError, and a value nested more than 10,000 levels deep is refused with
+# RecursionError. Reading one back gives None, bool, int, float, str, list or dict, each dict with
+# its keys in sorted order.
 
 @final
 class Entity:

@@ -52,12 +52,22 @@ def values():
         "1,000,000 bytes": bytes(range(256)) * 3_907,
         "1,000,000 bytearray": bytearray(range(256)) * 3_907,
         "range(1,000,000)": range(1_000_000),
+        "100,000 seven-key records": [
+            {"id": i, "name": "n", "score": i * 1.5, "tags": ["a"], "open": True,
+             "owner": f"owner {i % 100}", "rank": i % 7} for i in range(100_000)],
+        "indexed records": {"index": {f"id{i}": i for i in range(1_000)},
+                            "records": [{"id": i, "name": "n", "score": i * 1.5, "tags": ["a"],
+                                         "open": True} for i in range(100_000)]},
+        "20,000 list triples": [[[i], [i], [i]] for i in range(20_000)],
+        "1,000 range(3)": [range(3)] * 1_000,
     }
 
 
 CALLS = ("set_attribute", "get_attribute", "Expression.literal", "json.dumps", "json.loads")
+# The memory held by what is read back, beside json.loads's.
+HELD = "held by "
 # Values that Expression.literal and json refuse: set_attribute and reading back only.
-ARRAYS_ONLY = ("1,000,000 bytes", "1,000,000 bytearray", "range(1,000,000)")
+ARRAYS_ONLY = ("1,000,000 bytes", "1,000,000 bytearray", "range(1,000,000)", "1,000 range(3)")
 
 
 def best_per_call(call):
@@ -102,7 +112,27 @@ def child(build, cases):
                 "json.loads": lambda: json.loads(text),
             })
         result[case] = {name: best_per_call(call) for name, call in calls.items()}
+        held = {"get_attribute": calls["get_attribute"]}
+        if "json.loads" in calls:
+            held["json.loads"] = calls["json.loads"]
+        for name, call in held.items():
+            result[case][HELD + name] = held_by(call)
     print(json.dumps(result))
+
+
+def held_by(call):
+    """The bytes of memory that what `call` returns holds, as the allocator counts them."""
+    import tracemalloc
+
+    gc.collect()
+    tracemalloc.start()
+    try:
+        made = call()
+        size = tracemalloc.get_traced_memory()[0]
+    finally:
+        tracemalloc.stop()
+    del made
+    return size
 
 
 def measure(builds, processes=4, cases=None):
@@ -121,6 +151,8 @@ def measure(builds, processes=4, cases=None):
 
 
 def shown(seconds):
+    if seconds >= 1:  # bytes held
+        return f"{seconds / 1e6:.2f} MB" if seconds >= 1e5 else f"{seconds / 1e3:.1f} kB"
     if seconds < 1e-6:
         return f"{seconds * 1e9:.0f} ns"
     if seconds < 1e-3:
@@ -134,9 +166,11 @@ def spread(figures):
 
 
 def ratio_spread(figures, reference):
-    # Process by process, as the processes took turns.
-    ratios = [a / b for a, b in zip(figures, reference)]
-    return f"{min(ratios):.2f}-{max(ratios):.2f}"
+    # Process by process, as the processes took turns; the median in brackets.
+    ratios = sorted(a / b for a, b in zip(figures, reference))
+    middle = len(ratios) // 2
+    median = ratios[middle] if len(ratios) % 2 else (ratios[middle - 1] + ratios[middle]) / 2
+    return f"{ratios[0]:.2f}-{ratios[-1]:.2f} ({median:.2f})"
 
 
 def table(figures):
@@ -145,17 +179,17 @@ def table(figures):
     lines = []
     header = f"{'value':<19} {'call':<19}" + "".join(
         f" {os.path.basename(os.path.dirname(b)) or b:>21}" for b in builds)
-    header += "".join(f" {'ratio ' + str(n + 2):>11}" for n in range(len(builds) - 1))
+    header += "".join(f" {'ratio ' + str(n + 2):>18}" for n in range(len(builds) - 1))
     lines.append(header)
     for case, calls in first.items():
-        for call in CALLS:
+        for call in CALLS + tuple(HELD + c for c in ("get_attribute", "json.loads")):
             if call not in calls:
                 continue
             row = f"{case:<19} {call:<19}"
             row += "".join(f" {spread(figures[b][case][call]):>21}" for b in builds)
-            if not call.startswith("json."):
+            if "json." not in call:
                 row += "".join(
-                    f" {ratio_spread(figures[b][case][call], first[case][call]):>11}"
+                    f" {ratio_spread(figures[b][case][call], first[case][call]):>18}"
                     for b in builds[1:])
             lines.append(row)
     return "\n".join(lines)

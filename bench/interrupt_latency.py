@@ -18,8 +18,11 @@ registry of 0.9 MB of long patterns (read with from_file and with discover), a f
 200,000 units after 1,000,000 units are registered, 54 MB of non-ASCII text for
 normalize_lookup_key, the CALM and protobuf exports of 240,000 flows, and the conversions of
 open values (8,000,000 ints each way and as a literal, 2,000,000 small lists read back, during
-which the collector's passes over what was made cannot stop for a signal, and a bytes of 100 MB,
-a range of 40,000,000 and one of 10**8 set as attributes). The rest are the long
+which the collector's passes over what was made cannot stop for a signal, a bytes of 100 MB,
+a range of 40,000,000 and one of 10**8 set as attributes, values whose stop leaves much to free:
+8,000,000 tuples, list(range(25,000,000)), two ranges of 25,000,000, a memoryview and an
+array.array of 100 MB set, 600,000 seven-key records read back, and texts of 100 and 400 million
+non-ASCII characters set and read back). The rest are the long
 calls of every entry family, on the inputs of tests/python/test_interrupts.py (which judges
 promptness in CPU time, so that load cannot fail it, and leaves the figures in seconds to this
 script).
@@ -216,6 +219,49 @@ def case_array(vok, kind):
         lambda entity=vok.Entity("E"): entity.set_attribute("v", data)))
 
 
+def case_stopped_late(vok, kind):
+    """A conversion whose stop leaves much to drop: set_attribute of 8,000,000 tuples, of
+    list(range(25,000,000)), of two ranges of 25,000,000 (the stop in the second), of a 100 MB
+    memoryview or array.array('B'), and reading back 600,000 seven-key records. Each run sets a
+    fresh entity that holds a previous value, which a stop keeps."""
+    import array
+
+    if kind == "records":
+        entity = vok.Entity("E")
+        entity.set_attribute("v", [
+            {"id": i, "name": "n", "score": i * 1.5, "tags": ["a"], "open": True,
+             "owner": f"owner {i % 100}", "rank": i % 7} for i in range(600_000)])
+        return measure_call(lambda: entity.get_attribute("v"))
+    data = {"tuples": lambda: [(i,) for i in range(8_000_000)],
+            "list": lambda: list(range(25_000_000)),
+            "two ranges": lambda: [range(25_000_000), range(25_000_000)],
+            "memoryview": lambda: memoryview(bytes(range(256)) * 400_000),
+            "array": lambda: array.array("B", bytes(range(256)) * 400_000)}[kind]()
+
+    def fresh():
+        entity = vok.Entity("E")
+        entity.set_attribute("v", "before")
+        return lambda: entity.set_attribute("v", data)
+    return measure_call(None, fresh=fresh)
+
+
+def case_long_text(vok, call):
+    """A str of 100 million non-ASCII characters set as an attribute (a fresh str each run, which
+    has no UTF-8 form cached), and one of 400 million read back."""
+    unit = "Ελληνικά Кириллица € "
+    if call == "get":
+        entity = vok.Entity("E")
+        entity.set_attribute("v", unit * (400_000_000 // len(unit)))
+        return measure_call(lambda: entity.get_attribute("v"))
+    text = unit * (100_000_000 // len(unit))
+
+    def fresh():
+        entity = vok.Entity("E")
+        entity.set_attribute("v", "before")
+        return lambda value=text[1:] + text[:1]: entity.set_attribute("v", value)
+    return measure_call(None, fresh=fresh)
+
+
 def bench_module(name):
     import importlib.util
 
@@ -301,6 +347,14 @@ PLACES = {
     "set_attribute, 100 MB bytes": lambda vok: case_array(vok, "bytes"),
     "set_attribute, range(40,000,000)": lambda vok: case_array(vok, "range"),
     "set_attribute, range(10**8)": lambda vok: case_array(vok, "large range"),
+    "set_attribute, 8,000,000 tuples": lambda vok: case_stopped_late(vok, "tuples"),
+    "set_attribute, list(range(25,000,000))": lambda vok: case_stopped_late(vok, "list"),
+    "set_attribute, two range(25,000,000)": lambda vok: case_stopped_late(vok, "two ranges"),
+    "set_attribute, 100 MB memoryview": lambda vok: case_stopped_late(vok, "memoryview"),
+    "set_attribute, 100 MB array('B')": lambda vok: case_stopped_late(vok, "array"),
+    "get_attribute, 600,000 records": lambda vok: case_stopped_late(vok, "records"),
+    "set_attribute, 100M non-ASCII characters": lambda vok: case_long_text(vok, "set"),
+    "get_attribute, 400M non-ASCII characters": lambda vok: case_long_text(vok, "get"),
 }
 ENTRY_POINTS = [
     "parse", "parse_to_ast_json", "format_source", "check_format", "parse_patterns",

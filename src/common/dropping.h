@@ -14,6 +14,7 @@
 // allocates on first use), the value is destroyed in place, as it would have been.
 #pragma once
 
+#include <cstddef>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -22,6 +23,11 @@
 #include "common/cancellation.h"
 
 namespace vok {
+
+// How many values (elements of arrays and objects, at any depth) a stopped operation must have
+// made for handing them to a thread of their own to pay: fewer are freed in place within a few
+// milliseconds, and a stop of many small values would otherwise start a thread each time.
+inline constexpr std::size_t kWorthAThread = std::size_t{1} << 18;
 
 // Destroys `value` (moved from; left empty) on a thread of its own, or here when none can be had.
 template <class T> void drop_elsewhere(T&& value) noexcept {

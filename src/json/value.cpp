@@ -248,6 +248,35 @@ void drop_in_steps(Value& value) {
     }
 }
 
+size_t count_values(const Value& value, size_t limit) {
+    size_t count = 1;
+    // Containers whose elements are counted but not yet looked into. Each element is looked at
+    // once, after it was counted, so the work stays within the count.
+    std::vector<const Value*> pending;
+    const auto look_into = [&](const Value& container) {
+        if (container.is_array()) {
+            const Array& items = container.as_array();
+            count += items.size();
+            if (count >= limit) return;
+            for (const Value& item : items)
+                if (item.has_elements()) pending.push_back(&item);
+        } else if (container.is_object()) {
+            const auto& entries = container.as_object().entries();
+            count += entries.size();
+            if (count >= limit) return;
+            for (const auto& entry : entries)
+                if (entry.second.has_elements()) pending.push_back(&entry.second);
+        }
+    };
+    look_into(value);
+    while (count < limit && !pending.empty()) {
+        const Value* next = pending.back();
+        pending.pop_back();
+        look_into(*next);
+    }
+    return std::min(count, limit);
+}
+
 const Value* Value::get(std::string_view key) const {
     if (!is_object()) return nullptr;
     return as_object().find(key);

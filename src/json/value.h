@@ -146,6 +146,7 @@ public:
 
     friend bool operator==(const Value& a, const Value& b);
     friend void drop_in_steps(Value& value);
+    friend size_t count_values(const Value& value, size_t limit);
 
 private:
     // Moves the nested arrays and objects of this value into `out`, leaving it without children.
@@ -169,6 +170,11 @@ private:
 // left to a thread of its own (common/dropping.h). `value` is left null. For documents so large
 // that freeing them is a long stretch of its own.
 void drop_in_steps(Value& value);
+
+// How many values `value` holds, itself and every element of its arrays and objects at any depth,
+// counted no further than `limit`: whether freeing it is a long stretch, found at a cost bounded
+// by `limit` rather than by the value's size.
+size_t count_values(const Value& value, size_t limit);
 
 inline size_t Object::size() const {
     return entries_.size();

@@ -1,5 +1,6 @@
 // The parts both conversions of nested values share (json_conversion.h): the list of open
-// containers and the levels of Python's recursion budget they take.
+// containers, the levels of Python's recursion budget they take, and the handing off of what a
+// stopped walk had made.
 //
 // Both directions walk a value from one frame with an explicit list of open containers rather
 // than by recursion. A conversion makes Python objects and drops the last references to others at
@@ -16,6 +17,8 @@
 #include <new>
 #include <utility>
 #include <vector>
+
+#include "common/dropping.h"
 
 namespace vok::python {
 
@@ -64,6 +67,7 @@ public:
     bool empty() const { return size_ == 0; }
     std::size_t size() const { return size_; }
     T& back() { return *slot(size_ - 1); }
+    T& at(std::size_t index) { return *slot(index); }
     template <class... Args> T& emplace_back(Args&&... args) {
         if (size_ >= kShallow && (size_ - kShallow) / kChunk == chunks_.size())
             chunks_.push_back(std::make_unique_for_overwrite<Chunk>());
@@ -92,6 +96,33 @@ private:
     std::size_t size_ = 0;
     // Kept when the levels in them close, for a deep value's next descent.
     std::vector<std::unique_ptr<Chunk>> chunks_;
+};
+
+// Ending with levels still open (a stop, an error, running out of memory), a walk hands what they
+// hold to threads of their own when it weighs enough for that to pay (kWorthAThread), so that the
+// exception does not wait for the freeing; less is dropped in place with the levels. A Level tells
+// its weight, counted no further than a limit, and Level::hand_off gives up what all the levels
+// hold. Declared after the levels, so that it acts before they go; a walk that ends whole has
+// closed them all.
+template <class Level> class HandOffStoppedLevels {
+public:
+    explicit HandOffStoppedLevels(LevelStack<Level>& open) noexcept : open_(open) {}
+    ~HandOffStoppedLevels() {
+        if (open_.empty()) return;
+        try {
+            std::size_t weight = 0;
+            for (std::size_t level = 0; level < open_.size() && weight < kWorthAThread; ++level)
+                weight += open_.at(level).weight(kWorthAThread - weight);
+            if (weight >= kWorthAThread) Level::hand_off(open_);
+        } catch (...) {
+            // Without the memory to count or gather them, the levels drop what they hold here.
+        }
+    }
+    HandOffStoppedLevels(const HandOffStoppedLevels&) = delete;
+    HandOffStoppedLevels& operator=(const HandOffStoppedLevels&) = delete;
+
+private:
+    LevelStack<Level>& open_;
 };
 
 } // namespace vok::python

@@ -1,13 +1,15 @@
 // Integers by the attribute rules; see integer_arrays.h.
 #include "python/integer_arrays.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
+#include <type_traits>
 
 #include "common/cancellation.h"
-#include "common/dropping.h"
 #include "python/binding/convert.h"
 #include "python/binding/ref.h"
 
@@ -50,37 +52,168 @@ std::optional<Wide> wide_value(PyObject* integer, bool unsigned_too) {
     return Wide(large);
 }
 
-// Room for `count` more elements; MemoryError, as list() raises it, when there is none.
-PyResult<void> reserve(json::Array& into, std::size_t count) {
-    if (count <= into.max_size() - into.size()) {
-        try {
-            into.reserve(into.size() + count);
-            return Ok();
-        } catch (const std::bad_alloc&) {
+// Room for `count` more elements; std::bad_alloc, the MemoryError that names the call as every
+// other conversion's does, when there is none.
+void reserve(json::Array& into, std::size_t count) {
+    if (count > into.max_size() - into.size()) throw std::bad_alloc();
+    into.reserve(into.size() + count);
+}
+
+// The value of one of a range's attributes, looked up by a name made once: a range of a few
+// elements is read in about the time list() takes.
+PyResult<Ref> range_attribute(PyObject* range, const char* name, PyObject*& interned) {
+    if (interned == nullptr) {
+        interned = PyUnicode_InternFromString(name);
+        if (interned == nullptr) return Err(Error::fetch());
+    }
+    return detail::checked(PyObject_GetAttr(range, interned));
+}
+
+// Appends the items [from, to) of a buffer of native `T`s, as list() gives them.
+template <class T>
+void append_items(const char* data, std::size_t from, std::size_t to, json::Array& into) {
+    for (; from < to; ++from) {
+        T item;
+        std::memcpy(&item, data + from * sizeof(T), sizeof(T));
+        if constexpr (std::is_signed_v<T>) {
+            into.emplace_back(json::Number::from_i64(item));
+        } else {
+            into.emplace_back(json::Number::from_u64(item));
         }
     }
-    PyErr_NoMemory();
-    return Err(Error::fetch());
 }
+
+// How the items of a buffer of one of the native integer formats are read, and their size; no
+// reader for any other format (floats, bools, chars, structs, foreign byte orders), whose list()
+// is not ints or is made by the struct module.
+struct IntegerItems {
+    void (*append)(const char*, std::size_t, std::size_t, json::Array&) = nullptr;
+    std::size_t size = 0;
+};
+
+template <class T> IntegerItems items_of() {
+    return {&append_items<T>, sizeof(T)};
+}
+
+IntegerItems integer_items(const char* format) {
+    if (format == nullptr) return items_of<unsigned char>(); // plain bytes
+    if (*format == '@') ++format;
+    if (format[0] == '\0' || format[1] != '\0') return {};
+    switch (format[0]) {
+    case 'b':
+        return items_of<signed char>();
+    case 'B':
+        return items_of<unsigned char>();
+    case 'h':
+        return items_of<short>();
+    case 'H':
+        return items_of<unsigned short>();
+    case 'i':
+        return items_of<int>();
+    case 'I':
+        return items_of<unsigned int>();
+    case 'l':
+        return items_of<long>();
+    case 'L':
+        return items_of<unsigned long>();
+    case 'q':
+        return items_of<long long>();
+    case 'Q':
+        return items_of<unsigned long long>();
+    case 'n':
+        return items_of<Py_ssize_t>();
+    case 'N':
+        return items_of<std::size_t>();
+    default:
+        return {};
+    }
+}
+
+// A buffer held while it is read, released when it goes.
+class HeldBuffer {
+public:
+    HeldBuffer() = default;
+    HeldBuffer(const HeldBuffer&) = delete;
+    HeldBuffer& operator=(const HeldBuffer&) = delete;
+    ~HeldBuffer() { release(); }
+
+    // Asks `object` for a C-contiguous view with its format; false with the exception set when
+    // it refuses.
+    bool get(PyObject* object) {
+        release();
+        held_ = PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) == 0;
+        return held_;
+    }
+    void release() {
+        if (held_) PyBuffer_Release(&view_);
+        held_ = false;
+    }
+    const Py_buffer& view() const { return view_; }
+
+private:
+    Py_buffer view_{};
+    bool held_ = false;
+};
 
 } // namespace
 
+bool is_integer_array_type(PyTypeObject* type) {
+    // Found once, by its module, which an array exists only once it is imported; never re-read:
+    // an exact type that is compared is held for the life of the process.
+    static PyTypeObject* array_type = nullptr;
+    if (type == array_type) return true;
+    if (array_type != nullptr || std::strcmp(type->tp_name, "array.array") != 0) return false;
+    PyObject* module = PyDict_GetItemString(PyImport_GetModuleDict(), "array");
+    if (module == nullptr || !PyModule_Check(module)) return false;
+    PyObject* found = PyDict_GetItemString(PyModule_GetDict(module), "array");
+    if (found != reinterpret_cast<PyObject*>(type)) return false;
+    array_type = reinterpret_cast<PyTypeObject*>(Py_NewRef(found));
+    return true;
+}
+
+PyResult<bool> append_integer_buffer(PyObject* object, json::Value& slot) {
+    HeldBuffer buffer;
+    if (!buffer.get(object)) {
+        // list() raises the same error of a released view, and reads a strided one as it is.
+        PyErr_Clear();
+        return false;
+    }
+    const IntegerItems items = integer_items(buffer.view().format);
+    if (buffer.view().ndim != 1 || items.append == nullptr ||
+        Py_ssize_t(items.size) != buffer.view().itemsize) {
+        return false;
+    }
+    json::Array& into = slot.emplace_array();
+    reserve(into, std::size_t(buffer.view().len) / items.size);
+    // Read a piece at a time with the buffer held, and let go of it for each poll: Python code run
+    // there (a signal handler) may resize an array, or release a view, as it may while list()
+    // iterates them, and the items then end where the buffer does.
+    constexpr std::size_t kPiece = std::size_t{1} << 16;
+    for (std::size_t at = 0;;) {
+        const std::size_t count = std::size_t(buffer.view().len) / items.size;
+        const std::size_t end = std::min(count, at + kPiece);
+        items.append(static_cast<const char*>(buffer.view().buf), at, end, into);
+        at = end;
+        if (at >= count) return true;
+        buffer.release();
+        poll_cancellation_now();
+        if (!buffer.get(object)) return Err(Error::fetch());
+    }
+}
+
 PyResult<void> append_bytes(PyObject* bytes, json::Array& into) {
-    // Stopped part-way through hundreds of millions of elements, the array goes to be freed
-    // elsewhere: freeing it here would hold up the exception by a good part of a second.
-    const HandOffOnUnwind<json::Array> hand_off(into);
     CancellationPoller poller;
     if (PyBytes_CheckExact(bytes)) {
         const auto* data = reinterpret_cast<const unsigned char*>(PyBytes_AS_STRING(bytes));
         const Py_ssize_t size = PyBytes_GET_SIZE(bytes);
-        VOK_TRY(reserve(into, std::size_t(size)));
+        reserve(into, std::size_t(size));
         for (Py_ssize_t at = 0; at < size; ++at) {
             into.emplace_back(json::Number::from_u64(data[at]));
             poller.poll();
         }
         return Ok();
     }
-    VOK_TRY(reserve(into, std::size_t(PyByteArray_GET_SIZE(bytes))));
+    reserve(into, std::size_t(PyByteArray_GET_SIZE(bytes)));
     for (Py_ssize_t at = 0; at < PyByteArray_GET_SIZE(bytes); ++at) {
         const auto byte = static_cast<unsigned char>(PyByteArray_AS_STRING(bytes)[at]);
         into.emplace_back(json::Number::from_u64(byte));
@@ -97,11 +230,12 @@ PyResult<void> append_range(PyObject* range, json::Array& into) {
     if (length == 0) return Ok();
     // Room for all of them first, as list() makes it, whether or not they all fit 64 bits: a
     // range too long for memory is refused before any element is made.
-    VOK_TRY(reserve(into, std::size_t(length)));
-    const HandOffOnUnwind<json::Array> hand_off(into); // as append_bytes's
+    reserve(into, std::size_t(length));
     CancellationPoller poller;
-    VOK_ASSIGN(Ref start, detail::checked(PyObject_GetAttrString(range, "start")));
-    VOK_ASSIGN(Ref step, detail::checked(PyObject_GetAttrString(range, "step")));
+    static PyObject* start_name = nullptr;
+    static PyObject* step_name = nullptr;
+    VOK_ASSIGN(Ref start, range_attribute(range, "start", start_name));
+    VOK_ASSIGN(Ref step, range_attribute(range, "step", step_name));
     const std::optional<Wide> first = wide_value(start.get(), true);
     if (!first && PyErr_Occurred()) return Err(Error::fetch());
     const std::optional<Wide> stride = wide_value(step.get(), false);

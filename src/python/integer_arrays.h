@@ -1,11 +1,12 @@
-// Integers by the attribute rules (json_conversion.h): one int, or the ints of a bytes, bytearray
-// or range read straight into an array.
+// Integers by the attribute rules (json_conversion.h): one int, or the ints of a bytes, bytearray,
+// range, memoryview or array.array read straight into an array.
 //
-// Those three become arrays of their elements, as list() reads them. But list() of them is a loop
-// in CPython that no signal stops, and it makes an int object per element only for the conversion
-// to drop it again: a range of 10**8 took seconds and gigabytes before Ctrl-C was seen. Read here,
+// Those become arrays of their elements, as list() reads them. But list() of them is a loop in
+// CPython that no signal stops, and it makes an int object per element only for the conversion to
+// drop it again: a range of 10**8 took seconds and gigabytes before Ctrl-C was seen. Read here,
 // the elements cost neither, the loop polls for cancellation between them, and the array (or the
-// error of the first element beyond 64 bits) is the one list() would have led to.
+// error of the first element beyond 64 bits) is the one list() would have led to. Stopped
+// part-way, the array is dropped by the conversion with the rest of what it had made.
 #pragma once
 
 #include <Python.h>
@@ -44,5 +45,14 @@ PyResult<void> append_bytes(PyObject* bytes, json::Array& into);
 
 // The elements of a range, appended to `into`.
 PyResult<void> append_range(PyObject* range, json::Array& into);
+
+// Whether `type` is array.array itself (not a subclass, which may iterate as it likes).
+bool is_integer_array_type(PyTypeObject* type);
+
+// For a memoryview or array.array whose list() gives ints (one-dimensional, C-contiguous, of a
+// native integer format), its items as an array in `slot`, and true; false, touching nothing,
+// for any other, which list() reads. Python code run at a poll may resize the array or release
+// the view: the items then end where the buffer does, or the view's own error ends the call.
+PyResult<bool> append_integer_buffer(PyObject* object, json::Value& slot);
 
 } // namespace vok::python

@@ -24,10 +24,13 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/dropping.h"
 #include "python/binding/convert.h"
+#include "python/binding/long_texts.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
 #include "python/integer_arrays.h"
+#include "python/object_dropping.h"
 
 namespace vok::python {
 
@@ -55,8 +58,14 @@ PyResult<std::string> type_qualname(PyObject* object) {
 // The scalars are written straight into the slot their value takes, which is null until then.
 
 PyResult<void> put_text(PyObject* text, json::Value& slot) {
+    std::string& into = slot.emplace_string();
+    // A long non-ASCII text is encoded in pieces, with polls between them.
+    if (!PyUnicode_IS_READY(text) || PyUnicode_GET_LENGTH(text) > Py_ssize_t(kLongTextCharacters)) {
+        VOK_ASSIGN(bool encoded, append_utf8_in_pieces(text, into));
+        if (encoded) return Ok();
+    }
     VOK_ASSIGN(std::string_view view, text_from(text));
-    slot.emplace_string().assign(view);
+    into.assign(view);
     return Ok();
 }
 
@@ -129,6 +138,10 @@ PyResult<Classified> attribute_value(PyObject* value, json::Value& slot) {
     if (type == &PyRange_Type) {
         VOK_TRY(append_range(value, slot.emplace_array()));
         return Classified();
+    }
+    if (type == &PyMemoryView_Type || is_integer_array_type(type)) {
+        VOK_ASSIGN(bool read, append_integer_buffer(value, slot));
+        if (read) return Classified();
     }
     // Lists too are read through a list of their own, as every other sequence is.
     if (PyAnySet_Check(value) || PySequence_Check(value)) return Classified(Container::Snapshot);
@@ -259,6 +272,29 @@ template <Rules R> PyResult<void> read_key(PyObject* key, std::string& into) {
 
 // ---- The walk ----
 
+// A value being converted that the conversion leaves behind (stopped, or failed) is handed to
+// drop_elsewhere when it holds enough to be worth a thread of its own; a smaller one is dropped in
+// place. Declared after the value, so that it acts before the value's destructor; a conversion
+// that succeeds has moved the value out.
+class HandOffLeftBehind {
+public:
+    explicit HandOffLeftBehind(json::Value& value) noexcept : value_(value) {}
+    ~HandOffLeftBehind() {
+        if (!value_.is_array() && !value_.is_object()) return;
+        try {
+            if (json::count_values(value_, kWorthAThread) < kWorthAThread) return;
+        } catch (...) {
+            return;
+        }
+        drop_elsewhere(std::move(value_));
+    }
+    HandOffLeftBehind(const HandOffLeftBehind&) = delete;
+    HandOffLeftBehind& operator=(const HandOffLeftBehind&) = delete;
+
+private:
+    json::Value& value_;
+};
+
 // How the source of an open container holds its elements.
 enum class Layout : std::uint8_t {
     Elements, // a list or tuple of the elements
@@ -334,6 +370,12 @@ PyResult<Ref> container_source(PyObject* value, Container container) {
     }
     return Err(panic_error("unknown kind of container"));
 }
+
+// The converted values of the levels of a stopped walk, given up to be dropped elsewhere.
+struct StoppedLevels {
+    std::vector<json::Array> arrays;
+    std::vector<std::vector<json::Object::Entry>> members;
+};
 
 // A container whose elements are being converted, with the array or members they have converted
 // to so far, and the slot it goes into when it is finished: its parent's (which stays where it is
@@ -413,6 +455,56 @@ public:
         }
     }
 
+    // Drops the elements of the source when it is a large copy of our own, a few at a time with
+    // polls between them: dropping millions of references is a stretch of its own. The copy is
+    // shortened as it goes, so that it is whole at every poll.
+    void release_source(CancellationPoller poller) {
+        constexpr Py_ssize_t kLargeCopy = 4096;
+        PyObject* source = source_.get();
+        if (Py_REFCNT(source) != 1 || !PyList_CheckExact(source) ||
+            PyList_GET_SIZE(source) <= kLargeCopy) {
+            return;
+        }
+        auto* list = reinterpret_cast<PyListObject*>(source);
+        for (Py_ssize_t size = Py_SIZE(list); size > 0; --size) {
+            PyObject* item = list->ob_item[size - 1];
+            Py_SET_SIZE(list, size - 1);
+            Py_DECREF(item);
+            poller.poll();
+        }
+    }
+
+    // How many values the elements converted so far hold, counted no further than `limit`, and
+    // the elements of the source a copy of our own holds (dropping them is work too).
+    std::size_t weight(std::size_t limit) const {
+        std::size_t count = 0;
+        if (Py_REFCNT(source_.get()) == 1 && PyList_CheckExact(source_.get()))
+            count += std::size_t(PyList_GET_SIZE(source_.get()));
+        for (std::size_t at = 0; at < elements_.size() && count < limit; ++at)
+            count += json::count_values(elements_[at], limit - count);
+        for (std::size_t at = 0; at < members_.size() && count < limit; ++at)
+            count += json::count_values(members_[at].second, limit - count);
+        return count;
+    }
+
+    // Hands what every level holds to threads of their own: the values converted
+    // (common/dropping.h), and the lists read, copies of our own among them (object_dropping.h).
+    static void hand_off(LevelStack<OpenContainer>& open) {
+        StoppedLevels levels;
+        std::vector<PyObject*> sources;
+        levels.arrays.reserve(open.size());
+        levels.members.reserve(open.size());
+        sources.reserve(open.size());
+        for (std::size_t level = 0; level < open.size(); ++level) {
+            OpenContainer& container = open.at(level);
+            levels.arrays.push_back(std::move(container.elements_));
+            levels.members.push_back(std::move(container.members_));
+            sources.push_back(container.source_.release());
+        }
+        drop_objects_elsewhere(sources);
+        drop_elsewhere(std::move(levels));
+    }
+
 private:
     // The list or tuple it is read from; held, so that it outlives whatever Python code runs
     // meanwhile.
@@ -429,6 +521,7 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
     json::Value converted;
     RecursionBudget budget(messages::kToJsonRecursion);
     LevelStack<OpenContainer> open;
+    const HandOffStoppedLevels<OpenContainer> hand_off(open);
     CancellationPoller poller;
     const auto open_container = [&](PyObject* value, Container container,
                                     json::Value& into) -> PyResult<void> {
@@ -453,6 +546,7 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
             poller.poll();
             continue;
         }
+        top.release_source(poller);
         top.finish();
         open.pop_back();
         budget.leave();
@@ -462,6 +556,8 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
 
 template <Rules R> PyResult<json::Value> from_python(PyObject* root) {
     json::Value converted;
+    // A bytes, range or buffer read straight into its array, stopped part-way.
+    const HandOffLeftBehind hand_off(converted);
     VOK_ASSIGN(Classified container, classify<R>(root, converted));
     if (!container) return converted;
     return walk<R>(root, *container);

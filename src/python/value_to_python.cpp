@@ -5,19 +5,27 @@
 // code that runs meanwhile (a finalizer or weakref callback the collector runs when a later
 // element is made, a signal handler at a poll) cannot reach a list with empty slots, even through
 // gc.get_objects(). The elements it holds are tracked as usual, so a collection in between counts
-// them as reachable. A dict is whole at every step. The walk polls for cancellation between
-// members; a stopped conversion drops what it made.
+// them as reachable. A dict is whole at every step, and is made as json.loads makes it, grown from
+// empty: the table of str keys that every such dict has. Small containers (a record, a short row)
+// are made whole at once, without a level of the walk. The walk polls for cancellation between
+// members; a stopped conversion drops what it made, on a thread of its own when that is much.
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "common/cancellation.h"
+#include "common/dropping.h"
 #include "python/binding/convert.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
 #include "python/json_conversion.h"
+#include "python/object_dropping.h"
 
 namespace vok::python {
 
@@ -29,6 +37,19 @@ constexpr std::size_t kShortText = std::size_t{1} << 20;
 
 bool is_container(const json::Value& value) {
     return value.is_array() || value.is_object();
+}
+
+// Whether new_scalar makes `value`: a scalar other than a long text. Asked of every member.
+[[gnu::always_inline]] inline bool is_short_scalar(const json::Value& value) {
+    switch (value.type()) {
+    case json::Value::Type::Array:
+    case json::Value::Type::Object:
+        return false;
+    case json::Value::Type::String:
+        return value.as_string().size() <= kShortText;
+    default:
+        return true;
+    }
 }
 
 bool is_long_text(const json::Value& value) {
@@ -80,37 +101,45 @@ PyResult<Ref> scalar_to_python(const json::Value& value) {
 // mostly) share their key strings, as json.loads's do: a str made and hashed once per distinct key
 // rather than once per object. Keys repeat only from one object to another, so the memo is
 // engaged once a conversion has opened a second object and made a few keys (a small value, or one
-// object of many keys, pays nothing for it), and put away for good after a run of misses longer
-// than it has slots (distinct keys, which it cannot share, stop paying for the lookups). The
-// texts are the converted value's own, which outlives the conversion.
+// object of many keys, pays nothing for it). Within one object, a run of misses longer than the
+// memo has slots pauses it for the rest of that object: a wide object of distinct keys stops
+// paying for lookups that cannot succeed, and the objects after it (the records after an index)
+// still share theirs. The texts are the converted value's own, which outlives the conversion.
 class KeyMemo {
 public:
     KeyMemo() = default;
     KeyMemo(const KeyMemo&) = delete;
     KeyMemo& operator=(const KeyMemo&) = delete;
-    ~KeyMemo() { release_slots(); }
+    ~KeyMemo() {
+        if (!slots_) return;
+        for (std::size_t i = 0; i < kSlots; ++i)
+            Py_XDECREF(slots_[i].str);
+    }
 
     // Called as each object is opened.
     void object_opened() { ++objects_; }
 
-    // A new reference to the key's str, or null with the exception set.
-    PyObject* key(std::string_view text) {
+    // A new reference to the key's str, or null with the exception set. `misses` counts the misses
+    // in a row of the object the key belongs to.
+    PyObject* key(std::string_view text, std::uint32_t& misses) {
         if (!slots_) [[likely]] {
-            if (++made_ <= kEngageAfter || objects_ < 2 || put_away_) return new_key(text);
-            slots_ = std::make_unique<Slot[]>(kSlots);
+            if (++made_ <= kEngageAfter || objects_ < 2) return new_key(text);
+            // Without the room for it, every key is made afresh; nothing here throws.
+            slots_.reset(new (std::nothrow) Slot[kSlots]);
+            if (!slots_) {
+                made_ = 0;
+                return new_key(text);
+            }
         }
+        if (misses > kSlots) return new_key(text);
         Slot& slot = slots_[hash(text) & (kSlots - 1)];
         if (slot.str != nullptr && slot.text == text) {
-            misses_ = 0;
+            misses = 0;
             return Py_NewRef(slot.str);
         }
         PyObject* made = new_key(text);
         if (made == nullptr) return nullptr;
-        if (++misses_ > kSlots) {
-            release_slots();
-            put_away_ = true;
-            return made;
-        }
+        ++misses;
         Py_XSETREF(slot.str, Py_NewRef(made));
         slot.text = text;
         return made;
@@ -118,19 +147,12 @@ public:
 
 private:
     static constexpr std::size_t kEngageAfter = 32;
-    static constexpr std::size_t kSlots = 256;
+    static constexpr std::uint32_t kSlots = 256;
 
     struct Slot {
         std::string_view text;
         PyObject* str = nullptr;
     };
-
-    void release_slots() {
-        if (!slots_) return;
-        for (std::size_t i = 0; i < kSlots; ++i)
-            Py_XDECREF(slots_[i].str);
-        slots_.reset();
-    }
 
     static PyObject* new_key(std::string_view text) {
         if (text.size() <= kShortText) [[likely]]
@@ -143,28 +165,119 @@ private:
         return std::move(made).value().release();
     }
 
-    // Keys are mostly short; a long one is told apart by its length and its first bytes.
+    // Keys are mostly short, and those of one document differ mostly at an end ("id", "name";
+    // "key 1", "key 2"): a key is told apart by its length and its first and last bytes, read as
+    // two words of fixed size (one shorter than a word is read whole, a byte at a time).
     static std::size_t hash(std::string_view text) {
-        std::size_t h = text.size();
-        for (const char c : text.substr(0, 32))
-            h = h * 31 + static_cast<unsigned char>(c);
-        return h ^ (h >> 8);
+        const char* const data = text.data();
+        const std::size_t size = text.size();
+        std::uint64_t first = 0;
+        std::uint64_t last = 0;
+        if (size >= 8) {
+            std::memcpy(&first, data, 8);
+            std::memcpy(&last, data + size - 8, 8);
+        } else if (size >= 4) {
+            std::uint32_t head;
+            std::uint32_t tail;
+            std::memcpy(&head, data, 4);
+            std::memcpy(&tail, data + size - 4, 4);
+            first = head;
+            last = tail;
+        } else if (size > 0) {
+            first = std::uint64_t(static_cast<unsigned char>(data[0])) |
+                    std::uint64_t(static_cast<unsigned char>(data[size / 2])) << 8 |
+                    std::uint64_t(static_cast<unsigned char>(data[size - 1])) << 16;
+        }
+        const std::uint64_t h = (first * 0x9E3779B97F4A7C15 ^ last * 0xC2B2AE3D27D4EB4F) + size;
+        return std::size_t(h ^ (h >> 32) ^ (h >> 47));
     }
 
     std::size_t made_ = 0;
     std::size_t objects_ = 0;
-    std::size_t misses_ = 0; // in a row
-    bool put_away_ = false;
     std::unique_ptr<Slot[]> slots_;
 };
 
-// A new dict with room for `members` entries, or null with the exception set. A large dict is
-// made with room for all of them, as a list is: growing one from empty rebuilds its table at every
-// doubling. CPython exports the call for a dict of known size; up to a few entries, it gives what
-// PyDict_New gives, which a small object gets directly.
-PyObject* new_dict(std::size_t members) {
-    constexpr std::size_t kFitsAnEmptyDict = 5;
-    return members <= kFitsAnEmptyDict ? PyDict_New() : _PyDict_NewPresized(Py_ssize_t(members));
+// How many levels of small containers are made whole at once (make_small): a record of scalars
+// and a list or two of them, as most documents' elements are.
+constexpr int kSmallDepth = 2;
+
+// Whether `container` is small enough to be made whole at once: a few members, each a scalar
+// other than a long text or, `depth` allowing, a small container itself.
+bool is_small(const json::Value& container, int depth) {
+    constexpr std::size_t kSmallMembers = 16;
+    const auto fits = [depth](const json::Value& member) {
+        return is_short_scalar(member) ||
+               (depth > 1 && is_container(member) && is_small(member, depth - 1));
+    };
+    if (container.is_array()) {
+        const json::Array& items = container.as_array();
+        if (items.size() > kSmallMembers) return false;
+        for (const json::Value& item : items)
+            if (!fits(item)) return false;
+        return true;
+    }
+    const auto& entries = container.as_object().entries();
+    if (entries.size() > kSmallMembers) return false;
+    for (const auto& entry : entries)
+        if (!fits(entry.second)) return false;
+    return true;
+}
+
+// A new reference to the list or dict of a small container (is_small), or null with the exception
+// set. Made without the walk's levels or polls: a handful of objects. Only making a list or dict
+// can start a collection, and with it Python code (finalizers, weakref callbacks), so a list is
+// kept from the collector while it holds empty slots and its members include containers, as the
+// walk's lists are; a dict is whole at every step. Each container takes a level of the recursion
+// budget while it is made, as in the walk.
+PyObject* make_small(const json::Value& container, KeyMemo& keys) {
+    if (Py_EnterRecursiveCall(messages::kFromJsonRecursion) != 0) return nullptr;
+    const auto make_member = [&keys](const json::Value& member) {
+        return is_short_scalar(member) ? new_scalar(member) : make_small(member, keys);
+    };
+    PyObject* made = nullptr;
+    if (container.is_array()) {
+        const json::Array& items = container.as_array();
+        made = PyList_New(Py_ssize_t(items.size()));
+        bool untracked = false;
+        for (std::size_t at = 0; made != nullptr && at < items.size(); ++at) {
+            if (!untracked && !is_short_scalar(items[at])) {
+                PyObject_GC_UnTrack(made);
+                untracked = true;
+            }
+            PyObject* element = make_member(items[at]);
+            if (element == nullptr) {
+                Py_CLEAR(made);
+            } else {
+                // Tracked again after the list, below: the collector then meets the list before
+                // the lists in it, as it meets those json.loads makes, and a pass over them costs
+                // what it costs there (met first, a list the list holds is set apart as
+                // unreachable, and brought back when the list is met).
+                if (PyList_CheckExact(element)) PyObject_GC_UnTrack(element);
+                PyList_SET_ITEM(made, Py_ssize_t(at), element);
+            }
+        }
+        if (made != nullptr && untracked) {
+            PyObject_GC_Track(made);
+            for (Py_ssize_t at = 0; at < PyList_GET_SIZE(made); ++at) {
+                PyObject* element = PyList_GET_ITEM(made, at);
+                if (PyList_CheckExact(element)) PyObject_GC_Track(element);
+            }
+        }
+    } else {
+        made = PyDict_New();
+        if (made != nullptr) keys.object_opened();
+        std::uint32_t misses = 0;
+        for (const auto& [text, member] : container.as_object().entries()) {
+            if (made == nullptr) break;
+            PyObject* key = keys.key(text, misses);
+            PyObject* value = key != nullptr ? make_member(member) : nullptr;
+            if (value == nullptr || PyDict_SetItem(made, key, value) != 0) Py_CLEAR(made);
+            Py_XDECREF(key);
+            Py_XDECREF(value);
+        }
+    }
+    Py_LeaveRecursiveCall();
+    return made;
 }
 
 // An array or object whose members are being made, and the list or dict it becomes.
@@ -172,7 +285,7 @@ class OpenOutput {
 public:
     static PyResult<OpenOutput> open(const json::Value& container, KeyMemo& keys) {
         PyObject* made = container.is_object()
-                             ? new_dict(container.as_object().size())
+                             ? PyDict_New()
                              : PyList_New(Py_ssize_t(container.as_array().size()));
         if (made == nullptr) return Err(Error::fetch());
         if (container.is_object()) {
@@ -183,9 +296,10 @@ public:
         return OpenOutput(container, Ref::steal(made));
     }
 
-    // Makes the next members as long as they are scalars other than long texts, polling between
-    // them (nothing else here runs Python code). Returns the member it stopped at, which is for
-    // the caller to make (an object's key is made already), or nullptr when all are made.
+    // Makes the next members as long as they are scalars other than long texts or small,
+    // polling between them (nothing else here runs Python code). Returns the member it stopped
+    // at, which is for the caller to make (an object's key is made already), or nullptr when all
+    // are made.
     PyResult<const json::Value*> fill(KeyMemo& keys, CancellationPoller poller) {
         PyObject* made = made_.get();
         if (!container_->is_object()) {
@@ -197,11 +311,16 @@ public:
             std::size_t at = next_;
             for (; at < count; ++at) {
                 const json::Value& item = first[at];
-                if (is_container(item) || is_long_text(item)) {
-                    next_ = at + 1;
-                    return &item;
+                PyObject* element = nullptr;
+                if (!is_short_scalar(item)) [[unlikely]] {
+                    if (!is_container(item) || !is_small(item, kSmallDepth)) {
+                        next_ = at + 1;
+                        return &item;
+                    }
+                    element = make_small(item, keys);
+                } else {
+                    element = new_scalar(item);
                 }
-                PyObject* element = new_scalar(item);
                 if (element == nullptr) {
                     next_ = at;
                     return Err(Error::fetch());
@@ -215,13 +334,18 @@ public:
         const auto& entries = container_->as_object().entries();
         for (; next_ < entries.size(); ++next_) {
             const auto& [text, member] = entries[next_];
-            Ref key = Ref::steal(keys.key(text));
+            Ref key = Ref::steal(keys.key(text, key_misses_));
             if (!key) return Err(Error::fetch());
-            if (is_container(member) || is_long_text(member)) {
-                key_ = std::move(key);
-                return &entries[next_++].second;
+            Ref value;
+            if (!is_short_scalar(member)) {
+                if (!is_container(member) || !is_small(member, kSmallDepth)) {
+                    key_ = std::move(key);
+                    return &entries[next_++].second;
+                }
+                value = Ref::steal(make_small(member, keys));
+            } else {
+                value = Ref::steal(new_scalar(member));
             }
-            const Ref value = Ref::steal(new_scalar(member));
             if (!value) return Err(Error::fetch());
             if (PyDict_SetItem(made, key.get(), value.get()) != 0) return Err(Error::fetch());
             poller.poll();
@@ -246,6 +370,45 @@ public:
         return std::move(made_);
     }
 
+    // How many values the members made so far hold, counted no further than `limit`.
+    std::size_t weight(std::size_t limit) const {
+        std::size_t count = 0;
+        const auto count_member = [&](const json::Value& member) {
+            count += json::count_values(member, limit - count);
+            return count < limit;
+        };
+        if (!container_->is_object()) {
+            // A list fills from its start, and its slots are filled up to the first empty one
+            // (fill() may have been stopped past next_).
+            const json::Array& items = container_->as_array();
+            PyObject* const* const slots = reinterpret_cast<PyListObject*>(made_.get())->ob_item;
+            for (std::size_t at = 0;
+                 at < items.size() && slots[at] != nullptr && count_member(items[at]); ++at) {
+            }
+        } else {
+            // The member fill() stopped at is not made yet: it is a level of its own, or nothing.
+            const auto& entries = container_->as_object().entries();
+            const std::size_t made = key_ ? next_ - 1 : next_;
+            for (std::size_t at = 0; at < made && count_member(entries[at].second); ++at) {
+            }
+        }
+        return count;
+    }
+
+    // Hands the objects of every level to a thread of their own (object_dropping.h), which can
+    // drop them as well as the levels would: a stop leaves only whole dicts and lists, their
+    // empty slots included.
+    static void hand_off(LevelStack<OpenOutput>& open) {
+        std::vector<PyObject*> objects;
+        objects.reserve(2 * open.size());
+        for (std::size_t level = 0; level < open.size(); ++level) {
+            OpenOutput& output = open.at(level);
+            if (output.made_) objects.push_back(output.made_.release());
+            if (output.key_) objects.push_back(output.key_.release());
+        }
+        drop_objects_elsewhere(objects);
+    }
+
 private:
     OpenOutput(const json::Value& container, Ref made)
         : container_(&container), made_(std::move(made)) {}
@@ -254,15 +417,22 @@ private:
     std::size_t next_ = 0;
     Ref made_;
     Ref key_; // the key of the member fill() stopped at
+    std::uint32_t key_misses_ = 0;
 };
 
 } // namespace
 
 PyResult<Ref> value_to_python(const json::Value& root) {
     if (!is_container(root)) return scalar_to_python(root);
-    RecursionBudget budget(messages::kFromJsonRecursion);
     KeyMemo keys;
+    if (is_small(root, kSmallDepth)) {
+        PyObject* made = make_small(root, keys);
+        if (made == nullptr) return Err(Error::fetch());
+        return Ref::steal(made);
+    }
+    RecursionBudget budget(messages::kFromJsonRecursion);
     LevelStack<OpenOutput> open;
+    const HandOffStoppedLevels<OpenOutput> hand_off(open);
     CancellationPoller poller;
     // The member to make next: a container to open, or a long text; nullptr once the innermost
     // open container is whole.

@@ -1,5 +1,6 @@
 """The graph record classes: construction, getters, text forms, open attributes and fields."""
 
+import array
 import collections
 import collections.abc
 import json
@@ -295,15 +296,50 @@ def test_attribute_round_trip(value, expected):
 
 
 def test_records_read_back_share_their_key_strings():
-    # Records share the strs of their keys once a few are made; a long run of distinct keys puts
-    # the sharing away, and every value still comes back whole.
-    records = [{"id": i, "name": str(i)} for i in range(100)]
+    # Records share the strs of their keys once a few are made, across the whole value: neither
+    # a run of objects of distinct keys nor a wide object of them (an index) stops the records
+    # after them from sharing, and every value still comes back whole.
+    records = [{"id": i, "name": str(i), "tags": ["a"]} for i in range(100)]
     value = records + [{f"key {i}": i} for i in range(1_000)] + records
     entity = Entity("E")
     entity.set_attribute("k", value)
     got = entity.get_attribute("k")
     assert got == value
     assert all(a is b for a, b in zip(got[50], got[99]))
+    assert all(a is b for a, b in zip(got[-50], got[-1]))
+    indexed = {"index": {f"id{i}": i for i in range(1_000)}, "records": records}
+    entity.set_attribute("k", indexed)
+    got = entity.get_attribute("k")
+    assert got == indexed
+    assert all(a is b for a, b in zip(got["records"][1], got["records"][-1]))
+
+
+def dict_sizes(value, path=()):
+    """{path: sys.getsizeof} of every dict in `value`."""
+    sizes = {}
+    if isinstance(value, dict):
+        sizes[path] = sys.getsizeof(value)
+        items = value.items()
+    elif isinstance(value, list):
+        items = enumerate(value)
+    else:
+        return sizes
+    for key, item in items:
+        sizes.update(dict_sizes(item, path + (key,)))
+    return sizes
+
+
+@pytest.mark.parametrize("members", [0, 1, 5, 6, 8, 16, 17, 22, 100, 1_000, 10_000])
+def test_dicts_read_back_are_the_size_json_loads_makes(members):
+    # Alone, among records, nested, with scalar members only or not: each dict is the one a dict
+    # of str keys grows into, as json.loads makes it.
+    flat = {f"key {i}": i for i in range(members)}
+    value = {"alone": flat, "records": [flat, dict(flat, nested=[flat, {"x": flat}])]}
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    got = entity.get_attribute("k")
+    assert got == value
+    assert dict_sizes(got) == dict_sizes(json.loads(json.dumps(value)))
 
 
 class ReversedBytes(bytes):
@@ -313,8 +349,22 @@ class ReversedBytes(bytes):
         return reversed(list(bytes.__iter__(self)))
 
 
+class ReversedArray(array.array):
+    def __iter__(self):
+        return reversed(list(array.array.__iter__(self)))
+
+
 @pytest.mark.parametrize("value", [
     b"", b"\x00\x7f\x80\xff", bytearray(), bytearray(b"ab"), ReversedBytes(b"ab"),
+    # Read straight from the buffer when list() gives ints, else through list().
+    memoryview(b""), memoryview(b"\x00\xff"), memoryview(b"\x80\x7f").cast("b"),
+    memoryview(b"\xff" * 8).cast("q"), memoryview(b"\xff" * 8).cast("Q"),
+    memoryview(b"\xff" * 8).cast("N"), memoryview(b"abcdefgh").cast("H"),
+    memoryview(bytes(range(100)))[::3], memoryview(b"\x00\x01").cast("?"),
+    memoryview(b"\x00" * 8).cast("d"), memoryview(array.array("i", [-1, 7])),
+    array.array("B"), array.array("h", [-2, 3]), array.array("I", [2**32 - 1]),
+    array.array("l", [-2**63]), array.array("Q", [2**64 - 1]), array.array("d", [1.5]),
+    array.array("u", "ab"), ReversedArray("i", [1, 2]),
     range(0), range(5, -5, -3), range(3, 3), range(2**63 - 2, 2**63 + 2),
     range(-2**63, -2**63 + 2), range(2**64 - 3, 2**64), range(0, 2**64, 2**63 + 1),
     range(2**62, -2**63 - 1, -2**62), range(2**64 - 1, 2**64 + 9, 10),
@@ -332,7 +382,7 @@ def test_bytes_and_ranges_are_read_as_list_reads_them(value):
     (range(2**70, 2**70 + 10**6), OverflowError, "int too big to convert"),
     # Too long for list() to make, and for an array (nothing is allocated to find that out).
     (range(10**20), OverflowError, "Python int too large to convert to C ssize_t"),
-    (range(2**62), MemoryError, ""),
+    (range(2**62), MemoryError, "Out of memory in Entity.set_attribute"),
 ], ids=repr)
 def test_ranges_list_could_not_take_fail_as_it_does(value, error, message):
     entity = Entity("E")
@@ -341,6 +391,89 @@ def test_ranges_list_could_not_take_fail_as_it_does(value, error, message):
         entity.set_attribute("k", value)
     assert str(raised.value) == message
     assert entity.get_attribute("k") == "before"
+
+
+# Characters beyond which a str is encoded in pieces; a text is decoded in pieces beyond as many
+# bytes. The texts below are just over it, so that these tests stay quick.
+LONG = 1 << 23
+
+
+def long_text(unit, length):
+    """`length` characters of `unit` repeated."""
+    return (unit * (length // len(unit) + 1))[:length]
+
+
+class Text(str):
+    pass
+
+
+# Long texts that are not ASCII cross the boundary in pieces. Made in the test, so that a run
+# holds one of them at a time.
+LONG_ROUND_TRIPS = {
+    "latin-1": lambda: long_text("Café crème, ", LONG + 1),
+    "latin-1 only": lambda: long_text("é", LONG + 1),
+    "bmp": lambda: long_text("Ελληνικά € ", LONG + 1),
+    # Six bytes a unit: sequences straddle the boundaries of the pieces.
+    "astral": lambda: long_text("ab😀", LONG + 1),
+    # Too short to be encoded in pieces, but its UTF-8 is one byte over 8 MiB.
+    "bmp, UTF-8 just over the threshold": lambda: long_text("€", (8 << 20) // 3 + 1),
+    # ASCII copied in pieces first, then the decoder takes over past them.
+    "first non-ASCII after two pieces": lambda: "a" * (16 << 20) + "é" + "z" * 3,
+    # The str's kind is decided by its last characters.
+    "widest characters last": lambda: long_text("é", LONG) + "€😀",
+    "str subclass": lambda: Text(long_text("Ελληνικά 😀 ", LONG + 1)),
+}
+
+
+@pytest.mark.parametrize("case", list(LONG_ROUND_TRIPS))
+def test_long_text_round_trips_as_cpython_converts_it(case):
+    value = LONG_ROUND_TRIPS[case]()
+    # CPython's decoder makes the reference: the same characters, in the narrowest kind.
+    expected = value.encode().decode()
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    back = entity.get_attribute("k")
+    assert type(back) is str
+    assert back == expected
+    assert sys.getsizeof(back) == sys.getsizeof(expected)
+
+
+LONG_SURROGATES = {
+    "last, in a BMP str": lambda: long_text("€", LONG) + "\ud800",
+    "first, before Latin-1 characters": lambda: "\udfff" + long_text("é", LONG),
+    "late, among astral characters": lambda: long_text("😀", LONG) + "\udc00" + "😀" * 4,
+}
+
+
+@pytest.mark.parametrize("case", list(LONG_SURROGATES))
+def test_lone_surrogate_in_long_text_is_refused_as_cpython_refuses_it(case):
+    value = LONG_SURROGATES[case]()
+    with pytest.raises(UnicodeEncodeError) as expected:
+        value.encode()
+    entity = Entity("E")
+    entity.set_attribute("k", "before")
+    with pytest.raises(UnicodeEncodeError) as refused:
+        entity.set_attribute("k", value)
+    assert str(refused.value) == str(expected.value)
+    assert (refused.value.start, refused.value.end) == (expected.value.start, expected.value.end)
+    assert entity.get_attribute("k") == "before"
+
+
+@pytest.mark.parametrize("value, error, message", [
+    (memoryview(b"ab").cast("B", (1, 2)), NotImplementedError,
+     "multi-dimensional sub-views are not implemented"),
+    (memoryview(b"a").cast("B", ()), TypeError, "invalid indexing of 0-dim memory"),
+], ids=repr)
+def test_views_list_cannot_read_fail_as_it_does(value, error, message):
+    released = memoryview(b"ab")
+    released.release()
+    entity = Entity("E")
+    for failing, expected in ((value, (error, message)),
+                              (released, (ValueError,
+                                          "operation forbidden on released memoryview object"))):
+        with pytest.raises(expected[0]) as raised:
+            entity.set_attribute("k", [1, failing])
+        assert str(raised.value) == expected[1]
 
 
 def test_objects_come_back_with_sorted_keys():

@@ -5,6 +5,7 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "python/binding/long_texts.h"
 #include "python/binding/messages.h"
 
 namespace vok::python {
@@ -98,21 +99,28 @@ PyResult<std::uint64_t> count_from(PyObject* object) {
 PyResult<Ref> str_to_python(std::string_view text) {
     // A text of hundreds of megabytes (an export) takes a good part of a second to copy. When it
     // is ASCII, as such texts mostly are, it is copied in pieces with a cancellation poll between
-    // them; any other text is decoded in one call.
+    // them; any other long text is decoded in pieces too (long_texts.h), past the ASCII copied.
     constexpr std::size_t kPiece = std::size_t{8} << 20;
-    if (text.size() > kPiece && all_ascii(text.substr(0, kPiece))) {
+    if (text.size() <= kPiece) {
+        return detail::checked(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
+    }
+    std::size_t ascii_prefix = 0;
+    if (all_ascii(text.substr(0, kPiece))) {
         Ref str = Ref::steal(PyUnicode_New(Py_ssize_t(text.size()), 127));
         if (!str) return Err(Error::fetch());
         auto* out = static_cast<char*>(PyUnicode_DATA(str.get()));
         for (std::size_t at = 0; at < text.size(); at += kPiece) {
             const std::string_view piece = text.substr(at, kPiece);
-            if (!all_ascii(piece)) break;
+            if (!all_ascii(piece)) {
+                ascii_prefix = at;
+                break;
+            }
             std::memcpy(out + at, piece.data(), piece.size());
             if (at + piece.size() == text.size()) return str;
             poll_cancellation_now();
         }
     }
-    return detail::checked(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
+    return decode_utf8_in_pieces(text, ascii_prefix);
 }
 
 } // namespace vok::python
