@@ -457,19 +457,19 @@ public:
 
     // Drops the elements of the source when it is a large copy of our own, a few at a time with
     // polls between them: dropping millions of references is a stretch of its own. The copy is
-    // shortened as it goes, so that it is whole at every poll.
+    // shortened as it goes, so that it is whole at every step, and read afresh at each: dropping
+    // an element, or a poll, may run Python code, which may even have found the copy (through
+    // gc.get_objects()); once anything else holds it, it is left to be dropped whole.
     void release_source(CancellationPoller poller) {
         constexpr Py_ssize_t kLargeCopy = 4096;
         PyObject* source = source_.get();
-        if (Py_REFCNT(source) != 1 || !PyList_CheckExact(source) ||
-            PyList_GET_SIZE(source) <= kLargeCopy) {
-            return;
-        }
+        if (!PyList_CheckExact(source) || PyList_GET_SIZE(source) <= kLargeCopy) return;
         auto* list = reinterpret_cast<PyListObject*>(source);
-        for (Py_ssize_t size = Py_SIZE(list); size > 0; --size) {
-            PyObject* item = list->ob_item[size - 1];
-            Py_SET_SIZE(list, size - 1);
-            Py_DECREF(item);
+        while (Py_REFCNT(source) == 1 && Py_SIZE(list) > 0) {
+            const Py_ssize_t last = Py_SIZE(list) - 1;
+            PyObject* item = list->ob_item[last];
+            Py_SET_SIZE(list, last);
+            Py_XDECREF(item);
             poller.poll();
         }
     }

@@ -607,6 +607,34 @@ def test_a_list_changed_while_it_is_copied(case):
     assert (code, out) == (0, "False True\n"), err[-2000:]
 
 
+# The copy of a long list is let go of a few elements at a time once it is converted. Dropping an
+# element may run its finalizer, which may find the copy through the collector and empty it: the
+# release reads the copy afresh at each step.
+COPY_EMPTIED_WHILE_RELEASED = textwrap.dedent("""
+    import gc, vok_dsl
+    class Emptier:  # a sequence whose reading empties the list being set
+        def __len__(self): return 0
+        def __getitem__(self, i):
+            value.clear()
+            raise IndexError
+    class Finalized(str):  # its last reference is the copy's
+        def __del__(self):
+            for found in gc.get_objects():
+                if type(found) is list and len(found) > 5000 and found is not expected:
+                    found.clear()
+    value = [str(i) * 5 for i in range(10_000)] + [Emptier(), Finalized("last")]
+    expected = value[:-2] + [[], "last"]
+    entity = vok_dsl.Entity("E")
+    entity.set_attribute("k", value)
+    print(value == [], entity.get_attribute("k") == expected)
+""")
+
+
+def test_a_list_copy_emptied_while_it_is_released():
+    code, out, err = run_child(COPY_EMPTIED_WHILE_RELEASED)
+    assert (code, out) == (0, "True True\n"), err[-2000:]
+
+
 # A bytearray is read straight into its array, polling as it goes: a signal handler at a poll may
 # shorten or lengthen it, and the array ends where the bytearray does then, as list()'s does.
 RESIZED_WHILE_READ = textwrap.dedent("""
