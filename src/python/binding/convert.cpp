@@ -100,7 +100,7 @@ PyResult<Ref> str_to_python(std::string_view text) {
     // A text of hundreds of megabytes (an export) takes a good part of a second to copy. When it
     // is ASCII, as such texts mostly are, it is copied in pieces with a cancellation poll between
     // them; any other long text is decoded in pieces too (long_texts.h), past the ASCII copied.
-    constexpr std::size_t kPiece = std::size_t{8} << 20;
+    constexpr std::size_t kPiece = kLongTextCharacters;
     if (text.size() <= kPiece) {
         return detail::checked(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
     }
