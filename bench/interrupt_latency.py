@@ -20,9 +20,10 @@ normalize_lookup_key, the CALM and protobuf exports of 240,000 flows, and the co
 open values (8,000,000 ints each way and as a literal, 2,000,000 small lists read back, during
 which the collector's passes over what was made cannot stop for a signal, a bytes of 100 MB,
 a range of 40,000,000 and one of 10**8 set as attributes, values whose stop leaves much to free:
-8,000,000 tuples, list(range(25,000,000)), two ranges of 25,000,000, a memoryview and an
-array.array of 100 MB set, 600,000 seven-key records read back, and texts of 100 and 400 million
-non-ASCII characters set and read back). The rest are the long
+8,000,000 tuples, list(range(25,000,000)), a dict of 2,000,000 keys, an ASCII str of 330 million
+characters, two ranges of 25,000,000, a memoryview and an array.array of 100 MB, array('d') of
+10,000,000 and every other byte of 100 MB through a memoryview set, 600,000 seven-key records
+read back, and texts of 100 and 400 million non-ASCII characters set and read back). The rest are the long
 calls of every entry family, on the inputs of tests/python/test_interrupts.py (which judges
 promptness in CPU time, so that load cannot fail it, and leaves the figures in seconds to this
 script).
@@ -220,10 +221,12 @@ def case_array(vok, kind):
 
 
 def case_stopped_late(vok, kind):
-    """A conversion whose stop leaves much to drop: set_attribute of 8,000,000 tuples, of
-    list(range(25,000,000)), of two ranges of 25,000,000 (the stop in the second), of a 100 MB
-    memoryview or array.array('B'), and reading back 600,000 seven-key records. Each run sets a
-    fresh entity that holds a previous value, which a stop keeps."""
+    """A conversion whose stop leaves much to drop, or whose value is long to copy: set_attribute
+    of 8,000,000 tuples, of list(range(25,000,000)), of a dict of 2,000,000 keys, of an ASCII str
+    of 330,000,000 characters, of two ranges of 25,000,000 (the stop in the second), of a 100 MB
+    memoryview or array.array('B'), of array.array('d') of 10,000,000 and of a memoryview of
+    every other byte of 100 MB, and reading back 600,000 seven-key records. Each run sets a fresh
+    entity that holds a previous value, which a stop keeps."""
     import array
 
     if kind == "records":
@@ -234,6 +237,10 @@ def case_stopped_late(vok, kind):
         return measure_call(lambda: entity.get_attribute("v"))
     data = {"tuples": lambda: [(i,) for i in range(8_000_000)],
             "list": lambda: list(range(25_000_000)),
+            "dict": lambda: {f"k{i}": i for i in range(2_000_000)},
+            "ASCII text": lambda: "ASCII text " * 30_000_000,
+            "doubles": lambda: array.array("d", range(10_000_000)),
+            "strided view": lambda: memoryview(bytes(range(256)) * 400_000)[::2],
             "two ranges": lambda: [range(25_000_000), range(25_000_000)],
             "memoryview": lambda: memoryview(bytes(range(256)) * 400_000),
             "array": lambda: array.array("B", bytes(range(256)) * 400_000)}[kind]()
@@ -349,9 +356,14 @@ PLACES = {
     "set_attribute, range(10**8)": lambda vok: case_array(vok, "large range"),
     "set_attribute, 8,000,000 tuples": lambda vok: case_stopped_late(vok, "tuples"),
     "set_attribute, list(range(25,000,000))": lambda vok: case_stopped_late(vok, "list"),
+    "set_attribute, dict of 2,000,000 keys": lambda vok: case_stopped_late(vok, "dict"),
+    "set_attribute, 330M ASCII characters": lambda vok: case_stopped_late(vok, "ASCII text"),
     "set_attribute, two range(25,000,000)": lambda vok: case_stopped_late(vok, "two ranges"),
     "set_attribute, 100 MB memoryview": lambda vok: case_stopped_late(vok, "memoryview"),
     "set_attribute, 100 MB array('B')": lambda vok: case_stopped_late(vok, "array"),
+    "set_attribute, array('d') of 10,000,000": lambda vok: case_stopped_late(vok, "doubles"),
+    "set_attribute, 100 MB memoryview [::2]":
+        lambda vok: case_stopped_late(vok, "strided view"),
     "get_attribute, 600,000 records": lambda vok: case_stopped_late(vok, "records"),
     "set_attribute, 100M non-ASCII characters": lambda vok: case_long_text(vok, "set"),
     "get_attribute, 400M non-ASCII characters": lambda vok: case_long_text(vok, "get"),

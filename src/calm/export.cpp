@@ -235,6 +235,9 @@ CalmModel build_calm_model(const Graph& graph) {
         nodes.push_back(policy_node(policy));
     }
 
+    // Reserved, the array is written an element at a time between polls rather than copied whole
+    // into fresh memory each time it doubles; associations, which few entities have, may grow it.
+    model.relationships.reserve(graph.flows().size());
     for (const auto& [id, flow] : graph.flows()) {
         poll_cancellation();
         model.relationships.push_back(flow_relationship(graph, flow, mapping));

@@ -79,12 +79,28 @@ Object Object::from_entries(std::vector<Entry> entries) {
                 sorted.push_back(std::move(entries[order[i]]));
             entries = std::move(sorted);
         } else {
-            // A sort stopped by cancellation leaves the entries in some order; they are being
-            // dropped then.
-            std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+            // Positions are sorted (ties by position, so the order is stable), then each entry is
+            // moved to its place with a poll between moves: a stable sort of the entries
+            // themselves would first fill a buffer of half of them in one step, tens of megabytes
+            // of fresh memory without a poll for a large object. A sort stopped by cancellation
+            // leaves the entries being dropped.
+            std::vector<uint32_t> order(entries.size());
+            for (size_t i = 0; i < order.size(); ++i) {
                 poll_cancellation();
-                return key_less(a, b);
+                order[i] = static_cast<uint32_t>(i);
+            }
+            std::sort(order.begin(), order.end(), [&entries](uint32_t a, uint32_t b) {
+                poll_cancellation();
+                if (key_less(entries[a], entries[b])) return true;
+                return !key_less(entries[b], entries[a]) && a < b;
             });
+            std::vector<Entry> sorted;
+            sorted.reserve(entries.size());
+            for (const uint32_t from : order) {
+                poll_cancellation();
+                sorted.push_back(std::move(entries[from]));
+            }
+            entries = std::move(sorted);
         }
         // Of a run of equal keys keep the last, compacting in place.
         size_t out = 0;

@@ -11,6 +11,7 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/growing_text.h"
 #include "common/hex.h"
 #include "json/byte_scan.h"
 
@@ -207,6 +208,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         bool first = true;
         for (const Value& item : items) {
             poll_cancellation();
+            make_text_room(out);
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -227,6 +229,7 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         bool first = true;
         for (const Object::Entry& entry : members) {
             poll_cancellation();
+            make_text_room(out);
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -264,6 +267,7 @@ void Writer::newline_and_indent(size_t level) {
 
 void Writer::before_item() {
     poller_.poll();
+    make_text_room(out_);
     if (has_items_.empty()) return;
     bool first = !has_items_.back();
     has_items_.back() = true;

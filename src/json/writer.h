@@ -12,7 +12,8 @@
 // JSON escapes or those of the grammar's string literals), one number text, one way to place a
 // member's key (`append_plain_key`) and a list (`append_compact_array`), and one compact walk of a
 // value (`write_compact_as`), so that the bytes agree wherever they are written. Every writer polls
-// for cancellation as it goes; the text is the caller's to drop.
+// for cancellation as it goes, and where it polls makes room for a long text in steps
+// (common/growing_text.h); the text is the caller's to drop.
 //
 // `Writer` is the streaming form for documents whose members come in a fixed, non-sorted order
 // (syntax-tree JSON, pack and authority records): the caller opens objects and arrays, writes keys
@@ -29,6 +30,7 @@
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
+#include "common/growing_text.h"
 #include "json/value.h"
 
 namespace vok::json {
@@ -73,7 +75,10 @@ void append_compact_array(std::string& out, const std::vector<T>& items, WriteOn
     size_t written = 0;
     for (const T& item : items) {
         // Once every 64 elements: writing one is short, and most arrays are.
-        if (++written % 64 == 0) poll_cancellation();
+        if (++written % 64 == 0) {
+            poll_cancellation();
+            make_text_room(out);
+        }
         if (!first) out += ',';
         first = false;
         write_one(out, item);
@@ -103,6 +108,7 @@ template <class Spell> void write_compact_as(std::string& out, const Value& v, c
         bool first = true;
         for (const Value& item : v.as_array()) {
             poll_cancellation();
+            make_text_room(out);
             if (!first) out += ',';
             first = false;
             with_stack_room([&] { write_compact_as(out, item, spell); });
@@ -117,6 +123,7 @@ template <class Spell> void write_compact_as(std::string& out, const Value& v, c
         // cannot capture a binding in a lambda.
         for (const Object::Entry& entry : v.as_object()) {
             poll_cancellation();
+            make_text_room(out);
             if (!first) out += ',';
             first = false;
             spell.text(out, entry.first);

@@ -1,5 +1,6 @@
-// The `.proto` writer. Everything appends to one output text; nested blocks are rendered on their
-// own and re-indented line by line, which keeps each block's writer unaware of its depth.
+// The `.proto` writer. Everything appends to one output text, whose room grows in steps between
+// the top-level blocks (common/growing_text.h); nested blocks are rendered on their own and
+// re-indented line by line, which keeps each block's writer unaware of its depth.
 #include "projection/proto_text.h"
 
 #include <charconv>
@@ -9,6 +10,7 @@
 #include <variant>
 
 #include "common/cancellation.h"
+#include "common/growing_text.h"
 
 namespace vok::projection {
 
@@ -211,11 +213,13 @@ std::string render_proto_file(const ProtoFile& file) {
     }
     for (const ProtoMessage& message : file.messages) {
         poll_cancellation();
+        make_text_room(out);
         out += '\n';
         out += render_proto_message(message);
     }
     for (const ProtoService& service : file.services) {
         poll_cancellation();
+        make_text_room(out);
         out += '\n';
         append_service(out, service);
     }

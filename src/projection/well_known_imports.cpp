@@ -46,22 +46,24 @@ void add_once(std::vector<std::string>& paths, std::string_view path) {
 
 void collect_well_known_imports(ProtoFile& file) {
     std::vector<std::string> found;
-    // Depth first with an explicit stack; children are pushed in reverse to keep their order.
+    // Each top-level message depth first with an explicit stack, which holds only the nested
+    // messages of one at a time; children are pushed in reverse to keep their order.
     std::vector<const ProtoMessage*> pending;
-    for (auto it = file.messages.rbegin(); it != file.messages.rend(); ++it)
-        pending.push_back(&*it);
-    while (!pending.empty()) {
-        poll_cancellation();
-        const ProtoMessage* message = pending.back();
-        pending.pop_back();
-        for (const ProtoField& field : message->fields) {
-            if (const auto* reference = field.type.as_message()) {
-                if (const std::string_view* path = import_path_of(reference->type_name))
-                    add_once(found, *path);
+    for (const ProtoMessage& top : file.messages) {
+        pending.push_back(&top);
+        while (!pending.empty()) {
+            poll_cancellation();
+            const ProtoMessage* message = pending.back();
+            pending.pop_back();
+            for (const ProtoField& field : message->fields) {
+                if (const auto* reference = field.type.as_message()) {
+                    if (const std::string_view* path = import_path_of(reference->type_name))
+                        add_once(found, *path);
+                }
             }
+            for (auto it = message->messages.rbegin(); it != message->messages.rend(); ++it)
+                pending.push_back(&*it);
         }
-        for (auto it = message->messages.rbegin(); it != message->messages.rend(); ++it)
-            pending.push_back(&*it);
     }
     for (const std::string& path : found)
         add_once(file.imports, path);

@@ -1,6 +1,6 @@
 // The parts both conversions of nested values share (json_conversion.h): the list of open
-// containers, the levels of Python's recursion budget they take, and the handing off of what a
-// stopped walk had made.
+// containers, the levels of Python's recursion budget they take, and the handing off of the core
+// values a stopped walk had made.
 //
 // Both directions walk a value from one frame with an explicit list of open containers rather
 // than by recursion. A conversion makes Python objects and drops the last references to others at
@@ -98,12 +98,14 @@ private:
     std::vector<std::unique_ptr<Chunk>> chunks_;
 };
 
-// Ending with levels still open (a stop, an error, running out of memory), a walk hands what they
-// hold to threads of their own when it weighs enough for that to pay (kWorthAThread), so that the
-// exception does not wait for the freeing; less is dropped in place with the levels. A Level tells
-// its weight, counted no further than a limit, and Level::hand_off gives up what all the levels
-// hold. Declared after the levels, so that it acts before they go; a walk that ends whole has
-// closed them all.
+// Ending with levels still open (a stop, an error, running out of memory), a walk that converts
+// into the core's values hands the values its levels made to a thread of their own when they weigh
+// enough for that to pay (kWorthAThread), so that the exception does not wait for their freeing;
+// less is dropped in place with the levels. Python objects the levels hold are never handed off:
+// they are dropped here, on the calling thread, with the levels. A Level tells its weight, counted
+// no further than a limit, and Level::hand_off gives up the core values all the levels hold.
+// Declared after the levels, so that it acts before they go; a walk that ends whole has closed
+// them all.
 template <class Level> class HandOffStoppedLevels {
 public:
     explicit HandOffStoppedLevels(LevelStack<Level>& open) noexcept : open_(open) {}

@@ -13,9 +13,11 @@
 // converted so far is dropped on the way out and nothing has been stored.
 #include "python/json_conversion.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +31,7 @@
 #include "python/binding/long_texts.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
-#include "python/integer_arrays.h"
-#include "python/object_dropping.h"
+#include "python/buffer_arrays.h"
 
 namespace vok::python {
 
@@ -59,13 +60,26 @@ PyResult<std::string> type_qualname(PyObject* object) {
 
 PyResult<void> put_text(PyObject* text, json::Value& slot) {
     std::string& into = slot.emplace_string();
-    // A long non-ASCII text is encoded in pieces, with polls between them.
-    if (!PyUnicode_IS_READY(text) || PyUnicode_GET_LENGTH(text) > Py_ssize_t(kLongTextCharacters)) {
+    // A long non-ASCII text is encoded here, in pieces with polls between them, and leaves no
+    // UTF-8 copy attached to the caller's str.
+    if (!PyUnicode_IS_READY(text) || PyUnicode_GET_LENGTH(text) >= Py_ssize_t(kUncachedCharacters)) {
         VOK_ASSIGN(bool encoded, append_utf8_in_pieces(text, into));
         if (encoded) return Ok();
     }
     VOK_ASSIGN(std::string_view view, text_from(text));
-    into.assign(view);
+    // A long ASCII str (whose characters are its UTF-8) is copied in pieces with polls between
+    // them: one copy of hundreds of megabytes would keep Ctrl-C waiting, the more so where fresh
+    // memory is slow to fault in. The str is immutable, so the view stays whole meanwhile.
+    constexpr std::size_t kPiece = std::size_t{1} << 22;
+    if (view.size() <= kPiece) {
+        into.assign(view);
+        return Ok();
+    }
+    into.reserve(view.size());
+    for (std::size_t at = 0; at < view.size(); at += kPiece) {
+        if (at > 0) poll_cancellation_now();
+        into.append(view.substr(at, kPiece));
+    }
     return Ok();
 }
 
@@ -129,7 +143,7 @@ PyResult<Classified> attribute_value(PyObject* value, json::Value& slot) {
     // would give its keys alone.
     if (PyType_HasFeature(type, Py_TPFLAGS_MAPPING)) return Classified(Container::Mapping);
     if (PyTuple_Check(value)) return Classified(Container::Elements);
-    // Read straight into their array (integer_arrays.h). Their subclasses may iterate otherwise,
+    // Read straight into their array (buffer_arrays.h). Their subclasses may iterate otherwise,
     // and go through list().
     if (type == &PyBytes_Type || type == &PyByteArray_Type) {
         VOK_TRY(append_bytes(value, slot.emplace_array()));
@@ -139,8 +153,8 @@ PyResult<Classified> attribute_value(PyObject* value, json::Value& slot) {
         VOK_TRY(append_range(value, slot.emplace_array()));
         return Classified();
     }
-    if (type == &PyMemoryView_Type || is_integer_array_type(type)) {
-        VOK_ASSIGN(bool read, append_integer_buffer(value, slot));
+    if (type == &PyMemoryView_Type || is_exact_array_type(type)) {
+        VOK_ASSIGN(bool read, append_buffer_items(value, slot));
         if (read) return Classified();
     }
     // Lists too are read through a list of their own, as every other sequence is.
@@ -315,41 +329,99 @@ Layout layout_of(Container container) {
     return Layout::Pairs;
 }
 
+// The copies below are made in pieces with a poll between them, so that a list or dict of millions
+// of members does not keep Ctrl-C waiting, nor write more fresh memory than a piece's share of the
+// copy's array between two polls. A poll may run Python code (a signal handler) that changes the
+// value: the copy is checked against the value once it is whole and, when it no longer agrees,
+// made again, so that it is the value as it was at one moment, as list() would make it. A copy is
+// made again at most kCopyTries times, after which it is made in one step, with nothing able to
+// run in between: a handler that changes the value at every poll cannot keep the copy going for
+// ever, and one that only returns (a profiler's) costs the check, not a second copy.
+constexpr Py_ssize_t kCopyPiece = Py_ssize_t{1} << 18;
+constexpr int kCopyTries = 3;
+
+// While a copy is made in pieces, it is kept from the collector until every slot is filled, so
+// that Python code run at a poll cannot reach its empty slots, even through gc.get_objects().
+class UntrackedWhileFilled {
+public:
+    UntrackedWhileFilled(PyObject* list, bool untracked) : list_(list), untracked_(untracked) {
+        if (untracked_) PyObject_GC_UnTrack(list_);
+    }
+    void filled() {
+        if (untracked_) PyObject_GC_Track(list_);
+    }
+
+private:
+    PyObject* list_;
+    bool untracked_;
+};
+
 // The keys and values of a dict, alternately, in a list of their own: one object made where the
-// dict's items() would make a tuple for each entry.
+// dict's items() would make a tuple for each entry. The dict's version tag, which every change of
+// the dict moves on, tells after each poll whether the part copied still is the dict's.
 PyResult<Ref> dict_snapshot(PyObject* dict) {
-    for (;;) {
+    for (int tries = 1;; ++tries) {
         const Py_ssize_t size = PyDict_GET_SIZE(dict);
         VOK_ASSIGN(Ref list, checked(PyList_New(2 * size)));
-        // Making the list may have run the collector, and with it code that changed the dict. Once
-        // the sizes agree, nothing below runs Python code until every slot is filled.
+        // Making the list may have run the collector, and with it code that changed the dict.
         if (PyDict_GET_SIZE(dict) != size) continue;
+        const bool in_one_step = size <= kCopyPiece || tries > kCopyTries;
+        UntrackedWhileFilled untracked(list.get(), !in_one_step);
+        const std::uint64_t version = reinterpret_cast<PyDictObject*>(dict)->ma_version_tag;
         Py_ssize_t position = 0;
         Py_ssize_t at = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
+        bool changed = false;
         while (PyDict_Next(dict, &position, &key, &value)) {
             PyList_SET_ITEM(list.get(), at++, Py_NewRef(key));
             PyList_SET_ITEM(list.get(), at++, Py_NewRef(value));
+            if (!in_one_step && at % (2 * kCopyPiece) == 0 && at < 2 * size) {
+                poll_cancellation_now();
+                if (reinterpret_cast<PyDictObject*>(dict)->ma_version_tag != version) {
+                    changed = true;
+                    break;
+                }
+            }
         }
+        if (changed) continue;
+        untracked.filled();
         return list;
     }
 }
 
 // A copy of a list, as list() makes it: the list as it was at one moment, however Python code run
-// meanwhile changes it.
+// meanwhile changes it. A list has no version tag: the copy is compared with it, item by item by
+// identity, once whole (a read of both arrays, little beside the copy's references).
 PyResult<Ref> list_snapshot(PyObject* list) {
-    for (;;) {
+    for (int tries = 1;; ++tries) {
         const Py_ssize_t size = PyList_GET_SIZE(list);
         VOK_ASSIGN(Ref copy, checked(PyList_New(size)));
         // Making the copy may have run the collector, and with it code that emptied, shortened or
-        // refilled the list (and freed the items it held). Once the sizes agree, nothing below
-        // runs Python code until every slot is filled.
+        // refilled the list (and freed the items it held).
         if (PyList_GET_SIZE(list) != size) continue;
-        PyObject* const* const from = reinterpret_cast<PyListObject*>(list)->ob_item;
+        const bool in_one_step = size <= kCopyPiece || tries > kCopyTries;
+        UntrackedWhileFilled untracked(copy.get(), !in_one_step);
         PyObject** const to = reinterpret_cast<PyListObject*>(copy.get())->ob_item;
-        for (Py_ssize_t at = 0; at < size; ++at)
-            to[at] = Py_NewRef(from[at]);
+        bool polled = false;
+        Py_ssize_t at = 0;
+        while (at < size) {
+            if (at > 0) {
+                poll_cancellation_now();
+                polled = true;
+                // The list may have been shortened or grown, and its array moved: read afresh.
+                if (PyList_GET_SIZE(list) != size) break;
+            }
+            const Py_ssize_t end = in_one_step ? size : std::min(size, at + kCopyPiece);
+            PyObject* const* const from = reinterpret_cast<PyListObject*>(list)->ob_item;
+            for (; at < end; ++at)
+                to[at] = Py_NewRef(from[at]);
+        }
+        if (at < size) continue;
+        if (polled && std::memcmp(to, reinterpret_cast<PyListObject*>(list)->ob_item,
+                                  std::size_t(size) * sizeof(PyObject*)) != 0)
+            continue;
+        untracked.filled();
         return copy;
     }
 }
@@ -474,12 +546,9 @@ public:
         }
     }
 
-    // How many values the elements converted so far hold, counted no further than `limit`, and
-    // the elements of the source a copy of our own holds (dropping them is work too).
+    // How many values the elements converted so far hold, counted no further than `limit`.
     std::size_t weight(std::size_t limit) const {
         std::size_t count = 0;
-        if (Py_REFCNT(source_.get()) == 1 && PyList_CheckExact(source_.get()))
-            count += std::size_t(PyList_GET_SIZE(source_.get()));
         for (std::size_t at = 0; at < elements_.size() && count < limit; ++at)
             count += json::count_values(elements_[at], limit - count);
         for (std::size_t at = 0; at < members_.size() && count < limit; ++at)
@@ -487,21 +556,18 @@ public:
         return count;
     }
 
-    // Hands what every level holds to threads of their own: the values converted
-    // (common/dropping.h), and the lists read, copies of our own among them (object_dropping.h).
+    // Hands the values every level converted to a thread of their own (common/dropping.h). The
+    // lists the levels read stay, to be dropped here with the levels: Python objects are freed on
+    // the calling thread, where their finalizers run as they would anywhere else in the program.
     static void hand_off(LevelStack<OpenContainer>& open) {
         StoppedLevels levels;
-        std::vector<PyObject*> sources;
         levels.arrays.reserve(open.size());
         levels.members.reserve(open.size());
-        sources.reserve(open.size());
         for (std::size_t level = 0; level < open.size(); ++level) {
             OpenContainer& container = open.at(level);
             levels.arrays.push_back(std::move(container.elements_));
             levels.members.push_back(std::move(container.members_));
-            sources.push_back(container.source_.release());
         }
-        drop_objects_elsewhere(sources);
         drop_elsewhere(std::move(levels));
     }
 

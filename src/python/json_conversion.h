@@ -7,10 +7,10 @@
 // - value_from_python, for set_attribute / set_field: accepts the Python types by class: None,
 //   bool, int fitting 64 bits signed or unsigned, finite float, str, a dict or any other mapping
 //   (a collections.abc.Mapping) with str keys, and any other sequence, or a set or frozenset, read
-//   as list() reads it (so bytes, bytearray, range, a memoryview and an array.array of ints become
-//   arrays of their elements, read straight from the object when it is of the exact type:
-//   integer_arrays.h; a set comes in its iteration order). Anything else, other set types such as
-//   a dict's views included, is refused with a TypeError that names its type.
+//   as list() reads it (so bytes, bytearray, range, a memoryview and an array.array of ints,
+//   floats or bools become arrays of their elements, read straight from the object when it is of
+//   the exact type: buffer_arrays.h; a set comes in its iteration order). Anything else, other
+//   set types such as a dict's views included, is refused with a TypeError that names its type.
 // - literal_from_python, for Expression.literal: tries conversions in a fixed order (flag,
 //   anything with __index__ that fits i64, anything PyFloat_AsDouble takes, str, list or tuple,
 //   dict) and refuses the rest with ValueError "Cannot convert Python value to JSON: " and the

@@ -8,7 +8,7 @@
 // them as reachable. A dict is whole at every step, and is made as json.loads makes it, grown from
 // empty: the table of str keys that every such dict has. Small containers (a record, a short row)
 // are made whole at once, without a level of the walk. The walk polls for cancellation between
-// members; a stopped conversion drops what it made, on a thread of its own when that is much.
+// members; a stopped conversion drops what it made before its exception goes on.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -20,12 +20,11 @@
 #include <vector>
 
 #include "common/cancellation.h"
-#include "common/dropping.h"
 #include "python/binding/convert.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
 #include "python/json_conversion.h"
-#include "python/object_dropping.h"
+#include "python/key_memo.h"
 
 namespace vok::python {
 
@@ -97,105 +96,17 @@ PyResult<Ref> scalar_to_python(const json::Value& value) {
     return Ref::steal(made);
 }
 
-// The keys one conversion has made, so that objects with the same keys (the records of a list,
-// mostly) share their key strings, as json.loads's do: a str made and hashed once per distinct key
-// rather than once per object. Keys repeat only from one object to another, so the memo is
-// engaged once a conversion has opened a second object and made a few keys (a small value, or one
-// object of many keys, pays nothing for it). Within one object, a run of misses longer than the
-// memo has slots pauses it for the rest of that object: a wide object of distinct keys stops
-// paying for lookups that cannot succeed, and the objects after it (the records after an index)
-// still share theirs. The texts are the converted value's own, which outlives the conversion.
-class KeyMemo {
-public:
-    KeyMemo() = default;
-    KeyMemo(const KeyMemo&) = delete;
-    KeyMemo& operator=(const KeyMemo&) = delete;
-    ~KeyMemo() {
-        if (!slots_) return;
-        for (std::size_t i = 0; i < kSlots; ++i)
-            Py_XDECREF(slots_[i].str);
+// A new reference to the str of an object's key, or null with the exception set.
+PyObject* new_key(std::string_view text) {
+    if (text.size() <= kShortText) [[likely]]
+        return new_text(text);
+    auto made = str_to_python(text);
+    if (!made.ok()) {
+        std::move(made).error().restore();
+        return nullptr;
     }
-
-    // Called as each object is opened.
-    void object_opened() { ++objects_; }
-
-    // A new reference to the key's str, or null with the exception set. `misses` counts the misses
-    // in a row of the object the key belongs to.
-    PyObject* key(std::string_view text, std::uint32_t& misses) {
-        if (!slots_) [[likely]] {
-            if (++made_ <= kEngageAfter || objects_ < 2) return new_key(text);
-            // Without the room for it, every key is made afresh; nothing here throws.
-            slots_.reset(new (std::nothrow) Slot[kSlots]);
-            if (!slots_) {
-                made_ = 0;
-                return new_key(text);
-            }
-        }
-        if (misses > kSlots) return new_key(text);
-        Slot& slot = slots_[hash(text) & (kSlots - 1)];
-        if (slot.str != nullptr && slot.text == text) {
-            misses = 0;
-            return Py_NewRef(slot.str);
-        }
-        PyObject* made = new_key(text);
-        if (made == nullptr) return nullptr;
-        ++misses;
-        Py_XSETREF(slot.str, Py_NewRef(made));
-        slot.text = text;
-        return made;
-    }
-
-private:
-    static constexpr std::size_t kEngageAfter = 32;
-    static constexpr std::uint32_t kSlots = 256;
-
-    struct Slot {
-        std::string_view text;
-        PyObject* str = nullptr;
-    };
-
-    static PyObject* new_key(std::string_view text) {
-        if (text.size() <= kShortText) [[likely]]
-            return new_text(text);
-        auto made = str_to_python(text);
-        if (!made.ok()) {
-            std::move(made).error().restore();
-            return nullptr;
-        }
-        return std::move(made).value().release();
-    }
-
-    // Keys are mostly short, and those of one document differ mostly at an end ("id", "name";
-    // "key 1", "key 2"): a key is told apart by its length and its first and last bytes, read as
-    // two words of fixed size (one shorter than a word is read whole, a byte at a time).
-    static std::size_t hash(std::string_view text) {
-        const char* const data = text.data();
-        const std::size_t size = text.size();
-        std::uint64_t first = 0;
-        std::uint64_t last = 0;
-        if (size >= 8) {
-            std::memcpy(&first, data, 8);
-            std::memcpy(&last, data + size - 8, 8);
-        } else if (size >= 4) {
-            std::uint32_t head;
-            std::uint32_t tail;
-            std::memcpy(&head, data, 4);
-            std::memcpy(&tail, data + size - 4, 4);
-            first = head;
-            last = tail;
-        } else if (size > 0) {
-            first = std::uint64_t(static_cast<unsigned char>(data[0])) |
-                    std::uint64_t(static_cast<unsigned char>(data[size / 2])) << 8 |
-                    std::uint64_t(static_cast<unsigned char>(data[size - 1])) << 16;
-        }
-        const std::uint64_t h = (first * 0x9E3779B97F4A7C15 ^ last * 0xC2B2AE3D27D4EB4F) + size;
-        return std::size_t(h ^ (h >> 32) ^ (h >> 47));
-    }
-
-    std::size_t made_ = 0;
-    std::size_t objects_ = 0;
-    std::unique_ptr<Slot[]> slots_;
-};
+    return std::move(made).value().release();
+}
 
 // How many levels of small containers are made whole at once (make_small): a record of scalars
 // and a list or two of them, as most documents' elements are.
@@ -265,11 +176,10 @@ PyObject* make_small(const json::Value& container, KeyMemo& keys) {
         }
     } else {
         made = PyDict_New();
-        if (made != nullptr) keys.object_opened();
-        std::uint32_t misses = 0;
+        KeyMemo::ObjectKeys object(made);
         for (const auto& [text, member] : container.as_object().entries()) {
             if (made == nullptr) break;
-            PyObject* key = keys.key(text, misses);
+            PyObject* key = keys.key(text, object);
             PyObject* value = key != nullptr ? make_member(member) : nullptr;
             if (value == nullptr || PyDict_SetItem(made, key, value) != 0) Py_CLEAR(made);
             Py_XDECREF(key);
@@ -283,16 +193,12 @@ PyObject* make_small(const json::Value& container, KeyMemo& keys) {
 // An array or object whose members are being made, and the list or dict it becomes.
 class OpenOutput {
 public:
-    static PyResult<OpenOutput> open(const json::Value& container, KeyMemo& keys) {
+    static PyResult<OpenOutput> open(const json::Value& container) {
         PyObject* made = container.is_object()
                              ? PyDict_New()
                              : PyList_New(Py_ssize_t(container.as_array().size()));
         if (made == nullptr) return Err(Error::fetch());
-        if (container.is_object()) {
-            keys.object_opened();
-        } else {
-            PyObject_GC_UnTrack(made);
-        }
+        if (!container.is_object()) PyObject_GC_UnTrack(made);
         return OpenOutput(container, Ref::steal(made));
     }
 
@@ -334,7 +240,7 @@ public:
         const auto& entries = container_->as_object().entries();
         for (; next_ < entries.size(); ++next_) {
             const auto& [text, member] = entries[next_];
-            Ref key = Ref::steal(keys.key(text, key_misses_));
+            Ref key = Ref::steal(keys.key(text, object_keys_));
             if (!key) return Err(Error::fetch());
             Ref value;
             if (!is_short_scalar(member)) {
@@ -370,69 +276,32 @@ public:
         return std::move(made_);
     }
 
-    // How many values the members made so far hold, counted no further than `limit`.
-    std::size_t weight(std::size_t limit) const {
-        std::size_t count = 0;
-        const auto count_member = [&](const json::Value& member) {
-            count += json::count_values(member, limit - count);
-            return count < limit;
-        };
-        if (!container_->is_object()) {
-            // A list fills from its start, and its slots are filled up to the first empty one
-            // (fill() may have been stopped past next_).
-            const json::Array& items = container_->as_array();
-            PyObject* const* const slots = reinterpret_cast<PyListObject*>(made_.get())->ob_item;
-            for (std::size_t at = 0;
-                 at < items.size() && slots[at] != nullptr && count_member(items[at]); ++at) {
-            }
-        } else {
-            // The member fill() stopped at is not made yet: it is a level of its own, or nothing.
-            const auto& entries = container_->as_object().entries();
-            const std::size_t made = key_ ? next_ - 1 : next_;
-            for (std::size_t at = 0; at < made && count_member(entries[at].second); ++at) {
-            }
-        }
-        return count;
-    }
-
-    // Hands the objects of every level to a thread of their own (object_dropping.h), which can
-    // drop them as well as the levels would: a stop leaves only whole dicts and lists, their
-    // empty slots included.
-    static void hand_off(LevelStack<OpenOutput>& open) {
-        std::vector<PyObject*> objects;
-        objects.reserve(2 * open.size());
-        for (std::size_t level = 0; level < open.size(); ++level) {
-            OpenOutput& output = open.at(level);
-            if (output.made_) objects.push_back(output.made_.release());
-            if (output.key_) objects.push_back(output.key_.release());
-        }
-        drop_objects_elsewhere(objects);
-    }
-
 private:
     OpenOutput(const json::Value& container, Ref made)
-        : container_(&container), made_(std::move(made)) {}
+        : container_(&container), made_(std::move(made)), object_keys_(made_.get()) {}
 
     const json::Value* container_;
     std::size_t next_ = 0;
     Ref made_;
     Ref key_; // the key of the member fill() stopped at
-    std::uint32_t key_misses_ = 0;
+    KeyMemo::ObjectKeys object_keys_;
 };
 
 } // namespace
 
 PyResult<Ref> value_to_python(const json::Value& root) {
     if (!is_container(root)) return scalar_to_python(root);
-    KeyMemo keys;
+    KeyMemo keys(new_key);
     if (is_small(root, kSmallDepth)) {
         PyObject* made = make_small(root, keys);
         if (made == nullptr) return Err(Error::fetch());
         return Ref::steal(made);
     }
     RecursionBudget budget(messages::kFromJsonRecursion);
+    // Stopped or failed, the levels drop what they made here, before the exception goes on:
+    // Python objects are freed on the calling thread, whose finalizers then run where the
+    // program expects them.
     LevelStack<OpenOutput> open;
-    const HandOffStoppedLevels<OpenOutput> hand_off(open);
     CancellationPoller poller;
     // The member to make next: a container to open, or a long text; nullptr once the innermost
     // open container is whole.
@@ -447,7 +316,7 @@ PyResult<Ref> value_to_python(const json::Value& root) {
             VOK_TRY(open.back().add(std::move(done)));
         } else if (is_container(*member)) {
             if (!budget.enter()) return Err(Error::fetch());
-            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member, keys));
+            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
             open.emplace_back(std::move(opened));
         } else {
             VOK_ASSIGN(Ref made, scalar_to_python(*member));

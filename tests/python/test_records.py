@@ -3,6 +3,7 @@
 import array
 import collections
 import collections.abc
+import ctypes
 import json
 import math
 import os
@@ -295,23 +296,61 @@ def test_attribute_round_trip(value, expected):
     assert same(entity.get_attribute("k"), expected)
 
 
-def test_records_read_back_share_their_key_strings():
-    # Records share the strs of their keys once a few are made, across the whole value: neither
-    # a run of objects of distinct keys nor a wide object of them (an index) stops the records
-    # after them from sharing, and every value still comes back whole.
-    records = [{"id": i, "name": str(i), "tags": ["a"]} for i in range(100)]
-    value = records + [{f"key {i}": i} for i in range(1_000)] + records
+def event(i):
+    """A record of the shape of a public API's events: 13 distinct keys, nested."""
+    actor = {"id": i, "login": f"u{i}", "url": "https://example.com/u"}
+    repo = {"id": i % 10, "name": f"r{i % 10}", "url": "https://example.com/r"}
+    return {"id": str(i), "type": "PushEvent", "actor": actor, "repo": repo,
+            "payload": {"size": 1, "ref": "main"}, "public": True, "created_at": "2026-01-01"}
+
+
+RECORDS = [{"id": i, "name": str(i), "tags": ["a"]} for i in range(100)]
+KEY_FAMILIES = {
+    "keys that differ in the middle": [
+        {"customer_billing_address": i, "customer_mailing_address": i} for i in range(500)],
+    "keys of one length and ends": [
+        {f"attribute_{j}_the_value": i for j in range(7)} for i in range(500)],
+    "16 keys": [{f"k{j:02}": i for j in range(16)} for i in range(200)],
+    "17 keys": [{f"k{j:02}": i for j in range(17)} for i in range(200)],
+    "5 keys of a pool of 1,000": [
+        {f"field_{(i * 7 + m * 131) % 1000}": m for m in range(5)} for i in range(5_000)],
+    "events": [event(i) for i in range(300)],
+    "the first records": [{"a": 1, "b": 2, "c": 3} for _ in range(5)],
+    "one-key records": [{"only": i} for i in range(40)],
+    "records wider than a run of new keys": [{f"w{j}": i for j in range(200)} for i in range(3)],
+    "records, distinct keys, records": RECORDS + [{f"key {i}": i} for i in range(1_000)] + RECORDS,
+    "an index, then records": {"index": {f"id{i}": i for i in range(1_000)}, "records": RECORDS},
+    "an index, then its keys": [{f"id{i}": i for i in range(3_000)},
+                                [{f"id{i}": i} for i in range(3_000)]],
+    "an index of records": {f"u{i}": {"name": "n", "age": i} for i in range(3_000)},
+    "non-ASCII keys": [{f"é{i}": i for i in range(300)} for _ in range(2)],
+}
+
+
+def dicts_in(value):
+    """Every dict of `value`, nested ones included."""
+    found, pending = [], [value]
+    while pending:
+        item = pending.pop()
+        if isinstance(item, dict):
+            found.append(item)
+            pending.extend(item.values())
+        elif isinstance(item, list):
+            pending.extend(item)
+    return found
+
+
+@pytest.mark.parametrize("family", list(KEY_FAMILIES))
+def test_a_value_read_back_has_one_str_per_distinct_key(family):
+    # As json.loads's memo makes them: every object that has a key holds the same str for it,
+    # the first records' keys included, whatever the keys look like and however many there are.
+    value = KEY_FAMILIES[family]
     entity = Entity("E")
     entity.set_attribute("k", value)
     got = entity.get_attribute("k")
     assert got == value
-    assert all(a is b for a, b in zip(got[50], got[99]))
-    assert all(a is b for a, b in zip(got[-50], got[-1]))
-    indexed = {"index": {f"id{i}": i for i in range(1_000)}, "records": records}
-    entity.set_attribute("k", indexed)
-    got = entity.get_attribute("k")
-    assert got == indexed
-    assert all(a is b for a, b in zip(got["records"][1], got["records"][-1]))
+    keys = [key for d in dicts_in(got) for key in d]
+    assert len({id(key) for key in keys}) == len(set(keys))
 
 
 def dict_sizes(value, path=()):
@@ -365,6 +404,19 @@ class ReversedArray(array.array):
     array.array("B"), array.array("h", [-2, 3]), array.array("I", [2**32 - 1]),
     array.array("l", [-2**63]), array.array("Q", [2**64 - 1]), array.array("d", [1.5]),
     array.array("u", "ab"), ReversedArray("i", [1, 2]),
+    # Floats and bools, every byte of a bool among them.
+    array.array("f", [1.5, -0.0, 3.4e38, 1e-45, 0.1]), memoryview(bytes(range(256))).cast("?"),
+    array.array("d", [-0.0, 5e-324, 1.7976931348623157e308, 0.1, 2.0**64]),
+    memoryview(array.array("d", [2.5, -1.0])), memoryview(b"\x00" * 8).cast("@d"),
+    # Strided views, backwards too, of every format read straight.
+    memoryview(bytes(range(100)))[::-1], memoryview(bytes(range(100)))[97:3:-7],
+    memoryview(b"")[::-2], memoryview(b"\x05")[::-1], memoryview(bytearray(range(9)))[1::4],
+    memoryview(array.array("q", [-2**63, -1, 0, 2**63 - 1]))[::-2],
+    memoryview(array.array("Q", [2**64 - 1, 7, 2**63]))[::2],
+    memoryview(array.array("h", range(-500, 500, 7)))[3::-5],
+    memoryview(array.array("d", [0.5, -0.0, 1e300, 3.0]))[::-1],
+    memoryview(array.array("f", [0.25, -2.5, 1e-30]))[1::2],
+    memoryview(bytes(range(256))).cast("?")[::-3],
     range(0), range(5, -5, -3), range(3, 3), range(2**63 - 2, 2**63 + 2),
     range(-2**63, -2**63 + 2), range(2**64 - 3, 2**64), range(0, 2**64, 2**63 + 1),
     range(2**62, -2**63 - 1, -2**62), range(2**64 - 1, 2**64 + 9, 10),
@@ -438,6 +490,19 @@ def test_long_text_round_trips_as_cpython_converts_it(case):
     assert sys.getsizeof(back) == sys.getsizeof(expected)
 
 
+@pytest.mark.parametrize("value", ["é" * 1_024, "€" * 5_000, "a" * 5_000 + "😀",
+                                   "é" * 8_388_607, "Ελληνικά" * 200_000])
+def test_a_str_set_keeps_no_utf8_copy_of_itself(value):
+    # Beyond a few hundred characters, a str that is not ASCII is encoded without the UTF-8 copy
+    # that CPython's own encoding would leave attached to it.
+    size = sys.getsizeof(value)
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    entity.set_attribute("l", [value, {"k": value}])
+    assert sys.getsizeof(value) == size
+    assert entity.get_attribute("k") == value
+
+
 LONG_SURROGATES = {
     "last, in a BMP str": lambda: long_text("€", LONG) + "\ud800",
     "first, before Latin-1 characters": lambda: "\udfff" + long_text("é", LONG),
@@ -459,10 +524,33 @@ def test_lone_surrogate_in_long_text_is_refused_as_cpython_refuses_it(case):
     assert entity.get_attribute("k") == "before"
 
 
+@pytest.mark.parametrize("value", [
+    array.array("d", [1.0, float("nan")]), array.array("f", [float("-inf"), 2.0]),
+    # Past the first piece read, and backwards: the first non-finite element is the one list()
+    # would have led to.
+    array.array("d", [0.5]) * 70_000 + array.array("d", [float("inf"), float("nan")]),
+    memoryview(array.array("d", [float("nan"), 1.0, float("inf")]))[::-1],
+], ids=repr)
+def test_non_finite_floats_in_buffers_fail_as_in_a_list(value):
+    entity = Entity("E")
+    entity.set_attribute("k", "before")
+    with pytest.raises(ValueError) as from_list:
+        entity.set_attribute("k", list(value))
+    with pytest.raises(ValueError) as raised:
+        entity.set_attribute("k", value)
+    assert str(raised.value) == str(from_list.value)
+    assert entity.get_attribute("k") == "before"
+
+
 @pytest.mark.parametrize("value, error, message", [
     (memoryview(b"ab").cast("B", (1, 2)), NotImplementedError,
      "multi-dimensional sub-views are not implemented"),
     (memoryview(b"a").cast("B", ()), TypeError, "invalid indexing of 0-dim memory"),
+    (memoryview(bytes(range(12))).cast("B", (3, 4))[::-2], NotImplementedError,
+     "multi-dimensional sub-views are not implemented"),
+    (memoryview((ctypes.c_double * 3)())[::2], NotImplementedError,
+     "memoryview: unsupported format <d"),
+    (memoryview((ctypes.c_bool * 2)()), NotImplementedError, "memoryview: unsupported format <?"),
 ], ids=repr)
 def test_views_list_cannot_read_fail_as_it_does(value, error, message):
     released = memoryview(b"ab")

@@ -100,7 +100,10 @@ PyResult<Ref> str_to_python(std::string_view text) {
     // A text of hundreds of megabytes (an export) takes a good part of a second to copy. When it
     // is ASCII, as such texts mostly are, it is copied in pieces with a cancellation poll between
     // them; any other long text is decoded in pieces too (long_texts.h), past the ASCII copied.
+    // The pieces copied are a megabyte: each fills that much fresh memory, a fault per page, which
+    // on a machine where faults are dear is most of the copy's time.
     constexpr std::size_t kPiece = kLongTextCharacters;
+    constexpr std::size_t kCopyPiece = std::size_t{1} << 20;
     if (text.size() <= kPiece) {
         return detail::checked(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
     }
@@ -109,8 +112,8 @@ PyResult<Ref> str_to_python(std::string_view text) {
         Ref str = Ref::steal(PyUnicode_New(Py_ssize_t(text.size()), 127));
         if (!str) return Err(Error::fetch());
         auto* out = static_cast<char*>(PyUnicode_DATA(str.get()));
-        for (std::size_t at = 0; at < text.size(); at += kPiece) {
-            const std::string_view piece = text.substr(at, kPiece);
+        for (std::size_t at = 0; at < text.size(); at += kCopyPiece) {
+            const std::string_view piece = text.substr(at, kCopyPiece);
             if (!all_ascii(piece)) {
                 ascii_prefix = at;
                 break;

@@ -209,7 +209,9 @@ PyResult<Ref> decoded_as_cpython_does(std::string_view text) {
 PyResult<bool> append_utf8_in_pieces(PyObject* str, std::string& into) {
     if (PyUnicode_READY(str) < 0) return Err(Error::fetch());
     const auto length = std::size_t(PyUnicode_GET_LENGTH(str));
-    if (length <= kLongTextCharacters || PyUnicode_IS_ASCII(str)) return false;
+    if (length < kUncachedCharacters || PyUnicode_IS_ASCII(str) ||
+        reinterpret_cast<PyCompactUnicodeObject*>(str)->utf8 != nullptr)
+        return false;
     const void* data = PyUnicode_DATA(str);
     switch (PyUnicode_KIND(str)) {
     case PyUnicode_1BYTE_KIND:

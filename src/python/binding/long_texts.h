@@ -29,9 +29,16 @@ namespace vok::python {
 // wait; it is also the byte length beyond which str_to_python converts in pieces (convert.cpp).
 inline constexpr std::size_t kLongTextCharacters = std::size_t{1} << 23;
 
-// Appends the UTF-8 form of `str` (a str or subclass) to `into` and returns true when the str is
-// longer than kLongTextCharacters and not ASCII; returns false, having touched nothing, for any
-// other str, which the caller converts the ordinary way (CPython's ASCII str is its UTF-8 already).
+// Non-ASCII strs of at least this many characters are encoded here rather than by CPython, whose
+// encoding stays attached to the str for its lifetime: a long str set as an attribute would keep a
+// second copy of itself, of up to four times its size, after the call.
+inline constexpr std::size_t kUncachedCharacters = 1024;
+
+// Appends the UTF-8 form of `str` (a str or subclass) to `into` and returns true when the str has
+// at least kUncachedCharacters characters, not all ASCII, and no UTF-8 form attached already; the
+// pieces are polled between beyond kLongTextCharacters. Returns false, having touched nothing, for
+// any other str, which the caller converts the ordinary way (CPython's ASCII str is its UTF-8
+// already).
 // On failure (a lone surrogate's UnicodeEncodeError, or cancellation or std::bad_alloc thrown)
 // `into` may hold part of the text: the caller drops it.
 PyResult<bool> append_utf8_in_pieces(PyObject* str, std::string& into);

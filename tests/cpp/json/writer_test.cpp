@@ -146,6 +146,38 @@ TEST(Layout, CompactAndPretty) {
                                     "}");
 }
 
+// Texts of several megabytes, whose room the writers make in steps as they go: the bytes are those
+// of the same layout written by hand.
+TEST(Layout, LongTextsAreWrittenWhole) {
+    constexpr size_t kCount = 200'000;
+    Array items;
+    std::string compact = "[";
+    std::string pretty = "[";
+    for (size_t i = 0; i < kCount; ++i) {
+        Object item;
+        item.insert_or_assign("n", Value::from_u64(i));
+        items.push_back(std::move(item));
+        const std::string n = std::to_string(i);
+        compact += (i ? ",{\"n\":" : "{\"n\":") + n + "}";
+        pretty += (i ? ",\n  {\n    \"n\": " : "\n  {\n    \"n\": ") + n + "\n  }";
+    }
+    compact += "]";
+    pretty += "\n]";
+    const Value document(std::move(items));
+    EXPECT_EQ(to_compact_string(document), compact);
+    EXPECT_EQ(to_pretty_string(document), pretty);
+    std::string streamed;
+    Writer writer(streamed, 2);
+    writer.begin_array();
+    for (size_t i = 0; i < kCount; ++i) {
+        writer.begin_object();
+        writer.u64_member("n", i);
+        writer.end_object();
+    }
+    writer.end_array();
+    EXPECT_EQ(streamed, pretty);
+}
+
 TEST(StreamingWriter, KeepsTheCallersMemberOrder) {
     std::string pretty;
     Writer w(pretty, 2);

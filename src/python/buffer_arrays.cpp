@@ -1,7 +1,8 @@
-// Integers by the attribute rules; see integer_arrays.h.
-#include "python/integer_arrays.h"
+// Sequences read straight into an array by the attribute rules; see buffer_arrays.h.
+#include "python/buffer_arrays.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -11,6 +12,7 @@
 
 #include "common/cancellation.h"
 #include "python/binding/convert.h"
+#include "python/binding/messages.h"
 #include "python/binding/ref.h"
 
 namespace vok::python {
@@ -69,33 +71,49 @@ PyResult<Ref> range_attribute(PyObject* range, const char* name, PyObject*& inte
     return detail::checked(PyObject_GetAttr(range, interned));
 }
 
-// Appends the items [from, to) of a buffer of native `T`s, as list() gives them.
+// Appends the items [from, to) of a buffer of native `T`s, `stride` bytes apart (negative for a
+// view that runs backwards), as the conversion of list()'s elements gives them. Returns `to`, or
+// the first item it refused: a float that is not finite.
 template <class T>
-void append_items(const char* data, std::size_t from, std::size_t to, json::Array& into) {
+std::size_t append_items(const char* data, Py_ssize_t stride, std::size_t from, std::size_t to,
+                         json::Array& into) {
     for (; from < to; ++from) {
-        T item;
-        std::memcpy(&item, data + from * sizeof(T), sizeof(T));
-        if constexpr (std::is_signed_v<T>) {
-            into.emplace_back(json::Number::from_i64(item));
+        const char* const at = data + Py_ssize_t(from) * stride;
+        if constexpr (std::is_same_v<T, bool>) {
+            // Read as the byte it is: memoryview gives True for any byte but zero, and a bool
+            // holding another value than 0 or 1 is undefined.
+            static_assert(sizeof(bool) == 1);
+            into.emplace_back(*reinterpret_cast<const unsigned char*>(at) != 0);
         } else {
-            into.emplace_back(json::Number::from_u64(item));
+            T item;
+            std::memcpy(&item, at, sizeof(T));
+            if constexpr (std::is_floating_point_v<T>) {
+                if (!std::isfinite(item)) return from;
+                into.emplace_back(json::Number::from_f64(double(item)));
+            } else if constexpr (std::is_signed_v<T>) {
+                into.emplace_back(json::Number::from_i64(item));
+            } else {
+                into.emplace_back(json::Number::from_u64(item));
+            }
         }
     }
+    return to;
 }
 
-// How the items of a buffer of one of the native integer formats are read, and their size; no
-// reader for any other format (floats, bools, chars, structs, foreign byte orders), whose list()
-// is not ints or is made by the struct module.
-struct IntegerItems {
-    void (*append)(const char*, std::size_t, std::size_t, json::Array&) = nullptr;
+// How the items of a buffer of one of the native formats read here are read, and their size; no
+// reader for any other format (chars, structs, foreign byte orders, and 'e', which CPython 3.11's
+// memoryview cannot list), whose list() is not numbers, or fails, or is made by the struct module.
+struct BufferItems {
+    std::size_t (*append)(const char*, Py_ssize_t, std::size_t, std::size_t,
+                          json::Array&) = nullptr;
     std::size_t size = 0;
 };
 
-template <class T> IntegerItems items_of() {
+template <class T> BufferItems items_of() {
     return {&append_items<T>, sizeof(T)};
 }
 
-IntegerItems integer_items(const char* format) {
+BufferItems buffer_items(const char* format) {
     if (format == nullptr) return items_of<unsigned char>(); // plain bytes
     if (*format == '@') ++format;
     if (format[0] == '\0' || format[1] != '\0') return {};
@@ -124,6 +142,12 @@ IntegerItems integer_items(const char* format) {
         return items_of<Py_ssize_t>();
     case 'N':
         return items_of<std::size_t>();
+    case 'f':
+        return items_of<float>();
+    case 'd':
+        return items_of<double>();
+    case '?':
+        return items_of<bool>();
     default:
         return {};
     }
@@ -137,11 +161,11 @@ public:
     HeldBuffer& operator=(const HeldBuffer&) = delete;
     ~HeldBuffer() { release(); }
 
-    // Asks `object` for a C-contiguous view with its format; false with the exception set when
-    // it refuses.
+    // Asks `object` for a view with its format, shape and strides (any, but no suboffsets, which
+    // list() follows instead); false with the exception set when it refuses.
     bool get(PyObject* object) {
         release();
-        held_ = PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_C_CONTIGUOUS) == 0;
+        held_ = PyObject_GetBuffer(object, &view_, PyBUF_FORMAT | PyBUF_STRIDES) == 0;
         return held_;
     }
     void release() {
@@ -149,6 +173,13 @@ public:
         held_ = false;
     }
     const Py_buffer& view() const { return view_; }
+    // The number of items of a one-dimensional view, and the bytes from one to the next.
+    std::size_t count() const {
+        return std::size_t(view_.shape != nullptr ? view_.shape[0] : view_.len / view_.itemsize);
+    }
+    Py_ssize_t stride() const {
+        return view_.strides != nullptr ? view_.strides[0] : view_.itemsize;
+    }
 
 private:
     Py_buffer view_{};
@@ -157,7 +188,7 @@ private:
 
 } // namespace
 
-bool is_integer_array_type(PyTypeObject* type) {
+bool is_exact_array_type(PyTypeObject* type) {
     // Found once, by its module, which an array exists only once it is imported; never re-read:
     // an exact type that is compared is held for the life of the process.
     static PyTypeObject* array_type = nullptr;
@@ -171,28 +202,33 @@ bool is_integer_array_type(PyTypeObject* type) {
     return true;
 }
 
-PyResult<bool> append_integer_buffer(PyObject* object, json::Value& slot) {
+PyResult<bool> append_buffer_items(PyObject* object, json::Value& slot) {
     HeldBuffer buffer;
     if (!buffer.get(object)) {
-        // list() raises the same error of a released view, and reads a strided one as it is.
+        // list() raises the same error of a released view, and reads one with suboffsets as it is.
         PyErr_Clear();
         return false;
     }
-    const IntegerItems items = integer_items(buffer.view().format);
+    const BufferItems items = buffer_items(buffer.view().format);
     if (buffer.view().ndim != 1 || items.append == nullptr ||
         Py_ssize_t(items.size) != buffer.view().itemsize) {
         return false;
     }
     json::Array& into = slot.emplace_array();
-    reserve(into, std::size_t(buffer.view().len) / items.size);
+    reserve(into, buffer.count());
     // Read a piece at a time with the buffer held, and let go of it for each poll: Python code run
     // there (a signal handler) may resize an array, or release a view, as it may while list()
-    // iterates them, and the items then end where the buffer does.
+    // iterates them, and the items then end where the buffer does. The format, and a view's
+    // stride, stay what they were: an array keeps its type, a view its layout. A piece of items
+    // is a few megabytes of the array's fresh memory.
     constexpr std::size_t kPiece = std::size_t{1} << 16;
     for (std::size_t at = 0;;) {
-        const std::size_t count = std::size_t(buffer.view().len) / items.size;
+        const std::size_t count = buffer.count();
         const std::size_t end = std::min(count, at + kPiece);
-        items.append(static_cast<const char*>(buffer.view().buf), at, end, into);
+        if (items.append(static_cast<const char*>(buffer.view().buf), buffer.stride(), at, end,
+                         into) != end) {
+            return Err(value_error(messages::kNonFiniteFloat));
+        }
         at = end;
         if (at >= count) return true;
         buffer.release();

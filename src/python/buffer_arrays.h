@@ -1,12 +1,13 @@
-// Integers by the attribute rules (json_conversion.h): one int, or the ints of a bytes, bytearray,
-// range, memoryview or array.array read straight into an array.
+// Sequences read straight into an array by the attribute rules (json_conversion.h): the ints of a
+// bytes, bytearray or range, the items of a memoryview or array.array, and one int on its own.
 //
 // Those become arrays of their elements, as list() reads them. But list() of them is a loop in
-// CPython that no signal stops, and it makes an int object per element only for the conversion to
+// CPython that no signal stops, and it makes an object per element only for the conversion to
 // drop it again: a range of 10**8 took seconds and gigabytes before Ctrl-C was seen. Read here,
 // the elements cost neither, the loop polls for cancellation between them, and the array (or the
-// error of the first element beyond 64 bits) is the one list() would have led to. Stopped
-// part-way, the array is dropped by the conversion with the rest of what it had made.
+// error of the first element the conversion refuses: an int beyond 64 bits, a float that is not
+// finite) is the one list() would have led to. Stopped part-way, the array is dropped by the
+// conversion with the rest of what it had made.
 #pragma once
 
 #include <Python.h>
@@ -47,12 +48,14 @@ PyResult<void> append_bytes(PyObject* bytes, json::Array& into);
 PyResult<void> append_range(PyObject* range, json::Array& into);
 
 // Whether `type` is array.array itself (not a subclass, which may iterate as it likes).
-bool is_integer_array_type(PyTypeObject* type);
+bool is_exact_array_type(PyTypeObject* type);
 
-// For a memoryview or array.array whose list() gives ints (one-dimensional, C-contiguous, of a
-// native integer format), its items as an array in `slot`, and true; false, touching nothing,
-// for any other, which list() reads. Python code run at a poll may resize the array or release
-// the view: the items then end where the buffer does, or the view's own error ends the call.
-PyResult<bool> append_integer_buffer(PyObject* object, json::Value& slot);
+// For a memoryview or array.array whose list() gives ints, floats or bools (one-dimensional, of
+// a native integer or float format or '?', at any stride), its items as an array in `slot`, and
+// true; false, touching nothing, for any other, which list() reads. A float that is not finite
+// raises the conversion's ValueError at the first such item. Python code run at a poll may resize
+// the array or release the view: the items then end where the buffer does, or the view's own
+// error ends the call.
+PyResult<bool> append_buffer_items(PyObject* object, json::Value& slot);
 
 } // namespace vok::python

@@ -1,0 +1,33 @@
+// Room for a long output text, made in steps that can be interrupted.
+//
+// A std::string that grows by appending doubles its room now and then, copying everything written
+// so far into fresh memory in one step: for an export of a hundred megabytes, a copy of fifty,
+// which is some thirteen thousand page faults that no poll can come between (a quarter of a second
+// where a fault costs 20 µs). Writers of texts that may grow that long call make_text_room where
+// they poll for cancellation: once the text is past a step's length (kTextStep) and its room is
+// down to less than a step, the text moves to a room twice as large a step at a time, with a
+// cancellation poll before each, so the fresh memory written between two polls stays a step or
+// so, however long the text. Until then the call is two comparisons and the text grows as
+// std::string grows it. Only the capacity changes: the text's bytes are the same.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace vok {
+
+// A megabyte: 256 pages, a few milliseconds of faults at the dearest.
+inline constexpr std::size_t kTextStep = std::size_t{1} << 20;
+
+// Moves `text` to a room of at least twice its capacity, copying it over a step at a time with
+// poll_cancellation_now() before each step. Stopped, `text` stays as it was.
+void grow_text_in_steps(std::string& text);
+
+// Makes sure a long `text` has at least kTextStep bytes of room left, so that the writing up to
+// the next poll does not make std::string double it in one step.
+inline void make_text_room(std::string& text) {
+    if (text.capacity() - text.size() < kTextStep && text.size() >= kTextStep) [[unlikely]]
+        grow_text_in_steps(text);
+}
+
+} // namespace vok

@@ -1,0 +1,260 @@
+// The key strings of one value read back, shared across the whole value.
+//
+// json.loads makes one str per distinct key text of a document and gives it to every object that
+// has that key: the records of a list hold the same few strs, which costs the memory of a few keys
+// rather than of a key per record, and makes lookups with those keys hit at once on identity. A
+// KeyMemo does the same for one conversion: it maps each key text it has made a str for to that
+// str, from the first key on, however many distinct keys there are and whatever they look like.
+//
+// It starts as a short list searched in order, which a record of a few keys (the most common small
+// value) fills without any allocation or hashing, and becomes an open-addressed hash table, grown
+// by doubling, once it holds more keys than that. One kind of object gains nothing from it: a
+// wide object of keys seen nowhere before (an index by id). Such an object pays for a table as large
+// as itself, in time and in fresh memory, for lookups that never hit; so an object whose first
+// kWideRun keys are all new leaves its later keys out of the memo. Records whose keys repeat hit
+// within their first few keys and are never left out.
+//
+// The memo holds a reference to each str it maps, so that Python code run meanwhile (a finalizer,
+// a signal handler) cannot free one under it, and the texts are the converted value's own, which
+// outlive the conversion.
+#pragma once
+
+#include <Python.h>
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace vok::python {
+
+class KeyMemo {
+public:
+    // What the memo knows of the object whose keys are being made: one for each object, made
+    // when it is opened, with the dict that object becomes.
+    struct ObjectKeys {
+        explicit ObjectKeys(PyObject* dict) noexcept : dict(dict) {}
+        PyObject* dict;
+        std::uint32_t misses = 0;
+        bool hit = false;
+        bool left_out = false;
+        std::uint32_t taken_in = 0; // the memo's take_ins_ when it was left out
+    };
+
+    // `make` makes the str of a key text the memo has not seen: a new reference, or null with the
+    // exception set.
+    using Make = PyObject* (*)(std::string_view text);
+
+    explicit KeyMemo(Make make) noexcept : make_(make) {}
+    KeyMemo(const KeyMemo&) = delete;
+    KeyMemo& operator=(const KeyMemo&) = delete;
+    ~KeyMemo() {
+        for (PyObject* dict : left_out_)
+            Py_DECREF(dict);
+        if (table_ == nullptr) {
+            for (std::uint32_t at = 0; at < listed_; ++at)
+                Py_DECREF(list_[at].str);
+            return;
+        }
+        for (std::size_t at = 0; at <= mask_; ++at)
+            Py_XDECREF(table_[at].str);
+        std::free(table_);
+    }
+
+    // A new reference to the str of the key `text`, or null with the exception set.
+    PyObject* key(std::string_view text, ObjectKeys& object) {
+        if (text.size() > kLongestKey) [[unlikely]]
+            return make_(text);
+        if (object.left_out) [[unlikely]] {
+            if (object.taken_in == take_ins_) return make_(text);
+            // Another object missed since, and took this one's keys in: it is in the memo again.
+            object.left_out = false;
+            object.hit = true;
+        } else if (!object.hit && object.misses >= kWideRun && leave_out(object)) [[unlikely]] {
+            return make_(text);
+        }
+        if (const Slot* slot = find(text)) return found(*slot, object);
+        // A key the memo lacks may be one a left-out object has made: those come in first.
+        if (!left_out_.empty()) [[unlikely]] {
+            take_in_left_out();
+            if (const Slot* slot = find(text)) return found(*slot, object);
+        }
+        PyObject* made = make_(text);
+        if (made == nullptr) return nullptr;
+        ++object.misses;
+        remember(text, made);
+        return made;
+    }
+
+private:
+    // Keys longer than this are made afresh each time: a key of many kilobytes that repeats is
+    // rare, and hashing it costs about what making it does.
+    static constexpr std::size_t kLongestKey = 4096;
+    static constexpr std::uint32_t kWideRun = 64;
+    static constexpr std::uint32_t kListed = 8;
+    static constexpr std::size_t kFirstTable = 64;
+
+    struct Slot {
+        const char* data;
+        std::uint32_t size;
+        std::uint32_t tag;
+        PyObject* str;
+    };
+
+    // The high half of the text's XXH3: its top bits place a key in the table, whatever its size,
+    // so growing the table needs no key hashed again, and all of it tells keys apart before their
+    // texts are compared.
+    static std::uint32_t hash(std::string_view text) {
+        return std::uint32_t(XXH3_64bits(text.data(), text.size()) >> 32);
+    }
+
+    static PyObject* found(const Slot& slot, ObjectKeys& object) {
+        object.misses = 0;
+        object.hit = true;
+        return Py_NewRef(slot.str);
+    }
+
+    const Slot* find(std::string_view text) const {
+        if (table_ == nullptr) [[likely]] {
+            for (std::uint32_t at = 0; at < listed_; ++at) {
+                const Slot& slot = list_[at];
+                if (slot.size == text.size() && std::memcmp(slot.data, text.data(), slot.size) == 0)
+                    return &slot;
+            }
+            return nullptr;
+        }
+        const std::uint32_t tag = hash(text);
+        for (std::size_t at = tag >> shift_;; at = (at + 1) & mask_) {
+            const Slot& slot = table_[at];
+            if (slot.str == nullptr) return nullptr;
+            if (slot.tag == tag && slot.size == text.size() &&
+                std::memcmp(slot.data, text.data(), slot.size) == 0)
+                return &slot;
+        }
+    }
+
+    // Maps `text`, which the memo lacks, to `str`. Without the memory for a larger table, the memo
+    // stays as it is and keys it has not seen are made afresh: nothing here throws.
+    void remember(std::string_view text, PyObject* str) {
+        if (table_ == nullptr) {
+            if (listed_ < kListed) {
+                list_[listed_++] = Slot{text.data(), std::uint32_t(text.size()), 0, Py_NewRef(str)};
+                return;
+            }
+            if (!to_table()) return;
+        }
+        if (2 * (held_ + 1) > mask_ + 1 && !grow()) return;
+        insert(text, hash(text), str);
+    }
+
+    // Leaves the rest of `object`'s keys out of the memo, until some other object misses. False
+    // when it cannot be noted (no memory): the object's keys then stay in.
+    bool leave_out(ObjectKeys& object) {
+        if (object.dict == nullptr) return false;
+        try {
+            left_out_.push_back(object.dict);
+        } catch (...) {
+            return false;
+        }
+        Py_INCREF(object.dict);
+        object.left_out = true;
+        object.taken_in = take_ins_;
+        return true;
+    }
+
+    // Takes into the memo the keys that the left-out objects have so far. They are read from the
+    // dicts themselves, whose strs the memo then maps: where Python code has changed a dict
+    // meanwhile, what it holds is still a str of its own text.
+    void take_in_left_out() {
+        for (PyObject* dict : left_out_) {
+            Py_ssize_t position = 0;
+            PyObject* key = nullptr;
+            PyObject* value = nullptr;
+            while (PyDict_Next(dict, &position, &key, &value)) {
+                if (!PyUnicode_CheckExact(key)) continue;
+                const char* data = nullptr;
+                Py_ssize_t size = 0;
+                if (PyUnicode_IS_COMPACT_ASCII(key)) {
+                    data = static_cast<const char*>(PyUnicode_DATA(key));
+                    size = PyUnicode_GET_LENGTH(key);
+                } else if ((data = PyUnicode_AsUTF8AndSize(key, &size)) == nullptr) {
+                    PyErr_Clear();
+                    continue;
+                }
+                const std::string_view text(data, std::size_t(size));
+                if (text.size() <= kLongestKey && find(text) == nullptr) remember(text, key);
+            }
+            Py_DECREF(dict);
+        }
+        left_out_.clear();
+        ++take_ins_;
+    }
+
+    // Puts `str` (referenced anew here) in the table, which has room for it.
+    void insert(std::string_view text, std::uint32_t tag, PyObject* str) {
+        place(Slot{text.data(), std::uint32_t(text.size()), tag, Py_NewRef(str)});
+        ++held_;
+    }
+
+    void place(const Slot& slot) {
+        std::size_t at = slot.tag >> shift_;
+        while (table_[at].str != nullptr)
+            at = (at + 1) & mask_;
+        table_[at] = slot;
+    }
+
+    // Moves the listed keys to a table. Without the memory for it, the memo stays as it is and
+    // keys it has not seen are made afresh: nothing here throws.
+    bool to_table() {
+        auto* table = static_cast<Slot*>(std::calloc(kFirstTable, sizeof(Slot)));
+        if (table == nullptr) return false;
+        table_ = table;
+        mask_ = kFirstTable - 1;
+        shift_ = 32 - std::countr_zero(kFirstTable);
+        for (std::uint32_t at = 0; at < listed_; ++at) {
+            const Slot& slot = list_[at];
+            const std::string_view text(slot.data, slot.size);
+            insert(text, hash(text), slot.str);
+            Py_DECREF(slot.str);
+        }
+        listed_ = 0;
+        return true;
+    }
+
+    // Doubles the table; false, the table as it was, without the memory for it.
+    bool grow() {
+        const std::size_t capacity = 2 * (mask_ + 1);
+        auto* table = static_cast<Slot*>(std::calloc(capacity, sizeof(Slot)));
+        if (table == nullptr) return false;
+        Slot* const old = table_;
+        const std::size_t old_capacity = mask_ + 1;
+        table_ = table;
+        mask_ = capacity - 1;
+        --shift_;
+        for (std::size_t from = 0; from < old_capacity; ++from)
+            if (old[from].str != nullptr) place(old[from]);
+        std::free(old);
+        return true;
+    }
+
+    Make make_;
+    // Until it holds more than kListed keys, the memo is this list; then the table.
+    Slot list_[kListed];
+    std::uint32_t listed_ = 0;
+    Slot* table_ = nullptr;
+    std::size_t mask_ = 0;
+    int shift_ = 32;
+    std::size_t held_ = 0;
+    // The dicts of objects whose keys were left out, held, and how many times such keys were
+    // taken in.
+    std::vector<PyObject*> left_out_;
+    std::uint32_t take_ins_ = 0;
+};
+
+} // namespace vok::python
