@@ -11,9 +11,6 @@
 // members; a stopped conversion drops what it made before its exception goes on.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
