@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/dropping.h"
+#include "common/growing_records.h"
 
 namespace vok::authority {
 
@@ -51,6 +52,8 @@ std::span<const size_t> FactStore::positions(std::string_view path) const {
 
 void FactStore::append(FactEnvelope fact, FactOrigin origin) {
     const size_t position = facts_.size();
+    // A stop while the list grows leaves the store as it was, without this fact.
+    make_record_room(facts_);
     facts_.push_back({std::move(fact), origin});
     index_[facts_.back().fact.path].push_back(position);
 }

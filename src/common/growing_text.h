@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/cancellation.h"
+
 namespace vok {
 
 // A megabyte: 256 pages, a few milliseconds of faults at the dearest.
@@ -29,5 +31,26 @@ inline void make_text_room(std::string& text) {
     if (text.capacity() - text.size() < kTextStep && text.size() >= kTextStep) [[unlikely]]
         grow_text_in_steps(text);
 }
+
+// The polls of a loop that writes a long text, one call per element: poll_cancellation(), room
+// made as make_text_room makes it, and a consultation of the check once a step has been written
+// since the last one. The countdown alone consults once per kCancellationPollInterval polls, which
+// for elements of a few kilobytes is megabytes of fresh memory written in between.
+class TextWritingPolls {
+public:
+    explicit TextWritingPolls(const std::string& text) : consulted_at_(text.size()) {}
+
+    void poll(std::string& text) {
+        poll_cancellation();
+        if (text.size() - consulted_at_ >= kTextStep) [[unlikely]] {
+            poll_cancellation_now();
+            consulted_at_ = text.size();
+        }
+        make_text_room(text);
+    }
+
+private:
+    std::size_t consulted_at_;
+};
 
 } // namespace vok

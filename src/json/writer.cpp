@@ -206,9 +206,9 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         }
         out += '[';
         bool first = true;
+        TextWritingPolls polls(out);
         for (const Value& item : items) {
-            poll_cancellation();
-            make_text_room(out);
+            polls.poll(out);
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -227,9 +227,9 @@ void write_pretty(std::string& out, const Value& v, int indent, int level) {
         }
         out += '{';
         bool first = true;
+        TextWritingPolls polls(out);
         for (const Object::Entry& entry : members) {
-            poll_cancellation();
-            make_text_room(out);
+            polls.poll(out);
             out += first ? "\n" : ",\n";
             first = false;
             append_indent(out, step * static_cast<size_t>(level + 1));
@@ -267,6 +267,10 @@ void Writer::newline_and_indent(size_t level) {
 
 void Writer::before_item() {
     poller_.poll();
+    if (out_.size() - consulted_at_ >= kTextStep) [[unlikely]] {
+        poll_cancellation_now();
+        consulted_at_ = out_.size();
+    }
     make_text_room(out_);
     if (has_items_.empty()) return;
     bool first = !has_items_.back();

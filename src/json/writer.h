@@ -73,12 +73,10 @@ void append_compact_array(std::string& out, const std::vector<T>& items, WriteOn
     out += '[';
     bool first = true;
     size_t written = 0;
+    TextWritingPolls polls(out);
     for (const T& item : items) {
         // Once every 64 elements: writing one is short, and most arrays are.
-        if (++written % 64 == 0) {
-            poll_cancellation();
-            make_text_room(out);
-        }
+        if (++written % 64 == 0) polls.poll(out);
         if (!first) out += ',';
         first = false;
         write_one(out, item);
@@ -106,9 +104,9 @@ template <class Spell> void write_compact_as(std::string& out, const Value& v, c
     case Value::Type::Array: {
         out += '[';
         bool first = true;
+        TextWritingPolls polls(out);
         for (const Value& item : v.as_array()) {
-            poll_cancellation();
-            make_text_room(out);
+            polls.poll(out);
             if (!first) out += ',';
             first = false;
             with_stack_room([&] { write_compact_as(out, item, spell); });
@@ -121,9 +119,9 @@ template <class Spell> void write_compact_as(std::string& out, const Value& v, c
         bool first = true;
         // Entries rather than structured bindings: clang before 16 (the fuzz build's compiler)
         // cannot capture a binding in a lambda.
+        TextWritingPolls polls(out);
         for (const Object::Entry& entry : v.as_object()) {
-            poll_cancellation();
-            make_text_room(out);
+            polls.poll(out);
             if (!first) out += ',';
             first = false;
             spell.text(out, entry.first);
@@ -145,7 +143,8 @@ std::string to_pretty_string(const Value& v, int indent = 2);
 class Writer {
 public:
     // indent < 0 writes compactly; otherwise pretty with that many spaces per level.
-    explicit Writer(std::string& out, int indent = -1) : out_(out), indent_(indent) {}
+    explicit Writer(std::string& out, int indent = -1)
+        : out_(out), indent_(indent), consulted_at_(out.size()) {}
 
     // Stops writing once the output would pass `max_bytes`. Pretty output of deeply nested values
     // grows with the square of the depth (every level indents every line below it), so a small
@@ -189,6 +188,8 @@ private:
     size_t limit_ = SIZE_MAX;
     bool exceeded_ = false;
     CancellationPoller poller_;
+    // The text's length at the last consultation made for the length written (TextWritingPolls).
+    std::size_t consulted_at_;
 };
 
 } // namespace vok::json

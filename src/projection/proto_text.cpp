@@ -211,15 +211,14 @@ std::string render_proto_file(const ProtoFile& file) {
         out += '\n';
         out += render_proto_enum(proto_enum);
     }
+    TextWritingPolls polls(out);
     for (const ProtoMessage& message : file.messages) {
-        poll_cancellation();
-        make_text_room(out);
+        polls.poll(out);
         out += '\n';
         out += render_proto_message(message);
     }
     for (const ProtoService& service : file.services) {
-        poll_cancellation();
-        make_text_room(out);
+        polls.poll(out);
         out += '\n';
         append_service(out, service);
     }

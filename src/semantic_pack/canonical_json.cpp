@@ -41,16 +41,31 @@ template <class T, class KeyOf> void stable_sort_records_by(std::vector<T>& item
     std::vector<size_t> order(items.size());
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    // Cancellation is polled while only positions move; the records move after the last poll.
     std::stable_sort(order.begin(), order.end(), [&keys](size_t a, size_t b) {
         poll_cancellation();
         return keys[a] < keys[b];
     });
+    // The sorted list is fresh memory as large as the list: polled as it fills. A stop leaves
+    // the records partly moved out, in a pack that the stop drops (every caller sorts a pack of
+    // its own).
     std::vector<T> sorted;
     sorted.reserve(items.size());
-    for (size_t i : order)
+    for (size_t i : order) {
+        poll_cancellation();
         sorted.push_back(std::move(items[i]));
+    }
     items = std::move(sorted);
+}
+
+// A copy of `records` made a record at a time, with polls.
+template <class T> std::vector<T> copied_in_steps(const std::vector<T>& records) {
+    std::vector<T> copy;
+    copy.reserve(records.size());
+    for (const T& record : records) {
+        poll_cancellation();
+        copy.push_back(record);
+    }
+    return copy;
 }
 
 template <class T> std::tuple<const std::string&> id_of(const T& record) {
@@ -125,8 +140,36 @@ std::string content_hash_of(SemanticPack&& pack) {
     return hashed_form_digest(pack);
 }
 
+SemanticPack copy_in_steps(const SemanticPack& pack) {
+    // The record lists are copied apart, with polls: copied whole, a large pack's lists are tens
+    // of megabytes written with no poll between them.
+    SemanticPack copy;
+    copy.concepts = copied_in_steps(pack.concepts);
+    copy.relations = copied_in_steps(pack.relations);
+    copy.metrics = copied_in_steps(pack.metrics);
+    copy.dimensions = copied_in_steps(pack.dimensions);
+    copy.units = copied_in_steps(pack.units);
+    copy.aliases = copied_in_steps(pack.aliases);
+    copy.mapping_rules = copied_in_steps(pack.mapping_rules);
+    copy.schema_version = pack.schema_version;
+    copy.pack_id = pack.pack_id;
+    copy.org_id = pack.org_id;
+    copy.domain_id = pack.domain_id;
+    copy.pack_version = pack.pack_version;
+    copy.meaning_version = pack.meaning_version;
+    copy.meaning_fingerprint = pack.meaning_fingerprint;
+    copy.source_graph_hash = pack.source_graph_hash;
+    copy.build_config_hash = pack.build_config_hash;
+    copy.review_manifest_hash = pack.review_manifest_hash;
+    copy.created_at = pack.created_at;
+    copy.generator = pack.generator;
+    copy.trust = pack.trust;
+    copy.compatibility = pack.compatibility;
+    return copy;
+}
+
 std::string SemanticPack::content_hash() const {
-    return content_hash_of(SemanticPack(*this));
+    return content_hash_of(copy_in_steps(*this));
 }
 
 } // namespace vok::semantic_pack

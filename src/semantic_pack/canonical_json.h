@@ -32,6 +32,10 @@ void sort_pack_collections(SemanticPack& pack);
 // empty, no signer, algorithm or signature, signature state unsigned, canonical order.
 void make_hashed_form(SemanticPack& pack);
 
+// A copy of `pack` equal to it, its record lists copied a record at a time with cancellation polls
+// between them (as `SemanticPack::content_hash` copies).
+SemanticPack copy_in_steps(const SemanticPack& pack);
+
 // The content hash of a pack already in its hashed form (`make_hashed_form`).
 std::string hashed_form_digest(const SemanticPack& hashed);
 

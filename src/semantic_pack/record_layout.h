@@ -26,6 +26,8 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/growing_records.h"
+#include "common/growing_text.h"
 #include "crypto/sha256.h"
 #include "semantic_pack/enumerations.h"
 #include "json/deserializer.h"
@@ -45,7 +47,7 @@ public:
     enum class KeyOrder : uint8_t { Document, Canonical };
 
     RecordWriter(std::string& out, KeyOrder order, crypto::Sha256* sink = nullptr)
-        : out_(out), order_(order), sink_(sink) {}
+        : out_(out), order_(order), sink_(sink), consulted_at_(out.size()) {}
 
     bool canonical() const { return order_ == KeyOrder::Canonical; }
 
@@ -57,8 +59,16 @@ public:
     void u64_value(uint64_t v) { json::append_u64(out_, v); }
     void i64_value(int64_t v) { json::append_i64(out_, v); }
 
-    // Polls for cancellation; the writer's text is the caller's to drop.
-    void poll() { poller_.poll(); }
+    // Polls for cancellation, and for a long text consults the check once a step written and makes
+    // room in steps (TextWritingPolls); the writer's text is the caller's to drop.
+    void poll() {
+        poller_.poll();
+        if (out_.size() - consulted_at_ >= kTextStep) [[unlikely]] {
+            poll_cancellation_now();
+            consulted_at_ = out_.size();
+        }
+        make_text_room(out_);
+    }
 
     void flush_if_large() {
         if (sink_ != nullptr && out_.size() >= kFlushBytes) flush();
@@ -67,6 +77,7 @@ public:
         if (sink_ == nullptr) return;
         sink_->update(out_);
         out_.clear();
+        consulted_at_ = 0;
     }
 
 private:
@@ -75,6 +86,7 @@ private:
     KeyOrder order_;
     crypto::Sha256* sink_;
     CancellationPoller poller_;
+    std::size_t consulted_at_;
 };
 
 template <class R> struct Member {
@@ -156,7 +168,8 @@ template <class T> json::Status read_value(json::Deserializer& de, T& out) {
     } else if constexpr (IsVector<T>::value) {
         out.clear();
         return json::read_seq(de, "a sequence", [&](json::Deserializer& e) -> json::Status {
-            // Read in place: a record is never moved after it is read.
+            // Read in place, not read aside and moved in; a long list grows in steps.
+            make_record_room(out);
             out.emplace_back();
             return read_value(e, out.back());
         });

@@ -2,6 +2,7 @@
 argument-error rule, results, borrow conflicts and the panic exception."""
 
 import inspect
+import sys
 import traceback
 
 import pytest
@@ -112,6 +113,24 @@ def test_text_arguments(convert):
     # Text that UTF-8 cannot encode fails with CPython's own error, unprefixed.
     with pytest.raises(UnicodeEncodeError):
         convert("\ud800")
+
+
+@pytest.mark.parametrize("convert", [hooks.text_arg, hooks.owned_text_arg])
+@pytest.mark.parametrize("unit", ["é", "Ελληνικά € ", "ab😀"])
+def test_long_text_arguments_that_are_not_ascii_leave_no_utf8_copy_behind(convert, unit):
+    # From a million characters on, such a text is encoded in pieces into the call's own room:
+    # the call reads the same text, and the caller's str keeps no UTF-8 copy of itself. A lone
+    # surrogate is refused with CPython's own error.
+    for value in [(unit * (1 << 20))[:(1 << 20) + 3], Text(unit * (1 << 20))]:
+        size = sys.getsizeof(value)
+        assert convert(value) == value
+        assert sys.getsizeof(value) == size
+        broken = value[:-2] + "\ud800" + value[-2:]
+        with pytest.raises(UnicodeEncodeError) as expected:
+            broken.encode()
+        with pytest.raises(UnicodeEncodeError) as refused:
+            convert(broken)
+        assert str(refused.value) == str(expected.value)
 
 
 def test_optional_text_arguments():

@@ -51,7 +51,8 @@ PyResult<AuthorityEnvironment> build(std::string_view config_json, const Prefixe
 
 using TraceAndDecision = std::pair<std::string, std::string>;
 
-PyResult<TraceAndDecision> evaluate_texts(const AuthorityEnvironment& environment,
+// The (trace, decision) tuple of strs.
+PyResult<Ref> evaluate_texts(const AuthorityEnvironment& environment,
                                           std::string_view request_json,
                                           std::string_view facts_json, const Prefixes& prefixes) {
     VOK_ASSIGN(AuthorityRequest request,
@@ -63,10 +64,12 @@ PyResult<TraceAndDecision> evaluate_texts(const AuthorityEnvironment& environmen
                                                      authority::system_clock()),
                            messages::prefix::kEvaluation));
     // Writing into memory cannot fail, so the two serialization prefixes are never needed. The
-    // documents are written before the trace is stored: writing may stop on Ctrl-C, storing is
-    // the last step and nothing after it does.
-    TraceAndDecision texts(authority::serialize_decision_trace(*result.trace),
-                           authority::serialize_decision_record(result.decision));
+    // documents are written, and made the strs returned, before the trace is stored: storing is
+    // the last step and nothing may stop the call after it, so a long trace's str made then would
+    // be a stretch that Ctrl-C cannot cut short.
+    VOK_ASSIGN(Ref texts,
+               to_python(TraceAndDecision(authority::serialize_decision_trace(*result.trace),
+                                          authority::serialize_decision_record(result.decision))));
     VOK_TRY(
         core_result(authority::store_trace(environment, result), messages::prefix::kEvaluation));
     return texts;
@@ -81,7 +84,7 @@ PyResult<void> validate_environment(AuthorityEnvironment& self) {
     return core_result(authority::validate(self), messages::prefix::kValidation);
 }
 
-PyResult<TraceAndDecision> evaluate(const AuthorityEnvironment& self, Args& args) {
+PyResult<Ref> evaluate(const AuthorityEnvironment& self, Args& args) {
     VOK_ASSIGN(std::string_view request_json, args.text(0));
     VOK_ASSIGN(std::string_view facts_json, args.text_or(1, kNoFacts));
     return evaluate_texts(self, request_json, facts_json, kClassPrefixes);
@@ -92,7 +95,7 @@ PyResult<std::string> environment_repr(const AuthorityEnvironment&) {
 }
 
 // A temporary environment, validated, used once and dropped with its evidence store.
-PyResult<TraceAndDecision> evaluate_authority(Args& args) {
+PyResult<Ref> evaluate_authority(Args& args) {
     VOK_ASSIGN(std::string_view config_json, args.text(0));
     VOK_ASSIGN(std::string_view request_json, args.text(1));
     VOK_ASSIGN(std::string_view facts_json, args.text_or(2, kNoFacts));

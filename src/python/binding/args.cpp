@@ -2,6 +2,7 @@
 #include "python/binding/args.h"
 
 #include "common/invariant.h"
+#include "python/binding/long_texts.h"
 
 namespace vok::python {
 
@@ -11,8 +12,28 @@ PyObject* Args::present(std::size_t i) const {
     return slots_[i];
 }
 
+namespace {
+
+// Characters from which a text argument that is not ASCII is encoded in pieces: CPython's one
+// call writes at most 4 MB below it.
+constexpr Py_ssize_t kPolledTextCharacters = Py_ssize_t{1} << 20;
+
+} // namespace
+
 PyResult<std::string_view> Args::text(std::size_t i) const {
-    return named(i, text_from(present(i)));
+    PyObject* object = present(i);
+    if (PyUnicode_Check(object) && PyUnicode_GetLength(object) >= kPolledTextCharacters) {
+        std::string& encoded = encoded_texts_.emplace_front();
+        auto in_pieces = append_utf8_in_pieces(object, encoded);
+        if (!in_pieces.ok()) {
+            encoded_texts_.pop_front();
+            return named(i, PyResult<std::string_view>(Err(std::move(in_pieces).error())));
+        }
+        if (*in_pieces) return std::string_view(encoded);
+        // ASCII, or with its UTF-8 form attached already: CPython's conversion copies nothing.
+        encoded_texts_.pop_front();
+    }
+    return named(i, text_from(object));
 }
 
 PyResult<std::string> Args::owned_text(std::size_t i) const {

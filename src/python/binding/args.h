@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <forward_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +33,10 @@ public:
     // Python value.
     PyObject* raw(std::size_t i) const { return slots_[i]; }
 
-    // Text borrowed from the argument for the duration of the call.
+    // Text borrowed from the argument for the duration of the call. A long str that is not ASCII
+    // is encoded into the Args' own room, in pieces with polls between them (long_texts.h),
+    // rather than by CPython, whose one call writes the whole UTF-8 form with no poll and leaves it
+    // attached to the caller's str.
     PyResult<std::string_view> text(std::size_t i) const;
     // Text copied out of the argument, for values the core keeps.
     PyResult<std::string> owned_text(std::size_t i) const;
@@ -83,6 +87,8 @@ private:
 
     const Signature& signature_;
     const BoundSlots& slots_;
+    // The UTF-8 forms of long texts encoded for this call; a list, so that each stays in place.
+    mutable std::forward_list<std::string> encoded_texts_;
 };
 
 } // namespace vok::python

@@ -1,6 +1,7 @@
 // Canonical JSON, the canonical order of a pack and the pack content hash.
 #include <gtest/gtest.h>
 
+#include "common/cancellation.h"
 #include "pack_test_util.h"
 #include "semantic_pack/canonical_json.h"
 #include "json/text_deserializer.h"
@@ -126,6 +127,26 @@ TEST(ContentHash, AListLargerThanTheStreamingBufferHashesAsTheValueForm) {
         pack.concepts.push_back(model);
     }
     EXPECT_EQ(pack.content_hash(), hash_through_generic_value(pack));
+}
+
+bool stop_at_zero(void* context) {
+    return --*static_cast<int*>(context) <= 0;
+}
+
+TEST(ContentHash, TheCopyItHashesIsMadeInStepsThatAStopEnds) {
+    SemanticPack pack = full_pack();
+    pack.compatibility.replaces_pack_ids.push_back("earlier");
+    ConceptDef model = pack.concepts[0];
+    for (int i = 0; i < 3000; ++i) {
+        model.id = "c" + std::to_string(i);
+        pack.concepts.push_back(model);
+    }
+    EXPECT_EQ(copy_in_steps(pack), pack);
+    // A poll per concept: the check is consulted at least twice within 3,000 of them.
+    int consultations_left = 2;
+    CancellationScope scope(stop_at_zero, &consultations_left);
+    EXPECT_THROW(copy_in_steps(pack), OperationCancelled);
+    EXPECT_EQ(consultations_left, 0);
 }
 
 TEST(ConceptStatusJson, IsTheNameAsAString) {
