@@ -4,6 +4,9 @@
 #include "json/value.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
@@ -55,6 +58,23 @@ bool key_less(const Object::Entry& a, const Object::Entry& b) {
     return a.first < b.first;
 }
 
+// A key's first eight bytes as a number that orders as the bytes do (a shorter key padded with
+// zero bytes, so that two prefixes that differ order their keys; equal prefixes leave it to the
+// keys), beside the entry's position.
+struct KeyPrefix {
+    uint64_t prefix;
+    uint32_t position;
+};
+
+uint64_t prefix_of(const std::string& key) {
+    unsigned char bytes[8] = {};
+    std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 8));
+    uint64_t prefix = 0;
+    for (unsigned char byte : bytes)
+        prefix = (prefix << 8) | byte;
+    return prefix;
+}
+
 } // namespace
 
 Object Object::from_entries(std::vector<Entry> entries) {
@@ -83,22 +103,30 @@ Object Object::from_entries(std::vector<Entry> entries) {
             // moved to its place with a poll between moves: a stable sort of the entries
             // themselves would first fill a buffer of half of them in one step, tens of megabytes
             // of fresh memory without a poll for a large object. A sort stopped by cancellation
-            // leaves the entries being dropped.
-            std::vector<uint32_t> order(entries.size());
+            // leaves the entries being dropped. Each position is sorted beside its key's first
+            // eight bytes, which order most pairs of keys without reaching the entries.
+            // The poller reaches the thread's countdown once, not at every comparison.
+            CancellationPoller poller;
+            std::vector<KeyPrefix> order(entries.size());
             for (size_t i = 0; i < order.size(); ++i) {
-                poll_cancellation();
-                order[i] = static_cast<uint32_t>(i);
+                poller.poll();
+                order[i] = KeyPrefix{prefix_of(entries[i].first), static_cast<uint32_t>(i)};
             }
-            std::sort(order.begin(), order.end(), [&entries](uint32_t a, uint32_t b) {
-                poll_cancellation();
-                if (key_less(entries[a], entries[b])) return true;
-                return !key_less(entries[b], entries[a]) && a < b;
+            std::sort(order.begin(), order.end(), [&entries, &poller](KeyPrefix a, KeyPrefix b) {
+                poller.poll();
+                if (a.prefix != b.prefix) return a.prefix < b.prefix;
+                const int by_key = entries[a.position].first.compare(entries[b.position].first);
+                return by_key != 0 ? by_key < 0 : a.position < b.position;
             });
             std::vector<Entry> sorted;
             sorted.reserve(entries.size());
-            for (const uint32_t from : order) {
-                poll_cancellation();
-                sorted.push_back(std::move(entries[from]));
+            // The entries are read in key order, far apart: each is fetched a few moves ahead.
+            constexpr size_t kAhead = 8;
+            for (size_t i = 0; i < order.size(); ++i) {
+                poller.poll();
+                if (i + kAhead < order.size())
+                    __builtin_prefetch(&entries[order[i + kAhead].position]);
+                sorted.push_back(std::move(entries[order[i].position]));
             }
             entries = std::move(sorted);
         }

@@ -52,9 +52,8 @@ PyResult<AuthorityEnvironment> build(std::string_view config_json, const Prefixe
 using TraceAndDecision = std::pair<std::string, std::string>;
 
 // The (trace, decision) tuple of strs.
-PyResult<Ref> evaluate_texts(const AuthorityEnvironment& environment,
-                                          std::string_view request_json,
-                                          std::string_view facts_json, const Prefixes& prefixes) {
+PyResult<Ref> evaluate_texts(const AuthorityEnvironment& environment, std::string_view request_json,
+                             std::string_view facts_json, const Prefixes& prefixes) {
     VOK_ASSIGN(AuthorityRequest request,
                core_result(AuthorityRequest::deserialize(request_json), prefixes.request));
     VOK_ASSIGN(std::vector<FactEnvelope> facts,

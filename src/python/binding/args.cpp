@@ -22,7 +22,9 @@ constexpr Py_ssize_t kPolledTextCharacters = Py_ssize_t{1} << 20;
 
 PyResult<std::string_view> Args::text(std::size_t i) const {
     PyObject* object = present(i);
-    if (PyUnicode_Check(object) && PyUnicode_GetLength(object) >= kPolledTextCharacters) {
+    // A str not yet ready (made by the legacy API) is left to CPython, which readies it.
+    if (PyUnicode_Check(object) && PyUnicode_IS_READY(object) &&
+        PyUnicode_GET_LENGTH(object) >= kPolledTextCharacters) {
         std::string& encoded = encoded_texts_.emplace_front();
         auto in_pieces = append_utf8_in_pieces(object, encoded);
         if (!in_pieces.ok()) {

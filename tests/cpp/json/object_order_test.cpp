@@ -1,0 +1,64 @@
+// An object made from entries in any order: its keys in byte order, the last of equal keys kept,
+// whatever the keys share (their first eight bytes, a zero byte, bytes past 0x7F).
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "json/value.h"
+
+namespace vok::json {
+namespace {
+
+std::vector<std::string> awkward_keys() {
+    using namespace std::string_literals;
+    return {"",
+            "a",
+            "ab",
+            "ab\0"s,
+            "ab\0\0"s,
+            "ab\x01",
+            "abcdefgh",
+            "abcdefgh\0"s,
+            "abcdefghi",
+            "abcdefghj",
+            "abcdefgh\xff",
+            "\xc3\xa9",
+            "\xff",
+            "key 10",
+            "key 2",
+            "key 1234567",
+            "key 1234568",
+            "prefix__alpha",
+            "prefix__beta",
+            "prefix__alpha2"};
+}
+
+TEST(ObjectOrder, EntriesInAnyOrderGiveByteOrderWithTheLastOfEqualKeysKept) {
+    std::mt19937 random(7);
+    const std::vector<std::string> keys = awkward_keys();
+    for (size_t count : {size_t{5}, size_t{33}, size_t{1000}}) {
+        std::vector<Object::Entry> entries;
+        std::map<std::string, uint64_t> expected;
+        for (size_t i = 0; i < count; ++i) {
+            std::string key = keys[random() % keys.size()];
+            if (random() % 2) key += std::to_string(random() % (count / 4 + 1));
+            entries.emplace_back(key, Value::from_u64(i));
+            expected[key] = i;
+        }
+        const Object object = Object::from_entries(std::move(entries));
+        ASSERT_EQ(object.size(), expected.size()) << count;
+        auto want = expected.begin();
+        for (const Object::Entry& entry : object) {
+            EXPECT_EQ(entry.first, want->first) << count;
+            EXPECT_EQ(entry.second, Value::from_u64(want->second)) << count << " " << entry.first;
+            ++want;
+        }
+    }
+}
+
+} // namespace
+} // namespace vok::json
