@@ -9,10 +9,10 @@
 // It starts as a short list searched in order, which a record of a few keys (the most common small
 // value) fills without any allocation or hashing, and becomes an open-addressed hash table, grown
 // by doubling, once it holds more keys than that. One kind of object gains nothing from it: a
-// wide object of keys seen nowhere before (an index by id). Such an object pays for a table as large
-// as itself, in time and in fresh memory, for lookups that never hit; so an object whose first
-// kWideRun keys are all new leaves its later keys out of the memo. Records whose keys repeat hit
-// within their first few keys and are never left out.
+// wide object of keys seen nowhere before (an index by id). Such an object pays for a table as
+// large as itself, in time and in fresh memory, for lookups that never hit; so an object whose
+// first kWideRun keys are all new leaves its later keys out of the memo. Records whose keys repeat
+// hit within their first few keys and are never left out.
 //
 // The memo holds a reference to each str it maps, so that Python code run meanwhile (a finalizer,
 // a signal handler) cannot free one under it, and the texts are the converted value's own, which
@@ -79,16 +79,26 @@ public:
         } else if (!object.hit && object.misses >= kWideRun && leave_out(object)) [[unlikely]] {
             return make_(text);
         }
-        if (const Slot* slot = find(text)) return found(*slot, object);
+        // Records repeat their keys in one order: the key that followed the previous one last
+        // time is tried first, without a hash or a search.
+        Slot* const slots = table_ != nullptr ? table_ : list_;
+        if (previous_ != 0) {
+            const std::uint32_t next = slots[previous_ - 1].follower;
+            if (next != 0 && holds(slots[next - 1], text)) {
+                previous_ = next;
+                return found(slots[next - 1], object);
+            }
+        }
+        if (const Slot* slot = find(text)) return found_after_previous(*slot, object);
         // A key the memo lacks may be one a left-out object has made: those come in first.
         if (!left_out_.empty()) [[unlikely]] {
             take_in_left_out();
-            if (const Slot* slot = find(text)) return found(*slot, object);
+            if (const Slot* slot = find(text)) return found_after_previous(*slot, object);
         }
         PyObject* made = make_(text);
         if (made == nullptr) return nullptr;
         ++object.misses;
-        remember(text, made);
+        follow_previous(remember(text, made));
         return made;
     }
 
@@ -105,6 +115,8 @@ private:
         std::uint32_t size;
         std::uint32_t tag;
         PyObject* str;
+        // The key that came after this one the last time, as its position + 1 (0: none yet).
+        std::uint32_t follower;
     };
 
     // The high half of the text's XXH3: its top bits place a key in the table, whatever its size,
@@ -120,12 +132,29 @@ private:
         return Py_NewRef(slot.str);
     }
 
+    static bool holds(const Slot& slot, std::string_view text) {
+        return slot.size == text.size() && std::memcmp(slot.data, text.data(), slot.size) == 0;
+    }
+
+    // Notes the slot at `position` + 1 (0: none) as the follower of the previous key, and as the
+    // previous key of the next.
+    void follow_previous(std::uint32_t position) {
+        if (previous_ != 0 && position != 0)
+            (table_ != nullptr ? table_ : list_)[previous_ - 1].follower = position;
+        previous_ = position;
+    }
+
+    PyObject* found_after_previous(const Slot& slot, ObjectKeys& object) {
+        const Slot* const slots = table_ != nullptr ? table_ : list_;
+        follow_previous(std::uint32_t(&slot - slots) + 1);
+        return found(slot, object);
+    }
+
     const Slot* find(std::string_view text) const {
         if (table_ == nullptr) [[likely]] {
             for (std::uint32_t at = 0; at < listed_; ++at) {
                 const Slot& slot = list_[at];
-                if (slot.size == text.size() && std::memcmp(slot.data, text.data(), slot.size) == 0)
-                    return &slot;
+                if (holds(slot, text)) return &slot;
             }
             return nullptr;
         }
@@ -133,24 +162,24 @@ private:
         for (std::size_t at = tag >> shift_;; at = (at + 1) & mask_) {
             const Slot& slot = table_[at];
             if (slot.str == nullptr) return nullptr;
-            if (slot.tag == tag && slot.size == text.size() &&
-                std::memcmp(slot.data, text.data(), slot.size) == 0)
-                return &slot;
+            if (slot.tag == tag && holds(slot, text)) return &slot;
         }
     }
 
-    // Maps `text`, which the memo lacks, to `str`. Without the memory for a larger table, the memo
-    // stays as it is and keys it has not seen are made afresh: nothing here throws.
-    void remember(std::string_view text, PyObject* str) {
+    // Maps `text`, which the memo lacks, to `str`; returns its position + 1, or 0 where it was not
+    // kept. Without the memory for a larger table, the memo stays as it is and keys it has not seen
+    // are made afresh: nothing here throws.
+    std::uint32_t remember(std::string_view text, PyObject* str) {
         if (table_ == nullptr) {
             if (listed_ < kListed) {
-                list_[listed_++] = Slot{text.data(), std::uint32_t(text.size()), 0, Py_NewRef(str)};
-                return;
+                list_[listed_++] =
+                    Slot{text.data(), std::uint32_t(text.size()), 0, Py_NewRef(str), 0};
+                return listed_;
             }
-            if (!to_table()) return;
+            if (!to_table()) return 0;
         }
-        if (2 * (held_ + 1) > mask_ + 1 && !grow()) return;
-        insert(text, hash(text), str);
+        if (2 * (held_ + 1) > mask_ + 1 && !grow()) return 0;
+        return insert(text, hash(text), str);
     }
 
     // Leaves the rest of `object`'s keys out of the memo, until some other object misses. False
@@ -196,17 +225,21 @@ private:
         ++take_ins_;
     }
 
-    // Puts `str` (referenced anew here) in the table, which has room for it.
-    void insert(std::string_view text, std::uint32_t tag, PyObject* str) {
-        place(Slot{text.data(), std::uint32_t(text.size()), tag, Py_NewRef(str)});
+    // Puts `str` (referenced anew here) in the table, which has room for it; returns its
+    // position + 1.
+    std::uint32_t insert(std::string_view text, std::uint32_t tag, PyObject* str) {
         ++held_;
+        return place(Slot{text.data(), std::uint32_t(text.size()), tag, Py_NewRef(str), 0});
     }
 
-    void place(const Slot& slot) {
+    // Slots move when the table is made or grown, and forget their followers.
+    std::uint32_t place(const Slot& slot) {
         std::size_t at = slot.tag >> shift_;
         while (table_[at].str != nullptr)
             at = (at + 1) & mask_;
         table_[at] = slot;
+        table_[at].follower = 0;
+        return std::uint32_t(at) + 1;
     }
 
     // Moves the listed keys to a table. Without the memory for it, the memo stays as it is and
@@ -224,6 +257,7 @@ private:
             Py_DECREF(slot.str);
         }
         listed_ = 0;
+        previous_ = 0;
         return true;
     }
 
@@ -240,6 +274,7 @@ private:
         for (std::size_t from = 0; from < old_capacity; ++from)
             if (old[from].str != nullptr) place(old[from]);
         std::free(old);
+        previous_ = 0;
         return true;
     }
 
@@ -251,6 +286,8 @@ private:
     std::size_t mask_ = 0;
     int shift_ = 32;
     std::size_t held_ = 0;
+    // The position + 1 of the slot of the key looked up last (0: none).
+    std::uint32_t previous_ = 0;
     // The dicts of objects whose keys were left out, held, and how many times such keys were
     // taken in.
     std::vector<PyObject*> left_out_;
