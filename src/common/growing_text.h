@@ -32,20 +32,26 @@ inline void make_text_room(std::string& text) {
         grow_text_in_steps(text);
 }
 
-// The polls of a loop that writes a long text, one call per element: poll_cancellation(), room
-// made as make_text_room makes it, and a consultation of the check once a step has been written
-// since the last one. The countdown alone consults once per kCancellationPollInterval polls, which
-// for elements of a few kilobytes is megabytes of fresh memory written in between.
+// Consults the cancellation check once `text` has grown by a step since `consulted_at`, its length
+// at the last such consultation. A loop that polls once per element consults the check only once
+// per kCancellationPollInterval polls, which for elements of a few kilobytes is megabytes of fresh
+// memory written in between.
+inline void consult_once_a_step(const std::string& text, std::size_t& consulted_at) {
+    if (text.size() - consulted_at >= kTextStep) [[unlikely]] {
+        poll_cancellation_now();
+        consulted_at = text.size();
+    }
+}
+
+// The polls of a loop that writes a long text, one call per element: poll_cancellation(), a
+// consultation once a step written (consult_once_a_step) and room made as make_text_room makes it.
 class TextWritingPolls {
 public:
     explicit TextWritingPolls(const std::string& text) : consulted_at_(text.size()) {}
 
     void poll(std::string& text) {
         poll_cancellation();
-        if (text.size() - consulted_at_ >= kTextStep) [[unlikely]] {
-            poll_cancellation_now();
-            consulted_at_ = text.size();
-        }
+        consult_once_a_step(text, consulted_at_);
         make_text_room(text);
     }
 

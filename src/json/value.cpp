@@ -120,13 +120,9 @@ Object Object::from_entries(std::vector<Entry> entries) {
             });
             std::vector<Entry> sorted;
             sorted.reserve(entries.size());
-            // The entries are read in key order, far apart: each is fetched a few moves ahead.
-            constexpr size_t kAhead = 8;
-            for (size_t i = 0; i < order.size(); ++i) {
+            for (const KeyPrefix& from : order) {
                 poller.poll();
-                if (i + kAhead < order.size())
-                    __builtin_prefetch(&entries[order[i + kAhead].position]);
-                sorted.push_back(std::move(entries[order[i].position]));
+                sorted.push_back(std::move(entries[from.position]));
             }
             entries = std::move(sorted);
         }

@@ -267,10 +267,7 @@ void Writer::newline_and_indent(size_t level) {
 
 void Writer::before_item() {
     poller_.poll();
-    if (out_.size() - consulted_at_ >= kTextStep) [[unlikely]] {
-        poll_cancellation_now();
-        consulted_at_ = out_.size();
-    }
+    consult_once_a_step(out_, consulted_at_);
     make_text_room(out_);
     if (has_items_.empty()) return;
     bool first = !has_items_.back();

@@ -188,7 +188,7 @@ private:
     size_t limit_ = SIZE_MAX;
     bool exceeded_ = false;
     CancellationPoller poller_;
-    // The text's length at the last consultation made for the length written (TextWritingPolls).
+    // The text's length at the last consultation made for the length written (consult_once_a_step).
     std::size_t consulted_at_;
 };
 

@@ -60,13 +60,10 @@ public:
     void i64_value(int64_t v) { json::append_i64(out_, v); }
 
     // Polls for cancellation, and for a long text consults the check once a step written and makes
-    // room in steps (TextWritingPolls); the writer's text is the caller's to drop.
+    // room in steps (growing_text.h); the writer's text is the caller's to drop.
     void poll() {
         poller_.poll();
-        if (out_.size() - consulted_at_ >= kTextStep) [[unlikely]] {
-            poll_cancellation_now();
-            consulted_at_ = out_.size();
-        }
+        consult_once_a_step(out_, consulted_at_);
         make_text_room(out_);
     }
 
