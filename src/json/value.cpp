@@ -106,11 +106,14 @@ Object Object::from_entries(std::vector<Entry> entries) {
             // leaves the entries being dropped. Each position is sorted beside its key's first
             // eight bytes, which order most pairs of keys without reaching the entries.
             // The poller reaches the thread's countdown once, not at every comparison.
+            // The list of positions is reserved, not made at its length: zeroing it would write
+            // tens of megabytes of fresh memory in one step; it is written as it is filled.
             CancellationPoller poller;
-            std::vector<KeyPrefix> order(entries.size());
-            for (size_t i = 0; i < order.size(); ++i) {
+            std::vector<KeyPrefix> order;
+            order.reserve(entries.size());
+            for (size_t i = 0; i < entries.size(); ++i) {
                 poller.poll();
-                order[i] = KeyPrefix{prefix_of(entries[i].first), static_cast<uint32_t>(i)};
+                order.push_back(KeyPrefix{prefix_of(entries[i].first), static_cast<uint32_t>(i)});
             }
             std::sort(order.begin(), order.end(), [&entries, &poller](KeyPrefix a, KeyPrefix b) {
                 poller.poll();

@@ -28,6 +28,7 @@
 #include "common/deep_recursion.h"
 #include "common/dropping.h"
 #include "python/binding/convert.h"
+#include "python/binding/list_in_place.h"
 #include "python/binding/long_texts.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
@@ -340,22 +341,6 @@ Layout layout_of(Container container) {
 constexpr Py_ssize_t kCopyPiece = Py_ssize_t{1} << 18;
 constexpr int kCopyTries = 3;
 
-// While a copy is made in pieces, it is kept from the collector until every slot is filled, so
-// that Python code run at a poll cannot reach its empty slots, even through gc.get_objects().
-class UntrackedWhileFilled {
-public:
-    UntrackedWhileFilled(PyObject* list, bool untracked) : list_(list), untracked_(untracked) {
-        if (untracked_) PyObject_GC_UnTrack(list_);
-    }
-    void filled() {
-        if (untracked_) PyObject_GC_Track(list_);
-    }
-
-private:
-    PyObject* list_;
-    bool untracked_;
-};
-
 // The keys and values of a dict, alternately, in a list of their own: one object made where the
 // dict's items() would make a tuple for each entry. The dict's version tag, which every change of
 // the dict moves on, tells after each poll whether the part copied still is the dict's.
@@ -366,10 +351,11 @@ PyResult<Ref> dict_snapshot(PyObject* dict) {
         // Making the list may have run the collector, and with it code that changed the dict.
         if (PyDict_GET_SIZE(dict) != size) continue;
         const bool in_one_step = size <= kCopyPiece || tries > kCopyTries;
-        UntrackedWhileFilled untracked(list.get(), !in_one_step);
         const std::uint64_t version = reinterpret_cast<PyDictObject*>(dict)->ma_version_tag;
         Py_ssize_t position = 0;
         Py_ssize_t at = 0;
+        // Copied in pieces, the list is kept from the collector until every slot is filled.
+        ListInPlace filling(list.get(), at, !in_one_step);
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         bool changed = false;
@@ -385,7 +371,7 @@ PyResult<Ref> dict_snapshot(PyObject* dict) {
             }
         }
         if (changed) continue;
-        untracked.filled();
+        filling.whole();
         return list;
     }
 }
@@ -401,10 +387,10 @@ PyResult<Ref> list_snapshot(PyObject* list) {
         // refilled the list (and freed the items it held).
         if (PyList_GET_SIZE(list) != size) continue;
         const bool in_one_step = size <= kCopyPiece || tries > kCopyTries;
-        UntrackedWhileFilled untracked(copy.get(), !in_one_step);
         PyObject** const to = reinterpret_cast<PyListObject*>(copy.get())->ob_item;
         bool polled = false;
         Py_ssize_t at = 0;
+        ListInPlace filling(copy.get(), at, !in_one_step);
         while (at < size) {
             if (at > 0) {
                 poll_cancellation_now();
@@ -421,7 +407,7 @@ PyResult<Ref> list_snapshot(PyObject* list) {
         if (polled && std::memcmp(to, reinterpret_cast<PyListObject*>(list)->ob_item,
                                   std::size_t(size) * sizeof(PyObject*)) != 0)
             continue;
-        untracked.filled();
+        filling.whole();
         return copy;
     }
 }

@@ -7,8 +7,10 @@
 // gc.get_objects(). The elements it holds are tracked as usual, so a collection in between counts
 // them as reachable. A dict is whole at every step, and is made as json.loads makes it, grown from
 // empty: the table of str keys that every such dict has. Small containers (a record, a short row)
-// are made whole at once, without a level of the walk. The walk polls for cancellation between
-// members; a stopped conversion drops what it made before its exception goes on.
+// are made whole at once, without a level of the walk; a record with a member too large for that
+// is made at once up to that member, and the walk goes on with its dict. The walk polls for
+// cancellation between members; a stopped conversion drops what it made before its exception goes
+// on.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,7 @@
 
 #include "common/cancellation.h"
 #include "python/binding/convert.h"
+#include "python/binding/list_in_place.h"
 #include "python/binding/messages.h"
 #include "python/conversion_walk.h"
 #include "python/json_conversion.h"
@@ -109,25 +112,31 @@ PyObject* new_key(std::string_view text) {
 // and a list or two of them, as most documents' elements are.
 constexpr int kSmallDepth = 2;
 
-// Whether `container` is small enough to be made whole at once: a few members, each a scalar
-// other than a long text or, `depth` allowing, a small container itself.
+constexpr std::size_t kSmallMembers = 16;
+
+bool is_small(const json::Value& container, int depth);
+
+// Whether `member` can be made within a small container of `depth` levels: a scalar other than a
+// long text or, `depth` allowing, a small container itself.
+[[gnu::always_inline]] inline bool fits(const json::Value& member, int depth) {
+    return is_short_scalar(member) ||
+           (depth > 1 && is_container(member) && is_small(member, depth - 1));
+}
+
+// Whether `container` is small enough to be made whole at once: a few members, each of which
+// fits.
 bool is_small(const json::Value& container, int depth) {
-    constexpr std::size_t kSmallMembers = 16;
-    const auto fits = [depth](const json::Value& member) {
-        return is_short_scalar(member) ||
-               (depth > 1 && is_container(member) && is_small(member, depth - 1));
-    };
     if (container.is_array()) {
         const json::Array& items = container.as_array();
         if (items.size() > kSmallMembers) return false;
         for (const json::Value& item : items)
-            if (!fits(item)) return false;
+            if (!fits(item, depth)) return false;
         return true;
     }
     const auto& entries = container.as_object().entries();
     if (entries.size() > kSmallMembers) return false;
     for (const auto& entry : entries)
-        if (!fits(entry.second)) return false;
+        if (!fits(entry.second, depth)) return false;
     return true;
 }
 
@@ -187,6 +196,46 @@ PyObject* make_small(const json::Value& container, KeyMemo& keys) {
     return made;
 }
 
+// A record: an object of at most kSmallMembers members, whose dict make_record makes.
+bool is_record(const json::Value& value) {
+    return value.is_object() && value.as_object().size() <= kSmallMembers;
+}
+
+// The dict make_record made, whole or up to a member.
+struct MadeRecord {
+    PyObject* dict; // a new reference, or null with the exception set
+    std::size_t made; // how many members it holds: all of them, or those before one that is left
+};
+
+// Makes the dict of a record (is_record) as make_small would, checking each member as it comes
+// rather than all of them first: a record is read once, not twice. Stops before the first member
+// that does not fit a small container, and leaves that member and the rest to the walk, which
+// goes on with the dict.
+MadeRecord make_record(const json::Value& record, KeyMemo& keys) {
+    if (Py_EnterRecursiveCall(messages::kFromJsonRecursion) != 0) return {nullptr, 0};
+    PyObject* made = PyDict_New();
+    const auto& entries = record.as_object().entries();
+    std::size_t at = 0;
+    if (made != nullptr) {
+        KeyMemo::ObjectKeys object(made);
+        for (; at < entries.size(); ++at) {
+            const auto& [text, member] = entries[at];
+            const bool scalar = is_short_scalar(member);
+            if (!scalar && !fits(member, kSmallDepth)) break;
+            PyObject* key = keys.key(text, object);
+            PyObject* value = key == nullptr  ? nullptr
+                              : scalar        ? new_scalar(member)
+                                              : make_small(member, keys);
+            if (value == nullptr || PyDict_SetItem(made, key, value) != 0) Py_CLEAR(made);
+            Py_XDECREF(key);
+            Py_XDECREF(value);
+            if (made == nullptr) break;
+        }
+    }
+    Py_LeaveRecursiveCall();
+    return {made, at};
+}
+
 // An array or object whose members are being made, and the list or dict it becomes.
 class OpenOutput {
 public:
@@ -199,10 +248,18 @@ public:
         return OpenOutput(container, Ref::steal(made));
     }
 
+    // The level of a record whose dict make_record made up to a member, which goes on with it.
+    static OpenOutput resume(const json::Value& record, Ref dict, std::size_t made) {
+        OpenOutput resumed(record, std::move(dict));
+        resumed.next_ = made;
+        return resumed;
+    }
+
     // Makes the next members as long as they are scalars other than long texts or small,
     // polling between them (nothing else here runs Python code). Returns the member it stopped
     // at, which is for the caller to make (an object's key is made already), or nullptr when all
-    // are made.
+    // are made. A record among them that make_record made only in part is returned too, its
+    // dict left to take_started().
     PyResult<const json::Value*> fill(KeyMemo& keys, CancellationPoller poller) {
         PyObject* made = made_.get();
         if (!container_->is_object()) {
@@ -216,11 +273,21 @@ public:
                 const json::Value& item = first[at];
                 PyObject* element = nullptr;
                 if (!is_short_scalar(item)) [[unlikely]] {
-                    if (!is_container(item) || !is_small(item, kSmallDepth)) {
+                    if (is_record(item)) {
+                        const MadeRecord record = make_record(item, keys);
+                        if (record.dict != nullptr && record.made < item.as_object().size()) {
+                            started_ = Ref::steal(record.dict);
+                            started_members_ = record.made;
+                            next_ = at + 1;
+                            return &item;
+                        }
+                        element = record.dict;
+                    } else if (!is_container(item) || !is_small(item, kSmallDepth)) {
                         next_ = at + 1;
                         return &item;
+                    } else {
+                        element = make_small(item, keys);
                     }
-                    element = make_small(item, keys);
                 } else {
                     element = new_scalar(item);
                 }
@@ -229,9 +296,10 @@ public:
                     return Err(Error::fetch());
                 }
                 slots[at] = element;
+                // Counted before a poll that may stop the walk: the list is cut to it then.
+                next_ = at + 1;
                 poller.poll();
             }
-            next_ = at;
             return static_cast<const json::Value*>(nullptr);
         }
         const auto& entries = container_->as_object().entries();
@@ -241,11 +309,21 @@ public:
             if (!key) return Err(Error::fetch());
             Ref value;
             if (!is_short_scalar(member)) {
-                if (!is_container(member) || !is_small(member, kSmallDepth)) {
+                if (is_record(member)) {
+                    const MadeRecord record = make_record(member, keys);
+                    value = Ref::steal(record.dict);
+                    if (value && record.made < member.as_object().size()) {
+                        started_ = std::move(value);
+                        started_members_ = record.made;
+                        key_ = std::move(key);
+                        return &entries[next_++].second;
+                    }
+                } else if (!is_container(member) || !is_small(member, kSmallDepth)) {
                     key_ = std::move(key);
                     return &entries[next_++].second;
+                } else {
+                    value = Ref::steal(make_small(member, keys));
                 }
-                value = Ref::steal(make_small(member, keys));
             } else {
                 value = Ref::steal(new_scalar(member));
             }
@@ -254,6 +332,12 @@ public:
             poller.poll();
         }
         return static_cast<const json::Value*>(nullptr);
+    }
+
+    // The dict of the record fill() stopped at, when make_record made it in part (else empty), and
+    // how many of its members it holds.
+    std::pair<Ref, std::size_t> take_started() {
+        return {std::move(started_), std::exchange(started_members_, 0)};
     }
 
     // Puts the member fill() stopped at, now made, in its place.
@@ -273,6 +357,14 @@ public:
         return std::move(made_);
     }
 
+    OpenOutput(OpenOutput&&) = default;
+    OpenOutput& operator=(OpenOutput&&) = delete;
+    // A list left before it is whole, by a stop or a failure, is dropped with the slots filled so
+    // far only (see ListInPlace).
+    ~OpenOutput() {
+        if (made_ && !container_->is_object()) ListInPlace::cut(made_.get(), Py_ssize_t(next_));
+    }
+
 private:
     OpenOutput(const json::Value& container, Ref made)
         : container_(&container), made_(std::move(made)), object_keys_(made_.get()) {}
@@ -281,6 +373,8 @@ private:
     std::size_t next_ = 0;
     Ref made_;
     Ref key_; // the key of the member fill() stopped at
+    Ref started_; // the dict of that member, a record that make_record made in part
+    std::size_t started_members_ = 0;
     KeyMemo::ObjectKeys object_keys_;
 };
 
@@ -313,8 +407,14 @@ PyResult<Ref> value_to_python(const json::Value& root) {
             VOK_TRY(open.back().add(std::move(done)));
         } else if (is_container(*member)) {
             if (!budget.enter()) return Err(Error::fetch());
-            VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
-            open.emplace_back(std::move(opened));
+            auto [started, made] = open.empty() ? std::pair<Ref, std::size_t>()
+                                                : open.back().take_started();
+            if (started) {
+                open.emplace_back(OpenOutput::resume(*member, std::move(started), made));
+            } else {
+                VOK_ASSIGN(OpenOutput opened, OpenOutput::open(*member));
+                open.emplace_back(std::move(opened));
+            }
         } else {
             VOK_ASSIGN(Ref made, scalar_to_python(*member));
             VOK_TRY(open.back().add(std::move(made)));

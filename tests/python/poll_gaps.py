@@ -122,8 +122,8 @@ def _one_poll_gap(call):
 def interrupt(call, name, delay):
     """Calls `call` with a KeyboardInterrupt signal after `delay` seconds of the process's CPU
     time. Returns whether the call itself ended with the exception (rather than running to its
-    end, the exception following it) and the thread's CPU time from the handler to the call's
-    end."""
+    end, the exception following it), and the thread's CPU time and minor page faults from the
+    handler to the call's end."""
     endings = []
     raised = []
 
@@ -132,7 +132,7 @@ def interrupt(call, name, delay):
             endings.append(event)
 
     def raise_interrupt(signum, frame):
-        raised.append(time.thread_time())
+        raised.append((time.thread_time(), _faults()))
         raise KeyboardInterrupt
 
     previous = signal.signal(signal.SIGPROF, raise_interrupt)
@@ -146,12 +146,13 @@ def interrupt(call, name, delay):
             finally:
                 signal.setitimer(signal.ITIMER_PROF, 0)
         except KeyboardInterrupt:
-            stopped = time.thread_time()
+            stopped = time.thread_time(), _faults()
     finally:
         sys.setprofile(None)
         signal.signal(signal.SIGPROF, previous)
-    interrupted = endings == ["c_exception"]
-    return interrupted, (stopped - raised[0]) if interrupted else None
+    if endings != ["c_exception"]:
+        return False, None, None
+    return True, stopped[0] - raised[0][0], stopped[1] - raised[0][1]
 
 
 def check_polls(call, name, fractions=(0.4,)):
@@ -166,7 +167,7 @@ def check_polls(call, name, fractions=(0.4,)):
         delay = process_cpu * fraction
         shortest = None
         for _ in range(TRIES):
-            interrupted, unwinding = interrupt(call, name, delay)
+            interrupted, unwinding, _ = interrupt(call, name, delay)
             if not interrupted:
                 # The run that measured the call may have been stretched (see TRIES), putting the
                 # signal after the call's end: it comes earlier the next time.

@@ -324,6 +324,12 @@ KEY_FAMILIES = {
                                 [{f"id{i}": i} for i in range(3_000)]],
     "an index of records": {f"u{i}": {"name": "n", "age": i} for i in range(3_000)},
     "non-ASCII keys": [{f"é{i}": i for i in range(300)} for _ in range(2)],
+    # Records made in part at once, the rest member by member: a member first, in the middle or
+    # last that is deeper or longer than a small container's.
+    "records holding a member too large to make at once": [
+        {"a": i, "m": [[i], [i]], "z": [i] * 17} if i % 3 == 0
+        else {"0": [[[i]]], "a": {"b": [[i]]}, "z": i} if i % 3 == 1
+        else {"a": i, "z": "é" * (1 << 20 if i == 2 else 1)} for i in range(300)],
 }
 
 

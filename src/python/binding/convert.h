@@ -31,6 +31,7 @@
 #include "python/binding/class_spec.h"
 #include "python/binding/enumeration.h"
 #include "python/binding/error.h"
+#include "python/binding/list_in_place.h"
 
 namespace vok::python {
 
@@ -79,13 +80,13 @@ inline PyResult<Ref> checked(PyObject* made) {
 // poll of a long text) cannot meet its empty slots, even through gc.get_objects().
 template <class Sequence> PyResult<Ref> list_to_python(Sequence&& items) {
     VOK_ASSIGN(Ref list, checked(PyList_New(Py_ssize_t(items.size()))));
-    PyObject_GC_UnTrack(list.get());
     Py_ssize_t index = 0;
+    ListInPlace filling(list.get(), index, true);
     for (auto&& item : items) {
         VOK_ASSIGN(Ref element, to_python(std::forward<decltype(item)>(item)));
         PyList_SET_ITEM(list.get(), index++, element.release());
     }
-    PyObject_GC_Track(list.get());
+    filling.whole();
     return list;
 }
 

@@ -196,10 +196,24 @@ TEST(StackRoom, UnderAnAddressSpaceCapOnlyTheMappedStackCounts) {
 namespace vok {
 namespace {
 
-// Whether two addresses lie on one stack (segments are reserved apart from the thread's stack).
+// Whether two addresses lie close together, as two frames of one stack do.
 bool near(const void* a, const void* b) {
     const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
     return (x > y ? x - y : y - x) < size_t{1} << 20;
+}
+
+// Whether `address` lies in the calling thread's own stack rather than on a segment. Asked of the
+// stack's bounds: a segment may be mapped right beside a small thread's stack, within any distance
+// near() could allow.
+bool on_threads_stack(const void* address) {
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) std::abort();
+    void* base = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attributes, &base, &size);
+    pthread_attr_destroy(&attributes);
+    const auto at = reinterpret_cast<uintptr_t>(address), low = reinterpret_cast<uintptr_t>(base);
+    return at >= low && at - low < size;
 }
 
 // Recurses about `bytes` deep through the guard, then runs `f` as code of the caller's.
@@ -231,7 +245,7 @@ void callers_code_gets_the_calls_room() {
         const size_t segments = mapped_segments();
         auto probe = [&] {
             char here = 0;
-            if (near(&here, &start)) {
+            if (on_threads_stack(&here)) {
                 used = &start - &here;
             } else {
                 left = remaining();
@@ -292,7 +306,6 @@ void calls_with_the_threads_state() {
     using deep_recursion_detail::remaining;
     ThreadState* const thread = prepare_thread();
     ASSERT_NE(thread, nullptr);
-    char start = 0;
     {
         const OutsideCall call(thread->stack);
         const size_t room = callers_room();
@@ -301,7 +314,7 @@ void calls_with_the_threads_state() {
         size_t inner_room = 0, inner_recorded = 0, restored = 0;
         const int answer = call.run([&] {
             char here = 0;
-            in_place = near(&here, &start);
+            in_place = on_threads_stack(&here);
             with_callers_room([&] {
                 const OutsideCall inner(thread->stack);
                 inner_room = inner.room();
