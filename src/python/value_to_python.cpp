@@ -112,6 +112,7 @@ PyObject* new_key(std::string_view text) {
 // and a list or two of them, as most documents' elements are.
 constexpr int kSmallDepth = 2;
 
+// The most members a small container has.
 constexpr std::size_t kSmallMembers = 16;
 
 bool is_small(const json::Value& container, int depth);

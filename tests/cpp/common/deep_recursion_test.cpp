@@ -207,7 +207,10 @@ bool near(const void* a, const void* b) {
 // near() could allow.
 bool on_threads_stack(const void* address) {
     pthread_attr_t attributes;
-    if (pthread_getattr_np(pthread_self(), &attributes) != 0) std::abort();
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0) {
+        ADD_FAILURE() << "the thread's stack cannot be found";
+        return false;
+    }
     void* base = nullptr;
     size_t size = 0;
     pthread_attr_getstack(&attributes, &base, &size);
