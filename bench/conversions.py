@@ -17,9 +17,15 @@ key families, 50,000 records each unless said: "2 long keys" (customer_billing_a
 customer_mailing_address), "7 attribute_j keys" (attribute_{j}_the_value, j < 7), "16 keys" and
 "17 keys" (k00..k15, k00..k16), "5 of 1,000 keys" (100,000 records of five keys out of
 field_0..field_999) and "API events" (10,000 events of the shape of a public API's, 13 keys,
-nested); values are small ints or short strs. For the key families, rows "key strs of ..." give
+nested); values are small ints or short strs. Among the key families too, records of long keys:
+2,000 records of two 5,000-character keys, 100 of one 4,097-byte key, 10 of one 1 MB key and
+100 of one non-ASCII key of 3,000 characters. For the key families, rows "key strs of ..." give
 how many distinct key str objects the read-back result and json.loads's hold (json.loads shares
-one per key text within a call); counted by walking one result, outside the timing.
+one per key text within a call); counted by walking one result, outside the timing. Last, wide
+dicts of 100,000 and 1,000,000 keys of six shapes (key {i}, str(i), customer_id_{i}, ключ {i},
+https://example.com/items/{i}, and half billing_address_{i}, half shipping_address_{i}), set and
+made a literal only: their keys are sorted, and keys that share their first bytes are the hard
+case of that sort. A call on a million keys is timed one call a round.
 
 Each figure is the best of several rounds, per call. Every value is measured for every build in
 a fresh interpreter that makes and holds only that value: a process that held all values found
@@ -38,7 +44,9 @@ of every dict read back, and of every dict json.loads made, with keys made afres
 they look like identifiers, as a user's code's literals are), and a row of the ratio read back /
 json.loads per build (the median over processes, range in brackets). It adds about a fifth to a
 run of those rows. A default run (all values, two builds, four processes) took nearly an hour
-on a busy 8-core machine; run_all.py's two processes of one build took 15 minutes.
+on a busy 8-core machine before the wide dicts and the records of long keys came, which took 25
+minutes more in three processes; run_all.py's two processes of one build took 15 minutes before
+them.
 
 Run it pinned to one core that nothing else uses, on a quiet machine (`taskset -c N
 /usr/bin/python3 bench/conversions.py build ../old/build`; the processes it starts inherit the
@@ -104,6 +112,29 @@ def api_events():
     return events
 
 
+# The key shapes of the wide dicts, by name.
+WIDE_SHAPES = {
+    "key {i}": lambda i: f"key {i}",
+    "str(i)": str,
+    "customer_id_{i}": lambda i: f"customer_id_{i}",
+    "ключ {i}": lambda i: f"ключ {i}",
+    "https://example.com/items/{i}": lambda i: f"https://example.com/items/{i}",
+    "billing_/shipping_address_{i}": lambda i: (
+        f"billing_address_{i}" if i % 2 else f"shipping_address_{i}"),
+}
+
+
+def wide_dicts():
+    """{name: function making it} of the wide dicts; "100,000 keys" is the first of them."""
+    made = {}
+    for count in (100_000, 1_000_000):
+        for shape, key in WIDE_SHAPES.items():
+            name = f"{count:,} {shape} keys"
+            if name != "100,000 key {i} keys":
+                made[name] = lambda key=key, count=count: {key(i): i for i in range(count)}
+    return made
+
+
 def values():
     """Per value, the function that makes it: a process makes only the value it measures."""
     return {
@@ -139,6 +170,13 @@ def values():
         "17 keys": lambda: records_of([f"k{j:02}" for j in range(17)], 50_000),
         "5 of 1,000 keys": pooled_records,
         "API events": api_events,
+        "2,000 records of two 5,000-character keys": lambda: records_of(
+            ("a" * 5_000, "b" * 5_000), 2_000),
+        "100 records of a 4,097-byte key": lambda: records_of(("k" * 4_097,), 100),
+        "10 records of a 1 MB key": lambda: records_of(("m" * 1_000_000,), 10),
+        "100 records of a non-ASCII key of 3,000 characters": lambda: records_of(
+            ("ж" * 3_000,), 100),
+        **wide_dicts(),
     }
 
 
@@ -154,19 +192,25 @@ LOOKUPS = "lookups in "
 LOOKUP_RATIO = "lookups read/json"
 # Values that Expression.literal and json refuse: set_attribute and reading back only.
 ARRAYS_ONLY = ("1,000,000 bytes", "1,000,000 bytearray", "range(1,000,000)", "1,000 range(3)")
+LONG_KEY_RECORDS = ("2,000 records of two 5,000-character keys", "100 records of a 4,097-byte key",
+                    "10 records of a 1 MB key",
+                    "100 records of a non-ASCII key of 3,000 characters")
 KEY_FAMILIES = ("2 long keys", "7 attribute_j keys", "16 keys", "17 keys", "5 of 1,000 keys",
-                "API events")
+                "API events") + LONG_KEY_RECORDS
+# Values set and made a literal only, and those timed one call a round.
+SET_AND_LITERAL_ONLY = tuple(wide_dicts())
+ONE_CALL_A_ROUND = tuple(name for name in SET_AND_LITERAL_ONLY if name.startswith("1,000,000"))
 LOOKUP_CASES = KEY_FAMILIES + ("100,000 keys",)
 # How far json's own median may stray between builds before a line says so.
 JSON_TOLERANCE = 0.05
 
 
-def best_per_call(call):
+def best_per_call(call, one_call_a_round=False):
     """The best time per call over ROUNDS rounds of `call` repeated."""
     start = time.perf_counter()
     call()
     once = time.perf_counter() - start
-    repeat = max(ROUND_CALLS, int(ROUND_SECONDS / max(once, 1e-9)))
+    repeat = 1 if one_call_a_round else max(ROUND_CALLS, int(ROUND_SECONDS / max(once, 1e-9)))
     best = float("inf")
     for _ in range(ROUNDS):
         gc.collect()
@@ -250,14 +294,17 @@ def child(build, case, lookups):
         "set_attribute": lambda: entity.set_attribute("s", value),
         "get_attribute": lambda: entity.get_attribute("s"),
     }
-    if case not in ARRAYS_ONLY:
+    if case in SET_AND_LITERAL_ONLY:
+        del calls["get_attribute"]
+        calls["Expression.literal"] = lambda: literal(value)
+    elif case not in ARRAYS_ONLY:
         text = json.dumps(value)
         calls.update({
             "Expression.literal": lambda: literal(value),
             "json.dumps": lambda: json.dumps(value),
             "json.loads": lambda: json.loads(text),
         })
-    result = {name: best_per_call(call) for name, call in calls.items()}
+    result = {name: best_per_call(call, case in ONE_CALL_A_ROUND) for name, call in calls.items()}
     reads = [name for name in READS if name in calls]
     for name in reads:
         result[HELD + name] = held_by(calls[name])
@@ -397,11 +444,7 @@ def rows(build):
     result = []
     for case, calls in figures.items():
         best = {call: min(seconds) for call, seconds in calls.items()}
-        text = (f"set_attribute {shown(best['set_attribute'])}, get_attribute "
-                f"{shown(best['get_attribute'])}")
-        if "Expression.literal" in best:
-            text += (f", Expression.literal {shown(best['Expression.literal'])}; json.dumps "
-                     f"{shown(best['json.dumps'])}, json.loads {shown(best['json.loads'])}")
+        text = ", ".join(f"{call} {shown(best[call])}" for call in CALLS if call in best)
         result.append((f"conversions, {case}", None, None, text))
     return result
 

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/dropping.h"
+#include "json/key_sort.h"
 
 namespace vok::json {
 
@@ -58,23 +58,6 @@ bool key_less(const Object::Entry& a, const Object::Entry& b) {
     return a.first < b.first;
 }
 
-// A key's first eight bytes as a number that orders as the bytes do (a shorter key padded with
-// zero bytes, so that two prefixes that differ order their keys; equal prefixes leave it to the
-// keys), beside the entry's position.
-struct KeyPrefix {
-    uint64_t prefix;
-    uint32_t position;
-};
-
-uint64_t prefix_of(const std::string& key) {
-    unsigned char bytes[8] = {};
-    std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 8));
-    uint64_t prefix = 0;
-    for (unsigned char byte : bytes)
-        prefix = (prefix << 8) | byte;
-    return prefix;
-}
-
 } // namespace
 
 Object Object::from_entries(std::vector<Entry> entries) {
@@ -83,8 +66,8 @@ Object Object::from_entries(std::vector<Entry> entries) {
     for (size_t i = 1; i < entries.size() && sorted_unique; ++i)
         sorted_unique = key_less(entries[i - 1], entries[i]);
     if (!sorted_unique) {
-        // Objects are small: a stable insertion sort of positions, then one move of each entry
-        // into its place; long objects use the library's sort.
+        // Objects are mostly small: a stable insertion sort of positions, then one move of each
+        // entry into its place; larger ones are merge sorted (key_sort.h).
         if (entries.size() <= 32) {
             uint8_t order[32];
             for (size_t i = 0; i < entries.size(); ++i) {
@@ -99,35 +82,7 @@ Object Object::from_entries(std::vector<Entry> entries) {
                 sorted.push_back(std::move(entries[order[i]]));
             entries = std::move(sorted);
         } else {
-            // Positions are sorted (ties by position, so the order is stable), then each entry is
-            // moved to its place with a poll between moves: a stable sort of the entries
-            // themselves would first fill a buffer of half of them in one step, tens of megabytes
-            // of fresh memory without a poll for a large object. A sort stopped by cancellation
-            // leaves the entries being dropped. Each position is sorted beside its key's first
-            // eight bytes, which order most pairs of keys without reaching the entries.
-            // The poller reaches the thread's countdown once, not at every comparison.
-            // The list of positions is reserved, not made at its length: zeroing it would write
-            // tens of megabytes of fresh memory in one step; it is written as it is filled.
-            CancellationPoller poller;
-            std::vector<KeyPrefix> order;
-            order.reserve(entries.size());
-            for (size_t i = 0; i < entries.size(); ++i) {
-                poller.poll();
-                order.push_back(KeyPrefix{prefix_of(entries[i].first), static_cast<uint32_t>(i)});
-            }
-            std::sort(order.begin(), order.end(), [&entries, &poller](KeyPrefix a, KeyPrefix b) {
-                poller.poll();
-                if (a.prefix != b.prefix) return a.prefix < b.prefix;
-                const int by_key = entries[a.position].first.compare(entries[b.position].first);
-                return by_key != 0 ? by_key < 0 : a.position < b.position;
-            });
-            std::vector<Entry> sorted;
-            sorted.reserve(entries.size());
-            for (const KeyPrefix& from : order) {
-                poller.poll();
-                sorted.push_back(std::move(entries[from.position]));
-            }
-            entries = std::move(sorted);
+            stable_sort_by_key(entries);
         }
         // Of a run of equal keys keep the last, compacting in place.
         size_t out = 0;

@@ -55,6 +55,12 @@ bool is_long_text(const json::Value& value) {
     return value.is_string() && value.as_string().size() > kShortText;
 }
 
+// Whether new_key makes the str of `text` at once. A longer key is made in pieces with polls, so
+// only the walk, whose levels hold what they made, makes it: its object is never made at once.
+bool is_short_key(std::string_view text) {
+    return text.size() <= kShortText;
+}
+
 // A new reference to a short text as a str, or null with the exception set.
 PyObject* new_text(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
@@ -137,7 +143,7 @@ bool is_small(const json::Value& container, int depth) {
     const auto& entries = container.as_object().entries();
     if (entries.size() > kSmallMembers) return false;
     for (const auto& entry : entries)
-        if (!fits(entry.second, depth)) return false;
+        if (!is_short_key(entry.first) || !fits(entry.second, depth)) return false;
     return true;
 }
 
@@ -210,8 +216,8 @@ struct MadeRecord {
 
 // Makes the dict of a record (is_record) as make_small would, checking each member as it comes
 // rather than all of them first: a record is read once, not twice. Stops before the first member
-// that does not fit a small container, and leaves that member and the rest to the walk, which
-// goes on with the dict.
+// that does not fit a small container, or whose key is long, and leaves that member and the rest
+// to the walk, which goes on with the dict.
 MadeRecord make_record(const json::Value& record, KeyMemo& keys) {
     if (Py_EnterRecursiveCall(messages::kFromJsonRecursion) != 0) return {nullptr, 0};
     PyObject* made = PyDict_New();
@@ -222,7 +228,7 @@ MadeRecord make_record(const json::Value& record, KeyMemo& keys) {
         for (; at < entries.size(); ++at) {
             const auto& [text, member] = entries[at];
             const bool scalar = is_short_scalar(member);
-            if (!scalar && !fits(member, kSmallDepth)) break;
+            if (!is_short_key(text) || (!scalar && !fits(member, kSmallDepth))) break;
             PyObject* key = keys.key(text, object);
             PyObject* value = key == nullptr  ? nullptr
                               : scalar        ? new_scalar(member)

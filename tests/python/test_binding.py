@@ -118,7 +118,7 @@ def test_text_arguments(convert):
 @pytest.mark.parametrize("convert", [hooks.text_arg, hooks.owned_text_arg])
 @pytest.mark.parametrize("unit", ["é", "Ελληνικά € ", "ab😀"])
 def test_long_text_arguments_that_are_not_ascii_leave_no_utf8_copy_behind(convert, unit):
-    # From a million characters on, such a text is encoded in pieces into the call's own room:
+    # From 2**20 characters on, such a text is encoded in pieces into the call's own room:
     # the call reads the same text, and the caller's str keeps no UTF-8 copy of itself. A lone
     # surrogate is refused with CPython's own error.
     for value in [(unit * (1 << 20))[:(1 << 20) + 3], Text(unit * (1 << 20))]:

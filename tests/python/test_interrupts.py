@@ -448,6 +448,8 @@ CONVERSIONS = {
     # Copied in pieces, with polls between them: a dict's snapshot of its keys and values, and the
     # characters of a long ASCII str.
     "set_attribute dict": set_on_a_new_entity,
+    # Keys that share their first bytes, sorted with a buffer made between polls.
+    "set_attribute prefixed dict": set_on_a_new_entity,
     "set_attribute ASCII text": set_on_a_new_entity,
     "get_attribute long text": lambda holder, value: holder.get_attribute("text"),
     "set_attribute memoryview": set_on_a_kept_entity,
@@ -466,6 +468,8 @@ ARGUMENTS = {
     "set_attribute range": lambda: range(-5, 3 * scaled(8_000_000), 3),
     "set_attribute long text": long_text,
     "set_attribute dict": lambda: {f"k{i}": i for i in range(scaled(2_000_000))},
+    "set_attribute prefixed dict": lambda: {
+        f"customer_id_{i}": i for i in range(scaled(2_000_000))},
     "set_attribute ASCII text": lambda: "ASCII text " * (max(1 << 23, scaled(100_000_000)) // 11),
     # Large enough that list() of them alone is over the allowance.
     "set_attribute memoryview": lambda: memoryview(bytes(range(256)) * scaled(80_000)),
@@ -587,11 +591,14 @@ def test_a_stopped_conversion_leaves_nothing_behind():
     entity = vok_dsl.Entity("E")
     nested = [[[i, [str(i)]]] for i in range(scaled(300_000))]
     entity.set_attribute("nested", nested)
+    # Keys made in pieces, with polls between them, each in a record of its own.
+    entity.set_attribute("long keys", [{f"{i}" + "k" * (1 << 23): i} for i in range(6)])
     room = recursion_room()
     two_ranges = [range(scaled(8_000_000)), range(scaled(8_000_000))]
     view = memoryview(b"\x01" * scaled(8_000_000))
     calls = {"set_attribute": lambda: entity.set_attribute("v", nested),
              "get_attribute": lambda: entity.get_attribute("nested"),
+             "get_attribute long keys": lambda: entity.get_attribute("long keys"),
              "set_attribute bytes": lambda: entity.set_attribute("v", b"\x01" * scaled(8_000_000)),
              "set_attribute range": lambda: entity.set_attribute("v", range(scaled(8_000_000))),
              "set_attribute ranges": lambda: entity.set_attribute("v", two_ranges),

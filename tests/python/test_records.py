@@ -326,6 +326,18 @@ KEY_FAMILIES = {
     "non-ASCII keys": [{f"é{i}": i for i in range(300)} for _ in range(2)],
     # Records made in part at once, the rest member by member: a member first, in the middle or
     # last that is deeper or longer than a small container's.
+    # Long keys, shared as short ones are: just over 4 KB, a megabyte, longer than a text made at
+    # once, and not ASCII.
+    "keys of 4,097 bytes": [{"a" * 4_097: i, "b" * 5_000: i} for i in range(100)],
+    "keys of a megabyte": [{"m" * (1 << 20): i, "n" * ((1 << 20) + 1): [i]} for i in range(4)],
+    "keys longer than a text made at once": [{"L" * ((1 << 23) + 1): i, "a": i} for i in range(3)],
+    "non-ASCII keys over 4 KB": [{"é" * 3_000: i, "ж" * 5_000: i} for i in range(100)],
+    # A wide object's key whose member is being made when its keys are taken in.
+    "the key waiting while left-out keys are taken in": [
+        {"w%03d" % i: {"x%d" % i: i} for i in range(100)}, {"w064": 0}, {"w064": 1}],
+    # A wide object's later key that records before it have.
+    "a wide object after records that share its keys": RECORDS + [
+        dict({f"a{i:03}": i for i in range(100)}, tags=1)],
     "records holding a member too large to make at once": [
         {"a": i, "m": [[i], [i]], "z": [i] * 17} if i % 3 == 0
         else {"0": [[[i]]], "a": {"b": [[i]]}, "z": i} if i % 3 == 1
@@ -357,6 +369,19 @@ def test_a_value_read_back_has_one_str_per_distinct_key(family):
     assert got == value
     keys = [key for d in dicts_in(got) for key in d]
     assert len({id(key) for key in keys}) == len(set(keys))
+
+
+def test_keys_taken_in_keep_no_utf8_copy():
+    # A wide object's keys are taken in when another object misses: read as UTF-8 for that, they
+    # keep no UTF-8 copy of themselves in what is read back.
+    value = [{f"é{i}": i for i in range(300)}, {"x": 1}, {"é5": 0}]
+    entity = Entity("E")
+    entity.set_attribute("k", value)
+    got = entity.get_attribute("k")
+    assert got == value
+    assert next(iter(got[2])) is next(key for key in got[0] if key == "é5")
+    assert [sys.getsizeof(key) for key in got[0]] == [
+        sys.getsizeof(key.encode().decode()) for key in got[0]]
 
 
 def dict_sizes(value, path=()):
