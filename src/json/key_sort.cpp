@@ -1,10 +1,14 @@
-// A bottom-up merge sort of entries with a buffer of half of them; see key_sort.h. Each half is
-// sorted through the buffer, passes going back and forth between the two, and the first half is
-// then moved into the buffer and merged with the second into place.
+// The two sorts of key_sort.h. The merge sort is bottom-up, with a buffer of half of the entries:
+// each half is sorted through the buffer, passes going back and forth between the two, and the
+// first half is then moved into the buffer and merged with the second into place. The sort by
+// chunks sorts positions, eight bytes of key at a time, and moves each entry once.
 #include "json/key_sort.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <utility>
 
 #include "common/cancellation.h"
@@ -23,6 +27,11 @@ constexpr std::ptrdiff_t kRun = 7;
 // runs are merged: a key longer than a string holds in place lies elsewhere on the heap, and a
 // large object's keys are compared in an order far from the one they were made in.
 constexpr std::ptrdiff_t kFetchAhead = 4;
+
+// Objects of at most this many entries are sorted by their positions (sort_by_chunks), larger
+// ones merge sorted: moving the entries into their order at the end reads them at random, which
+// costs more than the merge's passes once they are far larger than the caches.
+constexpr std::size_t kSortedByChunks = std::size_t{1} << 16;
 
 // The comparison of the sort, which polls: a comparison is the unit of the sort's work.
 class KeyLess {
@@ -93,11 +102,9 @@ void sort_through(Entry* first, Entry* last, Entry* buffer, KeyLess& less) {
     }
 }
 
-} // namespace
-
-void stable_sort_by_key(std::vector<Entry>& entries) {
+// Merge sorts `entries`, of two or more.
+void merge_sort(std::vector<Entry>& entries) {
     const std::size_t size = entries.size();
-    if (size < 2) return;
     const std::size_t half = (size + 1) / 2;
     // Reserved, then made a few entries between polls: the memory is fresh, and making it all at
     // once would be a long stretch of page faults with no poll.
@@ -124,6 +131,99 @@ void stable_sort_by_key(std::vector<Entry>& entries) {
     while (from != waiting_end && second != last)
         move_lesser(from, waiting_end, second, last, out, less);
     std::move(from, waiting_end, out);
+}
+
+// Eight bytes of a key from `offset` on, as a number that orders as the bytes do (zero bytes past
+// the key's end), with how many of the key's bytes are left from `offset`, counted up to 9: 9 says
+// that the key goes on past the eight. Of two keys equal before `offset`, the one with the lesser
+// (bytes, left) is the lesser key; where both are equal and the keys end within the eight, the
+// keys are equal.
+struct KeyChunk {
+    std::uint64_t bytes;
+    std::uint32_t position;
+    std::uint32_t left;
+};
+
+constexpr std::uint32_t kGoesOn = 9;
+
+void load_chunk(KeyChunk& chunk, const std::string& key, std::size_t offset) {
+    const std::size_t left = key.size() > offset ? key.size() - offset : 0;
+    std::uint64_t bytes = 0;
+    std::memcpy(&bytes, key.data() + std::min(offset, key.size()), std::min<std::size_t>(left, 8));
+    chunk.bytes = __builtin_bswap64(bytes);
+    chunk.left = std::uint32_t(std::min<std::size_t>(left, kGoesOn));
+}
+
+// Sorts `entries`, of two or more, by sorting their positions eight bytes of key at a time: the
+// positions are sorted by their keys' first eight bytes, each run of keys equal so far by the next
+// eight, and so on; the entries are then moved into their order once. The keys are read where
+// they lie only to take the next eight bytes, never compared whole. For objects whose entries fit
+// the caches, where moving each entry once beats moving it at every pass of a merge.
+void sort_by_chunks(std::vector<Entry>& entries) {
+    CancellationPoller poller;
+    const std::size_t size = entries.size();
+    std::vector<KeyChunk> order;
+    order.reserve(size);
+    for (std::size_t at = 0; at < size; ++at) {
+        poller.poll();
+        KeyChunk& chunk = order.emplace_back();
+        chunk.position = std::uint32_t(at);
+        load_chunk(chunk, entries[at].first, 0);
+    }
+    const auto less = [&poller](const KeyChunk& a, const KeyChunk& b) {
+        poller.poll();
+        if (a.bytes != b.bytes) return a.bytes < b.bytes;
+        if (a.left != b.left) return a.left < b.left;
+        return a.position < b.position;
+    };
+    // Runs of positions whose keys are equal up to an offset, sorted by the bytes from it.
+    struct Run {
+        std::size_t begin;
+        std::size_t end;
+        std::size_t offset;
+    };
+    std::vector<Run> runs{{0, size, 0}};
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        // Keys that share a part of their text (a prefix of all the keys of an object, mostly)
+        // give runs already in order, which a pass tells.
+        const auto first = order.begin() + std::ptrdiff_t(run.begin);
+        const auto last = order.begin() + std::ptrdiff_t(run.end);
+        if (!std::is_sorted(first, last, less)) std::sort(first, last, less);
+        for (std::size_t begin = run.begin; begin < run.end;) {
+            std::size_t end = begin + 1;
+            while (end < run.end && order[end].bytes == order[begin].bytes &&
+                   order[end].left == order[begin].left)
+                ++end;
+            if (end - begin > 1 && order[begin].left == kGoesOn) {
+                for (std::size_t at = begin; at < end; ++at) {
+                    poller.poll();
+                    load_chunk(order[at], entries[order[at].position].first, run.offset + 8);
+                }
+                runs.push_back({begin, end, run.offset + 8});
+            }
+            begin = end;
+        }
+    }
+    std::vector<Entry> sorted;
+    sorted.reserve(size);
+    for (const KeyChunk& chunk : order) {
+        poller.poll();
+        sorted.push_back(std::move(entries[chunk.position]));
+    }
+    entries = std::move(sorted);
+}
+
+} // namespace
+
+void stable_sort_by_key(std::vector<Entry>& entries) {
+    if (entries.size() < 2) return;
+    if (entries.size() <= kSortedByChunks) {
+        sort_by_chunks(entries);
+    } else {
+        merge_sort(entries);
+    }
 }
 
 } // namespace vok::json

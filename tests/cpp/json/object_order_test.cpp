@@ -67,8 +67,9 @@ TEST(ObjectOrder, EntriesInAnyOrderGiveByteOrderWithTheLastOfEqualKeysKept) {
 }
 
 // Keys that share their first bytes (prefixed ids, URLs, words of one alphabet), that share
-// nothing, or that repeat, at sizes around the merge sort's runs and passes: the entries come out
-// as the library's stable sort orders them, equal keys in the order they were given.
+// nothing, or that repeat, at sizes around the merge sort's runs and passes and on both sides of
+// the size where it takes over: the entries come out as the library's stable sort orders them,
+// equal keys in the order they were given.
 TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
     const std::vector<std::pair<const char*, std::function<std::string(uint32_t)>>> shapes = {
         {"prefixed", [](uint32_t n) { return "customer_id_" + std::to_string(n); }},
@@ -76,10 +77,20 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
         {"cyrillic", [](uint32_t n) { return "\u043a\u043b\u044e\u0447 " + std::to_string(n); }},
         {"digits", [](uint32_t n) { return std::to_string(n); }},
         {"one key", [](uint32_t) { return std::string("same"); }},
+        // Equal runs of bytes that end, or go on with zero bytes, at and around eight and
+        // sixteen bytes.
+        {"zero bytes",
+         [](uint32_t n) {
+             std::string key(8 * (n % 3) + n % 2, 'a');
+             key.append(n % 5, '\0');
+             return key + std::to_string(n % 4);
+         }},
     };
     std::mt19937 random(11);
     for (const auto& [shape, key_of] : shapes) {
-        for (size_t count : {33, 34, 35, 56, 57, 97, 111, 112, 113, 225, 449, 1000, 3585, 10007}) {
+        // Sizes on both sides of the one where the merge sort takes over.
+        for (size_t count : {33, 34, 35, 56, 57, 97, 111, 112, 113, 225, 449, 1000, 3585, 10007,
+                             65536, 65537, 150001}) {
             std::vector<Object::Entry> entries;
             std::vector<std::pair<std::string, uint64_t>> expected;
             for (size_t i = 0; i < count; ++i) {
