@@ -66,10 +66,8 @@ public:
     KeyMemo(const KeyMemo&) = delete;
     KeyMemo& operator=(const KeyMemo&) = delete;
     ~KeyMemo() {
-        for (const LeftOut& object : left_out_)
-            object.release();
-        for (PyObject* copy : copies_)
-            Py_DECREF(copy);
+        if (left_any_) [[unlikely]]
+            release_left_out();
         if (table_ == nullptr) {
             for (std::uint32_t at = 0; at < listed_; ++at)
                 Py_DECREF(list_[at].str);
@@ -242,6 +240,7 @@ private:
             return false;
         }
         Py_INCREF(object.dict);
+        left_any_ = true;
         object.left_out = true;
         // Each key the object has made is in the memo: it has missed every time.
         object.looks_up = remembered() > object.misses;
@@ -296,6 +295,15 @@ private:
             return;
         }
         remember(text, key);
+    }
+
+    // Lets go of what the memo holds for left-out objects and the keys taken in from them: only a
+    // value with a wide object has any.
+    [[gnu::noinline]] void release_left_out() {
+        for (const LeftOut& object : left_out_)
+            object.release();
+        for (PyObject* copy : copies_)
+            Py_DECREF(copy);
     }
 
     // Puts `str` (referenced anew here) in the table, which has room for it; returns its
@@ -365,6 +373,8 @@ private:
     // The objects whose keys are left out, and how many times such keys were taken in.
     std::vector<LeftOut> left_out_;
     std::uint32_t take_ins_ = 0;
+    // Whether any object was left out: left_out_ and copies_ are empty otherwise.
+    bool left_any_ = false;
     // The UTF-8 texts of keys taken in that are not ASCII, as bytes.
     std::vector<PyObject*> copies_;
 };
