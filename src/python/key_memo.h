@@ -112,6 +112,14 @@ public:
         return made;
     }
 
+    // Notes that `key`, of `object`, stays out of the object's dict while its member is made (a
+    // container, whose keys may take the left-out objects' keys in meanwhile): the memo takes it
+    // in with the object's dict.
+    void waiting(const ObjectKeys& object, PyObject* key) {
+        if (object.left_out && object.taken_in == take_ins_) [[unlikely]]
+            Py_XSETREF(left_out_[object.left_out_at].last_key, Py_NewRef(key));
+    }
+
 private:
     static constexpr std::uint32_t kWideRun = 64;
     static constexpr std::uint32_t kListed = 8;
@@ -126,8 +134,8 @@ private:
         std::uint32_t follower;
     };
 
-    // An object whose keys are left out: its dict, and the key made for it last, which is not in
-    // the dict while the member it names is being made. Both held.
+    // An object whose keys are left out: its dict, and the key it waits with (waiting()). Both
+    // held.
     struct LeftOut {
         PyObject* dict;
         PyObject* last_key;
@@ -177,11 +185,7 @@ private:
         if (object.looks_up) {
             if (const Slot* slot = find(text)) return Py_NewRef(slot->str);
         }
-        PyObject* made = make_(text.view());
-        if (made == nullptr) return nullptr;
-        PyObject*& last_key = left_out_[object.left_out_at].last_key;
-        Py_XSETREF(last_key, Py_NewRef(made));
-        return made;
+        return make_(text.view());
     }
 
     // Notes the slot at `position` + 1 (0: none) as the follower of the previous key, and as the

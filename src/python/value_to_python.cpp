@@ -316,6 +316,7 @@ public:
             if (!key) return Err(Error::fetch());
             Ref value;
             if (!is_short_scalar(member)) {
+                keys.waiting(object_keys_, key.get());
                 if (is_record(member)) {
                     const MadeRecord record = make_record(member, keys);
                     value = Ref::steal(record.dict);
