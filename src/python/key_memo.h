@@ -22,8 +22,8 @@
 //
 // The memo holds a reference to each str it maps, so that Python code run meanwhile (a finalizer,
 // a signal handler) cannot free one under it, and the texts are the converted value's own, which
-// outlive the conversion, or copies the memo holds. Nothing here polls for cancellation, so that
-// key() can be called where an exception must not pass.
+// outlive the conversion, or copies the memo holds. Nothing here polls for cancellation: key()
+// throws only what the caller's `make` throws (a key made in pieces with polls).
 #pragma once
 
 #include <Python.h>
