@@ -1,7 +1,5 @@
-// The two sorts of key_sort.h. The merge sort is bottom-up, with a buffer of half of the entries:
-// each half is sorted through the buffer, passes going back and forth between the two, and the
-// first half is then moved into the buffer and merged with the second into place. The sort by
-// chunks sorts positions, eight bytes of key at a time, and moves each entry once.
+// The sort of key_sort.h: positions sorted eight bytes of key at a time, then each entry moved
+// once, along the cycles of the permutation.
 #include "json/key_sort.h"
 
 #include <algorithm>
@@ -19,119 +17,8 @@ namespace {
 
 using Entry = Object::Entry;
 
-// Runs this long are sorted by insertion before the merging starts: below it, moving an entry a
-// few places costs less than a pass of merging.
-constexpr std::ptrdiff_t kRun = 7;
-
-// How many entries ahead of a run's first the text of a key is fetched into the cache while the
-// runs are merged: a key longer than a string holds in place lies elsewhere on the heap, and a
-// large object's keys are compared in an order far from the one they were made in.
-constexpr std::ptrdiff_t kFetchAhead = 4;
-
-// Objects of at most this many entries are sorted by their positions (sort_by_chunks), larger
-// ones merge sorted: moving the entries into their order at the end reads them at random, which
-// costs more than the merge's passes once they are far larger than the caches.
-constexpr std::size_t kSortedByChunks = std::size_t{1} << 16;
-
-// The comparison of the sort, which polls: a comparison is the unit of the sort's work.
-class KeyLess {
-public:
-    bool operator()(const Entry& a, const Entry& b) {
-        poller_.poll();
-        return a.first < b.first;
-    }
-
-private:
-    CancellationPoller poller_;
-};
-
-void insertion_sort(Entry* first, Entry* last, KeyLess& less) {
-    for (Entry* next = first + 1; next < last; ++next) {
-        if (!less(*next, *(next - 1))) continue;
-        Entry moving = std::move(*next);
-        Entry* hole = next;
-        do {
-            *hole = std::move(*(hole - 1));
-            --hole;
-        } while (hole > first && less(moving, *(hole - 1)));
-        *hole = std::move(moving);
-    }
-}
-
-// Moves the lesser of the first entries of two sorted runs, neither empty, to `out`: the first
-// run's on equal keys.
-[[gnu::always_inline]] inline void move_lesser(Entry*& first1, Entry* last1, Entry*& first2,
-                                               Entry* last2, Entry*& out, KeyLess& less) {
-    if (less(*first2, *first1)) {
-        if (last2 - first2 > kFetchAhead) __builtin_prefetch(first2[kFetchAhead].first.data());
-        *out++ = std::move(*first2++);
-    } else {
-        if (last1 - first1 > kFetchAhead) __builtin_prefetch(first1[kFetchAhead].first.data());
-        *out++ = std::move(*first1++);
-    }
-}
-
-// Merges the sorted runs [first1, last1) and [first2, last2) into `out` (which overlaps neither),
-// taking from the first run on equal keys; returns the end of what was written.
-Entry* merge(Entry* first1, Entry* last1, Entry* first2, Entry* last2, Entry* out, KeyLess& less) {
-    while (first1 != last1 && first2 != last2)
-        move_lesser(first1, last1, first2, last2, out, less);
-    out = std::move(first1, last1, out);
-    return std::move(first2, last2, out);
-}
-
-// Merges each two neighbouring runs of `step` entries of [first, last) into `out`.
-void merge_runs(Entry* first, Entry* last, Entry* out, std::ptrdiff_t step, KeyLess& less) {
-    while (last - first >= 2 * step) {
-        out = merge(first, first + step, first + step, first + 2 * step, out, less);
-        first += 2 * step;
-    }
-    const std::ptrdiff_t middle = std::min(last - first, step);
-    merge(first, first + middle, first + middle, last, out, less);
-}
-
-// Sorts [first, last) with `buffer`, which has room for as many entries; the sorted entries end
-// in [first, last).
-void sort_through(Entry* first, Entry* last, Entry* buffer, KeyLess& less) {
-    const std::ptrdiff_t size = last - first;
-    for (Entry* run = first; run < last; run += std::min(kRun, last - run))
-        insertion_sort(run, run + std::min(kRun, last - run), less);
-    for (std::ptrdiff_t step = kRun; step < size; step *= 4) {
-        merge_runs(first, last, buffer, step, less);
-        merge_runs(buffer, buffer + size, first, 2 * step, less);
-    }
-}
-
-// Merge sorts `entries`, of two or more.
-void merge_sort(std::vector<Entry>& entries) {
-    const std::size_t size = entries.size();
-    const std::size_t half = (size + 1) / 2;
-    // Reserved, then made a few entries between polls: the memory is fresh, and making it all at
-    // once would be a long stretch of page faults with no poll.
-    CancellationPoller poller;
-    std::vector<Entry> buffer;
-    buffer.reserve(half);
-    for (std::size_t at = 0; at < half; ++at) {
-        poller.poll();
-        buffer.emplace_back();
-    }
-    KeyLess less;
-    Entry* const first = entries.data();
-    Entry* const middle = first + half;
-    Entry* const last = first + size;
-    sort_through(first, middle, buffer.data(), less);
-    sort_through(middle, last, buffer.data(), less);
-    // The first half waits in the buffer while the two are merged into place: what is written
-    // never passes what is still to be read of the second half.
-    Entry* const waiting = buffer.data();
-    Entry* const waiting_end = std::move(first, middle, waiting);
-    Entry* from = waiting;
-    Entry* second = middle;
-    Entry* out = first;
-    while (from != waiting_end && second != last)
-        move_lesser(from, waiting_end, second, last, out, less);
-    std::move(from, waiting_end, out);
-}
+// Chunks in at most one run in this many chunks are merged rather than sorted (sort_chunks).
+constexpr std::size_t kFewRuns = 64;
 
 // Eight bytes of a key from `offset` on, as a number that orders as the bytes do (zero bytes past
 // the key's end), with how many of the key's bytes are left from `offset`, counted up to 9: 9 says
@@ -154,14 +41,148 @@ void load_chunk(KeyChunk& chunk, const std::string& key, std::size_t offset) {
     chunk.left = std::uint32_t(std::min<std::size_t>(left, kGoesOn));
 }
 
+// How far ahead the loops below fetch what they will read: an entry at a position the sort put
+// anywhere, then the text of its key, which a key longer than a string holds in place has
+// elsewhere on the heap.
+constexpr std::size_t kEntryAhead = 16;
+constexpr std::size_t kTextAhead = 8;
+
+// Moves each entry to where `order` puts it: the entry at order[i].position goes to i. Each cycle
+// of the permutation is followed once, so each entry moves once and nothing is allocated; a
+// position that is placed is marked in `order`. Stopped by cancellation, the entry being moved is
+// dropped here and every other entry stays in `entries`.
+void move_into_order(std::vector<Entry>& entries, std::vector<KeyChunk>& order,
+                     CancellationPoller& poller) {
+    constexpr std::uint32_t kPlaced = UINT32_MAX;
+    const std::size_t size = entries.size();
+    for (std::size_t start = 0; start < size; ++start) {
+        std::uint32_t from = order[start].position;
+        if (from == kPlaced) continue;
+        order[start].position = kPlaced;
+        if (from == start) continue;
+        Entry moving = std::move(entries[start]);
+        std::size_t hole = start;
+        while (from != start) {
+            poller.poll();
+            const std::uint32_t next = order[from].position;
+            // The next step's two reads, each anywhere, are started while this one moves.
+            __builtin_prefetch(&order[next]);
+            __builtin_prefetch(&entries[next]);
+            entries[hole] = std::move(entries[from]);
+            order[from].position = kPlaced;
+            hole = from;
+            from = next;
+        }
+        entries[hole] = std::move(moving);
+    }
+}
+
+bool chunk_less(const KeyChunk& a, const KeyChunk& b) {
+    if (a.bytes != b.bytes) return a.bytes < b.bytes;
+    if (a.left != b.left) return a.left < b.left;
+    return a.position < b.position;
+}
+
+// Merges the neighbouring sorted runs of [first, last) that `ends` bounds (each run's end, the
+// last one `last`), two by two, passes going back and forth between the chunks and `buffer`,
+// until one run is left.
+void merge_chunk_runs(KeyChunk* first, KeyChunk* last, std::vector<std::size_t>& ends,
+                      std::vector<KeyChunk>& buffer, CancellationPoller& poller) {
+    const std::size_t size = std::size_t(last - first);
+    if (buffer.size() < size) {
+        // Fresh memory, made a few chunks between polls.
+        buffer.reserve(size);
+        while (buffer.size() < size) {
+            poller.poll();
+            buffer.emplace_back();
+        }
+    }
+    KeyChunk* from = first;
+    KeyChunk* to = buffer.data();
+    while (ends.size() > 1) {
+        std::size_t begin = 0;
+        std::size_t kept = 0;
+        for (std::size_t run = 0; run < ends.size(); run += 2) {
+            if (run + 1 == ends.size()) {
+                std::copy(from + begin, from + ends[run], to + begin);
+                ends[kept++] = ends[run];
+                break;
+            }
+            const KeyChunk* a = from + begin;
+            const KeyChunk* const a_end = from + ends[run];
+            const KeyChunk* b = a_end;
+            const KeyChunk* const b_end = from + ends[run + 1];
+            KeyChunk* out = to + begin;
+            while (a != a_end && b != b_end) {
+                poller.poll();
+                *out++ = chunk_less(*b, *a) ? *b++ : *a++;
+            }
+            out = std::copy(a, a_end, out);
+            std::copy(b, b_end, out);
+            begin = ends[run + 1];
+            ends[kept++] = begin;
+        }
+        ends.resize(kept);
+        std::swap(from, to);
+    }
+    if (from != first) std::copy(from, from + size, first);
+}
+
+// Sorts the chunks of [first, last). Keys that share their first bytes give chunks already in
+// order, or in reverse order, or in a few runs in order (ids inserted in counting order whose
+// digits run past the chunk): a pass tells, and such chunks are put in order in time in
+// proportion to their number, or merged; others are sorted.
+void sort_chunks(KeyChunk* first, KeyChunk* last, std::vector<KeyChunk>& buffer,
+                 CancellationPoller& poller) {
+    const std::size_t size = std::size_t(last - first);
+    if (size < 2) return;
+    std::vector<std::size_t> ends;
+    bool descending = true;
+    bool few_runs = true;
+    for (std::size_t at = 1; at < size && (descending || few_runs); ++at) {
+        poller.poll();
+        const KeyChunk& a = first[at - 1];
+        const KeyChunk& b = first[at];
+        descending = descending && (b.bytes < a.bytes || (b.bytes == a.bytes && b.left <= a.left));
+        if (few_runs && chunk_less(b, a)) {
+            ends.push_back(at);
+            few_runs = ends.size() * kFewRuns <= size;
+        }
+    }
+    if (descending) {
+        // Reversed, equal chunks come in reverse order of position, and are turned back: the
+        // chunks of a run come in order of position (as the entries, or as the sort of the run
+        // they were part of left them).
+        std::reverse(first, last);
+        for (KeyChunk* equal = first; equal != last;) {
+            poller.poll();
+            KeyChunk* end = equal + 1;
+            while (end != last && end->bytes == equal->bytes && end->left == equal->left)
+                ++end;
+            std::reverse(equal, end);
+            equal = end;
+        }
+        return;
+    }
+    if (!few_runs) {
+        std::sort(first, last, [&poller](const KeyChunk& a, const KeyChunk& b) {
+            poller.poll();
+            return chunk_less(a, b);
+        });
+        return;
+    }
+    if (ends.empty()) return;
+    ends.push_back(size);
+    merge_chunk_runs(first, last, ends, buffer, poller);
+}
+
 // Sorts `entries`, of two or more, by sorting their positions eight bytes of key at a time: the
 // positions are sorted by their keys' first eight bytes, each run of keys equal so far by the next
-// eight, and so on; the entries are then moved into their order once. The keys are read where
-// they lie only to take the next eight bytes, never compared whole. For objects whose entries fit
-// the caches, where moving each entry once beats moving it at every pass of a merge.
+// eight, and so on; the entries are then moved into their order once.
 void sort_by_chunks(std::vector<Entry>& entries) {
     CancellationPoller poller;
     const std::size_t size = entries.size();
+    // Reserved, not made at its length: it is written as it is filled, with polls between.
     std::vector<KeyChunk> order;
     order.reserve(size);
     for (std::size_t at = 0; at < size; ++at) {
@@ -170,12 +191,8 @@ void sort_by_chunks(std::vector<Entry>& entries) {
         chunk.position = std::uint32_t(at);
         load_chunk(chunk, entries[at].first, 0);
     }
-    const auto less = [&poller](const KeyChunk& a, const KeyChunk& b) {
-        poller.poll();
-        if (a.bytes != b.bytes) return a.bytes < b.bytes;
-        if (a.left != b.left) return a.left < b.left;
-        return a.position < b.position;
-    };
+    // Room for the merges of sort_chunks, made when one is first needed.
+    std::vector<KeyChunk> merged;
     // Runs of positions whose keys are equal up to an offset, sorted by the bytes from it.
     struct Run {
         std::size_t begin;
@@ -188,42 +205,46 @@ void sort_by_chunks(std::vector<Entry>& entries) {
         runs.pop_back();
         // Keys that share a part of their text (a prefix of all the keys of an object, mostly)
         // give runs already in order, which a pass tells.
-        const auto first = order.begin() + std::ptrdiff_t(run.begin);
-        const auto last = order.begin() + std::ptrdiff_t(run.end);
-        if (!std::is_sorted(first, last, less)) std::sort(first, last, less);
+        sort_chunks(order.data() + run.begin, order.data() + run.end, merged, poller);
         for (std::size_t begin = run.begin; begin < run.end;) {
             std::size_t end = begin + 1;
             while (end < run.end && order[end].bytes == order[begin].bytes &&
                    order[end].left == order[begin].left)
                 ++end;
             if (end - begin > 1 && order[begin].left == kGoesOn) {
+                const std::size_t offset = run.offset + 8;
                 for (std::size_t at = begin; at < end; ++at) {
                     poller.poll();
-                    load_chunk(order[at], entries[order[at].position].first, run.offset + 8);
+                    if (at + kEntryAhead < end)
+                        __builtin_prefetch(&entries[order[at + kEntryAhead].position]);
+                    if (at + kTextAhead < end)
+                        __builtin_prefetch(entries[order[at + kTextAhead].position].first.data() +
+                                           offset);
+                    load_chunk(order[at], entries[order[at].position].first, offset);
                 }
-                runs.push_back({begin, end, run.offset + 8});
+                runs.push_back({begin, end, offset});
             }
             begin = end;
         }
     }
-    std::vector<Entry> sorted;
-    sorted.reserve(size);
-    for (const KeyChunk& chunk : order) {
-        poller.poll();
-        sorted.push_back(std::move(entries[chunk.position]));
-    }
-    entries = std::move(sorted);
+    move_into_order(entries, order, poller);
 }
 
 } // namespace
 
 void stable_sort_by_key(std::vector<Entry>& entries) {
     if (entries.size() < 2) return;
-    if (entries.size() <= kSortedByChunks) {
-        sort_by_chunks(entries);
-    } else {
-        merge_sort(entries);
+    if (entries.size() >= UINT32_MAX) {
+        // Positions beyond what a chunk holds: whole keys compared, in the library's sort.
+        CancellationPoller poller;
+        std::stable_sort(entries.begin(), entries.end(),
+                         [&poller](const Entry& a, const Entry& b) {
+                             poller.poll();
+                             return a.first < b.first;
+                         });
+        return;
     }
+    sort_by_chunks(entries);
 }
 
 } // namespace vok::json

@@ -82,7 +82,12 @@ Object Object::from_entries(std::vector<Entry> entries) {
                 sorted.push_back(std::move(entries[order[i]]));
             entries = std::move(sorted);
         } else {
-            stable_sort_by_key(entries);
+            try {
+                stable_sort_by_key(entries);
+            } catch (...) {
+                drop_entries(entries);
+                throw;
+            }
         }
         // Of a run of equal keys keep the last, compacting in place.
         size_t out = 0;
@@ -244,6 +249,21 @@ void drop_in_steps(Value& value) {
         drop_elsewhere(std::move(pending));
         throw;
     }
+}
+
+void drop_entries(std::vector<Object::Entry>& entries) noexcept {
+    try {
+        size_t weight = 0;
+        for (size_t at = 0; at < entries.size() && weight < kWorthAThread; ++at)
+            weight += count_values(entries[at].second, kWorthAThread - weight);
+        if (weight >= kWorthAThread) {
+            drop_elsewhere(std::move(entries));
+            return;
+        }
+    } catch (...) {
+        // Without the memory to count them, they are dropped here.
+    }
+    std::vector<Object::Entry>().swap(entries);
 }
 
 size_t count_values(const Value& value, size_t limit) {

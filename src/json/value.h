@@ -67,6 +67,7 @@ public:
 
     Object() = default;
     // Builds an object from entries in any order; of a repeated key the entry given last wins.
+    // Stopped by cancellation while it sorts them, it drops the entries with drop_entries.
     static Object from_entries(std::vector<Entry> entries);
     // The caller guarantees that the keys are already unique and ascending.
     static Object from_sorted_unique_entries(std::vector<Entry> entries);
@@ -170,6 +171,12 @@ private:
 // left to a thread of its own (common/dropping.h). `value` is left null. For documents so large
 // that freeing them is a long stretch of its own.
 void drop_in_steps(Value& value);
+
+// Drops entries that a stopped operation leaves behind (`entries` is left empty): on a thread of
+// their own when they hold enough values to be worth one (common/dropping.h), here otherwise, so
+// that the stop reaches the caller without waiting for a large object's keys and values to be
+// freed.
+void drop_entries(std::vector<Object::Entry>& entries) noexcept;
 
 // How many values `value` holds, itself and every element of its arrays and objects at any depth,
 // counted no further than `limit`: whether freeing it is a long stretch, found at a cost bounded

@@ -1,5 +1,5 @@
 // Allocation failure on demand, for test programs: replacements of operator new and delete that
-// fail as where memory has run out. Included by exactly one file of a test program (the
+// fail as where memory has run out, and count what each thread frees. Included by exactly one file of a test program (the
 // replacements are the program's own).
 #pragma once
 
@@ -22,10 +22,15 @@ thread_local bool t_fail_allocations = false;
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
+// How many blocks operator delete has freed on a thread.
+thread_local std::size_t t_deletes = 0;
+
 [[gnu::noinline]] void operator delete(void* memory) noexcept {
+    ++t_deletes;
     std::free(memory);
 }
 [[gnu::noinline]] void operator delete(void* memory, std::size_t) noexcept {
+    ++t_deletes;
     std::free(memory);
 }
 [[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {

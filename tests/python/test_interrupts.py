@@ -11,6 +11,7 @@ import gc
 import importlib.util
 import json
 import os
+import random
 import signal
 import subprocess
 import sys
@@ -623,3 +624,49 @@ def test_a_stopped_conversion_leaves_nothing_behind():
         # The Python objects a stopped conversion made or copied are freed before its exception.
         gc.collect()
         assert sys.getallocatedblocks() < blocks + 1000, name
+
+
+# Keys of 36 characters are each a block of their own, a million of them freed in random order:
+# a stop while they are sorted must not leave the caller waiting for that.
+@functools.cache
+def uuid_dict():
+    draw = random.Random(5)
+    return {str(uuid.UUID(int=draw.getrandbits(128))): i for i in range(scaled(1_000_000))}
+
+
+@pytest.mark.parametrize("conversion", ["set_attribute", "literal"])
+def test_a_stopped_wide_dict_does_not_wait_for_its_keys(conversion):
+    # Late in the call the keys are sorted. Every stop there reaches the caller within the
+    # allowance, in the calling thread's CPU time, and set_attribute keeps the value before it.
+    value = uuid_dict()
+    entity = vok_dsl.Entity("E")
+    if conversion == "set_attribute":
+        call = lambda: entity.set_attribute("v", value)  # noqa: E731
+    else:
+        call = lambda: vok_dsl.Expression.literal(value)  # noqa: E731
+    gc.collect()
+    gc.freeze()
+    try:
+        start = time.thread_time()
+        call()
+        whole = time.thread_time() - start
+        for fraction in (0.6, 0.75, 0.9):
+            shortest = None
+            for _ in range(TRIES):
+                entity.set_attribute("v", "before")
+                interrupted, unwinding, _ = interrupt(call, conversion, whole * fraction)
+                # The keys freed elsewhere take CPU time of the process, which the next signal
+                # is timed in.
+                time.sleep(0.3)
+                if not interrupted:
+                    assert entity.get_attribute("v") == value or conversion == "literal"
+                    continue
+                assert entity.get_attribute("v") == "before"
+                shortest = unwinding if shortest is None else min(shortest, unwinding)
+                if shortest <= allowance(whole):
+                    break
+            assert shortest is not None, f"{conversion} ran to its end at {fraction}"
+            assert shortest <= allowance(whole), (
+                f"{conversion} at {fraction}: {shortest:.3f} s CPU after the signal")
+    finally:
+        gc.unfreeze()

@@ -67,15 +67,32 @@ TEST(ObjectOrder, EntriesInAnyOrderGiveByteOrderWithTheLastOfEqualKeysKept) {
 }
 
 // Keys that share their first bytes (prefixed ids, URLs, words of one alphabet), that share
-// nothing, or that repeat, at sizes around the merge sort's runs and passes and on both sides of
-// the size where it takes over: the entries come out as the library's stable sort orders them,
-// equal keys in the order they were given.
+// nothing (UUIDs, digests, keys of any length), or that repeat; given in random order, in counting
+// order, in reverse order of the keys and in their order, at sizes around the small objects' sort
+// and around the run counts at which chunks are merged rather than sorted: the entries come out
+// as the library's stable sort orders them, equal keys in the order they were given.
 TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
+    const auto hex = [](uint64_t bits, size_t digits) {
+        std::string text;
+        for (size_t i = 0; i < digits; ++i, bits = bits * 6364136223846793005u + 1442695040888963407u)
+            text += "0123456789abcdef"[bits >> 60];
+        return text;
+    };
     const std::vector<std::pair<const char*, std::function<std::string(uint32_t)>>> shapes = {
         {"prefixed", [](uint32_t n) { return "customer_id_" + std::to_string(n); }},
         {"url", [](uint32_t n) { return "https://example.com/items/" + std::to_string(n); }},
         {"cyrillic", [](uint32_t n) { return "\u043a\u043b\u044e\u0447 " + std::to_string(n); }},
         {"digits", [](uint32_t n) { return std::to_string(n); }},
+        {"zero-padded", [](uint32_t n) { return std::string(12 - std::to_string(n).size(), '0') +
+                                                std::to_string(n); }},
+        {"uuid",
+         [&hex](uint32_t n) {
+             const std::string h = hex(n * 0x9E3779B97F4A7C15u + 1, 32);
+             return h.substr(0, 8) + "-" + h.substr(8, 4) + "-" + h.substr(12, 4) + "-" +
+                    h.substr(16, 4) + "-" + h.substr(20);
+         }},
+        {"digest", [&hex](uint32_t n) { return hex(n * 0xD1B54A32D192ED03u + 7, 40); }},
+        {"any length", [&hex](uint32_t n) { return hex(n * 0x9E3779B97F4A7C15u, 1 + n % 64); }},
         {"one key", [](uint32_t) { return std::string("same"); }},
         // Equal runs of bytes that end, or go on with zero bytes, at and around eight and
         // sixteen bytes.
@@ -86,26 +103,39 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
              return key + std::to_string(n % 4);
          }},
     };
+    enum class Order { Random, Counting, Reverse, Sorted };
     std::mt19937 random(11);
     for (const auto& [shape, key_of] : shapes) {
-        // Sizes on both sides of the one where the merge sort takes over.
-        for (size_t count : {33, 34, 35, 56, 57, 97, 111, 112, 113, 225, 449, 1000, 3585, 10007,
-                             65536, 65537, 150001}) {
-            std::vector<Object::Entry> entries;
-            std::vector<std::pair<std::string, uint64_t>> expected;
-            for (size_t i = 0; i < count; ++i) {
-                std::string key = key_of(uint32_t(random() % (count / 2 + 1)));
-                entries.emplace_back(key, Value::from_u64(i));
-                expected.emplace_back(key, i);
-            }
-            std::stable_sort(expected.begin(), expected.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            stable_sort_by_key(entries);
-            ASSERT_EQ(entries.size(), count);
-            for (size_t i = 0; i < count; ++i) {
-                ASSERT_EQ(entries[i].first, expected[i].first) << shape << " " << count << " " << i;
-                ASSERT_EQ(entries[i].second, Value::from_u64(expected[i].second))
-                    << shape << " " << count << " " << i;
+        for (Order order : {Order::Random, Order::Counting, Order::Reverse, Order::Sorted}) {
+            for (size_t count : {33, 34, 35, 64, 65, 127, 128, 129, 1000, 4095, 4097, 10007, 65537,
+                                 150001}) {
+                // Random order repeats keys; the others give each key twice in a row or apart.
+                std::vector<std::string> keys;
+                for (size_t i = 0; i < count; ++i) {
+                    keys.push_back(order == Order::Random
+                                       ? key_of(uint32_t(random() % (count / 2 + 1)))
+                                       : key_of(uint32_t(i % 3 == 2 ? i - 1 : i)));
+                }
+                if (order == Order::Sorted || order == Order::Reverse) {
+                    std::stable_sort(keys.begin(), keys.end());
+                    if (order == Order::Reverse) std::reverse(keys.begin(), keys.end());
+                }
+                std::vector<Object::Entry> entries;
+                std::vector<std::pair<std::string, uint64_t>> expected;
+                for (size_t i = 0; i < count; ++i) {
+                    entries.emplace_back(keys[i], Value::from_u64(i));
+                    expected.emplace_back(keys[i], i);
+                }
+                std::stable_sort(expected.begin(), expected.end(),
+                                 [](const auto& a, const auto& b) { return a.first < b.first; });
+                stable_sort_by_key(entries);
+                ASSERT_EQ(entries.size(), count);
+                for (size_t i = 0; i < count; ++i) {
+                    ASSERT_EQ(entries[i].first, expected[i].first)
+                        << shape << " " << int(order) << " " << count << " " << i;
+                    ASSERT_EQ(entries[i].second, Value::from_u64(expected[i].second))
+                        << shape << " " << int(order) << " " << count << " " << i;
+                }
             }
         }
     }

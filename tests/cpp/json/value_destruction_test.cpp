@@ -2,9 +2,14 @@
 // (a destructor that throws there ends the process).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "common/cancellation.h"
 #include "failing_allocations.h"
 #include "json/value.h"
 
@@ -53,6 +58,49 @@ TEST(ValueDestruction, LeavesValuesMovedFromOrDroppedInStepsUsable) {
     EXPECT_EQ(value, deep_arrays(10));
     drop_in_steps(moved);
     EXPECT_TRUE(moved.is_null());
+}
+
+// Entries of keys too long to be held in place, in random order: each key is a block of its own.
+std::vector<Object::Entry> wide_entries(size_t count) {
+    std::vector<Object::Entry> entries;
+    for (size_t i = 0; i < count; ++i)
+        entries.emplace_back("0123456789abcdef-" + std::to_string(i * 2654435761u % 1000003),
+                             Value::from_u64(i));
+    std::shuffle(entries.begin(), entries.end(), std::mt19937(3));
+    return entries;
+}
+
+struct Consultations {
+    size_t count = 0;
+    size_t stop_at = SIZE_MAX;
+};
+
+bool consulted(void* context) {
+    auto* consultations = static_cast<Consultations*>(context);
+    return ++consultations->count >= consultations->stop_at;
+}
+
+// An object too large to be freed in a few milliseconds, stopped while its entries are sorted,
+// leaves them to a thread of their own wherever the stop comes: the caller frees none of its keys
+// before the exception reaches it.
+TEST(ValueDestruction, AStoppedSortOfALargeObjectFreesNoKeyOnTheCallingThread) {
+    constexpr size_t kCount = 300'000;
+    Consultations whole;
+    {
+        const CancellationScope scope(consulted, &whole);
+        EXPECT_EQ(Object::from_entries(wide_entries(kCount)).size(), kCount);
+    }
+    for (const double fraction : {0.02, 0.3, 0.6, 0.9, 0.99}) {
+        std::vector<Object::Entry> entries = wide_entries(kCount);
+        Consultations stopped;
+        stopped.stop_at = std::max<size_t>(1, size_t(double(whole.count) * fraction));
+        const size_t before = t_deletes;
+        {
+            const CancellationScope scope(consulted, &stopped);
+            EXPECT_THROW(Object::from_entries(std::move(entries)), OperationCancelled) << fraction;
+        }
+        EXPECT_LT(t_deletes - before, 64u) << fraction;
+    }
 }
 
 } // namespace
