@@ -25,7 +25,14 @@ one per key text within a call); counted by walking one result, outside the timi
 dicts of 100,000 and 1,000,000 keys of six shapes (key {i}, str(i), customer_id_{i}, ключ {i},
 https://example.com/items/{i}, and half billing_address_{i}, half shipping_address_{i}), set and
 made a literal only: their keys are sorted, and keys that share their first bytes are the hard
-case of that sort. A call on a million keys is timed one call a round.
+case of that sort. After them, wide dicts of 100,000 and 1,000,000 keys of five more shapes, each
+inserted in three orders, set and made a literal only too: UUIDs (str(uuid.UUID) of 128 random
+bits), SHA-1 hex digests (of str(i)), random-length keys (1 to 64 random ASCII letters and
+digits, distinct), {i:012d} and str(i); the orders are random (shuffled), ascending and
+descending (by the keys' bytes; str(i) ascending puts "10" before "2"). Each is named "COUNT SHAPE
+keys, ORDER order", e.g. "100,000 UUID keys, random order". Their random draws are seeded, so
+every process and build makes the same dicts, and a key's value is the same int in all three
+orders. A call on a million keys is timed one call a round.
 
 Each figure is the best of several rounds, per call. Every value is measured for every build in
 a fresh interpreter that makes and holds only that value: a process that held all values found
@@ -46,7 +53,7 @@ json.loads per build (the median over processes, range in brackets). It adds abo
 run of those rows. A default run (all values, two builds, four processes) took nearly an hour
 on a busy 8-core machine before the wide dicts and the records of long keys came, which took 25
 minutes more in three processes; run_all.py's two processes of one build took 15 minutes before
-them.
+them. The five key shapes in three orders add about 10 minutes per build and process.
 
 Run it pinned to one core that nothing else uses, on a quiet machine (`taskset -c N
 /usr/bin/python3 bench/conversions.py build ../old/build`; the processes it starts inherit the
@@ -56,11 +63,15 @@ collection.
 
 import gc
 import glob
+import hashlib
 import json
 import os
+import random
+import string
 import subprocess
 import sys
 import time
+import uuid
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEEP = 5_000
@@ -124,6 +135,59 @@ WIDE_SHAPES = {
 }
 
 
+def distinct_keys(count, make):
+    """`count` distinct keys, each `make()` in turn, a repeat left out."""
+    keys = {}
+    while len(keys) < count:
+        keys.setdefault(make(), None)
+    return list(keys)
+
+
+def uuid_keys(count):
+    rng = random.Random(1)
+    return distinct_keys(count, lambda: str(uuid.UUID(int=rng.getrandbits(128))))
+
+
+def random_length_keys(count):
+    # Few texts of one or two characters exist, so those lengths are rarer than the others.
+    rng = random.Random(2)
+    letters = string.ascii_letters + string.digits
+    return distinct_keys(count, lambda: "".join(rng.choices(letters, k=rng.randint(1, 64))))
+
+
+# The key shapes of the wide dicts in three insertion orders, by name: per shape, the function
+# making the list of `count` distinct keys.
+ORDERED_SHAPES = {
+    "UUID": uuid_keys,
+    "SHA-1 hex digest": lambda count: [
+        hashlib.sha1(str(i).encode()).hexdigest() for i in range(count)],
+    "random-length": random_length_keys,
+    "{i:012d}": lambda count: [f"{i:012d}" for i in range(count)],
+    "str(i)": lambda count: [str(i) for i in range(count)],
+}
+
+
+def shuffled(keys):
+    random.Random(3).shuffle(keys)
+    return keys
+
+
+# The insertion orders, by name. Sorting strs orders them as their UTF-8 bytes.
+ORDERS = {
+    "random": shuffled,
+    "ascending": sorted,
+    "descending": lambda keys: sorted(keys, reverse=True),
+}
+
+
+def ordered_dict_of(shape, order, count):
+    """The dict of `count` keys of the shape, inserted in the order; a key's value is its index
+    in the shape's list, so that the three orders make equal dicts."""
+    keys = ORDERED_SHAPES[shape](count)
+    value = {key: i for i, key in enumerate(keys)}
+    return {key: value[key] for key in ORDERS[order](keys)}
+
+
 def wide_dicts():
     """{name: function making it} of the wide dicts; "100,000 keys" is the first of them."""
     made = {}
@@ -132,6 +196,12 @@ def wide_dicts():
             name = f"{count:,} {shape} keys"
             if name != "100,000 key {i} keys":
                 made[name] = lambda key=key, count=count: {key(i): i for i in range(count)}
+    for count in (100_000, 1_000_000):
+        for shape in ORDERED_SHAPES:
+            for order in ORDERS:
+                made[f"{count:,} {shape} keys, {order} order"] = (
+                    lambda shape=shape, order=order, count=count: ordered_dict_of(
+                        shape, order, count))
     return made
 
 

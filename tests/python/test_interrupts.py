@@ -647,18 +647,24 @@ def test_a_stopped_wide_dict_does_not_wait_for_its_keys(conversion):
     gc.collect()
     gc.freeze()
     try:
-        start = time.thread_time()
-        call()
-        whole = time.thread_time() - start
+        whole = None
+        for _ in range(2):
+            start = time.thread_time()
+            call()
+            whole = min(whole or 1e9, time.thread_time() - start)
         for fraction in (0.6, 0.75, 0.9):
             shortest = None
-            for _ in range(TRIES):
+            for _ in range(2 * TRIES):
                 entity.set_attribute("v", "before")
+                start = time.thread_time()
                 interrupted, unwinding, _ = interrupt(call, conversion, whole * fraction)
                 # The keys freed elsewhere take CPU time of the process, which the next signal
                 # is timed in.
                 time.sleep(0.3)
                 if not interrupted:
+                    # A busy host stretched the runs that measured the call: this one measured
+                    # it afresh, and the signal comes earlier the next time.
+                    whole = min(whole, time.thread_time() - start)
                     assert entity.get_attribute("v") == value or conversion == "literal"
                     continue
                 assert entity.get_attribute("v") == "before"
