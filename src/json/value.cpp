@@ -58,6 +58,19 @@ bool key_less(const Object::Entry& a, const Object::Entry& b) {
     return a.first < b.first;
 }
 
+// Of each run of equal keys in `entries` keeps the last, compacting in place; `poll` is called
+// per entry. Stopped there, every entry not yet moved is still in `entries`.
+template <class Poll> void keep_last_of_equal_keys(std::vector<Object::Entry>& entries, Poll poll) {
+    size_t out = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        poll();
+        if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
+        if (out != i) entries[out] = std::move(entries[i]);
+        ++out;
+    }
+    entries.resize(out);
+}
+
 } // namespace
 
 Object Object::from_entries(std::vector<Entry> entries) {
@@ -67,7 +80,8 @@ Object Object::from_entries(std::vector<Entry> entries) {
         sorted_unique = key_less(entries[i - 1], entries[i]);
     if (!sorted_unique) {
         // Objects are mostly small: a stable insertion sort of positions, then one move of each
-        // entry into its place; larger ones are merge sorted (key_sort.h).
+        // entry into its place; larger ones are sorted by key_sort.h's sort, and the pass that
+        // drops repeated keys polls as it reads their keys, wherever the sort left them.
         if (entries.size() <= 32) {
             uint8_t order[32];
             for (size_t i = 0; i < entries.size(); ++i) {
@@ -81,22 +95,17 @@ Object Object::from_entries(std::vector<Entry> entries) {
             for (size_t i = 0; i < entries.size(); ++i)
                 sorted.push_back(std::move(entries[order[i]]));
             entries = std::move(sorted);
+            keep_last_of_equal_keys(entries, [] {});
         } else {
             try {
                 stable_sort_by_key(entries);
+                CancellationPoller poller;
+                keep_last_of_equal_keys(entries, [&poller] { poller.poll(); });
             } catch (...) {
                 drop_entries(entries);
                 throw;
             }
         }
-        // Of a run of equal keys keep the last, compacting in place.
-        size_t out = 0;
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if (i + 1 < entries.size() && entries[i + 1].first == entries[i].first) continue;
-            if (out != i) entries[out] = std::move(entries[i]);
-            ++out;
-        }
-        entries.resize(out);
     }
     o.entries_ = std::move(entries);
     return o;
@@ -251,12 +260,21 @@ void drop_in_steps(Value& value) {
     }
 }
 
+size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limit) {
+    size_t count = 0;
+    for (size_t at = 0; at < entries.size() && count < limit; ++at) {
+        const std::string& key = entries[at].first;
+        const char* const held = reinterpret_cast<const char*>(&key);
+        // A key outside the string's own bytes is a block of its own to free.
+        if (key.data() < held || key.data() >= held + sizeof key) ++count;
+        count += count_values(entries[at].second, limit - std::min(count, limit));
+    }
+    return std::min(count, limit);
+}
+
 void drop_entries(std::vector<Object::Entry>& entries) noexcept {
     try {
-        size_t weight = 0;
-        for (size_t at = 0; at < entries.size() && weight < kWorthAThread; ++at)
-            weight += count_values(entries[at].second, kWorthAThread - weight);
-        if (weight >= kWorthAThread) {
+        if (count_entry_values(entries, kWorthAThread) >= kWorthAThread) {
             drop_elsewhere(std::move(entries));
             return;
         }

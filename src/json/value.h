@@ -172,8 +172,12 @@ private:
 // that freeing them is a long stretch of its own.
 void drop_in_steps(Value& value);
 
+// How many values `entries` hold (count_values of each), each key too long to be held in its
+// entry counted as one more: what freeing them costs, counted no further than `limit`.
+size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limit);
+
 // Drops entries that a stopped operation leaves behind (`entries` is left empty): on a thread of
-// their own when they hold enough values to be worth one (common/dropping.h), here otherwise, so
+// their own when they hold enough values (count_entry_values) to be worth one (common/dropping.h), here otherwise, so
 // that the stop reaches the caller without waiting for a large object's keys and values to be
 // freed.
 void drop_entries(std::vector<Object::Entry>& entries) noexcept;

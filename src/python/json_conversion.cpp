@@ -532,13 +532,13 @@ public:
         }
     }
 
-    // How many values the elements converted so far hold, counted no further than `limit`.
+    // How many values the elements converted so far hold, keys stored apart from their members
+    // included, counted no further than `limit`.
     std::size_t weight(std::size_t limit) const {
         std::size_t count = 0;
         for (std::size_t at = 0; at < elements_.size() && count < limit; ++at)
             count += json::count_values(elements_[at], limit - count);
-        for (std::size_t at = 0; at < members_.size() && count < limit; ++at)
-            count += json::count_values(members_[at].second, limit - count);
+        if (count < limit) count += json::count_entry_values(members_, limit - count);
         return count;
     }
 
