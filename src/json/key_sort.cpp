@@ -83,49 +83,64 @@ bool chunk_less(const KeyChunk& a, const KeyChunk& b) {
     return a.position < b.position;
 }
 
-// Merges the neighbouring sorted runs of [first, last) that `ends` bounds (each run's end, the
-// last one `last`), two by two, passes going back and forth between the chunks and `buffer`,
-// until one run is left.
-void merge_chunk_runs(KeyChunk* first, KeyChunk* last, std::vector<std::size_t>& ends,
-                      std::vector<KeyChunk>& buffer, CancellationPoller& poller) {
-    const std::size_t size = std::size_t(last - first);
-    if (buffer.size() < size) {
+// Merges the sorted runs [first, middle) and [middle, last) in place. The shorter of the two is
+// copied into `buffer` and merged with the other into place, from the front when it is the first
+// run, from the back when it is the second, so that the buffer is only as large as the shorter
+// run: keys in counting order give runs each ten times as long as the one before.
+void merge_in_place(KeyChunk* first, KeyChunk* middle, KeyChunk* last,
+                    std::vector<KeyChunk>& buffer, CancellationPoller& poller) {
+    if (first == middle || middle == last || !chunk_less(*middle, *(middle - 1))) return;
+    const std::size_t shorter = std::size_t(std::min(middle - first, last - middle));
+    if (buffer.size() < shorter) {
         // Fresh memory, made a few chunks between polls.
-        buffer.reserve(size);
-        while (buffer.size() < size) {
+        buffer.reserve(shorter);
+        while (buffer.size() < shorter) {
             poller.poll();
             buffer.emplace_back();
         }
     }
-    KeyChunk* from = first;
-    KeyChunk* to = buffer.data();
+    KeyChunk* const copy = buffer.data();
+    if (std::size_t(middle - first) == shorter) {
+        const KeyChunk* a = copy;
+        const KeyChunk* const a_end = std::copy(first, middle, copy);
+        const KeyChunk* b = middle;
+        KeyChunk* out = first;
+        while (a != a_end && b != last) {
+            poller.poll();
+            *out++ = chunk_less(*b, *a) ? *b++ : *a++;
+        }
+        std::copy(a, a_end, out);
+    } else {
+        KeyChunk* const b_end = std::copy(middle, last, copy);
+        KeyChunk* a = middle;
+        KeyChunk* b = b_end;
+        KeyChunk* out = last;
+        while (a != first && b != copy) {
+            poller.poll();
+            *--out = chunk_less(*(b - 1), *(a - 1)) ? *--a : *--b;
+        }
+        std::copy_backward(copy, b, out);
+    }
+}
+
+// Merges the neighbouring sorted runs of [first, last) that `ends` bounds (each run's end, the
+// last one `last`), two by two, until one run is left.
+void merge_chunk_runs(KeyChunk* first, std::vector<std::size_t>& ends,
+                      std::vector<KeyChunk>& buffer, CancellationPoller& poller) {
     while (ends.size() > 1) {
         std::size_t begin = 0;
         std::size_t kept = 0;
         for (std::size_t run = 0; run < ends.size(); run += 2) {
             if (run + 1 == ends.size()) {
-                std::copy(from + begin, from + ends[run], to + begin);
                 ends[kept++] = ends[run];
                 break;
             }
-            const KeyChunk* a = from + begin;
-            const KeyChunk* const a_end = from + ends[run];
-            const KeyChunk* b = a_end;
-            const KeyChunk* const b_end = from + ends[run + 1];
-            KeyChunk* out = to + begin;
-            while (a != a_end && b != b_end) {
-                poller.poll();
-                *out++ = chunk_less(*b, *a) ? *b++ : *a++;
-            }
-            out = std::copy(a, a_end, out);
-            std::copy(b, b_end, out);
+            merge_in_place(first + begin, first + ends[run], first + ends[run + 1], buffer, poller);
             begin = ends[run + 1];
             ends[kept++] = begin;
         }
         ends.resize(kept);
-        std::swap(from, to);
     }
-    if (from != first) std::copy(from, from + size, first);
 }
 
 // Sorts the chunks of [first, last). Keys that share their first bytes give chunks already in
@@ -173,7 +188,7 @@ void sort_chunks(KeyChunk* first, KeyChunk* last, std::vector<KeyChunk>& buffer,
     }
     if (ends.empty()) return;
     ends.push_back(size);
-    merge_chunk_runs(first, last, ends, buffer, poller);
+    merge_chunk_runs(first, ends, buffer, poller);
 }
 
 // Sorts `entries`, of two or more, by sorting their positions eight bytes of key at a time: the

@@ -68,7 +68,7 @@ TEST(ObjectOrder, EntriesInAnyOrderGiveByteOrderWithTheLastOfEqualKeysKept) {
 
 // Keys that share their first bytes (prefixed ids, URLs, words of one alphabet), that share
 // nothing (UUIDs, digests, keys of any length), or that repeat; given in random order, in counting
-// order, in reverse order of the keys and in their order, at sizes around the small objects' sort
+// order, in reverse order of the keys, in their order and in their order turned, at sizes around the small objects' sort
 // and around the run counts at which chunks are merged rather than sorted: the entries come out
 // as the library's stable sort orders them, equal keys in the order they were given.
 TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
@@ -103,10 +103,13 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
              return key + std::to_string(n % 4);
          }},
     };
-    enum class Order { Random, Counting, Reverse, Sorted };
+    // Counting order and their order turned by a third give a few runs in order, the longer
+    // run first or last.
+    enum class Order { Random, Counting, Reverse, Sorted, Turned };
     std::mt19937 random(11);
     for (const auto& [shape, key_of] : shapes) {
-        for (Order order : {Order::Random, Order::Counting, Order::Reverse, Order::Sorted}) {
+        for (Order order :
+             {Order::Random, Order::Counting, Order::Reverse, Order::Sorted, Order::Turned}) {
             for (size_t count : {33, 34, 35, 64, 65, 127, 128, 129, 1000, 4095, 4097, 10007, 65537,
                                  150001}) {
                 // Random order repeats keys; the others give each key twice in a row or apart.
@@ -116,9 +119,12 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
                                        ? key_of(uint32_t(random() % (count / 2 + 1)))
                                        : key_of(uint32_t(i % 3 == 2 ? i - 1 : i)));
                 }
-                if (order == Order::Sorted || order == Order::Reverse) {
+                if (order == Order::Sorted || order == Order::Reverse || order == Order::Turned) {
                     std::stable_sort(keys.begin(), keys.end());
                     if (order == Order::Reverse) std::reverse(keys.begin(), keys.end());
+                    if (order == Order::Turned)
+                        std::rotate(keys.begin(), keys.begin() + std::ptrdiff_t(count / 3),
+                                    keys.end());
                 }
                 std::vector<Object::Entry> entries;
                 std::vector<std::pair<std::string, uint64_t>> expected;
