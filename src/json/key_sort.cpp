@@ -252,11 +252,10 @@ void stable_sort_by_key(std::vector<Entry>& entries) {
     if (entries.size() >= UINT32_MAX) {
         // Positions beyond what a chunk holds: whole keys compared, in the library's sort.
         CancellationPoller poller;
-        std::stable_sort(entries.begin(), entries.end(),
-                         [&poller](const Entry& a, const Entry& b) {
-                             poller.poll();
-                             return a.first < b.first;
-                         });
+        std::stable_sort(entries.begin(), entries.end(), [&poller](const Entry& a, const Entry& b) {
+            poller.poll();
+            return a.first < b.first;
+        });
         return;
     }
     sort_by_chunks(entries);

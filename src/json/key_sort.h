@@ -21,9 +21,8 @@
 namespace vok::json {
 
 // Sorts `entries` by key in byte order, keeping entries of equal keys in their order, polling for
-// cancellation as it goes. Stopped by cancellation, it leaves in `entries` every entry it has not
-// dropped, each valid to destroy, and drops what it held itself with drop_entries: the object is
-// being dropped then.
+// cancellation as it goes. Stopped by cancellation, it leaves every entry in `entries` but the one
+// it was moving, which it drops, each valid to destroy: the object is being dropped then.
 void stable_sort_by_key(std::vector<Object::Entry>& entries);
 
 } // namespace vok::json

@@ -67,7 +67,7 @@ public:
 
     Object() = default;
     // Builds an object from entries in any order; of a repeated key the entry given last wins.
-    // Stopped by cancellation while it sorts them, it drops the entries with drop_entries.
+    // Stopped by cancellation once it has begun to sort them, it drops them with drop_entries.
     static Object from_entries(std::vector<Entry> entries);
     // The caller guarantees that the keys are already unique and ascending.
     static Object from_sorted_unique_entries(std::vector<Entry> entries);
@@ -177,9 +177,9 @@ void drop_in_steps(Value& value);
 size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limit);
 
 // Drops entries that a stopped operation leaves behind (`entries` is left empty): on a thread of
-// their own when they hold enough values (count_entry_values) to be worth one (common/dropping.h), here otherwise, so
-// that the stop reaches the caller without waiting for a large object's keys and values to be
-// freed.
+// their own when they hold enough values (count_entry_values) to be worth one
+// (common/dropping.h), here otherwise, so that the stop reaches the caller without waiting for a
+// large object's keys and values to be freed.
 void drop_entries(std::vector<Object::Entry>& entries) noexcept;
 
 // How many values `value` holds, itself and every element of its arrays and objects at any depth,

@@ -1,6 +1,6 @@
 // Allocation failure on demand, for test programs: replacements of operator new and delete that
-// fail as where memory has run out, and count what each thread frees. Included by exactly one file of a test program (the
-// replacements are the program's own).
+// fail as where memory has run out, and count what each thread frees. Included by exactly one file
+// of a test program (the replacements are the program's own).
 #pragma once
 
 #include <cstdlib>

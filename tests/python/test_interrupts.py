@@ -628,7 +628,6 @@ def test_a_stopped_conversion_leaves_nothing_behind():
 
 # Keys of 36 characters are each a block of their own, a million of them freed in random order:
 # a stop while they are sorted must not leave the caller waiting for that.
-@functools.cache
 def uuid_dict():
     draw = random.Random(5)
     return {str(uuid.UUID(int=draw.getrandbits(128))): i for i in range(scaled(1_000_000))}

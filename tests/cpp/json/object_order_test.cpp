@@ -68,13 +68,15 @@ TEST(ObjectOrder, EntriesInAnyOrderGiveByteOrderWithTheLastOfEqualKeysKept) {
 
 // Keys that share their first bytes (prefixed ids, URLs, words of one alphabet), that share
 // nothing (UUIDs, digests, keys of any length), or that repeat; given in random order, in counting
-// order, in reverse order of the keys, in their order and in their order turned, at sizes around the small objects' sort
-// and around the run counts at which chunks are merged rather than sorted: the entries come out
-// as the library's stable sort orders them, equal keys in the order they were given.
+// order, in reverse order of the keys, in their order and in their order turned, at sizes around
+// the small objects' sort and around the run counts at which chunks are merged rather than
+// sorted: the entries come out as the library's stable sort orders them, equal keys in the order
+// they were given.
 TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
     const auto hex = [](uint64_t bits, size_t digits) {
         std::string text;
-        for (size_t i = 0; i < digits; ++i, bits = bits * 6364136223846793005u + 1442695040888963407u)
+        for (size_t i = 0; i < digits;
+             ++i, bits = bits * 6364136223846793005u + 1442695040888963407u)
             text += "0123456789abcdef"[bits >> 60];
         return text;
     };
@@ -83,8 +85,10 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
         {"url", [](uint32_t n) { return "https://example.com/items/" + std::to_string(n); }},
         {"cyrillic", [](uint32_t n) { return "\u043a\u043b\u044e\u0447 " + std::to_string(n); }},
         {"digits", [](uint32_t n) { return std::to_string(n); }},
-        {"zero-padded", [](uint32_t n) { return std::string(12 - std::to_string(n).size(), '0') +
-                                                std::to_string(n); }},
+        {"zero-padded",
+         [](uint32_t n) {
+             return std::string(12 - std::to_string(n).size(), '0') + std::to_string(n);
+         }},
         {"uuid",
          [&hex](uint32_t n) {
              const std::string h = hex(n * 0x9E3779B97F4A7C15u + 1, 32);
@@ -110,8 +114,8 @@ TEST(ObjectOrder, LargeObjectsSortAsTheLibrarysStableSort) {
     for (const auto& [shape, key_of] : shapes) {
         for (Order order :
              {Order::Random, Order::Counting, Order::Reverse, Order::Sorted, Order::Turned}) {
-            for (size_t count : {33, 34, 35, 64, 65, 127, 128, 129, 1000, 4095, 4097, 10007, 65537,
-                                 150001}) {
+            for (size_t count :
+                 {33, 34, 35, 64, 65, 127, 128, 129, 1000, 4095, 4097, 10007, 65537, 150001}) {
                 // Random order repeats keys; the others give each key twice in a row or apart.
                 std::vector<std::string> keys;
                 for (size_t i = 0; i < count; ++i) {
