@@ -1,5 +1,7 @@
-// malloc_trim behind release_free_memory; see memory_release.h.
+// malloc_trim behind release_free_memory, and the merge of freed blocks; see memory_release.h
+// and freed_blocks.h.
 #include "common/memory_release.h"
+#include "common/freed_blocks.h"
 
 #include <atomic>
 
@@ -27,6 +29,14 @@ void count_free_memory_release() noexcept {
 void trim_free_memory() noexcept {
 #ifdef __GLIBC__
     malloc_trim(0);
+#endif
+}
+
+void merge_freed_blocks() noexcept {
+#ifdef __GLIBC__
+    // mallopt merges the main arena's fast bins before it looks at its parameter, which must not
+    // change anything: M_KEEP is one that glibc's malloc accepts and ignores.
+    mallopt(M_KEEP, 0);
 #endif
 }
 

@@ -10,6 +10,7 @@
 #include "common/cancellation.h"
 #include "common/deep_recursion.h"
 #include "common/dropping.h"
+#include "common/freed_blocks.h"
 #include "json/key_sort.h"
 
 namespace vok::json {
@@ -132,7 +133,13 @@ Value& Object::insert_or_assign(std::string key, Value value) {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const Entry& e, const std::string& k) { return e.first < k; });
     if (it != entries_.end() && it->first == key) {
-        it->second = std::move(value);
+        Value previous = std::exchange(it->second, std::move(value));
+        // Element by element, so that the blocks it frees are merged as they go.
+        if (previous.is_object()) {
+            destroy_entries(previous.as_object().entries_);
+        } else if (previous.is_array()) {
+            destroy_elements(previous.as_array());
+        }
         return it->second;
     }
     it = entries_.emplace(it, std::move(key), std::move(value));
@@ -195,14 +202,18 @@ Value Value::pop_last() noexcept {
     return last;
 }
 
-void Value::drop_trailing_leaves() noexcept {
+void Value::drop_trailing_leaves(FreedBlocks& freed) noexcept {
     if (auto* items = std::get_if<Array>(&v_)) {
-        while (!items->empty() && !items->back().has_elements())
+        while (!items->empty() && !items->back().has_elements()) {
             items->pop_back();
+            freed.add();
+        }
     } else if (auto* members = std::get_if<Object>(&v_)) {
         auto& entries = members->entries_;
-        while (!entries.empty() && !entries.back().second.has_elements())
+        while (!entries.empty() && !entries.back().second.has_elements()) {
             entries.pop_back();
+            freed.add();
+        }
     }
 }
 
@@ -222,15 +233,17 @@ void Value::dismantle() noexcept {
     // container, so the whole takes time in proportion to the values nested.
     Value current(std::move(*this));
     Value waiting;
+    FreedBlocks freed;
     for (;;) {
         if (!current.has_elements()) {
             if (waiting.is_null()) return;
             current = std::move(waiting);
             waiting = current.pop_last();
+            freed.add();
             continue;
         }
         // Elements that own nothing nested are destroyed in place, a run at a time.
-        current.drop_trailing_leaves();
+        current.drop_trailing_leaves(freed);
         if (!current.has_elements()) continue;
         Value element = current.pop_last();
         current.push_within_capacity(std::move(waiting));
@@ -272,16 +285,48 @@ size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limi
     return std::min(count, limit);
 }
 
+void destroy_elements(Array& items) noexcept {
+    FreedBlocks freed;
+    while (!items.empty()) {
+        items.pop_back();
+        freed.add();
+    }
+    Array().swap(items);
+}
+
+void destroy_entries(std::vector<Object::Entry>& entries) noexcept {
+    FreedBlocks freed;
+    while (!entries.empty()) {
+        entries.pop_back();
+        freed.add();
+    }
+    std::vector<Object::Entry>().swap(entries);
+}
+
+namespace {
+
+// Entries on their way to a thread of their own, destroyed there by destroy_entries.
+struct EntriesToDrop {
+    explicit EntriesToDrop(std::vector<Object::Entry>&& taken) noexcept
+        : entries(std::move(taken)) {}
+    EntriesToDrop(EntriesToDrop&&) noexcept = default;
+    EntriesToDrop& operator=(EntriesToDrop&&) = delete;
+    ~EntriesToDrop() { destroy_entries(entries); }
+    std::vector<Object::Entry> entries;
+};
+
+} // namespace
+
 void drop_entries(std::vector<Object::Entry>& entries) noexcept {
     try {
         if (count_entry_values(entries, kWorthAThread) >= kWorthAThread) {
-            drop_elsewhere(std::move(entries));
+            drop_elsewhere(EntriesToDrop(std::move(entries)));
             return;
         }
     } catch (...) {
         // Without the memory to count them, they are dropped here.
     }
-    std::vector<Object::Entry>().swap(entries);
+    destroy_entries(entries);
 }
 
 size_t count_values(const Value& value, size_t limit) {

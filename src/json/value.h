@@ -19,6 +19,10 @@
 #include <variant>
 #include <vector>
 
+namespace vok {
+class FreedBlocks;
+} // namespace vok
+
 namespace vok::json {
 
 class Value;
@@ -154,8 +158,9 @@ private:
     void take_nested(std::vector<Value>& out);
     // Whether this is an array or object with at least one element.
     bool has_elements() const;
-    // Destroys the elements at the end of an array or object that own nothing nested.
-    void drop_trailing_leaves() noexcept;
+    // Destroys the elements at the end of an array or object that own nothing nested, counting
+    // them into `freed`.
+    void drop_trailing_leaves(FreedBlocks& freed) noexcept;
     // Removes the last element of a non-empty array or object and returns its value.
     Value pop_last() noexcept;
     // Appends `value` to an array or object (under an empty key) whose capacity has room for it,
@@ -181,6 +186,13 @@ size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limi
 // (common/dropping.h), here otherwise, so that the stop reaches the caller without waiting for a
 // large object's keys and values to be freed.
 void drop_entries(std::vector<Object::Entry>& entries) noexcept;
+
+// Destroy the elements of an array, or entries, last first, each as ~Value destroys a value, the
+// small blocks they free merged as they go (common/freed_blocks.h): for a value replaced in an
+// object and for what is handed to a thread of its own, whose merging is then done there too.
+// The container is left empty.
+void destroy_elements(Array& items) noexcept;
+void destroy_entries(std::vector<Object::Entry>& entries) noexcept;
 
 // How many values `value` holds, itself and every element of its arrays and objects at any depth,
 // counted no further than `limit`: whether freeing it is a long stretch, found at a cost bounded

@@ -330,51 +330,86 @@ Layout layout_of(Container container) {
     return Layout::Pairs;
 }
 
-// The copies below are made in pieces with a poll between them, so that a list or dict of millions
-// of members does not keep Ctrl-C waiting, nor write more fresh memory than a piece's share of the
-// copy's array between two polls. A poll may run Python code (a signal handler) that changes the
-// value: the copy is checked against the value once it is whole and, when it no longer agrees,
-// made again, so that it is the value as it was at one moment, as list() would make it. A copy is
-// made again at most kCopyTries times, after which it is made in one step, with nothing able to
-// run in between: a handler that changes the value at every poll cannot keep the copy going for
-// ever, and one that only returns (a profiler's) costs the check, not a second copy.
+// A list is copied in pieces with a poll between them, so that a list of millions of elements
+// does not keep Ctrl-C waiting, nor write more fresh memory than a piece's share of the copy's
+// array between two polls. A poll may run Python code (a signal handler) that changes the list:
+// the copy is checked against it once it is whole and, when it no longer agrees, made again, so
+// that it is the list as it was at one moment, as list() would make it. A copy is made again at
+// most kCopyTries times, after which it is made in one step, with nothing able to run in between:
+// a handler that changes the list at every poll cannot keep the copy going for ever, and one that
+// only returns (a profiler's) costs the check, not a second copy. A dict is read the same way, a
+// piece at a time (DictPieces).
 constexpr Py_ssize_t kCopyPiece = Py_ssize_t{1} << 18;
 constexpr int kCopyTries = 3;
 
-// The keys and values of a dict, alternately, in a list of their own: one object made where the
-// dict's items() would make a tuple for each entry. The dict's version tag, which every change of
-// the dict moves on, tells after each poll whether the part copied still is the dict's.
-PyResult<Ref> dict_snapshot(PyObject* dict) {
-    for (int tries = 1;; ++tries) {
-        const Py_ssize_t size = PyDict_GET_SIZE(dict);
-        VOK_ASSIGN(Ref list, checked(PyList_New(2 * size)));
-        // Making the list may have run the collector, and with it code that changed the dict.
-        if (PyDict_GET_SIZE(dict) != size) continue;
-        const bool in_one_step = size <= kCopyPiece || tries > kCopyTries;
-        const std::uint64_t version = reinterpret_cast<PyDictObject*>(dict)->ma_version_tag;
-        Py_ssize_t position = 0;
-        Py_ssize_t at = 0;
-        // Copied in pieces, the list is kept from the collector until every slot is filled.
-        ListInPlace filling(list.get(), at, !in_one_step);
-        PyObject* key = nullptr;
-        PyObject* value = nullptr;
-        bool changed = false;
-        while (PyDict_Next(dict, &position, &key, &value)) {
-            PyList_SET_ITEM(list.get(), at++, Py_NewRef(key));
-            PyList_SET_ITEM(list.get(), at++, Py_NewRef(value));
-            if (!in_one_step && at % (2 * kCopyPiece) == 0 && at < 2 * size) {
-                poll_cancellation_now();
-                if (reinterpret_cast<PyDictObject*>(dict)->ma_version_tag != version) {
-                    changed = true;
-                    break;
-                }
+// The keys and values of a dict, alternately, read into a list of our own a piece at a time as
+// its conversion goes: one object made where the dict's items() would make a tuple for each entry.
+// Only the piece being converted holds references to the dict's objects, so a stop lets go of a
+// piece at most, however large the dict (letting go of a reference costs a cache miss; millions of
+// them would keep the exception waiting). The dict's version tag, which every change of the dict
+// moves on, tells before each piece whether the dict is still the one the pieces before came from.
+// When it is not, its reading starts over from its first entry, and what its members converted to
+// is dropped: what the dict converts to is the dict as it was at one moment. The reading starts
+// over at most kCopyTries times, after which the dict is read in one piece, with nothing able to
+// run in between. A dict of one piece is read before anything of it is converted, whatever Python
+// code its conversion runs.
+class DictPieces {
+public:
+    explicit DictPieces(Ref dict) noexcept : dict_(std::move(dict)) {}
+
+    // Whether the pieces handed out cover the dict.
+    bool read_to_end() const noexcept { return started_ && taken_ >= size_; }
+
+    // The next piece (empty for an empty dict). `restarted` says that the dict changed since the
+    // pieces before were read: this piece is its first again.
+    PyResult<Ref> next(bool& restarted) {
+        static constexpr Py_ssize_t kPiece = Py_ssize_t{1} << 15;
+        PyObject* const dict = dict_.get();
+        restarted = false;
+        for (;;) {
+            if (started_ && version() != version_) {
+                restarted = true;
+                started_ = false;
             }
+            if (!started_) {
+                started_ = true;
+                ++tries_;
+                version_ = version();
+                size_ = PyDict_GET_SIZE(dict);
+                position_ = 0;
+                taken_ = 0;
+            }
+            const Py_ssize_t rest = size_ - taken_;
+            const Py_ssize_t count = tries_ > kCopyTries ? rest : std::min(rest, kPiece);
+            VOK_ASSIGN(Ref piece, checked(PyList_New(2 * count)));
+            // Making the list may have run the collector, and with it code that changed the dict.
+            if (version() != version_) continue;
+            Py_ssize_t at = 0;
+            PyObject* key = nullptr;
+            PyObject* value = nullptr;
+            while (at < 2 * count && PyDict_Next(dict, &position_, &key, &value)) {
+                PyList_SET_ITEM(piece.get(), at++, Py_NewRef(key));
+                PyList_SET_ITEM(piece.get(), at++, Py_NewRef(value));
+            }
+            ListInPlace::cut(piece.get(), at);
+            taken_ += count;
+            return piece;
         }
-        if (changed) continue;
-        filling.whole();
-        return list;
     }
-}
+
+private:
+    std::uint64_t version() const noexcept {
+        return reinterpret_cast<PyDictObject*>(dict_.get())->ma_version_tag;
+    }
+
+    Ref dict_;
+    Py_ssize_t position_ = 0; // PyDict_Next's, after the last entry read
+    Py_ssize_t taken_ = 0;    // entries read since the reading (last) started
+    Py_ssize_t size_ = 0;
+    std::uint64_t version_ = 0;
+    int tries_ = 0;
+    bool started_ = false;
+};
 
 // A copy of a list, as list() makes it: the list as it was at one moment, however Python code run
 // meanwhile changes it. A list has no version tag: the copy is compared with it, item by item by
@@ -422,7 +457,7 @@ PyResult<Ref> container_source(PyObject* value, Container container) {
         if (PyList_CheckExact(value)) return list_snapshot(value);
         return with_callers_room([&] { return checked(PySequence_List(value)); });
     case Container::Dict:
-        return dict_snapshot(value);
+        break; // read in pieces (DictPieces), by the container
     case Container::Mapping:
         return with_callers_room([&] { return checked(PyMapping_Items(value)); });
     }
@@ -431,6 +466,15 @@ PyResult<Ref> container_source(PyObject* value, Container container) {
 
 // The converted values of the levels of a stopped walk, given up to be dropped elsewhere.
 struct StoppedLevels {
+    StoppedLevels() = default;
+    StoppedLevels(StoppedLevels&&) noexcept = default;
+    StoppedLevels& operator=(StoppedLevels&&) = delete;
+    ~StoppedLevels() {
+        for (json::Array& items : arrays)
+            json::destroy_elements(items);
+        for (std::vector<json::Object::Entry>& entries : members)
+            json::destroy_entries(entries);
+    }
     std::vector<json::Array> arrays;
     std::vector<std::vector<json::Object::Entry>> members;
 };
@@ -452,10 +496,21 @@ public:
         }
     }
 
+    // A dict, read in pieces: `first` is its first piece.
+    OpenContainer(Ref first, DictPieces pieces, Py_ssize_t size, json::Value& into)
+        : source_(std::move(first)), into_(&into), layout_(Layout::Flat),
+          pieces_(std::move(pieces)) {
+        members_.reserve(std::size_t(size));
+    }
+
     // The next element, held, and the slot its value goes into; an empty Ref when there are no
     // more. For items, the key is read first (and refused, for a key that is not text). The source
     // is read afresh at each step: Python code may have shortened it, or put anything in its place.
     template <Rules R> PyResult<Ref> next_element() {
+        if (pieces_) {
+            VOK_ASSIGN(const bool more, next_piece_when_read());
+            if (!more) return Ref();
+        }
         PyObject* source = source_.get();
         const bool is_list = PyList_Check(source);
         const Py_ssize_t size = is_list ? PyList_GET_SIZE(source) : PyTuple_GET_SIZE(source);
@@ -497,6 +552,21 @@ public:
         Ref held = Ref::borrow(value);
         VOK_TRY(read_key<R>(key, members_.emplace_back().first));
         return held;
+    }
+
+    // A dict's next piece when the one read is used up (or emptied by Python code that found
+    // it); false when there is no more to read. When the dict has changed since its first piece,
+    // its reading starts over, and the members converted so far are dropped.
+    PyResult<bool> next_piece_when_read() {
+        for (;;) {
+            if (2 * next_ + 1 < PyList_GET_SIZE(source_.get())) return true;
+            if (pieces_->read_to_end()) return false;
+            bool restarted = false;
+            VOK_ASSIGN(Ref piece, pieces_->next(restarted));
+            if (restarted) json::drop_entries(members_);
+            source_ = std::move(piece);
+            next_ = 0;
+        }
     }
 
     // Where the value of the element read last goes.
@@ -566,6 +636,7 @@ private:
     Py_ssize_t next_ = 0;
     json::Array elements_;
     std::vector<json::Object::Entry> members_;
+    std::optional<DictPieces> pieces_; // for a dict, the reading of its pieces
 };
 
 // Converts the elements of `root`, a container of the given kind, and of the containers in it.
@@ -582,6 +653,13 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
             return Err(Error::fetch());
         }
         if (!budget.enter()) return Err(Error::fetch());
+        if (container == Container::Dict) {
+            DictPieces pieces(Ref::borrow(value));
+            bool restarted = false;
+            VOK_ASSIGN(Ref first, pieces.next(restarted));
+            open.emplace_back(std::move(first), std::move(pieces), PyDict_GET_SIZE(value), into);
+            return Ok();
+        }
         VOK_ASSIGN(Ref source, container_source(value, container));
         open.emplace_back(std::move(source), layout_of(container), into);
         return Ok();

@@ -423,12 +423,10 @@ def long_text():
     return "Ελληνικά Кириллица € " * (max(1 << 23, int(100_000_000 * SCALE)) // 21 + 1)
 
 
-def set_on_a_new_entity(holder, value):
-    vok_dsl.Entity("E").set_attribute("v", value)
-
-
-# Entities that the calls below set, kept until the test ends: dropped inside the measured call, an
-# array of tens of millions of elements would be a long stretch of freeing that no poll is in.
+# What the calls below make (entities set, literals, values read back), kept until the test ends:
+# dropped inside the measured call, an array of millions of elements would be a stretch of
+# freeing that no poll is in (a dealloc cannot stop), longer the more the kernel takes to unmap
+# what it held.
 KEPT = []
 
 
@@ -437,31 +435,34 @@ def set_on_a_kept_entity(holder, value):
     KEPT[-1].set_attribute("v", value)
 
 
+def kept(make):
+    return lambda holder, value: KEPT.append(make(holder, value))
+
+
 CONVERSIONS = {
-    "set_attribute": set_on_a_new_entity,
-    "literal": lambda holder, value: vok_dsl.Expression.literal(value),
-    "get_attribute": lambda holder, value: holder.get_attribute("ints"),
-    "get_attribute pairs": lambda holder, value: holder.get_attribute("pairs"),
+    "set_attribute": set_on_a_kept_entity,
+    "literal": kept(lambda holder, value: vok_dsl.Expression.literal(value)),
+    "get_attribute": kept(lambda holder, value: holder.get_attribute("ints")),
+    "get_attribute pairs": kept(lambda holder, value: holder.get_attribute("pairs")),
     # Read straight from the object, not through list(), a loop that no signal stops.
-    "set_attribute bytes": set_on_a_new_entity,
-    "set_attribute range": set_on_a_new_entity,
-    "set_attribute long text": set_on_a_new_entity,
+    "set_attribute bytes": set_on_a_kept_entity,
+    "set_attribute range": set_on_a_kept_entity,
+    "set_attribute long text": set_on_a_kept_entity,
     # Copied in pieces, with polls between them: a dict's snapshot of its keys and values, and the
     # characters of a long ASCII str.
-    "set_attribute dict": set_on_a_new_entity,
+    "set_attribute dict": set_on_a_kept_entity,
     # Keys that share their first bytes, sorted with a buffer made between polls.
-    "set_attribute prefixed dict": set_on_a_new_entity,
-    "set_attribute ASCII text": set_on_a_new_entity,
-    "get_attribute long text": lambda holder, value: holder.get_attribute("text"),
+    "set_attribute prefixed dict": set_on_a_kept_entity,
+    "set_attribute ASCII text": set_on_a_kept_entity,
+    "get_attribute long text": kept(lambda holder, value: holder.get_attribute("text")),
     "set_attribute memoryview": set_on_a_kept_entity,
     "set_attribute array": set_on_a_kept_entity,
     "set_attribute array('d')": set_on_a_kept_entity,
     "set_attribute strided view": set_on_a_kept_entity,
 }
 
-# The value each conversion is given, made afresh for its test. About as many elements each: the
-# stored value is dropped with its entity inside the measured call, which does not poll; list() of
-# the range alone would be a stretch over the allowance.
+# The value each conversion is given, made afresh for its test. About as many elements each, so
+# that list() of the range alone would be a stretch over the allowance.
 ARGUMENTS = {
     "set_attribute": lambda: list(range(scaled(8_000_000))),
     "literal": lambda: list(range(scaled(8_000_000))),
@@ -681,3 +682,58 @@ def test_a_stopped_wide_dict_does_not_wait_for_its_keys(conversion):
                 f"{conversion} at {fraction}: {shortest:.3f} s CPU after the signal")
     finally:
         gc.unfreeze()
+
+
+# A value whose conversion runs Python code: a sequence of one element, 7, read through list()
+# (the attribute rules), and an int through __index__ (the literal rules). Each reading calls back.
+class CallingBack:
+    def __init__(self, back): self.back = back
+    def __len__(self): return 1
+    def __getitem__(self, i):
+        if i:
+            raise IndexError
+        return self.__index__()
+    def __index__(self):
+        self.back()
+        return 7
+
+
+# A dict is read a piece at a time as it is converted. Python code its conversion runs sees no
+# reference of the conversion's to the entries of later pieces: a stop has those of one piece to
+# let go of, however large the dict.
+@pytest.mark.parametrize("conversion", ["set_attribute", "literal"])
+def test_a_dicts_conversion_holds_one_piece_of_its_entries(conversion):
+    seen = []
+    data = {"first": CallingBack(lambda: seen.append(sys.getrefcount(last_key)))}
+    data.update((f"key {i:06d} of a wide dict", i) for i in range(100_000))
+    last_key = next(reversed(data))
+    expected = sys.getrefcount(last_key)
+    if conversion == "set_attribute":
+        entity = vok_dsl.Entity("E")
+        entity.set_attribute("v", data)
+        assert entity.get_attribute("v")["first"] == [7]
+    else:
+        vok_dsl.Expression.literal(data)
+    assert seen == [expected]
+
+
+# Python code that changes a dict while it is converted makes its reading start over: what it
+# converts to is the dict as it was at one moment. At the fourth start the dict is read in one
+# piece, and a change made after that is not seen.
+@pytest.mark.parametrize("changes", [1, "every time"])
+def test_a_dict_changed_while_it_is_converted_is_read_again(changes):
+    def change():
+        if changes == "every time" or not added:
+            data[f"added {len(added)}"] = len(added)
+            del data[f"key {len(added)}"]
+            added.append(True)
+    added = []
+    data = {"first": CallingBack(change)}
+    data.update((f"key {i}", i) for i in range(100_000))
+    entity = vok_dsl.Entity("E")
+    entity.set_attribute("v", data)
+    stored = entity.get_attribute("v")
+    read = 1 if changes == 1 else 3
+    assert len(added) == read + (changes != 1)
+    assert stored == {"first": [7], **{f"key {i}": i for i in range(read, 100_000)},
+                      **{f"added {n}": n for n in range(read)}}

@@ -10,8 +10,14 @@
 #include <vector>
 
 #include "common/cancellation.h"
+#include "common/freed_blocks.h"
 #include "failing_allocations.h"
 #include "json/value.h"
+
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#include <malloc.h>
+#define VOK_GLIBC_MALLOC 1
+#endif
 
 namespace vok::json {
 namespace {
@@ -102,6 +108,49 @@ TEST(ValueDestruction, AStoppedSortOfALargeObjectFreesNoKeyOnTheCallingThread) {
         EXPECT_LT(t_deletes - before, 64u) << fraction;
     }
 }
+
+#ifdef VOK_GLIBC_MALLOC
+// Freeing a large value, dropped or replaced, leaves at most a few thousand small blocks unmerged
+// in glibc's fast bins: the next request for a large block, which merges them all in one step
+// where no poll can come, has little left to do.
+TEST(ValueDestruction, LargeValuesLeaveFewBlocksUnmerged) {
+    constexpr size_t kCount = 200'000;
+    constexpr size_t kBound = 2 * FreedBlocks::kBlocksPerMerge * 64;
+    // Buffers of 128 KiB and more are mapped of their own, as in a process that has freed no large
+    // buffer yet: freed, they are unmapped, and their freeing merges none of the small blocks (a
+    // buffer freed inside the heap would merge them all).
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    const auto unmerged_after = [](auto&& free) {
+        merge_freed_blocks();
+        free();
+        return mallinfo2().fsmblks;
+    };
+    const auto texts = [] {
+        Array items;
+        for (size_t i = 0; i < kCount; ++i)
+            items.emplace_back("a text too long for its value " + std::to_string(i));
+        std::shuffle(items.begin(), items.end(), std::mt19937(5));
+        return items;
+    };
+    EXPECT_LT(unmerged_after([&] { Value(Object::from_entries(wide_entries(kCount))); }), kBound);
+    Object holder;
+    holder.insert_or_assign("v", Value(Object::from_entries(wide_entries(kCount))));
+    EXPECT_LT(unmerged_after([&] { holder.insert_or_assign("v", Value("replaced")); }), kBound);
+    holder.insert_or_assign("v", Value(texts()));
+    EXPECT_LT(unmerged_after([&] { holder.insert_or_assign("v", Value("replaced")); }), kBound);
+    EXPECT_LT(unmerged_after([&] {
+                  std::vector<Object::Entry> entries = wide_entries(kCount);
+                  destroy_entries(entries);
+              }),
+              kBound);
+    EXPECT_LT(unmerged_after([&] {
+                  Array items = texts();
+                  destroy_elements(items);
+                  EXPECT_TRUE(items.empty());
+              }),
+              kBound);
+}
+#endif
 
 } // namespace
 } // namespace vok::json
