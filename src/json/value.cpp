@@ -133,14 +133,19 @@ Value& Object::insert_or_assign(std::string key, Value value) {
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const Entry& e, const std::string& k) { return e.first < k; });
     if (it != entries_.end() && it->first == key) {
-        Value previous = std::exchange(it->second, std::move(value));
-        // Element by element, so that the blocks it frees are merged as they go.
-        if (previous.is_object()) {
+        Value& slot = it->second;
+        // A large previous value element by element, so that the blocks it frees are merged as
+        // they go.
+        if (slot.is_object() && slot.as_object().size() >= FreedBlocks::kBlocksPerMerge) {
+            Value previous = std::exchange(slot, std::move(value));
             destroy_entries(previous.as_object().entries_);
-        } else if (previous.is_array()) {
+        } else if (slot.is_array() && slot.as_array().size() >= FreedBlocks::kBlocksPerMerge) {
+            Value previous = std::exchange(slot, std::move(value));
             destroy_elements(previous.as_array());
+        } else {
+            slot = std::move(value);
         }
-        return it->second;
+        return slot;
     }
     it = entries_.emplace(it, std::move(key), std::move(value));
     return it->second;
@@ -286,8 +291,9 @@ size_t count_entry_values(const std::vector<Object::Entry>& entries, size_t limi
 }
 
 void destroy_elements(Array& items) noexcept {
+    // The last merge's worth, or fewer, are destroyed at once, as a vector destroys them.
     FreedBlocks freed;
-    while (!items.empty()) {
+    while (items.size() >= FreedBlocks::kBlocksPerMerge) {
         items.pop_back();
         freed.add();
     }
@@ -296,7 +302,7 @@ void destroy_elements(Array& items) noexcept {
 
 void destroy_entries(std::vector<Object::Entry>& entries) noexcept {
     FreedBlocks freed;
-    while (!entries.empty()) {
+    while (entries.size() >= FreedBlocks::kBlocksPerMerge) {
         entries.pop_back();
         freed.add();
     }

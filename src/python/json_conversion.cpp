@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -342,6 +343,36 @@ Layout layout_of(Container container) {
 constexpr Py_ssize_t kCopyPiece = Py_ssize_t{1} << 18;
 constexpr int kCopyTries = 3;
 
+// Entries in a piece of a dict (DictPieces): its references are what a stop lets go of at most,
+// about a millisecond's work.
+constexpr Py_ssize_t kDictPiece = Py_ssize_t{1} << 15;
+
+// Reads the next `count` entries of `dict` from `position` (PyDict_Next's) into `piece`, a new
+// list of 2 * count slots, which is cut to what was read. Nothing in it runs Python code.
+void read_dict_piece(PyObject* dict, Py_ssize_t& position, PyObject* piece, Py_ssize_t count) {
+    Py_ssize_t at = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (at < 2 * count && PyDict_Next(dict, &position, &key, &value)) {
+        PyList_SET_ITEM(piece, at++, Py_NewRef(key));
+        PyList_SET_ITEM(piece, at++, Py_NewRef(value));
+    }
+    ListInPlace::cut(piece, at);
+}
+
+// A dict of one piece at most, read whole before anything of it is converted.
+PyResult<Ref> whole_dict(PyObject* dict) {
+    for (;;) {
+        const Py_ssize_t size = PyDict_GET_SIZE(dict);
+        VOK_ASSIGN(Ref piece, checked(PyList_New(2 * size)));
+        // Making the list may have run the collector, and with it code that changed the dict.
+        if (PyDict_GET_SIZE(dict) != size) continue;
+        Py_ssize_t position = 0;
+        read_dict_piece(dict, position, piece.get(), size);
+        return piece;
+    }
+}
+
 // The keys and values of a dict, alternately, read into a list of our own a piece at a time as
 // its conversion goes: one object made where the dict's items() would make a tuple for each entry.
 // Only the piece being converted holds references to the dict's objects, so a stop lets go of a
@@ -351,8 +382,8 @@ constexpr int kCopyTries = 3;
 // When it is not, its reading starts over from its first entry, and what its members converted to
 // is dropped: what the dict converts to is the dict as it was at one moment. The reading starts
 // over at most kCopyTries times, after which the dict is read in one piece, with nothing able to
-// run in between. A dict of one piece is read before anything of it is converted, whatever Python
-// code its conversion runs.
+// run in between. A dict of no more than a piece is read whole (whole_dict) before anything of it
+// is converted, whatever Python code its conversion runs.
 class DictPieces {
 public:
     explicit DictPieces(Ref dict) noexcept : dict_(std::move(dict)) {}
@@ -363,7 +394,6 @@ public:
     // The next piece (empty for an empty dict). `restarted` says that the dict changed since the
     // pieces before were read: this piece is its first again.
     PyResult<Ref> next(bool& restarted) {
-        static constexpr Py_ssize_t kPiece = Py_ssize_t{1} << 15;
         PyObject* const dict = dict_.get();
         restarted = false;
         for (;;) {
@@ -380,18 +410,11 @@ public:
                 taken_ = 0;
             }
             const Py_ssize_t rest = size_ - taken_;
-            const Py_ssize_t count = tries_ > kCopyTries ? rest : std::min(rest, kPiece);
+            const Py_ssize_t count = tries_ > kCopyTries ? rest : std::min(rest, kDictPiece);
             VOK_ASSIGN(Ref piece, checked(PyList_New(2 * count)));
             // Making the list may have run the collector, and with it code that changed the dict.
             if (version() != version_) continue;
-            Py_ssize_t at = 0;
-            PyObject* key = nullptr;
-            PyObject* value = nullptr;
-            while (at < 2 * count && PyDict_Next(dict, &position_, &key, &value)) {
-                PyList_SET_ITEM(piece.get(), at++, Py_NewRef(key));
-                PyList_SET_ITEM(piece.get(), at++, Py_NewRef(value));
-            }
-            ListInPlace::cut(piece.get(), at);
+            read_dict_piece(dict, position_, piece.get(), count);
             taken_ += count;
             return piece;
         }
@@ -457,7 +480,8 @@ PyResult<Ref> container_source(PyObject* value, Container container) {
         if (PyList_CheckExact(value)) return list_snapshot(value);
         return with_callers_room([&] { return checked(PySequence_List(value)); });
     case Container::Dict:
-        break; // read in pieces (DictPieces), by the container
+        // A larger one is read in pieces (DictPieces), by its container.
+        return whole_dict(value);
     case Container::Mapping:
         return with_callers_room([&] { return checked(PyMapping_Items(value)); });
     }
@@ -499,7 +523,7 @@ public:
     // A dict, read in pieces: `first` is its first piece.
     OpenContainer(Ref first, DictPieces pieces, Py_ssize_t size, json::Value& into)
         : source_(std::move(first)), into_(&into), layout_(Layout::Flat),
-          pieces_(std::move(pieces)) {
+          pieces_(std::make_unique<DictPieces>(std::move(pieces))) {
         members_.reserve(std::size_t(size));
     }
 
@@ -636,7 +660,7 @@ private:
     Py_ssize_t next_ = 0;
     json::Array elements_;
     std::vector<json::Object::Entry> members_;
-    std::optional<DictPieces> pieces_; // for a dict, the reading of its pieces
+    std::unique_ptr<DictPieces> pieces_; // for a dict of more than a piece, its reading
 };
 
 // Converts the elements of `root`, a container of the given kind, and of the containers in it.
@@ -653,7 +677,7 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
             return Err(Error::fetch());
         }
         if (!budget.enter()) return Err(Error::fetch());
-        if (container == Container::Dict) {
+        if (container == Container::Dict && PyDict_GET_SIZE(value) > kDictPiece) {
             DictPieces pieces(Ref::borrow(value));
             bool restarted = false;
             VOK_ASSIGN(Ref first, pieces.next(restarted));
