@@ -343,6 +343,9 @@ Layout layout_of(Container container) {
 constexpr Py_ssize_t kCopyPiece = Py_ssize_t{1} << 18;
 constexpr int kCopyTries = 3;
 
+// How many converted elements of a copy are let go of at once (release_converted).
+constexpr Py_ssize_t kReleasedAtOnce = 4096;
+
 // Entries in a piece of a dict (DictPieces): its references are what a stop lets go of at most,
 // about a millisecond's work.
 constexpr Py_ssize_t kDictPiece = Py_ssize_t{1} << 15;
@@ -508,8 +511,9 @@ struct StoppedLevels {
 // while the container is open, as only the innermost container grows) or the walk's result.
 class OpenContainer {
 public:
-    OpenContainer(Ref source, Layout layout, json::Value& into)
-        : source_(std::move(source)), into_(&into), layout_(layout) {
+    // `copy` says that the source is a list of our own (a copy of the value's elements).
+    OpenContainer(Ref source, Layout layout, json::Value& into, bool copy = false)
+        : source_(std::move(source)), into_(&into), layout_(layout), copy_(copy) {
         PyObject* list = source_.get();
         const auto size =
             std::size_t(PyList_Check(list) ? PyList_GET_SIZE(list) : PyTuple_GET_SIZE(list));
@@ -546,6 +550,7 @@ public:
         switch (layout_) {
         case Layout::Elements:
             if (next_ >= size) return Ref();
+            if (copy_ && next_ - released_ >= kReleasedAtOnce) release_converted();
             elements_.emplace_back();
             return Ref::borrow(at(next_++));
         case Layout::Flat:
@@ -590,6 +595,22 @@ public:
             if (restarted) json::drop_entries(members_);
             source_ = std::move(piece);
             next_ = 0;
+        }
+    }
+
+    // Lets go of the copy's references to the elements converted so far, putting None in their
+    // place, so that a stop late in a long list has only the rest to let go of (a cache miss
+    // each), and the references are let go of while their objects are still in the cache. Only
+    // while nothing else holds the copy: Python code may have found it, and may look at it. Letting
+    // go of a reference may run Python code too, which may change the copy: it is read afresh at
+    // each step.
+    void release_converted() {
+        PyObject* source = source_.get();
+        auto* list = reinterpret_cast<PyListObject*>(source);
+        while (released_ < next_ && released_ < Py_SIZE(list) && Py_REFCNT(source) == 1) {
+            PyObject* item = list->ob_item[released_];
+            list->ob_item[released_++] = Py_NewRef(Py_None);
+            Py_XDECREF(item);
         }
     }
 
@@ -658,6 +679,9 @@ private:
     json::Value* into_;
     Layout layout_;
     Py_ssize_t next_ = 0;
+    // For a copy of our own: the elements before this are let go of (release_converted).
+    bool copy_ = false;
+    Py_ssize_t released_ = 0;
     json::Array elements_;
     std::vector<json::Object::Entry> members_;
     std::unique_ptr<DictPieces> pieces_; // for a dict of more than a piece, its reading
@@ -685,7 +709,8 @@ template <Rules R> PyResult<json::Value> walk(PyObject* root, Container root_con
             return Ok();
         }
         VOK_ASSIGN(Ref source, container_source(value, container));
-        open.emplace_back(std::move(source), layout_of(container), into);
+        open.emplace_back(std::move(source), layout_of(container), into,
+                          container == Container::Snapshot);
         return Ok();
     };
     VOK_TRY(open_container(root, root_container, converted));

@@ -737,3 +737,17 @@ def test_a_dict_changed_while_it_is_converted_is_read_again(changes):
     assert len(added) == read + (changes != 1)
     assert stored == {"first": [7], **{f"key {i}": i for i in range(read, 100_000)},
                       **{f"added {n}": n for n in range(read)}}
+
+
+# A list's copy lets go of the elements converted so far as it goes: Python code run late in the
+# conversion finds no reference of the copy's to the first element, and a stop late in a long
+# list has only the rest of the copy to let go of.
+def test_a_lists_copy_lets_go_of_what_it_has_converted():
+    seen = []
+    first = "an element of the list, converted first"
+    value = [first] + list(range(20_000)) + [CallingBack(lambda: seen.append(sys.getrefcount(first)))]
+    expected = sys.getrefcount(first)
+    entity = vok_dsl.Entity("E")
+    entity.set_attribute("v", value)
+    assert seen == [expected]
+    assert entity.get_attribute("v") == value[:-1] + [[7]]
